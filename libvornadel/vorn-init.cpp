@@ -1,0 +1,23 @@
+/* vorn-init.cpp: engine start-up and error domain */
+#include "vorn-init.h"
+#include "vornadel.h"
+
+const char *vorn_app_name = nullptr;
+
+G_DEFINE_QUARK (libvornadel-error-quark, vorn_error)
+
+G_DEFINE_ENUM_TYPE (VornError, vorn_error,
+  G_DEFINE_ENUM_VALUE (VORN_ERROR_GENERAL, "general"),
+  G_DEFINE_ENUM_VALUE (VORN_ERROR_INVALID_DATA, "invalid-data"))
+
+void
+vorn_init (const char *software)
+{
+  /* The string lives for the whole process; an earlier copy is leaked on
+   * purpose because files created before the call may still point at it. */
+  vorn_app_name = g_strdup (software ? software : "");
+
+  /* Register every class up front so that JSON loading can find node types
+   * by name before any instance of them has been created. */
+  g_type_ensure (VORN_TYPE_ERROR);
+}

@@ -1,0 +1,4 @@
+/* vornadel.h: the whole public interface of the engine */
+#pragma once
+
+#include "vorn-init.h"
