@@ -2,3 +2,4 @@
 #pragma once
 
 #include "vorn-init.h"
+#include "vorn-attrib.h"
