@@ -2,4 +2,6 @@
 #pragma once
 
 #include "vorn-init.h"
+#include "vorn-curve.h"
 #include "vorn-attrib.h"
+#include "vorn-aligned.h"
