@@ -5,3 +5,6 @@
 #include "vorn-curve.h"
 #include "vorn-attrib.h"
 #include "vorn-aligned.h"
+#include "vorn-cpu.h"
+#include "vorn-msg-queue.h"
+#include "vorn-thread-pit.h"
