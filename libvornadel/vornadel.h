@@ -2,6 +2,10 @@
 #pragma once
 
 #include "vorn-init.h"
+#include "vorn-node.h"
+#include "vorn-file.h"
+#include "vorn-list.h"
+#include "vorn-value.h"
 #include "vorn-curve.h"
 #include "vorn-attrib.h"
 #include "vorn-aligned.h"

@@ -1,0 +1,43 @@
+/* vorn-node-private.h: engine-internal parts of the node JSON handling */
+#pragma once
+
+#include "vorn-node.h"
+
+#include <json-glib/json-glib.h>
+
+/* While a load scope is active on a thread, members of the wrong JSON type are
+ * collected as a GError instead of being logged, so that loading a file can
+ * fail with a clear message. */
+class VornJsonLoadScope
+{
+public:
+  VornJsonLoadScope ();
+  ~VornJsonLoadScope ();
+  VornJsonLoadScope (const VornJsonLoadScope &) = delete;
+  VornJsonLoadScope &operator= (const VornJsonLoadScope &) = delete;
+
+  /* Hands the first collected error (or NULL) to the caller. */
+  GError *steal_error ();
+
+  /* Reports a problem: kept when a scope is active, else logged as a warning. */
+  static void report (GError *error);
+
+private:
+  VornJsonLoadScope *outer;
+  GError *error = nullptr;
+};
+
+/* Deserializes a node property the way every node class does (children,
+ * enum nicks, checked JSON types); subclasses call it for the properties they
+ * do not handle themselves. */
+gboolean vorn_node_deserialize_property_default (JsonSerializable *serializable,
+                                                 const char *property_name,
+                                                 GValue *value,
+                                                 GParamSpec *pspec,
+                                                 JsonNode *property_node);
+
+/* Serializes a node property the way every node class does. */
+JsonNode *vorn_node_serialize_property_default (JsonSerializable *serializable,
+                                                const char *property_name,
+                                                const GValue *value,
+                                                GParamSpec *pspec);
