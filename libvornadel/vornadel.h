@@ -2,6 +2,8 @@
 #pragma once
 
 #include "vorn-init.h"
+#include "vorn-list.h"
+#include "vorn-value.h"
 #include "vorn-node.h"
 #include "vorn-file.h"
 #include "vorn-list.h"
