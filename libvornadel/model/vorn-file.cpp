@@ -377,7 +377,7 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
     {
       g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
                    "Instrument file data must be a JSON object, not %s",
-                   root ? json_node_type_name (root) : "empty data");
+                   root ? vorn_json_describe (root) : "empty data");
       return nullptr;
     }
   if (!check_header (json_node_get_object (root), error))

@@ -27,6 +27,9 @@ private:
   GError *error = nullptr;
 };
 
+/* Names the kind of a JSON node for messages: "an object", "a string"... */
+const char *vorn_json_describe (JsonNode *node);
+
 /* Deserializes a node property the way every node class does (children,
  * enum nicks, checked JSON types); subclasses call it for the properties they
  * do not handle themselves. */

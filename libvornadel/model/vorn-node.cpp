@@ -346,6 +346,28 @@ deserialize_enum (JsonSerializable *serializable, GValue *value, GParamSpec *psp
   return TRUE;
 }
 
+const char *
+vorn_json_describe (JsonNode *node)
+{
+  if (!node)
+    return "nothing";
+  switch (json_node_get_node_type (node))
+    {
+    case JSON_NODE_OBJECT: return "an object";
+    case JSON_NODE_ARRAY: return "an array";
+    case JSON_NODE_NULL: return "null";
+    case JSON_NODE_VALUE:
+      switch (json_node_get_value_type (node))
+        {
+        case G_TYPE_STRING: return "a string";
+        case G_TYPE_BOOLEAN: return "a boolean";
+        case G_TYPE_INT64: return "an integer";
+        default: return "a number";
+        }
+    }
+  return "unknown data";
+}
+
 /* Checks that a member's JSON type suits the property before json-glib's
  * lenient conversion (which would, for instance, drop a string given for a
  * boolean without a word).  Returns FALSE with an error when it does not. */
@@ -387,9 +409,9 @@ check_member (JsonSerializable *serializable, GParamSpec *pspec, JsonNode *prope
   if (!ok)
     {
       g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                   "Invalid JSON %s for property '%s' of node type '%s': expected %s",
-                   json_node_type_name (property_node), pspec->name,
-                   G_OBJECT_TYPE_NAME (serializable), expected);
+                   "Invalid member '%s' of node type '%s': expected %s, found %s",
+                   pspec->name, G_OBJECT_TYPE_NAME (serializable), expected,
+                   vorn_json_describe (property_node));
       return FALSE;
     }
 
@@ -412,7 +434,7 @@ check_member (JsonSerializable *serializable, GParamSpec *pspec, JsonNode *prope
         {
           g_autofree char *text = json_to_string (property_node, FALSE);
           g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                       "Value %s out of range for property '%s' of node type '%s'",
+                       "Value %s out of range for member '%s' of node type '%s'",
                        text, pspec->name, G_OBJECT_TYPE_NAME (serializable));
           return FALSE;
         }
@@ -433,8 +455,8 @@ vorn_node_deserialize_property_default (JsonSerializable *serializable,
         return deserialize_children (value, property_node);
       VornJsonLoadScope::report (
         g_error_new (VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                     "Invalid JSON %s for property 'nodes' of node type '%s': expected an array",
-                     json_node_type_name (property_node), G_OBJECT_TYPE_NAME (serializable)));
+                     "Invalid member 'nodes' of node type '%s': expected an array, found %s",
+                     G_OBJECT_TYPE_NAME (serializable), vorn_json_describe (property_node)));
       g_value_set_object (value, nullptr);
       return TRUE;
     }
