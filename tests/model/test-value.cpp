@@ -1,0 +1,404 @@
+/* test-value.cpp: JSON conversion of values, configuration save/load and the
+ * numeric helpers used by generic property controls */
+#include "vornadel.h"
+#include "vorn-test-log.h"
+
+#include <cmath>
+#include <string>
+
+/* ---- a small configurable object --------------------------------------- */
+
+typedef enum { TEST_MODE_SLOW, TEST_MODE_FAST, TEST_MODE_WILD = 7 } TestMode;
+typedef enum { TEST_OPT_LOOP = 1, TEST_OPT_SYNC = 2, TEST_OPT_MUTE = 4 } TestOpts;
+
+G_DEFINE_ENUM_TYPE (TestMode, test_mode,
+  G_DEFINE_ENUM_VALUE (TEST_MODE_SLOW, "slow"),
+  G_DEFINE_ENUM_VALUE (TEST_MODE_FAST, "fast"),
+  G_DEFINE_ENUM_VALUE (TEST_MODE_WILD, "wild"))
+
+G_DEFINE_FLAGS_TYPE (TestOpts, test_opts,
+  G_DEFINE_ENUM_VALUE (TEST_OPT_LOOP, "loop"),
+  G_DEFINE_ENUM_VALUE (TEST_OPT_SYNC, "sync"),
+  G_DEFINE_ENUM_VALUE (TEST_OPT_MUTE, "mute"))
+
+G_DECLARE_FINAL_TYPE (TestConfig, test_config, TEST, CONFIG, GObject)
+
+/* Settings "level", "mode" and "opts" are configuration properties,
+ * "secret" is not. */
+struct _TestConfig {
+  GObject parent_instance;
+  int level, mode, opts, secret;
+};
+
+enum { PROP_0, PROP_LEVEL, PROP_MODE, PROP_OPTS, PROP_SECRET, N_PROPS };
+
+static void test_config_serializable_init (JsonSerializableIface *iface);
+
+G_DEFINE_TYPE_WITH_CODE (TestConfig, test_config, G_TYPE_OBJECT,
+  G_IMPLEMENT_INTERFACE (JSON_TYPE_SERIALIZABLE, test_config_serializable_init))
+
+static void
+test_config_init (TestConfig *self)
+{
+  self->level = 10;
+}
+
+static int *
+test_config_field (GObject *obj, guint id)
+{
+  TestConfig *self = TEST_CONFIG (obj);
+  int *fields[] = { nullptr, &self->level, &self->mode, &self->opts, &self->secret };
+  return fields[id];
+}
+
+static void
+test_config_get_property (GObject *obj, guint id, GValue *value, GParamSpec *)
+{
+  int v = *test_config_field (obj, id);
+  switch (id)
+    {
+    case PROP_MODE: g_value_set_enum (value, v); break;
+    case PROP_OPTS: g_value_set_flags (value, guint (v)); break;
+    default: g_value_set_int (value, v);
+    }
+}
+
+static void
+test_config_set_property (GObject *obj, guint id, const GValue *value, GParamSpec *)
+{
+  *test_config_field (obj, id) = id == PROP_MODE ? g_value_get_enum (value)
+                                 : id == PROP_OPTS ? int (g_value_get_flags (value))
+                                 : g_value_get_int (value);
+}
+
+static void
+test_config_class_init (TestConfigClass *klass)
+{
+  GObjectClass *oclass = G_OBJECT_CLASS (klass);
+  oclass->get_property = test_config_get_property;
+  oclass->set_property = test_config_set_property;
+
+  auto cfg = GParamFlags (G_PARAM_READWRITE | VORN_PARAM_CONFIG);
+  GParamSpec *props[N_PROPS] = {
+    nullptr,
+    g_param_spec_int ("level", "Level", "Level", 0, 100, 10, cfg),
+    g_param_spec_enum ("mode", "Mode", "Mode", test_mode_get_type (), TEST_MODE_SLOW, cfg),
+    g_param_spec_flags ("opts", "Opts", "Options", test_opts_get_type (), 0, cfg),
+    g_param_spec_int ("secret", "Secret", "Not a setting", 0, 100, 0, G_PARAM_READWRITE),
+  };
+  g_object_class_install_properties (oclass, N_PROPS, props);
+}
+
+static JsonNode *
+test_config_serialize_property (JsonSerializable *, const char *, const GValue *value,
+                                GParamSpec *)
+{
+  return vorn_util_value_to_json (value);
+}
+
+static gboolean
+test_config_deserialize_property (JsonSerializable *, const char *, GValue *value,
+                                  GParamSpec *, JsonNode *node)
+{
+  return vorn_util_json_to_value (value, node, nullptr);
+}
+
+static void
+test_config_serializable_init (JsonSerializableIface *iface)
+{
+  iface->serialize_property = test_config_serialize_property;
+  iface->deserialize_property = test_config_deserialize_property;
+}
+
+namespace {
+
+/* ---- helpers ------------------------------------------------------------ */
+
+JsonNode *
+parse (const char *json)
+{
+  return json_from_string (json, nullptr);
+}
+
+std::string
+to_text (JsonNode *node)
+{
+  g_autofree char *text = json_to_string (node, FALSE);
+  return text;
+}
+
+/* Converts @json into a value of @type (G_TYPE_INVALID: automatic typing);
+ * error holds the message of a failure, "" on success. */
+struct Loaded {
+  GValue value = G_VALUE_INIT;
+  std::string error;
+
+  Loaded (GType type, const char *json)
+  {
+    if (type != G_TYPE_INVALID)
+      g_value_init (&value, type);
+    g_autoptr (JsonNode) node = parse (json);
+    g_autoptr (GError) err = nullptr;
+    if (!vorn_util_json_to_value (&value, node, &err))
+      {
+        EXPECT_TRUE (g_error_matches (err, VORN_ERROR, VORN_ERROR_INVALID_DATA));
+        error = err->message;
+      }
+  }
+  ~Loaded () { if (G_IS_VALUE (&value)) g_value_unset (&value); }
+  const GValue *get () const { return &value; }
+  std::string json () const
+  {
+    g_autoptr (JsonNode) node = vorn_util_value_to_json (&value);
+    return to_text (node);
+  }
+};
+
+/* ---- JSON conversion ---------------------------------------------------- */
+
+TEST (Value, EnumNickAndLookup)
+{
+  GType mode = test_mode_get_type ();
+  EXPECT_STREQ (vorn_util_enum_nick (mode, TEST_MODE_WILD), "wild");
+  EXPECT_STREQ (vorn_util_enum_nick (mode, 3), "");
+  EXPECT_STREQ (vorn_util_enum_nick (G_TYPE_INT, 0), "");
+
+  gboolean found = FALSE;
+  EXPECT_EQ (vorn_util_enum_lookup (mode, "wild", &found), TEST_MODE_WILD);
+  EXPECT_TRUE (found);
+  EXPECT_EQ (vorn_util_enum_lookup (mode, "Wild", &found), 0);
+  EXPECT_FALSE (found);
+}
+
+TEST (Value, FlagsRoundTripAndBadNicks)
+{
+  GType opts = test_opts_get_type ();
+  Loaded both (opts, "[\"mute\",\"loop\"]");
+  EXPECT_EQ (g_value_get_flags (&both.value), guint (TEST_OPT_LOOP | TEST_OPT_MUTE));
+  EXPECT_EQ (both.json (), "[\"loop\",\"mute\"]");
+
+  /* Bad elements are skipped, the rest still apply. */
+  Loaded partial (opts, "[\"sync\",\"bogus\",3]");
+  EXPECT_EQ (partial.error, "");
+  EXPECT_WARNING ("Invalid flags value 'bogus' for flags type 'TestOpts' from JSON data");
+  EXPECT_WARNING ("Invalid flags value for flags type 'TestOpts' from JSON data");
+  EXPECT_EQ (g_value_get_flags (&partial.value), guint (TEST_OPT_SYNC));
+
+  EXPECT_EQ (g_value_get_flags (Loaded (opts, "6").get ()), 6u);
+  EXPECT_EQ (Loaded (opts, "\"loop\"").error,
+             "Invalid value for flags type 'TestOpts' in JSON data");
+}
+
+TEST (Value, EnumFromNickOrNumber)
+{
+  GType mode = test_mode_get_type ();
+  EXPECT_EQ (g_value_get_enum (Loaded (mode, "\"fast\"").get ()), TEST_MODE_FAST);
+  Loaded wild (mode, "7");
+  EXPECT_EQ (g_value_get_enum (&wild.value), TEST_MODE_WILD);
+  EXPECT_EQ (wild.json (), "\"wild\"");
+  EXPECT_EQ (Loaded (mode, "5").error, "Invalid value 5 for enum type 'TestMode' in JSON data");
+  EXPECT_EQ (Loaded (mode, "\"quick\"").error,
+             "Invalid value 'quick' for enum type 'TestMode' in JSON data");
+  EXPECT_EQ (Loaded (mode, "true").error, "Invalid value for enum type 'TestMode' in JSON data");
+}
+
+TEST (Value, NullAndAutoTyping)
+{
+  Loaded str (G_TYPE_STRING, "null");
+  EXPECT_EQ (str.error, "");
+  EXPECT_EQ (g_value_get_string (&str.value), nullptr);
+  EXPECT_EQ (str.json (), "null");
+  EXPECT_EQ (Loaded (G_TYPE_INT, "null").error, "Invalid JSON null for value of type 'gint'");
+  EXPECT_EQ (g_value_get_gtype (Loaded (G_TYPE_GTYPE, "null").get ()), G_TYPE_NONE);
+
+  Loaded num (G_TYPE_INVALID, "42");
+  ASSERT_TRUE (G_VALUE_HOLDS_INT64 (&num.value));
+  EXPECT_EQ (g_value_get_int64 (&num.value), 42);
+  EXPECT_EQ (Loaded (G_TYPE_INVALID, "{}").error,
+             "Cannot auto deserialize value from JSON JsonObject");
+}
+
+TEST (Value, Conversions)
+{
+  EXPECT_EQ (Loaded (G_TYPE_INT, "[1]").error,
+             "Invalid JSON data type 'JsonArray' for value of type 'gint'");
+  EXPECT_EQ (Loaded (G_TYPE_INT, "\"12\"").error,
+             "Failed to convert JSON data from type 'gchararray' to type 'gint'");
+  EXPECT_FLOAT_EQ (g_value_get_float (Loaded (G_TYPE_FLOAT, "7").get ()), 7.0f);
+  EXPECT_EQ (Loaded (G_TYPE_CHAR, "-5").json (), "-5");
+
+  Loaded gtype (G_TYPE_GTYPE, "\"gint\"");
+  EXPECT_EQ (g_value_get_gtype (&gtype.value), G_TYPE_INT);
+  EXPECT_EQ (gtype.json (), "\"gint\"");
+  EXPECT_EQ (Loaded (G_TYPE_GTYPE, "3").error,
+             "Failed to deserialize GType from JSON type 'Integer'");
+
+  Loaded variant (G_TYPE_VARIANT, "\"abc\"");
+  EXPECT_STREQ (g_variant_get_string (g_value_get_variant (&variant.value), nullptr), "abc");
+  EXPECT_EQ (variant.json (), "\"abc\"");
+}
+
+TEST (Value, UnsupportedTypes)
+{
+  g_auto (GValue) p = G_VALUE_INIT;
+  g_value_init (&p, G_TYPE_POINTER);
+  EXPECT_EQ (vorn_util_value_to_json (&p), nullptr);
+  EXPECT_WARNING ("Unsupported serialization of type 'gpointer'");
+
+  Loaded list (VORN_TYPE_LIST, "1");
+  EXPECT_EQ (list.error,
+             "Unsupported deserialization of value boxed type 'VornList' from JSON type 'Integer'");
+  EXPECT_EQ (vorn_util_value_to_json (&list.value), nullptr);
+  EXPECT_WARNING ("Unsupported serialization for GValue boxed type 'VornList'");
+}
+
+/* ---- configuration ------------------------------------------------------ */
+
+TEST (Config, SaveWritesOnlyConfigProperties)
+{
+  g_autoptr (TestConfig) cfg = TEST_CONFIG (g_object_new (test_config_get_type (),
+      "level", 42, "opts", TEST_OPT_SYNC, "secret", 9, nullptr));
+  g_autoptr (JsonObject) json = json_object_new ();
+  vorn_util_config_object_save_json (G_OBJECT (cfg), json);
+  g_autoptr (JsonNode) root = json_node_init_object (json_node_alloc (), json);
+  EXPECT_EQ (to_text (root), "{\"level\":42,\"mode\":\"slow\",\"opts\":[\"sync\"]}");
+
+  g_autoptr (GObject) plain = G_OBJECT (g_object_new (G_TYPE_OBJECT, nullptr));
+  g_autoptr (JsonObject) empty = json_object_new ();
+  vorn_util_config_object_save_json (plain, empty);
+  EXPECT_EQ (json_object_get_size (empty), 0u);
+}
+
+TEST (Config, LoadSkipsUnknownNonConfigAndBadValues)
+{
+  g_autoptr (TestConfig) cfg = TEST_CONFIG (g_object_new (test_config_get_type (), nullptr));
+  g_autoptr (JsonNode) root = parse ("{\"nope\":1,\"secret\":5,\"level\":\"high\","
+                                     "\"mode\":\"fast\",\"opts\":[\"loop\",\"sync\"]}");
+  vorn_util_config_object_load_json (G_OBJECT (cfg), json_node_get_object (root));
+
+  EXPECT_WARNING ("Ignoring value for non config property 'secret' for object of type 'TestConfig'");
+  EXPECT_WARNING ("Failed to load config value 'level' for object of type 'TestConfig'");
+  EXPECT_EQ (cfg->secret, 0);
+  EXPECT_EQ (cfg->level, 10);   /* a bad entry keeps the current value */
+  EXPECT_EQ (cfg->mode, TEST_MODE_FAST);
+  EXPECT_EQ (cfg->opts, TEST_OPT_LOOP | TEST_OPT_SYNC);
+}
+
+TEST (Config, JsonMemberHelpers)
+{
+  g_autoptr (JsonNode) root = parse ("{\"s\":\"x\",\"n\":1,\"a\":[{}],\"b\":[2]}");
+  JsonObject *obj = json_node_get_object (root);
+  EXPECT_STREQ (vorn_util_json_object_get_string_member (obj, "s"), "x");
+  EXPECT_EQ (vorn_util_json_object_get_string_member (obj, "n"), nullptr);
+  EXPECT_EQ (vorn_util_json_object_get_object_member (obj, "a"), nullptr);
+  auto first = [obj] (const char *name) {
+    return vorn_util_json_array_get_object (vorn_util_json_object_get_array_member (obj, name), 0);
+  };
+  EXPECT_NE (first ("a"), nullptr);
+  EXPECT_EQ (first ("b"), nullptr);
+}
+
+/* ---- doubles, comparison, ranges --------------------------------------- */
+
+template <typename Get>
+double
+set_and_get (GType type, double d, Get get)
+{
+  g_auto (GValue) v = G_VALUE_INIT;
+  g_value_init (&v, type);
+  EXPECT_TRUE (vorn_util_value_set_double (&v, d));
+  return double (get (&v));
+}
+
+TEST (Numeric, SetDoubleClampsAndTruncates)
+{
+  EXPECT_EQ (set_and_get (G_TYPE_UCHAR, 300.7, g_value_get_uchar), 255);
+  EXPECT_EQ (set_and_get (G_TYPE_CHAR, -200.0, g_value_get_schar), -128);
+  EXPECT_EQ (set_and_get (G_TYPE_INT, -3.9, g_value_get_int), -3);
+  EXPECT_EQ (set_and_get (G_TYPE_INT, NAN, g_value_get_int), G_MAXINT32);
+  EXPECT_EQ (set_and_get (G_TYPE_LONG, 1e12, g_value_get_long), G_MAXINT32);
+  EXPECT_EQ (set_and_get (G_TYPE_ULONG, -5.0, g_value_get_ulong), 0);
+  EXPECT_EQ (set_and_get (G_TYPE_BOOLEAN, 0.5, g_value_get_boolean), TRUE);
+  EXPECT_EQ (set_and_get (G_TYPE_INT64, 1e300, g_value_get_int64), double (G_MAXINT64));
+  EXPECT_EQ (set_and_get (G_TYPE_INT64, -1e300, g_value_get_int64), double (G_MININT64));
+
+  g_auto (GValue) u64 = G_VALUE_INIT, str = G_VALUE_INIT;
+  g_value_init (&u64, G_TYPE_UINT64);
+  vorn_util_value_set_double (&u64, NAN);
+  EXPECT_EQ (g_value_get_uint64 (&u64), G_MAXUINT64);
+
+  g_value_init (&str, G_TYPE_STRING);
+  g_value_set_string (&str, "keep");
+  EXPECT_FALSE (vorn_util_value_set_double (&str, 1.0));
+  EXPECT_STREQ (g_value_get_string (&str), "keep");
+}
+
+TEST (Numeric, GetDoubleAndCompare)
+{
+  Loaded i (G_TYPE_INT, "3"), d (G_TYPE_DOUBLE, "2.5"), f (test_opts_get_type (), "5"),
+         a (G_TYPE_STRING, "\"a\""), b (G_TYPE_STRING, "\"b\""), n (G_TYPE_STRING, "null");
+
+  gboolean ok = FALSE;
+  EXPECT_EQ (vorn_util_value_get_double (f.get (), &ok), 5.0);
+  EXPECT_TRUE (ok);
+  EXPECT_EQ (vorn_util_value_get_double (a.get (), &ok), 0.0);
+  EXPECT_FALSE (ok);
+
+  EXPECT_EQ (vorn_util_compare_values (i.get (), d.get ()), 1);
+  EXPECT_EQ (vorn_util_compare_values (i.get (), i.get ()), 0);
+  EXPECT_EQ (vorn_util_compare_values (a.get (), b.get ()), -1);
+  EXPECT_EQ (vorn_util_compare_values (n.get (), a.get ()), -1);
+  EXPECT_EQ (vorn_util_compare_values (i.get (), a.get ()), -2);
+  EXPECT_EQ (vorn_util_compare_values (i.get (), nullptr), -2);
+  EXPECT_CRITICAL ("bval != NULL");
+}
+
+TEST (Numeric, PspecRanges)
+{
+  double lo = -1, hi = -1, def = -1;
+  gboolean flt = TRUE;
+  auto range = [&] (GParamSpec *pspec) {
+    g_param_spec_ref_sink (pspec);
+    gboolean ok = vorn_util_pspec_double (pspec, &lo, &hi, &def, &flt);
+    g_param_spec_unref (pspec);
+    return ok;
+  };
+
+  ASSERT_TRUE (range (g_param_spec_int ("i", "I", "I", -4, 9, 2, G_PARAM_READWRITE)));
+  EXPECT_EQ (lo, -4);
+  EXPECT_EQ (hi, 9);
+  EXPECT_EQ (def, 2);
+  EXPECT_FALSE (flt);
+  ASSERT_TRUE (range (g_param_spec_double ("d", "D", "D", 0.5, 1.5, 1, G_PARAM_READWRITE)));
+  EXPECT_EQ (hi, 1.5);
+  EXPECT_TRUE (flt);
+  ASSERT_TRUE (range (g_param_spec_enum ("e", "E", "E", test_mode_get_type (),
+                                         TEST_MODE_FAST, G_PARAM_READWRITE)));
+  EXPECT_EQ (hi, 7);
+  EXPECT_EQ (def, 1);
+  EXPECT_FALSE (flt);
+  EXPECT_FALSE (range (g_param_spec_string ("s", "S", "S", nullptr, G_PARAM_READWRITE)));
+}
+
+TEST (Numeric, CleanDoubleTextAndWhiteKeys)
+{
+  auto clean = [] (double v, int digits) {
+    g_autofree char *s = vorn_util_double_to_str_clean (v, digits);
+    return std::string (s);
+  };
+  EXPECT_EQ (clean (1.25, 4), "1.25");
+  EXPECT_EQ (clean (2.0, 3), "2");
+  EXPECT_EQ (clean (100.0, 2), "100");
+  EXPECT_EQ (clean (2.6, 0), "3");
+  EXPECT_EQ (clean (-0.001, 2), "0");
+
+  int white = 0;
+  for (int n = 60; n < 72; n++)
+    white += vorn_util_midi_note_is_white (guint8 (n));
+  EXPECT_EQ (white, 7);
+  EXPECT_TRUE (vorn_util_midi_note_is_white (65));    /* F */
+  EXPECT_FALSE (vorn_util_midi_note_is_white (70));   /* A sharp */
+  EXPECT_FALSE (vorn_util_midi_note_is_white (255));  /* 255 mod 12 is 3 */
+}
+
+} // namespace
