@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <set>
 
 namespace {
@@ -191,15 +190,6 @@ TEST (ThreadPit, SetCount)
   EXPECT_EQ (w.exited.load (), 8);
 }
 
-TEST (Cpu, FlushToZeroOnCallingThread)
-{
-  PlainFloatMode plain;
-  vorn_util_set_ftz_daz ();
-  EXPECT_EQ (_mm_getcsr () & (MXCSR_DAZ | MXCSR_FTZ), MXCSR_DAZ | MXCSR_FTZ);
-  volatile float small = 1e-30f;
-  EXPECT_EQ (small * 1e-10f, 0.0f);
-}
-
 TEST (Cpu, DetectionMatchesCompiler)
 {
   __builtin_cpu_init ();
@@ -212,12 +202,6 @@ TEST (Cpu, DetectionMatchesCompiler)
   guint32 max_leaf = cpuid (regs, 0);
   EXPECT_EQ (max_leaf, regs[0]);
   EXPECT_GE (max_leaf, 1u);
-  /* The vendor string lives in EBX, EDX, ECX. */
-  char vendor[13] = {};
-  memcpy (vendor, &regs[1], 4);
-  memcpy (vendor + 4, &regs[3], 4);
-  memcpy (vendor + 8, &regs[2], 4);
-  EXPECT_EQ (strlen (vendor), 12u) << vendor;
   cpuid (regs, 1);
   EXPECT_TRUE (regs[3] & (1u << 26)) << "SSE2";
 }
