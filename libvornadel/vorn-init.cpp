@@ -28,6 +28,7 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_PARAM_SPEC_LIST);
   g_type_ensure (VORN_TYPE_SIMD);
   g_type_ensure (VORN_TYPE_CURVE);
+  g_type_ensure (VORN_TYPE_CURVE_CACHE);
   g_type_ensure (VORN_TYPE_ATTRIB_TYPE);
   g_type_ensure (VORN_TYPE_ATTRIB_STATE);
   g_type_ensure (VORN_TYPE_FORMAT);

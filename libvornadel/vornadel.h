@@ -14,3 +14,4 @@
 #include "vorn-cpu.h"
 #include "vorn-msg-queue.h"
 #include "vorn-thread-pit.h"
+#include "vorn-curve-cache.h"

@@ -1,0 +1,531 @@
+/* vorn-curve-cache.cpp: prepared curve segments, their evaluation and the
+ * process-wide registry of shared caches */
+#include "vorn-curve-cache.h"
+
+#include "vorn-aligned.h"
+#include "vorn-init.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+enum {
+  PROP_0,
+  PROP_SEG_COUNT,
+  PROP_FORMAT,
+  PROP_END_POS,
+  N_PROPS
+};
+
+static GParamSpec *properties[N_PROPS];
+
+G_DEFINE_TYPE (VornCurveCache, vorn_curve_cache, G_TYPE_OBJECT)
+
+namespace {
+
+constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
+
+/* Below this derivative of X(t) a Newton step may jump far out of the
+ * bracket, so the bounded bisection takes over. */
+constexpr double NEWTON_MIN_SLOPE = 0.001;
+/* Residual in normalised x at which the bisection stops early. */
+constexpr double BISECT_TOLERANCE = 1e-7;
+
+inline gsize
+record_bytes (guint8 format)
+{
+  return format == VORN_FORMAT_SINGLE ? REC * sizeof (float)
+                                      : REC * sizeof (double);
+}
+
+/* Rounds a double into the record type; absurd handle ratios on very narrow
+ * segments would not fit a float, and a float conversion out of range is
+ * undefined. */
+template <typename T>
+inline T
+store (double v)
+{
+  constexpr double lim = std::numeric_limits<T>::max ();
+  return T (v > lim ? lim : (v < -lim ? -lim : v));
+}
+
+/* Fills one record from the segment's four control points.  The
+ * coefficients are rounded to the record's precision first and the table is
+ * computed from the rounded values, so that table and polynomial agree. */
+template <typename T>
+void
+fill_record (T *r, const double *xs, const double *ys)
+{
+  const double x0 = xs[0], dx = xs[3] - xs[0];
+  const double y0 = ys[0], dy = ys[3] - ys[0];
+
+  r[VORN_CURVE_CACHE_X0] = store<T> (x0);
+  r[VORN_CURVE_CACHE_DX] = store<T> (dx);
+  r[VORN_CURVE_CACHE_Y0] = store<T> (y0);
+  r[VORN_CURVE_CACHE_DY] = store<T> (dy);
+
+  /* The zero test is made on the stored width, which is what evaluation
+   * sees: a width that rounds to 0 must not leave huge coefficients. */
+  const bool flat_x = r[VORN_CURVE_CACHE_DX] == T (0);
+  const bool flat_y = r[VORN_CURVE_CACHE_DY] == T (0);
+  r[VORN_CURVE_CACHE_AX] = flat_x ? T (0) : store<T> (3.0 * (xs[1] - x0) / dx);
+  r[VORN_CURVE_CACHE_BX] = flat_x ? T (0) : store<T> (3.0 * (xs[2] - x0) / dx);
+  r[VORN_CURVE_CACHE_AY] = flat_y ? T (0) : store<T> (3.0 * (ys[1] - y0) / dy);
+  r[VORN_CURVE_CACHE_BY] = flat_y ? T (0) : store<T> (3.0 * (ys[2] - y0) / dy);
+
+  const T ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
+  const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
+  for (int k = 1; k <= 9; k++)
+    {
+      const T t = T (k) / T (10);
+      r[VORN_CURVE_CACHE_T1 + k - 1] = ((A * t + B) * t + C) * t;
+    }
+}
+
+/* Value of one record at x, for an x that selected this record.  This is
+ * the audio hot path: no allocation, no branches beyond the ones the method
+ * needs, a fixed amount of work per sample. */
+template <typename T>
+inline T
+eval_record (const T *r, T x)
+{
+  const T dx = r[VORN_CURVE_CACHE_DX];
+  const T y0 = r[VORN_CURVE_CACHE_Y0];
+
+  if (dx == T (0))
+    return y0;
+
+  const T dy = r[VORN_CURVE_CACHE_DY];
+  T u = (x - r[VORN_CURVE_CACHE_X0]) / dx;
+
+  /* Rounding of x0 + dx (and x before the first endpoint) may put u a hair
+   * outside [0, 1]; the curve's value there is its endpoint. */
+  u = u < T (0) ? T (0) : (u > T (1) ? T (1) : u);
+  if (u == T (0) || u == T (1))
+    return y0 + u * dy;
+
+  const T ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
+  const T ay = r[VORN_CURVE_CACHE_AY], by = r[VORN_CURVE_CACHE_BY];
+
+  /* Same handles in both normalised axes: Y(t) = X(t), a straight line. */
+  if (ax == ay && bx == by)
+    return y0 + u * dy;
+
+  /* Bracket u in the table of X(0.1 k) and interpolate a first t.  T(0) = 0
+   * and T(10) = 1 are implied; tab[k] is T(k) for k = 1 .. 9. */
+  const T *tab = r + VORN_CURVE_CACHE_T1 - 1;
+  int k = 0;
+  while (k < 9 && u >= tab[k + 1])
+    k++;
+  const T lo_x = k ? tab[k] : T (0);
+  const T hi_x = k < 9 ? tab[k + 1] : T (1);
+  T t = (T (k) + (u - lo_x) / (hi_x - lo_x)) * T (0.1);
+
+  const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
+  T d = (T (3) * A * t + T (2) * B) * t + C;
+
+  if (d >= T (NEWTON_MIN_SLOPE))
+    {
+      for (int i = 0; i < 4; i++)
+        {
+          if (i)
+            {
+              d = (T (3) * A * t + T (2) * B) * t + C;
+              if (d == T (0))
+                break;
+            }
+          t -= (((A * t + B) * t + C) * t - u) / d;
+        }
+      /* A later step on a nearly flat stretch may overshoot the segment. */
+      t = t < T (0) ? T (0) : (t > T (1) ? T (1) : t);
+    }
+  else if (d != T (0))
+    {
+      /* Too flat for Newton: at most ten midpoints of the table bracket. */
+      T lo = T (k) * T (0.1);
+      T hi = lo + T (0.1);
+      T mid = lo + T (0.05);
+      for (int i = 0; i < 9; i++)
+        {
+          const T f = ((A * mid + B) * mid + C) * mid - u;
+          if (std::fabs (f) <= T (BISECT_TOLERANCE))
+            break;
+          if (f > T (0))
+            hi = mid;
+          else
+            lo = mid;
+          mid = lo + (hi - lo) * T (0.5);
+        }
+      t = mid;
+    }
+
+  const T Ay = T (1) + ay - by, By = by - T (2) * ay, Cy = ay;
+  return ((Ay * t + By) * t + Cy) * (t * dy) + y0;
+}
+
+template <typename T>
+double
+plot_records (const T *segs, guint32 nseg, double end_pos, double x)
+{
+  const T xt = T (x);
+  const T *r = segs;
+
+  for (guint32 s = 0; s < nseg; s++, r += REC)
+    {
+      if (xt < r[VORN_CURVE_CACHE_X0] + r[VORN_CURVE_CACHE_DX])
+        return eval_record (r, xt);
+    }
+
+  /* The last segment also owns its end point. */
+  r -= REC;
+  if (xt <= r[VORN_CURVE_CACHE_X0] + r[VORN_CURVE_CACHE_DX] || x <= end_pos)
+    return eval_record (r, xt);
+  return 0.0;
+}
+
+template <typename T>
+void
+render_records (const T *segs, guint32 nseg, double end_pos, double *out,
+                int n, double width, double start)
+{
+  const T step = n > 1 ? T (width / (n - 1)) : T (0);
+  const T *r = segs;
+  const T *last = segs + (gsize) (nseg - 1) * REC;
+  const T last_end = last[VORN_CURVE_CACHE_X0] + last[VORN_CURVE_CACHE_DX];
+  const T tail = last_end > T (end_pos) ? last_end : T (end_pos);
+  T x = T (start);
+  int i = 0;
+
+  for (; i < n; i++, x += step)
+    {
+      /* Forward-only search from the previous sample's segment. */
+      while (!(x < r[VORN_CURVE_CACHE_X0] + r[VORN_CURVE_CACHE_DX]))
+        {
+          if (r == last)
+            {
+              if (x <= tail)
+                break;
+              goto past_end;
+            }
+          r += REC;
+        }
+      out[i] = eval_record (r, x);
+    }
+  return;
+
+past_end:
+  const double hold = i ? out[i - 1] : 0.0;
+  for (; i < n; i++)
+    out[i] = hold;
+}
+
+template <typename T>
+void
+fill_all (VornCurveCache *cache, const double *xcoord, const double *ycoord)
+{
+  T *r = static_cast<T *> (cache->segments);
+  for (guint32 s = 0; s < cache->seg_count; s++, r += REC)
+    fill_record (r, xcoord + 3 * s, ycoord + 3 * s);
+}
+
+/* Registry of shared caches: one table per format, keyed by curve address,
+ * each holding one reference on its cache. */
+GMutex registry_lock;
+GHashTable *registry[2];
+
+inline int
+registry_slot (VornFormat format)
+{
+  return format == VORN_FORMAT_SINGLE ? 0 : 1;
+}
+
+} // namespace
+
+static void
+vorn_curve_cache_constructed (GObject *object)
+{
+  VornCurveCache *cache = VORN_CURVE_CACHE (object);
+  gsize bytes = (gsize) cache->seg_count * record_bytes (cache->format);
+
+  G_OBJECT_CLASS (vorn_curve_cache_parent_class)->constructed (object);
+
+  cache->segments = vorn_util_alloc_aligned (bytes);
+  memset (cache->segments, 0, bytes);
+}
+
+static void
+vorn_curve_cache_finalize (GObject *object)
+{
+  VornCurveCache *cache = VORN_CURVE_CACHE (object);
+
+  vorn_util_free_aligned (cache->segments);
+  cache->segments = nullptr;
+
+  G_OBJECT_CLASS (vorn_curve_cache_parent_class)->finalize (object);
+}
+
+static void
+vorn_curve_cache_get_property (GObject *object, guint prop_id, GValue *value,
+                               GParamSpec *pspec)
+{
+  VornCurveCache *cache = VORN_CURVE_CACHE (object);
+
+  switch (prop_id)
+    {
+    case PROP_SEG_COUNT:
+      g_value_set_uint (value, cache->seg_count);
+      break;
+    case PROP_FORMAT:
+      g_value_set_enum (value, cache->format);
+      break;
+    case PROP_END_POS:
+      g_value_set_double (value, cache->end_pos);
+      break;
+    default:
+      G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
+      break;
+    }
+}
+
+static void
+vorn_curve_cache_set_property (GObject *object, guint prop_id,
+                               const GValue *value, GParamSpec *pspec)
+{
+  VornCurveCache *cache = VORN_CURVE_CACHE (object);
+
+  switch (prop_id)
+    {
+    case PROP_SEG_COUNT:
+      cache->seg_count = g_value_get_uint (value);
+      break;
+    case PROP_FORMAT:
+      cache->format = (guint8) g_value_get_enum (value);
+      break;
+    case PROP_END_POS:
+      {
+        double pos = g_value_get_double (value);
+        if (pos != cache->end_pos)
+          {
+            cache->end_pos = pos;
+            g_object_notify_by_pspec (object, pspec);
+          }
+      }
+      break;
+    default:
+      G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
+      break;
+    }
+}
+
+static void
+vorn_curve_cache_class_init (VornCurveCacheClass *klass)
+{
+  GObjectClass *object_class = G_OBJECT_CLASS (klass);
+
+  object_class->constructed = vorn_curve_cache_constructed;
+  object_class->finalize = vorn_curve_cache_finalize;
+  object_class->get_property = vorn_curve_cache_get_property;
+  object_class->set_property = vorn_curve_cache_set_property;
+
+  properties[PROP_SEG_COUNT] = g_param_spec_uint (
+      "seg-count", "SegCount", "Segment count", 1, G_MAXUINT32, 1,
+      GParamFlags (G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY
+                   | G_PARAM_STATIC_STRINGS | VORN_PARAM_HIDDEN));
+  properties[PROP_FORMAT] = g_param_spec_enum (
+      "format", "Format", "Audio format", VORN_TYPE_FORMAT, VORN_FORMAT_DOUBLE,
+      GParamFlags (G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY
+                   | G_PARAM_STATIC_STRINGS | VORN_PARAM_HIDDEN));
+  properties[PROP_END_POS] = g_param_spec_double (
+      "end-pos", "EndPos", "End position", 0.0, G_MAXDOUBLE, 0.0,
+      GParamFlags (G_PARAM_READWRITE | G_PARAM_EXPLICIT_NOTIFY
+                   | G_PARAM_STATIC_STRINGS | VORN_PARAM_HIDDEN));
+
+  g_object_class_install_properties (object_class, N_PROPS, properties);
+}
+
+static void
+vorn_curve_cache_init (VornCurveCache *cache)
+{
+  cache->seg_count = 1;
+  cache->format = VORN_FORMAT_DOUBLE;
+}
+
+VornCurveCache *
+vorn_curve_cache_new_from_coords (const double *xcoord, const double *ycoord,
+                                  int count, VornFormat format)
+{
+  g_return_val_if_fail (xcoord != NULL, NULL);
+  g_return_val_if_fail (ycoord != NULL, NULL);
+  g_return_val_if_fail (count >= 4, NULL);
+
+  guint32 nseg = (guint32) ((count - 1) / 3);
+  VornCurveCache *cache = VORN_CURVE_CACHE (
+      g_object_new (VORN_TYPE_CURVE_CACHE, "seg-count", nseg, "format",
+                    format, NULL));
+
+  /* Set directly: a curve may start left of 0, which the property's range
+   * would refuse. */
+  cache->end_pos = xcoord[nseg * 3];
+
+  if (cache->format == VORN_FORMAT_SINGLE)
+    fill_all<float> (cache, xcoord, ycoord);
+  else
+    fill_all<double> (cache, xcoord, ycoord);
+  return cache;
+}
+
+VornCurveCache *
+vorn_curve_cache_new_from_curve (VornCurve *curve, VornFormat format)
+{
+  g_return_val_if_fail (VORN_IS_CURVE (curve), NULL);
+
+  return vorn_curve_cache_new_from_coords (curve->xcoords, curve->ycoords,
+                                           VORN_CURVE_COORD_LENGTH (curve),
+                                           format);
+}
+
+VornCurveCache *
+vorn_curve_cache_get (VornCurve *curve, VornFormat format)
+{
+  g_return_val_if_fail (VORN_IS_CURVE (curve), NULL);
+
+  const int slot = registry_slot (format);
+  VornCurveCache *cache = nullptr;
+
+  g_mutex_lock (&registry_lock);
+  if (!registry[0])
+    {
+      registry[0] = g_hash_table_new (g_direct_hash, g_direct_equal);
+      registry[1] = g_hash_table_new (g_direct_hash, g_direct_equal);
+    }
+  cache = static_cast<VornCurveCache *> (
+      g_hash_table_lookup (registry[slot], curve));
+  if (cache)
+    g_object_ref (cache);
+  g_mutex_unlock (&registry_lock);
+
+  if (cache)
+    return cache;
+
+  /* Build without the lock: construction is the slow part and must not
+   * hold up other threads looking up their caches. */
+  VornCurveCache *built = vorn_curve_cache_new_from_curve (curve, format);
+  if (!built)
+    return nullptr;
+
+  g_mutex_lock (&registry_lock);
+  cache = static_cast<VornCurveCache *> (
+      g_hash_table_lookup (registry[slot], curve));
+  if (cache)
+    g_object_ref (cache);
+  else
+    {
+      /* The table keeps the construction reference, the caller gets one. */
+      g_hash_table_insert (registry[slot], curve, built);
+      cache = VORN_CURVE_CACHE (g_object_ref (built));
+      built = nullptr;
+    }
+  g_mutex_unlock (&registry_lock);
+
+  /* Another thread won the race: its cache is the shared one. */
+  if (built)
+    g_object_unref (built);
+  return cache;
+}
+
+VornCurveCache *
+vorn_curve_cache_private_new (VornCurve *curve, VornFormat format)
+{
+  g_return_val_if_fail (VORN_IS_CURVE (curve), NULL);
+
+  g_autoptr (VornCurveCache) shared = vorn_curve_cache_get (curve, format);
+  if (!shared)
+    return nullptr;
+  return vorn_curve_cache_duplicate (shared);
+}
+
+VornCurveCache *
+vorn_curve_cache_duplicate (VornCurveCache *cache)
+{
+  g_return_val_if_fail (VORN_IS_CURVE_CACHE (cache), NULL);
+
+  VornCurveCache *copy = VORN_CURVE_CACHE (
+      g_object_new (VORN_TYPE_CURVE_CACHE, "seg-count", cache->seg_count,
+                    "format", (VornFormat) cache->format, NULL));
+  copy->end_pos = cache->end_pos;
+  memcpy (copy->segments, cache->segments,
+          (gsize) cache->seg_count * record_bytes (cache->format));
+  return copy;
+}
+
+void
+vorn_curve_cache_invalidate (VornCurve *curve, VornFormat format)
+{
+  g_return_if_fail (curve != NULL);
+
+  gpointer old = nullptr;
+
+  g_mutex_lock (&registry_lock);
+  if (registry[0])
+    g_hash_table_steal_extended (registry[registry_slot (format)], curve,
+                                 nullptr, &old);
+  g_mutex_unlock (&registry_lock);
+
+  /* Released outside the lock; holders keep their own references. */
+  if (old)
+    g_object_unref (old);
+}
+
+void
+vorn_curve_cache_update (VornCurveCache *cache, int segment, const double *xs,
+                         const double *ys)
+{
+  if (G_UNLIKELY (!cache || !cache->segments || !xs || !ys || segment < 0
+                  || (guint32) segment >= cache->seg_count))
+    return;
+
+  if (cache->format == VORN_FORMAT_SINGLE)
+    fill_record (static_cast<float *> (cache->segments) + (gsize) segment * REC,
+                 xs, ys);
+  else
+    fill_record (static_cast<double *> (cache->segments)
+                     + (gsize) segment * REC,
+                 xs, ys);
+
+  if ((guint32) segment == cache->seg_count - 1)
+    cache->end_pos = xs[3];
+}
+
+double
+vorn_curve_cache_plot_point (VornCurveCache *cache, double x)
+{
+  if (G_UNLIKELY (!cache || !cache->segments || cache->seg_count == 0))
+    return 0.0;
+
+  if (cache->format == VORN_FORMAT_SINGLE)
+    return plot_records (static_cast<const float *> (cache->segments),
+                         cache->seg_count, cache->end_pos, x);
+  return plot_records (static_cast<const double *> (cache->segments),
+                       cache->seg_count, cache->end_pos, x);
+}
+
+void
+vorn_curve_cache_render (VornCurveCache *cache, double *out, int count,
+                         double width, double start)
+{
+  if (G_UNLIKELY (count < 1 || !out))
+    return;
+  if (G_UNLIKELY (!cache || !cache->segments || cache->seg_count == 0))
+    {
+      for (int i = 0; i < count; i++)
+        out[i] = 0.0;
+      return;
+    }
+
+  if (cache->format == VORN_FORMAT_SINGLE)
+    render_records (static_cast<const float *> (cache->segments),
+                    cache->seg_count, cache->end_pos, out, count, width, start);
+  else
+    render_records (static_cast<const double *> (cache->segments),
+                    cache->seg_count, cache->end_pos, out, count, width, start);
+}

@@ -1,0 +1,626 @@
+/* test-curve-cache.cpp: segment records, cached evaluation against an
+ * independent root solver, the shared-cache registry, aligned memory */
+#include "vorn-test-log.h"
+#include "vornadel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Pt { double x, y; };
+
+/* A curve from its coordinates in layout order: endpoint, right handle,
+ * left handle, endpoint, ... (3n - 2 entries). */
+VornCurve *
+make_curve (const std::vector<Pt> &coords)
+{
+  guint n = guint ((coords.size () + 2) / 3);
+  VornCurve *curve = vorn_curve_new (n);
+  for (size_t k = 0; k < coords.size (); k++)
+    {
+      curve->xcoords[k] = coords[k].x;
+      curve->ycoords[k] = coords[k].y;
+    }
+  return curve;
+}
+
+/* ---- The preset shapes, drawn by hand on x = 0 .. 1 ---- */
+
+/* One sine period through its extremes; handles a third of the way to the
+ * neighbour, the outer ones along the slope 2 pi. */
+std::vector<Pt>
+sine_coords ()
+{
+  const double s = 2.0 * G_PI / 12.0;
+  return {{0, 0}, {1.0 / 12, s},
+          {1.0 / 6, 1}, {0.25, 1}, {1.0 / 3, 1},
+          {2.0 / 3, -1}, {0.75, -1}, {5.0 / 6, -1},
+          {11.0 / 12, -s}, {1, 0}};
+}
+
+/* Straight lines: handles on the chords. */
+std::vector<Pt>
+triangle_coords ()
+{
+  return {{0, 0}, {1.0 / 12, 1.0 / 3},
+          {1.0 / 6, 2.0 / 3}, {0.25, 1}, {5.0 / 12, 1.0 / 3},
+          {7.0 / 12, -1.0 / 3}, {0.75, -1}, {5.0 / 6, -2.0 / 3},
+          {11.0 / 12, -1.0 / 3}, {1, 0}};
+}
+
+/* Handles sitting on their endpoints, and a zero-width jump in the middle. */
+std::vector<Pt>
+square_coords ()
+{
+  return {{0, 1}, {0, 1},
+          {0.5, 1}, {0.5, 1}, {0.5, 1},
+          {0.5, -1}, {0.5, -1}, {0.5, -1},
+          {1, -1}, {1, -1}};
+}
+
+std::vector<Pt>
+saw_coords ()
+{
+  return {{0, 0}, {0, 0},
+          {0.5, 1}, {0.5, 1}, {0.5, 1},
+          {0.5, -1}, {0.5, -1}, {0.5, -1},
+          {1, 0}, {1, 0}};
+}
+
+/* Ease in and out: flat at both ends in y, steepest in the middle. */
+std::vector<Pt>
+rise_coords ()
+{
+  return {{0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}};
+}
+
+std::vector<Pt>
+fall_coords ()
+{
+  return {{0, 1}, {0.5, 1}, {0.5, 0}, {1, 0}};
+}
+
+/* Up and down with a rounded top and a vertical start (handle straight up
+ * from the first endpoint: X is flat at t = 0 where Y is not). */
+std::vector<Pt>
+peak_coords ()
+{
+  return {{0, 0}, {0, 0.6},
+          {0.3, 1}, {0.5, 1}, {0.7, 1},
+          {1, 0.6}, {1, 0}};
+}
+
+/* Handles at the ends in x only: X(t) = 3t^2 - 2t^3 is flat at both ends
+ * while Y rises linearly, so the curve is vertical at both endpoints. */
+std::vector<Pt>
+flat_slope_coords ()
+{
+  return {{0, 0}, {0, 1.0 / 3}, {1, 2.0 / 3}, {1, 1}};
+}
+
+/* Handles crossing at the far ends: X'(t) = 3 (1 - 2t)^2 vanishes at
+ * t = 0.5, a vertical inflection in the middle of the segment, where
+ * Newton steps would overshoot. */
+std::vector<Pt>
+near_vertical_coords ()
+{
+  return {{0, -1}, {1, -1}, {0, 1}, {1, 1}};
+}
+
+/* A shape that starts right of 0, with a zero-width segment at its end. */
+std::vector<Pt>
+offset_coords ()
+{
+  return {{0.1, 0.2}, {0.2, 0.9},
+          {0.5, -0.4}, {0.6, 0.3}, {0.7, 0.5},
+          {0.8, 0.5}, {0.8, 0.5}, {0.8, 0.5},
+          {0.8, -0.7}, {0.8, -0.7}};
+}
+
+/* How far from the exact curve a cached value may be, measured along x as a
+ * fraction of the segment width (0: compared in y alone).
+ *
+ * Where X'(t) stays well away from 0 the table start plus four Newton steps
+ * converge to rounding level, and the straight-line short cut, zero-width
+ * segments and the endpoints are exact, so those shapes are held to the
+ * precision of the records (see kStrict).
+ *
+ * Near a flat end (X - u ~ c t^2, a handle on its endpoint in x only) the
+ * table's linear start lands short of the root and Newton only halves the
+ * error per step, while the bisection fallback stops within 0.1 / 2^10 of
+ * the root in t; the value then belongs to an x that misses by at most
+ * 8.2e-5 of the width (the worst over a 2e6-point sweep), bounded here by
+ * 1.5e-4.
+ *
+ * At a vertical inflection (X - u ~ 4 (t - 1/2)^3) a start whose slope is
+ * just above the 0.001 threshold overshoots far past the root and Newton on
+ * a cube gains only a third per step; the worst miss over a sweep is
+ * 5.2e-3 of the width, bounded here by 6e-3.  The y error there is large
+ * only because the curve is vertical. */
+constexpr double kFlatEnd = 1.5e-4;
+constexpr double kInflection = 6e-3;
+
+struct Shape { const char *name; std::vector<Pt> coords; double miss; };
+
+std::vector<Shape>
+all_shapes ()
+{
+  return {{"sine", sine_coords (), 0},
+          {"triangle", triangle_coords (), 0},
+          {"square", square_coords (), 0},
+          {"saw", saw_coords (), 0},
+          {"rise", rise_coords (), 0},
+          {"fall", fall_coords (), 0},
+          {"peak", peak_coords (), kFlatEnd},
+          {"flat-slope", flat_slope_coords (), kFlatEnd},
+          {"near-vertical", near_vertical_coords (), kInflection},
+          {"offset", offset_coords (), kFlatEnd}};
+}
+
+/* ---- Independent reference: the Bernstein form, solved by bisection ---- */
+
+double
+bezier (double p0, double p1, double p2, double p3, double t)
+{
+  const double s = 1.0 - t;
+  return s * s * s * p0 + 3 * s * s * t * p1 + 3 * s * t * t * p2
+         + t * t * t * p3;
+}
+
+struct Ref
+{
+  const std::vector<Pt> &c;
+
+  int segments () const { return int ((c.size () - 1) / 3); }
+
+  /* Same segment rule as the cache: first segment whose end lies beyond x,
+   * the last one also owning its end point. */
+  int segment_of (double x) const
+  {
+    for (int s = 0; s < segments (); s++)
+      if (x < c[3 * s + 3].x)
+        return s;
+    return x <= c.back ().x ? segments () - 1 : -1;
+  }
+
+  double X (int s, double t) const
+  {
+    return bezier (c[3 * s].x, c[3 * s + 1].x, c[3 * s + 2].x, c[3 * s + 3].x, t);
+  }
+  double Y (int s, double t) const
+  {
+    return bezier (c[3 * s].y, c[3 * s + 1].y, c[3 * s + 2].y, c[3 * s + 3].y, t);
+  }
+
+  /* Parameter t of x in segment s to 1e-12 (X is non-decreasing on every
+   * segment of these shapes). */
+  double solve (int s, double x) const
+  {
+    double lo = 0, hi = 1;
+    if (x <= X (s, 0))
+      return 0;
+    if (x >= X (s, 1))
+      return 1;
+    while (hi - lo > 1e-12)
+      {
+        double mid = 0.5 * (lo + hi);
+        (X (s, mid) < x ? lo : hi) = mid;
+      }
+    return 0.5 * (lo + hi);
+  }
+
+  double value (double x) const
+  {
+    int s = segment_of (x);
+    if (s < 0)
+      return 0.0;
+    if (c[3 * s + 3].x == c[3 * s].x)
+      return c[3 * s].y;
+    return Y (s, solve (s, x));
+  }
+
+  /* Whether @v is the curve's value at some x' within @delta of @x, give or
+   * take @eps: the cached result is the curve evaluated at a parameter whose
+   * x misses by a little, so near a vertical stretch a large error in y is
+   * a small error in x. */
+  bool near_curve (double x, double v, double delta, double eps) const
+  {
+    int s = segment_of (x);
+    if (s < 0 || c[3 * s + 3].x == c[3 * s].x)
+      return std::fabs (v - value (x)) <= eps;
+    double t0 = solve (s, std::max (x - delta, c[3 * s].x));
+    double t1 = solve (s, std::min (x + delta, c[3 * s + 3].x));
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (int i = 0; i <= 64; i++)
+      {
+        double y = Y (s, t0 + (t1 - t0) * i / 64);
+        lo = std::min (lo, y);
+        hi = std::max (hi, y);
+      }
+    return v >= lo - eps && v <= hi + eps;
+  }
+
+};
+
+/* Agreement in y where the root is well conditioned: rounding of the stored
+ * records (float: about 3e-7 seen) and of the 1e-12 reference. */
+double
+strict_bound (VornFormat fmt)
+{
+  return fmt == VORN_FORMAT_SINGLE ? 1e-6 : 1e-11;
+}
+
+class CacheFormat : public ::testing::TestWithParam<VornFormat>
+{
+};
+
+std::string
+format_name (const ::testing::TestParamInfo<VornFormat> &info)
+{
+  return info.param == VORN_FORMAT_SINGLE ? "single" : "double";
+}
+
+double
+record_value (VornCurveCache *cache, int seg, int slot)
+{
+  gsize i = gsize (seg) * VORN_CURVE_CACHE_RECORD_LEN + gsize (slot);
+  if (cache->format == VORN_FORMAT_SINGLE)
+    return static_cast<const float *> (cache->segments)[i];
+  return static_cast<const double *> (cache->segments)[i];
+}
+
+VornCurveCache *
+cache_of (const std::vector<Pt> &coords, VornFormat fmt)
+{
+  std::vector<double> xs, ys;
+  for (const Pt &p : coords)
+    {
+      xs.push_back (p.x);
+      ys.push_back (p.y);
+    }
+  return vorn_curve_cache_new_from_coords (xs.data (), ys.data (),
+                                           int (xs.size ()), fmt);
+}
+
+} // namespace
+
+TEST_P (CacheFormat, AgreesWithReferenceOnShapes)
+{
+  const VornFormat fmt = GetParam ();
+  const bool single = fmt == VORN_FORMAT_SINGLE;
+  const double eps = strict_bound (fmt);
+  const int N = 4001;
+
+  for (const Shape &shape : all_shapes ())
+    {
+      SCOPED_TRACE (shape.name);
+      Ref ref{shape.coords};
+      g_autoptr (VornCurveCache) cache = cache_of (shape.coords, fmt);
+      ASSERT_NE (cache, nullptr);
+
+      double x0 = shape.coords.front ().x, width = shape.coords.back ().x - x0;
+      std::vector<double> out (N);
+      vorn_curve_cache_render (cache, out.data (), N, width, x0);
+
+      /* Positions as render advances them: by repeated addition, in single
+       * precision for single caches. */
+      double xd = x0, step = width / (N - 1);
+      float xf = float (x0), stepf = float (step);
+      int bad = 0;
+      double bad_x = 0, bad_v = 0;
+      for (int i = 0; i < N; i++, xd += step, xf += stepf)
+        {
+          double x = single ? double (xf) : xd;
+          if (x > shape.coords.back ().x)
+            break;
+          double v = vorn_curve_cache_plot_point (cache, x);
+          ASSERT_EQ (out[i], v) << "render and plot_point differ at " << x;
+
+          bool ok = shape.miss == 0
+                        ? std::fabs (v - ref.value (x)) <= eps
+                        : ref.near_curve (x, v, shape.miss * width, eps);
+          if (!ok && bad++ == 0)
+            {
+              bad_x = x;
+              bad_v = v;
+            }
+        }
+      EXPECT_EQ (bad, 0) << "first at x = " << bad_x << ": cached " << bad_v
+                         << ", exact " << ref.value (bad_x);
+    }
+}
+
+TEST_P (CacheFormat, ExactCases)
+{
+  const VornFormat fmt = GetParam ();
+
+  /* Straight segment with handles on the diagonal in both axes: the short
+   * cut gives y0 + u dy without any root search. */
+  {
+    g_autoptr (VornCurveCache) c
+        = cache_of ({{0, 0.25}, {0.25, 0.5}, {0.5, 0.75}, {1, 1.25}}, fmt);
+    EXPECT_EQ (record_value (c, 0, VORN_CURVE_CACHE_AX),
+               record_value (c, 0, VORN_CURVE_CACHE_AY));
+    EXPECT_EQ (vorn_curve_cache_plot_point (c, 0.375), 0.625);
+    EXPECT_EQ (vorn_curve_cache_plot_point (c, 0.5), 0.75);
+  }
+
+  /* Ends and interior endpoints of a three-segment curve whose middle
+   * segment has zero width. */
+  g_autoptr (VornCurveCache) c = cache_of (offset_coords (), fmt);
+  EXPECT_EQ (c->seg_count, 3u);
+  EXPECT_EQ (c->end_pos, 0.8);
+  /* An interior endpoint belongs to the following segment: its y0. */
+  EXPECT_FLOAT_EQ (vorn_curve_cache_plot_point (c, 0.6), 0.3);
+  /* Zero-width last segment: on the end point, its y0. */
+  EXPECT_FLOAT_EQ (vorn_curve_cache_plot_point (c, 0.8), 0.5);
+  EXPECT_EQ (vorn_curve_cache_plot_point (c, 0.8 + 1e-6), 0.0);
+  /* Left of the first endpoint: the first value. */
+  EXPECT_FLOAT_EQ (vorn_curve_cache_plot_point (c, 0.0), 0.2);
+  EXPECT_EQ (vorn_curve_cache_plot_point (nullptr, 0.5), 0.0);
+
+  /* The last endpoint of an ordinary segment is hit exactly. */
+  g_autoptr (VornCurveCache) s = cache_of (sine_coords (), fmt);
+  EXPECT_EQ (vorn_curve_cache_plot_point (s, 1.0), 0.0);
+  EXPECT_EQ (vorn_curve_cache_plot_point (s, 0.25), 1.0);
+  EXPECT_EQ (vorn_curve_cache_plot_point (s, 1.0 + 1e-9), 0.0);
+}
+
+TEST_P (CacheFormat, RenderBoundaries)
+{
+  const VornFormat fmt = GetParam ();
+  g_autoptr (VornCurveCache) c = cache_of (rise_coords (), fmt);
+  double out[8];
+
+  /* One sample: at start, whatever the width. */
+  std::fill (out, out + 8, -7.0);
+  vorn_curve_cache_render (c, out, 1, 5.0, 0.5);
+  EXPECT_EQ (out[0], vorn_curve_cache_plot_point (c, 0.5));
+  EXPECT_EQ (out[1], -7.0);
+
+  /* Nothing for a count below 1. */
+  vorn_curve_cache_render (c, out, 0, 1.0, 0.0);
+  EXPECT_EQ (out[0], vorn_curve_cache_plot_point (c, 0.5));
+
+  /* Starting beyond the end: all zero. */
+  vorn_curve_cache_render (c, out, 8, 1.0, 1.5);
+  for (double v : out)
+    EXPECT_EQ (v, 0.0);
+
+  /* Running past the end: the last computed sample repeats.  Positions
+   * 0.5, 0.7, 0.9, 1.1: the last one lies beyond the curve. */
+  vorn_curve_cache_render (c, out, 4, 0.6, 0.5);
+  EXPECT_EQ (out[2], vorn_curve_cache_plot_point (c, fmt == VORN_FORMAT_SINGLE
+                                                         ? double (0.5f + 0.2f + 0.2f)
+                                                         : 0.5 + 0.2 + 0.2));
+  EXPECT_GT (out[2], 0.9);
+  EXPECT_EQ (out[3], out[2]);
+
+  /* Descending through segments never goes back: a render that starts in
+   * the last segment of a sine ignores the earlier ones. */
+  g_autoptr (VornCurveCache) s = cache_of (sine_coords (), fmt);
+  vorn_curve_cache_render (s, out, 8, 0.2, 0.8);
+  for (int i = 0; i < 8; i++)
+    EXPECT_NEAR (out[i], vorn_curve_cache_plot_point (s, 0.8 + 0.2 * i / 7), 1e-6);
+}
+
+TEST_P (CacheFormat, RecordsAndUpdate)
+{
+  const VornFormat fmt = GetParam ();
+  g_autoptr (VornCurveCache) c = cache_of (peak_coords (), fmt);
+
+  ASSERT_EQ (c->format, fmt);
+  EXPECT_EQ (reinterpret_cast<uintptr_t> (c->segments) % 64, 0u);
+  EXPECT_EQ (c->seg_count, 2u);
+
+  /* Segment 1: (0.5, 1) (0.7, 1) (1, 0.6) (1, 0): dy < 0. */
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_X0), 0.5);
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_DX), 0.5);
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_DY), -1.0);
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_AX), 3 * 0.2 / 0.5);
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_BX), 3.0);
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_AY), 0.0);
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_BY), 3 * 0.4);
+  /* The table is X(k / 10) of the same polynomial. */
+  for (int k = 1; k <= 9; k++)
+    {
+      double t = k / 10.0;
+      EXPECT_NEAR (record_value (c, 1, VORN_CURVE_CACHE_T1 + k - 1),
+                   bezier (0, 0.4, 1, 1, t), 1e-6);
+    }
+
+  /* A zero-width, zero-height segment: no coefficients, the table t^3. */
+  g_autoptr (VornCurveCache) z
+      = cache_of ({{0.5, 1}, {0.5, 3}, {0.5, 2}, {0.5, 1}}, fmt);
+  EXPECT_EQ (record_value (z, 0, VORN_CURVE_CACHE_AX), 0.0);
+  EXPECT_EQ (record_value (z, 0, VORN_CURVE_CACHE_BY), 0.0);
+  EXPECT_FLOAT_EQ (record_value (z, 0, VORN_CURVE_CACHE_T1 + 2), 0.027);
+  EXPECT_EQ (vorn_curve_cache_plot_point (z, 0.5), 1.0);
+
+  /* update() of the last segment gives the same record as building the
+   * changed curve, moves the end, and leaves the original alone. */
+  g_autoptr (VornCurveCache) copy = vorn_curve_cache_duplicate (c);
+  std::vector<Pt> moved = peak_coords ();
+  moved[4] = {0.6, 0.8};
+  moved[5] = {1.1, 0.5};
+  moved[6] = {1.2, 0.1};
+  const double xs[4] = {0.5, 0.6, 1.1, 1.2}, ys[4] = {1, 0.8, 0.5, 0.1};
+  vorn_curve_cache_update (copy, 1, xs, ys);
+  g_autoptr (VornCurveCache) fresh = cache_of (moved, fmt);
+  gsize bytes = 2 * VORN_CURVE_CACHE_RECORD_LEN
+                * (fmt == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double));
+  EXPECT_EQ (memcmp (copy->segments, fresh->segments, bytes), 0);
+  EXPECT_EQ (copy->end_pos, 1.2);
+  EXPECT_EQ (c->end_pos, 1.0);
+  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_DX), 0.5);
+  vorn_curve_cache_update (copy, 2, xs, ys); /* out of range: ignored */
+
+  /* Properties mirror the fields. */
+  guint segs = 0;
+  int f = -1;
+  double end = 0;
+  g_object_get (copy, "seg-count", &segs, "format", &f, "end-pos", &end, NULL);
+  EXPECT_EQ (segs, 2u);
+  EXPECT_EQ (f, int (fmt));
+  EXPECT_EQ (end, 1.2);
+}
+
+INSTANTIATE_TEST_SUITE_P (Formats, CacheFormat,
+                          ::testing::Values (VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE),
+                          format_name);
+
+TEST (CurveCache, RefusesBadInput)
+{
+  const double xs[4] = {0, 0.3, 0.6, 1}, ys[4] = {0, 0, 1, 1};
+
+  EXPECT_EQ (vorn_curve_cache_new_from_coords (xs, ys, 3, VORN_FORMAT_DOUBLE), nullptr);
+  EXPECT_CRITICAL ("count >= 4");
+  EXPECT_EQ (vorn_curve_cache_new_from_coords (nullptr, ys, 4, VORN_FORMAT_DOUBLE), nullptr);
+  EXPECT_CRITICAL ("xcoord != NULL");
+  EXPECT_EQ (vorn_curve_cache_new_from_coords (xs, nullptr, 4, VORN_FORMAT_DOUBLE), nullptr);
+  EXPECT_CRITICAL ("ycoord != NULL");
+  EXPECT_EQ (vorn_curve_cache_get (nullptr, VORN_FORMAT_DOUBLE), nullptr);
+  EXPECT_CRITICAL ("VORN_IS_CURVE (curve)");
+  EXPECT_EQ (vorn_curve_cache_private_new (nullptr, VORN_FORMAT_SINGLE), nullptr);
+  EXPECT_CRITICAL ("VORN_IS_CURVE (curve)");
+  EXPECT_EQ (vorn_curve_cache_duplicate (nullptr), nullptr);
+  EXPECT_CRITICAL ("VORN_IS_CURVE_CACHE (cache)");
+
+  /* Four coordinates make one segment; a fifth is ignored. */
+  const double x5[5] = {0, 0.3, 0.6, 1, 2}, y5[5] = {0, 0, 1, 1, 5};
+  g_autoptr (VornCurveCache) c
+      = vorn_curve_cache_new_from_coords (x5, y5, 5, VORN_FORMAT_DOUBLE);
+  EXPECT_EQ (c->seg_count, 1u);
+  EXPECT_EQ (c->end_pos, 1.0);
+}
+
+TEST (CurveCache, RegistrySharesAndInvalidates)
+{
+  g_autoptr (VornCurve) curve = make_curve (rise_coords ());
+
+  g_autoptr (VornCurveCache) a = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
+  g_autoptr (VornCurveCache) b = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
+  g_autoptr (VornCurveCache) f = vorn_curve_cache_get (curve, VORN_FORMAT_SINGLE);
+  EXPECT_EQ (a, b);
+  EXPECT_NE (a, f);
+  EXPECT_EQ (f->format, VORN_FORMAT_SINGLE);
+
+  g_autoptr (VornCurveCache) priv = vorn_curve_cache_private_new (curve, VORN_FORMAT_DOUBLE);
+  EXPECT_NE (priv, a);
+  EXPECT_EQ (vorn_curve_cache_plot_point (priv, 0.3),
+             vorn_curve_cache_plot_point (a, 0.3));
+
+  /* After a change and invalidation the next get sees the new points; the
+   * old object stays usable for its holders. */
+  double before = vorn_curve_cache_plot_point (a, 0.5);
+  curve->ycoords[3] = 2.0;
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
+  g_autoptr (VornCurveCache) c = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
+  EXPECT_NE (c, a);
+  EXPECT_EQ (vorn_curve_cache_plot_point (a, 0.5), before);
+  EXPECT_DOUBLE_EQ (vorn_curve_cache_plot_point (c, 1.0), 2.0);
+
+  /* The other format was not dropped. */
+  g_autoptr (VornCurveCache) f2 = vorn_curve_cache_get (curve, VORN_FORMAT_SINGLE);
+  EXPECT_EQ (f2, f);
+
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_SINGLE);
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_SINGLE); /* absent: no-op */
+}
+
+TEST (CurveCache, RegistryUnderThreads)
+{
+  const int kThreads = 4, kCurves = 40;
+
+  /* Racing first requests: every thread must end with the one object the
+   * table keeps. */
+  for (int round = 0; round < kCurves; round++)
+    {
+      g_autoptr (VornCurve) curve = make_curve (sine_coords ());
+      std::atomic<int> ready{0};
+      VornCurveCache *got[kThreads] = {};
+      std::vector<std::thread> threads;
+      for (int i = 0; i < kThreads; i++)
+        threads.emplace_back ([&, i] {
+          ready.fetch_add (1);
+          while (ready.load () < kThreads)
+            std::this_thread::yield ();
+          got[i] = vorn_curve_cache_get (curve, VORN_FORMAT_SINGLE);
+        });
+      for (auto &t : threads)
+        t.join ();
+      g_autoptr (VornCurveCache) shared = vorn_curve_cache_get (curve, VORN_FORMAT_SINGLE);
+      for (int i = 0; i < kThreads; i++)
+        {
+          EXPECT_EQ (got[i], shared);
+          g_object_unref (got[i]);
+        }
+      /* The table and this test hold the only references. */
+      EXPECT_EQ (G_OBJECT (shared)->ref_count, 2u);
+      vorn_curve_cache_invalidate (curve, VORN_FORMAT_SINGLE);
+    }
+
+  /* Invalidation while readers hold and evaluate the old cache. */
+  g_autoptr (VornCurve) curve = make_curve (sine_coords ());
+  std::atomic<bool> stop{false};
+  std::atomic<int> bad{0};
+  double expect[64];
+  {
+    g_autoptr (VornCurveCache) c = vorn_curve_cache_new_from_curve (curve, VORN_FORMAT_DOUBLE);
+    vorn_curve_cache_render (c, expect, 64, 1.0, 0.0);
+  }
+  std::vector<std::thread> readers;
+  for (int i = 0; i < kThreads - 1; i++)
+    readers.emplace_back ([&] {
+      double out[64];
+      while (!stop.load ())
+        {
+          VornCurveCache *c = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
+          vorn_curve_cache_render (c, out, 64, 1.0, 0.0);
+          if (memcmp (out, expect, sizeof out) != 0)
+            bad.fetch_add (1);
+          g_object_unref (c);
+        }
+    });
+  for (int i = 0; i < 2000; i++)
+    vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
+  stop.store (true);
+  for (auto &t : readers)
+    t.join ();
+  EXPECT_EQ (bad.load (), 0);
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
+}
+
+TEST (AlignedMemory, AllocReallocFree)
+{
+  for (gsize size : {gsize (0), gsize (1), gsize (63), gsize (64), gsize (1000)})
+    {
+      gpointer p = vorn_util_alloc_aligned (size);
+      ASSERT_NE (p, nullptr);
+      EXPECT_EQ (reinterpret_cast<uintptr_t> (p) % 64, 0u);
+      vorn_util_free_aligned (p);
+    }
+  vorn_util_free_aligned (nullptr);
+
+  /* A NULL block is a plain allocation; growing and shrinking keep the
+   * common prefix; a new size of 0 frees. */
+  auto *p = static_cast<guint8 *> (vorn_util_realloc_aligned (nullptr, 0, 100));
+  ASSERT_NE (p, nullptr);
+  for (int i = 0; i < 100; i++)
+    p[i] = guint8 (i);
+  p = static_cast<guint8 *> (vorn_util_realloc_aligned (p, 100, 300));
+  EXPECT_EQ (reinterpret_cast<uintptr_t> (p) % 64, 0u);
+  for (int i = 0; i < 100; i++)
+    ASSERT_EQ (p[i], i);
+  p = static_cast<guint8 *> (vorn_util_realloc_aligned (p, 300, 10));
+  for (int i = 0; i < 10; i++)
+    ASSERT_EQ (p[i], i);
+  EXPECT_EQ (vorn_util_realloc_aligned (p, 10, 0), nullptr);
+}
