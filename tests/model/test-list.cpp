@@ -49,12 +49,15 @@ TEST (List, RemoveAndDeleteLink)
   EXPECT_EQ (list, nullptr);
   EXPECT_EQ (refs (o.b), 1u);
 
-  int not_object = 0;
-  GList *bad = g_list_append (nullptr, &not_object);
+  /* A type instance that is not an object. */
+  GParamSpec *not_object = g_param_spec_ref_sink (
+      g_param_spec_int ("n", "N", "b", 0, 1, 0, G_PARAM_READWRITE));
+  GList *bad = g_list_append (nullptr, not_object);
   EXPECT_EQ (vorn_list_delete_link (bad, bad), bad);
   EXPECT_CRITICAL ("G_IS_OBJECT (link->data)");
   g_list_free (bad);
-  EXPECT_EQ (vorn_list_append (nullptr, &not_object), nullptr);
+  EXPECT_EQ (vorn_list_append (nullptr, not_object), nullptr);
+  g_param_spec_unref (not_object);
   EXPECT_CRITICAL ("G_IS_OBJECT (object)");
 }
 
