@@ -15,3 +15,4 @@
 #include "vorn-msg-queue.h"
 #include "vorn-thread-pit.h"
 #include "vorn-curve-cache.h"
+#include "vorn-morph.h"

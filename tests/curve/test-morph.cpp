@@ -1,0 +1,316 @@
+/* test-morph.cpp: morph entries, their ordering and editing, cache
+ * preparation, transformation and the JSON form */
+#include "vorn-test-log.h"
+#include "vornadel.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+/* Base curve with three points: coordinates 0..6, y = 0.1 * index + 0.2
+ * (so y at index 5 is 0.7), x = index / 6. */
+VornCurve *
+base_curve ()
+{
+  VornCurve *c = vorn_curve_new (3);
+  for (int k = 0; k < 7; k++)
+    {
+      c->xcoords[k] = k / 6.0;
+      c->ycoords[k] = 0.1 * k + 0.2;
+    }
+  return c;
+}
+
+std::vector<double>
+coords_of (VornCurve *c, bool x)
+{
+  int n = VORN_CURVE_COORD_LENGTH (c);
+  const double *v = x ? c->xcoords : c->ycoords;
+  return std::vector<double> (v, v + n);
+}
+
+/* (index, horizontal) of every entry, in array order. */
+std::vector<std::pair<guint, bool>>
+entries_of (const VornMorph *m)
+{
+  std::vector<std::pair<guint, bool>> out;
+  for (guint i = 0; i < m->count; i++)
+    out.emplace_back (m->points[i].index, m->points[i].horizontal != 0);
+  return out;
+}
+
+JsonNode *
+parse (const char *text)
+{
+  g_autoptr (JsonParser) p = json_parser_new ();
+  EXPECT_TRUE (json_parser_load_from_data (p, text, -1, nullptr)) << text;
+  return json_node_copy (json_parser_get_root (p));
+}
+
+} // namespace
+
+TEST (Morph, InsertKeepsOrderAndTiesToBase)
+{
+  g_autoptr (VornCurve) base = base_curve ();
+  g_autoptr (VornMorph) m = vorn_morph_new (base);
+  VornMorphPoint *p = nullptr;
+
+  ASSERT_EQ (vorn_morph_insert_point (m, 5, FALSE, 0.5, 0.2, &p), 1);
+  ASSERT_NE (p, nullptr);
+  EXPECT_EQ (coords_of (p->curve, true),
+             (std::vector<double>{0, 0, 0.5, 0.5, 0.5, 1, 1}));
+  std::vector<double> ys = coords_of (p->curve, false);
+  EXPECT_DOUBLE_EQ (ys[0], 0.7);
+  EXPECT_DOUBLE_EQ (ys[1], 0.7);
+  for (int k = 2; k < 7; k++)
+    EXPECT_DOUBLE_EQ (ys[k], 0.2);
+
+  /* Horizontal before vertical for one index; otherwise by index. */
+  EXPECT_EQ (vorn_morph_insert_point (m, 5, TRUE, 1.0, 0.9, &p), 1);
+  EXPECT_EQ (p->curve->count, 2);
+  EXPECT_DOUBLE_EQ (p->curve->ycoords[0], 5 / 6.0);
+  EXPECT_EQ (vorn_morph_insert_point (m, 9, FALSE, 0.3, 0.0, nullptr), 1);
+  EXPECT_EQ (vorn_morph_insert_point (m, 0, FALSE, 0.3, 0.0, nullptr), 1);
+  EXPECT_EQ (vorn_morph_insert_point (m, 9, TRUE, 0.3, 0.0, nullptr), 1);
+  using E = std::vector<std::pair<guint, bool>>;
+  EXPECT_EQ (entries_of (m),
+             (E{{0, false}, {5, true}, {5, false}, {9, true}, {9, false}}));
+  /* Beyond the base curve's coordinates the base value is 0. */
+  EXPECT_EQ (vorn_morph_find_point (m, 9, FALSE)->curve->ycoords[0], 0.0);
+
+  /* Into an existing entry: the end point is already there; otherwise the
+   * new point's index in the morph curve. */
+  EXPECT_EQ (vorn_morph_insert_point (m, 5, FALSE, 1.0, 0.1, nullptr), -1);
+  EXPECT_EQ (vorn_morph_insert_point (m, 5, FALSE, 0.25, 0.4, nullptr), 1);
+  EXPECT_EQ (vorn_morph_insert_point (m, 5, FALSE, 0.75, 0.4, nullptr), 3);
+  EXPECT_EQ (vorn_morph_find_point (m, 5, FALSE)->curve->count, 5);
+
+  EXPECT_EQ (vorn_morph_insert_point (m, 1, FALSE, 0.0, 0.1, nullptr), -1);
+  EXPECT_CRITICAL ("morphX > 0.0 && morphX <= 1.0");
+  EXPECT_EQ (vorn_morph_insert_point (m, 1, FALSE, 1.5, 0.1, nullptr), -1);
+  EXPECT_CRITICAL ("morphX > 0.0 && morphX <= 1.0");
+  EXPECT_EQ (m->count, 5);
+}
+
+TEST (Morph, FindAndRemove)
+{
+  g_autoptr (VornMorph) m = vorn_morph_new (nullptr);
+  vorn_morph_insert_point (m, 4, FALSE, 0.5, 1.0, nullptr);
+  vorn_morph_insert_point (m, 6, TRUE, 0.5, 1.0, nullptr);
+  vorn_morph_insert_point (m, 6, FALSE, 1.0, 1.0, nullptr);
+
+  EXPECT_EQ (vorn_morph_find_point (m, 4, TRUE), nullptr);
+  EXPECT_EQ (vorn_morph_find_point (m, 5, FALSE), nullptr);
+  EXPECT_EQ (vorn_morph_find_point (m, 6, FALSE), &m->points[2]);
+  EXPECT_EQ (vorn_morph_find_point (m, 6, TRUE), &m->points[1]);
+
+  VornMorphPoint *p = nullptr;
+  EXPECT_TRUE (vorn_morph_find_point_index (m, 4, FALSE, 0, &p));
+  EXPECT_EQ (p, &m->points[0]);
+  EXPECT_FALSE (vorn_morph_find_point_index (m, 4, TRUE, 0, nullptr));
+
+  /* Morph curve of entry 4: x = 0, 0.5, 1. */
+  EXPECT_EQ (vorn_morph_find_point_position (m, 4, FALSE, 0.0, nullptr), 0);
+  EXPECT_EQ (vorn_morph_find_point_position (m, 4, FALSE, 0.3, nullptr), 1);
+  EXPECT_EQ (vorn_morph_find_point_position (m, 4, FALSE, 0.5, nullptr), 1);
+  EXPECT_EQ (vorn_morph_find_point_position (m, 4, FALSE, 0.7, nullptr), 2);
+  EXPECT_EQ (vorn_morph_find_point_position (m, 4, TRUE, 0.7, nullptr), -1);
+  EXPECT_EQ (vorn_morph_find_point_position (m, 4, FALSE, 1.5, nullptr), -1);
+  EXPECT_CRITICAL ("position >= 0.0 && position <= 1.0");
+
+  /* The ends of a longer morph curve stay; an interior point goes. */
+  vorn_morph_remove_point (m, 4, FALSE, 0);
+  vorn_morph_remove_point (m, 4, FALSE, 2);
+  vorn_morph_remove_point (m, 4, FALSE, 7);
+  EXPECT_EQ (m->points[0].curve->count, 3);
+  vorn_morph_remove_point (m, 4, FALSE, 1);
+  EXPECT_EQ (m->points[0].curve->count, 2);
+  /* Any point of a two-point morph curve takes the entry with it. */
+  vorn_morph_remove_point (m, 4, FALSE, 1);
+  ASSERT_EQ (m->count, 2);
+  EXPECT_EQ (m->points[0].index, 6u);
+
+  vorn_morph_remove_point_curve (m, 6, FALSE);
+  ASSERT_EQ (m->count, 1);
+  EXPECT_TRUE (m->points[0].horizontal);
+  vorn_morph_remove_point_curve_by_index (m, 1);
+  EXPECT_CRITICAL ("index < morph->count");
+  vorn_morph_remove_point_curve_by_index (m, 0);
+  EXPECT_EQ (m->count, 0);
+  EXPECT_EQ (m->points, nullptr);
+
+  g_autoptr (VornCurve) c = vorn_curve_new (2);
+  vorn_morph_set_point_curve (m, 3, TRUE, c);
+  EXPECT_EQ (vorn_morph_find_point (m, 3, TRUE)->curve, c);
+  vorn_morph_set_point_curve (m, 3, TRUE, nullptr);
+  EXPECT_CRITICAL ("VORN_IS_CURVE (curve)");
+}
+
+class MorphFormat : public ::testing::TestWithParam<VornFormat>
+{
+};
+
+TEST_P (MorphFormat, TransformFollowsMorphCurves)
+{
+  const VornFormat fmt = GetParam ();
+  g_autoptr (VornCurve) base = base_curve ();
+  g_autoptr (VornMorph) m = vorn_morph_new (base);
+  vorn_morph_insert_point (m, 3, FALSE, 0.5, 1.0, nullptr);  /* 0.5 -> 1 */
+  vorn_morph_insert_point (m, 2, TRUE, 1.0, 0.5, nullptr);   /* 1/3 -> 0.5 */
+  vorn_morph_insert_point (m, 7, FALSE, 1.0, 9.0, nullptr);  /* beyond n */
+
+  std::vector<double> xs = coords_of (base, true), ys = coords_of (base, false);
+  std::vector<double> x0 = xs, y0 = ys;
+
+  /* Position 0 gives the curve as drawn; coordinates without an entry and
+   * entries beyond the array are untouched. */
+  vorn_morph_transform (m, 0.0, xs.data (), ys.data (), 7, fmt);
+  for (int k = 0; k < 7; k++)
+    {
+      EXPECT_NEAR (xs[k], x0[k], 1e-7) << k;
+      EXPECT_NEAR (ys[k], y0[k], 1e-7) << k;
+    }
+  ASSERT_NE (m->points[0].cache, nullptr);
+  EXPECT_EQ (m->points[0].cache->format, fmt);
+
+  vorn_morph_transform (m, 0.5, xs.data (), ys.data (), 7, fmt);
+  EXPECT_NEAR (ys[3], 1.0, 1e-6);
+  EXPECT_NEAR (xs[2], (1 / 3.0 + 0.5) / 2, 1e-6); /* straight morph curve */
+  vorn_morph_transform (m, 1.0, xs.data (), ys.data (), 7, fmt);
+  EXPECT_NEAR (ys[3], 1.0, 1e-6);
+  EXPECT_EQ (m->points[2].cache, nullptr);
+
+  /* The base moved: a forced preparation ties the start to the new value
+   * and does not reuse a shared cache built from the old one. */
+  VornCurveCache *before = m->points[1].cache;
+  base->ycoords[3] = -2.0;
+  vorn_morph_cache (m, fmt, FALSE);
+  EXPECT_EQ (m->points[1].cache, before);
+  vorn_morph_cache_point (m, 3, FALSE, fmt, TRUE);
+  EXPECT_NE (m->points[1].cache, before);
+  vorn_morph_transform (m, 0.0, xs.data (), ys.data (), 7, fmt);
+  EXPECT_NEAR (ys[3], -2.0, 1e-6);
+
+  /* A direct edit of a morph curve shows after invalidation. */
+  m->points[1].curve->ycoords[3] = 4.0; /* the middle point's y */
+  vorn_morph_invalidate_cache_point (m, 3, FALSE);
+  EXPECT_EQ (m->points[1].cache, nullptr);
+  vorn_morph_transform (m, 0.5, xs.data (), ys.data (), 7, fmt);
+  EXPECT_NEAR (ys[3], 4.0, 1e-6);
+
+  vorn_morph_invalidate_cache (m);
+  for (guint i = 0; i < m->count; i++)
+    EXPECT_EQ (m->points[i].cache, nullptr);
+
+  vorn_morph_transform (m, 1.5, xs.data (), ys.data (), 7, fmt);
+  EXPECT_CRITICAL ("morphPos >= 0.0 && morphPos <= 1.0");
+  vorn_morph_transform (m, 0.5, xs.data (), ys.data (), 3, fmt);
+  EXPECT_CRITICAL ("count >= 4");
+  vorn_morph_transform (m, 0.5, nullptr, ys.data (), 7, fmt);
+  EXPECT_CRITICAL ("xcoord != NULL");
+}
+
+INSTANTIATE_TEST_SUITE_P (Formats, MorphFormat,
+                          ::testing::Values (VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE),
+                          [] (const auto &info) {
+                            return std::string (info.param == VORN_FORMAT_SINGLE
+                                                    ? "single" : "double");
+                          });
+
+TEST (Morph, CopySharesCurvesAndCaches)
+{
+  g_autoptr (VornCurve) base = base_curve ();
+  g_autoptr (VornMorph) m = vorn_morph_new (base);
+  vorn_morph_insert_point (m, 1, FALSE, 0.5, 1.0, nullptr);
+  vorn_morph_cache (m, VORN_FORMAT_DOUBLE, FALSE);
+
+  auto *copy = static_cast<VornMorph *> (g_boxed_copy (VORN_TYPE_MORPH, m));
+  ASSERT_EQ (copy->count, 1);
+  EXPECT_NE (copy->points, m->points);
+  EXPECT_EQ (copy->curve, base);
+  EXPECT_EQ (copy->points[0].curve, m->points[0].curve);
+  EXPECT_EQ (copy->points[0].cache, m->points[0].cache);
+
+  /* A point inserted through the copy is in the original's curve. */
+  EXPECT_EQ (vorn_morph_insert_point (copy, 1, FALSE, 0.25, 0.0, nullptr), 1);
+  EXPECT_EQ (m->points[0].curve->count, 4);
+  g_boxed_free (VORN_TYPE_MORPH, copy);
+  EXPECT_EQ (G_OBJECT (m->points[0].curve)->ref_count, 1u);
+
+  vorn_morph_set_curve (m, nullptr);
+  EXPECT_EQ (m->curve, nullptr);
+  EXPECT_EQ (vorn_morph_new (reinterpret_cast<VornCurve *> (m)), nullptr);
+  EXPECT_CRITICAL ("!curve || VORN_IS_CURVE (curve)");
+}
+
+TEST (Morph, JsonRoundTrip)
+{
+  g_autoptr (VornCurve) base = base_curve ();
+  g_autoptr (VornMorph) m = vorn_morph_new (base);
+  EXPECT_EQ (vorn_morph_serialize (m), nullptr);
+  EXPECT_EQ (vorn_morph_serialize (nullptr), nullptr);
+
+  vorn_morph_insert_point (m, 4, FALSE, 0.5, 0.1, nullptr);
+  vorn_morph_insert_point (m, 4, TRUE, 1.0, 0.3, nullptr);
+  g_autoptr (JsonNode) node = vorn_morph_serialize (m);
+  ASSERT_NE (node, nullptr);
+
+  JsonObject *obj = json_node_get_object (node);
+  EXPECT_STREQ (json_object_get_string_member (obj, "type"), "VornMorph");
+  JsonArray *pts = json_object_get_array_member (obj, "points");
+  ASSERT_EQ (json_array_get_length (pts), 2u);
+  JsonObject *e0 = json_array_get_object_element (pts, 0);
+  JsonObject *e1 = json_array_get_object_element (pts, 1);
+  EXPECT_TRUE (json_object_get_boolean_member (e0, "horizontal"));
+  EXPECT_FALSE (json_object_has_member (e1, "horizontal"));
+  EXPECT_EQ (json_object_get_int_member (e1, "index"), 4);
+  EXPECT_EQ (json_array_get_length (json_object_get_array_member (
+                 json_object_get_object_member (e1, "curve"), "points")),
+             14u);
+
+  g_autoptr (VornMorph) back = vorn_morph_deserialize (nullptr, node);
+  ASSERT_NE (back, nullptr);
+  EXPECT_EQ (back->curve, nullptr);
+  EXPECT_EQ (entries_of (back), entries_of (m));
+  for (guint i = 0; i < m->count; i++)
+    {
+      EXPECT_EQ (coords_of (back->points[i].curve, true), coords_of (m->points[i].curve, true));
+      EXPECT_EQ (coords_of (back->points[i].curve, false), coords_of (m->points[i].curve, false));
+      EXPECT_EQ (back->points[i].cache, nullptr);
+    }
+}
+
+TEST (Morph, JsonRejectsMalformed)
+{
+  const char *curve = R"({"points":[0,0,0,0,1,1,1,1]})";
+  auto doc = [&] (const std::string &entries, const char *type = "VornMorph") {
+    return std::string (R"({"type":")") + type + R"(","points":[)" + entries + "]}";
+  };
+  auto entry = [&] (const std::string &index, const char *extra = "") {
+    return std::string (R"({"curve":)") + curve + R"(,"index":)" + index + extra + "}";
+  };
+
+  for (const std::string &text :
+       {doc (entry ("1"), "VornWave"), std::string (R"({"points":[]})"),
+        std::string (R"({"type":"VornMorph","points":{}})"),
+        doc (entry ("-1")), doc (entry ("4294967296")), doc (entry ("\"3\"")),
+        doc (entry ("1", R"(,"horizontal":{})")),
+        doc (R"({"curve":[1,2],"index":1})"), doc (R"({"index":1})"),
+        doc (R"({"curve":{},"index":1})"), doc ("3"),
+        doc (entry ("1") + "," + entry ("1"))})
+    {
+      g_autoptr (JsonNode) node = parse (text.c_str ());
+      g_autoptr (VornMorph) m = vorn_morph_deserialize (nullptr, node);
+      EXPECT_EQ (m, nullptr) << text;
+    }
+  EXPECT_EQ (vorn_morph_deserialize (nullptr, nullptr), nullptr);
+
+  /* Out of order in the file: put in order. */
+  g_autoptr (JsonNode) node = parse (doc (entry ("7") + "," + entry ("7", R"(,"horizontal":true)")
+                                          + "," + entry ("4294967295")).c_str ());
+  g_autoptr (VornMorph) m = vorn_morph_deserialize (nullptr, node);
+  ASSERT_NE (m, nullptr);
+  using E = std::vector<std::pair<guint, bool>>;
+  EXPECT_EQ (entries_of (m), (E{{7, true}, {7, false}, {4294967295u, false}}));
+}
