@@ -274,6 +274,15 @@ vorn_node_serialize_property_default (JsonSerializable *serializable,
       return result;
     }
 
+  /* json-glib would write a NULL string as a string node without text, which
+   * its own generator cannot print; NULL is written as JSON null instead. */
+  if (G_IS_PARAM_SPEC_STRING (pspec) && !g_value_get_string (value))
+    {
+      if (!G_PARAM_SPEC_STRING (pspec)->default_value)
+        return nullptr;
+      return json_node_new (JSON_NODE_NULL);
+    }
+
   return json_serializable_default_serialize_property (serializable, property_name, value, pspec);
 }
 

@@ -47,7 +47,7 @@ LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
     }
 
   JsonNode *json = json_gobject_serialize (G_OBJECT (file));
-  g_autofree char *text = json_to_string (json, TRUE);
+  g_free (json_to_string (json, TRUE));
   json_node_unref (json);
 
   VornNode *copy = vorn_node_duplicate (VORN_NODE (file));
