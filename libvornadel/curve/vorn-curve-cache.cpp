@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 enum {
   PROP_0,
@@ -229,8 +230,9 @@ fill_all (VornCurveCache *cache, const double *xcoord, const double *ycoord)
 }
 
 /* Registry of shared caches: one table per format, keyed by curve address,
- * each holding one reference on its cache. */
-GMutex registry_lock;
+ * each holding one reference on its cache.  A pthread-based mutex rather
+ * than GMutex, whose futex fast path race detectors cannot see. */
+std::mutex registry_lock;
 GHashTable *registry[2];
 
 inline int
@@ -392,7 +394,7 @@ vorn_curve_cache_get (VornCurve *curve, VornFormat format)
   const int slot = registry_slot (format);
   VornCurveCache *cache = nullptr;
 
-  g_mutex_lock (&registry_lock);
+  registry_lock.lock ();
   if (!registry[0])
     {
       registry[0] = g_hash_table_new (g_direct_hash, g_direct_equal);
@@ -402,7 +404,7 @@ vorn_curve_cache_get (VornCurve *curve, VornFormat format)
       g_hash_table_lookup (registry[slot], curve));
   if (cache)
     g_object_ref (cache);
-  g_mutex_unlock (&registry_lock);
+  registry_lock.unlock ();
 
   if (cache)
     return cache;
@@ -413,7 +415,7 @@ vorn_curve_cache_get (VornCurve *curve, VornFormat format)
   if (!built)
     return nullptr;
 
-  g_mutex_lock (&registry_lock);
+  registry_lock.lock ();
   cache = static_cast<VornCurveCache *> (
       g_hash_table_lookup (registry[slot], curve));
   if (cache)
@@ -425,7 +427,7 @@ vorn_curve_cache_get (VornCurve *curve, VornFormat format)
       cache = VORN_CURVE_CACHE (g_object_ref (built));
       built = nullptr;
     }
-  g_mutex_unlock (&registry_lock);
+  registry_lock.unlock ();
 
   /* Another thread won the race: its cache is the shared one. */
   if (built)
@@ -465,11 +467,11 @@ vorn_curve_cache_invalidate (VornCurve *curve, VornFormat format)
 
   gpointer old = nullptr;
 
-  g_mutex_lock (&registry_lock);
+  registry_lock.lock ();
   if (registry[0])
     g_hash_table_steal_extended (registry[registry_slot (format)], curve,
                                  nullptr, &old);
-  g_mutex_unlock (&registry_lock);
+  registry_lock.unlock ();
 
   /* Released outside the lock; holders keep their own references. */
   if (old)

@@ -183,7 +183,8 @@ TEST_P (MorphFormat, TransformFollowsMorphCurves)
 
   /* The base moved: a forced preparation ties the start to the new value
    * and does not reuse a shared cache built from the old one. */
-  VornCurveCache *before = m->points[1].cache;
+  /* Held so that a new cache cannot reuse its address. */
+  g_autoptr (VornCurveCache) before = VORN_CURVE_CACHE (g_object_ref (m->points[1].cache));
   base->ycoords[3] = -2.0;
   vorn_morph_cache (m, fmt, FALSE);
   EXPECT_EQ (m->points[1].cache, before);
