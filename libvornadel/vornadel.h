@@ -9,6 +9,8 @@
 #include "vorn-list.h"
 #include "vorn-value.h"
 #include "vorn-curve.h"
+#include "vorn-curve-trans.h"
+#include "vorn-geometry.h"
 #include "vorn-attrib.h"
 #include "vorn-aligned.h"
 #include "vorn-cpu.h"

@@ -1,0 +1,562 @@
+/* test-curve-trans.cpp: dragging curve coordinates, geometry helpers */
+#include "vorn-test-log.h"
+#include "vornadel.h"
+
+#include <cmath>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+namespace {
+
+/* Four points; index: 0 (0, .5) 1 (.1, .6) | 2 (.2, .3) 3 (.3, .4)
+ * 4 (.4, .5) | 5 (.5, .7) 6 (.6, .6) 7 (.7, .5) | 8 (.9, .5) 9 (1, .5) */
+VornCurve *
+four_point_curve ()
+{
+  VornCurve *c = vorn_curve_new (4);
+  vorn_curve_set_start_point (c, 0.0, 0.5, 0.1, 0.6);
+  vorn_curve_set_point (c, 1, 0.2, 0.3, 0.3, 0.4, 0.4, 0.5);
+  vorn_curve_set_point (c, 2, 0.5, 0.7, 0.6, 0.6, 0.7, 0.5);
+  vorn_curve_set_end_point (c, 0.9, 0.5, 1.0, 0.5);
+  return c;
+}
+
+struct Snapshot {
+  std::vector<double> x, y;
+  explicit Snapshot (VornCurve *c)
+      : x (c->xcoords, c->xcoords + VORN_CURVE_COORD_LENGTH (c)),
+        y (c->ycoords, c->ycoords + VORN_CURVE_COORD_LENGTH (c))
+  {
+  }
+  bool operator== (const Snapshot &) const = default;
+};
+
+double
+angle_at (VornCurve *c, int from, int to)
+{
+  return std::atan2 (c->ycoords[to] - c->ycoords[from],
+                     c->xcoords[to] - c->xcoords[from]);
+}
+
+double
+dist (VornCurve *c, int a, int b)
+{
+  return vorn_util_line_distance (c->xcoords[a], c->ycoords[a], c->xcoords[b],
+                                  c->ycoords[b]);
+}
+
+std::string
+describe (VornCurveTrans *t, const Snapshot &before, double X, double Y)
+{
+  std::string s = "\ntarget " + std::to_string (X) + ", " + std::to_string (Y);
+  guint n = 0;
+  VornCurveTransPoint *p = vorn_curve_trans_get_points (t, &n);
+  for (guint i = 0; i < n; i++)
+    s += "\nentry " + std::to_string (p[i].index) + " mode "
+         + std::to_string (p[i].mode);
+  for (size_t k = 0; k < before.x.size (); k++)
+    s += "\n" + std::to_string (k) + ": (" + std::to_string (before.x[k]) + ", "
+         + std::to_string (before.y[k]) + ") -> ("
+         + std::to_string (t->curve->xcoords[k]) + ", "
+         + std::to_string (t->curve->ycoords[k]) + ")";
+  return s + "\nx range " + std::to_string (t->xmin) + " " + std::to_string (t->xmax)
+         + " y range " + std::to_string (t->ymin) + " " + std::to_string (t->ymax);
+}
+
+} // namespace
+
+TEST (Geometry, ExtendDistanceIntersect)
+{
+  const struct { double x1, y1, x2, y2, d, ex, ey; } extend[] = {
+      {1, 0, 0, 0, 1, -1, 0}, {0, 0, 0, 1, 2, 0, 3},  {0, 0, 1, 0, 1, 2, 0},
+      {0, 1, 0, 0, 2, 0, -2}, {0, 0, 3, 4, 5, 6, 8},  {2, 2, 1, 1, 0, 1, 1},
+      {1, 1, 1, 1, 3, 1, 1}, /* no direction: stays */
+  };
+  for (const auto &e : extend)
+    {
+      double x = NAN, y = NAN;
+      vorn_util_extend_line (e.x1, e.y1, e.x2, e.y2, e.d, &x, &y);
+      EXPECT_DOUBLE_EQ (x, e.ex) << e.x1 << "," << e.y1 << " -> " << e.x2;
+      EXPECT_DOUBLE_EQ (y, e.ey) << e.x1 << "," << e.y1 << " -> " << e.x2;
+    }
+
+  EXPECT_DOUBLE_EQ (vorn_util_line_distance (1, 1, 4, 5), 5.0);
+
+  double x = 7, y = 7;
+  ASSERT_TRUE (vorn_util_line_intersect (0, 0, 1, 1, 0, 1, 1, 0, &x, &y));
+  EXPECT_DOUBLE_EQ (x, 0.5);
+  EXPECT_DOUBLE_EQ (y, 0.5);
+  /* Infinite lines: the crossing may lie outside both segments. */
+  ASSERT_TRUE (vorn_util_line_intersect (0, 0, 1, 0, 5, 1, 5, 2, &x, nullptr));
+  EXPECT_DOUBLE_EQ (x, 5.0);
+
+  x = y = 7;
+  EXPECT_FALSE (vorn_util_line_intersect (0, 0, 1, 1, 0, 1, 1, 2, &x, &y));
+  EXPECT_FALSE (vorn_util_line_intersect (0, 0, 0, 1, 2, 0, 2, 5, &x, &y));
+  EXPECT_EQ (x, 7.0);
+  EXPECT_EQ (y, 7.0);
+}
+
+TEST (CurveTrans, AddPointChecksKindsAndRecordsLinks)
+{
+  g_autoptr (VornCurve) c = four_point_curve ();
+  g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+  EXPECT_EQ (t->xmin, 0.0);
+  EXPECT_EQ (t->ymax, 1.0);
+  EXPECT_EQ (t->snap_dist, 0.0);
+
+  EXPECT_FALSE (vorn_curve_trans_add_point (t, 4, VORN_CURVE_TRANS_MODE_KEEP_SLOPE));
+  EXPECT_FALSE (vorn_curve_trans_add_point (t, 5, VORN_CURVE_TRANS_MODE_WRAP_POS));
+  EXPECT_FALSE (vorn_curve_trans_add_point (t, 3, VORN_CURVE_TRANS_MODE_SET_SLOPE));
+  EXPECT_FALSE (vorn_curve_trans_add_point (t, 6, VORN_CURVE_TRANS_MODE_SET_SLOPE_DIST));
+  EXPECT_FALSE (vorn_curve_trans_add_point (t, 10, VORN_CURVE_TRANS_MODE_CLAMP));
+  EXPECT_CRITICAL ("pointIndex < length");
+
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 6, VORN_CURVE_TRANS_MODE_KEEP_SLOPE));
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 1, VORN_CURVE_TRANS_MODE_SET_SLOPE));
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 9, VORN_CURVE_TRANS_MODE_WRAP_POS));
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 0, VORN_CURVE_TRANS_MODE_KEEP_SLOPE));
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 4, VORN_CURVE_TRANS_MODE_HANDLE_SWAP));
+
+  guint n = 0;
+  VornCurveTransPoint *p = vorn_curve_trans_get_points (t, &n);
+  ASSERT_EQ (n, 5u);
+  EXPECT_EQ ((std::vector<guint32>{p[0].index, p[1].index, p[2].index,
+                                   p[3].index, p[4].index}),
+             (std::vector<guint32>{0, 1, 4, 6, 9}));
+
+  EXPECT_EQ (p[0].link_count, 1); /* first endpoint: its right handle */
+  EXPECT_EQ (p[0].link1, 1u);
+  EXPECT_EQ (p[0].x1, 0.1);
+  /* The first right handle's opposite is the last left handle. */
+  EXPECT_EQ (p[1].link1, 8u);
+  EXPECT_EQ (p[1].x1, 0.9);
+  EXPECT_EQ (p[2].link1, 2u);
+  EXPECT_EQ (p[3].link_count, 2);
+  EXPECT_EQ ((std::vector<double>{p[3].x, p[3].y, p[3].x1, p[3].y1, p[3].x2,
+                                  p[3].y2}),
+             (std::vector<double>{0.6, 0.6, 0.5, 0.7, 0.7, 0.5}));
+  /* Wrap-pos records Y values only. */
+  EXPECT_EQ (p[4].link_count, 3);
+  EXPECT_EQ ((std::vector<guint32>{p[4].link1, p[4].link2, p[4].link3}),
+             (std::vector<guint32>{0, 1, 8}));
+  EXPECT_EQ ((std::vector<double>{p[4].x, p[4].y, p[4].x1, p[4].y1}),
+             (std::vector<double>{0.5, 0.5, 0.6, 0.5}));
+
+  vorn_curve_trans_clear (t);
+  vorn_curve_trans_get_points (t, &n);
+  EXPECT_EQ (n, 0u);
+
+  vorn_curve_trans_set_curve (t, nullptr);
+  EXPECT_FALSE (vorn_curve_trans_add_point (t, 0, VORN_CURVE_TRANS_MODE_CLAMP));
+  EXPECT_CRITICAL ("trans->curve != NULL");
+  vorn_curve_trans_translate (t, 0.5, 0.5);
+  EXPECT_CRITICAL ("VORN_IS_CURVE (trans->curve)");
+  vorn_curve_trans_set_curve (t, reinterpret_cast<VornCurve *> (t));
+  EXPECT_CRITICAL ("!curve || VORN_IS_CURVE (curve)");
+  vorn_curve_trans_translate (nullptr, 0, 0);
+  EXPECT_CRITICAL ("trans != NULL");
+}
+
+TEST (CurveTrans, RangesKeepEndsAndNeighbours)
+{
+  g_autoptr (VornCurve) c = four_point_curve ();
+  g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+  double lo, hi;
+
+  vorn_curve_trans_get_xrange (t, nullptr, 3, TRUE, &lo, &hi);
+  EXPECT_EQ (lo, 0.1);
+  EXPECT_EQ (hi, 0.5);
+  vorn_curve_trans_get_xrange (t, nullptr, 3, FALSE, &lo, &hi);
+  EXPECT_EQ (lo, 0.2);
+  EXPECT_EQ (hi, 0.4);
+  vorn_curve_trans_get_xrange (t, nullptr, 4, TRUE, &lo, &hi);
+  EXPECT_EQ (lo, 0.3);
+  EXPECT_EQ (hi, 0.6);
+  vorn_curve_trans_get_xrange (t, nullptr, 5, TRUE, &lo, &hi);
+  EXPECT_EQ (lo, 0.3);
+  EXPECT_EQ (hi, 0.6);
+
+  /* A narrow X range limits interior coordinates but never moves the ends
+   * or pushes a handle across its own endpoint. */
+  vorn_curve_trans_set_xrange (t, 0.45, 0.55);
+  vorn_curve_trans_get_xrange (t, nullptr, 9, TRUE, &lo, &hi);
+  EXPECT_EQ (lo, 1.0);
+  EXPECT_EQ (hi, 1.0);
+  vorn_curve_trans_get_xrange (t, nullptr, 7, TRUE, &lo, &hi);
+  EXPECT_EQ (lo, 0.6);
+  EXPECT_EQ (hi, 0.6);
+  vorn_curve_trans_get_xrange (t, nullptr, 3, TRUE, &lo, &hi);
+  EXPECT_EQ (lo, 0.45);
+  EXPECT_EQ (hi, 0.5);
+
+  for (guint k : {0u, 9u})
+    ASSERT_TRUE (vorn_curve_trans_add_point (t, k, VORN_CURVE_TRANS_MODE_CLAMP));
+  vorn_curve_trans_translate (t, 0.5, 0.25);
+  EXPECT_EQ (c->xcoords[0], 0.0);
+  EXPECT_EQ (c->xcoords[9], 1.0);
+  EXPECT_EQ (c->ycoords[9], 0.25);
+}
+
+TEST (CurveTrans, ClampSnapsAndStopHoldsAxis)
+{
+  g_autoptr (VornCurve) c = vorn_curve_new (3);
+  vorn_curve_set_start_point (c, 0, 50, 20, 50);
+  vorn_curve_set_point (c, 1, 40, 50, 50, 50, 60, 50);
+  vorn_curve_set_end_point (c, 80, 50, 100, 50);
+  g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+  vorn_curve_trans_set_xrange (t, 0, 100);
+  vorn_curve_trans_set_yrange (t, 0, 100);
+  t->snap_dist = 4.0;
+
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 4, VORN_CURVE_TRANS_MODE_CLAMP));
+  vorn_curve_trans_translate (t, 53, 52);
+  EXPECT_EQ (c->xcoords[4], 50.0);
+  EXPECT_EQ (c->ycoords[4], 50.0);
+  vorn_curve_trans_translate (t, 55, 52);
+  EXPECT_EQ (c->xcoords[4], 55.0);
+  vorn_curve_trans_translate (t, 300, -7);
+  EXPECT_EQ (c->xcoords[4], 100.0);
+  EXPECT_EQ (c->ycoords[4], 0.0);
+  vorn_curve_trans_undo (t);
+  EXPECT_EQ (c->xcoords[4], 60.0);
+  vorn_curve_trans_clear (t);
+
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 3, VORN_CURVE_TRANS_MODE_STOP));
+  vorn_curve_trans_translate (t, 45, 140);
+  EXPECT_EQ (c->xcoords[3], 45.0);
+  EXPECT_EQ (c->ycoords[3], 50.0);
+  vorn_curve_trans_translate (t, 15, 30);
+  EXPECT_EQ (c->xcoords[3], 45.0);
+  EXPECT_EQ (c->ycoords[3], 30.0);
+}
+
+TEST (CurveTrans, HandleSwapPullsOutTheSideDraggedTo)
+{
+  g_autoptr (VornCurve) c = vorn_curve_new (3);
+  vorn_curve_set_start_point (c, 0, 0.5, 0.2, 0.5);
+  vorn_curve_set_point (c, 1, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5);
+  vorn_curve_set_end_point (c, 0.8, 0.5, 1, 0.5);
+  Snapshot before (c);
+  g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 3, VORN_CURVE_TRANS_MODE_HANDLE_SWAP));
+
+  vorn_curve_trans_translate (t, 0.5, 0.9); /* straight up: nothing moves */
+  EXPECT_EQ (Snapshot (c), before);
+
+  vorn_curve_trans_translate (t, 0.7, 0.6);
+  VornCurveTransPoint *p = vorn_curve_trans_get_points (t, nullptr);
+  EXPECT_EQ (p->index, 4u);
+  EXPECT_EQ (p->link1, 2u);
+  EXPECT_EQ (c->xcoords[4], 0.7);
+  EXPECT_EQ (c->ycoords[4], 0.6);
+
+  vorn_curve_trans_translate (t, 0.3, 0.4);
+  EXPECT_EQ (p->index, 2u);
+  EXPECT_EQ (p->link1, 4u);
+  EXPECT_EQ (c->xcoords[4], 0.5); /* the right handle went back */
+  EXPECT_EQ (c->ycoords[4], 0.5);
+  EXPECT_EQ (c->xcoords[2], 0.3);
+  vorn_curve_trans_translate (t, -5, 0.4); /* held by the previous endpoint */
+  EXPECT_EQ (c->xcoords[2], 0.0);
+
+  vorn_curve_trans_undo (t);
+  EXPECT_EQ (Snapshot (c), before);
+  vorn_curve_trans_clear (t);
+
+  /* The first endpoint has no left handle to pull out. */
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 1, VORN_CURVE_TRANS_MODE_HANDLE_SWAP));
+  vorn_curve_trans_translate (t, -0.5, 0.7);
+  EXPECT_EQ (p->index, 1u);
+  EXPECT_EQ (c->xcoords[1], 0.0);
+  EXPECT_EQ (c->ycoords[1], 0.7);
+}
+
+TEST (CurveTrans, KeepSlopeAndWrapPosMoveLinkedCoordinates)
+{
+  g_autoptr (VornCurve) c = four_point_curve ();
+  Snapshot before (c);
+  g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 3, VORN_CURVE_TRANS_MODE_KEEP_SLOPE));
+  vorn_curve_trans_translate (t, 0.3, 0.5);
+  EXPECT_DOUBLE_EQ (c->ycoords[2], 0.4);
+  EXPECT_DOUBLE_EQ (c->ycoords[4], 0.6);
+  EXPECT_EQ (c->xcoords[2], 0.2);
+  EXPECT_EQ (c->xcoords[4], 0.4);
+
+  /* Moving right by 0.15: the right handle would pass the next endpoint's
+   * left handle region but is held at the next endpoint; y stops at 1. */
+  vorn_curve_trans_translate (t, 0.45, 0.95);
+  EXPECT_DOUBLE_EQ (c->xcoords[3], 0.45);
+  EXPECT_DOUBLE_EQ (c->xcoords[2], 0.35);
+  EXPECT_DOUBLE_EQ (c->xcoords[4], 0.55);
+  EXPECT_EQ (c->ycoords[4], 1.0);
+  vorn_curve_trans_undo (t);
+  EXPECT_EQ (Snapshot (c), before);
+  vorn_curve_trans_clear (t);
+
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 0, VORN_CURVE_TRANS_MODE_WRAP_POS));
+  vorn_curve_trans_translate (t, 0.7, 0.8);
+  EXPECT_EQ (c->ycoords[0], 0.8);
+  EXPECT_EQ (c->ycoords[9], 0.8);
+  EXPECT_DOUBLE_EQ (c->ycoords[1], 0.9);
+  EXPECT_DOUBLE_EQ (c->ycoords[8], 0.8);
+  vorn_curve_trans_translate (t, 0.0, 0.95);
+  EXPECT_EQ (c->ycoords[1], 1.0); /* clamped */
+  EXPECT_EQ (c->xcoords[0], 0.0);
+  EXPECT_EQ (c->xcoords[9], 1.0);
+  vorn_curve_trans_undo (t);
+  EXPECT_EQ (Snapshot (c), before);
+}
+
+TEST (CurveTrans, SetSlopeKeepsHandlesCollinear)
+{
+  g_autoptr (VornCurve) c = four_point_curve ();
+  g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+
+  /* Right handle of point 2 at distance 0.2: the left one follows at 0.2. */
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 7, VORN_CURVE_TRANS_MODE_SET_SLOPE_DIST));
+  vorn_curve_trans_translate (t, 0.6 + 0.12, 0.6 + 0.16);
+  EXPECT_NEAR (dist (c, 6, 7), 0.2, 1e-12);
+  EXPECT_NEAR (dist (c, 6, 5), 0.2, 1e-12);
+  EXPECT_NEAR (c->xcoords[5], 0.48, 1e-12);
+  EXPECT_NEAR (c->ycoords[5], 0.44, 1e-12);
+  vorn_curve_trans_undo (t);
+  vorn_curve_trans_clear (t);
+
+  /* Set-slope keeps the opposite length. */
+  double len = dist (c, 3, 2);
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 4, VORN_CURVE_TRANS_MODE_SET_SLOPE));
+  vorn_curve_trans_translate (t, 0.35, 0.45);
+  EXPECT_NEAR (dist (c, 3, 2), len, 1e-12);
+  EXPECT_NEAR (angle_at (c, 3, 2), angle_at (c, 3, 4) - M_PI, 1e-12);
+  vorn_curve_trans_undo (t);
+  vorn_curve_trans_clear (t);
+
+  /* Across the wrap: the first right handle steers the last left handle,
+   * which stays beside the last endpoint. */
+  len = dist (c, 9, 8);
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 1, VORN_CURVE_TRANS_MODE_SET_SLOPE));
+  vorn_curve_trans_translate (t, 0.05, 0.55);
+  EXPECT_NEAR (dist (c, 9, 8), len, 1e-12);
+  EXPECT_NEAR (c->xcoords[8], 1.0 - 0.1 / std::sqrt (2.0), 1e-12);
+  EXPECT_NEAR (c->ycoords[8], 0.5 - 0.1 / std::sqrt (2.0), 1e-12);
+  vorn_curve_trans_undo (t);
+  vorn_curve_trans_clear (t);
+
+  /* An opposite handle that would leave its box is pulled back along its
+   * line: here it would go past the previous endpoint (x = 0.3). */
+  ASSERT_TRUE (vorn_curve_trans_add_point (t, 7, VORN_CURVE_TRANS_MODE_SET_SLOPE_DIST));
+  vorn_curve_trans_translate (t, 0.9, 0.7);
+  EXPECT_EQ (c->xcoords[5], 0.3);
+  EXPECT_NEAR (c->ycoords[5], 0.6 - 0.3 * (0.1 / 0.3), 1e-12);
+  /* And against the Y range when the line is steep. */
+  vorn_curve_trans_translate (t, 0.65, 0.0);
+  EXPECT_EQ (c->ycoords[5], 1.0);
+  EXPECT_NEAR (c->xcoords[5], 0.6 - 0.4 * (0.05 / 0.6), 1e-12);
+}
+
+/* Drags random selections of random curves to random targets, many of them
+ * far outside the ranges, and checks the invariants every editor relies on
+ * after each step. */
+TEST (CurveTrans, RandomDragsKeepCurveValid)
+{
+  /* Fixed so failures reproduce; VORN_TEST_SEED explores other runs. */
+  const char *env_seed = g_getenv ("VORN_TEST_SEED");
+  const guint32 seed
+      = env_seed ? guint32 (g_ascii_strtoull (env_seed, nullptr, 0)) : 0x5eed2201u;
+  std::printf ("curve-trans random seed: %u\n", seed);
+  SCOPED_TRACE ("seed " + std::to_string (seed));
+  g_autoptr (GRand) r = g_rand_new_with_seed (seed);
+  auto uni = [&] (double a, double b) { return g_rand_double_range (r, a, b); };
+
+  for (int round = 0; round < 150; round++)
+    {
+      int n = g_rand_int_range (r, 2, 8);
+      g_autoptr (VornCurve) c = vorn_curve_new (guint (n));
+      std::vector<double> ex (static_cast<size_t> (n));
+      ex[0] = 0.0;
+      ex[size_t (n - 1)] = 1.0;
+      for (int i = 1; i < n - 1; i++)
+        ex[size_t (i)] = uni (0, 1);
+      std::sort (ex.begin (), ex.end ());
+      for (int i = 0; i < n; i++)
+        {
+          double x = ex[size_t (i)];
+          double l = i > 0 ? uni (ex[size_t (i - 1)], x) : 0;
+          double rr = i < n - 1 ? uni (x, ex[size_t (i + 1)]) : 0;
+          vorn_curve_set_point (c, i, l, uni (0, 1), x, uni (0, 1), rr,
+                                uni (0, 1));
+        }
+      const int len = VORN_CURVE_COORD_LENGTH (c);
+      const double first_x = c->xcoords[0], last_x = c->xcoords[len - 1];
+
+      g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+      for (int session = 0; session < 8; session++)
+        {
+          if (g_rand_int_range (r, 0, 3) == 0)
+            vorn_curve_trans_set_xrange (t, uni (-0.2, 0.5), uni (0.5, 1.2));
+          else
+            vorn_curve_trans_set_xrange (t, 0, 1);
+          if (g_rand_int_range (r, 0, 3) == 0)
+            vorn_curve_trans_set_yrange (t, uni (-0.2, 0.5), uni (0.5, 1.2));
+          else
+            vorn_curve_trans_set_yrange (t, 0, 1);
+          t->snap_dist = g_rand_boolean (r) ? 0.05 : 0.0;
+
+          /* One coordinate in any mode, or a group that touches disjoint
+           * coordinates in the modes a rubber-band selection uses. */
+          bool single = g_rand_boolean (r);
+          std::set<int> touched;
+          int want = single ? 1 : g_rand_int_range (r, 2, 5);
+          bool wrap = false;
+          for (int tries = 0; int (touched.size ()) < want && tries < 40; tries++)
+            {
+              int k = g_rand_int_range (r, 0, len);
+              int mode = single ? g_rand_int_range (r, 0, 7)
+                                : std::array{0, 1, 4}[size_t (g_rand_int_range (r, 0, 3))];
+              std::set<int> mine = {k};
+              if (mode == VORN_CURVE_TRANS_MODE_KEEP_SLOPE)
+                mine = {k - 1, k, k + 1};
+              bool clash = false;
+              for (int m : mine)
+                clash |= touched.count (m) > 0;
+              if (clash)
+                continue;
+              if (!vorn_curve_trans_add_point (t, guint (k), VornCurveTransMode (mode)))
+                continue;
+              touched.insert (mine.begin (), mine.end ());
+              wrap |= mode == VORN_CURVE_TRANS_MODE_WRAP_POS
+                      && (k == 0 || k == len - 1);
+            }
+
+          Snapshot start (c);
+          for (int step = 0; step < 8; step++)
+            {
+              Snapshot prev (c);
+              double X = uni (-1.0, 2.0), Y = uni (-1.0, 2.0);
+              if (g_rand_boolean (r)) /* near a coordinate now and then */
+                {
+                  int k = g_rand_int_range (r, 0, len);
+                  X = c->xcoords[k] + uni (-0.05, 0.05);
+                  Y = c->ycoords[k] + uni (-0.05, 0.05);
+                }
+              vorn_curve_trans_translate (t, X, Y);
+              SCOPED_TRACE ("round " + std::to_string (round) + " session "
+                            + std::to_string (session) + " step "
+                            + std::to_string (step));
+
+              ASSERT_EQ (c->xcoords[0], first_x);
+              ASSERT_EQ (c->xcoords[len - 1], last_x);
+              for (int k = 3; k < len; k += 3)
+                ASSERT_LE (c->xcoords[k - 3], c->xcoords[k]) << "endpoint " << k;
+              if (wrap)
+                {
+                  ASSERT_EQ (c->ycoords[0], c->ycoords[len - 1]);
+                }
+
+              guint np = 0;
+              VornCurveTransPoint *pts = vorn_curve_trans_get_points (t, &np);
+              std::set<int> selected;
+              std::vector<int> owner (size_t (len), -1);
+              for (guint i = 0; i < np; i++)
+                {
+                  selected.insert (int (pts[i].index));
+                  owner[pts[i].index] = int (i);
+                  const guint32 links[3] = {pts[i].link1, pts[i].link2, pts[i].link3};
+                  for (guint l = 0; l < pts[i].link_count; l++)
+                    if (links[l] < guint (len))
+                      owner[links[l]] = int (i);
+                }
+              for (int k = 0; k < len; k++)
+                {
+                  /* A handle swap puts the handle it leaves back where it
+                   * started, whatever the ranges are now. */
+                  if (c->xcoords[k] == start.x[size_t (k)]
+                      && c->ycoords[k] == start.y[size_t (k)])
+                    continue;
+                  /* A handle snapped onto its endpoint is retracted, even
+                   * when the endpoint lies outside the ranges. */
+                  int e = k % 3 == 1 ? k - 1 : k % 3 == 2 ? k + 1 : k;
+                  if (e != k && t->snap_dist > 0.0
+                      && ((c->xcoords[k] == c->xcoords[e]
+                           && c->ycoords[k] == c->ycoords[e])
+                          || (c->xcoords[k] == prev.x[size_t (e)]
+                              && c->ycoords[k] == prev.y[size_t (e)])))
+                    continue;
+                  if (c->xcoords[k] != prev.x[size_t (k)])
+                    {
+                      double v = c->xcoords[k];
+                      /* A moved handle stays between its endpoint and the
+                       * neighbouring one, unless the endpoint moved too (an
+                       * endpoint may pass its own handles). */
+                      bool e_moved = c->xcoords[e] != prev.x[size_t (e)];
+                      if (k % 3 == 1 && !e_moved)
+                        {
+                          ASSERT_TRUE (c->xcoords[k - 1] <= v && v <= c->xcoords[k + 2])
+                              << "handle " << k << describe (t, prev, X, Y);
+                        }
+                      if (k % 3 == 2 && !e_moved)
+                        {
+                          ASSERT_TRUE (c->xcoords[k - 2] <= v && v <= c->xcoords[k + 1])
+                              << "handle " << k << describe (t, prev, X, Y);
+                        }
+                      /* Its own range, when the X range admits the whole
+                       * curve (a narrower one may hold coordinates outside
+                       * it, where they stop at a neighbour). */
+                      bool sel = selected.count (k) > 0;
+                      std::vector<int> deps;
+                      if (k % 3 == 1)
+                        deps = {k - 1, k + 2};
+                      else if (k % 3 == 2)
+                        deps = {k - 2, k + 1};
+                      else if (sel)
+                        deps = {k - 2, k + 2};
+                      else
+                        deps = {k - 2, k - 1, k + 1, k + 2};
+                      /* Entries move one after the other: a range that
+                       * another entry changed later in the step is not the
+                       * one this coordinate was clamped to. */
+                      bool other_moved = false;
+                      for (int d : deps)
+                        if (d >= 0 && d < len
+                            && c->xcoords[d] != prev.x[size_t (d)]
+                            && owner[size_t (d)] != owner[size_t (k)])
+                          other_moved = true;
+                      if (t->xmin <= 0.0 && t->xmax >= 1.0 && !other_moved)
+                        {
+                          double lo, hi;
+                          vorn_curve_trans_get_xrange (t, nullptr, guint (k),
+                                                       sel, &lo, &hi);
+                          ASSERT_EQ (v, std::min (std::max (v, lo), hi))
+                              << "x of " << k << " outside [" << lo << ", "
+                              << hi << "]" << describe (t, prev, X, Y);
+                        }
+                    }
+                  if (c->ycoords[k] != prev.y[size_t (k)])
+                    {
+                      double v = c->ycoords[k];
+                      ASSERT_EQ (v, std::min (std::max (v, t->ymin), t->ymax))
+                          << "y of " << k << describe (t, prev, X, Y);
+                    }
+                }
+            }
+
+          Snapshot moved (c);
+          vorn_curve_trans_undo (t);
+          ASSERT_EQ (Snapshot (c), start) << "undo, round " << round;
+          if (g_rand_boolean (r)) /* keep the edit: later sessions build on it */
+            {
+              for (int k = 0; k < len; k++)
+                {
+                  c->xcoords[k] = moved.x[size_t (k)];
+                  c->ycoords[k] = moved.y[size_t (k)];
+                }
+            }
+          vorn_curve_trans_clear (t);
+        }
+    }
+}
