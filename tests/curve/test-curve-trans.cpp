@@ -48,24 +48,6 @@ dist (VornCurve *c, int a, int b)
                                   c->ycoords[b]);
 }
 
-std::string
-describe (VornCurveTrans *t, const Snapshot &before, double X, double Y)
-{
-  std::string s = "\ntarget " + std::to_string (X) + ", " + std::to_string (Y);
-  guint n = 0;
-  VornCurveTransPoint *p = vorn_curve_trans_get_points (t, &n);
-  for (guint i = 0; i < n; i++)
-    s += "\nentry " + std::to_string (p[i].index) + " mode "
-         + std::to_string (p[i].mode);
-  for (size_t k = 0; k < before.x.size (); k++)
-    s += "\n" + std::to_string (k) + ": (" + std::to_string (before.x[k]) + ", "
-         + std::to_string (before.y[k]) + ") -> ("
-         + std::to_string (t->curve->xcoords[k]) + ", "
-         + std::to_string (t->curve->ycoords[k]) + ")";
-  return s + "\nx range " + std::to_string (t->xmin) + " " + std::to_string (t->xmax)
-         + " y range " + std::to_string (t->ymin) + " " + std::to_string (t->ymax);
-}
-
 } // namespace
 
 TEST (Geometry, ExtendDistanceIntersect)
@@ -359,9 +341,40 @@ TEST (CurveTrans, SetSlopeKeepsHandlesCollinear)
   EXPECT_NEAR (c->xcoords[5], 0.6 - 0.4 * (0.05 / 0.6), 1e-12);
 }
 
-/* Drags random selections of random curves to random targets, many of them
- * far outside the ranges, and checks the invariants every editor relies on
- * after each step. */
+/* Random curve of n points from x = 0 to 1, handles inside their segments. */
+static VornCurve *
+random_curve (GRand *r, int n)
+{
+  std::vector<double> ex (static_cast<size_t> (n));
+  ex.back () = 1.0;
+  for (int i = 1; i < n - 1; i++)
+    ex[size_t (i)] = g_rand_double (r);
+  std::sort (ex.begin (), ex.end ());
+  VornCurve *c = vorn_curve_new (guint (n));
+  for (size_t i = 0; i < ex.size (); i++)
+    vorn_curve_set_point (
+        c, int (i), i > 0 ? g_rand_double_range (r, ex[i - 1], ex[i]) : 0,
+        g_rand_double (r), ex[i], g_rand_double (r),
+        i + 1 < ex.size () ? g_rand_double_range (r, ex[i], ex[i + 1]) : 0,
+        g_rand_double (r));
+  return c;
+}
+
+/* Coordinates whose X bound the range of k (get_xrange). */
+static std::vector<int>
+range_deps (int k, bool selected)
+{
+  switch (k % 3)
+    {
+    case 1: return {k - 1, k + 2};
+    case 2: return {k - 2, k + 1};
+    default: return selected ? std::vector<int>{k - 2, k + 2}
+                             : std::vector<int>{k - 2, k - 1, k + 1, k + 2};
+    }
+}
+
+/* Drags random selections of random curves to random targets, many far
+ * outside the ranges, checking after every step what editors rely on. */
 TEST (CurveTrans, RandomDragsKeepCurveValid)
 {
   /* Fixed so failures reproduce; VORN_TEST_SEED explores other runs. */
@@ -372,71 +385,55 @@ TEST (CurveTrans, RandomDragsKeepCurveValid)
   SCOPED_TRACE ("seed " + std::to_string (seed));
   g_autoptr (GRand) r = g_rand_new_with_seed (seed);
   auto uni = [&] (double a, double b) { return g_rand_double_range (r, a, b); };
+  auto narrow_or_unit = [&] (double *lo, double *hi) {
+    bool narrow = g_rand_int_range (r, 0, 3) == 0;
+    *lo = narrow ? uni (-0.2, 0.5) : 0.0;
+    *hi = narrow ? uni (0.5, 1.2) : 1.0;
+  };
 
   for (int round = 0; round < 150; round++)
     {
-      int n = g_rand_int_range (r, 2, 8);
-      g_autoptr (VornCurve) c = vorn_curve_new (guint (n));
-      std::vector<double> ex (static_cast<size_t> (n));
-      ex[0] = 0.0;
-      ex[size_t (n - 1)] = 1.0;
-      for (int i = 1; i < n - 1; i++)
-        ex[size_t (i)] = uni (0, 1);
-      std::sort (ex.begin (), ex.end ());
-      for (int i = 0; i < n; i++)
-        {
-          double x = ex[size_t (i)];
-          double l = i > 0 ? uni (ex[size_t (i - 1)], x) : 0;
-          double rr = i < n - 1 ? uni (x, ex[size_t (i + 1)]) : 0;
-          vorn_curve_set_point (c, i, l, uni (0, 1), x, uni (0, 1), rr,
-                                uni (0, 1));
-        }
+      g_autoptr (VornCurve) c = random_curve (r, g_rand_int_range (r, 2, 8));
       const int len = VORN_CURVE_COORD_LENGTH (c);
-      const double first_x = c->xcoords[0], last_x = c->xcoords[len - 1];
-
       g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
+
       for (int session = 0; session < 8; session++)
         {
-          if (g_rand_int_range (r, 0, 3) == 0)
-            vorn_curve_trans_set_xrange (t, uni (-0.2, 0.5), uni (0.5, 1.2));
-          else
-            vorn_curve_trans_set_xrange (t, 0, 1);
-          if (g_rand_int_range (r, 0, 3) == 0)
-            vorn_curve_trans_set_yrange (t, uni (-0.2, 0.5), uni (0.5, 1.2));
-          else
-            vorn_curve_trans_set_yrange (t, 0, 1);
+          narrow_or_unit (&t->xmin, &t->xmax);
+          narrow_or_unit (&t->ymin, &t->ymax);
           t->snap_dist = g_rand_boolean (r) ? 0.05 : 0.0;
 
-          /* One coordinate in any mode, or a group that touches disjoint
-           * coordinates in the modes a rubber-band selection uses. */
-          bool single = g_rand_boolean (r);
-          std::set<int> touched;
+          /* One coordinate in any mode, or a group touching disjoint
+           * coordinates in the modes of a rubber-band selection. */
+          bool single = g_rand_boolean (r), wrap = false;
           int want = single ? 1 : g_rand_int_range (r, 2, 5);
-          bool wrap = false;
-          for (int tries = 0; int (touched.size ()) < want && tries < 40; tries++)
+          std::vector<int> owner (size_t (len), -1);
+          for (int tries = 0, added = 0; added < want && tries < 40; tries++)
             {
               int k = g_rand_int_range (r, 0, len);
               int mode = single ? g_rand_int_range (r, 0, 7)
                                 : std::array{0, 1, 4}[size_t (g_rand_int_range (r, 0, 3))];
-              std::set<int> mine = {k};
-              if (mode == VORN_CURVE_TRANS_MODE_KEEP_SLOPE)
-                mine = {k - 1, k, k + 1};
+              int from = mode == VORN_CURVE_TRANS_MODE_KEEP_SLOPE ? std::max (k - 1, 0) : k;
+              int to = mode == VORN_CURVE_TRANS_MODE_KEEP_SLOPE ? std::min (k + 1, len - 1) : k;
               bool clash = false;
-              for (int m : mine)
-                clash |= touched.count (m) > 0;
-              if (clash)
+              for (int m = from; m <= to; m++)
+                clash |= owner[size_t (m)] >= 0;
+              if (clash || !vorn_curve_trans_add_point (t, guint (k), VornCurveTransMode (mode)))
                 continue;
-              if (!vorn_curve_trans_add_point (t, guint (k), VornCurveTransMode (mode)))
-                continue;
-              touched.insert (mine.begin (), mine.end ());
-              wrap |= mode == VORN_CURVE_TRANS_MODE_WRAP_POS
-                      && (k == 0 || k == len - 1);
+              for (int m = from; m <= to; m++)
+                owner[size_t (m)] = added;
+              added++;
+              wrap |= mode == VORN_CURVE_TRANS_MODE_WRAP_POS && (k == 0 || k == len - 1);
             }
+          if (wrap || single)   /* links of single entries go to that entry */
+            std::fill (owner.begin (), owner.end (), 0);
 
-          Snapshot start (c);
+          const Snapshot start (c);
           for (int step = 0; step < 8; step++)
             {
-              Snapshot prev (c);
+              SCOPED_TRACE ("round " + std::to_string (round) + " session "
+                            + std::to_string (session) + " step " + std::to_string (step));
+              const Snapshot prev (c);
               double X = uni (-1.0, 2.0), Y = uni (-1.0, 2.0);
               if (g_rand_boolean (r)) /* near a coordinate now and then */
                 {
@@ -445,12 +442,9 @@ TEST (CurveTrans, RandomDragsKeepCurveValid)
                   Y = c->ycoords[k] + uni (-0.05, 0.05);
                 }
               vorn_curve_trans_translate (t, X, Y);
-              SCOPED_TRACE ("round " + std::to_string (round) + " session "
-                            + std::to_string (session) + " step "
-                            + std::to_string (step));
 
-              ASSERT_EQ (c->xcoords[0], first_x);
-              ASSERT_EQ (c->xcoords[len - 1], last_x);
+              ASSERT_EQ (c->xcoords[0], start.x[0]);
+              ASSERT_EQ (c->xcoords[len - 1], start.x[size_t (len - 1)]);
               for (int k = 3; k < len; k += 3)
                 ASSERT_LE (c->xcoords[k - 3], c->xcoords[k]) << "endpoint " << k;
               if (wrap)
@@ -458,103 +452,65 @@ TEST (CurveTrans, RandomDragsKeepCurveValid)
                   ASSERT_EQ (c->ycoords[0], c->ycoords[len - 1]);
                 }
 
+              std::set<int> selected;
               guint np = 0;
               VornCurveTransPoint *pts = vorn_curve_trans_get_points (t, &np);
-              std::set<int> selected;
-              std::vector<int> owner (size_t (len), -1);
               for (guint i = 0; i < np; i++)
-                {
-                  selected.insert (int (pts[i].index));
-                  owner[pts[i].index] = int (i);
-                  const guint32 links[3] = {pts[i].link1, pts[i].link2, pts[i].link3};
-                  for (guint l = 0; l < pts[i].link_count; l++)
-                    if (links[l] < guint (len))
-                      owner[links[l]] = int (i);
-                }
+                selected.insert (int (pts[i].index));
+
               for (int k = 0; k < len; k++)
                 {
-                  /* A handle swap puts the handle it leaves back where it
-                   * started, whatever the ranges are now. */
-                  if (c->xcoords[k] == start.x[size_t (k)]
-                      && c->ycoords[k] == start.y[size_t (k)])
+                  const double x = c->xcoords[k], y = c->ycoords[k];
+                  const size_t e = size_t (k % 3 == 1 ? k - 1 : k % 3 == 2 ? k + 1 : k);
+                  /* A swapped-away handle returns to its start; a snapped
+                   * handle sits on its endpoint, wherever that is. */
+                  if ((x == start.x[size_t (k)] && y == start.y[size_t (k)])
+                      || (e != size_t (k) && t->snap_dist > 0.0
+                          && ((x == c->xcoords[e] && y == c->ycoords[e])
+                              || (x == prev.x[e] && y == prev.y[e]))))
                     continue;
-                  /* A handle snapped onto its endpoint is retracted, even
-                   * when the endpoint lies outside the ranges. */
-                  int e = k % 3 == 1 ? k - 1 : k % 3 == 2 ? k + 1 : k;
-                  if (e != k && t->snap_dist > 0.0
-                      && ((c->xcoords[k] == c->xcoords[e]
-                           && c->ycoords[k] == c->ycoords[e])
-                          || (c->xcoords[k] == prev.x[size_t (e)]
-                              && c->ycoords[k] == prev.y[size_t (e)])))
-                    continue;
-                  if (c->xcoords[k] != prev.x[size_t (k)])
+                  if (y != prev.y[size_t (k)])
                     {
-                      double v = c->xcoords[k];
-                      /* A moved handle stays between its endpoint and the
-                       * neighbouring one, unless the endpoint moved too (an
-                       * endpoint may pass its own handles). */
-                      bool e_moved = c->xcoords[e] != prev.x[size_t (e)];
-                      if (k % 3 == 1 && !e_moved)
-                        {
-                          ASSERT_TRUE (c->xcoords[k - 1] <= v && v <= c->xcoords[k + 2])
-                              << "handle " << k << describe (t, prev, X, Y);
-                        }
-                      if (k % 3 == 2 && !e_moved)
-                        {
-                          ASSERT_TRUE (c->xcoords[k - 2] <= v && v <= c->xcoords[k + 1])
-                              << "handle " << k << describe (t, prev, X, Y);
-                        }
-                      /* Its own range, when the X range admits the whole
-                       * curve (a narrower one may hold coordinates outside
-                       * it, where they stop at a neighbour). */
-                      bool sel = selected.count (k) > 0;
-                      std::vector<int> deps;
-                      if (k % 3 == 1)
-                        deps = {k - 1, k + 2};
-                      else if (k % 3 == 2)
-                        deps = {k - 2, k + 1};
-                      else if (sel)
-                        deps = {k - 2, k + 2};
-                      else
-                        deps = {k - 2, k - 1, k + 1, k + 2};
-                      /* Entries move one after the other: a range that
-                       * another entry changed later in the step is not the
-                       * one this coordinate was clamped to. */
-                      bool other_moved = false;
-                      for (int d : deps)
-                        if (d >= 0 && d < len
-                            && c->xcoords[d] != prev.x[size_t (d)]
-                            && owner[size_t (d)] != owner[size_t (k)])
-                          other_moved = true;
-                      if (t->xmin <= 0.0 && t->xmax >= 1.0 && !other_moved)
-                        {
-                          double lo, hi;
-                          vorn_curve_trans_get_xrange (t, nullptr, guint (k),
-                                                       sel, &lo, &hi);
-                          ASSERT_EQ (v, std::min (std::max (v, lo), hi))
-                              << "x of " << k << " outside [" << lo << ", "
-                              << hi << "]" << describe (t, prev, X, Y);
-                        }
+                      ASSERT_EQ (y, std::min (std::max (y, t->ymin), t->ymax)) << "y of " << k;
                     }
-                  if (c->ycoords[k] != prev.y[size_t (k)])
+                  if (x == prev.x[size_t (k)])
+                    continue;
+
+                  /* A moved handle stays between its endpoint and the next
+                   * one, unless the endpoint moved too (it may pass its own
+                   * handles). */
+                  bool e_moved = c->xcoords[e] != prev.x[e];
+                  if (k % 3 != 0 && !e_moved)
                     {
-                      double v = c->ycoords[k];
-                      ASSERT_EQ (v, std::min (std::max (v, t->ymin), t->ymax))
-                          << "y of " << k << describe (t, prev, X, Y);
+                      const int a = k % 3 == 1 ? k - 1 : k - 2;
+                      ASSERT_TRUE (c->xcoords[a] <= x && x <= c->xcoords[a + 3])
+                          << "handle " << k;
+                    }
+
+                  /* Its own range, when the X range admits the whole curve
+                   * and no other entry moved a bound later in the step. */
+                  bool sel = selected.count (k) > 0, other_moved = false;
+                  for (int d : range_deps (k, sel))
+                    other_moved |= d >= 0 && d < len
+                                   && c->xcoords[d] != prev.x[size_t (d)]
+                                   && owner[size_t (d)] != owner[size_t (k)];
+                  if (t->xmin <= 0.0 && t->xmax >= 1.0 && !other_moved)
+                    {
+                      double lo, hi;
+                      vorn_curve_trans_get_xrange (t, nullptr, guint (k), sel, &lo, &hi);
+                      ASSERT_EQ (x, std::min (std::max (x, lo), hi))
+                          << "x of " << k << " outside [" << lo << ", " << hi << "]";
                     }
                 }
             }
 
-          Snapshot moved (c);
+          const Snapshot moved (c);
           vorn_curve_trans_undo (t);
-          ASSERT_EQ (Snapshot (c), start) << "undo, round " << round;
+          ASSERT_EQ (Snapshot (c), start) << "undo";
           if (g_rand_boolean (r)) /* keep the edit: later sessions build on it */
             {
-              for (int k = 0; k < len; k++)
-                {
-                  c->xcoords[k] = moved.x[size_t (k)];
-                  c->ycoords[k] = moved.y[size_t (k)];
-                }
+              std::copy (moved.x.begin (), moved.x.end (), c->xcoords);
+              std::copy (moved.y.begin (), moved.y.end (), c->ycoords);
             }
           vorn_curve_trans_clear (t);
         }

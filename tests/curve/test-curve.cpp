@@ -137,50 +137,6 @@ TEST (Curve, FindPointReturnsContainingSegment)
   EXPECT_EQ (vorn_curve_find_point (empty, 0.0), -1);
 }
 
-/* Compare the binary search with the definition on many curves, including
- * repeated endpoint x (vertical steps) and every endpoint position. */
-TEST (Curve, FindPointMatchesLinearScan)
-{
-  const guint32 seed = 20240611;
-  SCOPED_TRACE ("seed " + std::to_string (seed));
-  g_autoptr (GRand) rand = g_rand_new_with_seed (seed);
-
-  for (int round = 0; round < 200; round++)
-    {
-      int n = g_rand_int_range (rand, 2, 12);
-      std::vector<double> ex (size_t (n), 0.0);
-      for (int i = 1; i < n; i++)
-        ex[size_t (i)] = ex[size_t (i - 1)]
-                         + (g_rand_boolean (rand) ? 0.0 : 0.125 * g_rand_int_range (rand, 1, 4));
-      if (ex.back () == 0.0)
-        ex.back () = 1.0;
-      g_autoptr (VornCurve) c = curve_with_endpoints (ex);
-
-      std::vector<double> probes = {-0.0625, ex.back () + 0.0625};
-      for (double e : ex)
-        probes.insert (probes.end (), {e, e + 0.0625});
-      for (double x : probes)
-        {
-          int expect = -1;
-          for (int s = 0; s < n - 1; s++)
-            if (ex[size_t (s)] <= x && x < ex[size_t (s + 1)])
-              expect = s;
-          if (x == ex.back ())
-            expect = n - 2;
-          int got = vorn_curve_find_point (c, x);
-          /* With repeated endpoints the search may land on any empty
-           * segment that ends at x; what matters is that x lies in it. */
-          if (got != expect && got >= 0 && expect >= 0)
-            {
-              EXPECT_LE (ex[size_t (got)], x);
-              EXPECT_LE (x, ex[size_t (got + 1)]);
-            }
-          else
-            EXPECT_EQ (got, expect) << "x = " << x << " n = " << n;
-        }
-    }
-}
-
 TEST (Curve, InsertPointPullsCrossingHandlesBack)
 {
   g_autoptr (VornCurve) c = diagonal_curve ();
