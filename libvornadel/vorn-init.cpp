@@ -33,4 +33,11 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_ATTRIB_STATE);
   g_type_ensure (VORN_TYPE_FORMAT);
   g_type_ensure (VORN_TYPE_UNIT);
+  g_type_ensure (VORN_TYPE_GEN_STATE);
+  g_type_ensure (VORN_TYPE_GEN_TRACE_FLAGS);
+  g_type_ensure (VORN_TYPE_WAVE_OP);
+  g_type_ensure (VORN_TYPE_QUEUE);
+  g_type_ensure (VORN_TYPE_QUEUE_TAP_MODE);
+  g_type_ensure (VORN_TYPE_SYNTH);
+  g_type_ensure (VORN_TYPE_SYNTH_CPU);
 }

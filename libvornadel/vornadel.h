@@ -18,3 +18,7 @@
 #include "vorn-thread-pit.h"
 #include "vorn-curve-cache.h"
 #include "vorn-morph.h"
+#include "vorn-gen.h"
+#include "vorn-queue.h"
+#include "vorn-synth.h"
+#include "vorn-synth-cpu.h"

@@ -1,0 +1,49 @@
+/* vorn-synth-private.h: the synthesizer state shared with the renderer
+ * (not installed) */
+#pragma once
+
+#include "vorn-synth.h"
+#include "vorn-curve.h"
+#include "vorn-curve-cache.h"
+
+G_BEGIN_DECLS
+
+/* Counters read across threads (cores, format, sample time, voice counts,
+ * peak words, ids) are accessed with the g_atomic operations. */
+typedef struct {
+  VornNode *node_tree;
+  VornNode *speakers_wave;
+  VornCurve **balance_curves;
+  VornCurve **latitude_curves;
+  VornCurveCache **balance_caches;
+  VornCurveCache **latitude_caches;
+  VornQueue *master_queue;
+  VornAttribVal *speaker_outputs;
+  GHashTable *voice_map;
+  GAsyncQueue *inbox;
+  GAsyncQueue *outbox;
+  guint chanCount;
+  guint speaker_count;
+  guint max_voices;
+  double sample_rate;
+  gint format;
+  guint cores;
+  guint cores_detected;
+  guint64 sample_time;
+  gboolean started;
+  gboolean tap_paused;
+  VornInst **channel_insts;
+  gint active_voices;
+  gint peak_voices;
+  gboolean peak_enable;
+  guint32 *peak_levels;
+  guint next_voice_id;
+  guint next_device_id;
+  gboolean start_voice_notify;
+  gboolean restart_needed;
+} VornSynthPrivate;
+
+/* Returns: (transfer none): the private state of @synth, for the renderer. */
+VornSynthPrivate *vorn_synth_get_private (VornSynth *synth);
+
+G_END_DECLS

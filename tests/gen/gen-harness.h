@@ -1,0 +1,124 @@
+/* gen-harness.h: runs one generator outside a compiled queue.
+ *
+ * A GenHarness owns a CPU synthesizer with a chosen format and SIMD level,
+ * a queue on it, and the generator a node creates for that queue.  Tests
+ * own the attribute records (AttribRecords), bind them to the generator's
+ * slots and call render(). */
+#pragma once
+
+#include "vornadel.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vorn_test {
+
+/* One or more consecutive attribute records (a speaker group when more than
+ * one), each with its own 64-byte aligned fragment buffer. */
+class AttribRecords
+{
+public:
+  explicit AttribRecords (VornFormat format, guint count = 1);
+  ~AttribRecords ();
+  AttribRecords (const AttribRecords &) = delete;
+  AttribRecords &operator= (const AttribRecords &) = delete;
+
+  guint size () const { return count; }
+  VornFormat format () const { return fmt; }
+
+  /* The record itself, for binding or direct inspection. */
+  VornAttribVal *val (guint index = 0);
+  gpointer buffer (guint index = 0);
+
+  /* A constant record: @value stored in the format, @state CONST or FIXED.
+   * The buffer stays attached but is not meant to be read. */
+  void set_const (double value, VornAttribState state = VORN_ATTRIB_STATE_CONST, guint index = 0);
+
+  /* A dynamic record whose sample i is fn(i) (rounded to float for single). */
+  void set_dynamic (const std::function<double (int)> &fn, guint index = 0);
+  void set_dynamic (const std::vector<double> &samples, guint index = 0);
+
+  /* Fills the buffer with NaN and marks the record unset, so that a
+   * generator that fails to write it is caught. */
+  void poison (guint index = 0);
+
+  VornAttribState state (guint index = 0) const;
+
+  /* The constant value, converted to double. */
+  double value (guint index = 0) const;
+
+  /* What the record holds at sample @i: the buffer when dynamic, else the
+   * constant value. */
+  double at (int i, guint index = 0) const;
+
+  /* The 64 samples at() gives. */
+  std::vector<double> fragment (guint index = 0) const;
+
+private:
+  VornFormat fmt;
+  guint count;
+  VornAttribVal *vals;
+};
+
+/* One render variant: the index into a variant table is format * 3 + simd. */
+struct GenVariant
+{
+  VornFormat format;
+  VornSimd simd;
+};
+
+/* The six variants in table order (single SSE2, AVX, AVX2, then double). */
+std::vector<GenVariant> gen_variants ();
+
+/* "SSE2_F" ... "AVX2_D": names for INSTANTIATE_TEST_SUITE_P. */
+std::string gen_variant_name (const testing::TestParamInfo<GenVariant> &info);
+
+/* TRUE when this processor can run @simd code. */
+bool simd_supported (VornSimd simd);
+
+class GenHarness
+{
+public:
+  /* A stopped CPU synthesizer with "audio-format" @format, "simd" @simd,
+   * "speaker-count" @speakers and "sample-rate" @sample_rate, and a queue
+   * made for it from an empty root node. */
+  GenHarness (VornFormat format, VornSimd simd, guint speakers = 2, double sample_rate = 48000.0);
+  explicit GenHarness (const GenVariant &variant, guint speakers = 2, double sample_rate = 48000.0)
+      : GenHarness (variant.format, variant.simd, speakers, sample_rate) {}
+  ~GenHarness ();
+  GenHarness (const GenHarness &) = delete;
+  GenHarness &operator= (const GenHarness &) = delete;
+
+  VornSynth *synth () const { return synth_; }
+  VornQueue *queue () const { return queue_; }
+  VornFormat format () const { return format_; }
+  /* The level generators render with (the request limited to the detected
+   * level). */
+  VornSimd simd () const { return simd_; }
+
+  /* Creates @node's generator through vorn_node_create_gen(); the harness
+   * keeps it (releasing any earlier one) and returns it borrowed, or NULL
+   * when the node makes none.  Every slot starts unbound (NULL). */
+  VornGen *create_gen (VornNode *node);
+  VornGen *gen () const { return gen_; }
+
+  /* Points slot @slot (sources first, then destinations) at record @index of
+   * @records, or at nothing. */
+  void bind (guint slot, AttribRecords &records, guint index = 0);
+  void unbind (guint slot);
+
+  /* One fragment through the generator's render function. */
+  gboolean render ();
+
+private:
+  VornSynth *synth_ = nullptr;
+  VornQueue *queue_ = nullptr;
+  VornGen *gen_ = nullptr;
+  VornFormat format_;
+  VornSimd simd_;
+};
+
+} // namespace vorn_test
