@@ -1,5 +1,6 @@
 /* vorn-curve.cpp: piecewise cubic Bezier curves */
 #include "vorn-curve.h"
+#include "vorn-curve-cache.h"
 
 #include <json-glib/json-glib.h>
 
@@ -169,6 +170,11 @@ vorn_curve_finalize (GObject *object)
 {
   VornCurve *curve = VORN_CURVE (object);
   VornCurvePrivate *priv = get_priv (curve);
+
+  /* The cache registry is keyed by address: a later curve allocated here must
+   * not be handed this one's segments. */
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_SINGLE);
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
 
   g_free (priv->name);
   g_array_unref (priv->xarray);

@@ -535,6 +535,30 @@ TEST (CurveCache, RegistrySharesAndInvalidates)
   vorn_curve_cache_invalidate (curve, VORN_FORMAT_SINGLE); /* absent: no-op */
 }
 
+TEST (CurveCache, FreedCurveLeavesNoStaleEntry)
+{
+  /* Caches are registered by curve address, and a freed curve's address is
+   * soon reused: the newcomer must get its own segments, not the old ones. */
+  VornCurve *old_curve = make_curve (rise_coords ());
+  const void *old_address = old_curve;
+  g_autoptr (VornCurveCache) old_cache = vorn_curve_cache_get (old_curve, VORN_FORMAT_DOUBLE);
+  g_object_unref (old_curve);
+
+  std::vector<VornCurve *> fresh;
+  for (int i = 0; i < 64; i++)
+    {
+      fresh.push_back (make_curve (rise_coords ()));
+      if (fresh.back () == old_address)
+        break;
+    }
+  for (VornCurve *c : fresh)
+    {
+      g_autoptr (VornCurveCache) cache = vorn_curve_cache_get (c, VORN_FORMAT_DOUBLE);
+      EXPECT_NE (cache, old_cache);
+      g_object_unref (c);
+    }
+}
+
 TEST (CurveCache, RegistryUnderThreads)
 {
   const int kThreads = 4, kCurves = 40;
