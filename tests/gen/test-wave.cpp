@@ -1,0 +1,566 @@
+/* test-wave.cpp: the wave node's properties, kind, JSON form, presets,
+ * control waves, point editing with morph renumbering and duplication */
+#include "vorn-test-log.h"
+#include "vornadel.h"
+
+#include <json-glib/json-glib.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct NotifyCounter {
+  int count = 0;
+  gulong id = 0;
+  GObject *object;
+  NotifyCounter (gpointer obj, const char *property) : object (G_OBJECT (obj))
+  {
+    g_autofree char *signal = g_strconcat ("notify::", property, nullptr);
+    id = g_signal_connect_swapped (object, signal,
+                                   G_CALLBACK (+[] (NotifyCounter *self) { self->count++; }),
+                                   this);
+  }
+  ~NotifyCounter () { g_signal_handler_disconnect (object, id); }
+  int take () { int c = count; count = 0; return c; }
+};
+
+int
+get_enum (gpointer object, const char *property)
+{
+  int value = -1;
+  g_object_get (object, property, &value, nullptr);
+  return value;
+}
+
+/* (index, horizontal) of every morph entry, in array order. */
+std::vector<std::pair<guint, bool>>
+entries_of (const VornWave *wave)
+{
+  std::vector<std::pair<guint, bool>> out;
+  if (wave->morph)
+    for (guint i = 0; i < wave->morph->count; i++)
+      out.emplace_back (wave->morph->points[i].index, wave->morph->points[i].horizontal != 0);
+  return out;
+}
+
+std::vector<std::string>
+member_names (JsonNode *node)
+{
+  std::vector<std::string> names;
+  GList *members = json_object_get_members (json_node_get_object (node));
+  for (GList *l = members; l; l = l->next)
+    names.emplace_back (static_cast<const char *> (l->data));
+  g_list_free (members);
+  return names;
+}
+
+/* A straight five-point wave from (0, 0) to (1, 1) with sharp points. */
+VornWave *
+line_wave (int n = 5)
+{
+  VornWave *wave = vorn_wave_new (guint (n));
+  for (int i = 0; i < n; i++)
+    {
+      double v = double (i) / (n - 1);
+      vorn_curve_set_point (wave->curve, i, v, v, v, v, v, v);
+    }
+  return wave;
+}
+
+/* Endpoint x never decreases, each handle lies between the endpoints of its
+ * segment, and every coordinate stays in the unit box x 0..1, y -1..1. */
+void
+expect_valid_curve (VornCurve *c, const char *what)
+{
+  SCOPED_TRACE (what);
+  ASSERT_GE (c->count, 2);
+  EXPECT_EQ (c->xcoords[0], 0.0);
+  EXPECT_EQ (c->xcoords[VORN_CURVE_COORD_LENGTH (c) - 1], 1.0);
+  for (int k = 0; k < VORN_CURVE_COORD_LENGTH (c); k++)
+    {
+      EXPECT_GE (c->ycoords[k], -1.0) << k;
+      EXPECT_LE (c->ycoords[k], 1.0) << k;
+      int seg_start = k % 3 == 2 ? k - 2 : k - k % 3;
+      if (k % 3 != 0)
+        {
+          EXPECT_GE (c->xcoords[k], c->xcoords[seg_start]) << k;
+          EXPECT_LE (c->xcoords[k], c->xcoords[seg_start + 3]) << k;
+        }
+      else if (k > 0)
+        {
+          EXPECT_GE (c->xcoords[k], c->xcoords[k - 3]) << k;
+        }
+    }
+}
+
+std::vector<std::pair<double, double>>
+endpoints (VornCurve *c)
+{
+  std::vector<std::pair<double, double>> out;
+  for (int i = 0; i < c->count; i++)
+    out.emplace_back (c->xcoords[3 * i], c->ycoords[3 * i]);
+  return out;
+}
+
+bool
+is_sharp (VornCurve *c)
+{
+  for (int k = 0; k < VORN_CURVE_COORD_LENGTH (c); k++)
+    {
+      int owner = 3 * ((k + 1) / 3);
+      if (c->xcoords[k] != c->xcoords[owner] || c->ycoords[k] != c->ycoords[owner])
+        return false;
+    }
+  return true;
+}
+
+} // namespace
+
+TEST (Wave, PropertySpecsAndDefaults)
+{
+  g_autoptr (VornWave) wave = VORN_WAVE (g_object_new (VORN_TYPE_WAVE, nullptr));
+  GObjectClass *klass = G_OBJECT_GET_CLASS (wave);
+
+  struct { const char *name, *nick; bool hidden, writable; } specs[] = {
+    { "x-attrib", "XAttrib", false, true }, { "y-attrib", "YAttrib", false, true },
+    { "dest-attrib", "DestAttrib", false, true }, { "dest-op", "DestOp", false, true },
+    { "trig-mode", "TrigMode", false, true }, { "pos-mode", "PosMode", true, true },
+    { "play-mode", "PlayMode", false, true }, { "x-scale", "XScale", false, true },
+    { "y-scale", "YScale", false, true }, { "y-ofs", "YOfs", false, true },
+    { "init-value", "InitValue", false, true }, { "curve", "Curve", false, true },
+    { "morph", "Morph", false, true }, { "kind", "Kind", true, false },
+  };
+  for (auto &s : specs)
+    {
+      GParamSpec *p = g_object_class_find_property (klass, s.name);
+      ASSERT_NE (p, nullptr) << s.name;
+      EXPECT_STREQ (g_param_spec_get_nick (p), s.nick);
+      EXPECT_EQ ((p->flags & VORN_PARAM_HIDDEN) != 0, s.hidden) << s.name;
+      EXPECT_EQ ((p->flags & G_PARAM_WRITABLE) != 0, s.writable) << s.name;
+    }
+  EXPECT_STREQ (g_param_spec_get_blurb (g_object_class_find_property (klass, "dest-op")),
+                "Destination attribute math operation");
+
+  EXPECT_EQ (wave->x_attrib, VORN_ATTRIB_TYPE_PITCH);
+  EXPECT_EQ (wave->y_attrib, VORN_ATTRIB_TYPE_VOLUME);
+  EXPECT_EQ (wave->dest_attrib, VORN_ATTRIB_TYPE_SIGNAL);
+  EXPECT_EQ (wave->dest_op, VORN_WAVE_OP_ADD);
+  EXPECT_EQ (wave->play_mode, VORN_WAVE_PLAY_MODE_LOOP);
+  EXPECT_EQ (wave->x_scale, 1.0);
+  EXPECT_EQ (wave->kind, VORN_WAVE_KIND_SIGNAL);
+  EXPECT_EQ (wave->curve, nullptr);
+
+  /* Every writable property reads back what was written, and a second
+   * write of the same value notifies nothing. */
+  NotifyCounter any (wave, "y-ofs");
+  g_object_set (wave, "x-attrib", VORN_ATTRIB_TYPE_TIME, "pos-mode", VORN_WAVE_POS_MODE_ABSOLUTE,
+                "dest-op", VORN_WAVE_OP_MUL, "x-scale", -2.5, "y-scale", 3.0, "y-ofs", 0.25,
+                "init-value", 7.0, nullptr);
+  EXPECT_EQ (get_enum (wave, "x-attrib"), VORN_ATTRIB_TYPE_TIME);
+  EXPECT_EQ (get_enum (wave, "pos-mode"), VORN_WAVE_POS_MODE_ABSOLUTE);
+  EXPECT_EQ (get_enum (wave, "dest-op"), VORN_WAVE_OP_MUL);
+  double xs, ys, yo, iv;
+  g_object_get (wave, "x-scale", &xs, "y-scale", &ys, "y-ofs", &yo, "init-value", &iv, nullptr);
+  EXPECT_EQ (xs, -2.5);
+  EXPECT_EQ (ys, 3.0);
+  EXPECT_EQ (yo, 0.25);
+  EXPECT_EQ (iv, 7.0);
+  EXPECT_EQ (any.take (), 1);
+  g_object_set (wave, "y-ofs", 0.25, nullptr);
+  EXPECT_EQ (any.take (), 0);
+}
+
+TEST (Wave, KindFollowsRoutingAndModes)
+{
+  g_autoptr (VornWave) wave = VORN_WAVE (g_object_new (VORN_TYPE_WAVE, nullptr));
+  NotifyCounter kind (wave, "kind");
+
+  g_object_set (wave, "dest-attrib", VORN_ATTRIB_TYPE_VOLUME, nullptr);
+  EXPECT_EQ (wave->kind, VORN_WAVE_KIND_VOLUME_MOD);
+  EXPECT_EQ (kind.take (), 1);
+  g_object_set (wave, "y-attrib", VORN_ATTRIB_TYPE_CONTROL, nullptr);
+  EXPECT_EQ (wave->kind, VORN_WAVE_KIND_CTRL_VOLUME);
+  EXPECT_EQ (kind.take (), 1);
+  g_object_set (wave, "y-attrib", VORN_ATTRIB_TYPE_CONTROL, nullptr);
+  EXPECT_EQ (kind.take (), 0);
+  /* Modes do not matter for controls: the kind stays and nothing fires. */
+  g_object_set (wave, "play-mode", VORN_WAVE_PLAY_MODE_ONCE, nullptr);
+  EXPECT_EQ (kind.take (), 0);
+
+  g_object_set (wave, "y-attrib", VORN_ATTRIB_TYPE_NONE, "dest-attrib", VORN_ATTRIB_TYPE_PITCH,
+                "trig-mode", VORN_WAVE_TRIG_MODE_RELEASE, nullptr);
+  EXPECT_EQ (wave->kind, VORN_WAVE_KIND_PITCH_RELEASE);
+  g_object_set (wave, "play-mode", VORN_WAVE_PLAY_MODE_LOOP, nullptr);
+  EXPECT_EQ (get_enum (wave, "kind"), VORN_WAVE_KIND_PITCH_MOD);
+  g_object_set (wave, "play-mode", VORN_WAVE_PLAY_MODE_STOP, "trig-mode",
+                VORN_WAVE_TRIG_MODE_PRESSED, nullptr);
+  EXPECT_EQ (wave->kind, VORN_WAVE_KIND_PITCH_ATTACK);
+  kind.take ();
+
+  struct { VornAttribType y, dest; VornWaveKind kind; } table[] = {
+    { VORN_ATTRIB_TYPE_CONTROL, VORN_ATTRIB_TYPE_TIME, VORN_WAVE_KIND_CTRL_TIME },
+    { VORN_ATTRIB_TYPE_CONTROL, VORN_ATTRIB_TYPE_MORPH, VORN_WAVE_KIND_CTRL_MORPH },
+    { VORN_ATTRIB_TYPE_CONTROL, VORN_ATTRIB_TYPE_SIGNAL, VORN_WAVE_KIND_UNDEFINED },
+    { VORN_ATTRIB_TYPE_VOLUME, VORN_ATTRIB_TYPE_SIGNAL, VORN_WAVE_KIND_SIGNAL },
+    { VORN_ATTRIB_TYPE_VOLUME, VORN_ATTRIB_TYPE_BALANCE, VORN_WAVE_KIND_BALANCE_ATTACK },
+    { VORN_ATTRIB_TYPE_NONE, VORN_ATTRIB_TYPE_MORPH, VORN_WAVE_KIND_MORPH_ATTACK },
+    { VORN_ATTRIB_TYPE_NONE, VORN_ATTRIB_TYPE_TIME, VORN_WAVE_KIND_UNDEFINED },
+    { VORN_ATTRIB_TYPE_NONE, VORN_ATTRIB_TYPE_EFFECT1, VORN_WAVE_KIND_UNDEFINED },
+  };
+  for (auto &t : table)
+    {
+      g_object_set (wave, "y-attrib", t.y, "dest-attrib", t.dest, nullptr);
+      EXPECT_EQ (wave->kind, t.kind) << t.y << " " << t.dest;
+    }
+  /* Properties outside the derivation never touch the kind. */
+  kind.take ();
+  g_object_set (wave, "x-attrib", VORN_ATTRIB_TYPE_NONE, "dest-op", VORN_WAVE_OP_SET, nullptr);
+  EXPECT_EQ (kind.take (), 0);
+}
+
+TEST (Wave, JsonFormInsideFile)
+{
+  g_autoptr (VornFile) file = vorn_file_new ();
+  g_autoptr (VornWave) wave = line_wave (3);
+  g_object_set (wave, "name", "Env", "x-scale", 2.0, "dest-attrib", VORN_ATTRIB_TYPE_PITCH,
+                "trig-mode", VORN_WAVE_TRIG_MODE_RELEASE, "play-mode", VORN_WAVE_PLAY_MODE_ONCE,
+                nullptr);
+  ASSERT_EQ (vorn_wave_insert_morph_point (wave, 4, TRUE, 0.5, 0.6, nullptr), 1);
+  ASSERT_EQ (vorn_wave_insert_morph_point (wave, 3, FALSE, 1.0, 0.9, nullptr), 1);
+  vorn_node_insert (VORN_NODE (file), VORN_NODE (wave), -1);
+
+  g_autoptr (JsonNode) root = json_gobject_serialize (G_OBJECT (file));
+  JsonNode *wnode = json_array_get_element (
+    json_object_get_array_member (json_node_get_object (root), "nodes"), 0);
+  /* Base members first, enums always (as nicks, defaults included), doubles
+   * only when not default, then curve, morph and the derived kind. */
+  std::vector<std::string> expected = {
+    "type", "id", "name", "x-attrib", "y-attrib", "dest-attrib", "dest-op", "trig-mode",
+    "pos-mode", "play-mode", "x-scale", "curve", "morph", "kind" };
+  EXPECT_EQ (member_names (wnode), expected);
+  JsonObject *w = json_node_get_object (wnode);
+  EXPECT_STREQ (json_object_get_string_member (w, "type"), "VornWave");
+  EXPECT_STREQ (json_object_get_string_member (w, "x-attrib"), "pitch");
+  EXPECT_STREQ (json_object_get_string_member (w, "dest-op"), "add");
+  EXPECT_STREQ (json_object_get_string_member (w, "pos-mode"), "relative");
+  EXPECT_STREQ (json_object_get_string_member (w, "trig-mode"), "release");
+  EXPECT_STREQ (json_object_get_string_member (w, "kind"), "pitch-release");
+  EXPECT_EQ (json_array_get_length (
+               json_object_get_array_member (json_object_get_object_member (w, "curve"), "points")),
+             14u);
+  JsonObject *morph = json_object_get_object_member (w, "morph");
+  EXPECT_STREQ (json_object_get_string_member (morph, "type"), "VornMorph");
+  JsonArray *pts = json_object_get_array_member (morph, "points");
+  ASSERT_EQ (json_array_get_length (pts), 2u);
+  EXPECT_EQ (json_object_get_int_member (json_array_get_object_element (pts, 0), "index"), 3);
+  EXPECT_FALSE (json_object_has_member (json_array_get_object_element (pts, 0), "horizontal"));
+  EXPECT_TRUE (json_object_get_boolean_member (json_array_get_object_element (pts, 1),
+                                               "horizontal"));
+
+  /* Reloading restores the wave with its morph tied to its own curve. */
+  g_autofree char *text = json_to_string (root, FALSE);
+  g_autoptr (GError) error = nullptr;
+  g_autoptr (VornFile) loaded = vorn_file_load_from_data (text, guint32 (strlen (text)), &error);
+  ASSERT_NE (loaded, nullptr) << error->message;
+  VornWave *back = VORN_WAVE (VORN_NODE (loaded)->children);
+  EXPECT_EQ (back->dest_attrib, VORN_ATTRIB_TYPE_PITCH);
+  EXPECT_EQ (back->play_mode, VORN_WAVE_PLAY_MODE_ONCE);
+  EXPECT_EQ (back->kind, VORN_WAVE_KIND_PITCH_RELEASE);
+  EXPECT_EQ (back->x_scale, 2.0);
+  ASSERT_NE (back->curve, nullptr);
+  EXPECT_EQ (back->curve->count, 3);
+  ASSERT_NE (back->morph, nullptr);
+  EXPECT_EQ (back->morph->curve, back->curve);
+  EXPECT_EQ (entries_of (back), entries_of (wave));
+  EXPECT_EQ (back->morph->points[1].curve->count, 3);
+
+  /* An empty morph and a missing curve write no member at all. */
+  g_autoptr (VornWave) bare = VORN_WAVE (g_object_new (VORN_TYPE_WAVE, nullptr));
+  g_autoptr (VornMorph) empty = vorn_morph_new (nullptr);
+  g_object_set (bare, "morph", empty, nullptr);
+  g_autoptr (JsonNode) bare_node = json_gobject_serialize (G_OBJECT (bare));
+  EXPECT_FALSE (json_object_has_member (json_node_get_object (bare_node), "morph"));
+  EXPECT_FALSE (json_object_has_member (json_node_get_object (bare_node), "curve"));
+}
+
+TEST (Wave, JsonRefusesCurvesWithoutSegments)
+{
+  const char *head = R"({ "type" : "VornFile", "format" : "Vornadel:Waves", "format-version" : "1.0",
+                          "nodes" : [ { "type" : "VornWave", "curve" : )";
+  for (const char *curve : { R"("sine")", "{}" })
+    {
+      std::string text = std::string (head) + curve + " } ] }";
+      g_autoptr (GError) error = nullptr;
+      g_autoptr (VornFile) file = vorn_file_load_from_data (text.data (), guint32 (text.size ()),
+                                                            &error);
+      EXPECT_EQ (file, nullptr) << curve;
+      ASSERT_NE (error, nullptr);
+      EXPECT_NE (std::string (error->message).find ("Invalid member 'curve' of node type 'VornWave'"),
+                 std::string::npos) << error->message;
+    }
+}
+
+TEST (Wave, PresetsBuildTheirCurvesAndRouting)
+{
+  struct { VornWaveKind kind; std::vector<std::pair<double, double>> points; } expected[] = {
+    { VORN_WAVE_KIND_SIGNAL, { { 0, 0 }, { 0.25, 1 }, { 0.75, -1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_SIGNAL, { { 0, 0 }, { 0.25, 1 }, { 0.75, -1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_SIGNAL, { { 0, -1 }, { 0.5, -1 }, { 0.5, 1 }, { 1, 1 } } },
+    { VORN_WAVE_KIND_SIGNAL, { { 0, 0 }, { 0.5, 1 }, { 0.5, -1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_SIGNAL, { { 0, 0 }, { 0.5, -1 }, { 0.5, 1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_VOLUME_ATTACK, { { 0, 0 }, { 1, 1 } } },
+    { VORN_WAVE_KIND_VOLUME_RELEASE, { { 0, 1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_VOLUME_MOD, { { 0, 0 }, { 0.25, 1 }, { 0.75, -1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_PITCH_ATTACK, { { 0, 0 }, { 1, 1 } } },
+    { VORN_WAVE_KIND_PITCH_RELEASE, { { 0, 1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_PITCH_MOD, { { 0, 0 }, { 0.25, 1 }, { 0.75, -1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_BALANCE_ATTACK, { { 0, 0 }, { 1, 1 } } },
+    { VORN_WAVE_KIND_BALANCE_RELEASE, { { 0, 1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_BALANCE_MOD, { { 0, 0 }, { 0.25, 1 }, { 0.75, -1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_MORPH_ATTACK, { { 0, 0 }, { 1, 1 } } },
+    { VORN_WAVE_KIND_MORPH_RELEASE, { { 0, 1 }, { 1, 0 } } },
+    { VORN_WAVE_KIND_MORPH_MOD, { { 0, 0 }, { 0.5, 1 }, { 1, 0 } } },
+  };
+  static_assert (G_N_ELEMENTS (expected) == VORN_WAVE_PRESET_COUNT);
+
+  for (int i = 0; i < VORN_WAVE_PRESET_COUNT; i++)
+    {
+      auto preset = VornWavePreset (i);
+      g_autoptr (VornWave) wave = vorn_wave_new_from_preset (preset);
+      ASSERT_NE (wave, nullptr) << i;
+      g_autofree char *name = nullptr;
+      g_object_get (wave, "name", &name, nullptr);
+      EXPECT_STREQ (name, vorn_wave_preset_get_name (preset));
+      EXPECT_NE (vorn_wave_preset_get_nick (preset), nullptr);
+      expect_valid_curve (wave->curve, vorn_wave_preset_get_nick (preset));
+      EXPECT_EQ (endpoints (wave->curve), expected[i].points) << i;
+      EXPECT_EQ (wave->kind, expected[i].kind) << i;
+      /* Only the sine shape has curved handles. */
+      bool sine = i == 0 || i == 7 || i == 10 || i == 13;
+      EXPECT_EQ (is_sharp (wave->curve), !sine) << i;
+      EXPECT_EQ (wave->x_attrib, i < 5 ? VORN_ATTRIB_TYPE_PITCH : VORN_ATTRIB_TYPE_TIME);
+      EXPECT_EQ (wave->y_attrib, i < 5 ? VORN_ATTRIB_TYPE_VOLUME : VORN_ATTRIB_TYPE_NONE);
+    }
+
+  /* The sine's handles lie flat at the peaks. */
+  g_autoptr (VornWave) sine = vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE);
+  const double hx[] = { 0, 0, 0.125, 0.25, 0.375, 0.625, 0.75, 0.875, 1, 1 };
+  const double hy[] = { 0, 0, 1, 1, 1, -1, -1, -1, 0, 0 };
+  for (int k = 0; k < 10; k++)
+    {
+      EXPECT_EQ (sine->curve->xcoords[k], hx[k]) << k;
+      EXPECT_EQ (sine->curve->ycoords[k], hy[k]) << k;
+    }
+
+  /* Envelopes work in decibels and semitones. */
+  g_autoptr (VornWave) attack = vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_ATTACK);
+  EXPECT_EQ (attack->x_scale, 100.0);
+  EXPECT_EQ (attack->y_scale, 96.0);
+  EXPECT_EQ (attack->y_ofs, -96.0);
+  EXPECT_EQ (attack->dest_op, VORN_WAVE_OP_MUL);
+  g_autoptr (VornWave) release = vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_RELEASE);
+  EXPECT_EQ (release->play_mode, VORN_WAVE_PLAY_MODE_STOP);
+  EXPECT_EQ (release->trig_mode, VORN_WAVE_TRIG_MODE_RELEASE);
+  g_autoptr (VornWave) morph = vorn_wave_new_from_preset (VORN_WAVE_PRESET_MORPH_MODULATION);
+  EXPECT_EQ (morph->dest_op, VORN_WAVE_OP_SET);
+  EXPECT_STREQ (vorn_wave_preset_get_nick (VORN_WAVE_PRESET_SIGNAL_SAW_UP), "saw-up-wave");
+  EXPECT_STREQ (vorn_wave_preset_get_name (VORN_WAVE_PRESET_SIGNAL_SAW_DOWN), "Saw Wave Down");
+
+  EXPECT_EQ (vorn_wave_new_from_preset (VornWavePreset (17)), nullptr);
+  EXPECT_EQ (vorn_wave_preset_get_name (VornWavePreset (17)), nullptr);
+  EXPECT_EQ (vorn_wave_preset_get_nick (VornWavePreset (-1)), nullptr);
+
+  /* Presets are addressable by their registered nicks. */
+  g_autoptr (GEnumClass) klass = G_ENUM_CLASS (g_type_class_ref (VORN_TYPE_WAVE_PRESET));
+  const char *nicks[] = { "signal-sine", "volume-attack", "volume-release", "morph-modulation" };
+  const int values[] = { 0, 5, 6, 16 };
+  for (int i = 0; i < 4; i++)
+    {
+      GEnumValue *ev = g_enum_get_value_by_nick (klass, nicks[i]);
+      ASSERT_NE (ev, nullptr) << nicks[i];
+      EXPECT_EQ (ev->value, values[i]);
+    }
+}
+
+TEST (Wave, ControlWaves)
+{
+  g_autoptr (VornWave) pitch = vorn_wave_new_control ("Pitch", VORN_ATTRIB_TYPE_PITCH,
+                                                      VORN_WAVE_OP_MUL, 1.0);
+  EXPECT_EQ (pitch->curve, nullptr);
+  EXPECT_EQ (pitch->x_attrib, VORN_ATTRIB_TYPE_NONE);
+  EXPECT_EQ (pitch->y_attrib, VORN_ATTRIB_TYPE_CONTROL);
+  EXPECT_EQ (pitch->init_value, 1.0);
+  EXPECT_EQ (pitch->kind, VORN_WAVE_KIND_CTRL_PITCH);
+  g_autofree char *name = nullptr;
+  g_object_get (pitch, "name", &name, nullptr);
+  EXPECT_STREQ (name, "Pitch");
+
+  struct { VornAttribType dest; VornWaveOp op; double init; VornWaveKind kind; } table[] = {
+    { VORN_ATTRIB_TYPE_VOLUME, VORN_WAVE_OP_MUL, 1.0, VORN_WAVE_KIND_CTRL_VOLUME },
+    { VORN_ATTRIB_TYPE_TIME, VORN_WAVE_OP_MUL, 1.0, VORN_WAVE_KIND_CTRL_TIME },
+    { VORN_ATTRIB_TYPE_BALANCE, VORN_WAVE_OP_ADD, 0.0, VORN_WAVE_KIND_CTRL_BALANCE },
+    { VORN_ATTRIB_TYPE_EFFECT2, VORN_WAVE_OP_ADD, 0.0, VORN_WAVE_KIND_UNDEFINED },
+  };
+  for (auto &t : table)
+    {
+      g_autoptr (VornWave) w = vorn_wave_new_control_default ("x", t.dest);
+      EXPECT_EQ (w->dest_op, t.op) << t.dest;
+      EXPECT_EQ (w->init_value, t.init) << t.dest;
+      EXPECT_EQ (w->kind, t.kind) << t.dest;
+    }
+}
+
+TEST (Wave, PointEditingRenumbersMorph)
+{
+  g_autoptr (VornWave) wave = line_wave (5);
+  NotifyCounter morph (wave, "morph");
+  for (guint c : { 1u, 4u, 5u, 7u, 8u, 12u })
+    ASSERT_GE (vorn_wave_insert_morph_point (wave, c, FALSE, 0.5, 0.5, nullptr), 0);
+  EXPECT_EQ (morph.take (), 6);
+  EXPECT_EQ (wave->morph->curve, wave->curve);
+
+  /* New point 2 occupies coordinates 5..7: entries from 5 on move by 3. */
+  vorn_wave_insert_point_by_index (wave, 2);
+  EXPECT_EQ (wave->curve->count, 6);
+  using E = std::vector<std::pair<guint, bool>>;
+  EXPECT_EQ (entries_of (wave), (E { { 1, false }, { 4, false }, { 8, false }, { 10, false },
+                                     { 11, false }, { 15, false } }));
+  EXPECT_EQ (morph.take (), 1);
+
+  /* Deleting it again drops entries on 5..7 (none now) and moves the rest back. */
+  vorn_wave_delete_point (wave, 2);
+  EXPECT_EQ (entries_of (wave), (E { { 1, false }, { 4, false }, { 5, false }, { 7, false },
+                                     { 8, false }, { 12, false } }));
+  EXPECT_EQ (morph.take (), 1);
+  vorn_wave_delete_point (wave, 2);
+  EXPECT_EQ (entries_of (wave), (E { { 1, false }, { 4, false }, { 5, false }, { 9, false } }));
+  EXPECT_EQ (wave->curve->count, 4);
+
+  /* Inserting after every entry moves nothing and stays quiet. */
+  vorn_wave_remove_morph_point_curve (wave, 9, FALSE);
+  morph.take ();
+  EXPECT_EQ (vorn_wave_insert_point (wave, 0.9, 0.1), 3);
+  EXPECT_EQ (entries_of (wave), (E { { 1, false }, { 4, false }, { 5, false } }));
+  EXPECT_EQ (morph.take (), 0);
+  EXPECT_EQ (vorn_wave_insert_point (wave, 0.1, 0.1), 1);
+  EXPECT_EQ (entries_of (wave), (E { { 1, false }, { 7, false }, { 8, false } }));
+  EXPECT_EQ (morph.take (), 1);
+
+  /* Point 0's coordinates start at index 0, so every entry moves. */
+  vorn_wave_insert_point_by_index (wave, 0);
+  EXPECT_EQ (entries_of (wave), (E { { 4, false }, { 10, false }, { 11, false } }));
+
+  vorn_wave_delete_point (wave, 0);
+  EXPECT_CRITICAL ("endpointIndex > 0 && endpointIndex < wave->curve->count - 1");
+  vorn_wave_delete_point (wave, wave->curve->count - 1);
+  EXPECT_CRITICAL ("endpointIndex > 0 && endpointIndex < wave->curve->count - 1");
+  vorn_wave_insert_point_by_index (wave, wave->curve->count);
+  EXPECT_CRITICAL ("pointIndex >= 0 && pointIndex < wave->curve->count");
+
+  g_autoptr (VornWave) two = line_wave (2);
+  vorn_wave_delete_point (two, 1);
+  EXPECT_CRITICAL ("wave->curve->count > 2");
+  g_autoptr (VornWave) ctrl = vorn_wave_new_control_default ("c", VORN_ATTRIB_TYPE_VOLUME);
+  EXPECT_EQ (vorn_wave_insert_point (ctrl, 0.5, 0.5), -1);
+  EXPECT_CRITICAL ("wave->curve != NULL");
+  EXPECT_EQ (vorn_wave_insert_point (nullptr, 0.5, 0.5), -1);
+  EXPECT_CRITICAL ("VORN_IS_WAVE (wave)");
+}
+
+TEST (Wave, MorphEditing)
+{
+  g_autoptr (VornWave) wave = line_wave (2);
+  NotifyCounter morph (wave, "morph");
+
+  EXPECT_EQ (vorn_wave_insert_morph_point (wave, 4, FALSE, 0.5, 0.0, nullptr), -1);
+  EXPECT_CRITICAL ("pointIndex < VORN_CURVE_COORD_LENGTH (wave->curve)");
+  EXPECT_EQ (vorn_wave_insert_morph_point (wave, 0, FALSE, 0.0, 0.0, nullptr), -1);
+  EXPECT_CRITICAL ("morphX > 0.0 && morphX <= 1.0");
+  EXPECT_EQ (wave->morph, nullptr);
+  EXPECT_EQ (vorn_wave_find_morph_point (wave, 3, FALSE), nullptr);
+  EXPECT_FALSE (vorn_wave_find_morph_point_index (wave, 3, FALSE, 0, nullptr));
+  EXPECT_EQ (vorn_wave_find_morph_point_position (wave, 3, FALSE, 0.5, nullptr), -1);
+  vorn_wave_remove_morph (wave);
+  EXPECT_EQ (morph.take (), 0);
+
+  VornMorphPoint *entry = nullptr;
+  EXPECT_EQ (vorn_wave_insert_morph_point (wave, 3, FALSE, 0.5, 0.2, &entry), 1);
+  ASSERT_NE (entry, nullptr);
+  EXPECT_EQ (entry->curve->ycoords[0], 1.0);   /* tied to the base curve's value */
+  EXPECT_EQ (vorn_wave_find_morph_point (wave, 3, FALSE), entry);
+  EXPECT_EQ (vorn_wave_find_morph_point_position (wave, 3, FALSE, 0.75, nullptr), 2);
+  EXPECT_EQ (morph.take (), 1);
+
+  /* An existing end point cannot be added twice and nothing is notified. */
+  EXPECT_EQ (vorn_wave_insert_morph_point (wave, 3, FALSE, 1.0, 0.2, nullptr), -1);
+  EXPECT_EQ (morph.take (), 0);
+  vorn_wave_remove_morph_point (wave, 3, FALSE, 0);   /* an end of a longer curve: kept */
+  EXPECT_EQ (morph.take (), 0);
+  vorn_wave_remove_morph_point (wave, 3, FALSE, 1);
+  EXPECT_EQ (entry->curve->count, 2);
+  EXPECT_EQ (morph.take (), 1);
+  vorn_wave_remove_morph_point_curve (wave, 3, TRUE);
+  EXPECT_EQ (morph.take (), 0);
+  vorn_wave_remove_morph_point_curve (wave, 3, FALSE);
+  EXPECT_EQ (wave->morph->count, 0);
+  EXPECT_EQ (morph.take (), 1);
+  vorn_wave_remove_morph (wave);
+  EXPECT_EQ (wave->morph, nullptr);
+  EXPECT_EQ (morph.take (), 1);
+
+  /* "morph" takes a copy tied to the wave's curve; a new curve re-ties it. */
+  g_autoptr (VornCurve) other = vorn_curve_new (2);
+  g_autoptr (VornMorph) m = vorn_morph_new (other);
+  vorn_morph_insert_point (m, 1, TRUE, 1.0, 0.5, nullptr);
+  g_object_set (wave, "morph", m, nullptr);
+  EXPECT_EQ (morph.take (), 1);
+  ASSERT_NE (wave->morph, m);
+  EXPECT_EQ (wave->morph->curve, wave->curve);
+  g_object_set (wave, "curve", other, nullptr);
+  EXPECT_EQ (wave->morph->curve, other);
+  g_object_set (wave, "morph", NULL, nullptr);
+  g_object_set (wave, "morph", NULL, nullptr);
+  EXPECT_EQ (morph.take (), 1);
+}
+
+TEST (Wave, DuplicateIsDeep)
+{
+  g_autoptr (VornWave) wave = line_wave (3);
+  g_object_set (wave, "name", "Orig", "y-attrib", VORN_ATTRIB_TYPE_CONTROL, "dest-attrib",
+                VORN_ATTRIB_TYPE_BALANCE, "y-ofs", 0.5, "pos-mode", VORN_WAVE_POS_MODE_ABSOLUTE,
+                nullptr);
+  ASSERT_EQ (vorn_wave_insert_morph_point (wave, 4, FALSE, 0.5, 0.9, nullptr), 1);
+
+  g_autoptr (VornWave) copy = VORN_WAVE (vorn_node_duplicate (VORN_NODE (wave)));
+  g_autofree char *name = nullptr;
+  g_object_get (copy, "name", &name, nullptr);
+  EXPECT_STREQ (name, "Orig");
+  EXPECT_EQ (copy->kind, VORN_WAVE_KIND_CTRL_BALANCE);
+  EXPECT_EQ (copy->y_ofs, 0.5);
+  EXPECT_EQ (copy->pos_mode, VORN_WAVE_POS_MODE_ABSOLUTE);
+  EXPECT_EQ (copy->dest_op, wave->dest_op);
+  ASSERT_NE (copy->curve, nullptr);
+  EXPECT_NE (copy->curve, wave->curve);
+  ASSERT_NE (copy->morph, nullptr);
+  EXPECT_EQ (copy->morph->curve, copy->curve);
+  ASSERT_EQ (copy->morph->count, 1);
+  EXPECT_NE (copy->morph->points[0].curve, wave->morph->points[0].curve);
+
+  /* Editing the copy leaves the original untouched. */
+  copy->curve->ycoords[4] = -0.25;
+  copy->morph->points[0].curve->ycoords[3] = -0.75;
+  ASSERT_EQ (vorn_wave_insert_point (copy, 0.25, 0.1), 1);
+  EXPECT_EQ (wave->curve->count, 3);
+  EXPECT_EQ (wave->curve->ycoords[4], 0.5);
+  EXPECT_EQ (wave->morph->points[0].index, 4u);
+  EXPECT_EQ (wave->morph->points[0].curve->ycoords[3], 0.9);
+  EXPECT_EQ (copy->morph->points[0].index, 7u);
+
+  g_autoptr (VornWave) ctrl = vorn_wave_new_control_default ("Volume", VORN_ATTRIB_TYPE_VOLUME);
+  g_autoptr (VornWave) ctrl_copy = VORN_WAVE (vorn_node_duplicate (VORN_NODE (ctrl)));
+  EXPECT_EQ (ctrl_copy->curve, nullptr);
+  EXPECT_EQ (ctrl_copy->morph, nullptr);
+  EXPECT_EQ (ctrl_copy->init_value, 1.0);
+}
