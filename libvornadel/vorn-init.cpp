@@ -36,6 +36,12 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_GEN_STATE);
   g_type_ensure (VORN_TYPE_GEN_TRACE_FLAGS);
   g_type_ensure (VORN_TYPE_WAVE_OP);
+  g_type_ensure (VORN_TYPE_WAVE_TRIG_MODE);
+  g_type_ensure (VORN_TYPE_WAVE_POS_MODE);
+  g_type_ensure (VORN_TYPE_WAVE_PLAY_MODE);
+  g_type_ensure (VORN_TYPE_WAVE_KIND);
+  g_type_ensure (VORN_TYPE_WAVE_PRESET);
+  g_type_ensure (VORN_TYPE_WAVE);
   g_type_ensure (VORN_TYPE_QUEUE);
   g_type_ensure (VORN_TYPE_QUEUE_TAP_MODE);
   g_type_ensure (VORN_TYPE_SYNTH);

@@ -19,6 +19,7 @@
 #include "vorn-curve-cache.h"
 #include "vorn-morph.h"
 #include "vorn-gen.h"
+#include "vorn-wave.h"
 #include "vorn-queue.h"
 #include "vorn-synth.h"
 #include "vorn-synth-cpu.h"
