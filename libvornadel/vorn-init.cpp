@@ -46,4 +46,5 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_QUEUE_TAP_MODE);
   g_type_ensure (VORN_TYPE_SYNTH);
   g_type_ensure (VORN_TYPE_SYNTH_CPU);
+  g_type_ensure (VORN_TYPE_TAP);
 }

@@ -23,3 +23,4 @@
 #include "vorn-queue.h"
 #include "vorn-synth.h"
 #include "vorn-synth-cpu.h"
+#include "vorn-tap.h"

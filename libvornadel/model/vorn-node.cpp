@@ -1,5 +1,6 @@
 /* vorn-node.cpp: the element of every instrument tree */
 #include "vorn-node.h"
+#include "vorn-queue.h"
 #include "vorn-node-private.h"
 #include "vorn-file.h"
 #include "vorn-init.h"
@@ -782,9 +783,7 @@ VornGen *
 vorn_node_create_gen (VornNode *node, VornQueue *queue)
 {
   g_return_val_if_fail (VORN_IS_NODE (node), NULL);
-  /* The queue type lives with the synthesis runtime; a plain pointer check
-   * keeps the model usable without it. */
-  g_return_val_if_fail (queue != NULL, NULL);
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), NULL);
 
   auto create = VORN_NODE_GET_CLASS (node)->create_gen;
   return create ? create (node, queue) : nullptr;
