@@ -42,6 +42,8 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_WAVE_KIND);
   g_type_ensure (VORN_TYPE_WAVE_PRESET);
   g_type_ensure (VORN_TYPE_WAVE);
+  g_type_ensure (VORN_TYPE_WAVE_GEN_TRANSFORM);
+  g_type_ensure (VORN_TYPE_WAVE_GEN);
   g_type_ensure (VORN_TYPE_QUEUE);
   g_type_ensure (VORN_TYPE_QUEUE_TAP_MODE);
   g_type_ensure (VORN_TYPE_SYNTH);

@@ -20,6 +20,7 @@
 #include "vorn-morph.h"
 #include "vorn-gen.h"
 #include "vorn-wave.h"
+#include "vorn-wave-gen.h"
 #include "vorn-queue.h"
 #include "vorn-synth.h"
 #include "vorn-synth-cpu.h"

@@ -1,5 +1,6 @@
 /* vorn-wave.cpp: the curve-driven wave node */
 #include "vorn-wave.h"
+#include "vorn-wave-gen.h"
 #include "vorn-init.h"
 #include "vorn-node-private.h"
 
@@ -304,7 +305,7 @@ vorn_wave_class_init (VornWaveClass *klass)
 
   node_class->duplicate = vorn_wave_duplicate;
   /* The generator class installs its constructor here when it registers. */
-  node_class->create_gen = nullptr;
+  node_class->create_gen = [] (VornNode *node, VornQueue *queue) { return VORN_GEN (g_object_new (VORN_TYPE_WAVE_GEN, "node", node, "queue", queue, NULL)); };
 
   const auto rw = GParamFlags (G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | G_PARAM_EXPLICIT_NOTIFY);
 

@@ -1,0 +1,763 @@
+/* vorn-wave-gen-kernel.h: the wave generator's render algorithm, written
+ * once over the sample type and a lane abstraction.
+ *
+ * Each instruction set compiles this header in its own translation unit with
+ * its own code generation flags.  Everything here has internal linkage (an
+ * unnamed namespace, no standard library templates), so the linker can never
+ * merge a copy built for AVX2 into the SSE2 variant.
+ *
+ * Exactness: every lane performs the same IEEE operations, in the same order,
+ * as a one-sample-at-a-time evaluation would (the kernels are built with
+ * -ffp-contract=off and without FMA), so all variants of one format produce
+ * identical bits. */
+#pragma once
+
+#include "vorn-curve-cache.h"
+#include "vorn-wave-gen.h"
+#include "vorn-wave.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+namespace wave_kernel {
+
+constexpr int FRAG = 64;
+constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
+
+/* Same limits as the curve cache's own evaluation, so that both agree. */
+constexpr double NEWTON_MIN_SLOPE = 0.001;
+constexpr double BISECT_TOLERANCE = 1e-7;
+
+/* A position walk that wraps this often within one sample is on a curve of
+ * (nearly) zero width; it gives up instead of spinning. */
+constexpr int MAX_WRAPS = 64;
+
+constexpr double LN10 = 2.302585092994046;
+constexpr double LN2 = 0.6931471805599453;
+
+/* ---- lane abstractions ------------------------------------------------ */
+
+/* W lanes of T in one GCC vector of BYTES bytes.  Comparisons yield integer
+ * lane masks (all ones or zero); `m ? a : b` selects lane-wise. */
+template <typename T, int BYTES>
+struct VecLanes
+{
+  typedef T V __attribute__ ((vector_size (BYTES)));
+  using M = decltype (V{} < V{});
+  static constexpr int W = BYTES / int (sizeof (T));
+
+  static inline V splat (T x) { return V{} + x; }
+  static inline V load (const T *p)
+  {
+    V v;
+    memcpy (&v, p, sizeof v);
+    return v;
+  }
+  static inline void store (T *p, V v) { memcpy (p, &v, sizeof v); }
+  static inline V select (M m, V a, V b) { return m ? a : b; }
+  static inline M mnot (M m) { return ~m; }
+  static inline M mtrue () { return V{} == V{}; }
+  static inline T lane (V v, int l) { return v[l]; }
+  static inline bool lane (M m, int l) { return m[l] != 0; }
+  static inline bool any (M m)
+  {
+    for (int l = 0; l < W; l++)
+      if (m[l])
+        return true;
+    return false;
+  }
+  static inline bool all (M m)
+  {
+    for (int l = 0; l < W; l++)
+      if (!m[l])
+        return false;
+    return true;
+  }
+};
+
+/* One lane of plain scalars: the same algorithm without vector code. */
+template <typename T>
+struct ScalarLanes
+{
+  using V = T;
+  using M = bool;
+  static constexpr int W = 1;
+
+  static inline V splat (T x) { return x; }
+  static inline V load (const T *p) { return *p; }
+  static inline void store (T *p, V v) { *p = v; }
+  static inline V select (M m, V a, V b) { return m ? a : b; }
+  static inline M mnot (M m) { return !m; }
+  static inline M mtrue () { return true; }
+  static inline T lane (V v, int) { return v; }
+  static inline bool lane (M m, int) { return m; }
+  static inline bool any (M m) { return m; }
+  static inline bool all (M m) { return m; }
+};
+
+/* ---- access to values held in the render format ------------------------ */
+
+template <typename T> struct Fmt;
+
+template <>
+struct Fmt<float>
+{
+  static inline float &get (VornWaveGenValue &v) { return v.f; }
+  static inline float val (const VornAttribVal *a) { return a->value.f; }
+  static inline void set (VornAttribVal *a, float x) { a->value.f = x; }
+  static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_F (gen); }
+};
+
+template <>
+struct Fmt<double>
+{
+  static inline double &get (VornWaveGenValue &v) { return v.d; }
+  static inline double val (const VornAttribVal *a) { return a->value.d; }
+  static inline void set (VornAttribVal *a, double x) { a->value.d = x; }
+  static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_D (gen); }
+};
+
+/* ---- scalar curve solve ------------------------------------------------ */
+
+/* The bounded bisection for slopes too flat for Newton: the table bracket
+ * [0.1 k, 0.1 k + 0.1], at most ten midpoints. */
+template <typename T>
+inline T
+bisect (T A, T B, T C, T u, T kf)
+{
+  T lo = kf * T (0.1);
+  T hi = lo + T (0.1);
+  T mid = lo + T (0.05);
+  for (int i = 0; i < 9; i++)
+    {
+      const T f = ((A * mid + B) * mid + C) * mid - u;
+      if ((f < T (0) ? -f : f) <= T (BISECT_TOLERANCE))
+        break;
+      if (f > T (0))
+        hi = mid;
+      else
+        lo = mid;
+      mid = lo + (hi - lo) * T (0.5);
+    }
+  return mid;
+}
+
+/* Value of record r at normalised position u (u = (x - x0) / dx, or any u
+ * when dx is 0): the arithmetic of the curve cache's evaluation. */
+template <typename T>
+inline T
+solve_scalar (const T *r, T u)
+{
+  const T dx = r[VORN_CURVE_CACHE_DX];
+  const T y0 = r[VORN_CURVE_CACHE_Y0];
+
+  if (dx == T (0))
+    return y0;
+
+  const T dy = r[VORN_CURVE_CACHE_DY];
+  u = u < T (0) ? T (0) : (u > T (1) ? T (1) : u);
+  if (u == T (0) || u == T (1))
+    return y0 + u * dy;
+
+  const T ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
+  const T ay = r[VORN_CURVE_CACHE_AY], by = r[VORN_CURVE_CACHE_BY];
+  if (ax == ay && bx == by)
+    return y0 + u * dy;
+
+  const T *tab = r + VORN_CURVE_CACHE_T1 - 1;
+  int k = 0;
+  while (k < 9 && u >= tab[k + 1])
+    k++;
+  const T lo_x = k ? tab[k] : T (0);
+  const T hi_x = k < 9 ? tab[k + 1] : T (1);
+  T t = (T (k) + (u - lo_x) / (hi_x - lo_x)) * T (0.1);
+
+  const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
+  T d = (T (3) * A * t + T (2) * B) * t + C;
+
+  if (d >= T (NEWTON_MIN_SLOPE))
+    {
+      for (int i = 0; i < 4; i++)
+        {
+          if (i)
+            {
+              d = (T (3) * A * t + T (2) * B) * t + C;
+              if (d == T (0))
+                break;
+            }
+          t -= (((A * t + B) * t + C) * t - u) / d;
+        }
+      t = t < T (0) ? T (0) : (t > T (1) ? T (1) : t);
+    }
+  else if (d != T (0))
+    t = bisect (A, B, C, u, T (k));
+
+  const T Ay = T (1) + ay - by, By = by - T (2) * ay, Cy = ay;
+  return ((Ay * t + By) * t + Cy) * (t * dy) + y0;
+}
+
+/* ---- vector curve solve ------------------------------------------------ */
+
+/* The coefficients of one record per lane, with the derived polynomial
+ * coefficients computed once per load. */
+template <typename L>
+struct Coefs
+{
+  using V = typename L::V;
+  V dx, y0, dy, ax, bx, ay, by;
+  V tab[9];
+  V A, B, C, A3, B2, Ay, By, Cy;
+};
+
+template <typename T, typename L>
+inline void
+coefs_derive (Coefs<L> &k)
+{
+  using V = typename L::V;
+  const V one = L::splat (T (1)), two = L::splat (T (2));
+  k.A = one + k.ax - k.bx;
+  k.B = k.bx - two * k.ax;
+  k.C = k.ax;
+  k.A3 = L::splat (T (3)) * k.A;
+  k.B2 = two * k.B;
+  k.Ay = one + k.ay - k.by;
+  k.By = k.by - two * k.ay;
+  k.Cy = k.ay;
+}
+
+/* Every lane from the same record. */
+template <typename T, typename L>
+inline void
+coefs_splat (Coefs<L> &k, const T *r)
+{
+  k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
+  k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
+  k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
+  k.ax = L::splat (r[VORN_CURVE_CACHE_AX]);
+  k.bx = L::splat (r[VORN_CURVE_CACHE_BX]);
+  k.ay = L::splat (r[VORN_CURVE_CACHE_AY]);
+  k.by = L::splat (r[VORN_CURVE_CACHE_BY]);
+  for (int j = 0; j < 9; j++)
+    k.tab[j] = L::splat (r[VORN_CURVE_CACHE_T1 + j]);
+  coefs_derive<T> (k);
+}
+
+/* Lane l from record rs[l]: a transpose through an aligned block. */
+template <typename T, typename L>
+inline void
+coefs_gather (Coefs<L> &k, const T *const *rs)
+{
+  constexpr int W = L::W;
+  constexpr int N = REC - 1; /* every value but x0 */
+  alignas (64) T block[N][W];
+
+  for (int l = 0; l < W; l++)
+    {
+      const T *r = rs[l] + 1;
+      for (int c = 0; c < N; c++)
+        block[c][l] = r[c];
+    }
+  k.dx = L::load (block[VORN_CURVE_CACHE_DX - 1]);
+  k.y0 = L::load (block[VORN_CURVE_CACHE_Y0 - 1]);
+  k.dy = L::load (block[VORN_CURVE_CACHE_DY - 1]);
+  k.ax = L::load (block[VORN_CURVE_CACHE_AX - 1]);
+  k.bx = L::load (block[VORN_CURVE_CACHE_BX - 1]);
+  k.ay = L::load (block[VORN_CURVE_CACHE_AY - 1]);
+  k.by = L::load (block[VORN_CURVE_CACHE_BY - 1]);
+  for (int j = 0; j < 9; j++)
+    k.tab[j] = L::load (block[VORN_CURVE_CACHE_T1 - 1 + j]);
+  coefs_derive<T> (k);
+}
+
+/* Curve values at segment positions p, lane by lane exactly solve_scalar()
+ * of p / dx. */
+template <typename T, typename L>
+inline typename L::V
+solve (const Coefs<L> &k, typename L::V p)
+{
+  using V = typename L::V;
+  using M = typename L::M;
+  constexpr int W = L::W;
+  const V zero = L::splat (T (0)), one = L::splat (T (1));
+
+  const M flat = k.dx == zero;
+  V u = p / L::select (flat, one, k.dx);
+  u = L::select (u < zero, zero, L::select (u > one, one, u));
+
+  /* Lanes answered by the straight line (zero width: u is 0 there). */
+  u = L::select (flat, zero, u);
+  const M lin = (u == zero) | (u == one) | ((k.ax == k.ay) & (k.bx == k.by));
+  const V line = L::select (flat, k.y0, k.y0 + u * k.dy);
+  if (L::all (lin))
+    return line;
+
+  /* Table bracket: k is the number of leading table entries <= u, the same
+   * scan as one sample at a time even for a table that is not sorted. */
+  M acc = L::mtrue ();
+  V lo = zero, hi = k.tab[0], kf = zero;
+  for (int j = 0; j < 9; j++)
+    {
+      acc = acc & (u >= k.tab[j]);
+      lo = L::select (acc, k.tab[j], lo);
+      hi = L::select (acc, j < 8 ? k.tab[j + 1] : one, hi);
+      kf = L::select (acc, L::splat (T (j + 1)), kf);
+    }
+  V t = (kf + (u - lo) / (hi - lo)) * L::splat (T (0.1));
+
+  V d = (k.A3 * t + k.B2) * t + k.C;
+  const V min_slope = L::splat (T (NEWTON_MIN_SLOPE));
+  const M newton = L::mnot (lin) & (d >= min_slope);
+  const M slow = L::mnot (lin) & L::mnot (d >= min_slope) & (d != zero);
+
+  if (L::any (newton))
+    {
+      M active = newton;
+      for (int i = 0; i < 4; i++)
+        {
+          if (i)
+            {
+              d = (k.A3 * t + k.B2) * t + k.C;
+              active = active & (d != zero);
+            }
+          const V step = (((k.A * t + k.B) * t + k.C) * t - u) / L::select (active, d, one);
+          t = L::select (active, t - step, t);
+        }
+      t = L::select (newton, L::select (t < zero, zero, L::select (t > one, one, t)), t);
+    }
+
+  if (G_UNLIKELY (L::any (slow)))
+    {
+      /* Rare: redo the flat lanes one at a time with the same arithmetic. */
+      alignas (64) T tt[W];
+      L::store (tt, t);
+      for (int l = 0; l < W; l++)
+        if (L::lane (slow, l))
+          tt[l] = bisect (L::lane (k.A, l), L::lane (k.B, l), L::lane (k.C, l),
+                          L::lane (u, l), L::lane (kf, l));
+      t = L::load (tt);
+    }
+
+  const V curve = ((k.Ay * t + k.By) * t + k.Cy) * (t * k.dy) + k.y0;
+  return L::select (lin, line, curve);
+}
+
+/* ---- fragment passes --------------------------------------------------- */
+
+template <typename T, typename L>
+inline void
+fill (T *out, T v)
+{
+  const typename L::V x = L::splat (v);
+  for (int i = 0; i < FRAG; i += L::W)
+    L::store (out + i, x);
+}
+
+template <typename T, typename L>
+inline void
+scale (T *out, const T *in, T s)
+{
+  const typename L::V x = L::splat (s);
+  for (int i = 0; i < FRAG; i += L::W)
+    L::store (out + i, L::load (in + i) * x);
+}
+
+/* Decibels or semitones to a factor.  The exponential is the one scalar
+ * libm function for every variant (evaluated in double), so all variants
+ * agree to the bit. */
+template <typename T>
+inline void
+transform (T *out, const T *in, guint8 kind)
+{
+  const double f = kind == VORN_WAVE_GEN_TRANSFORM_DB ? 0.05 : 1.0 / 12.0;
+  const double ln = kind == VORN_WAVE_GEN_TRANSFORM_DB ? LN10 : LN2;
+  for (int i = 0; i < FRAG; i++)
+    out[i] = T (std::exp (double (in[i]) * f * ln));
+}
+
+/* out = op (D, Y * v); a null buffer means the scalar beside it. */
+template <typename T, typename L>
+inline void
+operate (T *out, const T *v, guint8 op, const T *yb, T y, const T *db, T d)
+{
+  using V = typename L::V;
+  constexpr int W = L::W;
+
+  if (!yb && (op == VORN_WAVE_OP_SET || !db))
+    {
+      /* Scalar amplitude (and destination): one factor and one offset. */
+      T f = y, o = T (0);
+      if (op == VORN_WAVE_OP_MUL)
+        f = d * y;
+      else if (op == VORN_WAVE_OP_ADD)
+        o = d;
+      if (f == T (1) && op != VORN_WAVE_OP_ADD)
+        {
+          if (out != v)
+            memcpy (out, v, FRAG * sizeof (T));
+          return;
+        }
+      const V fv = L::splat (f), ov = L::splat (o);
+      if (op == VORN_WAVE_OP_ADD)
+        for (int i = 0; i < FRAG; i += W)
+          L::store (out + i, ov + fv * L::load (v + i));
+      else
+        for (int i = 0; i < FRAG; i += W)
+          L::store (out + i, fv * L::load (v + i));
+      return;
+    }
+
+  const V ys = L::splat (y), ds = L::splat (d);
+  switch (op)
+    {
+    case VORN_WAVE_OP_SET:
+      for (int i = 0; i < FRAG; i += W)
+        L::store (out + i, L::load (yb + i) * L::load (v + i));
+      break;
+    case VORN_WAVE_OP_ADD:
+      for (int i = 0; i < FRAG; i += W)
+        {
+          const V yy = yb ? L::load (yb + i) : ys;
+          const V dd = db ? L::load (db + i) : ds;
+          L::store (out + i, dd + yy * L::load (v + i));
+        }
+      break;
+    default:
+      for (int i = 0; i < FRAG; i += W)
+        {
+          const V yy = yb ? L::load (yb + i) : ys;
+          const V dd = db ? L::load (db + i) : ds;
+          L::store (out + i, dd * yy * L::load (v + i));
+        }
+      break;
+    }
+}
+
+/* ---- the curve stage --------------------------------------------------- */
+
+/* Sample positions and segments recorded by the sequential walk, solved in
+ * chunks of W lanes.  Arrays have W - 1 entries of padding so that the last
+ * chunk of a range can be computed whole. */
+template <typename T, typename L>
+struct Walk
+{
+  alignas (64) T pos[FRAG + L::W];
+  const T *seg[FRAG + L::W];
+  guint8 run[FRAG + L::W];
+};
+
+/* Solves samples [a, b) of the walk into out, scaled by ys and offset by yo.
+ * Chunks inside one run (no segment change) broadcast the record. */
+template <typename T, typename L>
+inline void
+solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
+{
+  using V = typename L::V;
+  constexpr int W = L::W;
+  const V ysv = L::splat (ys), yov = L::splat (yo);
+  Coefs<L> k{};
+  const T *loaded = nullptr;
+
+  for (int c = a; c < b; c += W)
+    {
+      const int n = b - c < W ? b - c : W;
+      for (int l = n; l < W; l++)
+        {
+          w.pos[c + l] = w.pos[c + n - 1];
+          w.seg[c + l] = w.seg[c + n - 1];
+          w.run[c + l] = w.run[c + n - 1];
+        }
+
+      if (w.run[c] == w.run[c + W - 1])
+        {
+          if (w.seg[c] != loaded)
+            {
+              coefs_splat<T> (k, w.seg[c]);
+              loaded = w.seg[c];
+            }
+        }
+      else
+        {
+          coefs_gather<T> (k, w.seg + c);
+          loaded = nullptr;
+        }
+
+      const V v = solve<T> (k, L::load (w.pos + c)) * ysv + yov;
+      if (n == W)
+        L::store (out + c, v);
+      else
+        for (int l = 0; l < n; l++)
+          out[c + l] = L::lane (v, l);
+    }
+}
+
+/* Steps 4 to 7 for a wave with a curve that has not finished. */
+template <typename T, typename L>
+inline gboolean
+render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
+              VornAttribVal *OUT, guint8 op, const T *yb, T y, const T *db, T d,
+              bool need_op)
+{
+  using F = Fmt<T>;
+  VornCurveCache *cache = gen->cache;
+  const bool need_tf = gen->transform != VORN_WAVE_GEN_TRANSFORM_NONE;
+  T *const obuf = static_cast<T *> (OUT->buffer);
+
+  alignas (64) T inc[FRAG];
+  alignas (64) T val[FRAG];
+  Walk<T, L> w;
+
+  /* Step 4: increments and the morph position. */
+  if (X && X->state == VORN_ATTRIB_STATE_DYNAMIC)
+    {
+      const T *xb = static_cast<const T *> (X->buffer);
+      const T xs = F::get (gen->x_scale);
+      if (xs == T (1))
+        memcpy (inc, xb, sizeof inc);
+      else
+        scale<T, L> (inc, xb, xs);
+    }
+  else
+    fill<T, L> (inc, X ? F::val (X) * F::get (gen->x_scale) : T (0));
+
+  bool pending = false;
+  if (Mv)
+    {
+      T m = Mv->state == VORN_ATTRIB_STATE_DYNAMIC ? static_cast<const T *> (Mv->buffer)[0]
+                                                   : F::val (Mv);
+      m = !(m >= T (0)) ? T (0) : (m > T (1) ? T (1) : m);
+      F::get (gen->morph_pos) = m;
+      pending = gen->morph_count > 0;
+    }
+
+  /* Step 5: the sequential walk, solved in vector chunks. */
+  T *cv = (need_tf || need_op) ? val : obuf;
+  const T ys = F::get (gen->y_scale), yo = F::get (gen->y_ofs);
+  const T *const first = static_cast<const T *> (cache->segments);
+  const T *const last = first + (gsize) (cache->seg_count - 1) * REC;
+  const bool loop = gen->play_mode == VORN_WAVE_PLAY_MODE_LOOP;
+  T p = F::get (gen->seg_pos);
+  const T *s = static_cast<const T *> (gen->seg);
+  int start = 0, end_at = FRAG;
+  int ended = 0; /* 1 forward, -1 backward */
+  guint8 run = 0;
+
+  for (int i = 0; i < FRAG; i++)
+    {
+      w.pos[i] = p;
+      w.seg[i] = s;
+      w.run[i] = run;
+      p += inc[i];
+      if (G_LIKELY (!(p >= s[VORN_CURVE_CACHE_DX] || p < T (0))))
+        continue;
+
+      run++;
+      const T E = T (cache->end_pos);
+      if (E > T (0))
+        {
+          if (p >= T (2) * E)
+            p = T (std::fmod (p, E)) + E;
+          else if (p <= -(T (2) * E))
+            p = -(T (std::fmod (-p, E)) + E);
+        }
+
+      int wraps = 0;
+      while (p >= s[VORN_CURVE_CACHE_DX])
+        {
+          p -= s[VORN_CURVE_CACHE_DX];
+          if (s != last)
+            {
+              s += REC;
+              continue;
+            }
+          if (!loop)
+            {
+              ended = 1;
+              break;
+            }
+          s = first;
+          if (pending)
+            {
+              /* Samples so far were walked on the records before the
+               * morph: solve them before the records change. */
+              solve_range<T, L> (w, start, i + 1, cv, ys, yo);
+              start = i + 1;
+              F::update_morph (gen);
+              pending = false;
+            }
+          if (G_UNLIKELY (++wraps > MAX_WRAPS))
+            {
+              p = T (0);
+              break;
+            }
+        }
+      while (!ended && p < T (0))
+        {
+          if (s != first)
+            s -= REC;
+          else if (!loop)
+            {
+              ended = -1;
+              break;
+            }
+          else
+            {
+              s = last;
+              if (pending)
+                {
+                  solve_range<T, L> (w, start, i + 1, cv, ys, yo);
+                  start = i + 1;
+                  F::update_morph (gen);
+                  pending = false;
+                }
+              if (G_UNLIKELY (++wraps > MAX_WRAPS))
+                {
+                  p = T (0);
+                  break;
+                }
+            }
+          p += s[VORN_CURVE_CACHE_DX];
+        }
+      if (ended)
+        {
+          end_at = i + 1;
+          break;
+        }
+    }
+
+  solve_range<T, L> (w, start, end_at, cv, ys, yo);
+
+  gboolean result = TRUE;
+  if (ended)
+    {
+      /* Step 6: hold the end point from here on. */
+      const double *ycoords = gen->coords + gen->coord_count;
+      const double ey = ended > 0 ? ycoords[gen->coord_count - 1] : ycoords[0];
+      const T hold = ys * T (ey) + yo;
+      for (int i = end_at; i < FRAG; i++)
+        cv[i] = hold;
+      F::get (gen->held) = hold;
+      if (gen->play_mode == VORN_WAVE_PLAY_MODE_STOP)
+        gen->parent_instance.state = VORN_GEN_STATE_STOP;
+      else
+        gen->finished = TRUE;
+      result = FALSE;
+    }
+  else
+    {
+      F::get (gen->seg_pos) = p;
+      gen->seg = s;
+    }
+
+  /* Step 7: transform and operation. */
+  if (need_tf)
+    {
+      T *to = need_op ? val : obuf;
+      transform<T> (to, val, gen->transform);
+      cv = to;
+    }
+  F::get (gen->held) = cv[FRAG - 1];
+  if (need_op)
+    operate<T, L> (obuf, val, op, yb, y, db, d);
+
+  OUT->state = VORN_ATTRIB_STATE_DYNAMIC;
+  return result;
+}
+
+/* ---- the render function ----------------------------------------------- */
+
+template <typename T>
+inline gboolean
+constant_output (VornAttribVal *OUT, guint8 op, T y, bool y_fixed, T d, bool d_fixed)
+{
+  using F = Fmt<T>;
+  const T yp = y;
+
+  switch (op)
+    {
+    case VORN_WAVE_OP_SET:
+      F::set (OUT, yp);
+      OUT->state = y_fixed ? VORN_ATTRIB_STATE_FIXED : VORN_ATTRIB_STATE_CONST;
+      return TRUE;
+    case VORN_WAVE_OP_ADD:
+      F::set (OUT, d + yp);
+      OUT->state = y_fixed && d_fixed ? VORN_ATTRIB_STATE_FIXED : VORN_ATTRIB_STATE_CONST;
+      return !(y_fixed && yp == T (0));
+    default:
+      F::set (OUT, d * yp);
+      OUT->state = y_fixed && (yp == T (0) || d_fixed) ? VORN_ATTRIB_STATE_FIXED
+                                                       : VORN_ATTRIB_STATE_CONST;
+      return !(y_fixed && yp == T (1));
+    }
+}
+
+/* One fragment of a wave generator (steps 1 to 7). */
+template <typename T, typename L>
+gboolean
+render (VornGen *base)
+{
+  using F = Fmt<T>;
+  VornWaveGen *gen = reinterpret_cast<VornWaveGen *> (base);
+  VornAttribVal *const *vals = base->attrib_vals;
+  const VornAttribVal *X = vals[VORN_WAVE_GEN_SLOT_X];
+  const VornAttribVal *Y = vals[VORN_WAVE_GEN_SLOT_Y];
+  const VornAttribVal *D = vals[VORN_WAVE_GEN_SLOT_DEST];
+  const VornAttribVal *Mv = vals[VORN_WAVE_GEN_SLOT_MORPH];
+  VornAttribVal *OUT = vals[VORN_WAVE_GEN_SLOT_OUT];
+  const guint8 op = gen->dest_op;
+
+  if (G_UNLIKELY (!OUT))
+    return TRUE;
+
+  /* An absent amplitude is the fixed 1.0; an absent destination input of
+   * add or mul is the operation's fixed identity. */
+  const bool y_dyn = Y && Y->state == VORN_ATTRIB_STATE_DYNAMIC;
+  const bool y_fixed = !Y || Y->state == VORN_ATTRIB_STATE_FIXED;
+  const T y = Y && !y_dyn ? F::val (Y) : T (1);
+  const bool uses_d = op != VORN_WAVE_OP_SET;
+  const bool d_dyn = uses_d && D && D->state == VORN_ATTRIB_STATE_DYNAMIC;
+  const bool d_fixed = !uses_d || !D || D->state == VORN_ATTRIB_STATE_FIXED;
+  const T d = uses_d && D && !d_dyn ? F::val (D) : (op == VORN_WAVE_OP_MUL ? T (1) : T (0));
+
+  /* Step 1: a fixed zero amplitude. */
+  if (y_fixed && y == T (0))
+    {
+      if (op == VORN_WAVE_OP_ADD)
+        return FALSE;
+      F::set (OUT, T (0));
+      OUT->state = VORN_ATTRIB_STATE_FIXED;
+      return TRUE;
+    }
+
+  /* Step 2: the constant paths. */
+  const bool has_curve = gen->cache != nullptr;
+  if (op == VORN_WAVE_OP_MUL && !y_dyn && y == T (0))
+    return constant_output<T> (OUT, op, T (0), y_fixed, d_dyn ? T (0) : d, d_fixed);
+  if (!y_dyn && !d_dyn && (gen->finished || !has_curve))
+    {
+      const T g = gen->finished && has_curve ? F::get (gen->held) : T (1);
+      return constant_output<T> (OUT, op, y * g, y_fixed, d, d_fixed);
+    }
+
+  const T *yb = y_dyn ? static_cast<const T *> (Y->buffer) : nullptr;
+  const T *db = d_dyn ? static_cast<const T *> (D->buffer) : nullptr;
+
+  if (!has_curve || gen->finished)
+    {
+      /* A control, or a finished wave under a moving amplitude or
+       * destination: op (D, Y * g) with g its held value. */
+      alignas (64) T g[FRAG];
+      fill<T, L> (g, gen->finished && has_curve ? F::get (gen->held) : T (1));
+      operate<T, L> (static_cast<T *> (OUT->buffer), g, op, yb, y, db, d);
+      OUT->state = VORN_ATTRIB_STATE_DYNAMIC;
+      return TRUE;
+    }
+
+  const bool identity = op == VORN_WAVE_OP_SET || (op == VORN_WAVE_OP_ADD && !db && d == T (0))
+                        || (op == VORN_WAVE_OP_MUL && !db && d == T (1));
+  const bool need_op = !(!yb && y == T (1) && identity);
+  return render_curve<T, L> (gen, X, Mv, OUT, op, yb, y, db, d, need_op);
+}
+
+} // namespace wave_kernel
+} // namespace
