@@ -57,6 +57,8 @@ struct VecLanes
   static inline void store (T *p, V v) { memcpy (p, &v, sizeof v); }
   static inline V select (M m, V a, V b) { return m ? a : b; }
   static inline M mnot (M m) { return ~m; }
+  static inline M mand (M a, M b) { return a & b; }
+  static inline M mor (M a, M b) { return a | b; }
   static inline M mtrue () { return V{} == V{}; }
   static inline T lane (V v, int l) { return v[l]; }
   static inline bool lane (M m, int l) { return m[l] != 0; }
@@ -89,6 +91,8 @@ struct ScalarLanes
   static inline void store (T *p, V v) { *p = v; }
   static inline V select (M m, V a, V b) { return m ? a : b; }
   static inline M mnot (M m) { return !m; }
+  static inline M mand (M a, M b) { return a && b; }
+  static inline M mor (M a, M b) { return a || b; }
   static inline M mtrue () { return true; }
   static inline T lane (V v, int) { return v; }
   static inline bool lane (M m, int) { return m; }
@@ -287,7 +291,7 @@ solve (const Coefs<L> &k, typename L::V p)
 
   /* Lanes answered by the straight line (zero width: u is 0 there). */
   u = L::select (flat, zero, u);
-  const M lin = (u == zero) | (u == one) | ((k.ax == k.ay) & (k.bx == k.by));
+  const M lin = L::mor (L::mor (u == zero, u == one), L::mand (k.ax == k.ay, k.bx == k.by));
   const V line = L::select (flat, k.y0, k.y0 + u * k.dy);
   if (L::all (lin))
     return line;
@@ -298,7 +302,7 @@ solve (const Coefs<L> &k, typename L::V p)
   V lo = zero, hi = k.tab[0], kf = zero;
   for (int j = 0; j < 9; j++)
     {
-      acc = acc & (u >= k.tab[j]);
+      acc = L::mand (acc, u >= k.tab[j]);
       lo = L::select (acc, k.tab[j], lo);
       hi = L::select (acc, j < 8 ? k.tab[j + 1] : one, hi);
       kf = L::select (acc, L::splat (T (j + 1)), kf);
@@ -307,8 +311,8 @@ solve (const Coefs<L> &k, typename L::V p)
 
   V d = (k.A3 * t + k.B2) * t + k.C;
   const V min_slope = L::splat (T (NEWTON_MIN_SLOPE));
-  const M newton = L::mnot (lin) & (d >= min_slope);
-  const M slow = L::mnot (lin) & L::mnot (d >= min_slope) & (d != zero);
+  const M newton = L::mand (L::mnot (lin), d >= min_slope);
+  const M slow = L::mand (L::mand (L::mnot (lin), L::mnot (d >= min_slope)), d != zero);
 
   if (L::any (newton))
     {
@@ -318,7 +322,7 @@ solve (const Coefs<L> &k, typename L::V p)
           if (i)
             {
               d = (k.A3 * t + k.B2) * t + k.C;
-              active = active & (d != zero);
+              active = L::mand (active, d != zero);
             }
           const V step = (((k.A * t + k.B) * t + k.C) * t - u) / L::select (active, d, one);
           t = L::select (active, t - step, t);
