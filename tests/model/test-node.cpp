@@ -386,12 +386,15 @@ TEST (Node, CreateGenDispatchesToTheClass)
 {
   g_autoptr (VornNode) plain = vorn_node_new ();
   g_autoptr (VornNode) leaf = named ("leaf", test_leaf_get_type ());
-  auto *queue = reinterpret_cast<VornQueue *> (&plain);
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+  g_autoptr (VornQueue) queue = vorn_queue_new (plain, synth);
 
   EXPECT_FALSE (vorn_node_can_gen (plain));
   EXPECT_TRUE (vorn_node_can_gen (leaf));
   EXPECT_EQ (vorn_node_create_gen (plain, queue), nullptr);
   EXPECT_EQ (vorn_node_create_gen (leaf, queue), reinterpret_cast<VornGen *> (queue));
+  EXPECT_EQ (vorn_node_create_gen (leaf, reinterpret_cast<VornQueue *> (synth)), nullptr);
+  EXPECT_CRITICAL ("VORN_IS_QUEUE (queue)");
 }
 
 TEST (Node, NotifiesOnlyOnChange)
