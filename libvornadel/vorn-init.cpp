@@ -20,8 +20,6 @@ vorn_init (const char *software)
   /* Register every class up front so that JSON loading can find node types
    * by name before any instance of them has been created. */
   g_type_ensure (VORN_TYPE_ERROR);
-  g_type_ensure (VORN_TYPE_LIST);
-  g_type_ensure (VORN_TYPE_PARAM_SPEC_LIST);
   g_type_ensure (VORN_TYPE_NODE);
   g_type_ensure (VORN_TYPE_FILE);
   g_type_ensure (VORN_TYPE_LIST);

@@ -2,8 +2,6 @@
 #pragma once
 
 #include "vorn-init.h"
-#include "vorn-list.h"
-#include "vorn-value.h"
 #include "vorn-node.h"
 #include "vorn-file.h"
 #include "vorn-list.h"
