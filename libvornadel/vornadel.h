@@ -21,5 +21,8 @@
 #include "vorn-wave-gen.h"
 #include "vorn-queue.h"
 #include "vorn-synth.h"
+#include "vorn-synth-msg.h"
+#include "vorn-mix.h"
+#include "vorn-inst.h"
 #include "vorn-synth-cpu.h"
 #include "vorn-tap.h"

@@ -46,4 +46,30 @@ typedef struct {
 /* Returns: (transfer none): the private state of @synth, for the renderer. */
 VornSynthPrivate *vorn_synth_get_private (VornSynth *synth);
 
+/**
+ * vorn_synth_get_speaker_caches:
+ * @synth: a synthesizer
+ * @balance: (out) (optional) (transfer none): the double-format cache of each
+ *   speaker's balance curve
+ * @latitude: (out) (optional) (transfer none): the latitude curve caches
+ *
+ * For the speaker mix: the curve caches of a started synthesizer, valid
+ * until it stops (take references to keep them longer).
+ *
+ * Returns: the number of caches in each array, 0 when stopped.
+ */
+guint vorn_synth_get_speaker_caches (VornSynth *synth, VornCurveCache ***balance,
+                                     VornCurveCache ***latitude);
+
+/**
+ * vorn_synth_speaker_curve_new:
+ * @speaker_count: speakers of the layout (1 or more)
+ * @speaker: index below @speaker_count
+ * @latitude: TRUE for the latitude curve, FALSE for the balance curve
+ *
+ * Returns: (transfer full): the panning curve the synthesizer uses for
+ *   @speaker of @speaker_count.
+ */
+VornCurve *vorn_synth_speaker_curve_new (guint speaker_count, guint speaker, gboolean latitude);
+
 G_END_DECLS

@@ -7,6 +7,7 @@
 #include "vorn-gen.h"
 #include "vorn-node.h"
 #include "vorn-queue.h"
+#include "vorn-synth-msg.h"
 
 G_BEGIN_DECLS
 
@@ -20,6 +21,8 @@ G_BEGIN_DECLS
 typedef struct _VornSynth VornSynth;
 typedef struct _VornSynthClass VornSynthClass;
 typedef struct _VornInst VornInst;
+typedef struct _VornCurve VornCurve;
+typedef struct _VornWave VornWave;
 
 struct _VornSynth {
   GObject parent_instance;
@@ -58,6 +61,212 @@ struct _VornSynthClass {
 };
 
 GType vorn_synth_get_type (void);
+
+/*
+ * Control ids of a voice queue.  Every queue begins with the three
+ * queue-level controls "Pitch" (id 0), "Volume" (id 1) and "Balance"
+ * (id 2); a voice start sets control 0 to the pitch ratio of the note
+ * against the instrument's "root-note" and control 1 to the volume, op set.
+ * The instrument's own control waves follow with ids 3, 4, ... in post-order
+ * (vorn_synth_inst_get_control_id()).  Playing a note never changes the
+ * instrument tree.
+ *
+ * Speakers: the panning curves cover 1 to 8 speakers; with more, speakers
+ * 1 to 8 get the 8-speaker curves and speakers 9 and up flat curves (gain 1),
+ * while "speaker-count" keeps reporting what was set.
+ *
+ * Stopping a synthesizer whose voices still sound returns their start-voice
+ * messages to the outbox, so that the application's free releases the voice
+ * queues.
+ */
+
+/**
+ * vorn_synth_note_key:
+ * @device_id: input device id (vorn_synth_get_device_id())
+ * @source_id: key of the device (hardware key code, 0 for the piano)
+ * @chan: channel (low 8 bits used)
+ * @note: MIDI note
+ *
+ * Packs a sounding note's identity: @note in bits 0 to 7, @chan in bits 8 to
+ * 15, @device_id + 1 (16 bits) in bits 16 to 31, @source_id from bit 32.
+ *
+ * Returns: the key.
+ */
+guint64 vorn_synth_note_key (guint16 device_id, guint source_id, int chan, guint8 note);
+
+/* Class operation start: builds the master tree, speaker curves and peak
+ * words (stopping first when started). */
+void vorn_synth_start (VornSynth *synth);
+
+/* Class operation stop: releases what start built; no-op when stopped. */
+void vorn_synth_stop (VornSynth *synth);
+
+/* Returns: whether @synth is started (FALSE on a wrong argument). */
+gboolean vorn_synth_is_started (VornSynth *synth);
+
+/**
+ * vorn_synth_set_inst:
+ * @synth: a started synthesizer
+ * @chan: channel below "channel-count"
+ * @inst: the instrument to play on @chan (the synthesizer takes a reference)
+ *
+ * Assigns the instrument of a channel.  Only valid while started.
+ */
+void vorn_synth_set_inst (VornSynth *synth, int chan, VornInst *inst);
+
+/* Returns: (transfer none) (nullable): the instrument of @chan, NULL when
+ * there is none, the synthesizer is stopped or an argument is wrong. */
+VornInst *vorn_synth_get_inst (VornSynth *synth, int chan);
+
+/**
+ * vorn_synth_note_on:
+ * @synth: a started synthesizer
+ * @device_id: input device id
+ * @source_id: key of the device
+ * @chan: channel
+ * @note: MIDI note
+ * @velocity: 1 to 127; 0 acts as a note-off of the same key
+ * @queue_out: (out) (optional) (transfer full): the voice queue, NULL when
+ *   nothing started
+ *
+ * Starts a voice of the channel's instrument with volume @velocity / 127
+ * and remembers it under the note key; a second note-on with the same key
+ * replaces the entry.
+ *
+ * Returns: the voice id, 0 when nothing was started.
+ */
+guint vorn_synth_note_on (VornSynth *synth, guint16 device_id, guint source_id, int chan,
+                          guint8 note, guint8 velocity, VornQueue **queue_out);
+
+/* Releases the voice recorded under the note key with velocity / 127 as
+ * release velocity; unknown keys are ignored. */
+void vorn_synth_note_off (VornSynth *synth, guint16 device_id, guint source_id, int chan,
+                          guint8 note, guint8 velocity);
+
+/**
+ * vorn_synth_start_voice:
+ * @synth: a started synthesizer
+ * @voice_id: the voice id, or 0 to take the next one
+ * @chan: channel
+ * @note: note number (fractional notes allowed by the caller's choice)
+ * @volume: 0..1
+ * @queue_out: (out) (optional) (transfer full): the voice queue
+ *
+ * Returns: the voice id, or 0 when the channel has no instrument.
+ */
+guint vorn_synth_start_voice (VornSynth *synth, guint voice_id, int chan, double note,
+                              double volume, VornQueue **queue_out);
+
+/* Posts a note-off of one voice with release @velocity (0..1). */
+void vorn_synth_stop_voice (VornSynth *synth, guint voice_id, double velocity);
+
+/* Posts a set of master control @control_id to @value. */
+void vorn_synth_set_control (VornSynth *synth, guint16 control_id, double value);
+
+/* Posts a set of control @control_id of one voice to @value. */
+void vorn_synth_set_voice_control (VornSynth *synth, guint voice_id, guint16 control_id,
+                                   double value);
+
+/**
+ * vorn_synth_set_node_control:
+ * @synth: a synthesizer
+ * @node: the node the voices were compiled from (normally an instrument)
+ * @control_id: control id within the voice queues
+ * @chan: channel, or %VORN_SYNTH_MSG_ALL_CHANNELS
+ * @max_count: at most this many voices, newest first; 0 for all (values
+ *   above 255 count as all)
+ * @value: the value
+ * @op: how @value combines with the control
+ *
+ * Posts a control change for the voices of @node.
+ */
+void vorn_synth_set_node_control (VornSynth *synth, VornNode *node, guint16 control_id,
+                                  guint16 chan, int max_count, double value, VornWaveOp op);
+
+/* set_node_control on the instrument of @chan; nothing when there is none. */
+void vorn_synth_set_inst_control (VornSynth *synth, guint16 control_id, int chan, int max_count,
+                                  double value, VornWaveOp op);
+
+/* Posts the end of every voice. */
+void vorn_synth_panic (VornSynth *synth);
+
+/* Posts the pause state of the master tap; the message's return through the
+ * outbox confirms it. */
+void vorn_synth_tap_pause (VornSynth *synth, gboolean pause);
+
+/**
+ * vorn_synth_inst_get_control_id:
+ * @inst: an instrument
+ * @ctrl: a control wave of @inst
+ *
+ * Returns: the id of @ctrl in the voice queues of @inst (its post-order
+ *   position among the instrument's control waves plus 3), or -1 when
+ *   @ctrl is not in @inst.
+ */
+int vorn_synth_inst_get_control_id (VornInst *inst, VornWave *ctrl);
+
+/* Pushes @msg (ownership passes) to the inbox; never waits. */
+void vorn_synth_send_message (VornSynth *synth, VornSynthMsg *msg);
+
+/* Returns: (transfer full) (nullable): the next message of the outbox, NULL
+ * when it is empty; never waits.  Free it with vorn_synth_msg_free(). */
+VornSynthMsg *vorn_synth_get_message (VornSynth *synth);
+
+/* Returns: the synthesizer's sample time in frames. */
+guint64 vorn_synth_get_sample_time (VornSynth *synth);
+
+/* Atomically adds @frames to the sample time. Returns: the new time. */
+guint64 vorn_synth_advance_sample_time (VornSynth *synth, guint frames);
+
+/**
+ * vorn_synth_voice_stats:
+ * @synth: a synthesizer
+ * @active: (out) (optional): voices sounding
+ * @peak: (out) (optional): most voices sounding at once since the last reset
+ * @reset_peak: set the peak count to 0 after reading it
+ */
+void vorn_synth_voice_stats (VornSynth *synth, guint *active, guint *peak, gboolean reset_peak);
+
+/* Returns: a new id for an input source (1, 2, 3, ...), 0 on a wrong
+ * argument. */
+guint vorn_synth_get_device_id (VornSynth *synth);
+
+/**
+ * vorn_synth_read_peak_levels:
+ * @synth: a synthesizer
+ * @levels: (out caller-allocates) (array length=count): receives the peak
+ *   words, the bits of a 32-bit float each
+ * @count: entries of @levels
+ *
+ * Reads and resets the peak word of each speaker; entries beyond the
+ * speaker count (or all, when stopped) get 0.
+ */
+void vorn_synth_read_peak_levels (VornSynth *synth, guint32 *levels, int count);
+
+/**
+ * vorn_synth_get_speaker_curves:
+ * @synth: a synthesizer
+ * @balance: (out) (optional) (transfer none): the balance curve of each
+ *   speaker, NULL when stopped
+ * @latitude: (out) (optional) (transfer none): the latitude curves
+ *
+ * Returns: the number of curves in each array (the speaker count while
+ *   started, else 0).
+ */
+guint vorn_synth_get_speaker_curves (VornSynth *synth, VornCurve ***balance,
+                                     VornCurve ***latitude);
+
+/* Class operation get_render_funcs: stores the addresses of the split and
+ * the interleaved render-function slots (NULL when the class has none). */
+void vorn_synth_get_render_funcs (VornSynth *synth, gpointer *split_slot, gpointer *inter_slot);
+
+/**
+ * vorn_util_midi_note_freq:
+ * @note: MIDI note 0 to 255
+ *
+ * Returns: 440 * 2^((@note - 69) / 12) in Hz.
+ */
+double vorn_util_midi_note_freq (guint8 note);
 
 /**
  * vorn_synth_get_render_props:
