@@ -417,30 +417,17 @@ TEST_P (CacheFormat, RecordsAndUpdate)
 
   ASSERT_EQ (c->format, fmt);
   EXPECT_EQ (reinterpret_cast<uintptr_t> (c->segments) % 64, 0u);
-  EXPECT_EQ (c->seg_count, 2u);
 
-  /* Segment 1: (0.5, 1) (0.7, 1) (1, 0.6) (1, 0): dy < 0. */
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_X0), 0.5);
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_DX), 0.5);
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_DY), -1.0);
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_AX), 3 * 0.2 / 0.5);
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_BX), 3.0);
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_AY), 0.0);
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_BY), 3 * 0.4);
-  /* The table is X(k / 10) of the same polynomial. */
+  /* The start table of segment 1, (0.5, 1) (0.7, 1) (1, 0.6) (1, 0), is
+   * X(k / 10) in units of the segment width: evaluation is checked against
+   * the reference elsewhere, but a wrong table only costs Newton steps
+   * there and would go unseen. */
   for (int k = 1; k <= 9; k++)
-    {
-      double t = k / 10.0;
-      EXPECT_NEAR (record_value (c, 1, VORN_CURVE_CACHE_T1 + k - 1),
-                   bezier (0, 0.4, 1, 1, t), 1e-6);
-    }
+    EXPECT_NEAR (record_value (c, 1, VORN_CURVE_CACHE_T1 + k - 1), bezier (0, 0.4, 1, 1, k / 10.0),
+                 1e-6);
 
-  /* A zero-width, zero-height segment: no coefficients, the table t^3. */
-  g_autoptr (VornCurveCache) z
-      = cache_of ({{0.5, 1}, {0.5, 3}, {0.5, 2}, {0.5, 1}}, fmt);
-  EXPECT_EQ (record_value (z, 0, VORN_CURVE_CACHE_AX), 0.0);
-  EXPECT_EQ (record_value (z, 0, VORN_CURVE_CACHE_BY), 0.0);
-  EXPECT_FLOAT_EQ (record_value (z, 0, VORN_CURVE_CACHE_T1 + 2), 0.027);
+  /* A zero-width, zero-height segment. */
+  g_autoptr (VornCurveCache) z = cache_of ({{0.5, 1}, {0.5, 3}, {0.5, 2}, {0.5, 1}}, fmt);
   EXPECT_EQ (vorn_curve_cache_plot_point (z, 0.5), 1.0);
 
   /* update() of the last segment gives the same record as building the
@@ -460,15 +447,6 @@ TEST_P (CacheFormat, RecordsAndUpdate)
   EXPECT_EQ (c->end_pos, 1.0);
   EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_DX), 0.5);
   vorn_curve_cache_update (copy, 2, xs, ys); /* out of range: ignored */
-
-  /* Properties mirror the fields. */
-  guint segs = 0;
-  int f = -1;
-  double end = 0;
-  g_object_get (copy, "seg-count", &segs, "format", &f, "end-pos", &end, NULL);
-  EXPECT_EQ (segs, 2u);
-  EXPECT_EQ (f, int (fmt));
-  EXPECT_EQ (end, 1.2);
 }
 
 INSTANTIATE_TEST_SUITE_P (Formats, CacheFormat,
