@@ -161,7 +161,7 @@ TEST (Curve, InsertPointPullsCrossingHandlesBack)
   for (int k = 3; k < VORN_CURVE_COORD_LENGTH (d); k += 3)
     EXPECT_LE (d->xcoords[k - 3], d->xcoords[k]);
 
-  EXPECT_EQ (vorn_curve_insert_point (d, 1.5, 0.0), -1);
+  EXPECT_EQ (vorn_curve_insert_point (d, 1.5, 0.0), -1); /* beyond the end */
   EXPECT_EQ (vorn_curve_insert_point (d, -0.5, 0.0), -1);
   EXPECT_CRITICAL ("xpos >= 0.0");
   EXPECT_EQ (d->count, 5);
