@@ -340,6 +340,8 @@ TEST (Wave, PointEditingRenumbersMorph)
   vorn_wave_insert_point_by_index (wave, 0);
   EXPECT_EQ (entries_of (wave), (E { { 4, false }, { 10, false }, { 11, false } }));
 
+  vorn_wave_delete_point (wave, 0);
+  EXPECT_CRITICAL ("endpointIndex > 0 && endpointIndex < wave->curve->count - 1");
   vorn_wave_delete_point (wave, wave->curve->count - 1);
   EXPECT_CRITICAL ("endpointIndex > 0 && endpointIndex < wave->curve->count - 1");
   vorn_wave_insert_point_by_index (wave, wave->curve->count);
