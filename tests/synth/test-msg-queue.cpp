@@ -68,9 +68,7 @@ TEST (MsgQueue, CapacityFifoAndWrapAround)
 
   Item untouched{7, 8, 9};
   EXPECT_FALSE (vorn_msg_queue_pop_unlocked (q.get (), &untouched));
-  EXPECT_EQ (untouched.producer, 7);
-  EXPECT_EQ (untouched.seq, 8);
-  EXPECT_EQ (untouched.pad, 9);
+  EXPECT_TRUE (untouched.producer == 7 && untouched.seq == 8 && untouched.pad == 9);
 }
 
 /* Two producers feed a small queue while this thread pops, waiting whenever
