@@ -163,6 +163,18 @@ template <typename T>
 static gboolean
 tap_write (VornTapGen *gen)
 {
+  /* The tap mode is written between fragments by the thread rendering this
+   * queue.  Paused: the history and its frame counter stand still so that
+   * it can be browsed.  Clear (on resume): forget the history once. */
+  VornQueue *queue = gen->parent_instance.queue;
+  if (queue && queue->tap_mode != VORN_QUEUE_TAP_MODE_ACTIVE)
+    {
+      if (queue->tap_mode == VORN_QUEUE_TAP_MODE_PAUSED)
+        return TRUE;
+      AtomicFrames (gen->frames).exchange (0, std::memory_order_acq_rel);
+      queue->tap_mode = VORN_QUEUE_TAP_MODE_ACTIVE;
+    }
+
   /* Only this thread advances the counter, so the value read here stays
    * valid unless a reader clears it meanwhile. */
   const guint64 n = AtomicFrames (gen->frames).load (std::memory_order_relaxed);

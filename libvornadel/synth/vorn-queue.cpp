@@ -1,24 +1,72 @@
-/* vorn-queue.cpp: synthesis queue object */
+/* vorn-queue.cpp: compiling node trees into generator queues, routing
+ * attributes between the generators, and rendering the master queue with
+ * its attached voice queues */
 #include "vorn-queue.h"
+#include "vorn-queue-private.h"
+
+#include "vorn-aligned.h"
 #include "vorn-synth.h"
+#include "vorn-synth-private.h"
 #include "vorn-thread-pit.h"
+#include "vorn-wave.h"
+#include "vorn-wave-gen.h"
+
+#include <cstring>
+#include <vector>
 
 G_DEFINE_ENUM_TYPE (VornQueueTapMode, vorn_queue_tap_mode,
   G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_ACTIVE, "active"),
   G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_CLEAR, "clear"),
   G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_PAUSED, "paused"))
 
-struct VornQueuePrivate {
-  VornThreadPit *pit;
-  /* Generators in creation order, linked through next and prev; the queue
-   * holds one reference on each. */
-  VornGen *first_gen;
-  VornGen *last_gen;
-  /* Head of the render chain, linked through chain_next. */
-  VornGen *chain;
+G_DEFINE_TYPE_WITH_PRIVATE (VornQueue, vorn_queue, G_TYPE_OBJECT)
+
+VornNode *vorn_queue_inst_nodes[3];
+
+/* Render flags of one voice for one fragment. */
+enum {
+  RENDER_FLAGS_NONE = 0,
+  RENDER_FLAGS_RESOLVE = 1,
+  RENDER_FLAGS_FINISHED = 2,
 };
 
-G_DEFINE_TYPE_WITH_PRIVATE (VornQueue, vorn_queue, G_TYPE_OBJECT)
+static inline VornQueuePrivate *
+get_priv (VornQueue *queue)
+{
+  return static_cast<VornQueuePrivate *> (vorn_queue_get_instance_private (queue));
+}
+
+VornQueuePrivate *
+vorn_queue_get_private (VornQueue *queue)
+{
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), NULL);
+  return get_priv (queue);
+}
+
+static inline gsize
+sample_size (const VornQueue *queue)
+{
+  return queue->format == VORN_FORMAT_DOUBLE ? sizeof (double) : sizeof (float);
+}
+
+static inline bool
+is_routed (guint32 type)
+{
+  return type >= VORN_ATTRIB_TYPE_TIME && type <= VORN_ATTRIB_TYPE_MORPH;
+}
+
+static VornAttribVal *
+default_val (VornQueue *queue, guint32 type)
+{
+  /* Defaults are shared read-only records; generators only read inputs. */
+  return const_cast<VornAttribVal *> (
+    vorn_attrib_get_default_value (VornAttribType (type), VornFormat (queue->format)));
+}
+
+/* ---- object ------------------------------------------------------------ */
+
+static void detach_voice (VornQueue *sub_queue);
+static void detach_all (VornQueue *queue);
 
 static void
 vorn_queue_init (VornQueue *queue)
@@ -32,16 +80,36 @@ static void
 vorn_queue_finalize (GObject *object)
 {
   VornQueue *queue = VORN_QUEUE (object);
-  auto *priv = static_cast<VornQueuePrivate *> (vorn_queue_get_instance_private (queue));
+  VornQueuePrivate *priv = get_priv (queue);
+
+  /* Never leave a voice pointing at a dead master, or a master at a dead
+   * voice. */
+  if (priv->parentAttach)
+    detach_voice (queue);
+  if (priv->attachPointCount > 0)
+    detach_all (queue);
+
+  g_clear_pointer (&priv->pit, vorn_thread_pit_free);
 
   VornGen *gen = priv->first_gen;
   while (gen)
     {
       VornGen *next = gen->next;
+      /* The queue dropped the reference each generator holds on it when the
+       * generator was created (else the two would keep each other alive). */
+      if (gen->queue == queue)
+        gen->queue = nullptr;
       g_object_unref (gen);
       gen = next;
     }
   priv->first_gen = priv->last_gen = priv->chain = nullptr;
+
+  g_clear_pointer (&priv->slots, g_free);
+  g_clear_pointer (&priv->slot_vals, g_free);
+  g_clear_pointer (&priv->buffers, vorn_util_free_aligned);
+  g_clear_pointer (&priv->controls, g_free);
+  g_clear_pointer (&priv->attach_points, g_free);
+  priv->slot_count = priv->control_count = priv->attachPointCount = 0;
 
   g_clear_object (&queue->node);
 
@@ -52,6 +120,450 @@ static void
 vorn_queue_class_init (VornQueueClass *klass)
 {
   G_OBJECT_CLASS (klass)->finalize = vorn_queue_finalize;
+
+  /* Process-wide, like the class itself. */
+  vorn_queue_inst_nodes[0] = VORN_NODE (
+    vorn_wave_new_control ("Pitch", VORN_ATTRIB_TYPE_PITCH, VORN_WAVE_OP_MUL, 1.0));
+  vorn_queue_inst_nodes[1] = VORN_NODE (
+    vorn_wave_new_control ("Volume", VORN_ATTRIB_TYPE_VOLUME, VORN_WAVE_OP_MUL, 1.0));
+  vorn_queue_inst_nodes[2] = VORN_NODE (
+    vorn_wave_new_control ("Balance", VORN_ATTRIB_TYPE_BALANCE, VORN_WAVE_OP_ADD, 0.0));
+}
+
+/* ---- render chain ------------------------------------------------------ */
+
+static bool
+is_descendant (VornNode *node, VornNode *ancestor)
+{
+  for (VornNode *p = node ? node->parent : nullptr; p; p = p->parent)
+    if (p == ancestor)
+      return true;
+  return false;
+}
+
+/* Links every active generator whose ancestors' generators are all active,
+ * in creation order.  Going backwards, a generator that is not active hides
+ * the generators just before it that belong to its subtree (post-order puts
+ * a subtree right before its root).  Unlike a bound on levels alone, this
+ * keeps the deeper children of a generator-less sibling. */
+static void
+build_chain (VornQueuePrivate *priv)
+{
+  VornGen *head = nullptr;
+  VornNode *hidden = nullptr;
+
+  for (VornGen *gen = priv->last_gen; gen; gen = gen->prev)
+    {
+      if (hidden && is_descendant (gen->node, hidden))
+        continue;
+      hidden = nullptr;
+      if (gen->state != VORN_GEN_STATE_ACTIVE)
+        {
+          hidden = gen->node;
+          continue;
+        }
+      gen->chain_next = head;
+      head = gen;
+    }
+  priv->chain = head;
+}
+
+/* Chains the pre-attach segment and the segments of the live attach points
+ * in index order. */
+static void
+relink_chain (VornQueuePrivate *priv)
+{
+  VornGen *head = nullptr, *tail = nullptr;
+  auto append = [&head, &tail] (VornGen *first, VornGen *last) {
+    if (!first)
+      return;
+    if (tail)
+      tail->chain_next = first;
+    else
+      head = first;
+    tail = last;
+  };
+
+  append (priv->pre_first, priv->pre_last);
+  for (VornAttachPoint *ap = priv->first_live; ap; ap = ap->next_live)
+    append (ap->chain_first, ap->chain_last);
+  if (tail)
+    tail->chain_next = nullptr;
+  priv->chain = head;
+}
+
+/* ---- routing ----------------------------------------------------------- */
+
+namespace {
+
+/* The current record of every routed type during one resolution. */
+struct Router
+{
+  VornQueue *queue;
+  VornQueuePrivate *priv;
+  VornAttribVal *cur[VORN_ATTRIB_TYPE_MORPH + 1];
+
+  VornAttribVal *
+  base (guint32 type) const
+  {
+    if (priv->parentAttach)
+      return priv->parentAttach->attach_vals[type - 1];
+    return default_val (queue, type);
+  }
+
+  /* Index of @val among the queue's output records, or -1. */
+  gint
+  slot_of (const VornAttribVal *val) const
+  {
+    if (!val || !priv->slot_vals || val < priv->slot_vals
+        || val >= priv->slot_vals + priv->slot_count)
+      return -1;
+    return gint (val - priv->slot_vals);
+  }
+
+  /* Leaves scope down to @level: outputs written deeper go out of use, and
+   * a type whose current record went with them falls back to the most
+   * recent deepest output still in scope, else to the base record. */
+  void
+  climb_to (guint level)
+  {
+    VornQueueSlot *slots = priv->slots;
+    for (gint i = 0; i < priv->slot_count; i++)
+      if (slots[i].type != 0 && slots[i].level > level)
+        slots[i].type = 0;
+
+    for (guint32 t = VORN_ATTRIB_TYPE_TIME; t <= VORN_ATTRIB_TYPE_MORPH; t++)
+      {
+        gint s = slot_of (cur[t]);
+        if (s < 0 || slots[s].type != 0)
+          continue;
+        gint best = -1;
+        for (gint i = 0; i < priv->slot_count; i++)
+          if (slots[i].type == t && slots[i].level <= level
+              && (best < 0 || slots[i].level > slots[best].level
+                  || (slots[i].level == slots[best].level && slots[i].order > slots[best].order)))
+            best = i;
+        cur[t] = best >= 0 ? &priv->slot_vals[best] : base (t);
+      }
+  }
+};
+
+} // namespace
+
+/* The lowest level the post-order walk visits between generator nodes @a
+ * (level @la) and @b (level @lb), @a first: @b's own level when @b is an
+ * ancestor of @a (outputs deeper than @b's children are gone, @b still
+ * reads its children's), else the level of @a's ancestor just below the
+ * common ancestor (that subtree's outputs are gone).  When every node has a
+ * generator this is exactly the level comparison of consecutive
+ * generators. */
+static guint
+scope_level (VornNode *a, guint la, VornNode *b, guint lb)
+{
+  while (la > lb && a)
+    {
+      a = a->parent;
+      la--;
+    }
+  if (a == b)
+    return lb + 1;
+  while (lb > la && b)
+    {
+      b = b->parent;
+      lb--;
+    }
+  guint child_level = la;
+  while (a && b && a != b)
+    {
+      child_level = la;
+      a = a->parent;
+      b = b->parent;
+      la--;
+    }
+  return child_level;
+}
+
+static void
+resolve (VornQueue *queue)
+{
+  VornQueuePrivate *priv = get_priv (queue);
+  Router r;
+  r.queue = queue;
+  r.priv = priv;
+  r.cur[0] = nullptr;
+  for (guint32 t = VORN_ATTRIB_TYPE_TIME; t <= VORN_ATTRIB_TYPE_MORPH; t++)
+    r.cur[t] = r.base (t);
+
+  for (gint i = 0; i < priv->slot_count; i++)
+    priv->slots[i].type = 0;
+
+  guint16 order = 0;
+  guint prev_level = 0;
+  VornGen *prev = nullptr;
+  const guint speakers = queue->speaker_count;
+
+  for (VornGen *gen = priv->chain; gen; prev = gen, gen = gen->chain_next)
+    {
+      /* Nodes without a generator (plain groups, attach points, muted or
+       * waiting nodes) never show up in the chain, so the climb between two
+       * generators is read off the tree. */
+      if (prev)
+        r.climb_to (scope_level (prev->node, prev->level, gen->node, gen->level));
+
+      VornAttribVal **vals = gen->attrib_vals;
+      for (guint i = 0; i < gen->src_count; i++)
+        {
+          guint32 t = gen->attribs[i];
+          if (t == VORN_ATTRIB_TYPE_CONTROL)
+            continue;
+          if (t == VORN_ATTRIB_TYPE_SPEAKERS)
+            {
+              /* A mix only accumulates onto a sibling's speakers output. */
+              gint s = r.slot_of (r.cur[t]);
+              vals[i] = s >= 0 && priv->slots[s].level == gen->level ? r.cur[t] : nullptr;
+            }
+          else
+            vals[i] = is_routed (t) ? r.cur[t] : nullptr;
+        }
+
+      for (guint j = 0; j < gen->dest_count; j++)
+        {
+          guint32 t = gen->attribs[gen->src_count + j];
+          VornAttribVal *out = vals[gen->src_count + j];
+          gint s = r.slot_of (out);
+          if (s < 0)
+            continue;
+          guint width = 1;
+          if (t == VORN_ATTRIB_TYPE_SPEAKERS)
+            {
+              r.cur[t] = out;
+              if (speakers == 0)
+                continue;
+              width = MIN (speakers, guint (priv->slot_count - s));
+            }
+          for (guint k = 0; k < width; k++)
+            {
+              out[k].group_rest = guint8 (width - 1 - k);
+              priv->slots[s + gint (k)] = VornQueueSlot { t, order, gen->level };
+            }
+          if (is_routed (t))
+            r.cur[t] = out;
+          order++;
+        }
+
+      if (gen->level < prev_level)
+        r.climb_to (gen->level);
+      prev_level = gen->level;
+    }
+}
+
+void
+vorn_queue_resolve_attributes (VornQueue *queue)
+{
+  g_return_if_fail (VORN_IS_QUEUE (queue));
+  resolve (queue);
+}
+
+/* ---- compilation ------------------------------------------------------- */
+
+namespace {
+
+struct Compiler
+{
+  VornQueue *queue;
+  VornQueuePrivate *priv;
+  std::vector<VornQueueSlot> slots;
+  std::vector<VornAttribVal> controls;
+  std::vector<VornAttachPoint> points;
+  /* Per attach point: generators created before its subtree, and after. */
+  std::vector<guint> point_start;
+  std::vector<guint> point_end;
+  guint gen_count = 0;
+  guint16 order = 0;
+  guint last_level = 0;
+
+  gsize
+  find_run (guint width)
+  {
+    guint run = 0;
+    for (gsize i = 0; i < slots.size (); i++)
+      {
+        run = slots[i].type == 0 ? run + 1 : 0;
+        if (run == width)
+          return i + 1 - width;
+      }
+    /* A free run at the end is not extended: new entries are appended. */
+    gsize start = slots.size ();
+    slots.resize (start + width, VornQueueSlot { 0, 0, 0 });
+    return start;
+  }
+
+  void
+  add_gen (VornGen *gen, VornNode *node)
+  {
+    /* The generator holds a reference on its queue; the queue owns the
+     * generator, so that reference would keep both alive forever. */
+    if (gen->queue == queue)
+      g_object_unref (queue);
+
+    gen->next = nullptr;
+    gen->chain_next = nullptr;
+    gen->prev = priv->last_gen;
+    if (priv->last_gen)
+      priv->last_gen->next = gen;
+    else
+      priv->first_gen = gen;
+    priv->last_gen = gen;
+    gen_count++;
+
+    for (guint i = 0; i < gen->src_count; i++)
+      {
+        gen->attrib_vals[i] = nullptr;
+        if (gen->attribs[i] != VORN_ATTRIB_TYPE_CONTROL)
+          continue;
+        VornAttribVal c {};
+        double init = VORN_IS_WAVE (node) ? VORN_WAVE (node)->init_value : 0.0;
+        if (queue->format == VORN_FORMAT_DOUBLE)
+          vorn_attrib_val_init_double (&c, nullptr, init);
+        else
+          vorn_attrib_val_init_float (&c, nullptr, float (init));
+        c.format = queue->format;
+        c.state = VORN_ATTRIB_STATE_CONST;
+        controls.push_back (c);
+        /* 1-based index until the array is final. */
+        gen->attrib_vals[i] = reinterpret_cast<VornAttribVal *> (gsize (controls.size ()));
+      }
+
+    for (guint j = 0; j < gen->dest_count; j++)
+      {
+        guint32 t = gen->attribs[gen->src_count + j];
+        guint width = t == VORN_ATTRIB_TYPE_SPEAKERS ? MAX (guint (queue->speaker_count), 1u) : 1;
+        gsize start = find_run (width);
+        for (guint k = 0; k < width; k++)
+          slots[start + k] = VornQueueSlot { t, order, gen->level };
+        gen->attrib_vals[gen->src_count + j] = reinterpret_cast<VornAttribVal *> (start + 1);
+        order++;
+      }
+  }
+
+  /* The attach point's view at the end of its subtree: per type, the
+   * deepest, then most recent, output in use. */
+  void
+  complete_point (gsize index, guint level)
+  {
+    VornAttachPoint &ap = points[index];
+    point_end[index] = gen_count;
+    if (point_end[index] > point_start[index])
+      {
+        VornGen *first = priv->first_gen;
+        for (guint i = 0; i < point_start[index]; i++)
+          first = first->next;
+        ap.first_gen = first;
+        ap.last_gen = priv->last_gen;
+      }
+
+    for (guint32 t = VORN_ATTRIB_TYPE_TIME; t <= VORN_ATTRIB_TYPE_MORPH; t++)
+      {
+        gssize best = -1;
+        for (gsize i = 0; i < slots.size (); i++)
+          if (slots[i].type == t
+              && (best < 0 || slots[i].level > slots[best].level
+                  || (slots[i].level == slots[best].level && slots[i].order > slots[best].order)))
+            best = gssize (i);
+        ap.attach_vals[t - 1] = reinterpret_cast<VornAttribVal *> (gsize (best + 1));
+      }
+
+    /* The channel's own outputs stay its own: a later channel must not
+     * write over the records this channel's voices read. */
+    for (auto &s : slots)
+      if (s.type != 0 && s.level > level)
+        s.type = VORN_QUEUE_SLOT_RESERVED;
+  }
+
+  void
+  visit (VornNode *node, guint level, gssize point)
+  {
+    if (!node->mute)
+      {
+        VornGen *gen = vorn_node_create_gen (node, queue);
+        if (gen)
+          add_gen (gen, node);
+      }
+
+    if (point >= 0)
+      complete_point (gsize (point), level);
+
+    if (last_level > level)
+      for (auto &s : slots)
+        if (s.type != 0 && s.type != VORN_QUEUE_SLOT_RESERVED && s.level > level)
+          s.type = 0;
+    last_level = level;
+  }
+
+  /* Post-order, opening an attach point when its subtree is entered, so
+   * that its first generator is known even when it lies deeper down. */
+  void
+  walk (VornNode *node, guint level)
+  {
+    gssize point = -1;
+    if (node->attach_point)
+      {
+        VornAttachPoint ap {};
+        ap.queue = queue;
+        point = gssize (points.size ());
+        points.push_back (ap);
+        point_start.push_back (gen_count);
+        point_end.push_back (gen_count);
+      }
+    for (VornNode *child = node->children; child; child = child->next)
+      walk (child, level + 1);
+    visit (node, MIN (level, 255u), point);
+  }
+};
+
+} // namespace
+
+/* Finds, in the full render chain of a master, the pre-attach segment,
+ * the segment of each attach point and the start of the post-attach
+ * segment.  Generators between two attach points' subtrees belong to no
+ * segment and render only in the full chain, which is used for routing. */
+static void
+find_segments (VornQueuePrivate *priv, const Compiler &c)
+{
+  const gsize n = gsize (priv->attachPointCount);
+  VornGen *p = priv->chain;
+  gsize k = 0;
+  guint i = 0;
+
+  for (VornGen *gen = priv->first_gen; gen; gen = gen->next, i++)
+    {
+      if (gen != p)
+        continue;
+      p = p->chain_next;
+
+      VornGen **first = nullptr, **last = nullptr;
+      if (i < c.point_start[0])
+        first = &priv->pre_first, last = &priv->pre_last;
+      else if (i >= c.point_end[n - 1])
+        {
+          if (!priv->post_chain)
+            priv->post_chain = gen;
+          continue;
+        }
+      else
+        {
+          while (k < n && i >= c.point_end[k])
+            k++;
+          if (k < n && i >= c.point_start[k])
+            first = &priv->attach_points[k].chain_first, last = &priv->attach_points[k].chain_last;
+        }
+      if (first)
+        {
+          if (!*first)
+            *first = gen;
+          *last = gen;
+        }
+    }
 }
 
 VornQueue *
@@ -61,20 +573,94 @@ vorn_queue_new (VornNode *node, VornSynth *synth)
   g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
 
   auto *queue = static_cast<VornQueue *> (g_object_new (VORN_TYPE_QUEUE, nullptr));
+  VornQueuePrivate *priv = get_priv (queue);
   queue->synth = synth;
   queue->node = VORN_NODE (g_object_ref (node));
 
   double sample_rate = 48000.0;
-  guint max_voices = 100, speaker_count = 2;
+  guint max_voices = 100, speaker_count = 2, cores = 1;
   VornFormat format = VORN_FORMAT_SINGLE;
   g_object_get (synth, "sample-rate", &sample_rate, "max-voices", &max_voices,
-                "speaker-count", &speaker_count, "audio-format", &format, nullptr);
+                "speaker-count", &speaker_count, "audio-format", &format,
+                "cores-current", &cores, nullptr);
 
   queue->sample_rate = sample_rate;
-  queue->max_voices = guint16 (MIN (max_voices, G_MAXUINT16));
-  queue->speaker_count = guint8 (MIN (speaker_count, G_MAXUINT8));
+  queue->max_voices = guint16 (CLAMP (max_voices, 1u, guint (G_MAXUINT16)));
+  queue->speaker_count = guint8 (MIN (speaker_count, guint (G_MAXUINT8)));
   queue->format = guint8 (format);
 
+  Compiler c;
+  c.queue = queue;
+  c.priv = priv;
+  for (VornNode *inst : vorn_queue_inst_nodes)
+    c.visit (inst, 0, -1);
+  c.walk (node, vorn_node_level (node));
+
+  /* Fixed arrays and one aligned block of buffers. */
+  priv->slot_count = gint32 (c.slots.size ());
+  priv->slots = static_cast<VornQueueSlot *> (
+    g_memdup2 (c.slots.data (), c.slots.size () * sizeof (VornQueueSlot)));
+  priv->slot_vals = g_new0 (VornAttribVal, MAX (c.slots.size (), gsize (1)));
+  const gsize frag_bytes = VORN_FRAGMENT_SIZE * sample_size (queue);
+  if (priv->slot_count > 0)
+    {
+      priv->buffers = vorn_util_alloc_aligned (gsize (priv->slot_count) * frag_bytes);
+      memset (priv->buffers, 0, gsize (priv->slot_count) * frag_bytes);
+    }
+  for (gint i = 0; i < priv->slot_count; i++)
+    {
+      priv->slot_vals[i].buffer = static_cast<guint8 *> (priv->buffers) + gsize (i) * frag_bytes;
+      priv->slot_vals[i].format = queue->format;
+    }
+  priv->control_count = gint32 (c.controls.size ());
+  priv->controls = static_cast<VornAttribVal *> (
+    g_memdup2 (c.controls.data (), c.controls.size () * sizeof (VornAttribVal)));
+  priv->attachPointCount = gint32 (c.points.size ());
+  priv->attach_points = static_cast<VornAttachPoint *> (
+    g_memdup2 (c.points.data (), c.points.size () * sizeof (VornAttachPoint)));
+
+  build_chain (priv);
+
+  /* Indices become record pointers. */
+  for (VornGen *gen = priv->first_gen; gen; gen = gen->next)
+    {
+      for (guint i = 0; i < gen->src_count; i++)
+        if (gen->attrib_vals[i])
+          gen->attrib_vals[i] = &priv->controls[reinterpret_cast<gsize> (gen->attrib_vals[i]) - 1];
+      for (guint j = gen->src_count; j < guint (gen->src_count) + gen->dest_count; j++)
+        gen->attrib_vals[j] = &priv->slot_vals[reinterpret_cast<gsize> (gen->attrib_vals[j]) - 1];
+    }
+
+  /* A voice queue is routed when it is attached. */
+  if (priv->attachPointCount == 0)
+    return queue;
+
+  for (gint k = 0; k < priv->attachPointCount; k++)
+    {
+      VornAttachPoint *ap = &priv->attach_points[k];
+      for (guint32 t = VORN_ATTRIB_TYPE_TIME; t <= VORN_ATTRIB_TYPE_MORPH; t++)
+        {
+          gsize index = reinterpret_cast<gsize> (ap->attach_vals[t - 1]);
+          if (index)
+            ap->attach_vals[t - 1] = &priv->slot_vals[index - 1];
+          else
+            ap->attach_vals[t - 1] = t == VORN_ATTRIB_TYPE_SPEAKERS ? nullptr : default_val (queue, t);
+        }
+    }
+
+  /* Route over the whole tree, as if every channel were live, then cut the
+   * segments apart: channels render only while they have voices, the
+   * generators after the last point after the voices. */
+  find_segments (priv, c);
+  resolve (queue);
+  if (priv->pre_last)
+    priv->pre_last->chain_next = nullptr;
+  for (gint k = 0; k < priv->attachPointCount; k++)
+    if (priv->attach_points[k].chain_last)
+      priv->attach_points[k].chain_last->chain_next = nullptr;
+  priv->chain = nullptr;
+
+  vorn_queue_set_cpu_cores (queue, cores);
   return queue;
 }
 
@@ -82,7 +668,409 @@ VornGen *
 vorn_queue_get_gens (VornQueue *queue)
 {
   g_return_val_if_fail (VORN_IS_QUEUE (queue), NULL);
+  return get_priv (queue)->first_gen;
+}
 
-  auto *priv = static_cast<VornQueuePrivate *> (vorn_queue_get_instance_private (queue));
-  return priv->first_gen;
+/* ---- controls and note-off -------------------------------------------- */
+
+namespace {
+
+struct ControlCount
+{
+  VornWave *ctrl;
+  int count;
+  bool found;
+};
+
+} // namespace
+
+static gboolean
+count_control (VornNode *node, gpointer data)
+{
+  auto *cc = static_cast<ControlCount *> (data);
+  if (node == VORN_NODE (cc->ctrl))
+    {
+      cc->found = true;
+      return FALSE;
+    }
+  if (!node->mute && VORN_IS_WAVE (node) && VORN_WAVE (node)->y_attrib == VORN_ATTRIB_TYPE_CONTROL)
+    cc->count++;
+  return TRUE;
+}
+
+int
+vorn_queue_node_get_control_id (VornNode *node, VornWave *ctrl)
+{
+  g_return_val_if_fail (VORN_IS_NODE (node), -1);
+  g_return_val_if_fail (VORN_IS_WAVE (ctrl), -1);
+
+  ControlCount cc { ctrl, 0, false };
+  vorn_node_post_traverse (node, count_control, &cc);
+  return cc.found ? cc.count : -1;
+}
+
+void
+vorn_queue_set_control (VornQueue *queue, int control_id, double value, VornWaveOp op)
+{
+  g_return_if_fail (VORN_IS_QUEUE (queue));
+
+  VornQueuePrivate *priv = get_priv (queue);
+  if (control_id < 0 || control_id >= priv->control_count)
+    return;
+
+  VornAttribVal *val = &priv->controls[control_id];
+  const bool dbl = val->format == VORN_FORMAT_DOUBLE;
+  double cur = dbl ? val->value.d : double (val->value.f);
+  switch (op)
+    {
+    case VORN_WAVE_OP_ADD:
+      cur += value;
+      break;
+    case VORN_WAVE_OP_MUL:
+      cur *= value;
+      break;
+    case VORN_WAVE_OP_SET:
+    default:
+      cur = value;
+      break;
+    }
+  if (dbl)
+    val->value.d = cur;
+  else
+    val->value.f = float (cur);
+  val->state = VORN_ATTRIB_STATE_CONST;
+}
+
+void
+vorn_queue_note_off (VornQueue *queue, guint voice_id)
+{
+  g_return_if_fail (VORN_IS_QUEUE (queue));
+  VornQueuePrivate *priv = get_priv (queue);
+  g_return_if_fail (priv->parentAttach != NULL);
+  (void) voice_id;
+
+  for (gint i = 0; i < priv->slot_count; i++)
+    priv->slots[i].type = 0;
+
+  const GType wave_type = VORN_TYPE_WAVE;
+  for (VornGen *gen = priv->first_gen; gen; gen = gen->next)
+    {
+      /* Only plain waves: other nodes with a release trigger keep waiting. */
+      if (!gen->node || G_OBJECT_TYPE (gen->node) != wave_type || !VORN_IS_WAVE_GEN (gen))
+        continue;
+      VornWaveGen *wave_gen = reinterpret_cast<VornWaveGen *> (gen);
+      if (wave_gen->trig_mode == VORN_WAVE_TRIG_MODE_PRESSED)
+        wave_gen->finished = TRUE;
+      else if (wave_gen->trig_mode == VORN_WAVE_TRIG_MODE_RELEASE
+               && gen->state == VORN_GEN_STATE_WAIT)
+        gen->state = VORN_GEN_STATE_ACTIVE;
+    }
+
+  build_chain (priv);
+  resolve (queue);
+}
+
+/* ---- attaching --------------------------------------------------------- */
+
+static gpointer
+render_worker (gpointer pit)
+{
+  return vorn_queue_render_thread_func (static_cast<VornThreadPit *> (pit));
+}
+
+void
+vorn_queue_set_cpu_cores (VornQueue *queue, guint cores)
+{
+  g_return_if_fail (VORN_IS_QUEUE (queue));
+
+  VornQueuePrivate *priv = get_priv (queue);
+  if (cores > 1)
+    {
+      int count = int (MIN (cores, 1024u));
+      if (!priv->pit)
+        priv->pit = vorn_thread_pit_new (render_worker, priv, count, MAX (int (queue->max_voices), 1));
+      else
+        vorn_thread_pit_set_count (priv->pit, count);
+    }
+  else
+    g_clear_pointer (&priv->pit, vorn_thread_pit_free);
+}
+
+void
+vorn_queue_attach (VornQueue *queue, VornQueue *subQueue, int attachIndex)
+{
+  g_return_if_fail (VORN_IS_QUEUE (queue));
+  g_return_if_fail (VORN_IS_QUEUE (subQueue));
+  VornQueuePrivate *priv = get_priv (queue);
+  g_return_if_fail (attachIndex < priv->attachPointCount);
+  g_return_if_fail (attachIndex >= 0);
+  VornQueuePrivate *sub_priv = get_priv (subQueue);
+  g_return_if_fail (sub_priv->parentAttach == NULL);
+
+  VornAttachPoint *ap = &priv->attach_points[attachIndex];
+  if (!ap->first_sub)
+    {
+      /* The live list stays in index order (the points are one array). */
+      if (!priv->first_live || ap < priv->first_live)
+        {
+          ap->prev_live = nullptr;
+          ap->next_live = priv->first_live;
+          if (priv->first_live)
+            priv->first_live->prev_live = ap;
+          else
+            priv->last_live = ap;
+          priv->first_live = ap;
+        }
+      else if (ap > priv->last_live)
+        {
+          ap->next_live = nullptr;
+          ap->prev_live = priv->last_live;
+          priv->last_live->next_live = ap;
+          priv->last_live = ap;
+        }
+      else
+        {
+          VornAttachPoint *after = priv->first_live;
+          while (after < ap)
+            after = after->next_live;
+          ap->next_live = after;
+          ap->prev_live = after->prev_live;
+          after->prev_live->next_live = ap;
+          after->prev_live = ap;
+        }
+      relink_chain (priv);
+    }
+
+  sub_priv->prev_sub = nullptr;
+  sub_priv->next_sub = ap->first_sub;
+  if (ap->first_sub)
+    get_priv (ap->first_sub)->prev_sub = subQueue;
+  ap->first_sub = subQueue;
+
+  sub_priv->parentAttach = ap;
+  subQueue->active = TRUE;
+  resolve (subQueue);
+}
+
+static void
+detach_voice (VornQueue *sub_queue)
+{
+  VornQueuePrivate *sub_priv = get_priv (sub_queue);
+  VornAttachPoint *ap = sub_priv->parentAttach;
+  if (!ap)
+    return;
+
+  if (sub_priv->prev_sub)
+    get_priv (sub_priv->prev_sub)->next_sub = sub_priv->next_sub;
+  else
+    ap->first_sub = sub_priv->next_sub;
+  if (sub_priv->next_sub)
+    get_priv (sub_priv->next_sub)->prev_sub = sub_priv->prev_sub;
+
+  if (!ap->first_sub)
+    {
+      /* The chain keeps the point's generators until the next attach
+       * relinks it: detaching happens in the middle of a render. */
+      VornQueuePrivate *owner = get_priv (ap->queue);
+      if (ap->prev_live)
+        ap->prev_live->next_live = ap->next_live;
+      else
+        owner->first_live = ap->next_live;
+      if (ap->next_live)
+        ap->next_live->prev_live = ap->prev_live;
+      else
+        owner->last_live = ap->prev_live;
+      ap->next_live = ap->prev_live = nullptr;
+    }
+
+  sub_priv->parentAttach = nullptr;
+  sub_priv->next_sub = sub_priv->prev_sub = nullptr;
+  sub_queue->active = FALSE;
+}
+
+void
+vorn_queue_detach (VornQueue *subQueue)
+{
+  g_return_if_fail (VORN_IS_QUEUE (subQueue));
+  detach_voice (subQueue);
+}
+
+static void
+detach_all (VornQueue *queue)
+{
+  VornQueuePrivate *priv = get_priv (queue);
+  for (gint k = 0; k < priv->attachPointCount; k++)
+    {
+      VornAttachPoint *ap = &priv->attach_points[k];
+      for (VornQueue *sub = ap->first_sub; sub;)
+        {
+          VornQueuePrivate *sub_priv = get_priv (sub);
+          VornQueue *next = sub_priv->next_sub;
+          sub_priv->parentAttach = nullptr;
+          sub_priv->next_sub = sub_priv->prev_sub = nullptr;
+          sub->active = FALSE;
+          sub = next;
+        }
+      ap->first_sub = nullptr;
+      ap->next_live = ap->prev_live = nullptr;
+    }
+  priv->chain = nullptr;
+  priv->first_live = priv->last_live = nullptr;
+}
+
+void
+vorn_queue_detach_all (VornQueue *queue)
+{
+  g_return_if_fail (VORN_IS_QUEUE (queue));
+  detach_all (queue);
+}
+
+/* ---- rendering --------------------------------------------------------- */
+
+static guint
+render_voice (VornQueuePrivate *priv)
+{
+  guint flags = RENDER_FLAGS_NONE;
+  for (VornGen *gen = priv->chain; gen; gen = gen->chain_next)
+    if (!gen->render (gen))
+      {
+        if (gen->state == VORN_GEN_STATE_STOP)
+          flags = RENDER_FLAGS_FINISHED;
+        else if (flags != RENDER_FLAGS_FINISHED)
+          flags = RENDER_FLAGS_RESOLVE;
+      }
+  return flags;
+}
+
+template <typename T>
+static inline void
+add_fragment (void *dst, const void *src)
+{
+  T *__restrict d = static_cast<T *> (__builtin_assume_aligned (dst, 64));
+  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, 64));
+  for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
+    d[i] += s[i];
+}
+
+/* Adds the voice's speakers output (the first output of its last
+ * generator) into the point's speakers group.  A voice that does not end in
+ * a speakers output contributes nothing. */
+static void
+add_voice_output (VornAttachPoint *ap, VornQueue *voice)
+{
+  VornQueuePrivate *vpriv = get_priv (voice);
+  VornGen *last = vpriv->last_gen;
+  if (!ap || !last || last->dest_count == 0
+      || last->attribs[last->src_count] != VORN_ATTRIB_TYPE_SPEAKERS)
+    return;
+  const VornAttribVal *src = last->attrib_vals[last->src_count];
+  VornAttribVal *dst = ap->attach_vals[VORN_ATTRIB_TYPE_SPEAKERS - 1];
+  if (!src || !dst || voice->format != ap->queue->format)
+    return;
+
+  const guint n = MIN (guint (dst->group_rest) + 1, guint (voice->speaker_count));
+  const bool dbl = voice->format == VORN_FORMAT_DOUBLE;
+  for (guint k = 0; k < n; k++)
+    {
+      dst[k].state = VORN_ATTRIB_STATE_DYNAMIC;
+      if (dbl)
+        add_fragment<double> (dst[k].buffer, src[k].buffer);
+      else
+        add_fragment<float> (dst[k].buffer, src[k].buffer);
+    }
+}
+
+gpointer
+vorn_queue_render_thread_func (VornThreadPit *pit)
+{
+  for (;;)
+    {
+      auto *voice = static_cast<VornQueue *> (vorn_thread_pit_catch_prey (pit));
+      if (!voice)
+        return nullptr;
+      guint flags = render_voice (get_priv (voice));
+      if (flags == RENDER_FLAGS_RESOLVE)
+        resolve (voice);
+      else if (flags == RENDER_FLAGS_FINISHED)
+        voice->active = FALSE;
+      vorn_msg_queue_push (pit->done, &voice);
+    }
+}
+
+gboolean
+vorn_queue_render (VornQueue *queue)
+{
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), FALSE);
+
+  VornQueuePrivate *priv = get_priv (queue);
+  gboolean detached = FALSE;
+
+  VornSynthPrivate *synth_priv = queue->synth ? vorn_synth_get_private (queue->synth) : nullptr;
+  if (synth_priv && synth_priv->speaker_outputs)
+    {
+      const gsize bytes = VORN_FRAGMENT_SIZE * sample_size (queue);
+      for (guint k = 0; k < queue->speaker_count; k++)
+        {
+          VornAttribVal *out = &synth_priv->speaker_outputs[k];
+          out->state = VORN_ATTRIB_STATE_DYNAMIC;
+          if (out->buffer)
+            memset (out->buffer, 0, bytes);
+        }
+    }
+
+  /* Results of master generators change nothing: its routing is fixed. */
+  for (VornGen *gen = priv->chain; gen; gen = gen->chain_next)
+    gen->render (gen);
+
+  if (priv->first_live && !priv->pit)
+    {
+      for (VornAttachPoint *ap = priv->first_live, *next_ap; ap; ap = next_ap)
+        {
+          next_ap = ap->next_live;
+          for (VornQueue *voice = ap->first_sub, *next; voice; voice = next)
+            {
+              VornQueuePrivate *vpriv = get_priv (voice);
+              next = vpriv->next_sub;
+              guint flags = render_voice (vpriv);
+              add_voice_output (ap, voice);
+              if (flags == RENDER_FLAGS_RESOLVE)
+                resolve (voice);
+              else if (flags == RENDER_FLAGS_FINISHED)
+                {
+                  detach_voice (voice);
+                  detached = TRUE;
+                }
+            }
+        }
+    }
+  else if (priv->first_live)
+    {
+      /* One batch under the prey lock; the unlock wakes every worker. */
+      VornThreadPit *pit = priv->pit;
+      int count = 0;
+      vorn_msg_queue_lock (pit->prey);
+      for (VornAttachPoint *ap = priv->first_live; ap; ap = ap->next_live)
+        for (VornQueue *voice = ap->first_sub; voice; voice = get_priv (voice)->next_sub)
+          if (vorn_msg_queue_push_unlocked (pit->prey, &voice))
+            count++;
+      vorn_msg_queue_unlock (pit->prey);
+
+      /* Outputs are summed here, one voice at a time, so no two threads
+       * write the same buffer; finished voices are detached here too. */
+      for (int i = 0; i < count; i++)
+        {
+          auto *voice = static_cast<VornQueue *> (vorn_thread_pit_wait_done (pit));
+          add_voice_output (get_priv (voice)->parentAttach, voice);
+          if (!voice->active)
+            {
+              detach_voice (voice);
+              detached = TRUE;
+            }
+        }
+    }
+
+  for (VornGen *gen = priv->post_chain; gen; gen = gen->chain_next)
+    gen->render (gen);
+
+  return !detached;
 }

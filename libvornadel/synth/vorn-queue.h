@@ -3,6 +3,7 @@
 
 #include <glib-object.h>
 
+#include "vorn-attrib.h"
 #include "vorn-node.h"
 #include "vorn-gen.h"
 
@@ -18,12 +19,19 @@ G_BEGIN_DECLS
 typedef struct _VornQueue VornQueue;
 typedef struct _VornQueueClass VornQueueClass;
 typedef struct _VornSynth VornSynth;
+typedef struct _VornWave VornWave;
+typedef struct _VornThreadPit VornThreadPit;
 
 /**
  * VornQueueTapMode:
  * @VORN_QUEUE_TAP_MODE_ACTIVE: taps record
  * @VORN_QUEUE_TAP_MODE_CLEAR: taps are cleared, then record
  * @VORN_QUEUE_TAP_MODE_PAUSED: taps keep what they hold
+ *
+ * Only the master queue's mode changes (on tap pause).  A tap generator
+ * reads its own queue's mode every fragment: while paused it records
+ * nothing, so its history and frame counter stand still; on "clear" it
+ * forgets its history once, sets the mode back to active and records.
  */
 typedef enum {
   VORN_QUEUE_TAP_MODE_ACTIVE = 0,
@@ -33,6 +41,49 @@ typedef enum {
 
 #define VORN_TYPE_QUEUE_TAP_MODE (vorn_queue_tap_mode_get_type ())
 GType vorn_queue_tap_mode_get_type (void);
+
+/* Routed attribute types: time (1) to morph (12). */
+#define VORN_QUEUE_ROUTED_TYPES 12
+
+/* Control ids of the queue-level controls every queue begins with; the
+ * tree's own control waves follow from VORN_QUEUE_FIRST_TREE_CONTROL. */
+#define VORN_QUEUE_CONTROL_PITCH 0
+#define VORN_QUEUE_CONTROL_VOLUME 1
+#define VORN_QUEUE_CONTROL_BALANCE 2
+#define VORN_QUEUE_FIRST_TREE_CONTROL 3
+
+/**
+ * VornAttachPoint:
+ * @queue: the master queue that owns the point
+ * @first_sub: (nullable): first attached voice queue
+ * @attach_vals: for types 1 to 12 (index type - 1): the record current at
+ *   the end of the point's subtree, or the type's default; the speakers
+ *   entry is NULL when nothing writes speakers before the point
+ * @first_gen: (nullable): first generator of the point's subtree
+ * @last_gen: (nullable): last generator of the point's subtree
+ * @next_live: next point that has voices, in index order
+ * @prev_live: previous point that has voices
+ * @chain_first: (nullable): first generator of the subtree that renders
+ *   (private)
+ * @chain_last: (nullable): last generator of the subtree that renders
+ *   (private)
+ *
+ * One node with "attach-point" TRUE of a master tree: where the voices of a
+ * channel plug in.  Owned by the master queue; touched only by the render
+ * thread.
+ */
+typedef struct _VornAttachPoint VornAttachPoint;
+struct _VornAttachPoint {
+  VornQueue *queue;
+  VornQueue *first_sub;
+  VornAttribVal *attach_vals[VORN_QUEUE_ROUTED_TYPES];
+  VornGen *first_gen;
+  VornGen *last_gen;
+  VornAttachPoint *next_live;
+  VornAttachPoint *prev_live;
+  VornGen *chain_first;
+  VornGen *chain_last;
+};
 
 /**
  * VornQueue:
@@ -47,6 +98,18 @@ GType vorn_queue_tap_mode_get_type (void);
  * @format: #VornFormat of every record and buffer of the queue
  * @active: TRUE while attached and sounding
  * @tap_mode: #VornQueueTapMode of the master queue
+ *
+ * A node tree compiled for rendering: its generators in post-order (children
+ * before their parent), the output records that connect them, the control
+ * records that can be set from outside and, in a master queue, the attach
+ * points where voice queues plug in.
+ *
+ * Control ids: every queue begins with three queue-level controls, "Pitch"
+ * (id 0, multiplies pitch), "Volume" (id 1, multiplies volume) and "Balance"
+ * (id 2, adds to balance).  Starting a voice sets control 0 to the pitch
+ * ratio and control 1 to the volume; no control wave is ever inserted into
+ * the instrument.  The tree's own control waves therefore have the ids 3, 4,
+ * ... in post-order: vorn_queue_node_get_control_id() + 3.
  */
 struct _VornQueue {
   GObject parent_instance;
@@ -69,13 +132,23 @@ struct _VornQueueClass {
 
 GType vorn_queue_get_type (void);
 
+/* The three queue-level control waves "Pitch", "Volume" and "Balance"
+ * (#VornWave nodes without parent), compiled at the start of every queue.
+ * Created when the queue class initialises; owned by the engine. */
+extern VornNode *vorn_queue_inst_nodes[3];
+
 /**
  * vorn_queue_new:
  * @node: the tree root to compile (the queue takes a reference)
  * @synth: the owning synthesizer (not referenced)
  *
- * Creates a queue for @node with the synthesizer's current sample rate,
- * voice limit, speaker count and format.
+ * Compiles @node with the synthesizer's current sample rate, voice limit,
+ * speaker count, format and core count: one generator per node that makes
+ * one (muted nodes make none, their children do), output records shared
+ * between subtrees that are not live at the same time, one control record
+ * per control input.  A tree with attach points becomes a master queue
+ * (routed now, rendering on "cores-current" cores); any other tree is a
+ * voice queue, routed when it is attached.
  *
  * Returns: (transfer full) (nullable): the queue, NULL on a wrong argument.
  */
@@ -84,6 +157,125 @@ VornQueue *vorn_queue_new (VornNode *node, VornSynth *synth);
 /* Returns: (transfer none) (nullable): the first generator in creation
  * order (follow #VornGen.next), or NULL for an empty queue or bad input. */
 VornGen *vorn_queue_get_gens (VornQueue *queue);
+
+/**
+ * vorn_queue_node_get_control_id:
+ * @node: a tree root
+ * @ctrl: a control wave
+ *
+ * Returns: the position of @ctrl among the unmuted control waves (y-attrib
+ *   control) of @node's tree in post-order, counted from 0; -1 when @ctrl
+ *   is not in the tree or an argument is wrong.  A queue compiled from
+ *   @node addresses the wave's control with this value + 3.
+ */
+int vorn_queue_node_get_control_id (VornNode *node, VornWave *ctrl);
+
+/**
+ * vorn_queue_set_control:
+ * @queue: a queue
+ * @control_id: a control id (see #VornQueue); out of range does nothing
+ * @value: the operand
+ * @op: replace, add to or multiply the control's value (in double
+ *   arithmetic; single-format controls store the rounded result)
+ *
+ * Changes a control record; it takes effect at the next fragment the queue
+ * renders.  Render thread only once the queue is attached.
+ */
+void vorn_queue_set_control (VornQueue *queue, int control_id, double value, VornWaveOp op);
+
+/**
+ * vorn_queue_note_off:
+ * @queue: an attached voice queue
+ * @voice_id: the voice being released (informational)
+ *
+ * Releases the voice: wave generators triggered "pressed" are marked
+ * finished (they hold their last value), wave generators triggered
+ * "release" that still wait become active and join the render chain with
+ * their subtrees; then the routing is resolved again.  Render thread only.
+ */
+void vorn_queue_note_off (VornQueue *queue, guint voice_id);
+
+/**
+ * vorn_queue_resolve_attributes:
+ * @queue: a queue
+ *
+ * Recomputes which record every input of the render chain reads: the most
+ * recent output of its type still in scope, else (attached voice) the
+ * attach point's record, else the type's default.  Does not allocate; safe
+ * on the render thread.
+ */
+void vorn_queue_resolve_attributes (VornQueue *queue);
+
+/**
+ * vorn_queue_set_cpu_cores:
+ * @queue: a master queue
+ * @cores: cores to render voices on; above 1 a thread pit with @cores
+ *   workers renders the voices, 0 or 1 renders them on the calling thread
+ *
+ * Render thread only, between fragments.
+ */
+void vorn_queue_set_cpu_cores (VornQueue *queue, guint cores);
+
+/**
+ * vorn_queue_attach:
+ * @queue: a master queue
+ * @subQueue: a compiled voice queue that is not attached
+ * @attachIndex: index of the attach point (tree order)
+ *
+ * Attaches @subQueue in front of the point's voices, makes the point live
+ * (its channel generators render from now on), marks the voice active and
+ * routes it from the point's records.  Render thread only.  The master does
+ * not take a reference.
+ */
+void vorn_queue_attach (VornQueue *queue, VornQueue *subQueue, int attachIndex);
+
+/**
+ * vorn_queue_detach:
+ * @subQueue: a voice queue
+ *
+ * Removes @subQueue from its attach point (nothing when not attached) and
+ * clears its active flag.  The point's generators stay in the render chain
+ * until the next attach relinks it.  Render thread only.
+ */
+void vorn_queue_detach (VornQueue *subQueue);
+
+/**
+ * vorn_queue_detach_all:
+ * @queue: a master queue
+ *
+ * Detaches every voice queue of @queue and empties the render chain, so
+ * only the generators after the last attach point render until the next
+ * attach.  Render thread only.
+ */
+void vorn_queue_detach_all (VornQueue *queue);
+
+/**
+ * vorn_queue_render:
+ * @queue: a master queue
+ *
+ * Renders one fragment: zeroes the synthesizer's speaker outputs, runs the
+ * master generators before the attach points and those of the live attach
+ * points, renders every attached voice (on the thread pit when there is
+ * one) and adds its speakers output into its attach point's speakers
+ * records, then runs the generators after the last attach point.  A voice
+ * whose generator stopped contributes its last fragment and is detached.
+ * Never allocates, logs or locks (apart from the thread pit's hand-out).
+ *
+ * Returns: FALSE when at least one voice was detached, else TRUE.
+ */
+gboolean vorn_queue_render (VornQueue *queue);
+
+/**
+ * vorn_queue_render_thread_func:
+ * @pit: the master queue's thread pit
+ *
+ * Worker loop of the thread pit: renders the voice queues handed out until
+ * it receives the stop item.  A voice whose generator stopped gets its
+ * active flag cleared; the render thread detaches it.
+ *
+ * Returns: NULL.
+ */
+gpointer vorn_queue_render_thread_func (VornThreadPit *pit);
 
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornQueue, g_object_unref)
 

@@ -1,0 +1,80 @@
+/* vorn-queue-private.h: the queue's compiled state, for the renderer and
+ * tests (not installed) */
+#pragma once
+
+#include "vorn-queue.h"
+#include "vorn-thread-pit.h"
+
+G_BEGIN_DECLS
+
+/* Slot entry type of an output record reserved for one attach point's
+ * subtree: never reused by later outputs, never matched by type. */
+#define VORN_QUEUE_SLOT_RESERVED 0xffffffffu
+
+/**
+ * VornQueueSlot:
+ * @type: attribute type of the output that holds the record; 0 when free
+ * @order: creation counter of that output (larger is more recent)
+ * @level: tree level of the generator that owns the output
+ *
+ * Bookkeeping of one output record, for routing.
+ */
+typedef struct {
+  guint32 type;
+  guint16 order;
+  guint8 level;
+} VornQueueSlot;
+
+/**
+ * VornQueuePrivate:
+ * @pit: (nullable): worker pool of a master rendering on several cores
+ * @first_gen: first generator in creation (post-) order
+ * @last_gen: last generator in creation order
+ * @chain: (nullable): head of the render chain (#VornGen.chain_next)
+ * @slots: one entry per output record
+ * @slot_vals: the output records; record i owns buffer i
+ * @slot_count: entries of @slots and @slot_vals
+ * @buffers: @slot_count fragments of the queue's format, 64-byte aligned
+ * @controls: one record per control input, in control-id order
+ * @control_count: entries of @controls
+ * @attach_points: master queue: its attach points in tree order
+ * @attachPointCount: entries of @attach_points
+ * @first_live: first attach point that has voices (index order)
+ * @last_live: last attach point that has voices
+ * @parentAttach: voice queue: the point it is attached to, else NULL
+ * @next_sub: next voice queue of the same attach point
+ * @prev_sub: previous voice queue of the same attach point
+ * @pre_first: master: first generator before the first attach point that
+ *   renders
+ * @pre_last: master: last such generator
+ * @post_chain: master: first generator after the last attach point that
+ *   renders (the rest follows through chain_next)
+ */
+typedef struct {
+  VornThreadPit *pit;
+  VornGen *first_gen;
+  VornGen *last_gen;
+  VornGen *chain;
+  VornQueueSlot *slots;
+  VornAttribVal *slot_vals;
+  gint32 slot_count;
+  gpointer buffers;
+  VornAttribVal *controls;
+  gint32 control_count;
+  VornAttachPoint *attach_points;
+  gint32 attachPointCount;
+  VornAttachPoint *first_live;
+  VornAttachPoint *last_live;
+  VornAttachPoint *parentAttach;
+  VornQueue *next_sub;
+  VornQueue *prev_sub;
+
+  VornGen *pre_first;
+  VornGen *pre_last;
+  VornGen *post_chain;
+} VornQueuePrivate;
+
+/* Returns: (transfer none): the compiled state of @queue. */
+VornQueuePrivate *vorn_queue_get_private (VornQueue *queue);
+
+G_END_DECLS

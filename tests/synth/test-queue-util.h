@@ -1,0 +1,83 @@
+/* test-queue-util.h: nodes with chosen attribute lists and small master and
+ * voice trees for the queue tests */
+#pragma once
+
+#include "vornadel.h"
+#include "vorn-queue-private.h"
+#include "vorn-synth-private.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+namespace queue_test {
+
+/* A node whose generator reads @srcs and writes @dests.  Every fragment the
+ * generator fills its outputs with @value (dynamic), logs itself when a log
+ * is set, and in fragment @stop_at (1-based) stops the voice. */
+struct TestNode {
+  VornNode parent_instance;
+  VornAttribType attribs[8];
+  guint8 src_count, dest_count;
+  double value;
+  int stop_at;
+};
+struct TestNodeClass {
+  VornNodeClass parent_class;
+};
+
+struct TestGen {
+  VornGen parent_instance;
+  VornAttribType attribs[8];
+  VornAttribVal *vals[8];
+  double value;
+  int stop_at;
+  int frags;
+};
+struct TestGenClass {
+  VornGenClass parent_class;
+};
+
+GType test_node_get_type (void);
+GType test_gen_get_type (void);
+
+/* Render order log (single-threaded tests only; reserve before rendering). */
+extern std::vector<VornNode *> *render_log;
+
+VornNode *test_node (std::initializer_list<VornAttribType> srcs,
+                     std::initializer_list<VornAttribType> dests, double value = 0.0,
+                     int stop_at = 0);
+
+/* Appends @child to @parent and returns it (borrowed). */
+VornNode *add (VornNode *parent, VornNode *child);
+VornNode *attach_point (VornNode *parent);
+
+/* The generator of @node in @queue, or NULL. */
+VornGen *gen_of (VornQueue *queue, VornNode *node);
+std::vector<VornGen *> chain_of (VornQueue *queue);
+VornAttribVal *out (VornGen *gen, guint j = 0);
+VornAttribVal *in (VornGen *gen, guint i);
+
+/* A synthesizer with one core and @format. */
+VornSynth *new_synth (VornFormat format = VORN_FORMAT_SINGLE, guint speakers = 2);
+
+/* Master tree: "Speakers" output, a pitch control, @points attach points
+ * with one channel pitch control each, and a post-attach reader of the
+ * speakers.  The compiled queue's speakers become the synth's outputs. */
+struct Master {
+  VornNode *root;
+  VornNode *speakers, *main_pitch, *post;
+  std::vector<VornNode *> points, channel;
+  VornQueue *queue;
+  VornSynth *synth;
+  Master (VornSynth *synth, int points);
+  ~Master ();
+  double speaker (guint k, int i = 0) const;
+};
+
+/* Voice tree: a mix root (signal, speakers in; speakers out, @value) over
+ * one signal writer that stops in fragment @stop_at. */
+VornQueue *new_voice (VornSynth *synth, double value, int stop_at = 0);
+
+} // namespace queue_test

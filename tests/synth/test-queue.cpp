@@ -1,0 +1,311 @@
+/* test-queue.cpp: compilation, routing, controls, note-off, attaching and
+ * single-core rendering of synthesis queues */
+#include "test-queue-util.h"
+#include "vorn-test-alloc.h"
+#include "vorn-test-log.h"
+
+using namespace queue_test;
+
+namespace {
+
+constexpr auto PITCH = VORN_ATTRIB_TYPE_PITCH;
+constexpr auto VOLUME = VORN_ATTRIB_TYPE_VOLUME;
+constexpr auto SIGNAL = VORN_ATTRIB_TYPE_SIGNAL;
+constexpr auto SPEAKERS = VORN_ATTRIB_TYPE_SPEAKERS;
+
+struct Queue : testing::Test {
+  VornSynth *synth = new_synth ();
+  ~Queue () override { g_object_unref (synth); }
+};
+
+TEST_F (Queue, OneSignalWaveCompilesToFourOutputsAndThreeControls)
+{
+  g_autoptr (VornNode) inst = vorn_node_new ();
+  add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE)));
+  g_autoptr (VornQueue) q = vorn_queue_new (inst, synth);
+  VornQueuePrivate *p = vorn_queue_get_private (q);
+
+  EXPECT_EQ (p->slot_count, 4);
+  ASSERT_EQ (p->control_count, 3);
+  EXPECT_EQ (p->controls[0].value.f, 1.0f);
+  EXPECT_EQ (p->controls[1].value.f, 1.0f);
+  EXPECT_EQ (p->controls[2].value.f, 0.0f);
+  EXPECT_EQ (p->attachPointCount, 0);
+  /* The queue-level controls come first and read their control records. */
+  VornGen *gen = vorn_queue_get_gens (q);
+  EXPECT_EQ (gen->node, vorn_queue_inst_nodes[0]);
+  EXPECT_EQ (in (gen, 1), &p->controls[0]);
+  EXPECT_EQ (chain_of (q).size (), 4u);
+  /* Buffers are distinct, aligned fragments of the format. */
+  EXPECT_EQ (GPOINTER_TO_SIZE (p->slot_vals[1].buffer) - GPOINTER_TO_SIZE (p->slot_vals[0].buffer),
+             256u);
+  EXPECT_EQ (GPOINTER_TO_SIZE (p->slot_vals[0].buffer) % 64, 0u);
+
+  EXPECT_EQ (vorn_queue_new (nullptr, synth), nullptr);
+  EXPECT_CRITICAL ("VORN_IS_NODE (node)");
+}
+
+TEST_F (Queue, SiblingSubtreesReuseOutputsAndScopesEnd)
+{
+  g_autoptr (VornNode) root = test_node ({ VOLUME }, {});
+  VornNode *s1 = add (root, vorn_node_new ());
+  VornNode *w1 = add (s1, test_node ({}, { VOLUME }));
+  VornNode *s2 = add (root, test_node ({ VOLUME }, { SIGNAL }));
+  VornNode *w2 = add (s2, test_node ({ VOLUME }, { VOLUME }));
+  VornNode *muted = add (root, test_node ({}, { SIGNAL }));
+  VornNode *child = add (muted, test_node ({}, { PITCH }));
+  g_object_set (muted, "mute", TRUE, nullptr);
+  g_autoptr (VornQueue) q = vorn_queue_new (root, synth);
+  vorn_queue_resolve_attributes (q);
+
+  EXPECT_EQ (out (gen_of (q, w1)), out (gen_of (q, w2)));
+  VornAttribVal *queue_volume = out (vorn_queue_get_gens (q)->next);
+  /* w2 does not see its cousin w1; s2 sees its child; the root sees neither
+   * (they went out of scope with their subtrees). */
+  EXPECT_EQ (in (gen_of (q, w2), 0), queue_volume);
+  EXPECT_EQ (in (gen_of (q, s2), 0), out (gen_of (q, w2)));
+  EXPECT_EQ (in (gen_of (q, vorn_queue_get_private (q)->last_gen->node), 0), queue_volume);
+  EXPECT_EQ (gen_of (q, muted), nullptr);
+  EXPECT_NE (gen_of (q, child), nullptr);
+}
+
+TEST_F (Queue, MasterRoutingAndVoiceRoutingFromItsPoint)
+{
+  Master m (synth, 2);
+  VornQueuePrivate *mp = vorn_queue_get_private (m.queue);
+  ASSERT_EQ (mp->attachPointCount, 2);
+  VornAttachPoint *ap = mp->attach_points;
+  VornGen *ch0 = gen_of (m.queue, m.channel[0]), *ch1 = gen_of (m.queue, m.channel[1]);
+
+  /* Each channel control reads the main pitch and keeps its own output. */
+  EXPECT_EQ (in (ch0, 0), out (gen_of (m.queue, m.main_pitch)));
+  EXPECT_EQ (in (ch1, 0), out (gen_of (m.queue, m.main_pitch)));
+  EXPECT_NE (out (ch0), out (ch1));
+  EXPECT_EQ (ap[0].attach_vals[PITCH - 1], out (ch0));
+  EXPECT_EQ (ap[1].attach_vals[PITCH - 1], out (ch1));
+  EXPECT_EQ (ap[1].attach_vals[SPEAKERS - 1], out (gen_of (m.queue, m.speakers)));
+  EXPECT_EQ (ap[1].attach_vals[SPEAKERS - 1]->group_rest, 1);
+  EXPECT_EQ (ap[0].first_gen, ch0);
+  EXPECT_EQ (ap[0].last_gen, ch0);
+  /* The post-attach reader sees the speakers written at its own level. */
+  EXPECT_EQ (in (gen_of (m.queue, m.post), 0), out (gen_of (m.queue, m.speakers)));
+  EXPECT_TRUE (chain_of (m.queue).empty ());
+
+  /* Voice: two sibling mixes after a pitch reader, under a plain root. */
+  g_autoptr (VornNode) inst = vorn_node_new ();
+  VornNode *reader = add (inst, test_node ({ PITCH }, { SIGNAL }));
+  VornNode *mix1 = add (inst, test_node ({ SIGNAL, SPEAKERS }, { SPEAKERS }));
+  VornNode *mix2 = add (inst, test_node ({ SIGNAL, SPEAKERS }, { SPEAKERS }));
+  g_autoptr (VornQueue) v = vorn_queue_new (inst, synth);
+  vorn_queue_attach (m.queue, v, 1);
+  VornGen *pitch_ctl = vorn_queue_get_gens (v);
+  EXPECT_EQ (in (pitch_ctl, 2), out (ch1));
+  EXPECT_EQ (in (gen_of (v, reader), 0), out (pitch_ctl));
+  EXPECT_EQ (in (gen_of (v, mix1), 1), nullptr);
+  EXPECT_EQ (in (gen_of (v, mix2), 1), out (gen_of (v, mix1)));
+  EXPECT_EQ (in (gen_of (v, mix1), 0), out (gen_of (v, reader)));
+  vorn_queue_detach (v);
+}
+
+TEST_F (Queue, ControlIdsAndSetControl)
+{
+  g_autoptr (VornNode) inst = vorn_node_new ();
+  VornNode *group = add (inst, vorn_node_new ());
+  auto *c1 = VORN_WAVE (add (group, VORN_NODE (vorn_wave_new_control_default ("A", VOLUME))));
+  auto *c2 = VORN_WAVE (add (group, VORN_NODE (vorn_wave_new_control_default ("B", PITCH))));
+  auto *c3 = VORN_WAVE (add (inst, VORN_NODE (vorn_wave_new_control ("C", PITCH, VORN_WAVE_OP_ADD, 0.5))));
+  g_object_set (c2, "mute", TRUE, nullptr);
+  g_autoptr (VornWave) stray = vorn_wave_new_control_default ("D", PITCH);
+
+  EXPECT_EQ (vorn_queue_node_get_control_id (inst, c1), 0);
+  EXPECT_EQ (vorn_queue_node_get_control_id (inst, c3), 1);
+  EXPECT_EQ (vorn_queue_node_get_control_id (inst, stray), -1);
+  EXPECT_EQ (vorn_queue_node_get_control_id (inst, nullptr), -1);
+  EXPECT_CRITICAL ("VORN_IS_WAVE (ctrl)");
+
+  g_autoptr (VornQueue) q = vorn_queue_new (inst, synth);
+  VornQueuePrivate *p = vorn_queue_get_private (q);
+  ASSERT_EQ (p->control_count, 5);
+  EXPECT_EQ (in (gen_of (q, VORN_NODE (c3)), 1), &p->controls[3 + 1]);
+  EXPECT_EQ (p->controls[4].value.f, 0.5f);
+
+  vorn_queue_set_control (q, 4, 0.1, VORN_WAVE_OP_ADD);
+  EXPECT_EQ (p->controls[4].value.f, float (double (0.5f) + 0.1));
+  EXPECT_EQ (p->controls[4].state, VORN_ATTRIB_STATE_CONST);
+  vorn_queue_set_control (q, 0, 3.0, VORN_WAVE_OP_MUL);
+  vorn_queue_set_control (q, 0, 2.0, VORN_WAVE_OP_MUL);
+  EXPECT_EQ (p->controls[0].value.f, 6.0f);
+  vorn_queue_set_control (q, 5, 9.0, VORN_WAVE_OP_SET);   /* out of range: ignored */
+  vorn_queue_set_control (q, -1, 9.0, VORN_WAVE_OP_SET);
+  EXPECT_EQ (p->controls[2].value.f, 0.0f);
+}
+
+TEST_F (Queue, NoteOffStartsReleaseWavesAndFinishesPressedOnes)
+{
+  Master m (synth, 1);
+  g_autoptr (VornNode) inst = test_node ({ VOLUME, SPEAKERS }, { SPEAKERS });
+  auto *pressed = VORN_WAVE (add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_ATTACK))));
+  auto *release = VORN_WAVE (add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_RELEASE))));
+  VornNode *under = add (VORN_NODE (release), test_node ({ VOLUME }, { VOLUME }));
+  g_object_set (pressed, "trig-mode", VORN_WAVE_TRIG_MODE_PRESSED, nullptr);
+  g_object_set (release, "trig-mode", VORN_WAVE_TRIG_MODE_RELEASE, nullptr);
+  g_autoptr (VornQueue) v = vorn_queue_new (inst, synth);
+  VornGen *rel = gen_of (v, VORN_NODE (release));
+  auto in_chain = [&v] (VornGen *g) {
+    auto c = chain_of (v);
+    return std::find (c.begin (), c.end (), g) != c.end ();
+  };
+
+  EXPECT_FALSE (in_chain (rel));
+  EXPECT_FALSE (in_chain (gen_of (v, under)));
+  vorn_queue_note_off (v, 1);
+  EXPECT_CRITICAL ("priv->parentAttach != NULL");
+
+  vorn_queue_attach (m.queue, v, 0);
+  /* The root reads the volume of the pressed wave (the release is not in
+   * the chain yet). */
+  EXPECT_EQ (in (gen_of (v, inst), 0), out (gen_of (v, VORN_NODE (pressed))));
+  vorn_queue_note_off (v, 1);
+  EXPECT_TRUE (in_chain (rel));
+  EXPECT_TRUE (in_chain (gen_of (v, under)));
+  EXPECT_EQ (rel->state, VORN_GEN_STATE_ACTIVE);
+  EXPECT_TRUE (reinterpret_cast<VornWaveGen *> (gen_of (v, VORN_NODE (pressed)))->finished);
+  EXPECT_EQ (in (gen_of (v, inst), 0), out (rel));
+  EXPECT_EQ (in (gen_of (v, under), 0), out (gen_of (v, VORN_NODE (pressed))));
+}
+
+TEST_F (Queue, AttachKeepsLiveListInOrderAndRelinksChain)
+{
+  Master m (synth, 4);
+  VornQueuePrivate *mp = vorn_queue_get_private (m.queue);
+  VornQueue *v[4];
+  for (auto &voice : v)
+    voice = new_voice (synth, 0.0);
+  vorn_queue_attach (m.queue, v[0], 2);
+  vorn_queue_attach (m.queue, v[1], 0);
+  vorn_queue_attach (m.queue, v[2], 1);
+
+  std::vector<VornAttachPoint *> live;
+  for (VornAttachPoint *ap = mp->first_live; ap; ap = ap->next_live)
+    live.push_back (ap);
+  EXPECT_EQ (live, (std::vector<VornAttachPoint *> { &mp->attach_points[0], &mp->attach_points[1],
+                                                     &mp->attach_points[2] }));
+  EXPECT_EQ (mp->last_live, &mp->attach_points[2]);
+  auto nodes = [&m] {
+    std::vector<VornNode *> n;
+    for (int i = 0; i < 3; i++)
+      EXPECT_EQ (chain_of (m.queue)[gsize (i)]->node, vorn_queue_inst_nodes[i]);
+    for (VornGen *g : chain_of (m.queue))
+      if (!VORN_IS_WAVE_GEN (g))
+        n.push_back (g->node);
+    return n;
+  };
+  EXPECT_EQ (nodes (), (std::vector<VornNode *> { m.speakers, m.main_pitch, m.channel[0],
+                                                  m.channel[1], m.channel[2] }));
+
+  /* Detaching leaves the chain; the next attach skips the emptied point. */
+  vorn_queue_detach (v[2]);
+  EXPECT_FALSE (v[2]->active);
+  EXPECT_EQ (mp->attach_points[0].next_live, &mp->attach_points[2]);
+  EXPECT_EQ (nodes ().size (), 5u);
+  vorn_queue_attach (m.queue, v[3], 3);
+  EXPECT_EQ (nodes (), (std::vector<VornNode *> { m.speakers, m.main_pitch, m.channel[0],
+                                                  m.channel[2], m.channel[3] }));
+
+  vorn_queue_attach (m.queue, v[2], 4);
+  EXPECT_CRITICAL ("attachIndex < priv->attachPointCount");
+  EXPECT_FALSE (v[2]->active);
+
+  vorn_queue_detach_all (m.queue);
+  EXPECT_TRUE (chain_of (m.queue).empty ());
+  EXPECT_EQ (mp->first_live, nullptr);
+  for (VornQueue *voice : v)
+    {
+      EXPECT_FALSE (voice->active);
+      EXPECT_EQ (vorn_queue_get_private (voice)->parentAttach, nullptr);
+      g_object_unref (voice);
+    }
+}
+
+TEST_F (Queue, RenderSumsVoicesAndDetachesFinishedOnesInTheirLastFragment)
+{
+  Master m (synth, 2);
+  std::vector<VornNode *> log;
+  log.reserve (256);
+  render_log = &log;
+
+  /* Without voices only the post-attach segment runs; outputs are silent. */
+  EXPECT_TRUE (vorn_queue_render (m.queue));
+  EXPECT_EQ (log, std::vector<VornNode *> { m.post });
+  EXPECT_EQ (vorn_synth_get_private (synth)->speaker_outputs[1].state, VORN_ATTRIB_STATE_DYNAMIC);
+  EXPECT_EQ (m.speaker (1, 63), 0.0);
+
+  g_autoptr (VornQueue) a = new_voice (synth, 0.25);
+  g_autoptr (VornQueue) b = new_voice (synth, 0.5, 2);
+  vorn_queue_attach (m.queue, a, 1);
+  vorn_queue_attach (m.queue, b, 0);
+  log.clear ();
+  EXPECT_TRUE (vorn_queue_render (m.queue));
+  ASSERT_GE (log.size (), 4u);
+  EXPECT_EQ (log[2], m.channel[0]);
+  EXPECT_EQ (log[3], m.channel[1]);
+  EXPECT_EQ (log.back (), m.post);
+  EXPECT_DOUBLE_EQ (m.speaker (0, 0), 0.75);
+  EXPECT_DOUBLE_EQ (m.speaker (1, 63), 0.75);
+
+  /* b stops in its second fragment: it still sounds in it. */
+  EXPECT_FALSE (vorn_queue_render (m.queue));
+  EXPECT_DOUBLE_EQ (m.speaker (1, 0), 0.75);
+  EXPECT_FALSE (b->active);
+  EXPECT_TRUE (a->active);
+  EXPECT_TRUE (vorn_queue_render (m.queue));
+  EXPECT_DOUBLE_EQ (m.speaker (0, 5), 0.25);
+  render_log = nullptr;
+}
+
+TEST_F (Queue, RenderWithVoicesDoesNotAllocate)
+{
+  VORN_TEST_REQUIRE_ALLOC_COUNTER ();
+  Master m (synth, 3);
+  g_autoptr (VornNode) inst = test_node ({ VOLUME, SPEAKERS }, { SPEAKERS }, 0.1);
+  add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_ATTACK)));
+  add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE)));
+  VornQueue *v[4];
+  for (int i = 0; i < 4; i++)
+    {
+      v[i] = vorn_queue_new (inst, synth);
+      vorn_queue_attach (m.queue, v[i], i % 3);
+    }
+  vorn_test::AllocationCounter counter;
+  for (int f = 0; f < 20; f++)
+    vorn_queue_render (m.queue);
+  vorn_queue_note_off (v[0], 1);
+  vorn_queue_render (m.queue);
+  vorn_queue_detach (v[1]);
+  EXPECT_EQ (counter.count (), 0u);
+  for (VornQueue *q : v)
+    g_object_unref (q);
+}
+
+TEST_F (Queue, TapFollowsTheQueueTapMode)
+{
+  g_autoptr (VornNode) root = vorn_node_new ();
+  add (root, VORN_NODE (vorn_tap_new (SIGNAL, 1024)));
+  g_autoptr (VornQueue) q = vorn_queue_new (root, synth);
+  VornGen *tap = vorn_queue_get_private (q)->last_gen;
+  ASSERT_TRUE (VORN_IS_TAP_GEN (tap));
+  vorn_queue_resolve_attributes (q);
+  auto frames = [tap] { return vorn_tap_gen_get_data_size_time (VORN_TAP_GEN (tap), nullptr); };
+
+  tap->render (tap);
+  tap->render (tap);
+  q->tap_mode = VORN_QUEUE_TAP_MODE_PAUSED;
+  tap->render (tap);
+  EXPECT_EQ (frames (), 128u);
+  q->tap_mode = VORN_QUEUE_TAP_MODE_CLEAR;
+  tap->render (tap);
+  EXPECT_EQ (frames (), 64u);
+  EXPECT_EQ (q->tap_mode, VORN_QUEUE_TAP_MODE_ACTIVE);
+}
+
+} // namespace
