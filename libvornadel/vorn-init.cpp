@@ -46,5 +46,9 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_QUEUE_TAP_MODE);
   g_type_ensure (VORN_TYPE_SYNTH);
   g_type_ensure (VORN_TYPE_SYNTH_CPU);
+  g_type_ensure (VORN_TYPE_SYNTH_MSG_TYPE);
+  g_type_ensure (VORN_TYPE_MIX);
+  g_type_ensure (VORN_TYPE_MIX_GEN);
+  g_type_ensure (VORN_TYPE_INST);
   g_type_ensure (VORN_TYPE_TAP);
 }

@@ -22,7 +22,7 @@ typedef struct {
   GHashTable *voice_map;
   GAsyncQueue *inbox;
   GAsyncQueue *outbox;
-  guint chanCount;
+  gint chanCount;             /* signed: channel arguments are int */
   guint speaker_count;
   guint max_voices;
   double sample_rate;

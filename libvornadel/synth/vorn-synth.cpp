@@ -1,8 +1,17 @@
-/* vorn-synth.cpp: synthesizer configuration and render properties */
+/* vorn-synth.cpp: the synthesizer: configuration, master tree, speaker
+ * curves, note bookkeeping and the message protocol */
 #include "vorn-synth.h"
 #include "vorn-synth-private.h"
 
 #include "vorn-init.h"
+#include "vorn-inst.h"
+#include "vorn-tap.h"
+#include "vorn-value.h"
+#include "vorn-wave.h"
+
+#include <json-glib/json-glib.h>
+
+#include <cmath>
 
 enum {
   PROP_0,
@@ -24,7 +33,26 @@ enum {
 
 static GParamSpec *properties[N_PROPS];
 
-G_DEFINE_TYPE_WITH_PRIVATE (VornSynth, vorn_synth, G_TYPE_OBJECT)
+static void vorn_synth_serializable_init (JsonSerializableIface *iface);
+
+G_DEFINE_TYPE_WITH_CODE (VornSynth, vorn_synth, G_TYPE_OBJECT,
+                         G_ADD_PRIVATE (VornSynth)
+                         G_IMPLEMENT_INTERFACE (JSON_TYPE_SERIALIZABLE,
+                                                vorn_synth_serializable_init))
+
+G_DEFINE_ENUM_TYPE (VornSynthMsgType, vorn_synth_msg_type,
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_START, "start"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_STOP, "stop"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_START_VOICE, "start-voice"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_START_VOICE_NOTIFY, "start-voice-notify"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_STOP_VOICE, "stop-voice"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_CONTROL, "set-control"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_VOICE_CONTROL, "set-voice-control"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_NODE_CONTROL, "set-node-control"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_ALARM, "set-alarm"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_PANIC, "panic"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_TAP_PAUSE, "tap-pause"),
+  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_UPDATE_OPTIMIZATION, "update-optimization"))
 
 static VornSynthPrivate *
 get_priv (VornSynth *synth)
@@ -54,6 +82,27 @@ vorn_synth_init (VornSynth *synth)
   priv->peak_enable = TRUE;
   priv->next_voice_id = 1;
   priv->next_device_id = 1;
+  priv->voice_map = g_hash_table_new (g_direct_hash, g_direct_equal);
+  priv->inbox = g_async_queue_new_full (GDestroyNotify (vorn_synth_msg_free));
+  priv->outbox = g_async_queue_new_full (GDestroyNotify (vorn_synth_msg_free));
+}
+
+static void
+vorn_synth_finalize (GObject *object)
+{
+  VornSynth *synth = VORN_SYNTH (object);
+  VornSynthPrivate *priv = get_priv (synth);
+
+  /* Through the class operation, so that subclasses release their part
+   * (and return sounding voices to the outbox) first. */
+  if (priv->started)
+    VORN_SYNTH_GET_CLASS (synth)->stop (synth);
+
+  g_clear_pointer (&priv->voice_map, g_hash_table_unref);
+  g_clear_pointer (&priv->inbox, g_async_queue_unref);
+  g_clear_pointer (&priv->outbox, g_async_queue_unref);
+
+  G_OBJECT_CLASS (vorn_synth_parent_class)->finalize (object);
 }
 
 /* A changed restart property only takes effect at the next start, which the
@@ -86,7 +135,7 @@ vorn_synth_get_property (GObject *object, guint prop_id, GValue *value, GParamSp
       g_value_set_uint (value, priv->max_voices);
       break;
     case PROP_CHANNEL_COUNT:
-      g_value_set_uint (value, priv->chanCount);
+      g_value_set_uint (value, guint (priv->chanCount));
       break;
     case PROP_SPEAKER_COUNT:
       g_value_set_uint (value, priv->speaker_count);
@@ -146,16 +195,23 @@ vorn_synth_set_property (GObject *object, guint prop_id, const GValue *value, GP
       }
       break;
     case PROP_MAX_VOICES:
-    case PROP_CHANNEL_COUNT:
     case PROP_SPEAKER_COUNT:
       {
-        guint *field = prop_id == PROP_MAX_VOICES ? &priv->max_voices
-                     : prop_id == PROP_CHANNEL_COUNT ? &priv->chanCount
-                     : &priv->speaker_count;
+        guint *field = prop_id == PROP_MAX_VOICES ? &priv->max_voices : &priv->speaker_count;
         guint v = g_value_get_uint (value);
         if (v != *field)
           {
             *field = v;
+            restart_property_changed (synth, pspec);
+          }
+      }
+      break;
+    case PROP_CHANNEL_COUNT:
+      {
+        gint v = gint (g_value_get_uint (value));
+        if (v != priv->chanCount)
+          {
+            priv->chanCount = v;
             restart_property_changed (synth, pspec);
           }
       }
@@ -200,6 +256,314 @@ vorn_synth_set_property (GObject *object, guint prop_id, const GValue *value, GP
     }
 }
 
+/* ---- JSON ---------------------------------------------------------------- */
+
+static JsonNode *
+vorn_synth_serialize_property (JsonSerializable *, const char *, const GValue *value,
+                               GParamSpec *pspec)
+{
+  /* Read-only state (the trees, counters) cannot be restored; leave it out. */
+  if (!(pspec->flags & G_PARAM_WRITABLE))
+    return nullptr;
+  return vorn_util_value_to_json (value);
+}
+
+static gboolean
+vorn_synth_deserialize_property (JsonSerializable *serializable, const char *property_name,
+                                 GValue *value, GParamSpec *pspec, JsonNode *property_node)
+{
+  if (G_VALUE_TYPE (value) == G_TYPE_INVALID)
+    g_value_init (value, G_PARAM_SPEC_VALUE_TYPE (pspec));
+
+  g_autoptr (GError) error = nullptr;
+  if (!vorn_util_json_to_value (value, property_node, &error))
+    {
+      g_warning ("Failed to deserialize property '%s' for object of type '%s': %s",
+                 property_name, G_OBJECT_TYPE_NAME (serializable),
+                 error ? error->message : "unknown error");
+      return FALSE;
+    }
+  return TRUE;
+}
+
+static void
+vorn_synth_serializable_init (JsonSerializableIface *iface)
+{
+  iface->serialize_property = vorn_synth_serialize_property;
+  iface->deserialize_property = vorn_synth_deserialize_property;
+}
+
+/* ---- speaker curves -------------------------------------------------------- */
+
+namespace {
+
+enum CurveShape : char {
+  SHAPE_FLAT = 'F',
+  SHAPE_FALL = 'D',
+  SHAPE_RISE = 'R',
+  SHAPE_PEAK = 'P',
+};
+
+/* Balance and latitude shapes of speakers 1..n for n = 1..8. */
+const char *const balance_table[8] = {
+  "F", "DR", "DRP", "DRDR", "DRPDR", "DRDRDR", "DRPDRDR", "DRPDRDRP",
+};
+const char *const latitude_table[8] = {
+  "F", "FF", "FFF", "RRDD", "RRRDD", "RRPPDD", "RRRPPDD", "RRRPPDDD",
+};
+
+constexpr guint MAX_CURVE_SPEAKERS = 8;
+
+VornCurve *
+curve_from_shape (char shape)
+{
+  VornCurve *curve = vorn_curve_new (shape == SHAPE_PEAK ? 3 : 2);
+
+  switch (shape)
+    {
+    case SHAPE_FALL:
+      vorn_curve_set_start_point (curve, -1.0, 1.0, -1.0, 1.0);
+      vorn_curve_set_end_point (curve, 1.0, 0.5, 1.0, 0.0);
+      break;
+    case SHAPE_RISE:
+      vorn_curve_set_start_point (curve, -1.0, 0.0, -1.0, 0.5);
+      vorn_curve_set_end_point (curve, 1.0, 1.0, 1.0, 1.0);
+      break;
+    case SHAPE_PEAK:
+      vorn_curve_set_start_point (curve, -1.0, 0.0, -1.0, 0.0);
+      vorn_curve_set_point (curve, 1, -1.0, 1.0, 0.0, 1.0, 1.0, 1.0);
+      vorn_curve_set_end_point (curve, 1.0, 0.0, 1.0, 0.0);
+      break;
+    default:
+      vorn_curve_set_start_point (curve, -1.0, 1.0, -1.0, 1.0);
+      vorn_curve_set_end_point (curve, 1.0, 1.0, 1.0, 1.0);
+      break;
+    }
+  return curve;
+}
+
+} // namespace
+
+VornCurve *
+vorn_synth_speaker_curve_new (guint speaker_count, guint speaker, gboolean latitude)
+{
+  g_return_val_if_fail (speaker < speaker_count, NULL);
+
+  /* Layouts beyond the table keep the 8-speaker curves for the first eight
+   * speakers and leave the rest unpanned. */
+  guint row = MIN (speaker_count, MAX_CURVE_SPEAKERS);
+  char shape = SHAPE_FLAT;
+  if (speaker < row)
+    shape = (latitude ? latitude_table : balance_table)[row - 1][speaker];
+  return curve_from_shape (shape);
+}
+
+guint
+vorn_synth_get_speaker_caches (VornSynth *synth, VornCurveCache ***balance,
+                               VornCurveCache ***latitude)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+
+  VornSynthPrivate *priv = get_priv (synth);
+  if (balance)
+    *balance = priv->balance_caches;
+  if (latitude)
+    *latitude = priv->latitude_caches;
+  return priv->started && priv->balance_caches ? priv->speaker_count : 0;
+}
+
+/* ---- default class operations -------------------------------------------- */
+
+static void
+add_control (VornNode *parent, const char *name, VornAttribType attrib, VornWaveOp op,
+             double init_value, VornNode **out = nullptr)
+{
+  VornWave *wave = vorn_wave_new_control (name, attrib, op, init_value);
+  vorn_node_insert (parent, VORN_NODE (wave), -1);
+  if (out)
+    *out = VORN_NODE (wave);
+  g_object_unref (wave);
+}
+
+static VornNode *
+build_master_tree (VornSynthPrivate *priv)
+{
+  VornNode *root = vorn_node_new ();
+  g_object_set (root, "name", "Master", nullptr);
+
+  const double tick = 1.0 / priv->sample_rate;
+  add_control (root, "Speakers", VORN_ATTRIB_TYPE_SPEAKERS, VORN_WAVE_OP_SET, 0.0,
+               &priv->speakers_wave);
+  add_control (root, "Time", VORN_ATTRIB_TYPE_TIME, VORN_WAVE_OP_SET, tick);
+  add_control (root, "Main Pitch", VORN_ATTRIB_TYPE_PITCH, VORN_WAVE_OP_SET, tick);
+  add_control (root, "Main Volume", VORN_ATTRIB_TYPE_VOLUME, VORN_WAVE_OP_SET, 0.5);
+  add_control (root, "Main Balance", VORN_ATTRIB_TYPE_BALANCE, VORN_WAVE_OP_SET, 0.0);
+  add_control (root, "Main Latitude", VORN_ATTRIB_TYPE_LATITUDE, VORN_WAVE_OP_SET, 0.0);
+
+  for (gint chan = 0; chan < priv->chanCount; chan++)
+    {
+      VornNode *point = vorn_node_new ();
+      g_autofree char *name = g_strdup_printf ("Channel %d", chan + 1);
+      g_object_set (point, "name", name, "attach-point", TRUE, nullptr);
+      add_control (point, "Channel Pitch", VORN_ATTRIB_TYPE_PITCH, VORN_WAVE_OP_MUL, 1.0);
+      add_control (point, "Channel Volume", VORN_ATTRIB_TYPE_VOLUME, VORN_WAVE_OP_MUL, 1.0);
+      add_control (point, "Channel Balance", VORN_ATTRIB_TYPE_BALANCE, VORN_WAVE_OP_ADD, 0.0);
+      add_control (point, "Channel Latitude", VORN_ATTRIB_TYPE_LATITUDE, VORN_WAVE_OP_ADD, 0.0);
+      vorn_node_insert (root, point, -1);
+      g_object_unref (point);
+    }
+
+  VornTap *tap = vorn_tap_new (VORN_ATTRIB_TYPE_SPEAKERS, 0);
+  g_object_set (tap, "name", "Master Tap", nullptr);
+  vorn_node_insert (root, VORN_NODE (tap), -1);
+  g_object_unref (tap);
+
+  return root;
+}
+
+static void
+vorn_synth_real_start (VornSynth *synth)
+{
+  VornSynthPrivate *priv = get_priv (synth);
+
+  if (priv->started)
+    VORN_SYNTH_GET_CLASS (synth)->stop (synth);
+
+  priv->node_tree = build_master_tree (priv);
+  priv->channel_insts = g_new0 (VornInst *, priv->chanCount);
+
+  const guint n = priv->speaker_count;
+  priv->balance_curves = g_new0 (VornCurve *, n);
+  priv->latitude_curves = g_new0 (VornCurve *, n);
+  priv->balance_caches = g_new0 (VornCurveCache *, n);
+  priv->latitude_caches = g_new0 (VornCurveCache *, n);
+  for (guint s = 0; s < n; s++)
+    {
+      priv->balance_curves[s] = vorn_synth_speaker_curve_new (n, s, FALSE);
+      priv->latitude_curves[s] = vorn_synth_speaker_curve_new (n, s, TRUE);
+      /* Panning gains are computed in double whatever the sample format. */
+      priv->balance_caches[s] = vorn_curve_cache_get (priv->balance_curves[s], VORN_FORMAT_DOUBLE);
+      priv->latitude_caches[s] = vorn_curve_cache_get (priv->latitude_curves[s], VORN_FORMAT_DOUBLE);
+    }
+
+  priv->peak_levels = g_new0 (guint32, n);
+  priv->started = TRUE;
+  g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_NODE_TREE]);
+  if (priv->restart_needed)
+    {
+      priv->restart_needed = FALSE;
+      g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_RESTART_NEEDED]);
+    }
+}
+
+static void
+vorn_synth_real_stop (VornSynth *synth)
+{
+  VornSynthPrivate *priv = get_priv (synth);
+
+  if (!priv->started)
+    return;
+
+  const guint n = priv->speaker_count;
+  for (guint s = 0; s < n; s++)
+    {
+      g_clear_object (&priv->balance_caches[s]);
+      g_clear_object (&priv->latitude_caches[s]);
+      g_clear_object (&priv->balance_curves[s]);
+      g_clear_object (&priv->latitude_curves[s]);
+    }
+  g_clear_pointer (&priv->balance_caches, g_free);
+  g_clear_pointer (&priv->latitude_caches, g_free);
+  g_clear_pointer (&priv->balance_curves, g_free);
+  g_clear_pointer (&priv->latitude_curves, g_free);
+
+  gboolean had_queue = priv->master_queue != nullptr;
+  priv->speaker_outputs = nullptr;
+  g_clear_object (&priv->master_queue);
+  priv->speakers_wave = nullptr;
+  g_clear_object (&priv->node_tree);
+
+  for (gint chan = 0; chan < priv->chanCount; chan++)
+    g_clear_object (&priv->channel_insts[chan]);
+  g_clear_pointer (&priv->channel_insts, g_free);
+
+  g_hash_table_remove_all (priv->voice_map);
+  g_clear_pointer (&priv->peak_levels, g_free);
+  priv->started = FALSE;
+
+  if (had_queue)
+    g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_MASTER_QUEUE]);
+  g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_NODE_TREE]);
+}
+
+static void
+vorn_synth_real_set_inst (VornSynth *synth, int chan, VornInst *inst)
+{
+  VornSynthPrivate *priv = get_priv (synth);
+
+  if (priv->channel_insts)
+    g_set_object (&priv->channel_insts[chan], inst);
+}
+
+static void
+vorn_synth_real_stop_voice (VornSynth *synth, guint voice_id, double velocity)
+{
+  VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_STOP_VOICE);
+  msg->target.voice_id = voice_id;
+  msg->data.value = velocity;
+  vorn_synth_send_message (synth, msg);
+}
+
+static void
+vorn_synth_real_set_control (VornSynth *synth, guint16 control_id, double value)
+{
+  VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_SET_CONTROL);
+  msg->target.control_id = control_id;
+  msg->data.value = value;
+  vorn_synth_send_message (synth, msg);
+}
+
+static void
+vorn_synth_real_set_voice_control (VornSynth *synth, guint voice_id, guint16 control_id,
+                                   double value)
+{
+  VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_SET_VOICE_CONTROL);
+  msg->target.voice_id = voice_id;
+  msg->control_id = control_id;
+  msg->data.value = value;
+  vorn_synth_send_message (synth, msg);
+}
+
+static void
+vorn_synth_real_set_node_control (VornSynth *synth, VornNode *node, guint16 control_id,
+                                  guint16 chan, int max_count, double value, VornWaveOp op)
+{
+  VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_SET_NODE_CONTROL);
+  msg->target.node = node;
+  msg->node_control_id = control_id;
+  msg->chan_filter = chan;
+  /* The record has 8 bits for the limit; larger limits mean every voice. */
+  msg->max_count = max_count > 0 && max_count <= G_MAXUINT8 ? guint8 (max_count) : 0;
+  msg->data.value = value;
+  msg->op = guint8 (op);
+  vorn_synth_send_message (synth, msg);
+}
+
+static void
+vorn_synth_real_panic (VornSynth *synth)
+{
+  vorn_synth_send_message (synth, vorn_synth_msg_new (VORN_SYNTH_MSG_PANIC));
+}
+
+static void
+vorn_synth_real_tap_pause (VornSynth *synth, gboolean pause)
+{
+  VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_TAP_PAUSE);
+  /* The render thread keeps the applied state (tap_paused) itself. */
+  msg->target.pause = pause ? 1 : 0;
+  vorn_synth_send_message (synth, msg);
+}
+
 static void
 vorn_synth_class_init (VornSynthClass *klass)
 {
@@ -207,6 +571,17 @@ vorn_synth_class_init (VornSynthClass *klass)
 
   object_class->get_property = vorn_synth_get_property;
   object_class->set_property = vorn_synth_set_property;
+  object_class->finalize = vorn_synth_finalize;
+
+  klass->start = vorn_synth_real_start;
+  klass->stop = vorn_synth_real_stop;
+  klass->set_inst = vorn_synth_real_set_inst;
+  klass->stop_voice = vorn_synth_real_stop_voice;
+  klass->set_control = vorn_synth_real_set_control;
+  klass->set_voice_control = vorn_synth_real_set_voice_control;
+  klass->set_node_control = vorn_synth_real_set_node_control;
+  klass->panic = vorn_synth_real_panic;
+  klass->tap_pause = vorn_synth_real_tap_pause;
 
   const auto base = GParamFlags (G_PARAM_STATIC_STRINGS | G_PARAM_EXPLICIT_NOTIFY);
   const auto ro = GParamFlags (base | G_PARAM_READABLE);
@@ -270,4 +645,297 @@ vorn_synth_get_render_props (VornSynth *synth, double *sample_rate, guint *speak
     *speaker_count = priv->speaker_count;
   if (format)
     *format = VornFormat (g_atomic_int_get (&priv->format));
+}
+
+/* ---- public operations ----------------------------------------------------- */
+
+guint64
+vorn_synth_note_key (guint16 device_id, guint source_id, int chan, guint8 note)
+{
+  return guint64 (note) | (guint64 (guint8 (chan)) << 8)
+         | (guint64 (guint16 (device_id + 1)) << 16) | (guint64 (source_id) << 32);
+}
+
+void
+vorn_synth_start (VornSynth *synth)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VORN_SYNTH_GET_CLASS (synth)->start (synth);
+}
+
+void
+vorn_synth_stop (VornSynth *synth)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VORN_SYNTH_GET_CLASS (synth)->stop (synth);
+}
+
+gboolean
+vorn_synth_is_started (VornSynth *synth)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), FALSE);
+  return get_priv (synth)->started;
+}
+
+void
+vorn_synth_set_inst (VornSynth *synth, int chan, VornInst *inst)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VornSynthPrivate *priv = get_priv (synth);
+  g_return_if_fail (chan >= 0 && chan < priv->chanCount);
+  g_return_if_fail (VORN_IS_INST (inst));
+
+  VORN_SYNTH_GET_CLASS (synth)->set_inst (synth, chan, inst);
+}
+
+VornInst *
+vorn_synth_get_inst (VornSynth *synth, int chan)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
+  VornSynthPrivate *priv = get_priv (synth);
+  g_return_val_if_fail (chan >= 0 && chan < priv->chanCount, NULL);
+
+  return priv->channel_insts ? priv->channel_insts[chan] : nullptr;
+}
+
+guint
+vorn_synth_note_on (VornSynth *synth, guint16 device_id, guint source_id, int chan, guint8 note,
+                    guint8 velocity, VornQueue **queue_out)
+{
+  if (queue_out)
+    *queue_out = nullptr;
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+  VornSynthPrivate *priv = get_priv (synth);
+  g_return_val_if_fail (chan >= 0 && chan < priv->chanCount, 0);
+
+  if (velocity == 0)
+    {
+      vorn_synth_note_off (synth, device_id, source_id, chan, note, 0);
+      return 0;
+    }
+  if (!priv->channel_insts || !priv->channel_insts[chan])
+    return 0;
+
+  guint voice_id = guint (g_atomic_int_add (&priv->next_voice_id, 1));
+  VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
+  if (klass->start_voice)
+    klass->start_voice (synth, voice_id, chan, double (note), velocity * (1.0 / 127.0), queue_out);
+
+  gpointer key = GSIZE_TO_POINTER (vorn_synth_note_key (device_id, source_id, chan, note));
+  g_hash_table_insert (priv->voice_map, key, GUINT_TO_POINTER (voice_id));
+  return voice_id;
+}
+
+void
+vorn_synth_note_off (VornSynth *synth, guint16 device_id, guint source_id, int chan, guint8 note,
+                     guint8 velocity)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VornSynthPrivate *priv = get_priv (synth);
+  g_return_if_fail (chan >= 0 && chan < priv->chanCount);
+
+  gpointer key = GSIZE_TO_POINTER (vorn_synth_note_key (device_id, source_id, chan, note));
+  gpointer voice;
+  if (!g_hash_table_lookup_extended (priv->voice_map, key, nullptr, &voice))
+    return;
+  g_hash_table_remove (priv->voice_map, key);
+  VORN_SYNTH_GET_CLASS (synth)->stop_voice (synth, GPOINTER_TO_UINT (voice),
+                                            velocity * (1.0 / 127.0));
+}
+
+guint
+vorn_synth_start_voice (VornSynth *synth, guint voice_id, int chan, double note, double volume,
+                        VornQueue **queue_out)
+{
+  if (queue_out)
+    *queue_out = nullptr;
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+  VornSynthPrivate *priv = get_priv (synth);
+  g_return_val_if_fail (chan >= 0 && chan < priv->chanCount, 0);
+
+  if (!priv->channel_insts || !priv->channel_insts[chan])
+    return 0;
+  if (voice_id == 0)
+    voice_id = guint (g_atomic_int_add (&priv->next_voice_id, 1));
+
+  VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
+  if (klass->start_voice)
+    klass->start_voice (synth, voice_id, chan, note, volume, queue_out);
+  return voice_id;
+}
+
+void
+vorn_synth_stop_voice (VornSynth *synth, guint voice_id, double velocity)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VORN_SYNTH_GET_CLASS (synth)->stop_voice (synth, voice_id, velocity);
+}
+
+void
+vorn_synth_set_control (VornSynth *synth, guint16 control_id, double value)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VORN_SYNTH_GET_CLASS (synth)->set_control (synth, control_id, value);
+}
+
+void
+vorn_synth_set_voice_control (VornSynth *synth, guint voice_id, guint16 control_id, double value)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VORN_SYNTH_GET_CLASS (synth)->set_voice_control (synth, voice_id, control_id, value);
+}
+
+void
+vorn_synth_set_node_control (VornSynth *synth, VornNode *node, guint16 control_id, guint16 chan,
+                             int max_count, double value, VornWaveOp op)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  g_return_if_fail (VORN_IS_NODE (node));
+  VORN_SYNTH_GET_CLASS (synth)->set_node_control (synth, node, control_id, chan, max_count,
+                                                  value, op);
+}
+
+void
+vorn_synth_set_inst_control (VornSynth *synth, guint16 control_id, int chan, int max_count,
+                             double value, VornWaveOp op)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VornSynthPrivate *priv = get_priv (synth);
+  g_return_if_fail (chan >= 0 && chan < priv->chanCount);
+
+  if (!priv->channel_insts || !priv->channel_insts[chan])
+    return;
+  VORN_SYNTH_GET_CLASS (synth)->set_node_control (synth, VORN_NODE (priv->channel_insts[chan]),
+                                                  control_id, guint16 (chan), max_count, value,
+                                                  op);
+}
+
+void
+vorn_synth_panic (VornSynth *synth)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VORN_SYNTH_GET_CLASS (synth)->panic (synth);
+}
+
+void
+vorn_synth_tap_pause (VornSynth *synth, gboolean pause)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VORN_SYNTH_GET_CLASS (synth)->tap_pause (synth, pause);
+}
+
+VornSynthMsg *
+vorn_synth_msg_new (VornSynthMsgType type)
+{
+  VornSynthMsg *msg = g_slice_new0 (VornSynthMsg);
+  msg->type = guint8 (type);
+  return msg;
+}
+
+void
+vorn_synth_msg_free (VornSynthMsg *msg)
+{
+  g_return_if_fail (msg != NULL);
+
+  if (msg->type == VORN_SYNTH_MSG_START_VOICE && msg->target.queue)
+    g_object_unref (msg->target.queue);
+  g_slice_free (VornSynthMsg, msg);
+}
+
+void
+vorn_synth_send_message (VornSynth *synth, VornSynthMsg *msg)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  g_return_if_fail (msg != NULL);
+  g_async_queue_push (get_priv (synth)->inbox, msg);
+}
+
+VornSynthMsg *
+vorn_synth_get_message (VornSynth *synth)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
+  return static_cast<VornSynthMsg *> (g_async_queue_try_pop (get_priv (synth)->outbox));
+}
+
+guint64
+vorn_synth_get_sample_time (VornSynth *synth)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+  return __atomic_load_n (&get_priv (synth)->sample_time, __ATOMIC_ACQUIRE);
+}
+
+guint64
+vorn_synth_advance_sample_time (VornSynth *synth, guint frames)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+  return __atomic_add_fetch (&get_priv (synth)->sample_time, guint64 (frames), __ATOMIC_ACQ_REL);
+}
+
+void
+vorn_synth_voice_stats (VornSynth *synth, guint *active, guint *peak, gboolean reset_peak)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  VornSynthPrivate *priv = get_priv (synth);
+
+  if (active)
+    *active = guint (g_atomic_int_get (&priv->active_voices));
+  if (peak)
+    *peak = guint (reset_peak ? g_atomic_int_exchange (&priv->peak_voices, 0)
+                              : g_atomic_int_get (&priv->peak_voices));
+  else if (reset_peak)
+    g_atomic_int_set (&priv->peak_voices, 0);
+}
+
+guint
+vorn_synth_get_device_id (VornSynth *synth)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+  return guint (g_atomic_int_add (&get_priv (synth)->next_device_id, 1));
+}
+
+void
+vorn_synth_read_peak_levels (VornSynth *synth, guint32 *levels, int count)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  g_return_if_fail (levels != NULL);
+  VornSynthPrivate *priv = get_priv (synth);
+
+  const int held = priv->peak_levels ? int (priv->speaker_count) : 0;
+  for (int i = 0; i < count; i++)
+    levels[i] = i < held
+      ? guint32 (g_atomic_int_exchange (reinterpret_cast<gint *> (&priv->peak_levels[i]), 0))
+      : 0;
+}
+
+guint
+vorn_synth_get_speaker_curves (VornSynth *synth, VornCurve ***balance, VornCurve ***latitude)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+  VornSynthPrivate *priv = get_priv (synth);
+
+  if (balance)
+    *balance = priv->balance_curves;
+  if (latitude)
+    *latitude = priv->latitude_curves;
+  return priv->balance_curves ? priv->speaker_count : 0;
+}
+
+void
+vorn_synth_get_render_funcs (VornSynth *synth, gpointer *split_slot, gpointer *inter_slot)
+{
+  if (split_slot)
+    *split_slot = nullptr;
+  if (inter_slot)
+    *inter_slot = nullptr;
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+
+  VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
+  if (klass->get_render_funcs)
+    klass->get_render_funcs (synth, split_slot, inter_slot);
+}
+
+double
+vorn_util_midi_note_freq (guint8 note)
+{
+  return std::exp ((int (note) - 69) * (1.0 / 12.0) * G_LN2) * 440.0;
 }

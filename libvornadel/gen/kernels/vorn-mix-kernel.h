@@ -1,0 +1,159 @@
+/* vorn-mix-kernel.h: the speaker mix's render algorithm, written once over
+ * the sample type and the vector width.
+ *
+ * Each instruction set compiles this header in its own translation unit with
+ * its own flags.  Everything has internal linkage so that the linker never
+ * merges a copy built for one set into another.  Per sample the algorithm
+ * is one multiply and at most one add, in the same order in every variant
+ * (built with -ffp-contract=off), so the variants of one format agree
+ * bit for bit. */
+#pragma once
+
+#include "vorn-curve-cache.h"
+#include "vorn-mix.h"
+
+#include <cstring>
+
+namespace {
+namespace mix_kernel {
+
+constexpr int FRAG = VORN_FRAGMENT_SIZE;
+
+template <typename T, int BYTES>
+struct Lanes
+{
+  typedef T V __attribute__ ((vector_size (BYTES)));
+  static constexpr int W = BYTES / int (sizeof (T));
+
+  static inline V load (const T *p)
+  {
+    V v;
+    memcpy (&v, p, sizeof v);
+    return v;
+  }
+  static inline void store (T *p, V v) { memcpy (p, &v, sizeof v); }
+  static inline V splat (T x) { return V{} + x; }
+};
+
+template <typename T>
+inline T
+value_of (const VornAttribVal *val)
+{
+  if constexpr (sizeof (T) == sizeof (double))
+    return val->value.d;
+  else
+    return val->value.f;
+}
+
+template <typename T>
+inline void
+set_value (VornAttribVal *val, T x)
+{
+  if constexpr (sizeof (T) == sizeof (double))
+    val->value.d = x;
+  else
+    val->value.f = x;
+}
+
+inline bool
+is_dynamic (const VornAttribVal *val)
+{
+  return val && val->state == VORN_ATTRIB_STATE_DYNAMIC && val->buffer;
+}
+
+/* An input's value for this fragment: the first sample when dynamic, else
+ * its constant; 0 when unbound. */
+template <typename T>
+inline double
+first_value (const VornAttribVal *val)
+{
+  if (!val)
+    return 0.0;
+  if (is_dynamic (val))
+    return double (static_cast<const T *> (val->buffer)[0]);
+  return double (value_of<T> (val));
+}
+
+/* Into [-1, 1]; NaN goes to -1 so that it cannot defeat the gain cache. */
+inline double
+clamp_unit (double v)
+{
+  return v > 1.0 ? 1.0 : (v >= -1.0 ? v : -1.0);
+}
+
+template <typename T, int BYTES>
+gboolean
+render (VornGen *base)
+{
+  using L = Lanes<T, BYTES>;
+  using V = typename L::V;
+
+  VornMixGen *gen = reinterpret_cast<VornMixGen *> (base);
+  const VornAttribVal *sig = gen->attrib_vals[0];
+  const VornAttribVal *src = gen->attrib_vals[3];
+  VornAttribVal *dest = gen->attrib_vals[4];
+  T *gains = static_cast<T *> (gen->gains);
+  const guint32 n = gen->speaker_count;
+
+  const double b = clamp_unit (first_value<T> (gen->attrib_vals[1]));
+  const double l = clamp_unit (first_value<T> (gen->attrib_vals[2]));
+  if (b != gen->cached_bal || l != gen->cached_lat)
+    {
+      for (guint32 s = 0; s < n; s++)
+        gains[s] = T (vorn_curve_cache_plot_point (gen->bal_caches[s], b)
+                      * vorn_curve_cache_plot_point (gen->lat_caches[s], l));
+      gen->cached_bal = b;
+      gen->cached_lat = l;
+    }
+
+  if (!dest)
+    return TRUE;
+
+  const bool sig_dyn = is_dynamic (sig);
+  const T *x = sig_dyn ? static_cast<const T *> (sig->buffer) : nullptr;
+  const T xs = sig && !sig_dyn ? value_of<T> (sig) : T (0);
+
+  for (guint32 s = 0; s < n; s++)
+    {
+      const T g = gains[s];
+      const VornAttribVal *sv = src ? src + s : nullptr;
+      VornAttribVal *dv = dest + s;
+      const bool src_dyn = is_dynamic (sv);
+      /* A dynamic record without a buffer counts as absent. */
+      const T v = sv && sv->state != VORN_ATTRIB_STATE_DYNAMIC ? value_of<T> (sv) : T (0);
+      const T *sb = src_dyn ? static_cast<const T *> (sv->buffer) : nullptr;
+      T *out = static_cast<T *> (dv->buffer);
+
+      if (!sig_dyn && !src_dyn)
+        {
+          set_value<T> (dv, g * xs + v);
+          dv->state = VORN_ATTRIB_STATE_CONST;
+          continue;
+        }
+
+      const V gv = L::splat (g);
+      if (sig_dyn && src_dyn)
+        for (int i = 0; i < FRAG; i += L::W)
+          L::store (out + i, L::load (x + i) * gv + L::load (sb + i));
+      else if (sig_dyn && v != T (0))
+        {
+          const V vv = L::splat (v);
+          for (int i = 0; i < FRAG; i += L::W)
+            L::store (out + i, L::load (x + i) * gv + vv);
+        }
+      else if (sig_dyn)
+        for (int i = 0; i < FRAG; i += L::W)
+          L::store (out + i, L::load (x + i) * gv);
+      else
+        {
+          const V gx = L::splat (g * xs);
+          for (int i = 0; i < FRAG; i += L::W)
+            L::store (out + i, L::load (sb + i) + gx);
+        }
+      dv->state = VORN_ATTRIB_STATE_DYNAMIC;
+    }
+  return TRUE;
+}
+
+} // namespace mix_kernel
+} // namespace
