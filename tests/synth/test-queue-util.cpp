@@ -1,11 +1,29 @@
 /* test-queue-util.cpp: test nodes and trees for the queue tests */
 #include "test-queue-util.h"
 
-#include <cstring>
-
 namespace queue_test {
 
 std::vector<VornNode *> *render_log;
+
+struct TestNode {
+  VornNode parent_instance;
+  VornAttribType attribs[8];
+  guint8 src_count, dest_count;
+  double value;
+  int stop_at;
+};
+struct TestNodeClass {
+  VornNodeClass parent_class;
+};
+/* Reads its attribute types, value and stop fragment from its node. */
+struct TestGen {
+  VornGen parent_instance;
+  VornAttribVal *vals[8];
+  int frags;
+};
+struct TestGenClass {
+  VornGenClass parent_class;
+};
 
 G_DEFINE_TYPE (TestNode, test_node, VORN_TYPE_NODE)
 G_DEFINE_TYPE (TestGen, test_gen, VORN_TYPE_GEN)
@@ -17,78 +35,46 @@ test_node_create_gen (VornNode *node, VornQueue *queue)
 }
 
 static void test_node_init (TestNode *) {}
-
-static void
-test_node_class_init (TestNodeClass *klass)
-{
-  VORN_NODE_CLASS (klass)->create_gen = test_node_create_gen;
-}
-
-template <typename T>
-static void
-fill (VornAttribVal *v, double value)
-{
-  T *b = static_cast<T *> (v->buffer);
-  for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-    b[i] = T (value);
-  v->state = VORN_ATTRIB_STATE_DYNAMIC;
-}
+static void test_node_class_init (TestNodeClass *klass) { VORN_NODE_CLASS (klass)->create_gen = test_node_create_gen; }
 
 static gboolean
 test_gen_render (VornGen *gen)
 {
-  auto *tg = reinterpret_cast<TestGen *> (gen);
+  auto *node = reinterpret_cast<TestNode *> (gen->node);
   if (render_log)
     render_log->push_back (gen->node);
-  for (guint j = 0; j < gen->dest_count; j++)
-    {
-      VornAttribVal *v = gen->attrib_vals[gen->src_count + j];
-      guint width = gen->attribs[gen->src_count + j] == VORN_ATTRIB_TYPE_SPEAKERS
-                      ? gen->queue->speaker_count : 1;
-      for (guint k = 0; k < width; k++)
-        {
-          if (v[k].format == VORN_FORMAT_DOUBLE)
-            fill<double> (&v[k], tg->value);
+  for (guint j = gen->src_count; j < guint (gen->src_count) + gen->dest_count; j++)
+    for (guint k = 0; k < (gen->attribs[j] == VORN_ATTRIB_TYPE_SPEAKERS ? gen->queue->speaker_count : 1u); k++)
+      {
+        VornAttribVal *v = gen->attrib_vals[j] + k;
+        for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
+          if (v->format == VORN_FORMAT_DOUBLE)
+            static_cast<double *> (v->buffer)[i] = node->value;
           else
-            fill<float> (&v[k], tg->value);
-        }
-    }
-  if (++tg->frags == tg->stop_at)
-    {
-      gen->state = VORN_GEN_STATE_STOP;
-      return FALSE;
-    }
-  return TRUE;
+            static_cast<float *> (v->buffer)[i] = float (node->value);
+        v->state = VORN_ATTRIB_STATE_DYNAMIC;
+      }
+  if (++reinterpret_cast<TestGen *> (gen)->frags != node->stop_at)
+    return TRUE;
+  gen->state = VORN_GEN_STATE_STOP;
+  return FALSE;
 }
 
-static void
-test_gen_init (TestGen *tg)
-{
-  VornGen *gen = VORN_GEN (tg);
-  gen->attribs = tg->attribs;
-  gen->attrib_vals = tg->vals;
-}
+static void test_gen_init (TestGen *tg) { VORN_GEN (tg)->attrib_vals = tg->vals; }
 
 static void
 test_gen_constructed (GObject *object)
 {
   G_OBJECT_CLASS (test_gen_parent_class)->constructed (object);
-  auto *tg = reinterpret_cast<TestGen *> (object);
   VornGen *gen = VORN_GEN (object);
   auto *node = reinterpret_cast<TestNode *> (gen->node);
-  memcpy (tg->attribs, node->attribs, sizeof tg->attribs);
+  gen->attribs = node->attribs;
   gen->src_count = node->src_count;
   gen->dest_count = node->dest_count;
-  tg->value = node->value;
-  tg->stop_at = node->stop_at;
   gen->render = test_gen_render;
 }
 
-static void
-test_gen_class_init (TestGenClass *klass)
-{
-  G_OBJECT_CLASS (klass)->constructed = test_gen_constructed;
-}
+static void test_gen_class_init (TestGenClass *klass) { G_OBJECT_CLASS (klass)->constructed = test_gen_constructed; }
 
 VornNode *
 test_node (std::initializer_list<VornAttribType> srcs, std::initializer_list<VornAttribType> dests,
@@ -138,18 +124,6 @@ chain_of (VornQueue *queue)
   return chain;
 }
 
-VornAttribVal *
-out (VornGen *gen, guint j)
-{
-  return gen->attrib_vals[gen->src_count + j];
-}
-
-VornAttribVal *
-in (VornGen *gen, guint i)
-{
-  return gen->attrib_vals[i];
-}
-
 VornSynth *
 new_synth (VornFormat format, guint speakers)
 {
@@ -160,15 +134,14 @@ new_synth (VornFormat format, guint speakers)
 
 Master::Master (VornSynth *s, int n) : synth (s)
 {
-  using A = VornAttribType;
   root = vorn_node_new ();
   speakers = add (root, test_node ({}, { VORN_ATTRIB_TYPE_SPEAKERS }));
   main_pitch = add (root, test_node ({ VORN_ATTRIB_TYPE_PITCH }, { VORN_ATTRIB_TYPE_PITCH }, 2.0));
   for (int i = 0; i < n; i++)
     {
       points.push_back (attach_point (root));
-      channel.push_back (add (points.back (), test_node ({ VORN_ATTRIB_TYPE_PITCH },
-                                                          { A (VORN_ATTRIB_TYPE_PITCH) }, 3.0)));
+      channel.push_back (add (points.back (),
+                              test_node ({ VORN_ATTRIB_TYPE_PITCH }, { VORN_ATTRIB_TYPE_PITCH }, 3.0)));
     }
   post = add (root, test_node ({ VORN_ATTRIB_TYPE_SPEAKERS }, {}));
   queue = vorn_queue_new (root, synth);

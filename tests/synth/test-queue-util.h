@@ -13,38 +13,12 @@
 
 namespace queue_test {
 
-/* A node whose generator reads @srcs and writes @dests.  Every fragment the
- * generator fills its outputs with @value (dynamic), logs itself when a log
- * is set, and in fragment @stop_at (1-based) stops the voice. */
-struct TestNode {
-  VornNode parent_instance;
-  VornAttribType attribs[8];
-  guint8 src_count, dest_count;
-  double value;
-  int stop_at;
-};
-struct TestNodeClass {
-  VornNodeClass parent_class;
-};
-
-struct TestGen {
-  VornGen parent_instance;
-  VornAttribType attribs[8];
-  VornAttribVal *vals[8];
-  double value;
-  int stop_at;
-  int frags;
-};
-struct TestGenClass {
-  VornGenClass parent_class;
-};
-
-GType test_node_get_type (void);
-GType test_gen_get_type (void);
-
 /* Render order log (single-threaded tests only; reserve before rendering). */
 extern std::vector<VornNode *> *render_log;
 
+/* A node whose generator reads @srcs and writes @dests: every fragment it
+ * fills its outputs with @value (dynamic), logs its node when a log is set,
+ * and in fragment @stop_at (1-based) stops the voice. */
 VornNode *test_node (std::initializer_list<VornAttribType> srcs,
                      std::initializer_list<VornAttribType> dests, double value = 0.0,
                      int stop_at = 0);
@@ -56,8 +30,8 @@ VornNode *attach_point (VornNode *parent);
 /* The generator of @node in @queue, or NULL. */
 VornGen *gen_of (VornQueue *queue, VornNode *node);
 std::vector<VornGen *> chain_of (VornQueue *queue);
-VornAttribVal *out (VornGen *gen, guint j = 0);
-VornAttribVal *in (VornGen *gen, guint i);
+inline VornAttribVal *out (VornGen *gen, guint j = 0) { return gen->attrib_vals[gen->src_count + j]; }
+inline VornAttribVal *in (VornGen *gen, guint i) { return gen->attrib_vals[i]; }
 
 /* A synthesizer with one core and @format. */
 VornSynth *new_synth (VornFormat format = VORN_FORMAT_SINGLE, guint speakers = 2);
