@@ -228,9 +228,15 @@ struct Router
   climb_to (guint level)
   {
     VornQueueSlot *slots = priv->slots;
+    bool freed = false;
     for (gint i = 0; i < priv->slot_count; i++)
       if (slots[i].type != 0 && slots[i].level > level)
-        slots[i].type = 0;
+        {
+          slots[i].type = 0;
+          freed = true;
+        }
+    if (!freed)
+      return;
 
     for (guint32 t = VORN_ATTRIB_TYPE_TIME; t <= VORN_ATTRIB_TYPE_MORPH; t++)
       {
