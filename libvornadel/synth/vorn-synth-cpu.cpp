@@ -1,8 +1,13 @@
-/* vorn-synth-cpu.cpp: the processor renderer's synthesizer */
+/* vorn-synth-cpu.cpp: the processor renderer's synthesizer: voice table,
+ * message handling on the render thread and render function selection */
 #include "vorn-synth-cpu.h"
-#include "vorn-synth-private.h"
+#include "vorn-synth-cpu-private.h"
 
 #include "vorn-init.h"
+#include "vorn-inst.h"
+
+#include <cmath>
+#include <cstring>
 
 enum {
   PROP_0,
@@ -16,23 +21,31 @@ enum {
 
 static GParamSpec *properties[N_PROPS];
 
-/* The render thread reads simd while the application thread sets it, so it
- * is accessed atomically. */
-struct VornSynthCpuPrivate {
-  guint32 leftover;
-  gint simd;
-  gint simd_detected;
-  gint cur_format;
-  gint cur_simd;
-  guint cur_cores;
+G_DEFINE_TYPE_WITH_PRIVATE (VornSynthCpu, vorn_synth_cpu, VORN_TYPE_SYNTH)
+
+const VornSynthCpuSplitFunc vorn_synth_cpu_render_split_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE] = {
+  vorn_synth_cpu_render_split_float_SSE2_F, vorn_synth_cpu_render_split_float_AVX_F,
+  vorn_synth_cpu_render_split_float_AVX2_F, vorn_synth_cpu_render_split_float_SSE2_D,
+  vorn_synth_cpu_render_split_float_AVX_D,  vorn_synth_cpu_render_split_float_AVX2_D,
 };
 
-G_DEFINE_TYPE_WITH_PRIVATE (VornSynthCpu, vorn_synth_cpu, VORN_TYPE_SYNTH)
+const VornSynthCpuInterFunc vorn_synth_cpu_render_inter_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE] = {
+  vorn_synth_cpu_render_inter_float_SSE2_F, vorn_synth_cpu_render_inter_float_AVX_F,
+  vorn_synth_cpu_render_inter_float_AVX2_F, vorn_synth_cpu_render_inter_float_SSE2_D,
+  vorn_synth_cpu_render_inter_float_AVX_D,  vorn_synth_cpu_render_inter_float_AVX2_D,
+};
 
 static VornSynthCpuPrivate *
 get_priv (VornSynthCpu *synth)
 {
   return static_cast<VornSynthCpuPrivate *> (vorn_synth_cpu_get_instance_private (synth));
+}
+
+VornSynthCpuPrivate *
+vorn_synth_cpu_get_private (VornSynth *synth)
+{
+  /* Plain offset arithmetic: the render path must not run type checks. */
+  return get_priv (reinterpret_cast<VornSynthCpu *> (synth));
 }
 
 static VornSimd
@@ -42,17 +55,467 @@ current_simd (VornSynthCpuPrivate *priv)
   return VornSimd (simd == VORN_SIMD_AUTO ? priv->simd_detected : simd);
 }
 
+/* ---- render thread helpers ---------------------------------------------- */
+
+/* The audio callback thread is not ours, so its floating-point mode is set
+ * the first time it renders.  Initial-exec TLS never allocates. */
+static __thread gboolean ftz_daz_done __attribute__ ((tls_model ("initial-exec")));
+
+void
+vorn_synth_cpu_render_enter (VornSynthCpuPrivate *)
+{
+  if (G_UNLIKELY (!ftz_daz_done))
+    {
+      vorn_util_set_ftz_daz ();
+      ftz_daz_done = TRUE;
+    }
+}
+
+guint64
+vorn_synth_cpu_advance_time (VornSynthCpuPrivate *priv, guint frames)
+{
+  return __atomic_add_fetch (&priv->base->sample_time, guint64 (frames), __ATOMIC_SEQ_CST);
+}
+
+void
+vorn_synth_cpu_store_peak (VornSynthCpuPrivate *priv, guint speaker, float peak)
+{
+  /* Non-negative floats order like their bit patterns, so the words are
+   * compared as integers.  The reader swaps them with 0 concurrently. */
+  guint32 bits;
+  memcpy (&bits, &peak, sizeof bits);
+  guint32 *word = priv->base->peak_levels + speaker;
+  guint32 old = __atomic_load_n (word, __ATOMIC_RELAXED);
+  while (bits > old)
+    if (__atomic_compare_exchange_n (word, &old, bits, TRUE, __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+      break;
+}
+
+static inline void
+send_back (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
+{
+  g_async_queue_push (priv->base->outbox, msg);
+}
+
+static void
+list_unlink (VornSynthCpuPrivate *priv, guint16 idx, guint16 *head)
+{
+  VornSynthCpuVoice *v = priv->voices + idx;
+  if (v->prev != VORN_SYNTH_CPU_NO_VOICE)
+    priv->voices[v->prev].next = v->next;
+  else
+    *head = v->next;
+  if (v->next != VORN_SYNTH_CPU_NO_VOICE)
+    priv->voices[v->next].prev = v->prev;
+  v->prev = v->next = VORN_SYNTH_CPU_NO_VOICE;
+}
+
+static void
+list_push_front (VornSynthCpuPrivate *priv, guint16 idx, guint16 *head)
+{
+  VornSynthCpuVoice *v = priv->voices + idx;
+  v->prev = VORN_SYNTH_CPU_NO_VOICE;
+  v->next = *head;
+  if (*head != VORN_SYNTH_CPU_NO_VOICE)
+    priv->voices[*head].prev = idx;
+  *head = idx;
+}
+
+/* Frees one active entry and hands its start-voice message (with the voice
+ * queue) back to the application.  The queue must be detached already. */
+static void
+release_voice (VornSynthCpuPrivate *priv, guint16 idx)
+{
+  VornSynthCpuVoice *v = priv->voices + idx;
+  VornSynthMsg *msg = v->msg;
+
+  list_unlink (priv, idx, &priv->active_head);
+  v->msg = nullptr;
+  v->queue = nullptr;
+  v->voice_id = 0;
+  list_push_front (priv, idx, &priv->free_head);
+  g_atomic_int_add (&priv->base->active_voices, -1);
+  send_back (priv, msg);
+}
+
+static void
+release_all_voices (VornSynthCpuPrivate *priv)
+{
+  if (priv->base->master_queue)
+    vorn_queue_detach_all (priv->base->master_queue);
+  while (priv->active_head != VORN_SYNTH_CPU_NO_VOICE)
+    release_voice (priv, priv->active_head);
+}
+
+void
+vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv)
+{
+  guint16 idx = priv->active_head;
+  while (idx != VORN_SYNTH_CPU_NO_VOICE)
+    {
+      guint16 next = priv->voices[idx].next;
+      if (!priv->voices[idx].queue->active)
+        release_voice (priv, idx);
+      idx = next;
+    }
+}
+
+static guint16
+find_voice (VornSynthCpuPrivate *priv, guint32 voice_id)
+{
+  for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = priv->voices[idx].next)
+    if (priv->voices[idx].voice_id == voice_id)
+      return idx;
+  return VORN_SYNTH_CPU_NO_VOICE;
+}
+
+/* Places a voice in a free slot and attaches it.  FALSE: refused (the
+ * caller returns the message); a voice is never stolen. */
+static gboolean
+accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
+{
+  VornSynthPrivate *base = priv->base;
+  VornQueue *master = base->master_queue;
+  VornQueue *queue = msg->target.queue;
+  const guint chan = msg->data.voice.channel;
+
+  /* Buffers of another format cannot be summed into the master's. */
+  if (!queue || queue->format != master->format || chan >= priv->chan_count
+      || priv->free_head == VORN_SYNTH_CPU_NO_VOICE)
+    return FALSE;
+
+  guint16 idx = priv->free_head;
+  list_unlink (priv, idx, &priv->free_head);
+  VornSynthCpuVoice *v = priv->voices + idx;
+  v->voice_id = msg->data.voice.voice_id;
+  v->chan = guint8 (chan);
+  v->msg = msg;
+  v->queue = queue;
+
+  vorn_queue_attach (master, queue, int (chan));
+  queue->start_time = __atomic_load_n (&base->sample_time, __ATOMIC_SEQ_CST);
+  list_push_front (priv, idx, &priv->active_head);
+
+  gint count = g_atomic_int_add (&base->active_voices, 1) + 1;
+  gint peak = g_atomic_int_get (&base->peak_voices);
+  if (count > peak)
+    (void) g_atomic_int_compare_and_exchange (&base->peak_voices, peak, count);
+  return TRUE;
+}
+
+static void
+set_node_control (VornSynthCpuPrivate *priv, const VornSynthMsg *msg)
+{
+  guint limit = msg->max_count;
+  for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = priv->voices[idx].next)
+    {
+      const VornSynthCpuVoice *v = priv->voices + idx;
+      if (v->queue->node != msg->target.node
+          || (msg->chan_filter != VORN_SYNTH_MSG_ALL_CHANNELS && msg->chan_filter != v->chan))
+        continue;
+      vorn_queue_set_control (v->queue, msg->node_control_id, msg->data.value,
+                              VornWaveOp (msg->op));
+      if (limit == 1)
+        break;
+      if (limit)
+        limit--;
+    }
+}
+
+/* Applies the format, SIMD level and core count.  Returns TRUE when the
+ * master queue was rebuilt (its voices are then detached, not released). */
+static gboolean
+update_optimization (VornSynthCpuPrivate *priv, gboolean force)
+{
+  VornSynthPrivate *base = priv->base;
+  const gint format = g_atomic_int_get (&base->format);
+  const guint cores_setting = guint (g_atomic_int_get (reinterpret_cast<gint *> (&base->cores)));
+  const guint cores = cores_setting ? cores_setting : base->cores_detected;
+  const gint simd_setting = g_atomic_int_get (&priv->simd);
+  const gint level = simd_setting == VORN_SIMD_AUTO ? priv->simd_detected : simd_setting;
+  gboolean rebuilt = FALSE;
+
+  if (format == priv->cur_format && simd_setting == priv->cur_simd && !force)
+    {
+      if (cores_setting != priv->cur_cores && base->master_queue)
+        {
+          vorn_queue_set_cpu_cores (base->master_queue, cores);
+          priv->cur_cores = cores_setting;
+        }
+      return FALSE;
+    }
+
+  /* Generators choose their variant when they are made, so a new format or
+   * level needs a new master queue. */
+  VornQueue *old = base->master_queue;
+  if (old)
+    vorn_queue_detach_all (old);
+  base->master_queue = nullptr;
+  base->speaker_outputs = nullptr;
+  priv->out_count = 0;
+  g_clear_object (&old);
+
+  if (base->node_tree)
+    {
+      VornQueue *master = vorn_queue_new (base->node_tree, priv->synth);
+      base->master_queue = master;
+      if (master)
+        {
+          master->tap_mode = base->tap_paused ? VORN_QUEUE_TAP_MODE_PAUSED
+                                              : VORN_QUEUE_TAP_MODE_ACTIVE;
+          for (VornGen *gen = vorn_queue_get_gens (master); gen; gen = gen->next)
+            if (gen->node == base->speakers_wave && gen->dest_count)
+              {
+                base->speaker_outputs = gen->attrib_vals[gen->src_count];
+                break;
+              }
+          if (base->speaker_outputs)
+            priv->out_count = MIN (priv->speakers, guint (master->speaker_count));
+        }
+      rebuilt = TRUE;
+    }
+  priv->cur_cores = cores_setting;
+
+  const int idx = CLAMP (format, 0, 1) * 3 + CLAMP (level, 0, 2);
+  priv->render_split = vorn_synth_cpu_render_split_float_table[idx];
+  priv->render_inter = vorn_synth_cpu_render_inter_float_table[idx];
+  priv->cur_format = format;
+  priv->cur_simd = simd_setting;
+  return rebuilt;
+}
+
+void
+vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
+{
+  VornSynthPrivate *base = priv->base;
+  VornSynthMsg *msg;
+
+  while ((msg = static_cast<VornSynthMsg *> (g_async_queue_try_pop (base->inbox))))
+    {
+      VornQueue *master = base->master_queue;
+      switch (msg->type)
+        {
+        case VORN_SYNTH_MSG_START_VOICE:
+          if (master && accept_voice (priv, msg))
+            continue; /* the message lives in the voice entry */
+          break;
+        case VORN_SYNTH_MSG_STOP_VOICE:
+          {
+            guint16 idx = find_voice (priv, msg->target.voice_id);
+            if (idx != VORN_SYNTH_CPU_NO_VOICE && priv->voices[idx].queue->active)
+              vorn_queue_note_off (priv->voices[idx].queue, msg->target.voice_id);
+          }
+          break;
+        case VORN_SYNTH_MSG_SET_CONTROL:
+          if (master)
+            vorn_queue_set_control (master, msg->target.control_id, msg->data.value,
+                                    VORN_WAVE_OP_SET);
+          break;
+        case VORN_SYNTH_MSG_SET_VOICE_CONTROL:
+          {
+            guint16 idx = find_voice (priv, msg->target.voice_id);
+            if (idx != VORN_SYNTH_CPU_NO_VOICE)
+              vorn_queue_set_control (priv->voices[idx].queue, msg->control_id, msg->data.value,
+                                      VORN_WAVE_OP_SET);
+          }
+          break;
+        case VORN_SYNTH_MSG_SET_NODE_CONTROL:
+          set_node_control (priv, msg);
+          break;
+        case VORN_SYNTH_MSG_PANIC:
+          release_all_voices (priv);
+          break;
+        case VORN_SYNTH_MSG_TAP_PAUSE:
+          {
+            gboolean pause = msg->target.pause != 0;
+            if (pause != base->tap_paused)
+              {
+                base->tap_paused = pause;
+                if (master)
+                  master->tap_mode = pause ? VORN_QUEUE_TAP_MODE_PAUSED
+                                           : VORN_QUEUE_TAP_MODE_CLEAR;
+              }
+          }
+          break;
+        case VORN_SYNTH_MSG_UPDATE_OPTIMIZATION:
+          if (update_optimization (priv, FALSE))
+            release_all_voices (priv);
+          break;
+        default:
+          break;
+        }
+      send_back (priv, msg);
+    }
+}
+
+void
+vorn_synth_cpu_process_synth_messages (VornSynth *synth)
+{
+  g_return_if_fail (VORN_IS_SYNTH_CPU (synth));
+
+  VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
+  if (priv->voices)
+    vorn_synth_cpu_process_messages (priv);
+}
+
+void
+vorn_synth_cpu_detach_voices (VornSynth *synth)
+{
+  g_return_if_fail (VORN_IS_SYNTH_CPU (synth));
+
+  VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
+  if (priv->voices)
+    vorn_synth_cpu_recycle_voices (priv);
+}
+
+/* ---- class operations (application thread) ------------------------------ */
+
+/* Returns all voices to the application and frees the table. */
+static void
+free_voice_table (VornSynthCpuPrivate *priv)
+{
+  if (!priv->voices)
+    return;
+  release_all_voices (priv);
+  g_clear_pointer (&priv->voices, g_free);
+  priv->active_head = priv->free_head = VORN_SYNTH_CPU_NO_VOICE;
+}
+
+static void
+vorn_synth_cpu_start (VornSynth *synth)
+{
+  VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
+  VornSynthPrivate *base = priv->base;
+
+  VORN_SYNTH_CLASS (vorn_synth_cpu_parent_class)->start (synth);
+  if (!base->started)
+    return;
+
+  const guint count = CLAMP (base->max_voices, 1u, guint (VORN_SYNTH_CPU_NO_VOICE));
+  priv->voices = g_new0 (VornSynthCpuVoice, count);
+  for (guint i = 0; i < count; i++)
+    {
+      priv->voices[i].prev = guint16 (i == 0 ? VORN_SYNTH_CPU_NO_VOICE : i - 1);
+      priv->voices[i].next = guint16 (i + 1 == count ? VORN_SYNTH_CPU_NO_VOICE : i + 1);
+    }
+  priv->free_head = 0;
+  priv->active_head = VORN_SYNTH_CPU_NO_VOICE;
+  priv->speakers = base->speaker_count;
+  priv->chan_count = base->chanCount;
+  priv->leftover = 0;
+
+  update_optimization (priv, TRUE);
+}
+
+static void
+vorn_synth_cpu_stop (VornSynth *synth)
+{
+  VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
+
+  free_voice_table (priv);
+  priv->leftover = 0;
+  priv->out_count = 0;
+  VORN_SYNTH_CLASS (vorn_synth_cpu_parent_class)->stop (synth);
+}
+
+/* Notes are whole MIDI numbers here: truncated toward zero, modulo 256. */
+static guint8
+note_byte (double note)
+{
+  if (!std::isfinite (note))
+    return 0;
+  double n = std::fmod (std::trunc (note), 256.0);
+  if (n < 0)
+    n += 256.0;
+  return guint8 (n);
+}
+
+static void
+vorn_synth_cpu_start_voice (VornSynth *synth, guint voice_id, int chan, double note, double volume,
+                            VornQueue **queue_out)
+{
+  VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
+  VornSynthPrivate *base = priv->base;
+
+  if (queue_out)
+    *queue_out = nullptr;
+  if (!base->started || chan < 0 || guint (chan) >= priv->chan_count || !base->channel_insts)
+    return;
+  VornInst *inst = base->channel_insts[chan];
+  if (!inst)
+    return;
+
+  VornQueue *queue = vorn_queue_new (VORN_NODE (inst), synth);
+  if (!queue)
+    return;
+  queue->voice_id = voice_id;
+
+  VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE);
+  msg->target.queue = queue;
+  msg->data.voice.voice_id = voice_id;
+  msg->data.voice.channel = guint16 (chan);
+
+  if (base->start_voice_notify)
+    {
+      VornSynthMsg *notify = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE_NOTIFY);
+      notify->target.queue = VORN_QUEUE (g_object_ref (queue));
+      notify->data.bits = msg->data.bits;
+      g_async_queue_push (base->outbox, notify);
+    }
+  if (queue_out)
+    *queue_out = VORN_QUEUE (g_object_ref (queue));
+
+  const double ratio = vorn_util_midi_note_freq (note_byte (note))
+                       / vorn_util_midi_note_freq (note_byte (vorn_inst_get_root_note (inst)));
+  vorn_queue_set_control (queue, VORN_QUEUE_CONTROL_PITCH, ratio, VORN_WAVE_OP_SET);
+  vorn_queue_set_control (queue, VORN_QUEUE_CONTROL_VOLUME, volume, VORN_WAVE_OP_SET);
+
+  vorn_synth_send_message (synth, msg);
+}
+
+static void
+vorn_synth_cpu_get_render_funcs (VornSynth *synth, gpointer *split_slot, gpointer *inter_slot)
+{
+  VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
+
+  if (split_slot)
+    *split_slot = &priv->render_split;
+  if (inter_slot)
+    *inter_slot = &priv->render_inter;
+}
+
+/* The render thread applies format, cores and level when the message comes
+ * through; a stopped synthesizer applies them at its next start. */
+static void
+post_update (VornSynthCpuPrivate *priv)
+{
+  if (priv->base->started)
+    vorn_synth_send_message (priv->synth, vorn_synth_msg_new (VORN_SYNTH_MSG_UPDATE_OPTIMIZATION));
+}
+
 static void
 vorn_synth_cpu_init (VornSynthCpu *synth)
 {
   VornSynthCpuPrivate *priv = get_priv (synth);
   VornSynthPrivate *base = vorn_synth_get_private (VORN_SYNTH (synth));
 
+  priv->synth = VORN_SYNTH (synth);
+  priv->base = base;
   priv->simd = VORN_SIMD_AUTO;
   priv->simd_detected = vorn_util_cpu_detect ();
   priv->cur_format = -1;
   priv->cur_simd = -2;
+  priv->active_head = priv->free_head = VORN_SYNTH_CPU_NO_VOICE;
   base->cores_detected = guint (CLAMP (g_get_num_processors (), 1u, 255u));
+}
+
+static void
+vorn_synth_cpu_finalize (GObject *object)
+{
+  /* The voices go back to the outbox while it still exists. */
+  free_voice_table (get_priv (VORN_SYNTH_CPU (object)));
+
+  G_OBJECT_CLASS (vorn_synth_cpu_parent_class)->finalize (object);
 }
 
 static void
@@ -60,7 +523,7 @@ vorn_synth_cpu_get_property (GObject *object, guint prop_id, GValue *value, GPar
 {
   VornSynthCpu *synth = VORN_SYNTH_CPU (object);
   VornSynthCpuPrivate *priv = get_priv (synth);
-  VornSynthPrivate *base = vorn_synth_get_private (VORN_SYNTH (synth));
+  VornSynthPrivate *base = priv->base;
 
   switch (prop_id)
     {
@@ -68,7 +531,7 @@ vorn_synth_cpu_get_property (GObject *object, guint prop_id, GValue *value, GPar
       g_value_set_enum (value, g_atomic_int_get (&base->format));
       break;
     case PROP_CORES:
-      g_value_set_uint (value, g_atomic_int_get (&base->cores));
+      g_value_set_uint (value, guint (g_atomic_int_get (reinterpret_cast<gint *> (&base->cores))));
       break;
     case PROP_SIMD:
       g_value_set_enum (value, g_atomic_int_get (&priv->simd));
@@ -91,24 +554,29 @@ vorn_synth_cpu_set_property (GObject *object, guint prop_id, const GValue *value
 {
   VornSynthCpu *synth = VORN_SYNTH_CPU (object);
   VornSynthCpuPrivate *priv = get_priv (synth);
-  VornSynthPrivate *base = vorn_synth_get_private (VORN_SYNTH (synth));
+  VornSynthPrivate *base = priv->base;
 
-  /* The render thread applies these when it handles the next optimisation
-   * update; here they are only stored. */
+  /* Only stored here; the render thread applies the change when the
+   * update message reaches it. */
   switch (prop_id)
     {
     case PROP_AUDIO_FORMAT:
       {
         gint format = g_value_get_enum (value);
         if (g_atomic_int_exchange (&base->format, format) != format)
-          g_object_notify_by_pspec (object, pspec);
+          {
+            post_update (priv);
+            g_object_notify_by_pspec (object, pspec);
+          }
       }
       break;
     case PROP_CORES:
       {
         guint cores = g_value_get_uint (value);
-        if (guint (g_atomic_int_exchange (&base->cores, cores)) != cores)
+        if (guint (g_atomic_int_exchange (reinterpret_cast<gint *> (&base->cores), gint (cores)))
+            != cores)
           {
+            post_update (priv);
             g_object_notify_by_pspec (object, pspec);
             g_object_notify (object, "cores-current");
           }
@@ -122,6 +590,7 @@ vorn_synth_cpu_set_property (GObject *object, guint prop_id, const GValue *value
           simd = MIN (simd, priv->simd_detected);
         if (g_atomic_int_exchange (&priv->simd, simd) != simd)
           {
+            post_update (priv);
             g_object_notify_by_pspec (object, pspec);
             g_object_notify_by_pspec (object, properties[PROP_SIMD_CURRENT]);
           }
@@ -137,9 +606,16 @@ static void
 vorn_synth_cpu_class_init (VornSynthCpuClass *klass)
 {
   GObjectClass *object_class = G_OBJECT_CLASS (klass);
+  VornSynthClass *synth_class = VORN_SYNTH_CLASS (klass);
 
+  object_class->finalize = vorn_synth_cpu_finalize;
   object_class->get_property = vorn_synth_cpu_get_property;
   object_class->set_property = vorn_synth_cpu_set_property;
+
+  synth_class->start = vorn_synth_cpu_start;
+  synth_class->stop = vorn_synth_cpu_stop;
+  synth_class->start_voice = vorn_synth_cpu_start_voice;
+  synth_class->get_render_funcs = vorn_synth_cpu_get_render_funcs;
 
   const auto base = GParamFlags (G_PARAM_STATIC_STRINGS | G_PARAM_EXPLICIT_NOTIFY);
   const auto ro = GParamFlags (base | G_PARAM_READABLE);
@@ -177,5 +653,5 @@ vorn_synth_cpu_get_render_props (VornSynth *synth, double *sample_rate, guint *s
 
   vorn_synth_get_render_props (synth, sample_rate, speaker_count, format);
   if (simd)
-    *simd = current_simd (get_priv (VORN_SYNTH_CPU (synth)));
+    *simd = current_simd (vorn_synth_cpu_get_private (synth));
 }

@@ -46,6 +46,69 @@ VornSynth *vorn_synth_cpu_new (void);
 void vorn_synth_cpu_get_render_props (VornSynth *synth, double *sample_rate, guint *speaker_count,
                                       VornFormat *format, VornSimd *simd);
 
+/**
+ * VornSynthCpuSplitFunc:
+ * @synth: the synthesizer (a #VornSynthCpu)
+ * @outputs: (array): "speaker-count" float buffers of @frames samples each
+ * @frames: frames wanted, any number
+ *
+ * Renders exactly @frames frames, one buffer per speaker.  Called from the
+ * audio callback thread only; never allocates, locks or logs except for the
+ * message queue operations of the synthesizer's inbox and outbox.
+ */
+typedef void (*VornSynthCpuSplitFunc) (VornSynth *synth, float **outputs, guint frames);
+
+/**
+ * VornSynthCpuInterFunc:
+ * @synth: the synthesizer (a #VornSynthCpu)
+ * @output: @frames × "speaker-count" floats, speakers interleaved
+ * @frames: frames wanted, any number
+ *
+ * As #VornSynthCpuSplitFunc, writing interleaved frames.
+ */
+typedef void (*VornSynthCpuInterFunc) (VornSynth *synth, float *output, guint frames);
+
+/* Variants per table: SSE2, AVX, AVX2 rendering single-format queues, then
+ * the same three for double-format queues (index format × 3 + level). */
+#define VORN_SYNTH_CPU_RENDER_TABLE_SIZE 6
+
+extern const VornSynthCpuSplitFunc vorn_synth_cpu_render_split_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE];
+extern const VornSynthCpuInterFunc vorn_synth_cpu_render_inter_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE];
+
+void vorn_synth_cpu_render_split_float_SSE2_F (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_split_float_AVX_F (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_split_float_AVX2_F (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_split_float_SSE2_D (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_split_float_AVX_D (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_split_float_AVX2_D (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_inter_float_SSE2_F (VornSynth *synth, float *output, guint frames);
+void vorn_synth_cpu_render_inter_float_AVX_F (VornSynth *synth, float *output, guint frames);
+void vorn_synth_cpu_render_inter_float_AVX2_F (VornSynth *synth, float *output, guint frames);
+void vorn_synth_cpu_render_inter_float_SSE2_D (VornSynth *synth, float *output, guint frames);
+void vorn_synth_cpu_render_inter_float_AVX_D (VornSynth *synth, float *output, guint frames);
+void vorn_synth_cpu_render_inter_float_AVX2_D (VornSynth *synth, float *output, guint frames);
+
+/**
+ * vorn_synth_cpu_process_synth_messages:
+ * @synth: a started CPU synthesizer
+ *
+ * Applies every message waiting in the inbox (start and stop voices,
+ * controls, panic, tap pause, optimisation updates) and returns each to the
+ * outbox; a start-voice message returns when its voice ends or is refused.
+ * Render thread only (the render functions call it themselves).
+ */
+void vorn_synth_cpu_process_synth_messages (VornSynth *synth);
+
+/**
+ * vorn_synth_cpu_detach_voices:
+ * @synth: a started CPU synthesizer
+ *
+ * Frees the voice slots of voices that finished (their queue is no longer
+ * active) and returns their start-voice messages to the outbox.  Render
+ * thread only.
+ */
+void vorn_synth_cpu_detach_voices (VornSynth *synth);
+
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornSynthCpu, g_object_unref)
 
 G_END_DECLS

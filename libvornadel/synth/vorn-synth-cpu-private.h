@@ -1,0 +1,70 @@
+/* vorn-synth-cpu-private.h: the CPU renderer's state, shared between the
+ * class and its render kernels (not installed) */
+#pragma once
+
+#include "vorn-synth-cpu.h"
+#include "vorn-synth-private.h"
+
+G_BEGIN_DECLS
+
+/* Voice table index meaning "no entry". */
+#define VORN_SYNTH_CPU_NO_VOICE 65535
+
+/**
+ * VornSynthCpuVoice:
+ * @prev: previous entry of the list this entry is in
+ * @next: next entry of that list
+ * @queue: the voice queue (owned through @msg)
+ * @msg: the start-voice message that brought the voice; it holds the
+ *   queue's reference and returns to the outbox when the entry is freed
+ * @voice_id: the voice id
+ * @chan: the channel (attach point index)
+ *
+ * One slot of the voice table; it is either in the active list (newest
+ * first) or in the free list.
+ */
+typedef struct {
+  guint16 prev;
+  guint16 next;
+  VornQueue *queue;
+  VornSynthMsg *msg;
+  guint32 voice_id;
+  guint8 chan;
+} VornSynthCpuVoice;
+
+/* Everything the render thread owns is touched by the render thread only;
+ * simd is stored by the application thread and read atomically. */
+typedef struct {
+  VornSynth *synth;
+  VornSynthPrivate *base;
+  guint32 leftover;
+  gint simd;
+  gint simd_detected;
+  gint cur_format;
+  gint cur_simd;
+  guint cur_cores;
+  VornSynthCpuSplitFunc render_split;
+  VornSynthCpuInterFunc render_inter;
+  VornSynthCpuVoice *voices;
+  guint16 active_head;
+  guint16 free_head;
+  /* Speaker and channel counts the running synthesizer was started with
+   * (the properties may change before the next start). */
+  guint speakers;
+  guint chan_count;
+  /* Speakers that have an output record in the master queue (the rest are
+   * written as silence). */
+  guint out_count;
+} VornSynthCpuPrivate;
+
+/* The state of @synth without type check, for the render path. */
+VornSynthCpuPrivate *vorn_synth_cpu_get_private (VornSynth *synth);
+
+/* Render thread helpers for the kernels; no type checks, no logging. */
+void vorn_synth_cpu_render_enter (VornSynthCpuPrivate *priv);
+void vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv);
+void vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv);
+void vorn_synth_cpu_store_peak (VornSynthCpuPrivate *priv, guint speaker, float peak);
+guint64 vorn_synth_cpu_advance_time (VornSynthCpuPrivate *priv, guint frames);
+
+G_END_DECLS

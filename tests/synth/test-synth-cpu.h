@@ -1,0 +1,117 @@
+/* test-synth-cpu.h: a started CPU synthesizer driven the way the audio
+ * driver drives it, for the renderer tests */
+#pragma once
+
+#include "vorn-inst.h"
+#include "vorn-queue-private.h"
+#include "vorn-synth-cpu.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace synth_test {
+
+constexpr double RATE = 48000.0;
+
+struct Returned {
+  std::vector<guint> voices; /* voice ids of returned start-voice messages */
+  int others = 0;
+};
+
+/* A started synthesizer with the default instrument on channel 0 (and any
+ * extra channels asked for), rendered through its interleaved slot. */
+class Synth
+{
+public:
+  explicit Synth (VornFormat format = VORN_FORMAT_SINGLE, guint cores = 1, guint max_voices = 100,
+                  guint channels = 1, VornSimd simd = VORN_SIMD_AUTO)
+  {
+    synth = vorn_synth_cpu_new ();
+    g_object_set (synth, "audio-format", format, "cores", cores, "max-voices", max_voices,
+                  "speaker-count", 2u, "sample-rate", RATE, "simd", simd, nullptr);
+    vorn_synth_start (synth);
+    inst = vorn_inst_new_default ();
+    for (guint c = 0; c < channels; c++)
+      vorn_synth_set_inst (synth, int (c), inst);
+    gpointer split, inter;
+    vorn_synth_get_render_funcs (synth, &split, &inter);
+    split_slot = static_cast<VornSynthCpuSplitFunc *> (split);
+    inter_slot = static_cast<VornSynthCpuInterFunc *> (inter);
+  }
+
+  ~Synth ()
+  {
+    vorn_synth_stop (synth);
+    drain ();
+    g_object_unref (inst);
+    g_object_unref (synth);
+  }
+
+  Synth (const Synth &) = delete;
+  Synth &operator= (const Synth &) = delete;
+
+  /* Interleaved frames, as the audio callback asks for them. */
+  std::vector<float> render (guint frames)
+  {
+    std::vector<float> out (frames * 2 + 1, NAN);
+    (*inter_slot) (synth, out.data (), frames);
+    EXPECT_TRUE (std::isnan (out.back ())) << "render wrote past the buffer";
+    out.pop_back ();
+    return out;
+  }
+
+  guint note_on (guint8 note, int chan = 0, VornQueue **queue = nullptr)
+  {
+    return vorn_synth_note_on (synth, 0, 0, chan, note, 127, queue);
+  }
+
+  guint active ()
+  {
+    guint n = 0;
+    vorn_synth_voice_stats (synth, &n, nullptr, FALSE);
+    return n;
+  }
+
+  /* Takes every message out of the outbox and frees it. */
+  Returned drain ()
+  {
+    Returned r;
+    while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+      {
+        if (msg->type == VORN_SYNTH_MSG_START_VOICE)
+          r.voices.push_back (msg->data.voice.voice_id);
+        else
+          r.others++;
+        vorn_synth_msg_free (msg);
+      }
+    return r;
+  }
+
+  VornSynth *synth;
+  VornInst *inst;
+  VornSynthCpuSplitFunc *split_slot;
+  VornSynthCpuInterFunc *inter_slot;
+};
+
+/* One speaker of interleaved stereo frames. */
+inline std::vector<float>
+channel (const std::vector<float> &frames, int speaker)
+{
+  std::vector<float> out;
+  for (size_t i = speaker; i < frames.size (); i += 2)
+    out.push_back (frames[i]);
+  return out;
+}
+
+inline float
+peak (const std::vector<float> &v, size_t from = 0, size_t to = SIZE_MAX)
+{
+  float m = 0;
+  for (size_t i = from; i < std::min (to, v.size ()); i++)
+    m = std::max (m, std::fabs (v[i]));
+  return m;
+}
+
+} // namespace synth_test
