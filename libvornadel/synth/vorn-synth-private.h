@@ -41,6 +41,13 @@ typedef struct {
   guint next_device_id;
   gboolean start_voice_notify;
   gboolean restart_needed;
+
+  /* Speaker and channel counts the running state was built with (0 while
+   * stopped).  The restart properties may change meanwhile; arrays made at
+   * start (curves, caches, peak words, channel instruments) have these
+   * sizes. */
+  guint started_speakers;
+  gint started_channels;
 } VornSynthPrivate;
 
 /* Returns: (transfer none): the private state of @synth, for the renderer. */

@@ -281,7 +281,10 @@ vorn_synth_deserialize_property (JsonSerializable *serializable, const char *pro
       g_warning ("Failed to deserialize property '%s' for object of type '%s': %s",
                  property_name, G_OBJECT_TYPE_NAME (serializable),
                  error ? error->message : "unknown error");
-      return FALSE;
+      /* Hand back the current value so that the property stays as it is
+       * (json-glib would log a second warning for a FALSE result). */
+      g_value_reset (value);
+      g_object_get_property (G_OBJECT (serializable), property_name, value);
     }
   return TRUE;
 }
@@ -369,7 +372,7 @@ vorn_synth_get_speaker_caches (VornSynth *synth, VornCurveCache ***balance,
     *balance = priv->balance_caches;
   if (latitude)
     *latitude = priv->latitude_caches;
-  return priv->started && priv->balance_caches ? priv->speaker_count : 0;
+  return priv->started && priv->balance_caches ? priv->started_speakers : 0;
 }
 
 /* ---- default class operations -------------------------------------------- */
@@ -430,7 +433,8 @@ vorn_synth_real_start (VornSynth *synth)
     VORN_SYNTH_GET_CLASS (synth)->stop (synth);
 
   priv->node_tree = build_master_tree (priv);
-  priv->channel_insts = g_new0 (VornInst *, priv->chanCount);
+  priv->started_channels = priv->chanCount;
+  priv->channel_insts = g_new0 (VornInst *, priv->started_channels);
 
   const guint n = priv->speaker_count;
   priv->balance_curves = g_new0 (VornCurve *, n);
@@ -447,6 +451,7 @@ vorn_synth_real_start (VornSynth *synth)
     }
 
   priv->peak_levels = g_new0 (guint32, n);
+  priv->started_speakers = n;
   priv->started = TRUE;
   g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_NODE_TREE]);
   if (priv->restart_needed)
@@ -464,7 +469,7 @@ vorn_synth_real_stop (VornSynth *synth)
   if (!priv->started)
     return;
 
-  const guint n = priv->speaker_count;
+  const guint n = priv->started_speakers;
   for (guint s = 0; s < n; s++)
     {
       g_clear_object (&priv->balance_caches[s]);
@@ -483,12 +488,14 @@ vorn_synth_real_stop (VornSynth *synth)
   priv->speakers_wave = nullptr;
   g_clear_object (&priv->node_tree);
 
-  for (gint chan = 0; chan < priv->chanCount; chan++)
+  for (gint chan = 0; chan < priv->started_channels; chan++)
     g_clear_object (&priv->channel_insts[chan]);
   g_clear_pointer (&priv->channel_insts, g_free);
 
   g_hash_table_remove_all (priv->voice_map);
   g_clear_pointer (&priv->peak_levels, g_free);
+  priv->started_speakers = 0;
+  priv->started_channels = 0;
   priv->started = FALSE;
 
   if (had_queue)
@@ -501,7 +508,7 @@ vorn_synth_real_set_inst (VornSynth *synth, int chan, VornInst *inst)
 {
   VornSynthPrivate *priv = get_priv (synth);
 
-  if (priv->channel_insts)
+  if (chan < priv->started_channels)
     g_set_object (&priv->channel_insts[chan], inst);
 }
 
@@ -649,6 +656,14 @@ vorn_synth_get_render_props (VornSynth *synth, double *sample_rate, guint *speak
 
 /* ---- public operations ----------------------------------------------------- */
 
+/* The instrument of a valid channel, NULL also for channels added by a
+ * "channel-count" change that waits for the next start. */
+static VornInst *
+channel_inst (VornSynthPrivate *priv, int chan)
+{
+  return chan < priv->started_channels ? priv->channel_insts[chan] : nullptr;
+}
+
 guint64
 vorn_synth_note_key (guint16 device_id, guint source_id, int chan, guint8 note)
 {
@@ -695,7 +710,7 @@ vorn_synth_get_inst (VornSynth *synth, int chan)
   VornSynthPrivate *priv = get_priv (synth);
   g_return_val_if_fail (chan >= 0 && chan < priv->chanCount, NULL);
 
-  return priv->channel_insts ? priv->channel_insts[chan] : nullptr;
+  return channel_inst (priv, chan);
 }
 
 guint
@@ -713,7 +728,7 @@ vorn_synth_note_on (VornSynth *synth, guint16 device_id, guint source_id, int ch
       vorn_synth_note_off (synth, device_id, source_id, chan, note, 0);
       return 0;
     }
-  if (!priv->channel_insts || !priv->channel_insts[chan])
+  if (!channel_inst (priv, chan))
     return 0;
 
   guint voice_id = guint (g_atomic_int_add (&priv->next_voice_id, 1));
@@ -753,7 +768,7 @@ vorn_synth_start_voice (VornSynth *synth, guint voice_id, int chan, double note,
   VornSynthPrivate *priv = get_priv (synth);
   g_return_val_if_fail (chan >= 0 && chan < priv->chanCount, 0);
 
-  if (!priv->channel_insts || !priv->channel_insts[chan])
+  if (!channel_inst (priv, chan))
     return 0;
   if (voice_id == 0)
     voice_id = guint (g_atomic_int_add (&priv->next_voice_id, 1));
@@ -803,9 +818,10 @@ vorn_synth_set_inst_control (VornSynth *synth, guint16 control_id, int chan, int
   VornSynthPrivate *priv = get_priv (synth);
   g_return_if_fail (chan >= 0 && chan < priv->chanCount);
 
-  if (!priv->channel_insts || !priv->channel_insts[chan])
+  VornInst *inst = channel_inst (priv, chan);
+  if (!inst)
     return;
-  VORN_SYNTH_GET_CLASS (synth)->set_node_control (synth, VORN_NODE (priv->channel_insts[chan]),
+  VORN_SYNTH_GET_CLASS (synth)->set_node_control (synth, VORN_NODE (inst),
                                                   control_id, guint16 (chan), max_count, value,
                                                   op);
 }
@@ -822,6 +838,16 @@ vorn_synth_tap_pause (VornSynth *synth, gboolean pause)
 {
   g_return_if_fail (VORN_IS_SYNTH (synth));
   VORN_SYNTH_GET_CLASS (synth)->tap_pause (synth, pause);
+}
+
+int
+vorn_synth_inst_get_control_id (VornInst *inst, VornWave *ctrl)
+{
+  g_return_val_if_fail (VORN_IS_INST (inst), -1);
+  g_return_val_if_fail (VORN_IS_WAVE (ctrl), -1);
+
+  int id = vorn_queue_node_get_control_id (VORN_NODE (inst), ctrl);
+  return id < 0 ? -1 : id + 3;
 }
 
 VornSynthMsg *
@@ -900,7 +926,7 @@ vorn_synth_read_peak_levels (VornSynth *synth, guint32 *levels, int count)
   g_return_if_fail (levels != NULL);
   VornSynthPrivate *priv = get_priv (synth);
 
-  const int held = priv->peak_levels ? int (priv->speaker_count) : 0;
+  const int held = priv->peak_levels ? int (priv->started_speakers) : 0;
   for (int i = 0; i < count; i++)
     levels[i] = i < held
       ? guint32 (g_atomic_int_exchange (reinterpret_cast<gint *> (&priv->peak_levels[i]), 0))
@@ -917,7 +943,7 @@ vorn_synth_get_speaker_curves (VornSynth *synth, VornCurve ***balance, VornCurve
     *balance = priv->balance_curves;
   if (latitude)
     *latitude = priv->latitude_curves;
-  return priv->balance_curves ? priv->speaker_count : 0;
+  return priv->balance_curves ? priv->started_speakers : 0;
 }
 
 void

@@ -1,0 +1,101 @@
+/* Instrument node: properties, JSON omissions, and a default instrument
+ * through a complete file save and load. */
+#include "vornadel.h"
+#include "vorn-test-log.h"
+
+#include <glib/gstdio.h>
+#include <json-glib/json-glib.h>
+
+#include <string>
+
+/* The serialized member @name of @obj as text ("" when it is left out). */
+static std::string
+member (GObject *obj, const char *name)
+{
+  g_autoptr (JsonNode) node = json_gobject_serialize (obj);
+  JsonNode *m = json_object_get_member (json_node_get_object (node), name);
+  if (!m)
+    return "";
+  g_autofree char *text = json_to_string (m, FALSE);
+  return text;
+}
+
+TEST (Inst, PropertiesJsonAndDuplicate)
+{
+  g_autoptr (VornInst) inst = vorn_inst_new ();
+  ASSERT_TRUE (VORN_IS_MIX (inst));
+  double root = 0;
+  g_autofree char *category = nullptr;
+  g_object_get (inst, "root-note", &root, "category", &category, nullptr);
+  EXPECT_EQ (root, 69.0);
+  EXPECT_STREQ (category, "Electronic");
+  EXPECT_EQ (inst->parent_instance.dest_attrib, VORN_ATTRIB_TYPE_SPEAKERS);
+
+  /* Defaults are left out; the mix routing (enumerations) always written. */
+  EXPECT_EQ (member (G_OBJECT (inst), "root-note"), "");
+  EXPECT_EQ (member (G_OBJECT (inst), "category"), "");
+  EXPECT_EQ (member (G_OBJECT (inst), "sig-attrib"), "\"signal\"");
+
+  g_object_set (inst, "root-note", 60.0, "category", "Bass", "bal-attrib",
+                VORN_ATTRIB_TYPE_EFFECT1, nullptr);
+  EXPECT_EQ (member (G_OBJECT (inst), "root-note"), "60.0");
+  EXPECT_EQ (member (G_OBJECT (inst), "category"), "\"Bass\"");
+
+  g_autoptr (VornNode) copy = vorn_node_duplicate (VORN_NODE (inst));
+  ASSERT_TRUE (VORN_IS_INST (copy));
+  EXPECT_EQ (vorn_inst_get_root_note (VORN_INST (copy)), 60.0);
+  EXPECT_EQ (VORN_MIX (copy)->bal_attrib, VORN_ATTRIB_TYPE_EFFECT1);
+  g_autofree char *copy_category = nullptr;
+  g_object_get (copy, "category", &copy_category, nullptr);
+  EXPECT_STREQ (copy_category, "Bass");
+
+  EXPECT_EQ (vorn_inst_get_root_note (nullptr), 69.0);
+  EXPECT_CRITICAL ("VORN_IS_INST (inst)");
+}
+
+TEST (Inst, DefaultInstrumentSurvivesAFileRoundTrip)
+{
+  g_autoptr (VornFile) file = vorn_file_new ();
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  g_object_set (inst, "name", "Lead", "root-note", 57.0, nullptr);
+  vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+
+  const char *names[3] = {
+    vorn_wave_preset_get_name (VORN_WAVE_PRESET_VOLUME_ATTACK),
+    vorn_wave_preset_get_name (VORN_WAVE_PRESET_VOLUME_RELEASE),
+    vorn_wave_preset_get_name (VORN_WAVE_PRESET_SIGNAL_SINE),
+  };
+
+  g_autoptr (GError) error = nullptr;
+  g_autofree char *dir = g_dir_make_tmp ("vorn-inst-XXXXXX", &error);
+  ASSERT_TRUE (dir) << error->message;
+  g_autofree char *path = g_build_filename (dir, "inst.vvi", nullptr);
+  ASSERT_TRUE (vorn_file_save (file, path, &error)) << error->message;
+
+  g_autoptr (VornFile) loaded = vorn_file_load (path, &error);
+  g_unlink (path);
+  g_rmdir (dir);
+  ASSERT_TRUE (loaded) << error->message;
+
+  VornNode *linst = VORN_NODE (loaded)->children;
+  ASSERT_TRUE (VORN_IS_INST (linst));
+  EXPECT_EQ (linst->next, nullptr);
+  EXPECT_EQ (linst->id, VORN_NODE (inst)->id);
+  EXPECT_EQ (vorn_inst_get_root_note (VORN_INST (linst)), 57.0);
+
+  int i = 0;
+  VornNode *orig = VORN_NODE (inst)->children;
+  for (VornNode *w = linst->children; w; w = w->next, orig = orig->next, i++)
+    {
+      ASSERT_LT (i, 3);
+      ASSERT_TRUE (VORN_IS_WAVE (w));
+      g_autofree char *name = nullptr;
+      g_object_get (w, "name", &name, nullptr);
+      EXPECT_STREQ (name, names[i]);
+      EXPECT_EQ (w->id, orig->id);
+      EXPECT_EQ (VORN_WAVE (w)->dest_attrib, VORN_WAVE (orig)->dest_attrib);
+      EXPECT_EQ (VORN_WAVE (w)->curve->count, VORN_WAVE (orig)->curve->count);
+    }
+  EXPECT_EQ (i, 3);
+  EXPECT_EQ (vorn_file_get_next_id (loaded), vorn_file_get_next_id (file));
+}

@@ -1,0 +1,344 @@
+/* Synthesizer base: configuration properties and JSON, the master tree, the
+ * speaker curves, note bookkeeping and the messages it posts.  Voices are
+ * started by a stub subclass that records what it is asked. */
+#include "vornadel.h"
+#include "vorn-synth-private.h"
+#include "vorn-test-log.h"
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+/* ---- a synthesizer whose start_voice only records its arguments ---------- */
+
+struct StartCall { guint voice; int chan; double note; double volume; };
+static std::vector<StartCall> start_calls;
+
+typedef struct { VornSynth parent_instance; } StubSynth;
+typedef struct { VornSynthClass parent_class; } StubSynthClass;
+G_DEFINE_TYPE (StubSynth, stub_synth, VORN_TYPE_SYNTH)
+
+static void stub_synth_init (StubSynth *) {}
+
+static void
+stub_start_voice (VornSynth *, guint voice, int chan, double note, double volume, VornQueue **)
+{
+  start_calls.push_back ({ voice, chan, note, volume });
+}
+
+static void
+stub_synth_class_init (StubSynthClass *klass)
+{
+  VORN_SYNTH_CLASS (klass)->start_voice = stub_start_voice;
+}
+
+class Synth : public testing::Test
+{
+protected:
+  void SetUp () override
+  {
+    start_calls.clear ();
+    synth = VORN_SYNTH (g_object_new (stub_synth_get_type (), nullptr));
+  }
+  void TearDown () override { g_object_unref (synth); }
+
+  /* Pops the next inbox message (the renderer's side). */
+  VornSynthMsg *inbox_pop ()
+  {
+    return static_cast<VornSynthMsg *> (g_async_queue_try_pop (vorn_synth_get_private (synth)->inbox));
+  }
+
+  VornSynth *synth = nullptr;
+};
+
+static void
+count_notify (GObject *, GParamSpec *, gpointer data)
+{
+  ++*static_cast<int *> (data);
+}
+
+TEST_F (Synth, RestartPropertiesCoresAndJson)
+{
+  int restart_notes = 0;
+  g_signal_connect (synth, "notify::restart-needed", G_CALLBACK (count_notify), &restart_notes);
+  gboolean restart = TRUE;
+  guint cores_current = 0, detected = 0;
+  g_object_get (synth, "restart-needed", &restart, "cores-current", &cores_current,
+                "cores-detected", &detected, nullptr);
+  EXPECT_FALSE (restart);
+  EXPECT_EQ (cores_current, detected); /* "cores" 0: automatic */
+  g_object_set (synth, "cores", 3u, nullptr);
+  g_object_get (synth, "cores-current", &cores_current, nullptr);
+  EXPECT_EQ (cores_current, 3u);
+
+  vorn_synth_start (synth);
+  double tick = 0;
+  VornNode *tree = nullptr;
+  g_object_get (synth, "node-tree", &tree, nullptr);
+  g_object_get (tree->children->next, "init-value", &tick, nullptr); /* "Time" */
+  g_object_set (synth, "sample-rate", 96000.0, nullptr);
+  g_object_set (synth, "channel-count", 4u, nullptr);
+  g_object_get (synth, "restart-needed", &restart, nullptr);
+  EXPECT_TRUE (restart);
+  EXPECT_EQ (restart_notes, 1);
+  /* The running tree keeps the rate it was built with. */
+  double still = 0;
+  g_object_get (tree->children->next, "init-value", &still, nullptr);
+  EXPECT_EQ (still, tick);
+  EXPECT_EQ (tick, 1.0 / 48000.0);
+  g_object_unref (tree);
+
+  vorn_synth_start (synth);
+  g_object_get (synth, "restart-needed", &restart, nullptr);
+  EXPECT_FALSE (restart);
+  EXPECT_EQ (restart_notes, 2);
+
+  /* JSON: writable settings only; a bad member warns and is skipped. */
+  g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (synth));
+  JsonObject *obj = json_node_get_object (json);
+  EXPECT_EQ (json_object_get_double_member (obj, "sample-rate"), 96000.0);
+  EXPECT_STREQ (json_object_get_string_member (obj, "audio-format"), "single");
+  EXPECT_FALSE (json_object_has_member (obj, "node-tree"));
+  g_autoptr (GObject) back = json_gobject_from_data (
+    stub_synth_get_type (), "{\"max-voices\": 12, \"sample-rate\": \"fast\"}", -1, nullptr);
+  ASSERT_TRUE (back);
+  EXPECT_WARNING ("Failed to deserialize property 'sample-rate' for object of type 'StubSynth'");
+  guint voices = 0;
+  double rate = 0;
+  g_object_get (back, "max-voices", &voices, "sample-rate", &rate, nullptr);
+  EXPECT_EQ (voices, 12u);
+  EXPECT_EQ (rate, 48000.0);
+}
+
+TEST_F (Synth, MasterTreeShape)
+{
+  g_object_set (synth, "channel-count", 2u, nullptr);
+  vorn_synth_start (synth);
+  VornNode *tree = vorn_synth_get_private (synth)->node_tree;
+  ASSERT_TRUE (tree);
+
+  std::vector<std::string> names;
+  for (VornNode *n = tree->children; n; n = n->next)
+    {
+      g_autofree char *name = nullptr;
+      g_object_get (n, "name", &name, nullptr);
+      names.push_back (name);
+      if (n->attach_point)
+        {
+          std::vector<std::string> inner;
+          for (VornNode *c = n->children; c; c = c->next)
+            {
+              g_autofree char *cname = nullptr;
+              g_object_get (c, "name", &cname, nullptr);
+              inner.push_back (cname);
+            }
+          EXPECT_EQ (inner, (std::vector<std::string>{ "Channel Pitch", "Channel Volume",
+                                                       "Channel Balance", "Channel Latitude" }));
+          EXPECT_EQ (VORN_WAVE (n->children)->dest_op, VORN_WAVE_OP_MUL);
+          EXPECT_EQ (VORN_WAVE (n->children->next->next)->dest_op, VORN_WAVE_OP_ADD);
+        }
+    }
+  ASSERT_EQ (names.size (), 9u);
+  EXPECT_EQ (std::vector<std::string> (names.begin (), names.begin () + 6),
+             (std::vector<std::string>{ "Speakers", "Time", "Main Pitch", "Main Volume",
+                                        "Main Balance", "Main Latitude" }));
+  EXPECT_EQ (VORN_NODE (vorn_synth_get_private (synth)->speakers_wave), tree->children);
+  EXPECT_EQ (VORN_WAVE (tree->children)->dest_attrib, VORN_ATTRIB_TYPE_SPEAKERS);
+  VornNode *last = tree->children;
+  while (last->next)
+    last = last->next;
+  ASSERT_TRUE (VORN_IS_TAP (last));
+  EXPECT_EQ (VORN_TAP (last)->attrib, VORN_ATTRIB_TYPE_SPEAKERS);
+
+  vorn_synth_stop (synth);
+  EXPECT_EQ (vorn_synth_get_private (synth)->node_tree, nullptr);
+  EXPECT_EQ (vorn_synth_get_speaker_curves (synth, nullptr, nullptr), 0u);
+}
+
+/* Gains of each speaker's curves at -1, 0 and 1 as a shape letter. */
+static std::string
+shapes (VornCurve **curves, guint n)
+{
+  std::string out;
+  for (guint s = 0; s < n; s++)
+    {
+      g_autoptr (VornCurveCache) c = vorn_curve_cache_new_from_curve (curves[s], VORN_FORMAT_DOUBLE);
+      double a = vorn_curve_cache_plot_point (c, -1.0), m = vorn_curve_cache_plot_point (c, 0.0),
+             b = vorn_curve_cache_plot_point (c, 1.0);
+      out += a == 1 && b == 1 && m == 1 ? 'F' : a == 1 && b == 0 ? 'D' : a == 0 && b == 1 ? 'R'
+             : a == 0 && b == 0 && std::fabs (m - 1) < 1e-9 ? 'P' : '?';
+    }
+  return out;
+}
+
+TEST_F (Synth, SpeakerCurveTable)
+{
+  struct Row { guint n; const char *bal; const char *lat; };
+  const Row rows[] = {
+    { 1, "F", "F" }, { 2, "DR", "FF" }, { 3, "DRP", "FFF" },
+    { 8, "DRPDRDRP", "RRRPPDDD" }, { 10, "DRPDRDRPFF", "RRRPPDDDFF" },
+  };
+  for (const Row &r : rows)
+    {
+      g_object_set (synth, "speaker-count", r.n, nullptr);
+      vorn_synth_start (synth);
+      VornCurve **bal = nullptr, **lat = nullptr;
+      ASSERT_EQ (vorn_synth_get_speaker_curves (synth, &bal, &lat), r.n);
+      EXPECT_EQ (shapes (bal, r.n), r.bal) << r.n;
+      EXPECT_EQ (shapes (lat, r.n), r.lat) << r.n;
+      VornCurveCache **bc = nullptr;
+      EXPECT_EQ (vorn_synth_get_speaker_caches (synth, &bc, nullptr), r.n);
+      EXPECT_EQ (bc[r.n - 1]->format, VORN_FORMAT_DOUBLE);
+      guint reported = 0;
+      g_object_get (synth, "speaker-count", &reported, nullptr);
+      EXPECT_EQ (reported, r.n);
+    }
+}
+
+TEST_F (Synth, NoteKeysAndNoteOnOff)
+{
+  EXPECT_EQ (vorn_synth_note_key (2, 0xabcdef01u, 5, 60),
+             (guint64 (0xabcdef01u) << 32) | (3u << 16) | (5u << 8) | 60u);
+
+  vorn_synth_start (synth);
+  EXPECT_EQ (vorn_synth_note_on (synth, 1, 0, 0, 60, 127, nullptr), 0u); /* no instrument */
+  g_autoptr (VornInst) inst = vorn_inst_new ();
+  vorn_synth_set_inst (synth, 0, inst);
+
+  guint first = vorn_synth_note_on (synth, 1, 7, 0, 60, 127, nullptr);
+  guint second = vorn_synth_note_on (synth, 1, 7, 0, 60, 64, nullptr);
+  guint other = vorn_synth_note_on (synth, 2, 7, 0, 60, 100, nullptr);
+  EXPECT_EQ (first, 1u);
+  EXPECT_EQ (second, 2u);
+  ASSERT_EQ (start_calls.size (), 3u);
+  EXPECT_NEAR (start_calls[0].volume, 1.0, 1e-15);
+  EXPECT_EQ (start_calls[1].note, 60.0);
+  EXPECT_EQ (start_calls[1].volume, 64 * (1.0 / 127.0));
+
+  /* The second note-on replaced the first under the same key. */
+  vorn_synth_note_off (synth, 1, 7, 0, 60, 127);
+  vorn_synth_note_off (synth, 1, 7, 0, 60, 127); /* nothing left */
+  vorn_synth_note_on (synth, 2, 7, 0, 60, 0, nullptr); /* velocity 0 releases */
+  VornSynthMsg *m1 = inbox_pop (), *m2 = inbox_pop ();
+  ASSERT_TRUE (m1 && m2);
+  EXPECT_EQ (inbox_pop (), nullptr);
+  EXPECT_EQ (m1->type, VORN_SYNTH_MSG_STOP_VOICE);
+  EXPECT_EQ (m1->target.voice_id, second);
+  EXPECT_EQ (m1->data.value, 1.0);
+  EXPECT_EQ (m2->target.voice_id, other);
+  EXPECT_EQ (m2->data.value, 0.0);
+  vorn_synth_msg_free (m1);
+  vorn_synth_msg_free (m2);
+
+  EXPECT_EQ (vorn_synth_start_voice (synth, 0, 0, 61.5, 0.5, nullptr), 4u);
+  EXPECT_EQ (vorn_synth_note_on (synth, 1, 0, 16, 60, 1, nullptr), 0u);
+  EXPECT_CRITICAL ("chan >= 0 && chan < priv->chanCount");
+  vorn_synth_set_inst (synth, 0, nullptr);
+  EXPECT_CRITICAL ("VORN_IS_INST (inst)");
+
+  /* Instrument control ids follow the three queue-level controls. */
+  g_autoptr (VornWave) c1 = vorn_wave_new_control_default ("Cutoff", VORN_ATTRIB_TYPE_EFFECT1);
+  g_autoptr (VornWave) c2 = vorn_wave_new_control_default ("Depth", VORN_ATTRIB_TYPE_EFFECT2);
+  g_autoptr (VornWave) stray = vorn_wave_new_control_default ("Stray", VORN_ATTRIB_TYPE_EFFECT2);
+  vorn_node_insert (VORN_NODE (inst), VORN_NODE (c1), -1);
+  vorn_node_insert (VORN_NODE (inst), VORN_NODE (c2), -1);
+  EXPECT_EQ (vorn_synth_inst_get_control_id (inst, c1), 3);
+  EXPECT_EQ (vorn_synth_inst_get_control_id (inst, c2), 4);
+  EXPECT_EQ (vorn_synth_inst_get_control_id (inst, stray), -1);
+
+  EXPECT_EQ (vorn_util_midi_note_freq (69), 440.0);
+  EXPECT_NEAR (vorn_util_midi_note_freq (81), 880.0, 1e-12);
+  EXPECT_EQ (vorn_synth_get_device_id (synth), 1u);
+  EXPECT_EQ (vorn_synth_get_device_id (synth), 2u);
+}
+
+TEST_F (Synth, PostedMessagesAndOutbox)
+{
+  vorn_synth_start (synth);
+  g_autoptr (VornInst) inst = vorn_inst_new ();
+  vorn_synth_set_inst (synth, 3, inst);
+  vorn_synth_set_control (synth, 4, 0.5);
+  vorn_synth_set_voice_control (synth, 9, 5, -1.0);
+  vorn_synth_set_inst_control (synth, 6, 3, 1, 0.25, VORN_WAVE_OP_ADD);
+  vorn_synth_set_inst_control (synth, 6, 2, 1, 0.25, VORN_WAVE_OP_ADD); /* no instrument */
+  vorn_synth_panic (synth);
+  vorn_synth_tap_pause (synth, TRUE);
+
+  VornSynthMsg *m = inbox_pop ();
+  EXPECT_EQ (m->type, VORN_SYNTH_MSG_SET_CONTROL);
+  EXPECT_EQ (m->target.control_id, 4);
+  EXPECT_EQ (m->data.value, 0.5);
+  vorn_synth_msg_free (m);
+  m = inbox_pop ();
+  EXPECT_EQ (m->type, VORN_SYNTH_MSG_SET_VOICE_CONTROL);
+  EXPECT_EQ (m->target.voice_id, 9u);
+  EXPECT_EQ (m->control_id, 5);
+  vorn_synth_msg_free (m);
+  m = inbox_pop ();
+  EXPECT_EQ (m->type, VORN_SYNTH_MSG_SET_NODE_CONTROL);
+  EXPECT_EQ (m->target.node, VORN_NODE (inst));
+  EXPECT_EQ (m->node_control_id, 6);
+  EXPECT_EQ (m->chan_filter, 3);
+  EXPECT_EQ (m->max_count, 1);
+  EXPECT_EQ (m->op, VORN_WAVE_OP_ADD);
+  vorn_synth_msg_free (m);
+  m = inbox_pop ();
+  EXPECT_EQ (m->type, VORN_SYNTH_MSG_PANIC);
+  vorn_synth_msg_free (m);
+  m = inbox_pop ();
+  EXPECT_EQ (m->type, VORN_SYNTH_MSG_TAP_PAUSE);
+  EXPECT_EQ (m->target.pause, 1u);
+  EXPECT_EQ (inbox_pop (), nullptr);
+
+  /* Returned messages come out of the outbox; a start-voice frees its queue. */
+  EXPECT_EQ (vorn_synth_get_message (synth), nullptr);
+  g_async_queue_push (vorn_synth_get_private (synth)->outbox, m);
+  EXPECT_EQ (vorn_synth_get_message (synth), m);
+  vorn_synth_msg_free (m);
+
+  VornSynthMsg *sv = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE);
+  g_autoptr (VornNode) root = vorn_node_new ();
+  sv->target.queue = vorn_queue_new (root, synth);
+  GObject *queue = G_OBJECT (sv->target.queue);
+  g_object_add_weak_pointer (queue, reinterpret_cast<gpointer *> (&queue));
+  vorn_synth_send_message (synth, sv); /* left in the inbox: freed with the synth */
+  vorn_synth_msg_free (nullptr);
+  EXPECT_CRITICAL ("msg != NULL");
+  g_clear_object (&synth);
+  EXPECT_EQ (queue, nullptr);
+  synth = VORN_SYNTH (g_object_new (stub_synth_get_type (), nullptr)); /* for TearDown */
+}
+
+TEST_F (Synth, PeakWordsAndStats)
+{
+  g_object_set (synth, "speaker-count", 2u, nullptr);
+  vorn_synth_start (synth);
+  VornSynthPrivate *priv = vorn_synth_get_private (synth);
+  float level = 0.5f;
+  memcpy (&priv->peak_levels[1], &level, sizeof level);
+
+  guint32 words[4] = { 9, 9, 9, 9 };
+  vorn_synth_read_peak_levels (synth, words, 4);
+  float got;
+  memcpy (&got, &words[1], sizeof got);
+  EXPECT_EQ (got, 0.5f);
+  EXPECT_EQ (words[0], 0u);
+  EXPECT_EQ (words[2], 0u);
+  EXPECT_EQ (words[3], 0u);
+  vorn_synth_read_peak_levels (synth, words, 2);
+  EXPECT_EQ (words[1], 0u); /* reset by the read */
+  vorn_synth_read_peak_levels (synth, nullptr, 2);
+  EXPECT_CRITICAL ("levels != NULL");
+
+  priv->active_voices = 2;
+  priv->peak_voices = 5;
+  guint active = 0, peak = 0;
+  vorn_synth_voice_stats (synth, &active, &peak, TRUE);
+  EXPECT_EQ (active, 2u);
+  EXPECT_EQ (peak, 5u);
+  vorn_synth_voice_stats (synth, nullptr, &peak, FALSE);
+  EXPECT_EQ (peak, 0u);
+
+  EXPECT_EQ (vorn_synth_advance_sample_time (synth, 64), 64u);
+  EXPECT_EQ (vorn_synth_get_sample_time (synth), 64u);
+}
