@@ -42,6 +42,15 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_WAVE);
   g_type_ensure (VORN_TYPE_WAVE_GEN_TRANSFORM);
   g_type_ensure (VORN_TYPE_WAVE_GEN);
+  g_type_ensure (VORN_TYPE_FILTER_RBJ_BANDPASS);
+  g_type_ensure (VORN_TYPE_FILTER_RBJ_HIGHPASS);
+  g_type_ensure (VORN_TYPE_FILTER_RBJ_LOWPASS);
+  g_type_ensure (VORN_TYPE_FILTER_RBJ_BANDPASS_GEN);
+  g_type_ensure (VORN_TYPE_FILTER_RBJ_HIGHPASS_GEN);
+  g_type_ensure (VORN_TYPE_FILTER_RBJ_LOWPASS_GEN);
+  g_type_ensure (VORN_TYPE_FILTER_NOISE_TYPE);
+  g_type_ensure (VORN_TYPE_FILTER_NOISE);
+  g_type_ensure (VORN_TYPE_FILTER_NOISE_GEN);
   g_type_ensure (VORN_TYPE_QUEUE);
   g_type_ensure (VORN_TYPE_QUEUE_TAP_MODE);
   g_type_ensure (VORN_TYPE_SYNTH);

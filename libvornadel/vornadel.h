@@ -19,6 +19,8 @@
 #include "vorn-gen.h"
 #include "vorn-wave.h"
 #include "vorn-wave-gen.h"
+#include "vorn-filter-rbj.h"
+#include "vorn-filter-noise.h"
 #include "vorn-queue.h"
 #include "vorn-synth.h"
 #include "vorn-synth-msg.h"
