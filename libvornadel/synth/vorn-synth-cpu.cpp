@@ -400,8 +400,9 @@ vorn_synth_cpu_start (VornSynth *synth)
     }
   priv->free_head = 0;
   priv->active_head = VORN_SYNTH_CPU_NO_VOICE;
-  priv->speakers = base->speaker_count;
-  priv->chan_count = base->chanCount;
+  /* The sizes the base built its arrays (peak words, instruments) with. */
+  priv->speakers = base->started_speakers;
+  priv->chan_count = guint (MAX (base->started_channels, 0));
   priv->leftover = 0;
 
   update_optimization (priv, TRUE);

@@ -18,6 +18,21 @@ G_BEGIN_DECLS
 typedef struct _VornSynthCpu VornSynthCpu;
 typedef struct _VornSynthCpuClass VornSynthCpuClass;
 
+/**
+ * VornSynthCpu:
+ *
+ * The synthesizer that renders on the processor.  A voice start compiles
+ * the channel's instrument as it is (nothing is inserted into the tree),
+ * sets the queue-level control 0 ("Pitch") to freq(note) / freq(root note),
+ * both notes truncated toward zero and taken modulo 256, and control 1
+ * ("Volume") to the volume, and posts the voice to the render thread.  The
+ * render thread keeps a table of "max-voices" slots; a voice that finds no
+ * free slot or has another format is refused, never stolen.  Stopping (or
+ * finalizing) a synthesizer with voices sounding returns their start-voice
+ * messages to the outbox, so that the application's free releases the
+ * voice queues.  The render functions set flush-to-zero and
+ * denormals-are-zero once on every thread that calls them.
+ */
 struct _VornSynthCpu {
   VornSynth parent_instance;
 };

@@ -20,27 +20,24 @@ struct Returned {
   int others = 0;
 };
 
-/* A started synthesizer with the default instrument on channel 0 (and any
- * extra channels asked for), rendered through its interleaved slot. */
-class Synth
-{
-public:
+/* Started, default instrument on the first `channels` channels, two speakers. */
+struct Synth {
+  VornSynth *synth = vorn_synth_cpu_new ();
+  VornInst *inst = vorn_inst_new_default ();
+  VornSynthCpuInterFunc *inter_slot = nullptr;
+
   explicit Synth (VornFormat format = VORN_FORMAT_SINGLE, guint cores = 1, guint max_voices = 100,
                   guint channels = 1, VornSimd simd = VORN_SIMD_AUTO)
   {
-    synth = vorn_synth_cpu_new ();
     g_object_set (synth, "audio-format", format, "cores", cores, "max-voices", max_voices,
-                  "speaker-count", 2u, "sample-rate", RATE, "simd", simd, nullptr);
+                  "simd", simd, nullptr);
     vorn_synth_start (synth);
-    inst = vorn_inst_new_default ();
     for (guint c = 0; c < channels; c++)
       vorn_synth_set_inst (synth, int (c), inst);
     gpointer split, inter;
     vorn_synth_get_render_funcs (synth, &split, &inter);
-    split_slot = static_cast<VornSynthCpuSplitFunc *> (split);
     inter_slot = static_cast<VornSynthCpuInterFunc *> (inter);
   }
-
   ~Synth ()
   {
     vorn_synth_stop (synth);
@@ -48,9 +45,6 @@ public:
     g_object_unref (inst);
     g_object_unref (synth);
   }
-
-  Synth (const Synth &) = delete;
-  Synth &operator= (const Synth &) = delete;
 
   /* Interleaved frames, as the audio callback asks for them. */
   std::vector<float> render (guint frames)
@@ -61,19 +55,16 @@ public:
     out.pop_back ();
     return out;
   }
-
   guint note_on (guint8 note, int chan = 0, VornQueue **queue = nullptr)
   {
     return vorn_synth_note_on (synth, 0, 0, chan, note, 127, queue);
   }
-
   guint active ()
   {
     guint n = 0;
     vorn_synth_voice_stats (synth, &n, nullptr, FALSE);
     return n;
   }
-
   /* Takes every message out of the outbox and frees it. */
   Returned drain ()
   {
@@ -82,17 +73,11 @@ public:
       {
         if (msg->type == VORN_SYNTH_MSG_START_VOICE)
           r.voices.push_back (msg->data.voice.voice_id);
-        else
-          r.others++;
+        r.others += msg->type != VORN_SYNTH_MSG_START_VOICE;
         vorn_synth_msg_free (msg);
       }
     return r;
   }
-
-  VornSynth *synth;
-  VornInst *inst;
-  VornSynthCpuSplitFunc *split_slot;
-  VornSynthCpuInterFunc *inter_slot;
 };
 
 /* One speaker of interleaved stereo frames. */
