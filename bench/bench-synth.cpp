@@ -52,9 +52,8 @@ render (benchmark::State &state, VornFormat fmt, int simd, guint voices)
       (*slot) (synth, out.data (), FRAMES);
       benchmark::ClobberMemory ();
     }
-  state.counters["ns/frame"] = benchmark::Counter (
-      double (state.iterations ()) * FRAMES * 1e-9,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["t/frame"] = benchmark::Counter (
+      double (state.iterations ()) * FRAMES, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 
   vorn_synth_stop (synth);
   while (VornSynthMsg *msg = vorn_synth_get_message (synth))
@@ -80,7 +79,7 @@ public:
   {
     for (const Run &r : runs)
       if (!r.error_occurred && r.iterations > 0)
-        ns[r.benchmark_name ()] = r.GetAdjustedCPUTime () / FRAMES;
+        ns[r.benchmark_name ()] = r.GetAdjustedCPUTime () * 1e3 / FRAMES; /* us per call */
     ConsoleReporter::ReportRuns (runs);
   }
 };
