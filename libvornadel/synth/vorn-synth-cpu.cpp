@@ -507,6 +507,9 @@ vorn_synth_cpu_init (VornSynthCpu *synth)
   priv->cur_format = -1;
   priv->cur_simd = -2;
   priv->active_head = priv->free_head = VORN_SYNTH_CPU_NO_VOICE;
+  /* A driver that calls before the first start gets silence, not a crash. */
+  priv->render_split = vorn_synth_cpu_render_split_float_table[0];
+  priv->render_inter = vorn_synth_cpu_render_inter_float_table[0];
   base->cores_detected = guint (CLAMP (g_get_num_processors (), 1u, 255u));
 }
 

@@ -152,12 +152,20 @@ TEST (SynthCpu, VoiceLimitPanicAndNodeControls)
   EXPECT_EQ (balance (2), 0.75f);
   EXPECT_EQ (s.drain ().others, 4);
 
+  VornQueue *master = nullptr;
+  g_object_get (s.synth, "master-queue", &master, nullptr);
+  vorn_synth_tap_pause (s.synth, TRUE);
+  s.render (64);
+  EXPECT_EQ (master->tap_mode, VORN_QUEUE_TAP_MODE_PAUSED);
+  g_object_unref (master);
+
   vorn_synth_panic (s.synth);
   s.render (64);
   EXPECT_EQ (s.active (), 0u);
   Returned r = s.drain ();
   std::sort (r.voices.begin (), r.voices.end ());
   EXPECT_EQ (r.voices, std::vector<guint> (ids, ids + 3));
+  EXPECT_EQ (r.others, 2); /* tap-pause and panic */
   for (VornQueue *queue : q)
     g_object_unref (queue);
 }

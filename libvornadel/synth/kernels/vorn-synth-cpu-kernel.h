@@ -156,8 +156,9 @@ render (VornSynth *synth, Out out, guint frames)
 
   if (!priv->voices || !base->master_queue)
     {
-      /* Not started: nothing to play. */
-      silence<INTER> (out, speakers, frames);
+      /* Not started: nothing to play.  Before the first start the buffers
+       * are sized by the speaker property. */
+      silence<INTER> (out, speakers ? speakers : MIN (base->speaker_count, MAX_SPEAKERS), frames);
       return;
     }
 
