@@ -1,12 +1,19 @@
 /* zelmora-vvi: inspect and create instrument files from the command line.
  *
- *   zelmora-vvi show FILE.vvi    print the node tree of an instrument file
- *   zelmora-vvi demo FILE.vvi    write a small example file
+ *   zelmora-vvi show FILE.vvi              print the node tree of an instrument file
+ *   zelmora-vvi demo FILE.vvi              write a small example bank
+ *   zelmora-vvi play FILE.vvi [INST [NOTE]]
+ *                                         play a note of an instrument offline
+ *                                         and report what came out
  */
 #include "vornadel.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 static gboolean
 print_node (VornNode *node, gpointer)
@@ -50,19 +57,13 @@ demo (const char *path)
   g_autoptr (VornFile) file = vorn_file_new ();
   g_object_set (file, "name", "Demo bank", "author", "Zelmora", nullptr);
 
-  const char *instruments[] = { "Soft pad", "Pluck" };
-  for (const char *inst_name : instruments)
+  const char *names[] = { "Soft sine", "Low sine" };
+  const double roots[] = { 69.0, 57.0 };
+  for (int i = 0; i < 2; i++)
     {
-      g_autoptr (VornNode) inst = vorn_node_new ();
-      g_object_set (inst, "name", inst_name, nullptr);
-      const char *parts[] = { "Attack", "Release", "Tone" };
-      for (const char *part : parts)
-        {
-          g_autoptr (VornNode) child = vorn_node_new ();
-          g_object_set (child, "name", part, nullptr);
-          vorn_node_insert (inst, child, -1);
-        }
-      vorn_node_insert (VORN_NODE (file), inst, -1);
+      g_autoptr (VornInst) inst = vorn_inst_new_default ();
+      g_object_set (inst, "name", names[i], "root-note", roots[i], nullptr);
+      vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
     }
 
   g_autoptr (GError) error = nullptr;
@@ -75,6 +76,80 @@ demo (const char *path)
   return 0;
 }
 
+/* Renders a note held for half a second and two seconds of its release through the
+ * engine's interleaved render path, as the audio driver would call it. */
+static int
+play (const char *path, int inst_index, int note)
+{
+  g_autoptr (GError) error = nullptr;
+  g_autoptr (VornFile) file = vorn_file_load (path, &error);
+  if (!file)
+    {
+      g_printerr ("zelmora-vvi: %s\n", error->message);
+      return 1;
+    }
+  VornNode *inst = VORN_NODE (file)->children;
+  for (int i = 0; inst && i < inst_index; i++)
+    inst = inst->next;
+  if (!inst || !VORN_IS_INST (inst))
+    {
+      g_printerr ("zelmora-vvi: %s has no instrument %d\n", path, inst_index);
+      return 1;
+    }
+  if (note < 0 || note > 127)
+    {
+      g_printerr ("zelmora-vvi: note %d is outside 0..127\n", note);
+      return 2;
+    }
+
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "speaker-count", 1u, nullptr);
+  vorn_synth_start (synth);
+  vorn_synth_set_inst (synth, 0, VORN_INST (inst));
+
+  gpointer split_slot = nullptr, inter_slot = nullptr;
+  vorn_synth_get_render_funcs (synth, &split_slot, &inter_slot);
+  auto render = [&] (float *out, guint frames) {
+    (*static_cast<VornSynthCpuInterFunc *> (inter_slot)) (synth, out, frames);
+  };
+
+  const guint rate = 48000;
+  std::vector<float> out (rate * 5 / 2);
+  vorn_synth_note_on (synth, 0, 0, 0, guint8 (note), 127, nullptr);
+  render (out.data (), rate / 2);
+  vorn_synth_note_off (synth, 0, 0, 0, guint8 (note), 0);
+  render (out.data () + rate / 2, rate * 2);
+
+  /* Frequency from the rising zero crossings of the held part, peak overall. */
+  double first = -1, last = -1;
+  int crossings = 0;
+  float peak = 0;
+  for (guint i = 1; i < out.size (); i++)
+    {
+      peak = std::max (peak, std::fabs (out[i]));
+      if (i < rate / 2 && out[i - 1] < 0 && out[i] >= 0)
+        {
+          double t = (i - 1) + out[i - 1] / double (out[i - 1] - out[i]);
+          if (first < 0)
+            first = t;
+          last = t;
+          crossings++;
+        }
+    }
+  g_autofree char *name = nullptr;
+  g_object_get (inst, "name", &name, nullptr);
+  guint active = 0, most = 0;
+  vorn_synth_voice_stats (synth, &active, &most, FALSE);
+  g_print ("%s: note %d, peak %.3f (%.1f dBFS), frequency %.2f Hz, voices sounding after release: %u\n",
+           name, note, peak, 20 * std::log10 (std::max (peak, 1e-9f)),
+           crossings > 1 ? (crossings - 1) * rate / (last - first) : 0.0, active);
+
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+  vorn_synth_stop (synth);
+  return 0;
+}
+
 int
 main (int argc, char **argv)
 {
@@ -84,8 +159,11 @@ main (int argc, char **argv)
     return show (argv[2]);
   if (argc == 3 && strcmp (argv[1], "demo") == 0)
     return demo (argv[2]);
+  if (argc >= 3 && argc <= 5 && strcmp (argv[1], "play") == 0)
+    return play (argv[2], argc > 3 ? atoi (argv[3]) : 0, argc > 4 ? atoi (argv[4]) : 69);
 
   g_printerr ("Usage: zelmora-vvi show FILE.vvi\n"
-              "       zelmora-vvi demo FILE.vvi\n");
+              "       zelmora-vvi demo FILE.vvi\n"
+              "       zelmora-vvi play FILE.vvi [INSTRUMENT-INDEX [NOTE]]\n");
   return argc == 2 && (strcmp (argv[1], "--help") == 0 || strcmp (argv[1], "-h") == 0) ? 0 : 2;
 }
