@@ -96,7 +96,7 @@ eval_morph_point (VornWaveGenMorphPt *e, T m, double *out)
   e->seg = s;
   const T dx = s[VORN_CURVE_CACHE_DX];
   const T u = dx == T (0) ? T (0) : (m - s[VORN_CURVE_CACHE_X0]) / dx;
-  *out = double (wave_kernel::solve_scalar (s, u));
+  *out = double (wave_kernel::solve_segment (s, u));
   return true;
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "vorn-filter-noise.h"
+#include "vorn-kernel-lanes.h"
 
 #include <cstring>
 
@@ -18,51 +19,10 @@ namespace noise_kernel {
 
 constexpr int FRAG = VORN_FRAGMENT_SIZE;
 
-template <typename T, int BYTES>
-struct Lanes
-{
-  typedef T V __attribute__ ((vector_size (BYTES)));
-  static constexpr int W = BYTES / int (sizeof (T));
-
-  static inline V load (const T *p)
-  {
-    V v;
-    memcpy (&v, p, sizeof v);
-    return v;
-  }
-  static inline void store (T *p, V v) { memcpy (p, &v, sizeof v); }
-  static inline V splat (T x) { return V{} + x; }
-};
-
-template <typename T>
-inline T &
-get (VornFilterNoiseValue &v)
-{
-  if constexpr (sizeof (T) == sizeof (double))
-    return v.d;
-  else
-    return v.f;
-}
-
-template <typename T>
-inline T
-value_of (const VornAttribVal *val)
-{
-  if constexpr (sizeof (T) == sizeof (double))
-    return val->value.d;
-  else
-    return val->value.f;
-}
-
-template <typename T>
-inline void
-set_value (VornAttribVal *val, T x)
-{
-  if constexpr (sizeof (T) == sizeof (double))
-    val->value.d = x;
-  else
-    val->value.f = x;
-}
+using kernel_lanes::Lanes;
+using kernel_lanes::get;
+using kernel_lanes::value_of;
+using kernel_lanes::set_value;
 
 /* The 64 raw values of one fragment, in double precision. */
 inline void

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "vorn-filter-rbj.h"
+#include "vorn-kernel-lanes.h"
 
 #include <cmath>
 
@@ -21,31 +22,9 @@ constexpr int FRAG = VORN_FRAGMENT_SIZE;
 
 enum Kind { LOWPASS, HIGHPASS, BANDPASS };
 
-template <typename T>
-inline T &
-get (VornFilterRbjValue &v)
-{
-  if constexpr (sizeof (T) == sizeof (double))
-    return v.d;
-  else
-    return v.f;
-}
-
-template <typename T>
-inline T
-value_of (const VornAttribVal *val)
-{
-  if constexpr (sizeof (T) == sizeof (double))
-    return val->value.d;
-  else
-    return val->value.f;
-}
-
-inline bool
-is_dynamic (const VornAttribVal *val)
-{
-  return val && val->state == VORN_ATTRIB_STATE_DYNAMIC && val->buffer;
-}
+using kernel_lanes::get;
+using kernel_lanes::value_of;
+using kernel_lanes::is_dynamic;
 
 /* An unbound input reads as the fixed value 0: silence for the source, and
  * (after conditioning) 20 Hz and the smallest Q for the parameters. */

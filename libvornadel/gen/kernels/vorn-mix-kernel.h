@@ -10,56 +10,18 @@
 #pragma once
 
 #include "vorn-curve-cache.h"
+#include "vorn-kernel-lanes.h"
 #include "vorn-mix.h"
-
-#include <cstring>
 
 namespace {
 namespace mix_kernel {
 
 constexpr int FRAG = VORN_FRAGMENT_SIZE;
 
-template <typename T, int BYTES>
-struct Lanes
-{
-  typedef T V __attribute__ ((vector_size (BYTES)));
-  static constexpr int W = BYTES / int (sizeof (T));
-
-  static inline V load (const T *p)
-  {
-    V v;
-    memcpy (&v, p, sizeof v);
-    return v;
-  }
-  static inline void store (T *p, V v) { memcpy (p, &v, sizeof v); }
-  static inline V splat (T x) { return V{} + x; }
-};
-
-template <typename T>
-inline T
-value_of (const VornAttribVal *val)
-{
-  if constexpr (sizeof (T) == sizeof (double))
-    return val->value.d;
-  else
-    return val->value.f;
-}
-
-template <typename T>
-inline void
-set_value (VornAttribVal *val, T x)
-{
-  if constexpr (sizeof (T) == sizeof (double))
-    val->value.d = x;
-  else
-    val->value.f = x;
-}
-
-inline bool
-is_dynamic (const VornAttribVal *val)
-{
-  return val && val->state == VORN_ATTRIB_STATE_DYNAMIC && val->buffer;
-}
+using kernel_lanes::Lanes;
+using kernel_lanes::value_of;
+using kernel_lanes::set_value;
+using kernel_lanes::is_dynamic;
 
 /* An input's value for this fragment: the first sample when dynamic, else
  * its constant; 0 when unbound. */

@@ -13,6 +13,8 @@
 #pragma once
 
 #include "vorn-curve-cache.h"
+#include "vorn-curve-cache-eval.h"
+#include "vorn-kernel-lanes.h"
 #include "vorn-wave-gen.h"
 #include "vorn-wave.h"
 
@@ -25,10 +27,6 @@ namespace wave_kernel {
 constexpr int FRAG = 64;
 constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
 
-/* Same limits as the curve cache's own evaluation, so that both agree. */
-constexpr double NEWTON_MIN_SLOPE = 0.001;
-constexpr double BISECT_TOLERANCE = 1e-7;
-
 /* A position walk that wraps this often within one sample is on a curve of
  * (nearly) zero width; it gives up instead of spinning. */
 constexpr int MAX_WRAPS = 64;
@@ -38,23 +36,16 @@ constexpr double LN2 = 0.6931471805599453;
 
 /* ---- lane abstractions ------------------------------------------------ */
 
-/* W lanes of T in one GCC vector of BYTES bytes.  Comparisons yield integer
- * lane masks (all ones or zero); `m ? a : b` selects lane-wise. */
+/* W lanes of T in one GCC vector of BYTES bytes, with lane masks.
+ * Comparisons yield integer lane masks (all ones or zero); `m ? a : b`
+ * selects lane-wise. */
 template <typename T, int BYTES>
-struct VecLanes
+struct VecLanes : kernel_lanes::Lanes<T, BYTES>
 {
-  typedef T V __attribute__ ((vector_size (BYTES)));
+  using typename kernel_lanes::Lanes<T, BYTES>::V;
+  using kernel_lanes::Lanes<T, BYTES>::W;
   using M = decltype (V{} < V{});
-  static constexpr int W = BYTES / int (sizeof (T));
 
-  static inline V splat (T x) { return V{} + x; }
-  static inline V load (const T *p)
-  {
-    V v;
-    memcpy (&v, p, sizeof v);
-    return v;
-  }
-  static inline void store (T *p, V v) { memcpy (p, &v, sizeof v); }
   static inline V select (M m, V a, V b) { return m ? a : b; }
   static inline M mnot (M m) { return ~m; }
   static inline M mand (M a, M b) { return a & b; }
@@ -124,82 +115,10 @@ struct Fmt<double>
 
 /* ---- scalar curve solve ------------------------------------------------ */
 
-/* The bounded bisection for slopes too flat for Newton: the table bracket
- * [0.1 k, 0.1 k + 0.1], at most ten midpoints. */
-template <typename T>
-inline T
-bisect (T A, T B, T C, T u, T kf)
-{
-  T lo = kf * T (0.1);
-  T hi = lo + T (0.1);
-  T mid = lo + T (0.05);
-  for (int i = 0; i < 9; i++)
-    {
-      const T f = ((A * mid + B) * mid + C) * mid - u;
-      if ((f < T (0) ? -f : f) <= T (BISECT_TOLERANCE))
-        break;
-      if (f > T (0))
-        hi = mid;
-      else
-        lo = mid;
-      mid = lo + (hi - lo) * T (0.5);
-    }
-  return mid;
-}
-
-/* Value of record r at normalised position u (u = (x - x0) / dx, or any u
- * when dx is 0): the arithmetic of the curve cache's evaluation. */
-template <typename T>
-inline T
-solve_scalar (const T *r, T u)
-{
-  const T dx = r[VORN_CURVE_CACHE_DX];
-  const T y0 = r[VORN_CURVE_CACHE_Y0];
-
-  if (dx == T (0))
-    return y0;
-
-  const T dy = r[VORN_CURVE_CACHE_DY];
-  u = u < T (0) ? T (0) : (u > T (1) ? T (1) : u);
-  if (u == T (0) || u == T (1))
-    return y0 + u * dy;
-
-  const T ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
-  const T ay = r[VORN_CURVE_CACHE_AY], by = r[VORN_CURVE_CACHE_BY];
-  if (ax == ay && bx == by)
-    return y0 + u * dy;
-
-  const T *tab = r + VORN_CURVE_CACHE_T1 - 1;
-  int k = 0;
-  while (k < 9 && u >= tab[k + 1])
-    k++;
-  const T lo_x = k ? tab[k] : T (0);
-  const T hi_x = k < 9 ? tab[k + 1] : T (1);
-  T t = (T (k) + (u - lo_x) / (hi_x - lo_x)) * T (0.1);
-
-  const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
-  T d = (T (3) * A * t + T (2) * B) * t + C;
-
-  if (d >= T (NEWTON_MIN_SLOPE))
-    {
-      for (int i = 0; i < 4; i++)
-        {
-          if (i)
-            {
-              d = (T (3) * A * t + T (2) * B) * t + C;
-              if (d == T (0))
-                break;
-            }
-          t -= (((A * t + B) * t + C) * t - u) / d;
-        }
-      t = t < T (0) ? T (0) : (t > T (1) ? T (1) : t);
-    }
-  else if (d != T (0))
-    t = bisect (A, B, C, u, T (k));
-
-  const T Ay = T (1) + ay - by, By = by - T (2) * ay, Cy = ay;
-  return ((Ay * t + By) * t + Cy) * (t * dy) + y0;
-}
+/* The cache's own evaluation of one record, shared so that both agree. */
+using curve_eval::NEWTON_MIN_SLOPE;
+using curve_eval::bisect;
+using curve_eval::solve_segment;
 
 /* ---- vector curve solve ------------------------------------------------ */
 
@@ -274,7 +193,7 @@ coefs_gather (Coefs<L> &k, const T *const *rs)
   coefs_derive<T> (k);
 }
 
-/* Curve values at segment positions p, lane by lane exactly solve_scalar()
+/* Curve values at segment positions p, lane by lane exactly solve_segment()
  * of p / dx. */
 template <typename T, typename L>
 inline typename L::V

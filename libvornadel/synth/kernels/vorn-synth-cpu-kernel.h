@@ -8,12 +8,15 @@
  * every variant of one format writes the same bits. */
 #pragma once
 
+#include "vorn-kernel-lanes.h"
 #include "vorn-synth-cpu-private.h"
 
 #include <cstring>
 
 namespace {
 namespace synth_kernel {
+
+using kernel_lanes::value_of;
 
 constexpr guint FRAG = VORN_FRAGMENT_SIZE;
 
@@ -86,10 +89,6 @@ fill (float *dst, guint count, float value)
   return count ? abs_bits (value) : 0.0f;
 }
 
-template <typename T> inline T const_value (const VornAttribVal *rec);
-template <> inline float const_value<float> (const VornAttribVal *rec) { return rec->value.f; }
-template <> inline double const_value<double> (const VornAttribVal *rec) { return rec->value.d; }
-
 /* Copies count samples from fragment position pos of every speaker output
  * to the frames starting at done, raising peaks[speaker]. */
 template <typename T, int BYTES, bool INTER, typename Out>
@@ -115,7 +114,7 @@ deliver (const VornSynthCpuPrivate *priv, guint speakers, guint pos, guint count
           if (rec->state == VORN_ATTRIB_STATE_DYNAMIC)
             peak = convert<T, BYTES> (static_cast<const T *> (rec->buffer) + pos, dst, count);
           else
-            peak = fill (dst, count, float (const_value<T> (rec)));
+            peak = fill (dst, count, float (value_of<T> (rec)));
         }
       else
         peak = fill (dst, count, 0.0f);
