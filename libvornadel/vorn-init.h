@@ -5,7 +5,7 @@
 
 G_BEGIN_DECLS
 
-/* User flag bits on the engine's property specifications. */
+/* User flag bits on the engine's GParamSpecs. */
 /* Never shown by the property editor. */
 #define VORN_PARAM_HIDDEN  (1 << G_PARAM_USER_SHIFT)
 /* Takes effect only after the synthesizer is restarted. */

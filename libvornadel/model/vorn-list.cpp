@@ -1,4 +1,4 @@
-/* vorn-list.cpp: boxed list of objects and its property specification */
+/* vorn-list.cpp: boxed list of objects and its GParamSpec type */
 #include "vorn-list.h"
 
 G_DEFINE_BOXED_TYPE (VornList, vorn_list, vorn_list_duplicate, vorn_list_free)

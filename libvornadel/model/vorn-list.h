@@ -1,4 +1,4 @@
-/* vorn-list.h: boxed list of objects and its property specification */
+/* vorn-list.h: boxed list of objects and its GParamSpec type */
 #pragma once
 
 #include <glib-object.h>
@@ -28,7 +28,7 @@ typedef GList VornList;
  * @parent_instance: the GParamSpec
  * @object_type: type of the list's elements (a GObject type)
  *
- * Property specification for a #VornList value.
+ * GParamSpec for a #VornList value.
  */
 typedef struct {
   GParamSpec parent_instance;
@@ -76,7 +76,7 @@ GList *vorn_value_dup_list (const GValue *value);
  * @object_type: element type, must be a GObject type
  * @flags: property flags
  *
- * Returns: (transfer floating): a new list property specification, or NULL
+ * Returns: (transfer floating): a new list GParamSpec, or NULL
  * when @object_type is not a GObject type.
  */
 GParamSpec *vorn_param_spec_list (const char *name, const char *nick,

@@ -79,10 +79,10 @@ gboolean vorn_util_value_set_double (GValue *val, double d);
  * Returns -1, 0 or 1, or -2 when the values are not comparable. */
 int vorn_util_compare_values (const GValue *aval, const GValue *bval);
 
-/* Gives the range and default of a numeric property specification as
+/* Gives the range and default of a numeric GParamSpec as
  * doubles (each out argument may be NULL).  @is_float is set TRUE for float
- * and double specifications, FALSE otherwise.  Returns FALSE for
- * non-numeric specifications, leaving the out values untouched. */
+ * and double GParamSpecs, FALSE otherwise.  Returns FALSE for
+ * non-numeric GParamSpecs, leaving the out values untouched. */
 gboolean vorn_util_pspec_double (GParamSpec *pspec, double *min, double *max,
                                  double *def, gboolean *is_float);
 
