@@ -21,6 +21,10 @@ vorn_init (const char *software)
    * by name before any instance of them has been created. */
   g_type_ensure (VORN_TYPE_ERROR);
   g_type_ensure (VORN_TYPE_NODE);
+  g_type_ensure (VORN_TYPE_MIDI_DRIVER_TYPE);
+  g_type_ensure (VORN_TYPE_MIDI_DRIVER_AVAILABLE);
+  g_type_ensure (VORN_TYPE_MIDI_DRIVER);
+  g_type_ensure (VORN_TYPE_INPUT_MANAGER);
   g_type_ensure (VORN_TYPE_FILE);
   g_type_ensure (VORN_TYPE_LIST);
   g_type_ensure (VORN_TYPE_PARAM_SPEC_LIST);

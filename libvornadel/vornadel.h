@@ -28,3 +28,5 @@
 #include "vorn-inst.h"
 #include "vorn-synth-cpu.h"
 #include "vorn-tap.h"
+#include "vorn-input-manager.h"
+#include "vorn-midi-driver.h"
