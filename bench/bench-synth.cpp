@@ -1,16 +1,31 @@
-/* bench-synth.cpp: how many voices of the default instrument one core renders
- * in real time at 48 kHz
+/* bench-synth.cpp: how many voices of an instrument one core renders in real
+ * time at 48 kHz
  *
  * A started CPU synthesizer on one core renders 256-frame requests through
  * its interleaved render function, as the audio callback does, once without
- * voices and once with VOICES sounding notes, in both formats and with every
- * instruction set the processor has.  The cost of one voice is the
- * difference divided by VOICES; voices per core is the time one frame may
- * take (1/48000 s) less the empty master's cost, divided by that. */
+ * voices and once with VOICES sounding notes of each instrument below, in
+ * both formats and with every instruction set the processor has.  The cost
+ * of one voice is the difference divided by VOICES; voices per core is the
+ * time one frame may take (1/48000 s) less the empty master's cost, divided
+ * by that.  Each instrument's voice cost is also given relative to the plain
+ * one of the same format and instruction set, measured in the same run.
+ *
+ * Instruments (all with the default attack and a waiting release envelope):
+ *   plain     the default instrument: one sine oscillator
+ *   filtered  the oscillator through a low-pass biquad whose cutoff (2 kHz)
+ *             and Q (0.707) come from control waves: constant, so the
+ *             filter computes its coefficients once and reuses them
+ *   swept     the same low-pass with its cutoff swept 500..3500 Hz by a
+ *             5 Hz sine wave: coefficients are recomputed every sample,
+ *             the worst case of the filter (the modulating wave's own cost
+ *             is included)
+ *   noise     xorshift noise scaled by the envelope instead of the
+ *             oscillator, through the fixed 2 kHz low-pass */
 #include "vornadel.h"
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -21,22 +36,72 @@ namespace {
 constexpr guint FRAMES = 256;
 constexpr guint VOICES = 32;
 constexpr double RATE = 48000.0;
+constexpr double CUTOFF = 2000.0;
+constexpr double Q = 0.707;
 
 const char *const simd_names[] = { "SSE2", "AVX", "AVX2" };
 
+enum class Kind { PLAIN, FILTERED, SWEPT, NOISE };
+constexpr Kind kinds[] = { Kind::PLAIN, Kind::FILTERED, Kind::SWEPT, Kind::NOISE };
+const char *const kind_names[] = { "plain", "filtered", "swept", "noise" };
+
+/* Inserts a new node (whose reference the instrument takes over) at
+ * position as vorn_node_insert() counts it. */
 void
-render (benchmark::State &state, VornFormat fmt, int simd, guint voices)
+add (VornInst *inst, gpointer node, int position)
 {
-  if (simd > int (vorn_util_cpu_detect ()))
+  vorn_node_insert (VORN_NODE (inst), VORN_NODE (node), position);
+  g_object_unref (node);
+}
+
+/* The default instrument's children come in the order attack, release,
+ * oscillator: the cutoff and Q sources go in front of them, the filter
+ * after the oscillator (or the noise that replaces it). */
+VornInst *
+make_inst (Kind kind)
+{
+  VornInst *inst = vorn_inst_new_default ();
+  if (kind == Kind::PLAIN)
+    return inst;
+
+  if (kind == Kind::NOISE)
     {
-      state.SkipWithError ("instruction set not available");
-      return;
+      VornNode *osc = VORN_NODE (inst)->children;
+      while (osc->next)
+        osc = osc->next;
+      vorn_node_unlink (osc);
+      VornFilterNoise *noise = vorn_filter_noise_new ();
+      g_object_set (noise, "y-scale", 0.5, nullptr);
+      add (inst, noise, -1);
     }
+
+  if (kind == Kind::SWEPT)
+    {
+      VornWave *lfo = vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE);
+      g_object_set (lfo, "name", "Cutoff sweep", "x-attrib", VORN_ATTRIB_TYPE_TIME, "x-scale", 5.0,
+                    "y-attrib", VORN_ATTRIB_TYPE_NONE, "y-scale", 1500.0, "y-ofs", CUTOFF,
+                    "dest-attrib", VORN_ATTRIB_TYPE_EFFECT1, "dest-op", VORN_WAVE_OP_SET, nullptr);
+      add (inst, lfo, 0);
+    }
+  else
+    add (inst, vorn_wave_new_control ("Cutoff", VORN_ATTRIB_TYPE_EFFECT1, VORN_WAVE_OP_SET, CUTOFF), 0);
+  add (inst, vorn_wave_new_control ("Q", VORN_ATTRIB_TYPE_EFFECT2, VORN_WAVE_OP_SET, Q), 1);
+
+  VornFilterRbjLowpass *filter = vorn_filter_rbj_lowpass_new ();
+  g_object_set (filter, "freq-attrib", VORN_ATTRIB_TYPE_EFFECT1, "q-attrib", VORN_ATTRIB_TYPE_EFFECT2,
+                nullptr);
+  add (inst, filter, -1);
+  return inst;
+}
+
+void
+render (benchmark::State &state, VornFormat fmt, int simd, guint voices, Kind kind)
+{
   VornSynth *synth = vorn_synth_cpu_new ();
   g_object_set (synth, "audio-format", fmt, "simd", VornSimd (simd), "cores", 1u,
                 "sample-rate", RATE, "max-voices", 200u, nullptr);
   vorn_synth_start (synth);
-  VornInst *inst = vorn_inst_new_default ();
+  VornInst *inst = make_inst (kind);
   vorn_synth_set_inst (synth, 0, inst);
   for (guint v = 0; v < voices; v++)
     vorn_synth_note_on (synth, 0, v, 0, guint8 (36 + v % 48), 100, nullptr);
@@ -55,6 +120,16 @@ render (benchmark::State &state, VornFormat fmt, int simd, guint voices)
   state.counters["t/frame"] = benchmark::Counter (
       double (state.iterations ()) * FRAMES, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 
+  /* A figure is only worth something if the instrument really sounded. */
+  bool heard = false, finite = true;
+  for (float v : out)
+    {
+      heard |= v != 0.0f;
+      finite &= std::isfinite (v);
+    }
+  if (voices > 0 && (!heard || !finite))
+    state.SkipWithError (finite ? "the voices rendered silence" : "the voices rendered non-finite samples");
+
   vorn_synth_stop (synth);
   while (VornSynthMsg *msg = vorn_synth_get_message (synth))
     vorn_synth_msg_free (msg);
@@ -63,24 +138,71 @@ render (benchmark::State &state, VornFormat fmt, int simd, guint voices)
 }
 
 std::string
-bench_name (VornFormat fmt, int simd, guint voices)
+prefix (VornFormat fmt, int simd)
 {
-  return std::string (fmt == VORN_FORMAT_SINGLE ? "single/" : "double/") + simd_names[simd] + "/"
-         + std::to_string (voices) + "_voices";
+  return std::string (fmt == VORN_FORMAT_SINGLE ? "single/" : "double/") + simd_names[simd] + "/";
 }
 
-/* Collects nanoseconds per frame of every run for the table. */
+std::string
+master_name (VornFormat fmt, int simd)
+{
+  return prefix (fmt, simd) + "master";
+}
+
+std::string
+voices_name (VornFormat fmt, int simd, Kind kind)
+{
+  return prefix (fmt, simd) + kind_names[int (kind)] + "/" + std::to_string (VOICES) + "_voices";
+}
+
+/* Puts the per-voice figures into the table.  The runs arrive in
+ * registration order, so the empty master and the plain instrument of a
+ * format and instruction set are known when its other instruments report. */
 class Collector : public benchmark::ConsoleReporter
 {
 public:
-  std::map<std::string, double> ns;
+  std::map<std::string, double> ns; /* nanoseconds per frame, whole render */
+
+  double voice_ns (VornFormat fmt, int simd, Kind kind) const
+  {
+    const auto empty = ns.find (master_name (fmt, simd));
+    const auto full = ns.find (voices_name (fmt, simd, kind));
+    if (empty == ns.end () || full == ns.end ())
+      return 0.0;
+    return (full->second - empty->second) / VOICES;
+  }
+
+  double voices_per_core (VornFormat fmt, int simd, Kind kind) const
+  {
+    const double voice = voice_ns (fmt, simd, kind);
+    return voice > 0 ? (1e9 / RATE - ns.at (master_name (fmt, simd))) / voice : 0.0;
+  }
 
   void ReportRuns (const std::vector<Run> &runs) override
   {
-    for (const Run &r : runs)
-      if (!r.error_occurred && r.iterations > 0)
-        ns[r.benchmark_name ()] = r.GetAdjustedCPUTime () * 1e3 / FRAMES; /* us per call */
-    ConsoleReporter::ReportRuns (runs);
+    std::vector<Run> shown (runs);
+    for (Run &r : shown)
+      {
+        if (r.error_occurred || r.iterations == 0)
+          continue;
+        const std::string name = r.benchmark_name ();
+        ns[name] = r.GetAdjustedCPUTime () * 1e3 / FRAMES; /* us per call */
+        for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
+          for (int simd = 0; simd <= 2; simd++)
+            for (Kind kind : kinds)
+              if (name == voices_name (fmt, simd, kind))
+                {
+                  const double voice = voice_ns (fmt, simd, kind);
+                  const double plain = voice_ns (fmt, simd, Kind::PLAIN);
+                  if (voice <= 0)
+                    continue;
+                  r.counters["ns/frm/voice"] = voice;
+                  r.counters["voices/core"] = voices_per_core (fmt, simd, kind);
+                  if (plain > 0)
+                    r.counters["x_plain"] = voice / plain;
+                }
+      }
+    ConsoleReporter::ReportRuns (shown);
   }
 };
 
@@ -92,32 +214,41 @@ main (int argc, char **argv)
   vorn_init ("Zelmora 0.9.0");
   vorn_util_set_ftz_daz ();
 
+  const int top = int (vorn_util_cpu_detect ());
   for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
-    for (int simd = 0; simd <= 2; simd++)
-      for (guint voices : { 0u, VOICES })
-        benchmark::RegisterBenchmark (bench_name (fmt, simd, voices).c_str (),
-                                      [=] (benchmark::State &s) { render (s, fmt, simd, voices); })
-            ->Unit (benchmark::kMicrosecond);
+    for (int simd = 0; simd <= top; simd++)
+      {
+        benchmark::RegisterBenchmark (master_name (fmt, simd).c_str (), [=] (benchmark::State &s) {
+          render (s, fmt, simd, 0, Kind::PLAIN);
+        })->Unit (benchmark::kMicrosecond);
+        for (Kind kind : kinds)
+          benchmark::RegisterBenchmark (voices_name (fmt, simd, kind).c_str (),
+                                        [=] (benchmark::State &s) { render (s, fmt, simd, VOICES, kind); })
+              ->Unit (benchmark::kMicrosecond);
+      }
 
   benchmark::Initialize (&argc, argv);
   Collector collector;
   benchmark::RunSpecifiedBenchmarks (&collector);
 
-  const double budget = 1e9 / RATE;
-  printf ("\n%-7s %-5s %14s %14s %16s\n", "format", "simd", "master ns/frm", "voice ns/frm",
-          "voices per core");
+  printf ("\nPer voice, %u voices, one core, %u-frame requests at %.0f Hz\n", VOICES, FRAMES, RATE);
+  printf ("%-7s %-5s %-9s %13s %12s %16s %8s\n", "format", "simd", "instr", "master ns/frm",
+          "voice ns/frm", "voices per core", "x plain");
   for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
-    for (int simd = 0; simd <= 2; simd++)
-      {
-        const auto empty = collector.ns.find (bench_name (fmt, simd, 0));
-        const auto full = collector.ns.find (bench_name (fmt, simd, VOICES));
-        if (empty == collector.ns.end () || full == collector.ns.end ())
-          continue;
-        const double voice = (full->second - empty->second) / VOICES;
-        printf ("%-7s %-5s %14.1f %14.1f %16.0f\n", fmt == VORN_FORMAT_SINGLE ? "single" : "double",
-                simd_names[simd], empty->second, voice,
-                voice > 0 ? (budget - empty->second) / voice : 0.0);
-      }
+    for (int simd = 0; simd <= top; simd++)
+      for (Kind kind : kinds)
+        {
+          const double voice = collector.voice_ns (fmt, simd, kind);
+          if (voice <= 0)
+            continue;
+          const double plain = collector.voice_ns (fmt, simd, Kind::PLAIN);
+          printf ("%-7s %-5s %-9s %13.1f %12.1f %16.0f", fmt == VORN_FORMAT_SINGLE ? "single" : "double",
+                  simd_names[simd], kind_names[int (kind)], collector.ns.at (master_name (fmt, simd)),
+                  voice, collector.voices_per_core (fmt, simd, kind));
+          if (plain > 0)
+            printf (" %8.2f", voice / plain);
+          printf ("\n");
+        }
   benchmark::Shutdown ();
   return 0;
 }
