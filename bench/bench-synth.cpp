@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -163,6 +164,8 @@ class Collector : public benchmark::ConsoleReporter
 public:
   std::map<std::string, double> ns; /* nanoseconds per frame, whole render */
 
+  explicit Collector (OutputOptions options) : ConsoleReporter (options) {}
+
   double voice_ns (VornFormat fmt, int simd, Kind kind) const
   {
     const auto empty = ns.find (master_name (fmt, simd));
@@ -214,21 +217,23 @@ main (int argc, char **argv)
   vorn_init ("Zelmora 0.9.0");
   vorn_util_set_ftz_daz ();
 
+  /* Every empty master first: the table's columns change only once. */
   const int top = int (vorn_util_cpu_detect ());
   for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
     for (int simd = 0; simd <= top; simd++)
-      {
-        benchmark::RegisterBenchmark (master_name (fmt, simd).c_str (), [=] (benchmark::State &s) {
-          render (s, fmt, simd, 0, Kind::PLAIN);
-        })->Unit (benchmark::kMicrosecond);
-        for (Kind kind : kinds)
-          benchmark::RegisterBenchmark (voices_name (fmt, simd, kind).c_str (),
-                                        [=] (benchmark::State &s) { render (s, fmt, simd, VOICES, kind); })
-              ->Unit (benchmark::kMicrosecond);
-      }
+      benchmark::RegisterBenchmark (master_name (fmt, simd).c_str (), [=] (benchmark::State &s) {
+        render (s, fmt, simd, 0, Kind::PLAIN);
+      })->Unit (benchmark::kMicrosecond);
+  for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
+    for (int simd = 0; simd <= top; simd++)
+      for (Kind kind : kinds)
+        benchmark::RegisterBenchmark (voices_name (fmt, simd, kind).c_str (),
+                                      [=] (benchmark::State &s) { render (s, fmt, simd, VOICES, kind); })
+            ->Unit (benchmark::kMicrosecond);
 
   benchmark::Initialize (&argc, argv);
-  Collector collector;
+  Collector collector (isatty (fileno (stdout)) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                : benchmark::ConsoleReporter::OO_Tabular);
   benchmark::RunSpecifiedBenchmarks (&collector);
 
   printf ("\nPer voice, %u voices, one core, %u-frame requests at %.0f Hz\n", VOICES, FRAMES, RATE);
