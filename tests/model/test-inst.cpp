@@ -3,9 +3,9 @@
 #include "vornadel.h"
 #include "vorn-test-log.h"
 
-#include <glib/gstdio.h>
 #include <json-glib/json-glib.h>
 
+#include <cstring>
 #include <string>
 
 /* The serialized member @name of @obj as text ("" when it is left out). */
@@ -53,49 +53,29 @@ TEST (Inst, PropertiesJsonAndDuplicate)
   EXPECT_CRITICAL ("VORN_IS_INST (inst)");
 }
 
+/* The default instrument (attack, release and sine waves) saved in a file
+ * and loaded again writes the same text: nothing is lost or renumbered. */
 TEST (Inst, DefaultInstrumentSurvivesAFileRoundTrip)
 {
   g_autoptr (VornFile) file = vorn_file_new ();
   g_autoptr (VornInst) inst = vorn_inst_new_default ();
   g_object_set (inst, "name", "Lead", "root-note", 57.0, nullptr);
   vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
-
-  const char *names[3] = {
-    vorn_wave_preset_get_name (VORN_WAVE_PRESET_VOLUME_ATTACK),
-    vorn_wave_preset_get_name (VORN_WAVE_PRESET_VOLUME_RELEASE),
-    vorn_wave_preset_get_name (VORN_WAVE_PRESET_SIGNAL_SINE),
-  };
-
-  g_autoptr (GError) error = nullptr;
-  g_autofree char *dir = g_dir_make_tmp ("vorn-inst-XXXXXX", &error);
-  ASSERT_TRUE (dir) << error->message;
-  g_autofree char *path = g_build_filename (dir, "inst.vvi", nullptr);
-  ASSERT_TRUE (vorn_file_save (file, path, &error)) << error->message;
-
-  g_autoptr (VornFile) loaded = vorn_file_load (path, &error);
-  g_unlink (path);
-  g_rmdir (dir);
-  ASSERT_TRUE (loaded) << error->message;
-
-  VornNode *linst = VORN_NODE (loaded)->children;
-  ASSERT_TRUE (VORN_IS_INST (linst));
-  EXPECT_EQ (linst->next, nullptr);
-  EXPECT_EQ (linst->id, VORN_NODE (inst)->id);
-  EXPECT_EQ (vorn_inst_get_root_note (VORN_INST (linst)), 57.0);
-
-  int i = 0;
-  VornNode *orig = VORN_NODE (inst)->children;
-  for (VornNode *w = linst->children; w; w = w->next, orig = orig->next, i++)
+  VornNode *w = VORN_NODE (inst)->children;
+  for (VornWavePreset p : { VORN_WAVE_PRESET_VOLUME_ATTACK, VORN_WAVE_PRESET_VOLUME_RELEASE,
+                            VORN_WAVE_PRESET_SIGNAL_SINE })
     {
-      ASSERT_LT (i, 3);
       ASSERT_TRUE (VORN_IS_WAVE (w));
-      g_autofree char *name = nullptr;
-      g_object_get (w, "name", &name, nullptr);
-      EXPECT_STREQ (name, names[i]);
-      EXPECT_EQ (w->id, orig->id);
-      EXPECT_EQ (VORN_WAVE (w)->dest_attrib, VORN_WAVE (orig)->dest_attrib);
-      EXPECT_EQ (VORN_WAVE (w)->curve->count, VORN_WAVE (orig)->curve->count);
+      EXPECT_EQ (member (G_OBJECT (w), "name"), std::string ("\"") + vorn_wave_preset_get_name (p) + "\"");
+      w = w->next;
     }
-  EXPECT_EQ (i, 3);
-  EXPECT_EQ (vorn_file_get_next_id (loaded), vorn_file_get_next_id (file));
+  EXPECT_EQ (w, nullptr);
+
+  g_autofree char *saved = json_gobject_to_data (G_OBJECT (file), nullptr);
+  g_autoptr (GError) error = nullptr;
+  g_autoptr (VornFile) loaded = vorn_file_load_from_data (saved, guint32 (strlen (saved)), &error);
+  ASSERT_TRUE (loaded) << error->message;
+  ASSERT_TRUE (VORN_IS_INST (VORN_NODE (loaded)->children));
+  g_autofree char *again = json_gobject_to_data (G_OBJECT (loaded), nullptr);
+  EXPECT_STREQ (again, saved);
 }

@@ -148,108 +148,89 @@ struct Loaded {
   }
   ~Loaded () { if (G_IS_VALUE (&value)) g_value_unset (&value); }
   const GValue *get () const { return &value; }
+  /* The value written back as JSON text ("" when it cannot be). */
   std::string json () const
   {
     g_autoptr (JsonNode) node = vorn_util_value_to_json (&value);
-    return to_text (node);
+    return node ? to_text (node) : "";
   }
 };
 
 /* ---- JSON conversion ---------------------------------------------------- */
 
-TEST (Value, EnumNickAndLookup)
+TEST (Value, EnumsAndFlags)
 {
-  GType mode = test_mode_get_type ();
+  GType mode = test_mode_get_type (), opts = test_opts_get_type ();
   EXPECT_STREQ (vorn_util_enum_nick (mode, TEST_MODE_WILD), "wild");
   EXPECT_STREQ (vorn_util_enum_nick (mode, 3), "");
   EXPECT_STREQ (vorn_util_enum_nick (G_TYPE_INT, 0), "");
-
   gboolean found = FALSE;
   EXPECT_EQ (vorn_util_enum_lookup (mode, "wild", &found), TEST_MODE_WILD);
   EXPECT_TRUE (found);
   EXPECT_EQ (vorn_util_enum_lookup (mode, "Wild", &found), 0);
   EXPECT_FALSE (found);
-}
 
-TEST (Value, FlagsRoundTripAndBadNicks)
-{
-  GType opts = test_opts_get_type ();
+  /* Enums load from a nick or a number and are written as nicks. */
+  EXPECT_EQ (g_value_get_enum (Loaded (mode, "\"fast\"").get ()), TEST_MODE_FAST);
+  EXPECT_EQ (Loaded (mode, "7").json (), "\"wild\"");
+
   Loaded both (opts, "[\"mute\",\"loop\"]");
   EXPECT_EQ (g_value_get_flags (&both.value), guint (TEST_OPT_LOOP | TEST_OPT_MUTE));
   EXPECT_EQ (both.json (), "[\"loop\",\"mute\"]");
-
+  EXPECT_EQ (g_value_get_flags (Loaded (opts, "6").get ()), 6u);
   /* Bad elements are skipped, the rest still apply. */
   Loaded partial (opts, "[\"sync\",\"bogus\",3]");
   EXPECT_EQ (partial.error, "");
   EXPECT_WARNING ("Invalid flags value 'bogus' for flags type 'TestOpts' from JSON data");
   EXPECT_WARNING ("Invalid flags value for flags type 'TestOpts' from JSON data");
   EXPECT_EQ (g_value_get_flags (&partial.value), guint (TEST_OPT_SYNC));
-
-  EXPECT_EQ (g_value_get_flags (Loaded (opts, "6").get ()), 6u);
-  EXPECT_EQ (Loaded (opts, "\"loop\"").error,
-             "Invalid value for flags type 'TestOpts' in JSON data");
 }
 
-TEST (Value, EnumFromNickOrNumber)
-{
-  GType mode = test_mode_get_type ();
-  EXPECT_EQ (g_value_get_enum (Loaded (mode, "\"fast\"").get ()), TEST_MODE_FAST);
-  Loaded wild (mode, "7");
-  EXPECT_EQ (g_value_get_enum (&wild.value), TEST_MODE_WILD);
-  EXPECT_EQ (wild.json (), "\"wild\"");
-  EXPECT_EQ (Loaded (mode, "5").error, "Invalid value 5 for enum type 'TestMode' in JSON data");
-  EXPECT_EQ (Loaded (mode, "\"quick\"").error,
-             "Invalid value 'quick' for enum type 'TestMode' in JSON data");
-  EXPECT_EQ (Loaded (mode, "true").error, "Invalid value for enum type 'TestMode' in JSON data");
-}
-
-TEST (Value, NullAndAutoTyping)
+TEST (Value, NullAutoTypingAndOtherTypes)
 {
   Loaded str (G_TYPE_STRING, "null");
   EXPECT_EQ (str.error, "");
   EXPECT_EQ (g_value_get_string (&str.value), nullptr);
   EXPECT_EQ (str.json (), "null");
-  EXPECT_EQ (Loaded (G_TYPE_INT, "null").error, "Invalid JSON null for value of type 'gint'");
   EXPECT_EQ (g_value_get_gtype (Loaded (G_TYPE_GTYPE, "null").get ()), G_TYPE_NONE);
-
   Loaded num (G_TYPE_INVALID, "42");
   ASSERT_TRUE (G_VALUE_HOLDS_INT64 (&num.value));
   EXPECT_EQ (g_value_get_int64 (&num.value), 42);
-  EXPECT_EQ (Loaded (G_TYPE_INVALID, "{}").error,
-             "Cannot auto deserialize value from JSON JsonObject");
-}
 
-TEST (Value, Conversions)
-{
-  EXPECT_EQ (Loaded (G_TYPE_INT, "[1]").error,
-             "Invalid JSON data type 'JsonArray' for value of type 'gint'");
-  EXPECT_EQ (Loaded (G_TYPE_INT, "\"12\"").error,
-             "Failed to convert JSON data from type 'gchararray' to type 'gint'");
   EXPECT_FLOAT_EQ (g_value_get_float (Loaded (G_TYPE_FLOAT, "7").get ()), 7.0f);
   EXPECT_EQ (Loaded (G_TYPE_CHAR, "-5").json (), "-5");
-
   Loaded gtype (G_TYPE_GTYPE, "\"gint\"");
   EXPECT_EQ (g_value_get_gtype (&gtype.value), G_TYPE_INT);
   EXPECT_EQ (gtype.json (), "\"gint\"");
-  EXPECT_EQ (Loaded (G_TYPE_GTYPE, "3").error,
-             "Failed to deserialize GType from JSON type 'Integer'");
-
   Loaded variant (G_TYPE_VARIANT, "\"abc\"");
   EXPECT_STREQ (g_variant_get_string (g_value_get_variant (&variant.value), nullptr), "abc");
   EXPECT_EQ (variant.json (), "\"abc\"");
 }
 
-TEST (Value, UnsupportedTypes)
+TEST (Value, ConversionErrors)
 {
+  GType mode = test_mode_get_type ();
+  const struct { GType type; const char *json, *error; } cases[] = {
+    { test_opts_get_type (), "\"loop\"", "Invalid value for flags type 'TestOpts' in JSON data" },
+    { mode, "5", "Invalid value 5 for enum type 'TestMode' in JSON data" },
+    { mode, "\"quick\"", "Invalid value 'quick' for enum type 'TestMode' in JSON data" },
+    { mode, "true", "Invalid value for enum type 'TestMode' in JSON data" },
+    { G_TYPE_INT, "null", "Invalid JSON null for value of type 'gint'" },
+    { G_TYPE_INVALID, "{}", "Cannot auto deserialize value from JSON JsonObject" },
+    { G_TYPE_INT, "[1]", "Invalid JSON data type 'JsonArray' for value of type 'gint'" },
+    { G_TYPE_INT, "\"12\"", "Failed to convert JSON data from type 'gchararray' to type 'gint'" },
+    { G_TYPE_GTYPE, "3", "Failed to deserialize GType from JSON type 'Integer'" },
+    { VORN_TYPE_LIST, "1",
+      "Unsupported deserialization of value boxed type 'VornList' from JSON type 'Integer'" },
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ (Loaded (c.type, c.json).error, c.error) << c.json;
+
   g_auto (GValue) p = G_VALUE_INIT;
   g_value_init (&p, G_TYPE_POINTER);
   EXPECT_EQ (vorn_util_value_to_json (&p), nullptr);
   EXPECT_WARNING ("Unsupported serialization of type 'gpointer'");
-
-  Loaded list (VORN_TYPE_LIST, "1");
-  EXPECT_EQ (list.error,
-             "Unsupported deserialization of value boxed type 'VornList' from JSON type 'Integer'");
-  EXPECT_EQ (vorn_util_value_to_json (&list.value), nullptr);
+  EXPECT_EQ (Loaded (VORN_TYPE_LIST, "null").json (), "");
   EXPECT_WARNING ("Unsupported serialization for GValue boxed type 'VornList'");
 }
 
