@@ -30,98 +30,38 @@ make_curve (const std::vector<Pt> &coords)
   return curve;
 }
 
-/* ---- The preset shapes, drawn by hand on x = 0 .. 1 ---- */
+/* ---- Shapes drawn by hand on x = 0 .. 1 ---- */
 
 /* One sine period through its extremes; handles a third of the way to the
  * neighbour, the outer ones along the slope 2 pi. */
-std::vector<Pt>
-sine_coords ()
-{
-  const double s = 2.0 * G_PI / 12.0;
-  return {{0, 0}, {1.0 / 12, s},
-          {1.0 / 6, 1}, {0.25, 1}, {1.0 / 3, 1},
-          {2.0 / 3, -1}, {0.75, -1}, {5.0 / 6, -1},
-          {11.0 / 12, -s}, {1, 0}};
-}
-
+const double kS = 2.0 * G_PI / 12.0;
+const std::vector<Pt> kSine = {{0, 0}, {1.0 / 12, kS}, {1.0 / 6, 1}, {0.25, 1}, {1.0 / 3, 1},
+                               {2.0 / 3, -1}, {0.75, -1}, {5.0 / 6, -1}, {11.0 / 12, -kS}, {1, 0}};
 /* Straight lines: handles on the chords. */
-std::vector<Pt>
-triangle_coords ()
-{
-  return {{0, 0}, {1.0 / 12, 1.0 / 3},
-          {1.0 / 6, 2.0 / 3}, {0.25, 1}, {5.0 / 12, 1.0 / 3},
-          {7.0 / 12, -1.0 / 3}, {0.75, -1}, {5.0 / 6, -2.0 / 3},
-          {11.0 / 12, -1.0 / 3}, {1, 0}};
-}
-
+const std::vector<Pt> kTriangle = {{0, 0}, {1.0 / 12, 1.0 / 3}, {1.0 / 6, 2.0 / 3}, {0.25, 1},
+                                   {5.0 / 12, 1.0 / 3}, {7.0 / 12, -1.0 / 3}, {0.75, -1},
+                                   {5.0 / 6, -2.0 / 3}, {11.0 / 12, -1.0 / 3}, {1, 0}};
 /* Handles sitting on their endpoints, and a zero-width jump in the middle. */
-std::vector<Pt>
-square_coords ()
-{
-  return {{0, 1}, {0, 1},
-          {0.5, 1}, {0.5, 1}, {0.5, 1},
-          {0.5, -1}, {0.5, -1}, {0.5, -1},
-          {1, -1}, {1, -1}};
-}
-
-std::vector<Pt>
-saw_coords ()
-{
-  return {{0, 0}, {0, 0},
-          {0.5, 1}, {0.5, 1}, {0.5, 1},
-          {0.5, -1}, {0.5, -1}, {0.5, -1},
-          {1, 0}, {1, 0}};
-}
-
+const std::vector<Pt> kSquare = {{0, 1}, {0, 1}, {0.5, 1}, {0.5, 1}, {0.5, 1},
+                                 {0.5, -1}, {0.5, -1}, {0.5, -1}, {1, -1}, {1, -1}};
+const std::vector<Pt> kSaw = {{0, 0}, {0, 0}, {0.5, 1}, {0.5, 1}, {0.5, 1},
+                              {0.5, -1}, {0.5, -1}, {0.5, -1}, {1, 0}, {1, 0}};
 /* Ease in and out: flat at both ends in y, steepest in the middle. */
-std::vector<Pt>
-rise_coords ()
-{
-  return {{0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}};
-}
-
-std::vector<Pt>
-fall_coords ()
-{
-  return {{0, 1}, {0.5, 1}, {0.5, 0}, {1, 0}};
-}
-
+const std::vector<Pt> kRise = {{0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}};
+const std::vector<Pt> kFall = {{0, 1}, {0.5, 1}, {0.5, 0}, {1, 0}};
 /* Up and down with a rounded top and a vertical start (handle straight up
  * from the first endpoint: X is flat at t = 0 where Y is not). */
-std::vector<Pt>
-peak_coords ()
-{
-  return {{0, 0}, {0, 0.6},
-          {0.3, 1}, {0.5, 1}, {0.7, 1},
-          {1, 0.6}, {1, 0}};
-}
-
+const std::vector<Pt> kPeak = {{0, 0}, {0, 0.6}, {0.3, 1}, {0.5, 1}, {0.7, 1}, {1, 0.6}, {1, 0}};
 /* Handles at the ends in x only: X(t) = 3t^2 - 2t^3 is flat at both ends
  * while Y rises linearly, so the curve is vertical at both endpoints. */
-std::vector<Pt>
-flat_slope_coords ()
-{
-  return {{0, 0}, {0, 1.0 / 3}, {1, 2.0 / 3}, {1, 1}};
-}
-
+const std::vector<Pt> kFlatSlope = {{0, 0}, {0, 1.0 / 3}, {1, 2.0 / 3}, {1, 1}};
 /* Handles crossing at the far ends: X'(t) = 3 (1 - 2t)^2 vanishes at
  * t = 0.5, a vertical inflection in the middle of the segment, where
  * Newton steps would overshoot. */
-std::vector<Pt>
-near_vertical_coords ()
-{
-  return {{0, -1}, {1, -1}, {0, 1}, {1, 1}};
-}
-
+const std::vector<Pt> kNearVertical = {{0, -1}, {1, -1}, {0, 1}, {1, 1}};
 /* A shape that starts right of 0, with a zero-width segment at its end. */
-std::vector<Pt>
-offset_coords ()
-{
-  return {{0.1, 0.2}, {0.2, 0.9},
-          {0.5, -0.4}, {0.6, 0.3}, {0.7, 0.5},
-          {0.8, 0.5}, {0.8, 0.5}, {0.8, 0.5},
-          {0.8, -0.7}, {0.8, -0.7}};
-}
+const std::vector<Pt> kOffset = {{0.1, 0.2}, {0.2, 0.9}, {0.5, -0.4}, {0.6, 0.3}, {0.7, 0.5},
+                                 {0.8, 0.5}, {0.8, 0.5}, {0.8, 0.5}, {0.8, -0.7}, {0.8, -0.7}};
 
 /* How far from the exact curve a cached value may be, measured along x as a
  * fraction of the segment width (0: compared in y alone).
@@ -129,7 +69,7 @@ offset_coords ()
  * Where X'(t) stays well away from 0 the table start plus four Newton steps
  * converge to rounding level, and the straight-line short cut, zero-width
  * segments and the endpoints are exact, so those shapes are held to the
- * precision of the records (see kStrict).
+ * precision of the records.
  *
  * Near a flat end (X - u ~ c t^2, a handle on its endpoint in x only) the
  * table's linear start lands short of the root and Newton only halves the
@@ -148,20 +88,12 @@ constexpr double kInflection = 6e-3;
 
 struct Shape { const char *name; std::vector<Pt> coords; double miss; };
 
-std::vector<Shape>
-all_shapes ()
-{
-  return {{"sine", sine_coords (), 0},
-          {"triangle", triangle_coords (), 0},
-          {"square", square_coords (), 0},
-          {"saw", saw_coords (), 0},
-          {"rise", rise_coords (), 0},
-          {"fall", fall_coords (), 0},
-          {"peak", peak_coords (), kFlatEnd},
-          {"flat-slope", flat_slope_coords (), kFlatEnd},
-          {"near-vertical", near_vertical_coords (), kInflection},
-          {"offset", offset_coords (), kFlatEnd}};
-}
+const Shape kShapes[] = {
+  {"sine", kSine, 0},          {"triangle", kTriangle, 0},       {"square", kSquare, 0},
+  {"saw", kSaw, 0},            {"rise", kRise, 0},               {"fall", kFall, 0},
+  {"peak", kPeak, kFlatEnd},   {"flat-slope", kFlatSlope, kFlatEnd},
+  {"near-vertical", kNearVertical, kInflection},                 {"offset", kOffset, kFlatEnd},
+};
 
 /* ---- Independent reference: the Bernstein form, solved by bisection ---- */
 
@@ -189,14 +121,12 @@ struct Ref
     return x <= c.back ().x ? segments () - 1 : -1;
   }
 
-  double X (int s, double t) const
+  double at (int s, double t, double Pt::*m) const
   {
-    return bezier (c[3 * s].x, c[3 * s + 1].x, c[3 * s + 2].x, c[3 * s + 3].x, t);
+    return bezier (c[3 * s].*m, c[3 * s + 1].*m, c[3 * s + 2].*m, c[3 * s + 3].*m, t);
   }
-  double Y (int s, double t) const
-  {
-    return bezier (c[3 * s].y, c[3 * s + 1].y, c[3 * s + 2].y, c[3 * s + 3].y, t);
-  }
+  double X (int s, double t) const { return at (s, t, &Pt::x); }
+  double Y (int s, double t) const { return at (s, t, &Pt::y); }
 
   /* Parameter t of x in segment s to 1e-12 (X is non-decreasing on every
    * segment of these shapes). */
@@ -245,20 +175,9 @@ struct Ref
       }
     return v >= lo - eps && v <= hi + eps;
   }
-
 };
 
-/* Agreement in y where the root is well conditioned: rounding of the stored
- * records (float: about 3e-7 seen) and of the 1e-12 reference. */
-double
-strict_bound (VornFormat fmt)
-{
-  return fmt == VORN_FORMAT_SINGLE ? 1e-6 : 1e-11;
-}
-
-class CacheFormat : public ::testing::TestWithParam<VornFormat>
-{
-};
+class CacheFormat : public ::testing::TestWithParam<VornFormat> {};
 
 std::string
 format_name (const ::testing::TestParamInfo<VornFormat> &info)
@@ -294,10 +213,12 @@ TEST_P (CacheFormat, AgreesWithReferenceOnShapes)
 {
   const VornFormat fmt = GetParam ();
   const bool single = fmt == VORN_FORMAT_SINGLE;
-  const double eps = strict_bound (fmt);
+  /* Agreement in y where the root is well conditioned: rounding of the
+   * stored records (float: about 3e-7 seen) and of the 1e-12 reference. */
+  const double eps = single ? 1e-6 : 1e-11;
   const int N = 4001;
 
-  for (const Shape &shape : all_shapes ())
+  for (const Shape &shape : kShapes)
     {
       SCOPED_TRACE (shape.name);
       Ref ref{shape.coords};
@@ -353,7 +274,7 @@ TEST_P (CacheFormat, ExactCases)
 
   /* Ends and interior endpoints of a three-segment curve whose middle
    * segment has zero width. */
-  g_autoptr (VornCurveCache) c = cache_of (offset_coords (), fmt);
+  g_autoptr (VornCurveCache) c = cache_of (kOffset, fmt);
   EXPECT_EQ (c->seg_count, 3u);
   EXPECT_EQ (c->end_pos, 0.8);
   /* An interior endpoint belongs to the following segment: its y0. */
@@ -366,7 +287,7 @@ TEST_P (CacheFormat, ExactCases)
   EXPECT_EQ (vorn_curve_cache_plot_point (nullptr, 0.5), 0.0);
 
   /* The last endpoint of an ordinary segment is hit exactly. */
-  g_autoptr (VornCurveCache) s = cache_of (sine_coords (), fmt);
+  g_autoptr (VornCurveCache) s = cache_of (kSine, fmt);
   EXPECT_EQ (vorn_curve_cache_plot_point (s, 1.0), 0.0);
   EXPECT_EQ (vorn_curve_cache_plot_point (s, 0.25), 1.0);
   EXPECT_EQ (vorn_curve_cache_plot_point (s, 1.0 + 1e-9), 0.0);
@@ -375,7 +296,7 @@ TEST_P (CacheFormat, ExactCases)
 TEST_P (CacheFormat, RenderBoundaries)
 {
   const VornFormat fmt = GetParam ();
-  g_autoptr (VornCurveCache) c = cache_of (rise_coords (), fmt);
+  g_autoptr (VornCurveCache) c = cache_of (kRise, fmt);
   double out[8];
 
   /* One sample: at start, whatever the width. */
@@ -404,7 +325,7 @@ TEST_P (CacheFormat, RenderBoundaries)
 
   /* Descending through segments never goes back: a render that starts in
    * the last segment of a sine ignores the earlier ones. */
-  g_autoptr (VornCurveCache) s = cache_of (sine_coords (), fmt);
+  g_autoptr (VornCurveCache) s = cache_of (kSine, fmt);
   vorn_curve_cache_render (s, out, 8, 0.2, 0.8);
   for (int i = 0; i < 8; i++)
     EXPECT_NEAR (out[i], vorn_curve_cache_plot_point (s, 0.8 + 0.2 * i / 7), 1e-6);
@@ -413,7 +334,7 @@ TEST_P (CacheFormat, RenderBoundaries)
 TEST_P (CacheFormat, RecordsAndUpdate)
 {
   const VornFormat fmt = GetParam ();
-  g_autoptr (VornCurveCache) c = cache_of (peak_coords (), fmt);
+  g_autoptr (VornCurveCache) c = cache_of (kPeak, fmt);
 
   ASSERT_EQ (c->format, fmt);
   EXPECT_EQ (reinterpret_cast<uintptr_t> (c->segments) % 64, 0u);
@@ -433,7 +354,7 @@ TEST_P (CacheFormat, RecordsAndUpdate)
   /* update() of the last segment gives the same record as building the
    * changed curve, moves the end, and leaves the original alone. */
   g_autoptr (VornCurveCache) copy = vorn_curve_cache_duplicate (c);
-  std::vector<Pt> moved = peak_coords ();
+  std::vector<Pt> moved = kPeak;
   moved[4] = {0.6, 0.8};
   moved[5] = {1.1, 0.5};
   moved[6] = {1.2, 0.1};
@@ -480,7 +401,7 @@ TEST (CurveCache, RefusesBadInput)
 
 TEST (CurveCache, RegistrySharesAndInvalidates)
 {
-  g_autoptr (VornCurve) curve = make_curve (rise_coords ());
+  g_autoptr (VornCurve) curve = make_curve (kRise);
 
   g_autoptr (VornCurveCache) a = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
   g_autoptr (VornCurveCache) b = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
@@ -517,7 +438,7 @@ TEST (CurveCache, FreedCurveLeavesNoStaleEntry)
 {
   /* Caches are registered by curve address, and a freed curve's address is
    * soon reused: the newcomer must get its own segments, not the old ones. */
-  VornCurve *old_curve = make_curve (rise_coords ());
+  VornCurve *old_curve = make_curve (kRise);
   const void *old_address = old_curve;
   g_autoptr (VornCurveCache) old_cache = vorn_curve_cache_get (old_curve, VORN_FORMAT_DOUBLE);
   g_object_unref (old_curve);
@@ -525,7 +446,7 @@ TEST (CurveCache, FreedCurveLeavesNoStaleEntry)
   std::vector<VornCurve *> fresh;
   for (int i = 0; i < 64; i++)
     {
-      fresh.push_back (make_curve (rise_coords ()));
+      fresh.push_back (make_curve (kRise));
       if (fresh.back () == old_address)
         break;
     }
@@ -545,7 +466,7 @@ TEST (CurveCache, RegistryUnderThreads)
    * table keeps. */
   for (int round = 0; round < kCurves; round++)
     {
-      g_autoptr (VornCurve) curve = make_curve (sine_coords ());
+      g_autoptr (VornCurve) curve = make_curve (kSine);
       std::atomic<int> ready{0};
       VornCurveCache *got[kThreads] = {};
       std::vector<std::thread> threads;
@@ -570,7 +491,7 @@ TEST (CurveCache, RegistryUnderThreads)
     }
 
   /* Invalidation while readers hold and evaluate the old cache. */
-  g_autoptr (VornCurve) curve = make_curve (sine_coords ());
+  g_autoptr (VornCurve) curve = make_curve (kSine);
   std::atomic<bool> stop{false};
   std::atomic<int> bad{0};
   double expect[64];

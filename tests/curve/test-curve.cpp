@@ -39,19 +39,8 @@ set_points (VornCurve *c, const std::vector<double> &pts)
   g_object_set (c, "points", v, nullptr);
 }
 
-std::vector<double>
-xs (VornCurve *c)
-{
-  return std::vector<double> (c->xcoords,
-                              c->xcoords + VORN_CURVE_COORD_LENGTH (c));
-}
-
-std::vector<double>
-ys (VornCurve *c)
-{
-  return std::vector<double> (c->ycoords,
-                              c->ycoords + VORN_CURVE_COORD_LENGTH (c));
-}
+std::vector<double> xs (VornCurve *c) { return { c->xcoords, c->xcoords + VORN_CURVE_COORD_LENGTH (c) }; }
+std::vector<double> ys (VornCurve *c) { return { c->ycoords, c->ycoords + VORN_CURVE_COORD_LENGTH (c) }; }
 
 /* Curve with endpoints at the given x and handles a third of the way in. */
 VornCurve *
@@ -241,15 +230,11 @@ TEST (Curve, JsonRoundTrip)
   vorn_curve_insert_point (c, 1.0 / 3.0, 2.0 / 3.0);
   g_free (json);
   json = json_gobject_to_data (G_OBJECT (c), nullptr);
-  g_autoptr (GObject) back
-      = json_gobject_from_data (VORN_TYPE_CURVE, json, -1, nullptr);
+  g_autoptr (GObject) back = json_gobject_from_data (VORN_TYPE_CURVE, json, -1, nullptr);
   ASSERT_TRUE (VORN_IS_CURVE (back));
-  VornCurve *b = VORN_CURVE (back);
-  EXPECT_EQ (b->count, 3);
-  EXPECT_EQ (get_points (b), get_points (c)); /* bit-exact through text */
-  g_autofree char *name = nullptr;
-  g_object_get (b, "name", &name, nullptr);
-  EXPECT_STREQ (name, "tri");
+  EXPECT_EQ (get_points (VORN_CURVE (back)), get_points (c)); /* bit-exact through text */
+  g_autofree char *again = json_gobject_to_data (back, nullptr);
+  EXPECT_STREQ (again, json); /* the name too */
 
   /* Integers are numbers too; a non-numeric array leaves the points unset. */
   g_autoptr (GObject) ints = json_gobject_from_data (
