@@ -1,0 +1,593 @@
+/* zelmora-render: renders notes played on an instrument of a .vvi file into
+ * a WAV file, offline and as fast as the engine renders.
+ *
+ * The synthesizer is driven as the audio driver drives it: render calls
+ * through its interleaved render function slot, with the note-ons and
+ * note-offs posted between calls at the frames where they belong.  The
+ * engine applies posted notes before the next 64-frame fragment it renders,
+ * so a note sounds from the first fragment boundary at or after its frame.
+ * The output is streamed to a temporary file beside the destination, which
+ * replaces the destination only once everything has succeeded. */
+#include "render-midi.h"
+#include "vornadel.h"
+
+#include <glib/gstdio.h>
+#include <sndfile.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr guint FRAG = VORN_FRAGMENT_SIZE;
+constexpr guint BLOCK_FRAMES = 32 * FRAG;
+/* Largest data chunk a WAV file can describe, less room for the headers. */
+constexpr guint64 WAV_MAX_BYTES = G_GUINT64_CONSTANT (0xffffffff) - 4096;
+
+volatile sig_atomic_t interrupted = 0;
+
+void
+on_signal (int sig)
+{
+  interrupted = sig;
+}
+
+int G_GNUC_PRINTF (1, 2)
+fail (const char *format, ...)
+{
+  va_list args;
+  va_start (args, format);
+  g_autofree char *text = g_strdup_vprintf (format, args);
+  va_end (args);
+  g_printerr ("zelmora-render: %s\n", text);
+  return 1;
+}
+
+/* ---- options -------------------------------------------------------------- */
+
+struct Options
+{
+  char *instrument = nullptr;
+  char **notes = nullptr;
+  char *midi = nullptr;
+  int channel = 0;
+  int sample_rate = 48000;
+  int speakers = 2;
+  char *format = nullptr;
+  char *simd = nullptr;
+  int cores = 1;
+  char *bits = nullptr;
+  double tail = 10.0;
+  gboolean quiet = FALSE;
+
+  ~Options ()
+  {
+    g_free (instrument);
+    g_strfreev (notes);
+    g_free (midi);
+    g_free (format);
+    g_free (simd);
+    g_free (bits);
+  }
+};
+
+/* What the options resolve to. */
+struct Settings
+{
+  VornFormat format = VORN_FORMAT_SINGLE;
+  VornSimd simd = VORN_SIMD_AUTO;
+  int subtype = SF_FORMAT_FLOAT;
+  guint sample_bytes = 4;
+};
+
+/* Lower-case names of an enumeration's nicks, "a|b|c". */
+std::string
+enum_choices (GType type)
+{
+  g_autoptr (GEnumClass) klass = G_ENUM_CLASS (g_type_class_ref (type));
+  std::string out;
+  for (guint i = 0; i < klass->n_values; i++)
+    {
+      g_autofree char *lower = g_ascii_strdown (klass->values[i].value_nick, -1);
+      out += (i ? "|" : "") + std::string (lower);
+    }
+  return out;
+}
+
+/* The value whose nick is @name, case ignored. */
+bool
+enum_lookup (GType type, const char *name, int *value)
+{
+  g_autoptr (GEnumClass) klass = G_ENUM_CLASS (g_type_class_ref (type));
+  for (guint i = 0; i < klass->n_values; i++)
+    if (g_ascii_strcasecmp (klass->values[i].value_nick, name) == 0)
+      {
+        *value = klass->values[i].value;
+        return true;
+      }
+  return false;
+}
+
+/* The range of an unsigned synthesizer property. */
+const GParamSpecUInt *
+uint_spec (VornSynth *synth, const char *property)
+{
+  return G_PARAM_SPEC_UINT (g_object_class_find_property (G_OBJECT_GET_CLASS (synth), property));
+}
+
+bool
+in_range (const GParamSpecUInt *spec, int value)
+{
+  return value >= 0 && guint (value) >= spec->minimum && guint (value) <= spec->maximum;
+}
+
+int
+check_options (const Options &o, VornSynth *synth, Settings *s)
+{
+  int value = 0;
+  if (o.format)
+    {
+      if (!enum_lookup (VORN_TYPE_FORMAT, o.format, &value))
+        return fail ("unknown --format '%s' (choose %s)", o.format, enum_choices (VORN_TYPE_FORMAT).c_str ());
+      s->format = VornFormat (value);
+    }
+  if (o.simd)
+    {
+      if (!enum_lookup (VORN_TYPE_SIMD, o.simd, &value))
+        return fail ("unknown --simd '%s' (choose %s)", o.simd, enum_choices (VORN_TYPE_SIMD).c_str ());
+      s->simd = VornSimd (value);
+    }
+  if (o.bits)
+    {
+      const std::string bits = o.bits;
+      if (bits == "16")
+        s->subtype = SF_FORMAT_PCM_16, s->sample_bytes = 2;
+      else if (bits == "24")
+        s->subtype = SF_FORMAT_PCM_24, s->sample_bytes = 3;
+      else if (bits != "32f")
+        return fail ("unknown --bits '%s' (choose 16|24|32f)", o.bits);
+    }
+
+  GParamSpec *rate = g_object_class_find_property (G_OBJECT_GET_CLASS (synth), "sample-rate");
+  const GParamSpecDouble *rate_spec = G_PARAM_SPEC_DOUBLE (rate);
+  if (o.sample_rate < rate_spec->minimum || o.sample_rate > rate_spec->maximum)
+    return fail ("--sample-rate %d is outside %.0f-%.0f Hz", o.sample_rate, rate_spec->minimum,
+                 rate_spec->maximum);
+  const GParamSpecUInt *speakers = uint_spec (synth, "speaker-count"), *cores = uint_spec (synth, "cores");
+  if (!in_range (speakers, o.speakers))
+    return fail ("--speakers %d is outside %u-%u", o.speakers, speakers->minimum, speakers->maximum);
+  if (!in_range (cores, o.cores))
+    return fail ("--cores %d is outside %u-%u (0: every core)", o.cores, cores->minimum, cores->maximum);
+  if (o.channel < 0 || o.channel > 16)
+    return fail ("--channel %d is outside 1-16", o.channel);
+  if (o.channel && !o.midi)
+    return fail ("--channel needs --midi");
+  if (!std::isfinite (o.tail) || o.tail < 0.0 || o.tail > RENDER_MAX_SECONDS)
+    return fail ("--tail must be a number of seconds, 0 or more");
+  return 0;
+}
+
+/* ---- instrument ----------------------------------------------------------- */
+
+VornInst *
+choose_instrument (VornFile *file, const char *path, const char *wanted, std::string *problem)
+{
+  std::vector<VornInst *> insts;
+  for (VornNode *node = VORN_NODE (file)->children; node; node = node->next)
+    if (VORN_IS_INST (node))
+      insts.push_back (VORN_INST (node));
+  if (insts.empty ())
+    {
+      *problem = std::string (path) + " holds no instrument";
+      return nullptr;
+    }
+  if (!wanted)
+    return insts[0];
+
+  std::string names;
+  for (size_t i = 0; i < insts.size (); i++)
+    {
+      g_autofree char *name = nullptr;
+      g_object_get (insts[i], "name", &name, nullptr);
+      if (g_strcmp0 (name, wanted) == 0)
+        return insts[i];
+      names += (i ? ", " : "") + std::to_string (i) + " \"" + (name ? name : "") + "\"";
+    }
+  guint64 index = 0;
+  if (g_ascii_string_to_unsigned (wanted, 10, 0, G_MAXUINT, &index, nullptr) && index < insts.size ())
+    return insts[index];
+  *problem = std::string (path) + " has no instrument \"" + wanted + "\"; available: " + names;
+  return nullptr;
+}
+
+/* ---- synthesizer ---------------------------------------------------------- */
+
+/* A started CPU synthesizer played without an audio device: frames come from
+ * its interleaved render slot, read on every call as the audio callback
+ * reads it, so an optimisation update would take effect at once. */
+struct OfflineSynth
+{
+  VornSynth *synth;
+  VornSynthCpuInterFunc *slot = nullptr;
+  guint16 note_device = 0, midi_device = 0;
+
+  explicit OfflineSynth (VornSynth *s) : synth (s) {}
+  ~OfflineSynth ()
+  {
+    /* Stopping returns the start-voice messages of sounding voices, whose
+     * release frees their queues. */
+    vorn_synth_stop (synth);
+    drain ();
+    g_object_unref (synth);
+  }
+
+  void start (VornInst *inst)
+  {
+    vorn_synth_start (synth);
+    guint channels = 0;
+    g_object_get (synth, "channel-count", &channels, nullptr);
+    for (guint c = 0; c < MIN (channels, 16u); c++)
+      vorn_synth_set_inst (synth, int (c), inst);
+    gpointer split = nullptr, inter = nullptr;
+    vorn_synth_get_render_funcs (synth, &split, &inter);
+    slot = static_cast<VornSynthCpuInterFunc *> (inter);
+    note_device = guint16 (vorn_synth_get_device_id (synth));
+    midi_device = guint16 (vorn_synth_get_device_id (synth));
+  }
+  void render (float *out, guint frames) { (*slot) (synth, out, frames); }
+  void play (const RenderEvent &e)
+  {
+    const guint16 device = e.midi ? midi_device : note_device;
+    if (e.on)
+      vorn_synth_note_on (synth, device, e.source, e.chan, e.note, e.velocity, nullptr);
+    else
+      vorn_synth_note_off (synth, device, e.source, e.chan, e.note, e.velocity);
+  }
+  guint active ()
+  {
+    guint n = 0;
+    vorn_synth_voice_stats (synth, &n, nullptr, FALSE);
+    return n;
+  }
+  /* Frees what the render thread handed back: ended or refused voices and
+   * answered messages (the application's job in the GUI). */
+  void drain ()
+  {
+    while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+      vorn_synth_msg_free (msg);
+  }
+};
+
+/* ---- output --------------------------------------------------------------- */
+
+/* A WAV file written under a temporary name in the destination's directory
+ * and renamed over the destination by commit(); dropped everywhere else. */
+class TempWav
+{
+public:
+  ~TempWav () { discard (); }
+
+  bool open (const char *output, const SF_INFO &format, const char *title, std::string *problem)
+  {
+    if (g_file_test (output, G_FILE_TEST_IS_DIR))
+      return *problem = std::string (output) + " is a directory", false;
+    g_autofree char *dir = g_path_get_dirname (output);
+    path_ = g_build_filename (dir, ".zelmora-render-XXXXXX", nullptr);
+    fd_ = g_mkstemp_full (path_, O_RDWR | O_CLOEXEC, 0666);
+    if (fd_ < 0)
+      {
+        const int err = errno;
+        g_clear_pointer (&path_, g_free);
+        return *problem = std::string ("cannot write to ") + dir + ": " + g_strerror (err), false;
+      }
+    SF_INFO info = format;
+    file_ = sf_open_fd (fd_, SFM_WRITE, &info, SF_FALSE);
+    if (!file_)
+      return *problem = std::string ("cannot write ") + output + ": " + sf_strerror (nullptr), false;
+    sf_command (file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_set_string (file_, SF_STR_SOFTWARE, vorn_app_name);
+    if (title && *title)
+      sf_set_string (file_, SF_STR_TITLE, title);
+    return true;
+  }
+
+  bool write (const float *frames, guint count, std::string *problem)
+  {
+    if (sf_writef_float (file_, frames, count) == sf_count_t (count))
+      return true;
+    *problem = std::string ("writing failed: ") + sf_strerror (file_);
+    return false;
+  }
+
+  bool commit (const char *output, std::string *problem)
+  {
+    const int closed = sf_close (file_);
+    file_ = nullptr;
+    if (closed != 0)
+      return *problem = std::string ("writing failed: ") + sf_error_number (closed), false;
+    if (fsync (fd_) != 0 || close (std::exchange (fd_, -1)) != 0)
+      return *problem = std::string ("writing failed: ") + g_strerror (errno), false;
+    if (g_rename (path_, output) != 0)
+      return *problem = std::string ("cannot replace ") + output + ": " + g_strerror (errno), false;
+    g_clear_pointer (&path_, g_free);
+    return true;
+  }
+
+  void discard ()
+  {
+    if (file_)
+      sf_close (std::exchange (file_, nullptr));
+    if (fd_ >= 0)
+      close (std::exchange (fd_, -1));
+    if (path_)
+      g_unlink (path_);
+    g_clear_pointer (&path_, g_free);
+  }
+
+private:
+  char *path_ = nullptr;
+  int fd_ = -1;
+  SNDFILE *file_ = nullptr;
+};
+
+/* One line on a terminal's stderr, redrawn at most ten times a second, that
+ * appears once more than a second of audio has been rendered. */
+class Progress
+{
+public:
+  Progress (bool enabled, double rate, guint64 notes_end)
+      : enabled_ (enabled), rate_ (rate), notes_end_ (notes_end)
+  {
+  }
+
+  void update (guint64 pos)
+  {
+    const gint64 now = g_get_monotonic_time ();
+    if (!enabled_ || double (pos) <= rate_ || now - last_ < G_USEC_PER_SEC / 10)
+      return;
+    last_ = now;
+    const int width = 30;
+    const double done = notes_end_ ? std::min (1.0, double (pos) / double (notes_end_)) : 1.0;
+    const int fill = int (done * width);
+    char line[128];
+    if (pos < notes_end_)
+      g_snprintf (line, sizeof line, "[%.*s%*s] %3d%%  %.1f s of %.1f s", fill, bar, width - fill, "",
+                  int (done * 100), double (pos) / rate_, double (notes_end_) / rate_);
+    else
+      g_snprintf (line, sizeof line, "[%.*s] 100%%  %.1f s, release tail %.1f s", width, bar,
+                  double (notes_end_) / rate_, double (pos - notes_end_) / rate_);
+    fprintf (stderr, "\r%-70s", line);
+    shown_ = true;
+  }
+
+  void finish ()
+  {
+    if (shown_)
+      fprintf (stderr, "\r%70s\r", "");
+    shown_ = false;
+  }
+
+private:
+  static constexpr const char *bar = "##############################";
+  bool enabled_;
+  bool shown_ = false;
+  double rate_;
+  guint64 notes_end_;
+  gint64 last_ = 0;
+};
+
+/* ---- rendering ------------------------------------------------------------ */
+
+/* Renders the events into @out.  After the last event it goes on in whole
+ * fragments until no voice sounds or @limit is reached, so the output ends
+ * with the fragment in which the last voice finished.  Returns the frames
+ * written, or -1 with @problem set. */
+gint64
+render (OfflineSynth &synth, const std::vector<RenderEvent> &events, guint speakers, guint64 limit,
+        TempWav &out, Progress &progress, std::string *problem)
+{
+  std::vector<float> buffer (size_t (BLOCK_FRAMES) * speakers);
+  guint64 pos = 0;
+
+  auto render_to = [&] (guint64 target) {
+    while (pos < target)
+      {
+        if (interrupted)
+          return *problem = "interrupted", false;
+        const guint n = guint (MIN (target - pos, guint64 (BLOCK_FRAMES)));
+        synth.render (buffer.data (), n);
+        if (!out.write (buffer.data (), n, problem))
+          return false;
+        pos += n;
+        synth.drain ();
+        progress.update (pos);
+      }
+    return true;
+  };
+
+  for (size_t next = 0; next < events.size ();)
+    {
+      if (!render_to (events[next].frame))
+        return -1;
+      for (; next < events.size () && events[next].frame == pos; next++)
+        synth.play (events[next]);
+    }
+
+  /* The last notes are applied at the first fragment boundary after they
+   * were posted; only a fragment rendered after that tells whether voices
+   * still sound. */
+  const guint64 applied = (pos + FRAG - 1) / FRAG * FRAG;
+  while (pos < limit)
+    {
+      if (!render_to (MIN ((pos / FRAG + 1) * FRAG, limit)))
+        return -1;
+      if (pos % FRAG == 0 && pos > applied && synth.active () == 0)
+        break;
+    }
+  return gint64 (pos);
+}
+
+int
+run (int argc, char **argv)
+{
+  Options o;
+  const GOptionEntry entries[] = {
+    { "instrument", 'i', 0, G_OPTION_ARG_STRING, &o.instrument,
+      "Instrument by name or 0-based index (default: the first)", "NAME|INDEX" },
+    { "note", 'n', 0, G_OPTION_ARG_STRING_ARRAY, &o.notes,
+      "A note: MIDI number 0-127, start and length in seconds (defaults 0 and 1), velocity 1-127 "
+      "(default 100); repeatable", "NOTE[:START[:LENGTH[:VELOCITY]]]" },
+    { "midi", 'm', 0, G_OPTION_ARG_FILENAME, &o.midi,
+      "Notes from a Standard MIDI File; every channel plays the instrument", "FILE.mid" },
+    { "channel", 0, 0, G_OPTION_ARG_INT, &o.channel, "Take only this MIDI channel's notes", "1-16" },
+    { "sample-rate", 'r', 0, G_OPTION_ARG_INT, &o.sample_rate, "Sample rate (default 48000)", "HZ" },
+    { "speakers", 's', 0, G_OPTION_ARG_INT, &o.speakers, "Speaker outputs, one WAV channel each (default 2)", "N" },
+    { "format", 'f', 0, G_OPTION_ARG_STRING, &o.format, "Synthesis precision (default single)", "single|double" },
+    { "simd", 0, 0, G_OPTION_ARG_STRING, &o.simd,
+      "Instruction set (default auto: the best this processor has)", "auto|sse2|avx|avx2" },
+    { "cores", 'c', 0, G_OPTION_ARG_INT, &o.cores, "Render cores, 0 for all (default 1)", "N" },
+    { "bits", 'b', 0, G_OPTION_ARG_STRING, &o.bits, "WAV sample format (default 32f: 32-bit float)", "16|24|32f" },
+    { "tail", 't', 0, G_OPTION_ARG_DOUBLE, &o.tail,
+      "Longest release tail after the last note-off (default 10)", "SECONDS" },
+    { "quiet", 'q', 0, G_OPTION_ARG_NONE, &o.quiet, "No progress bar and no summary", nullptr },
+    { nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr },
+  };
+  g_autoptr (GOptionContext) context = g_option_context_new ("INSTRUMENT-FILE OUTPUT.wav");
+  g_option_context_set_summary (context, "Renders notes played on an instrument of a .vvi file to a WAV file.");
+  g_option_context_set_description (
+      context,
+      "The notes come from --note options, a MIDI file or both.  After the last note-off the\n"
+      "render goes on until every voice has finished its release, at most --tail seconds.\n"
+      "\n"
+      "Examples:\n"
+      "  zelmora-render bank.vvi a4.wav -n 69\n"
+      "  zelmora-render -i \"Soft sine\" -n 60:0:2 -n 64:0.5:1.5:80 bank.vvi chord.wav\n"
+      "  zelmora-render -m song.mid -b 16 bank.vvi song.wav\n");
+  g_option_context_add_main_entries (context, entries, nullptr);
+  g_autoptr (GError) error = nullptr;
+  if (!g_option_context_parse (context, &argc, &argv, &error))
+    return fail ("%s", error->message);
+  if (argc != 3)
+    return fail ("expected INSTRUMENT-FILE and OUTPUT.wav (see --help)");
+  const char *inst_path = argv[1], *output = argv[2];
+
+  VornSynth *synth_object = vorn_synth_cpu_new ();
+  OfflineSynth synth (synth_object);
+  Settings s;
+  if (int status = check_options (o, synth.synth, &s))
+    return status;
+  const double rate = o.sample_rate;
+
+  std::vector<RenderEvent> events;
+  guint source = 1;
+  for (char **note = o.notes; note && *note; note++)
+    if (!render_parse_note (*note, source++, rate, events, &error))
+      return fail ("%s", error->message);
+  if (!o.notes && !o.midi)
+    return fail ("no notes given: use --note or --midi (see --help)");
+
+  g_autoptr (VornFile) file = vorn_file_load (inst_path, &error);
+  if (!file)
+    return fail ("%s", error->message);
+  std::string problem;
+  VornInst *inst = choose_instrument (file, inst_path, o.instrument, &problem);
+  if (!inst)
+    return fail ("%s", problem.c_str ());
+
+  guint on_count = 0;
+  if (o.midi)
+    {
+      const size_t before = events.size ();
+      if (!render_read_midi (o.midi, o.channel, rate, events, &error))
+        return fail ("%s", error->message);
+      if (events.size () == before)
+        return o.channel ? fail ("%s has no notes on channel %d", o.midi, o.channel)
+                         : fail ("%s has no notes", o.midi);
+    }
+  std::stable_sort (events.begin (), events.end (),
+                    [] (const RenderEvent &a, const RenderEvent &b) { return a.frame < b.frame; });
+  for (const RenderEvent &e : events)
+    on_count += e.on;
+
+  const guint64 notes_end = events.back ().frame;
+  const guint64 limit = notes_end + guint64 (std::llround (o.tail * rate));
+  const guint64 max_frames = WAV_MAX_BYTES / (guint64 (o.speakers) * s.sample_bytes);
+  if (limit > max_frames)
+    return fail ("the output could run to %.0f s, more than a WAV file holds at these settings "
+                 "(%.0f s); shorten the notes or --tail",
+                 double (limit) / rate, double (max_frames) / rate);
+
+  /* Enough voices that no note is refused for want of a slot. */
+  g_object_set (synth.synth, "sample-rate", rate, "speaker-count", guint (o.speakers), "audio-format",
+                s.format, "simd", s.simd, "cores", guint (o.cores), "max-voices",
+                CLAMP (on_count, 100u, 65535u), nullptr);
+
+  g_autofree char *inst_name = nullptr;
+  g_object_get (inst, "name", &inst_name, nullptr);
+  SF_INFO format = {};
+  format.samplerate = o.sample_rate;
+  format.channels = o.speakers;
+  format.format = SF_FORMAT_WAV | s.subtype;
+  struct sigaction action = {};
+  action.sa_handler = on_signal;
+  sigaction (SIGINT, &action, nullptr);
+  sigaction (SIGTERM, &action, nullptr);
+  TempWav out;
+  if (!out.open (output, format, inst_name, &problem))
+    return fail ("%s", problem.c_str ());
+
+  synth.start (inst);
+  Progress progress (!o.quiet && isatty (STDERR_FILENO), rate, notes_end);
+  const gint64 started = g_get_monotonic_time ();
+  const gint64 frames = render (synth, events, guint (o.speakers), limit, out, progress, &problem);
+  const double elapsed = double (g_get_monotonic_time () - started) / G_USEC_PER_SEC;
+  progress.finish ();
+  if (frames < 0 || interrupted || !out.commit (output, &problem))
+    {
+      out.discard ();
+      if (interrupted)
+        {
+          fail ("interrupted; %s left as it was", output);
+          signal (interrupted, SIG_DFL);
+          raise (interrupted);
+        }
+      return fail ("%s", problem.c_str ());
+    }
+
+  if (!o.quiet)
+    {
+      VornSimd level = VORN_SIMD_SSE2;
+      guint cores = 1;
+      vorn_synth_cpu_get_render_props (synth.synth, nullptr, nullptr, nullptr, &level);
+      g_object_get (synth.synth, "cores-current", &cores, nullptr);
+      g_autoptr (GEnumClass) simd_class = G_ENUM_CLASS (g_type_class_ref (VORN_TYPE_SIMD));
+      const double seconds = double (frames) / rate;
+      printf ("%s: %" G_GINT64_FORMAT " frames, %.3f s of audio (%d Hz, %d %s, %s, %s, %u %s); "
+              "rendered in %.3f s, %.1fx real time\n",
+              output, frames, seconds, o.sample_rate, o.speakers, o.speakers == 1 ? "speaker" : "speakers", s.format ? "double" : "single",
+              g_enum_get_value (simd_class, level)->value_nick, cores, cores == 1 ? "core" : "cores",
+              elapsed, elapsed > 0 ? seconds / elapsed : 0.0);
+    }
+  return 0;
+}
+
+} // namespace
+
+int
+main (int argc, char **argv)
+{
+  setlocale (LC_ALL, "");
+  g_set_prgname ("zelmora-render");
+  vorn_init ("Zelmora 0.9.0");
+  return run (argc, argv);
+}
