@@ -64,4 +64,8 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_MIX_GEN);
   g_type_ensure (VORN_TYPE_INST);
   g_type_ensure (VORN_TYPE_TAP);
+  g_type_ensure (VORN_TYPE_AUDIO_DRIVER_TYPE);
+  g_type_ensure (VORN_TYPE_AUDIO_DRIVER_AVAILABLE);
+  g_type_ensure (VORN_TYPE_AUDIO_DRIVER);
+  g_type_ensure (VORN_TYPE_AUDIO_DRIVER_PORT);
 }

@@ -29,4 +29,6 @@
 #include "vorn-synth-cpu.h"
 #include "vorn-tap.h"
 #include "vorn-input-manager.h"
+#include "vorn-audio-driver.h"
+#include "vorn-audio-driver-port.h"
 #include "vorn-midi-driver.h"
