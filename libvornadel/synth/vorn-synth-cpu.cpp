@@ -2,6 +2,7 @@
  * message handling on the render thread and render function selection */
 #include "vorn-synth-cpu.h"
 #include "vorn-synth-cpu-private.h"
+#include "vorn-tsan.h"
 
 #include "vorn-init.h"
 #include "vorn-inst.h"
@@ -94,6 +95,7 @@ vorn_synth_cpu_store_peak (VornSynthCpuPrivate *priv, guint speaker, float peak)
 static inline void
 send_back (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
+  VORN_TSAN_RELEASE (priv->base->outbox);
   g_async_queue_push (priv->base->outbox, msg);
 }
 
@@ -292,6 +294,7 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
 
   while ((msg = static_cast<VornSynthMsg *> (g_async_queue_try_pop (base->inbox))))
     {
+      VORN_TSAN_ACQUIRE (base->inbox);
       VornQueue *master = base->master_queue;
       switch (msg->type)
         {
@@ -461,6 +464,7 @@ vorn_synth_cpu_start_voice (VornSynth *synth, guint voice_id, int chan, double n
       VornSynthMsg *notify = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE_NOTIFY);
       notify->target.queue = VORN_QUEUE (g_object_ref (queue));
       notify->data.bits = msg->data.bits;
+      VORN_TSAN_RELEASE (base->outbox);
       g_async_queue_push (base->outbox, notify);
     }
   if (queue_out)

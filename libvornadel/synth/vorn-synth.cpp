@@ -2,6 +2,7 @@
  * curves, note bookkeeping and the message protocol */
 #include "vorn-synth.h"
 #include "vorn-synth-private.h"
+#include "vorn-tsan.h"
 
 #include "vorn-init.h"
 #include "vorn-inst.h"
@@ -873,14 +874,20 @@ vorn_synth_send_message (VornSynth *synth, VornSynthMsg *msg)
 {
   g_return_if_fail (VORN_IS_SYNTH (synth));
   g_return_if_fail (msg != NULL);
-  g_async_queue_push (get_priv (synth)->inbox, msg);
+  GAsyncQueue *inbox = get_priv (synth)->inbox;
+  VORN_TSAN_RELEASE (inbox);
+  g_async_queue_push (inbox, msg);
 }
 
 VornSynthMsg *
 vorn_synth_get_message (VornSynth *synth)
 {
   g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
-  return static_cast<VornSynthMsg *> (g_async_queue_try_pop (get_priv (synth)->outbox));
+  GAsyncQueue *outbox = get_priv (synth)->outbox;
+  auto *msg = static_cast<VornSynthMsg *> (g_async_queue_try_pop (outbox));
+  if (msg)
+    VORN_TSAN_ACQUIRE (outbox);
+  return msg;
 }
 
 guint64
