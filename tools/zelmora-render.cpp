@@ -177,6 +177,14 @@ check_options (const Options &o, VornSynth *synth, Settings *s)
   return 0;
 }
 
+/* Whether @a and @b name one existing file. */
+bool
+same_file (const char *a, const char *b)
+{
+  GStatBuf sa, sb;
+  return b && g_stat (a, &sa) == 0 && g_stat (b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 /* ---- instrument ----------------------------------------------------------- */
 
 VornInst *
@@ -288,7 +296,7 @@ public:
       {
         const int err = errno;
         g_clear_pointer (&path_, g_free);
-        return *problem = std::string ("cannot write to ") + dir + ": " + g_strerror (err), false;
+        return *problem = std::string ("cannot write ") + output + ": " + g_strerror (err), false;
       }
     SF_INFO info = format;
     file_ = sf_open_fd (fd_, SFM_WRITE, &info, SF_FALSE);
@@ -480,6 +488,8 @@ run (int argc, char **argv)
   if (argc != 3)
     return fail ("expected INSTRUMENT-FILE and OUTPUT.wav (see --help)");
   const char *inst_path = argv[1], *output = argv[2];
+  if (same_file (output, inst_path) || same_file (output, o.midi))
+    return fail ("%s is an input; choose another output file", output);
 
   VornSynth *synth_object = vorn_synth_cpu_new ();
   OfflineSynth synth (synth_object);
