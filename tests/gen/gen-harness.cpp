@@ -2,12 +2,10 @@
 #include "gen-harness.h"
 
 #include <cmath>
-#include <limits>
 
 namespace vorn_test {
 
-AttribRecords::AttribRecords (VornFormat format, guint n)
-    : fmt (format), count (n ? n : 1)
+AttribRecords::AttribRecords (VornFormat format, guint n) : fmt (format), count (n ? n : 1)
 {
   vals = g_new0 (VornAttribVal, count);
   for (guint i = 0; i < count; i++)
@@ -33,12 +31,6 @@ AttribRecords::val (guint index)
   return &vals[index];
 }
 
-gpointer
-AttribRecords::buffer (guint index)
-{
-  return val (index)->buffer;
-}
-
 void
 AttribRecords::set_const (double value, VornAttribState state, guint index)
 {
@@ -56,46 +48,18 @@ AttribRecords::set_dynamic (const std::function<double (int)> &fn, guint index)
 {
   VornAttribVal *v = val (index);
   for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-    {
-      if (fmt == VORN_FORMAT_DOUBLE)
-        static_cast<double *> (v->buffer)[i] = fn (i);
-      else
-        static_cast<float *> (v->buffer)[i] = float (fn (i));
-    }
+    if (fmt == VORN_FORMAT_DOUBLE)
+      static_cast<double *> (v->buffer)[i] = fn (i);
+    else
+      static_cast<float *> (v->buffer)[i] = float (fn (i));
   v->state = VORN_ATTRIB_STATE_DYNAMIC;
-}
-
-void
-AttribRecords::set_dynamic (const std::vector<double> &samples, guint index)
-{
-  g_assert (samples.size () >= VORN_FRAGMENT_SIZE);
-  set_dynamic ([&samples] (int i) { return samples[std::size_t (i)]; }, index);
 }
 
 void
 AttribRecords::poison (guint index)
 {
-  VornAttribVal *v = val (index);
-  for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-    {
-      if (fmt == VORN_FORMAT_DOUBLE)
-        static_cast<double *> (v->buffer)[i] = std::numeric_limits<double>::quiet_NaN ();
-      else
-        static_cast<float *> (v->buffer)[i] = std::numeric_limits<float>::quiet_NaN ();
-    }
-  v->value.bits = 0;
-  if (fmt == VORN_FORMAT_DOUBLE)
-    v->value.d = std::numeric_limits<double>::quiet_NaN ();
-  else
-    v->value.f = std::numeric_limits<float>::quiet_NaN ();
-  v->state = VORN_ATTRIB_STATE_UNSET;
-}
-
-VornAttribState
-AttribRecords::state (guint index) const
-{
-  g_assert (index < count);
-  return VornAttribState (vals[index].state);
+  set_dynamic ([] (int) { return NAN; }, index);
+  set_const (NAN, VORN_ATTRIB_STATE_UNSET, index);
 }
 
 double
@@ -139,14 +103,15 @@ std::string
 gen_variant_name (const testing::TestParamInfo<GenVariant> &info)
 {
   static const char *const levels[] = { "SSE2", "AVX", "AVX2" };
-  return std::string (levels[info.param.simd]) +
-         (info.param.format == VORN_FORMAT_DOUBLE ? "_D" : "_F");
+  return std::string (levels[info.param.simd]) + (info.param.format == VORN_FORMAT_DOUBLE ? "_D" : "_F");
 }
 
-bool
-simd_supported (VornSimd simd)
+std::string
+json_text (gpointer object)
 {
-  return simd <= vorn_util_cpu_detect ();
+  g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (object));
+  g_autofree char *text = json_to_string (json, FALSE);
+  return text;
 }
 
 GenHarness::GenHarness (VornFormat format, VornSimd simd, guint speakers, double sample_rate)
@@ -156,7 +121,6 @@ GenHarness::GenHarness (VornFormat format, VornSimd simd, guint speakers, double
   g_object_set (synth_, "audio-format", format, "simd", simd, "speaker-count", speakers,
                 "sample-rate", sample_rate, nullptr);
   vorn_synth_cpu_get_render_props (synth_, nullptr, nullptr, nullptr, &simd_);
-
   g_autoptr (VornNode) root = vorn_node_new ();
   queue_ = vorn_queue_new (root, synth_);
 }
@@ -179,25 +143,11 @@ GenHarness::create_gen (VornNode *node)
   return gen_;
 }
 
-void
-GenHarness::bind (guint slot, AttribRecords &records, guint index)
+VornAttribVal *&
+GenHarness::slot_ref (guint slot)
 {
   g_assert (gen_ && slot < guint (gen_->src_count) + gen_->dest_count);
-  gen_->attrib_vals[slot] = records.val (index);
-}
-
-void
-GenHarness::unbind (guint slot)
-{
-  g_assert (gen_ && slot < guint (gen_->src_count) + gen_->dest_count);
-  gen_->attrib_vals[slot] = nullptr;
-}
-
-gboolean
-GenHarness::render ()
-{
-  g_assert (gen_ && gen_->render);
-  return gen_->render (gen_);
+  return gen_->attrib_vals[slot];
 }
 
 } // namespace vorn_test

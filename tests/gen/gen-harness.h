@@ -17,7 +17,8 @@
 namespace vorn_test {
 
 /* One or more consecutive attribute records (a speaker group when more than
- * one), each with its own 64-byte aligned fragment buffer. */
+ * one), each with its own 64-byte aligned fragment buffer.  @index picks the
+ * record everywhere. */
 class AttribRecords
 {
 public:
@@ -26,34 +27,24 @@ public:
   AttribRecords (const AttribRecords &) = delete;
   AttribRecords &operator= (const AttribRecords &) = delete;
 
-  guint size () const { return count; }
-  VornFormat format () const { return fmt; }
-
-  /* The record itself, for binding or direct inspection. */
   VornAttribVal *val (guint index = 0);
-  gpointer buffer (guint index = 0);
+  gpointer buffer (guint index = 0) { return val (index)->buffer; }
 
-  /* A constant record: @value stored in the format, @state CONST or FIXED.
-   * The buffer stays attached but is not meant to be read. */
+  /* A constant record: @value stored in the format, @state CONST or FIXED. */
   void set_const (double value, VornAttribState state = VORN_ATTRIB_STATE_CONST, guint index = 0);
 
   /* A dynamic record whose sample i is fn(i) (rounded to float for single). */
   void set_dynamic (const std::function<double (int)> &fn, guint index = 0);
-  void set_dynamic (const std::vector<double> &samples, guint index = 0);
 
-  /* Fills the buffer with NaN and marks the record unset, so that a
-   * generator that fails to write it is caught. */
+  /* NaN in the buffer and the value, state unset: a generator that fails to
+   * write the record is caught. */
   void poison (guint index = 0);
 
-  VornAttribState state (guint index = 0) const;
-
+  VornAttribState state (guint index = 0) const { return VornAttribState (vals[index].state); }
   /* The constant value, converted to double. */
   double value (guint index = 0) const;
-
-  /* What the record holds at sample @i: the buffer when dynamic, else the
-   * constant value. */
+  /* Sample @i: from the buffer when dynamic, else the constant value. */
   double at (int i, guint index = 0) const;
-
   /* The 64 samples at() gives. */
   std::vector<double> fragment (guint index = 0) const;
 
@@ -76,8 +67,11 @@ std::vector<GenVariant> gen_variants ();
 /* "SSE2_F" ... "AVX2_D": names for INSTANTIATE_TEST_SUITE_P. */
 std::string gen_variant_name (const testing::TestParamInfo<GenVariant> &info);
 
+/* The JSON text @object serializes to, on one line. */
+std::string json_text (gpointer object);
+
 /* TRUE when this processor can run @simd code. */
-bool simd_supported (VornSimd simd);
+inline bool simd_supported (VornSimd simd) { return simd <= vorn_util_cpu_detect (); }
 
 class GenHarness
 {
@@ -92,7 +86,6 @@ public:
   GenHarness (const GenHarness &) = delete;
   GenHarness &operator= (const GenHarness &) = delete;
 
-  VornSynth *synth () const { return synth_; }
   VornQueue *queue () const { return queue_; }
   VornFormat format () const { return format_; }
   /* The level generators render with (the request limited to the detected
@@ -103,17 +96,17 @@ public:
    * keeps it (releasing any earlier one) and returns it borrowed, or NULL
    * when the node makes none.  Every slot starts unbound (NULL). */
   VornGen *create_gen (VornNode *node);
-  VornGen *gen () const { return gen_; }
 
   /* Points slot @slot (sources first, then destinations) at record @index of
    * @records, or at nothing. */
-  void bind (guint slot, AttribRecords &records, guint index = 0);
-  void unbind (guint slot);
+  void bind (guint slot, AttribRecords &records, guint index = 0) { slot_ref (slot) = records.val (index); }
+  void unbind (guint slot) { slot_ref (slot) = nullptr; }
 
   /* One fragment through the generator's render function. */
-  gboolean render ();
+  gboolean render () { return gen_->render (gen_); }
 
 private:
+  VornAttribVal *&slot_ref (guint slot);
   VornSynth *synth_ = nullptr;
   VornQueue *queue_ = nullptr;
   VornGen *gen_ = nullptr;

@@ -5,8 +5,6 @@
 #include "vorn-test-alloc.h"
 #include "vorn-test-log.h"
 
-#include <json-glib/json-glib.h>
-
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -130,30 +128,17 @@ TEST (FilterRbj, NodesGeneratorsAndJson)
     {
       g_autoptr (VornNode) node = new_filter (kind);
       const char *qname = kind == BANDPASS ? "width-attrib" : "q-attrib";
-      int f = -1, q = -1, s = -1, d = -1;
-      g_object_get (node, "freq-attrib", &f, qname, &q, "src-attrib", &s, "dest-attrib", &d,
-                    nullptr);
-      EXPECT_EQ (f, VORN_ATTRIB_TYPE_CONTROL);
-      EXPECT_EQ (q, VORN_ATTRIB_TYPE_CONTROL);
-      EXPECT_EQ (s, VORN_ATTRIB_TYPE_SIGNAL);
-      EXPECT_EQ (d, VORN_ATTRIB_TYPE_SIGNAL);
+      /* Enumerations are written as nicks, defaults included. */
+      EXPECT_EQ (vorn_test::json_text (node),
+                 std::string (R"({"type":")") + G_OBJECT_TYPE_NAME (node) + R"(","freq-attrib":"control",")"
+                   + qname + R"(":"control","src-attrib":"signal","dest-attrib":"signal"})");
       EXPECT_EQ (g_object_class_find_property (G_OBJECT_GET_CLASS (node), "q-attrib") != nullptr,
                  kind != BANDPASS);
 
       g_object_set (node, qname, VORN_ATTRIB_TYPE_EFFECT3, "dest-attrib",
                     VORN_ATTRIB_TYPE_SPEAKERS, nullptr);
       g_autoptr (VornNode) copy = vorn_node_duplicate (node);
-      g_object_get (copy, qname, &q, "dest-attrib", &d, nullptr);
-      EXPECT_EQ (q, VORN_ATTRIB_TYPE_EFFECT3);
-      EXPECT_EQ (d, VORN_ATTRIB_TYPE_SPEAKERS);
-
-      /* Enumerations are written as nicks, defaults included. */
-      g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (node));
-      JsonObject *obj = json_node_get_object (json);
-      EXPECT_STREQ (json_object_get_string_member (obj, "type"), G_OBJECT_TYPE_NAME (node));
-      EXPECT_STREQ (json_object_get_string_member (obj, "freq-attrib"), "control");
-      EXPECT_STREQ (json_object_get_string_member (obj, qname), "effect3");
-      EXPECT_STREQ (json_object_get_string_member (obj, "dest-attrib"), "speakers");
+      EXPECT_EQ (vorn_test::json_text (copy), vorn_test::json_text (node));
 
       /* Speakers as destination: one delay line per speaker. */
       GenHarness h (VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2, 4);
@@ -329,9 +314,7 @@ TEST (FilterRbj, SilenceStaysOutOfDenormals)
 
 /* Every variant agrees bit for bit with the SSE2 variant of its format over
  * all parameter paths, and renders without allocating. */
-class FilterRbjVariant : public testing::TestWithParam<GenVariant>
-{
-};
+class FilterRbjVariant : public testing::TestWithParam<GenVariant> {};
 
 TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)
 {
@@ -366,10 +349,8 @@ TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)
           for (guint ch = 0; ch < 2; ch++)
             ASSERT_EQ (test.dest.fragment (ch), ref.dest.fragment (ch)) << kind << " " << frag;
         }
-      if (vorn_test::AllocationCounter::available ())
-        {
-          EXPECT_EQ (allocs, 0u);
-        }
+      /* Counted only where the allocator can be replaced. */
+      EXPECT_EQ (vorn_test::AllocationCounter::available () ? allocs : 0u, 0u);
     }
 }
 

@@ -27,20 +27,18 @@ gain (VornMixGen *gen, guint s, VornFormat format)
                                       : double (static_cast<float *> (gen->gains)[s]);
 }
 
-TEST (Mix, NodeDefaultsAndDuplicate)
+TEST (Mix, NodeDefaultsDuplicateAndGenerator)
 {
   g_autoptr (VornMix) mix = vorn_mix_new ();
-  EXPECT_EQ (mix->sig_attrib, VORN_ATTRIB_TYPE_SIGNAL);
-  EXPECT_EQ (mix->bal_attrib, VORN_ATTRIB_TYPE_BALANCE);
-  EXPECT_EQ (mix->lat_attrib, VORN_ATTRIB_TYPE_LATITUDE);
-  EXPECT_EQ (mix->src_attrib, VORN_ATTRIB_TYPE_SPEAKERS);
-  EXPECT_EQ (mix->dest_attrib, VORN_ATTRIB_TYPE_SPEAKERS);
-
+  EXPECT_EQ (vorn_test::json_text (mix), R"({"type":"VornMix","sig-attrib":"signal",)"
+                                         R"("bal-attrib":"balance","lat-attrib":"latitude",)"
+                                         R"("src-attrib":"speakers","dest-attrib":"speakers"})");
   g_object_set (mix, "sig-attrib", VORN_ATTRIB_TYPE_EFFECT2, "src-attrib", VORN_ATTRIB_TYPE_NONE,
                 nullptr);
   g_autoptr (VornNode) copy = vorn_node_duplicate (VORN_NODE (mix));
-  EXPECT_EQ (VORN_MIX (copy)->sig_attrib, VORN_ATTRIB_TYPE_EFFECT2);
-  EXPECT_EQ (VORN_MIX (copy)->src_attrib, VORN_ATTRIB_TYPE_NONE);
+  EXPECT_EQ (vorn_test::json_text (copy), R"({"type":"VornMix","sig-attrib":"effect2",)"
+                                          R"("bal-attrib":"balance","lat-attrib":"latitude",)"
+                                          R"("src-attrib":"none","dest-attrib":"speakers"})");
 
   GenHarness h (VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, 3);
   VornMixGen *gen = make_mix_gen (h);

@@ -123,9 +123,7 @@ TEST_P (WaveGenTest, OscillatorFollowsCurve)
 TEST_P (WaveGenTest, AmplitudeShortcutsAndConstants)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1, 1 } });
-  WaveSpec s;
-  s.op = VORN_WAVE_OP_ADD;
-  g_autoptr (VornWave) add = make_wave (curve, s);
+  g_autoptr (VornWave) add = make_wave (curve, { .op = VORN_WAVE_OP_ADD });
   Rig r (GetParam (), add);
 
   /* Adding a fixed zero: FALSE and the output record untouched. */
@@ -133,8 +131,7 @@ TEST_P (WaveGenTest, AmplitudeShortcutsAndConstants)
   EXPECT_FALSE (r.render ());
   EXPECT_EQ (r.out.state (), VORN_ATTRIB_STATE_UNSET);
 
-  s.op = VORN_WAVE_OP_MUL;
-  g_autoptr (VornWave) mul = make_wave (curve, s);
+  g_autoptr (VornWave) mul = make_wave (curve, { .op = VORN_WAVE_OP_MUL });
   Rig m (GetParam (), mul);
   m.y.set_const (0.0, VORN_ATTRIB_STATE_FIXED);
   EXPECT_TRUE (m.render ());
@@ -177,12 +174,8 @@ TEST_P (WaveGenTest, AmplitudeShortcutsAndConstants)
 TEST_P (WaveGenTest, OnceEnvelopeHoldsEnd)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1.5, 0.25 }, { 3, 1 } });
-  WaveSpec s;
-  s.x = VORN_ATTRIB_TYPE_TIME;
-  s.y = VORN_ATTRIB_TYPE_NONE;
-  s.play = VORN_WAVE_PLAY_MODE_ONCE;
-  s.y_scale = 2.0;
-  s.y_ofs = 0.5;
+  WaveSpec s{ .x = VORN_ATTRIB_TYPE_TIME, .y = VORN_ATTRIB_TYPE_NONE,
+              .play = VORN_WAVE_PLAY_MODE_ONCE, .y_scale = 2.0, .y_ofs = 0.5 };
   g_autoptr (VornWave) wave = make_wave (curve, s);
   Rig r (GetParam (), wave);
   r.h.unbind (VORN_WAVE_GEN_SLOT_Y);
@@ -204,7 +197,8 @@ TEST_P (WaveGenTest, OnceEnvelopeHoldsEnd)
   EXPECT_EQ (r.out.value (), 2.5);
 
   /* Under a moving destination the held value keeps being applied. */
-  g_autoptr (VornWave) addw = make_wave (curve, [&] { WaveSpec a = s; a.op = VORN_WAVE_OP_ADD; return a; } ());
+  s.op = VORN_WAVE_OP_ADD;
+  g_autoptr (VornWave) addw = make_wave (curve, s);
   Rig a (GetParam (), addw);
   a.x.set_const (0.5, VORN_ATTRIB_STATE_FIXED);
   EXPECT_FALSE (a.render ());
@@ -220,9 +214,7 @@ TEST_P (WaveGenTest, OnceEnvelopeHoldsEnd)
 TEST_P (WaveGenTest, StopModeEndsAndBackwardHoldsStart)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0.75 }, { 1, -0.5 } });
-  WaveSpec s;
-  s.play = VORN_WAVE_PLAY_MODE_STOP;
-  g_autoptr (VornWave) stop = make_wave (curve, s);
+  g_autoptr (VornWave) stop = make_wave (curve, { .play = VORN_WAVE_PLAY_MODE_STOP });
   Rig r (GetParam (), stop);
   r.x.set_const (0.05, VORN_ATTRIB_STATE_FIXED);
   EXPECT_FALSE (r.render ());
@@ -231,8 +223,7 @@ TEST_P (WaveGenTest, StopModeEndsAndBackwardHoldsStart)
 
   /* Backward from the start: the first sample is the start, then the wave
    * ends at its first point. */
-  s.play = VORN_WAVE_PLAY_MODE_ONCE;
-  g_autoptr (VornWave) once = make_wave (curve, s);
+  g_autoptr (VornWave) once = make_wave (curve, { .play = VORN_WAVE_PLAY_MODE_ONCE });
   Rig b (GetParam (), once);
   b.x.set_const (-0.05, VORN_ATTRIB_STATE_FIXED);
   EXPECT_FALSE (b.render ());
@@ -284,11 +275,8 @@ TEST_P (WaveGenTest, PositionFolding)
 TEST_P (WaveGenTest, DecibelAndSemitoneTransforms)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1, 0 } });
-  WaveSpec s;
-  s.x = VORN_ATTRIB_TYPE_TIME;
-  s.dest = VORN_ATTRIB_TYPE_VOLUME;
-  s.op = VORN_WAVE_OP_MUL;
-  s.y_ofs = -20.0;
+  WaveSpec s{ .x = VORN_ATTRIB_TYPE_TIME, .dest = VORN_ATTRIB_TYPE_VOLUME, .op = VORN_WAVE_OP_MUL,
+              .y_ofs = -20.0 };
   g_autoptr (VornWave) vol = make_wave (curve, s);
   Rig v (GetParam (), vol);
   EXPECT_EQ (v.gen->transform, VORN_WAVE_GEN_TRANSFORM_DB);
@@ -374,14 +362,6 @@ INSTANTIATE_TEST_SUITE_P (Variants, WaveGenTest, testing::ValuesIn (gen_variants
 
 /* ---- the instruction sets against the scalar build ------------------- */
 
-using Scenario = void (*) (VornCurve **curve, VornWave **wave);
-
-void
-scenario_sine (VornCurve **, VornWave **wave)
-{
-  *wave = vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE);
-}
-
 /* Curved segments (handles off the diagonal) for a real solve. */
 VornCurve *
 bent_curve ()
@@ -393,51 +373,27 @@ bent_curve ()
   return c;
 }
 
-void
-scenario_envelope (VornCurve **curve, VornWave **wave)
-{
-  *curve = bent_curve ();
-  WaveSpec s;
-  s.x = VORN_ATTRIB_TYPE_TIME;
-  s.dest = VORN_ATTRIB_TYPE_VOLUME;
-  s.op = VORN_WAVE_OP_MUL;
-  s.play = VORN_WAVE_PLAY_MODE_ONCE;
-  s.y_scale = 30.0;
-  s.y_ofs = -30.0;
-  *wave = make_wave (*curve, s);
-}
+struct MorphEntry { guint index; gboolean horizontal; double x, y; };
+struct Scenario { const char *name; bool sine; WaveSpec spec; std::vector<MorphEntry> morph; };
 
-void
-scenario_morph_mod (VornCurve **curve, VornWave **wave)
-{
-  *curve = bent_curve ();
-  WaveSpec s;
-  s.op = VORN_WAVE_OP_ADD;
-  s.x_scale = 3.7;
-  *wave = make_wave (*curve, s);
-  vorn_wave_insert_morph_point (*wave, 3, TRUE, 1.0, 0.7, nullptr);
-  vorn_wave_insert_morph_point (*wave, 4, FALSE, 0.6, 0.9, nullptr);
-  vorn_wave_insert_morph_point (*wave, 6, FALSE, 1.0, -1.0, nullptr);
-}
-
-void
-scenario_backward (VornCurve **curve, VornWave **wave)
-{
-  *curve = bent_curve ();
-  WaveSpec s;
-  s.dest = VORN_ATTRIB_TYPE_PITCH;
-  s.op = VORN_WAVE_OP_MUL;
-  s.x_scale = -1.3;
-  *wave = make_wave (*curve, s);
-}
+const Scenario scenarios[] = {
+  { "sine", true, {}, {} },
+  { "envelope", false, { .x = VORN_ATTRIB_TYPE_TIME, .dest = VORN_ATTRIB_TYPE_VOLUME, .op = VORN_WAVE_OP_MUL,
+                         .play = VORN_WAVE_PLAY_MODE_ONCE, .y_scale = 30.0, .y_ofs = -30.0 }, {} },
+  { "morph-mod", false, { .op = VORN_WAVE_OP_ADD, .x_scale = 3.7 },
+    { { 3, TRUE, 1.0, 0.7 }, { 4, FALSE, 0.6, 0.9 }, { 6, FALSE, 1.0, -1.0 } } },
+  { "backward", false, { .dest = VORN_ATTRIB_TYPE_PITCH, .op = VORN_WAVE_OP_MUL, .x_scale = -1.3 }, {} },
+};
 
 /* Renders 40 fragments with varying inputs and returns the output bytes. */
 std::vector<unsigned char>
-run_scenario (Scenario sc, VornFormat fmt, VornSimd simd, bool scalar)
+run_scenario (const Scenario &sc, VornFormat fmt, VornSimd simd, bool scalar)
 {
-  VornCurve *curve = nullptr;
-  VornWave *wave = nullptr;
-  sc (&curve, &wave);
+  g_autoptr (VornCurve) curve = bent_curve ();
+  g_autoptr (VornWave) wave = sc.sine ? vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE)
+                                      : make_wave (curve, sc.spec);
+  for (const MorphEntry &e : sc.morph)
+    vorn_wave_insert_morph_point (wave, e.index, e.horizontal, e.x, e.y, nullptr);
   Rig r (GenVariant{ fmt, simd }, wave);
   if (scalar)
     r.gen->parent_instance.render = fmt == VORN_FORMAT_SINGLE ? vorn_wave_gen_render_scalar_F
@@ -455,19 +411,17 @@ run_scenario (Scenario sc, VornFormat fmt, VornSimd simd, bool scalar)
       const unsigned char *p = static_cast<const unsigned char *> (r.out.buffer ());
       bytes.insert (bytes.end (), p, p + N * sz);
     }
-  g_object_unref (wave);
-  g_clear_object (&curve);
   return bytes;
 }
 
-class WaveGenFormatTest : public testing::TestWithParam<VornFormat>
-{};
+class WaveGenFormatTest : public testing::TestWithParam<VornFormat> {};
 
 TEST_P (WaveGenFormatTest, InstructionSetsGiveIdenticalBits)
 {
   const VornFormat fmt = GetParam ();
-  for (Scenario sc : { scenario_sine, scenario_envelope, scenario_morph_mod, scenario_backward })
+  for (const Scenario &sc : scenarios)
     {
+      SCOPED_TRACE (sc.name);
       const auto ref = run_scenario (sc, fmt, VORN_SIMD_SSE2, true);
       for (VornSimd simd : { VORN_SIMD_SSE2, VORN_SIMD_AVX, VORN_SIMD_AVX2 })
         {

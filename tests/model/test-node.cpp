@@ -372,6 +372,8 @@ TEST (Node, CreateGenDispatchesToTheClass)
   EXPECT_EQ (vorn_node_create_gen (leaf, queue), reinterpret_cast<VornGen *> (queue));
   EXPECT_EQ (vorn_node_create_gen (leaf, reinterpret_cast<VornQueue *> (synth)), nullptr);
   EXPECT_CRITICAL ("VORN_IS_QUEUE (queue)");
+  EXPECT_EQ (vorn_node_create_gen (nullptr, queue), nullptr);
+  EXPECT_CRITICAL ("VORN_IS_NODE (node)");
 }
 
 TEST (Node, NotifiesOnlyOnChange)

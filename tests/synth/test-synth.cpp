@@ -76,6 +76,9 @@ TEST_F (Synth, RestartPropertiesCoresAndJson)
   VornNode *tree = nullptr;
   g_object_get (synth, "node-tree", &tree, nullptr);
   g_object_get (tree->children->next, "init-value", &tick, nullptr); /* "Time" */
+  /* The format applies without a restart; an unchanged rate changes nothing. */
+  g_object_set (synth, "audio-format", VORN_FORMAT_DOUBLE, "sample-rate", 48000.0, nullptr);
+  EXPECT_EQ (restart_notes, 0);
   g_object_set (synth, "sample-rate", 96000.0, nullptr);
   g_object_set (synth, "channel-count", 4u, nullptr);
   g_object_get (synth, "restart-needed", &restart, nullptr);
@@ -97,7 +100,7 @@ TEST_F (Synth, RestartPropertiesCoresAndJson)
   g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (synth));
   JsonObject *obj = json_node_get_object (json);
   EXPECT_EQ (json_object_get_double_member (obj, "sample-rate"), 96000.0);
-  EXPECT_STREQ (json_object_get_string_member (obj, "audio-format"), "single");
+  EXPECT_STREQ (json_object_get_string_member (obj, "audio-format"), "double");
   EXPECT_FALSE (json_object_has_member (obj, "node-tree"));
   g_autoptr (GObject) back = json_gobject_from_data (
     stub_synth_get_type (), "{\"max-voices\": 12, \"sample-rate\": \"fast\"}", -1, nullptr);
