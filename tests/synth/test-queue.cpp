@@ -1,7 +1,6 @@
 /* test-queue.cpp: compilation, routing, controls, note-off, attaching and
  * single-core rendering of synthesis queues */
 #include "test-queue-util.h"
-#include "vorn-test-alloc.h"
 #include "vorn-test-log.h"
 
 using namespace queue_test;
@@ -237,30 +236,6 @@ TEST_F (Queue, RenderSumsVoicesAndDetachesFinishedOnesInTheirLastFragment)
   EXPECT_TRUE (vorn_queue_render (m.queue));
   EXPECT_DOUBLE_EQ (m.speaker (0, 5), 0.25);
   render_log = nullptr;
-}
-
-TEST_F (Queue, RenderWithVoicesDoesNotAllocate)
-{
-  VORN_TEST_REQUIRE_ALLOC_COUNTER ();
-  Master m (synth, 3);
-  g_autoptr (VornNode) inst = test_node ({ VOLUME, SPEAKERS }, { SPEAKERS }, 0.1);
-  add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_ATTACK)));
-  add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE)));
-  VornQueue *v[4];
-  for (int i = 0; i < 4; i++)
-    {
-      v[i] = vorn_queue_new (inst, synth);
-      vorn_queue_attach (m.queue, v[i], i % 3);
-    }
-  vorn_test::AllocationCounter counter;
-  for (int f = 0; f < 20; f++)
-    vorn_queue_render (m.queue);
-  vorn_queue_note_off (v[0], 1);
-  vorn_queue_render (m.queue);
-  vorn_queue_detach (v[1]);
-  EXPECT_EQ (counter.count (), 0u);
-  for (VornQueue *q : v)
-    g_object_unref (q);
 }
 
 TEST_F (Queue, TapFollowsTheQueueTapMode)

@@ -12,19 +12,6 @@ play_chord (Synth &s)
     s.note_on (n, chan++ % 3);
 }
 
-TEST (SynthCpuThreads, TwoCoresSoundLikeOne)
-{
-  Synth one (VORN_FORMAT_SINGLE, 1, 100, 3), two (VORN_FORMAT_SINGLE, 2, 100, 3);
-  play_chord (one);
-  play_chord (two);
-  auto a = one.render (24000), b = two.render (24000);
-  EXPECT_EQ (two.active (), 7u);
-  ASSERT_GT (peak (a), 0.1f);
-  /* Voices are summed in the order they finish: only rounding may differ. */
-  for (size_t i = 0; i < a.size (); i++)
-    ASSERT_NEAR (a[i], b[i], 1e-5f) << "frame " << i / 2;
-}
-
 TEST (SynthCpuThreads, CoreChangeKeepsVoicesFormatChangeReleasesThem)
 {
   Synth s (VORN_FORMAT_SINGLE, 1, 100, 3);
