@@ -3,6 +3,7 @@
 #include "vorn-filter-rbj.h"
 
 #include "vorn-gen-private.h"
+#include "vorn-node-private.h"
 
 /* ---- nodes ---------------------------------------------------------------- */
 
@@ -86,17 +87,10 @@ rbj_set_property (GObject *object, guint prop_id, const GValue *value, GParamSpe
 {
   VornAttribType *field = rbj_field (object, prop_id);
 
-  if (!field)
-    {
-      G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
-      return;
-    }
-  auto attrib = VornAttribType (g_value_get_enum (value));
-  if (attrib != *field)
-    {
-      *field = attrib;
-      g_object_notify_by_pspec (object, pspec);
-    }
+  if (field)
+    vorn_node_set_attrib_property (object, field, value, pspec);
+  else
+    G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
 }
 
 static VornNode *

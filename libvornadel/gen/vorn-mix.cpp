@@ -4,6 +4,7 @@
 
 #include "vorn-curve-cache.h"
 #include "vorn-gen-private.h"
+#include "vorn-node-private.h"
 #include "vorn-queue.h"
 #include "vorn-synth-private.h"
 
@@ -64,17 +65,10 @@ vorn_mix_set_property (GObject *object, guint prop_id, const GValue *value, GPar
 {
   VornAttribType *field = mix_field (VORN_MIX (object), prop_id);
 
-  if (!field)
-    {
-      G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
-      return;
-    }
-  auto attrib = VornAttribType (g_value_get_enum (value));
-  if (attrib != *field)
-    {
-      *field = attrib;
-      g_object_notify_by_pspec (object, pspec);
-    }
+  if (field)
+    vorn_node_set_attrib_property (object, field, value, pspec);
+  else
+    G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
 }
 
 static VornNode *

@@ -1,6 +1,7 @@
 /* vorn-tap.cpp: tap node and its ring-buffer recording generator */
 #include "vorn-tap.h"
 #include "vorn-gen-private.h"
+#include "vorn-node-private.h"
 
 #include "vorn-aligned.h"
 #include "vorn-init.h"
@@ -78,14 +79,7 @@ vorn_tap_set_property (GObject *object, guint prop_id, const GValue *value, GPar
   switch (prop_id)
     {
     case PROP_ATTRIB:
-      {
-        auto attrib = VornAttribType (g_value_get_enum (value));
-        if (attrib != tap->attrib)
-          {
-            tap->attrib = attrib;
-            g_object_notify_by_pspec (object, pspec);
-          }
-      }
+      vorn_node_set_attrib_property (object, &tap->attrib, value, pspec);
       break;
     case PROP_SIZE:
       tap->size = g_value_get_int (value);

@@ -1,6 +1,7 @@
 /* vorn-node-private.h: engine-internal parts of the node JSON handling */
 #pragma once
 
+#include "vorn-attrib.h"
 #include "vorn-node.h"
 
 #include <json-glib/json-glib.h>
@@ -44,3 +45,18 @@ JsonNode *vorn_node_serialize_property_default (JsonSerializable *serializable,
                                                 const char *property_name,
                                                 const GValue *value,
                                                 GParamSpec *pspec);
+
+/* Sets an attribute-type enum property of a node: stores @value in @field
+ * and notifies @pspec only when the value changed, as the node properties
+ * use explicit notification. */
+inline void
+vorn_node_set_attrib_property (GObject *object, VornAttribType *field, const GValue *value,
+                               GParamSpec *pspec)
+{
+  auto attrib = VornAttribType (g_value_get_enum (value));
+  if (attrib != *field)
+    {
+      *field = attrib;
+      g_object_notify_by_pspec (object, pspec);
+    }
+}

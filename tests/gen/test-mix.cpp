@@ -33,8 +33,12 @@ TEST (Mix, NodeDefaultsDuplicateAndGenerator)
   EXPECT_EQ (vorn_test::json_text (mix), R"({"type":"VornMix","sig-attrib":"signal",)"
                                          R"("bal-attrib":"balance","lat-attrib":"latitude",)"
                                          R"("src-attrib":"speakers","dest-attrib":"speakers"})");
+  int notified = 0; /* only on change */
+  g_signal_connect_swapped (mix, "notify::sig-attrib", G_CALLBACK (+[] (int *n) { (*n)++; }), &notified);
   g_object_set (mix, "sig-attrib", VORN_ATTRIB_TYPE_EFFECT2, "src-attrib", VORN_ATTRIB_TYPE_NONE,
                 nullptr);
+  g_object_set (mix, "sig-attrib", VORN_ATTRIB_TYPE_EFFECT2, nullptr);
+  EXPECT_EQ (notified, 1);
   g_autoptr (VornNode) copy = vorn_node_duplicate (VORN_NODE (mix));
   EXPECT_EQ (vorn_test::json_text (copy), R"({"type":"VornMix","sig-attrib":"effect2",)"
                                           R"("bal-attrib":"balance","lat-attrib":"latitude",)"
