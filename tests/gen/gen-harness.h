@@ -73,6 +73,22 @@ std::string json_text (gpointer object);
 /* TRUE when this processor can run @simd code. */
 inline bool simd_supported (VornSimd simd) { return simd <= vorn_util_cpu_detect (); }
 
+/* Fixture of tests run once per variant; skips the instruction sets this
+ * processor lacks.  Instantiate with VORN_GEN_VARIANTS (Fixture). */
+class VariantTest : public testing::TestWithParam<GenVariant>
+{
+protected:
+  void SetUp () override
+  {
+    if (!simd_supported (GetParam ().simd))
+      GTEST_SKIP () << "instruction set not available";
+  }
+};
+
+#define VORN_GEN_VARIANTS(fixture)                                                                 \
+  INSTANTIATE_TEST_SUITE_P (Variants, fixture, testing::ValuesIn (vorn_test::gen_variants ()),     \
+                            vorn_test::gen_variant_name)
+
 class GenHarness
 {
 public:

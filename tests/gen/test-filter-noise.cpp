@@ -217,13 +217,11 @@ TEST (FilterNoise, AmplitudeAndDestinationRules)
     }
 }
 
-class FilterNoiseVariant : public testing::TestWithParam<GenVariant> {};
+using FilterNoiseVariant = vorn_test::VariantTest;
 
 TEST_P (FilterNoiseVariant, MatchesSse2AndDoesNotAllocate)
 {
   const GenVariant v = GetParam ();
-  if (!vorn_test::simd_supported (v.simd))
-    GTEST_SKIP () << "instruction set not available";
   for (VornFilterNoiseType type : { VORN_FILTER_NOISE_TYPE_XORSHIFT64, VORN_FILTER_NOISE_TYPE_TWISTER })
     for (VornWaveOp op : { VORN_WAVE_OP_SET, VORN_WAVE_OP_ADD, VORN_WAVE_OP_MUL })
       {
@@ -257,5 +255,4 @@ TEST_P (FilterNoiseVariant, MatchesSse2AndDoesNotAllocate)
       }
 }
 
-INSTANTIATE_TEST_SUITE_P (Variants, FilterNoiseVariant, testing::ValuesIn (vorn_test::gen_variants ()),
-                          vorn_test::gen_variant_name);
+VORN_GEN_VARIANTS (FilterNoiseVariant);

@@ -314,13 +314,11 @@ TEST (FilterRbj, SilenceStaysOutOfDenormals)
 
 /* Every variant agrees bit for bit with the SSE2 variant of its format over
  * all parameter paths, and renders without allocating. */
-class FilterRbjVariant : public testing::TestWithParam<GenVariant> {};
+using FilterRbjVariant = vorn_test::VariantTest;
 
 TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)
 {
   const GenVariant v = GetParam ();
-  if (!vorn_test::simd_supported (v.simd))
-    GTEST_SKIP () << "instruction set not available";
   for (Kind kind : kinds)
     {
       Rig test (kind, v.format, v.simd, 2), ref (kind, v.format, VORN_SIMD_SSE2, 2);
@@ -354,5 +352,4 @@ TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P (Variants, FilterRbjVariant, testing::ValuesIn (vorn_test::gen_variants ()),
-                          vorn_test::gen_variant_name);
+VORN_GEN_VARIANTS (FilterRbjVariant);

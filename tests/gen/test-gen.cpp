@@ -165,7 +165,7 @@ TEST_P (GenVariants, ConstructedPicksTheSynthesizersVariantAndRendersWithoutAllo
 }
 
 INSTANTIATE_TEST_SUITE_P (Variants, GenVariants, testing::ValuesIn (vorn_test::gen_variants ()),
-                          vorn_test::gen_variant_name);
+                          vorn_test::gen_variant_name); /* unsupported levels included */
 
 /* ---- synthesizer and queue properties used by generators -------------- */
 

@@ -160,17 +160,12 @@ TEST (Mix, SourceDestinationTable)
       }
 }
 
-class MixVariant : public testing::TestWithParam<GenVariant>
-{
-};
+using MixVariant = vorn_test::VariantTest;
 
 /* Each variant against the same arithmetic done one sample at a time. */
 TEST_P (MixVariant, MatchesScalarBitForBitWithoutAllocating)
 {
   const GenVariant v = GetParam ();
-  if (!vorn_test::simd_supported (v.simd))
-    GTEST_SKIP () << "instruction set not available";
-
   GenHarness h (v, 3);
   VornMixGen *gen = make_mix_gen (h);
   AttribRecords sig (v.format), bal (v.format), lat (v.format), src (v.format, 3),
@@ -207,5 +202,4 @@ TEST_P (MixVariant, MatchesScalarBitForBitWithoutAllocating)
   EXPECT_EQ (counter.count (), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P (Variants, MixVariant, testing::ValuesIn (vorn_test::gen_variants ()),
-                          vorn_test::gen_variant_name);
+VORN_GEN_VARIANTS (MixVariant);
