@@ -1,4 +1,4 @@
-/* Noise: the exact xorshift64 sequence, the twister's distribution, the
+/* Noise: the exact xorshift64 sequence, the twister against GRand, the
  * amplitude and destination rules, and agreement of the render variants. */
 #include "gen-harness.h"
 #include "vorn-test-alloc.h"
@@ -118,33 +118,20 @@ TEST (FilterNoise, XorshiftSequenceFromSeedOne)
     EXPECT_TRUE (std::fabs (v) >= 0.5 && std::fabs (v) < 1.0) << v;
 }
 
-TEST (FilterNoise, TwisterIsUniform)
+/* The twister draws exactly what GRand's Mersenne Twister gives for the
+ * same seed (so its distribution is GRand's). */
+TEST (FilterNoise, TwisterFollowsGRand)
 {
   Rig r (VORN_FORMAT_DOUBLE, VORN_WAVE_OP_SET, VORN_FILTER_NOISE_TYPE_TWISTER, 12345);
-  GRand *ref = g_rand_new_with_seed (12345);
-  const int frags = 2000, bins = 20;
-  int hist[bins] = {};
-  double sum = 0, sum2 = 0;
-  bool same = true;
-  for (int frag = 0; frag < frags; frag++)
+  g_autoptr (GRand) ref = g_rand_new_with_seed (12345);
+  int differ = 0;
+  for (int frag = 0; frag < 200; frag++)
     {
       r.h.render ();
       for (double v : r.out.fragment ())
-        {
-          same &= v == g_rand_double_range (ref, -1.0, 1.0);
-          ASSERT_TRUE (v >= -1.0 && v < 1.0) << v;
-          hist[int ((v + 1.0) / 2.0 * bins)]++;
-          sum += v;
-          sum2 += v * v;
-        }
+        differ += v != g_rand_double_range (ref, -1.0, 1.0);
     }
-  g_rand_free (ref);
-  EXPECT_TRUE (same);
-  const double n = frags * 64.0, expect = n / bins;
-  for (int b = 0; b < bins; b++)
-    EXPECT_NEAR (hist[b], expect, 5 * std::sqrt (expect)) << "bin " << b;
-  EXPECT_NEAR (sum / n, 0.0, 0.01);
-  EXPECT_NEAR (sum2 / n, 1.0 / 3.0, 0.01);
+  EXPECT_EQ (differ, 0);
 }
 
 /* Short cuts of a zero amplitude, then the operation pass against the raw
