@@ -54,6 +54,166 @@ collect_log (const char *, GLogLevelFlags level, const char *message, gpointer d
   g_string_append (text, message);
 }
 
+/* Reads a variable-length quantity of at most four bytes. */
+bool
+read_vlq (const guint8 *d, gsize n, gsize *i, guint32 *value)
+{
+  *value = 0;
+  for (int k = 0; k < 4 && *i < n; k++)
+    {
+      const guint8 b = d[(*i)++];
+      *value = (*value << 7) | (b & 0x7f);
+      if (!(b & 0x80))
+        return true;
+    }
+  return false;
+}
+
+void
+put_vlq (GByteArray *out, guint32 value)
+{
+  guint8 bytes[4];
+  int k = 0;
+  do
+    bytes[k++] = value & 0x7f, value >>= 7;
+  while (value && k < 4);
+  while (k > 1)
+    {
+      const guint8 b = bytes[--k] | 0x80;
+      g_byte_array_append (out, &b, 1);
+    }
+  g_byte_array_append (out, bytes, 1);
+}
+
+void
+put_be (GByteArray *out, guint32 value, int bytes)
+{
+  while (bytes--)
+    {
+      const guint8 b = guint8 (value >> (8 * bytes));
+      g_byte_array_append (out, &b, 1);
+    }
+}
+
+/* Appends one track chunk holding only the channel messages, tempo and time
+ * signature events of the track @d, every status written out and an end of
+ * track at the end.  Returns what is wrong with the track, or nullptr. */
+const char *
+copy_track (const guint8 *d, gsize n, GByteArray *out)
+{
+  GByteArray *track = g_byte_array_new ();
+  gsize i = 0;
+  guint8 running = 0;
+  guint64 delta = 0, total = 0;
+  const char *problem = nullptr;
+  while (i < n && !problem)
+    {
+      guint32 step = 0, length = 0;
+      if (!read_vlq (d, n, &i, &step) || i >= n)
+        {
+          problem = "an event is cut short";
+          break;
+        }
+      delta += step;
+      total += step;
+      /* Running status, which may outlive meta events in files in the
+       * wild, applies to channel messages only. */
+      const guint8 status = d[i] & 0x80 ? d[i++] : running;
+      if (status >= 0x80 && status < 0xf0)
+        {
+          length = (status & 0xe0) == 0xc0 ? 1 : 2;
+          if (i + length > n || (d[i] & 0x80) || (length == 2 && (d[i + 1] & 0x80)))
+            problem = "a channel message is malformed";
+          else
+            {
+              put_vlq (track, guint32 (delta));
+              g_byte_array_append (track, &status, 1);
+              g_byte_array_append (track, d + i, length);
+              delta = 0;
+              running = status;
+            }
+        }
+      else if (status == 0xff)
+        {
+          const guint8 type = i < n ? d[i++] : 0xff;
+          if (type & 0x80 || !read_vlq (d, n, &i, &length) || length > n - i)
+            problem = "a meta event is malformed";
+          else if (type == 0x2f)
+            break;
+          else if ((type == 0x51 && length == 3) || (type == 0x58 && length == 4))
+            {
+              put_vlq (track, guint32 (delta));
+              const guint8 head[] = { 0xff, type, guint8 (length) };
+              g_byte_array_append (track, head, 3);
+              g_byte_array_append (track, d + i, length);
+              delta = 0;
+            }
+        }
+      else if (status == 0xf0 || status == 0xf7)
+        {
+          if (!read_vlq (d, n, &i, &length) || length > n - i)
+            problem = "a system exclusive event is malformed";
+        }
+      else
+        problem = status ? "an event has an unknown status" : "a data byte has no status";
+      i += length;
+      if (total > G_MAXINT32 / 2)
+        problem = "the track is too long";
+    }
+  if (!problem)
+    {
+      put_vlq (track, guint32 (delta));
+      const guint8 end[] = { 0xff, 0x2f, 0x00 };
+      g_byte_array_append (track, end, 3);
+      g_byte_array_append (out, reinterpret_cast<const guint8 *> ("MTrk"), 4);
+      put_be (out, track->len, 4);
+      g_byte_array_append (out, track->data, track->len);
+    }
+  g_byte_array_unref (track);
+  return problem;
+}
+
+/* The library asserts on some malformed files (and misreads long meta
+ * events) instead of failing, so it only ever sees a cleaned copy: the
+ * header and the tracks rebuilt by copy_track().  Returns what is wrong
+ * with the file, or nullptr. */
+const char *
+clean_smf (const guint8 *d, gsize n, GByteArray *out)
+{
+  if (n < 14 || memcmp (d, "MThd", 4) != 0)
+    return "no MIDI file header";
+  const guint32 header = guint32 (d[4]) << 24 | guint32 (d[5]) << 16 | d[6] << 8 | d[7];
+  if (header < 6 || header > n - 8)
+    return "the header is malformed";
+  const guint tracks = guint (d[10]) << 8 | d[11];
+  g_byte_array_append (out, d, 14);
+  out->data[7] = 6;
+  out->data[4] = out->data[5] = out->data[6] = 0;
+
+  guint found = 0;
+  for (gsize pos = 8 + header; found < tracks && pos < n;)
+    {
+      if (n - pos < 8)
+        return "the file is cut short";
+      const guint32 length = guint32 (d[pos + 4]) << 24 | guint32 (d[pos + 5]) << 16 | d[pos + 6] << 8 | d[pos + 7];
+      if (length > n - pos - 8)
+        return "the file is cut short";
+      /* Chunks of other kinds are skipped. */
+      if (memcmp (d + pos, "MTrk", 4) == 0)
+        {
+          if (const char *problem = copy_track (d + pos + 8, length, out))
+            return problem;
+          found++;
+        }
+      pos += 8 + gsize (length);
+    }
+  if (found == 0)
+    return "it has no tracks";
+  out->data[10] = guint8 (found >> 8);
+  out->data[11] = guint8 (found);
+  return nullptr;
+}
+
 } // namespace
 
 gboolean
@@ -108,9 +268,16 @@ render_read_midi (const char *path, int channel, double rate, std::vector<Render
       return FALSE;
     }
 
+  g_autoptr (GByteArray) clean = g_byte_array_new ();
+  if (const char *problem = clean_smf (reinterpret_cast<const guint8 *> (data), size, clean))
+    {
+      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: not a valid MIDI file: %s", path, problem);
+      return FALSE;
+    }
+
   g_autoptr (GString) complaints = g_string_new (nullptr);
   GLogFunc previous = g_log_set_default_handler (collect_log, complaints);
-  smf_t *smf = smf_load_from_memory (data, int (size));
+  smf_t *smf = smf_load_from_memory (clean->data, int (clean->len));
   g_log_set_default_handler (previous, nullptr);
   if (!smf)
     {

@@ -238,7 +238,9 @@ TEST_F (Render, WavFormats)
 
 TEST_F (Render, FailuresLeaveNoFile)
 {
-  ASSERT_TRUE (g_file_set_contents (path ("garbage.mid").c_str (), "MThd", -1, nullptr));
+  /* A track cut short in its first event. */
+  const char cut[] = "MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0\x2a\0\x90\x45";
+  ASSERT_TRUE (g_file_set_contents (path ("garbage.mid").c_str (), cut, sizeof cut - 1, nullptr));
   const struct
   {
     std::vector<std::string> args; /* input, output, options */
