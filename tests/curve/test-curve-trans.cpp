@@ -34,6 +34,9 @@ struct Snapshot {
   bool operator== (const Snapshot &) const = default;
 };
 
+using XY = std::pair<double, double>;
+XY xy (VornCurve *c, int k) { return { c->xcoords[k], c->ycoords[k] }; }
+
 double
 angle_at (VornCurve *c, int from, int to)
 {
@@ -151,8 +154,7 @@ TEST (CurveTrans, RangesKeepEndsAndNeighbours)
     ASSERT_TRUE (vorn_curve_trans_add_point (t, k, VORN_CURVE_TRANS_MODE_CLAMP));
   vorn_curve_trans_translate (t, 0.5, 0.25);
   EXPECT_EQ (c->xcoords[0], 0.0);
-  EXPECT_EQ (c->xcoords[9], 1.0);
-  EXPECT_EQ (c->ycoords[9], 0.25);
+  EXPECT_EQ (xy (c, 9), XY (1.0, 0.25));
 }
 
 TEST (CurveTrans, ClampSnapsAndStopHoldsAxis)
@@ -168,24 +170,20 @@ TEST (CurveTrans, ClampSnapsAndStopHoldsAxis)
 
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 4, VORN_CURVE_TRANS_MODE_CLAMP));
   vorn_curve_trans_translate (t, 53, 52);
-  EXPECT_EQ (c->xcoords[4], 50.0);
-  EXPECT_EQ (c->ycoords[4], 50.0);
+  EXPECT_EQ (xy (c, 4), XY (50.0, 50.0));
   vorn_curve_trans_translate (t, 55, 52);
   EXPECT_EQ (c->xcoords[4], 55.0);
   vorn_curve_trans_translate (t, 300, -7);
-  EXPECT_EQ (c->xcoords[4], 100.0);
-  EXPECT_EQ (c->ycoords[4], 0.0);
+  EXPECT_EQ (xy (c, 4), XY (100.0, 0.0));
   vorn_curve_trans_undo (t);
   EXPECT_EQ (c->xcoords[4], 60.0);
   vorn_curve_trans_clear (t);
 
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 3, VORN_CURVE_TRANS_MODE_STOP));
   vorn_curve_trans_translate (t, 45, 140);
-  EXPECT_EQ (c->xcoords[3], 45.0);
-  EXPECT_EQ (c->ycoords[3], 50.0);
+  EXPECT_EQ (xy (c, 3), XY (45.0, 50.0));
   vorn_curve_trans_translate (t, 15, 30);
-  EXPECT_EQ (c->xcoords[3], 45.0);
-  EXPECT_EQ (c->ycoords[3], 30.0);
+  EXPECT_EQ (xy (c, 3), XY (45.0, 30.0));
 }
 
 TEST (CurveTrans, HandleSwapPullsOutTheSideDraggedTo)
@@ -205,8 +203,7 @@ TEST (CurveTrans, HandleSwapPullsOutTheSideDraggedTo)
   VornCurveTransPoint *p = vorn_curve_trans_get_points (t, nullptr);
   EXPECT_EQ (p->index, 4u);
   EXPECT_EQ (p->link1, 2u);
-  EXPECT_EQ (c->xcoords[4], 0.7);
-  EXPECT_EQ (c->ycoords[4], 0.6);
+  EXPECT_EQ (xy (c, 4), XY (0.7, 0.6));
 
   vorn_curve_trans_translate (t, 0.3, 0.4);
   EXPECT_EQ (p->index, 2u);
@@ -225,8 +222,7 @@ TEST (CurveTrans, HandleSwapPullsOutTheSideDraggedTo)
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 1, VORN_CURVE_TRANS_MODE_HANDLE_SWAP));
   vorn_curve_trans_translate (t, -0.5, 0.7);
   EXPECT_EQ (p->index, 1u);
-  EXPECT_EQ (c->xcoords[1], 0.0);
-  EXPECT_EQ (c->ycoords[1], 0.7);
+  EXPECT_EQ (xy (c, 1), XY (0.0, 0.7));
 }
 
 TEST (CurveTrans, KeepSlopeAndWrapPosMoveLinkedCoordinates)
