@@ -185,7 +185,15 @@ clean_smf (const guint8 *d, gsize n, GByteArray *out)
   const guint32 header = guint32 (d[4]) << 24 | guint32 (d[5]) << 16 | d[6] << 8 | d[7];
   if (header < 6 || header > n - 8)
     return "the header is malformed";
-  const guint tracks = guint (d[10]) << 8 | d[11];
+  /* Headers the library refuses are refused here, as it leaks when it
+   * fails. */
+  const guint format = guint (d[8]) << 8 | d[9], tracks = guint (d[10]) << 8 | d[11];
+  if (format > 1)
+    return format == 2 ? "format 2 (independent sequences) is not supported" : "the header is malformed";
+  if (d[12] & 0x80)
+    return "SMPTE time division is not supported";
+  if ((d[12] | d[13]) == 0)
+    return "the header is malformed";
   g_byte_array_append (out, d, 14);
   out->data[7] = 6;
   out->data[4] = out->data[5] = out->data[6] = 0;
