@@ -51,7 +51,10 @@ gboolean render_parse_note (const char *spec, guint source, double rate,
  * @error: return location for an error
  *
  * Event times come from the library's tempo map, so tempo changes are
- * honoured.  A note-on with velocity 0 is a note-off.
+ * honoured.  A note-on with velocity 0 is a note-off.  Only channel
+ * messages, tempo and time signatures are read (the library is given a
+ * copy holding nothing else); format 2 files and SMPTE time division are
+ * refused.
  *
  * Returns: FALSE with @error set when the file cannot be read or parsed.
  */

@@ -465,7 +465,8 @@ run (int argc, char **argv)
       const double seconds = double (frames) / rate;
       printf ("%s: %" G_GINT64_FORMAT " frames, %.3f s of audio (%d Hz, %d %s, %s, %s, %u %s); "
               "rendered in %.3f s, %.1fx real time\n",
-              output, frames, seconds, o.sample_rate, o.speakers, o.speakers == 1 ? "speaker" : "speakers", s.format ? "double" : "single",
+              output, frames, seconds, o.sample_rate, o.speakers, o.speakers == 1 ? "speaker" : "speakers",
+              s.format ? "double" : "single",
               g_enum_get_value (simd_class, level)->value_nick, cores, cores == 1 ? "core" : "cores",
               elapsed, elapsed > 0 ? seconds / elapsed : 0.0);
     }
