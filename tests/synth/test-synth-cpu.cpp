@@ -11,23 +11,6 @@ using namespace synth_test;
 
 namespace {
 
-/* Frequency from the upward zero crossings, each placed by linear
- * interpolation, of x from sample `from` on. */
-double
-measure_freq (const std::vector<float> &x, size_t from)
-{
-  double first = -1, last = -1;
-  int count = 0;
-  for (size_t i = from + 1; i < x.size (); i++)
-    if (x[i - 1] < 0 && x[i] >= 0)
-      {
-        last = double (i - 1) + double (-x[i - 1]) / double (x[i] - x[i - 1]);
-        first = first < 0 ? last : first;
-        count++;
-      }
-  return count > 1 ? (count - 1) / (last - first) * RATE : 0.0;
-}
-
 bool
 same_bits (const std::vector<float> &a, const std::vector<float> &b)
 {
@@ -56,7 +39,7 @@ TEST_P (SynthCpuFormat, NotePitchEnvelopesAndVoiceLifecycle)
   EXPECT_GT (half, size_t (RATE * 0.008));
   EXPECT_LT (half, size_t (RATE * 0.0115));
   EXPECT_GT (peak (left, 576, 960), full * 0.9f);
-  EXPECT_NEAR (measure_freq (left, 4800), 440.0, 0.1);
+  EXPECT_NEAR (signal_test::frequency (left, RATE, 4800), 440.0, 0.1);
 
   /* Note-off: the one-second release ends the voice, the slot is recycled
    * and the start message comes back with the stop message. */
@@ -75,7 +58,7 @@ TEST_P (SynthCpuFormat, NotePitchEnvelopesAndVoiceLifecycle)
   /* An octave up, panned fully to speaker 1. */
   vorn_synth_set_voice_control (s.synth, s.note_on (81), VORN_QUEUE_CONTROL_BALANCE, -1.0);
   auto out = s.render (52800);
-  EXPECT_NEAR (measure_freq (channel (out, 0), 4800), 880.0, 0.1);
+  EXPECT_NEAR (signal_test::frequency (channel (out, 0), RATE, 4800), 880.0, 0.1);
   EXPECT_EQ (peak (channel (out, 1)), 0.0f);
 }
 
@@ -128,8 +111,11 @@ TEST (SynthCpu, VoiceLimitPanicAndNodeControls)
   EXPECT_EQ (s.active (), 3u);
   EXPECT_EQ (s.drain ().voices, std::vector<guint> ({ refused })); /* nothing stolen */
 
-  auto balance = [&] (int i) {
-    return vorn_queue_get_private (q[i])->controls[VORN_QUEUE_CONTROL_BALANCE].value.f;
+  auto balances = [&] {
+    std::vector<float> b;
+    for (VornQueue *queue : q)
+      b.push_back (vorn_queue_get_private (queue)->controls[VORN_QUEUE_CONTROL_BALANCE].value.f);
+    return b;
   };
   auto set = [&] (VornNode *node, guint16 chan, int max, double v, VornWaveOp op) {
     vorn_synth_set_node_control (s.synth, node, VORN_QUEUE_CONTROL_BALANCE, chan, max, v, op);
@@ -137,19 +123,13 @@ TEST (SynthCpu, VoiceLimitPanicAndNodeControls)
   };
   VornNode *node = VORN_NODE (s.inst);
   set (node, VORN_SYNTH_MSG_ALL_CHANNELS, 1, 0.5, VORN_WAVE_OP_SET); /* newest only */
-  EXPECT_EQ (balance (0), 0.0f);
-  EXPECT_EQ (balance (1), 0.0f);
-  EXPECT_EQ (balance (2), 0.5f);
+  EXPECT_EQ (balances (), (std::vector<float> { 0.0f, 0.0f, 0.5f }));
   set (node, 0, 0, 0.25, VORN_WAVE_OP_SET); /* channel 0, no limit */
-  EXPECT_EQ (balance (0), 0.25f);
-  EXPECT_EQ (balance (1), 0.0f);
-  EXPECT_EQ (balance (2), 0.25f);
+  EXPECT_EQ (balances (), (std::vector<float> { 0.25f, 0.0f, 0.25f }));
   set (node, VORN_SYNTH_MSG_ALL_CHANNELS, 0, 0.5, VORN_WAVE_OP_ADD);
   g_autoptr (VornInst) other = vorn_inst_new_default ();
   set (VORN_NODE (other), VORN_SYNTH_MSG_ALL_CHANNELS, 0, 9.0, VORN_WAVE_OP_SET);
-  EXPECT_EQ (balance (0), 0.75f);
-  EXPECT_EQ (balance (1), 0.5f);
-  EXPECT_EQ (balance (2), 0.75f);
+  EXPECT_EQ (balances (), (std::vector<float> { 0.75f, 0.5f, 0.75f }));
   EXPECT_EQ (s.drain ().others, 4);
 
   VornQueue *master = nullptr;

@@ -5,6 +5,7 @@
 #include "vorn-inst.h"
 #include "vorn-queue-private.h"
 #include "vorn-synth-cpu.h"
+#include "test-signal.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,9 @@
 #include <vector>
 
 namespace synth_test {
+
+using signal_test::channel;
+using signal_test::peak;
 
 constexpr double RATE = 48000.0;
 
@@ -79,24 +83,5 @@ struct Synth {
     return r;
   }
 };
-
-/* One speaker of interleaved stereo frames. */
-inline std::vector<float>
-channel (const std::vector<float> &frames, int speaker)
-{
-  std::vector<float> out;
-  for (size_t i = speaker; i < frames.size (); i += 2)
-    out.push_back (frames[i]);
-  return out;
-}
-
-inline float
-peak (const std::vector<float> &v, size_t from = 0, size_t to = SIZE_MAX)
-{
-  float m = 0;
-  for (size_t i = from; i < std::min (to, v.size ()); i++)
-    m = std::max (m, std::fabs (v[i]));
-  return m;
-}
 
 } // namespace synth_test

@@ -1,6 +1,7 @@
 /* zelmora-render, run as a program: pitch, level and length of a rendered
  * note, an instrument with noise and a filter, MIDI timing across a tempo
  * change, WAV formats, and failures that leave no file behind. */
+#include "test-signal.h"
 #include "vorn-test-log.h"
 #include "vornadel.h"
 
@@ -15,6 +16,9 @@
 
 namespace {
 
+using signal_test::frequency;
+using signal_test::peak;
+
 constexpr int RATE = 48000;
 constexpr int FRAG = VORN_FRAGMENT_SIZE;
 
@@ -27,30 +31,7 @@ struct Result
 struct Wav
 {
   SF_INFO info = {};
-  std::vector<float> data; /* interleaved */
-
-  float at (sf_count_t frame, int chan = 0) const { return data[frame * info.channels + chan]; }
-  float peak (sf_count_t from, sf_count_t to, int chan = 0) const
-  {
-    float m = 0;
-    for (sf_count_t i = from; i < std::min (to, info.frames); i++)
-      m = std::max (m, std::fabs (at (i, chan)));
-    return m;
-  }
-  /* Frequency from the rising zero crossings of the first channel. */
-  double frequency (sf_count_t from, sf_count_t to) const
-  {
-    double first = -1, last = -1;
-    int n = 0;
-    for (sf_count_t i = from + 1; i < to; i++)
-      if (at (i - 1) < 0 && at (i) >= 0)
-        {
-          last = double (i - 1) + at (i - 1) / double (at (i - 1) - at (i));
-          first = first < 0 ? last : first;
-          n++;
-        }
-    return n > 1 ? (n - 1) * RATE / (last - first) : 0.0;
-  }
+  std::vector<std::vector<float>> speakers;
 };
 
 /* Inserts @child at the end of @parent's children and drops the caller's
@@ -124,12 +105,14 @@ protected:
     Wav w;
     SNDFILE *f = sf_open (path (name).c_str (), SFM_READ, &w.info);
     EXPECT_NE (f, nullptr) << name;
-    w.data.resize (size_t (w.info.frames * w.info.channels));
+    std::vector<float> frames (size_t (w.info.frames * w.info.channels));
     if (f)
       {
-        EXPECT_EQ (sf_readf_float (f, w.data.data (), w.info.frames), w.info.frames);
+        EXPECT_EQ (sf_readf_float (f, frames.data (), w.info.frames), w.info.frames);
         sf_close (f);
       }
+    for (int s = 0; s < w.info.channels; s++)
+      w.speakers.push_back (signal_test::channel (frames, s, w.info.channels));
     return w;
   }
 
@@ -153,8 +136,8 @@ TEST_F (Render, NoteHasPitchLevelAndReleaseLength)
   EXPECT_NE (r.out.find ("72000 frames"), std::string::npos) << r.out;
   Wav w = read ("a4.wav");
   EXPECT_NEAR (w.info.frames, RATE / 2 + RATE, FRAG);
-  EXPECT_NEAR (w.frequency (RATE / 10, RATE / 2), 440.0, 0.05);
-  EXPECT_NEAR (w.peak (RATE / 10, RATE / 2), 0.5, 1e-3);
+  EXPECT_NEAR (frequency (w.speakers[0], RATE, RATE / 10, RATE / 2), 440.0, 0.05);
+  EXPECT_NEAR (peak (w.speakers[0], RATE / 10, RATE / 2), 0.5, 1e-3);
 
   /* The tail limit cuts the release at its own frame. */
   r = run ({ "bank.vvi", "cut.wav", "-n", "69:0:0.5", "-t", "0.25", "-q" });
@@ -167,13 +150,16 @@ TEST_F (Render, NoiseAndFilterInstrument)
 {
   Result r = run ({ "bank.vvi", "noisy.wav", "-i", "Noisy", "-n", "60:0:0.5", "-f", "double", "-c", "2" });
   ASSERT_EQ (r.status, 0) << r.err;
-  Wav w = read ("noisy.wav");
+  const std::vector<float> x = read ("noisy.wav").speakers[0];
   double power = 0, slope = 0;
-  for (sf_count_t i = 1; i < w.info.frames; i++)
-    power += w.at (i) * w.at (i), slope += (w.at (i) - w.at (i - 1)) * (w.at (i) - w.at (i - 1));
+  for (size_t i = 1; i < x.size (); i++)
+    {
+      power += x[i] * x[i];
+      slope += (x[i] - x[i - 1]) * (x[i] - x[i - 1]);
+    }
   EXPECT_TRUE (std::isfinite (power)) << "NaN or infinity in the output";
-  EXPECT_GT (w.peak (0, w.info.frames), 0.05f);
-  EXPECT_LE (w.peak (0, w.info.frames), 1.0f);
+  EXPECT_GT (peak (x), 0.05f);
+  EXPECT_LE (peak (x), 1.0f);
   /* The low-pass at 2 kHz takes its controls: unfiltered white noise would
    * change from sample to sample about as much as its own level. */
   EXPECT_LT (std::sqrt (slope / power), 0.2);
@@ -195,16 +181,16 @@ TEST_F (Render, MidiFollowsTempoAndChannels)
                                     sizeof midi, nullptr));
   Result r = run ({ "bank.vvi", "song.wav", "-m", "song.mid", "-q" });
   ASSERT_EQ (r.status, 0) << r.err;
-  Wav w = read ("song.wav");
+  const std::vector<float> x = read ("song.wav").speakers[0];
   /* Channel 1's note releases at 0.5 s (not at channel 2's 0.25 s), so the
    * first sound lasts until 1.5 s; note 81 is silent until 2 s. */
-  EXPECT_NE (w.at (RATE + RATE / 2 - 4 * FRAG), 0.0f);
-  sf_count_t onset = RATE + RATE / 2 + FRAG;
-  while (onset < w.info.frames && w.at (onset) == 0.0f)
+  EXPECT_NE (x[RATE + RATE / 2 - 4 * FRAG], 0.0f);
+  size_t onset = RATE + RATE / 2 + FRAG;
+  while (onset < x.size () && x[onset] == 0.0f)
     onset++;
   EXPECT_NEAR (onset, 2 * RATE, FRAG);
-  EXPECT_NEAR (w.frequency (2 * RATE + RATE / 10, 3 * RATE), 880.0, 0.1);
-  EXPECT_NEAR (w.info.frames, 4 * RATE, FRAG);
+  EXPECT_NEAR (frequency (x, RATE, 2 * RATE + RATE / 10, 3 * RATE), 880.0, 0.1);
+  EXPECT_NEAR (x.size (), 4 * RATE, FRAG);
 
   r = run ({ "bank.vvi", "ch2.wav", "-m", "song.mid", "--channel", "2", "-q" });
   ASSERT_EQ (r.status, 0) << r.err;
@@ -232,7 +218,7 @@ TEST_F (Render, WavFormats)
       EXPECT_EQ (w.info.channels, atoi (c.speakers));
       EXPECT_EQ (w.info.samplerate, atoi (c.rate));
       for (int s = 0; s < w.info.channels; s++)
-        EXPECT_GT (w.peak (0, w.info.frames, s), 0.05f) << "speaker " << s;
+        EXPECT_GT (peak (w.speakers[size_t (s)]), 0.05f) << "speaker " << s;
     }
 }
 
