@@ -1,5 +1,6 @@
 /* gen-harness.cpp: runs one generator outside a compiled queue */
 #include "gen-harness.h"
+#include "vorn-test-alloc.h"
 
 #include <cmath>
 
@@ -141,6 +142,16 @@ GenHarness::create_gen (VornNode *node)
     for (guint i = 0; i < guint (gen_->src_count) + gen_->dest_count; i++)
       gen_->attrib_vals[i] = nullptr;
   return gen_;
+}
+
+gboolean
+GenHarness::render ()
+{
+  AllocationCounter counter;
+  const gboolean result = gen_->render (gen_);
+  if (AllocationCounter::available ())
+    allocations_ += counter.count ();
+  return result;
 }
 
 VornAttribVal *&

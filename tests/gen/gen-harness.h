@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -118,8 +119,11 @@ public:
   void bind (guint slot, AttribRecords &records, guint index = 0) { slot_ref (slot) = records.val (index); }
   void unbind (guint slot) { slot_ref (slot) = nullptr; }
 
-  /* One fragment through the generator's render function. */
-  gboolean render () { return gen_->render (gen_); }
+  /* One fragment through the generator's render function.  The heap
+   * allocations it makes add up in allocations() (0 where they cannot be
+   * counted): render functions must never allocate. */
+  gboolean render ();
+  std::size_t allocations () const { return allocations_; }
 
 private:
   VornAttribVal *&slot_ref (guint slot);
@@ -128,6 +132,7 @@ private:
   VornGen *gen_ = nullptr;
   VornFormat format_;
   VornSimd simd_;
+  std::size_t allocations_ = 0;
 };
 
 } // namespace vorn_test

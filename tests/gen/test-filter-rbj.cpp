@@ -2,12 +2,10 @@
  * formula, parameter conditioning, coefficient caching, per-speaker delay
  * lines, silence without denormals, and agreement of the render variants. */
 #include "gen-harness.h"
-#include "vorn-test-alloc.h"
 #include "vorn-test-log.h"
 
 #include <cmath>
 #include <complex>
-#include <memory>
 
 using vorn_test::AttribRecords;
 using vorn_test::GenHarness;
@@ -59,6 +57,7 @@ struct Rig
     h.bind (SRC, src);
     h.bind (DEST, dest);
   }
+  ~Rig () { EXPECT_EQ (h.allocations (), 0u) << "the render allocated"; }
   VornFilterRbjGenData *rbj () { return data_of (gen); }
 };
 
@@ -144,8 +143,6 @@ TEST (FilterRbj, NodesGeneratorsAndJson)
       GenHarness h (VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2, 4);
       VornGen *gen = h.create_gen (copy);
       ASSERT_NE (gen, nullptr);
-      EXPECT_EQ (gen->src_count, 3);
-      EXPECT_EQ (gen->dest_count, 1);
       EXPECT_EQ (gen->attribs[1], VORN_ATTRIB_TYPE_EFFECT3);
       EXPECT_EQ (gen->attribs[3], VORN_ATTRIB_TYPE_SPEAKERS);
       EXPECT_EQ (data_of (gen)->channels, 4u);
@@ -249,34 +246,28 @@ TEST (FilterRbj, CoefficientCache)
   EXPECT_EQ (d->cached_freq.d, 2000.0);
 }
 
+/* Each speaker has its own delay line: three channels fed like a mono
+ * filter follow it exactly while the fourth gets another signal. */
 TEST (FilterRbj, SpeakerChannelsAreIndependent)
 {
-  Rig a (BANDPASS, VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, 4), b (BANDPASS, VORN_FORMAT_SINGLE,
-                                                               VORN_SIMD_SSE2, 4);
-  for (Rig *r : { &a, &b })
+  Rig mono (BANDPASS, VORN_FORMAT_SINGLE), four (BANDPASS, VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, 4);
+  for (Rig *r : { &mono, &four })
     {
       r->freq.set_const (800.0);
       r->q.set_const (2.0);
     }
   for (int frag = 0; frag < 3; frag++)
     {
+      auto in = [frag] (int i) { return noise (guint64 (frag * 64 + i)); };
+      mono.src.set_dynamic (in);
       for (guint ch = 0; ch < 4; ch++)
-        {
-          auto in = [frag] (int i) { return noise (guint64 (frag * 64 + i)); };
-          a.src.set_dynamic (in, ch);
-          if (ch == 2)
-            b.src.set_dynamic ([] (int i) { return i % 2 ? 1.0 : -1.0; }, ch);
-          else
-            b.src.set_dynamic (in, ch);
-        }
-      a.h.render ();
-      b.h.render ();
+        four.src.set_dynamic (in, ch);
+      four.src.set_dynamic ([] (int i) { return i % 2 ? 1.0 : -1.0; }, 2);
+      mono.h.render ();
+      four.h.render ();
       for (guint ch : { 0u, 1u, 3u })
-        {
-          EXPECT_EQ (a.dest.fragment (ch), a.dest.fragment (0));
-          EXPECT_EQ (b.dest.fragment (ch), a.dest.fragment (ch));
-        }
-      EXPECT_NE (b.dest.fragment (2), a.dest.fragment (2));
+        EXPECT_EQ (four.dest.fragment (ch), mono.dest.fragment ()) << ch;
+      EXPECT_NE (four.dest.fragment (2), mono.dest.fragment ());
     }
 }
 
@@ -313,7 +304,7 @@ TEST (FilterRbj, SilenceStaysOutOfDenormals)
 }
 
 /* Every variant agrees bit for bit with the SSE2 variant of its format over
- * all parameter paths, and renders without allocating. */
+ * all parameter paths, and renders without allocating (the rig checks). */
 using FilterRbjVariant = vorn_test::VariantTest;
 
 TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)
@@ -322,7 +313,6 @@ TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)
   for (Kind kind : kinds)
     {
       Rig test (kind, v.format, v.simd, 2), ref (kind, v.format, VORN_SIMD_SSE2, 2);
-      std::size_t allocs = 0;
       for (int frag = 0; frag < 16; frag++)
         {
           for (Rig *r : { &test, &ref })
@@ -338,17 +328,11 @@ TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)
               for (guint ch = 0; ch < 2; ch++)
                 r->src.set_dynamic ([frag, ch] (int i) { return noise (guint64 (frag * 64 + i) + ch * 9999); }, ch);
             }
-          {
-            vorn_test::AllocationCounter counter;
-            test.h.render ();
-            allocs += counter.count ();
-          }
+          test.h.render ();
           ref.h.render ();
           for (guint ch = 0; ch < 2; ch++)
             ASSERT_EQ (test.dest.fragment (ch), ref.dest.fragment (ch)) << kind << " " << frag;
         }
-      /* Counted only where the allocator can be replaced. */
-      EXPECT_EQ (vorn_test::AllocationCounter::available () ? allocs : 0u, 0u);
     }
 }
 
