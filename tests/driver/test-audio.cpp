@@ -125,16 +125,11 @@ protected:
   std::vector<float>
   captured ()
   {
-    gchar *data = nullptr;
+    g_autofree gchar *data = nullptr;
     gsize len = 0;
-    std::vector<float> out;
-    if (g_file_get_contents (capture.c_str (), &data, &len, nullptr))
-      {
-        out.resize (len / sizeof (float));
-        memcpy (out.data (), data, out.size () * sizeof (float));
-      }
-    g_free (data);
-    return out;
+    g_file_get_contents (capture.c_str (), &data, &len, nullptr);
+    const auto *samples = reinterpret_cast<const float *> (data);
+    return std::vector<float> (samples, samples + len / sizeof (float));
   }
 
   template <typename Pred>
@@ -155,21 +150,24 @@ protected:
 TEST (AudioDriver, TypesAndEnumerations)
 {
   g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-  for (auto type : { VORN_AUDIO_DRIVER_PULSEAUDIO, VORN_AUDIO_DRIVER_JACK, VORN_AUDIO_DRIVER_UDP })
+  /* Automatic has no type of its own but builds the only back-end there is. */
+  const struct {
+    VornAudioDriverType type;
+    GType gtype;
+  } cases[] = {
+    { VORN_AUDIO_DRIVER_AUTO, G_TYPE_NONE },
+    { VORN_AUDIO_DRIVER_PORTAUDIO, VORN_TYPE_AUDIO_DRIVER_PORT },
+    { VORN_AUDIO_DRIVER_PULSEAUDIO, G_TYPE_INVALID },
+    { VORN_AUDIO_DRIVER_JACK, G_TYPE_INVALID },
+    { VORN_AUDIO_DRIVER_UDP, G_TYPE_INVALID },
+  };
+  for (const auto &c : cases)
     {
-      EXPECT_EQ (vorn_audio_driver_new (type, synth), nullptr);
-      EXPECT_EQ (vorn_audio_driver_get_type_from_enum (type), G_TYPE_INVALID);
-    }
-  EXPECT_EQ (vorn_audio_driver_get_type_from_enum (VORN_AUDIO_DRIVER_AUTO), G_TYPE_NONE);
-  EXPECT_EQ (vorn_audio_driver_get_type_from_enum (VORN_AUDIO_DRIVER_PORTAUDIO),
-             VORN_TYPE_AUDIO_DRIVER_PORT);
-
-  for (auto type : { VORN_AUDIO_DRIVER_AUTO, VORN_AUDIO_DRIVER_PORTAUDIO })
-    {
-      VornAudioDriver *driver = vorn_audio_driver_new (type, synth);
-      ASSERT_TRUE (VORN_IS_AUDIO_DRIVER_PORT (driver));
-      EXPECT_FALSE (vorn_audio_driver_is_running (driver));
-      g_object_unref (driver);
+      SCOPED_TRACE (c.type);
+      EXPECT_EQ (vorn_audio_driver_get_type_from_enum (c.type), c.gtype);
+      g_autoptr (VornAudioDriver) driver = vorn_audio_driver_new (c.type, synth);
+      EXPECT_EQ (VORN_IS_AUDIO_DRIVER_PORT (driver), c.gtype != G_TYPE_INVALID);
+      EXPECT_FALSE (driver && vorn_audio_driver_is_running (driver));
     }
 
   g_autoptr (GEnumClass) available
@@ -177,8 +175,6 @@ TEST (AudioDriver, TypesAndEnumerations)
   ASSERT_EQ (available->n_values, 2u);
   EXPECT_STREQ (g_enum_get_value (available, VORN_AUDIO_DRIVER_PORTAUDIO)->value_nick,
                 "PortAudio");
-  g_autoptr (GEnumClass) types = G_ENUM_CLASS (g_type_class_ref (VORN_TYPE_AUDIO_DRIVER_TYPE));
-  EXPECT_STREQ (g_enum_get_value (types, VORN_AUDIO_DRIVER_UDP)->value_nick, "udp");
 
   GError *error = nullptr;
   EXPECT_FALSE (vorn_audio_driver_start (nullptr, nullptr));
