@@ -44,6 +44,14 @@ angle_at (VornCurve *c, int from, int to)
                      c->xcoords[to] - c->xcoords[from]);
 }
 
+/* Coordinate k lies at (x, y), to rounding. */
+void
+expect_at (VornCurve *c, int k, double x, double y)
+{
+  EXPECT_NEAR (c->xcoords[k], x, 1e-12) << "x of " << k;
+  EXPECT_NEAR (c->ycoords[k], y, 1e-12) << "y of " << k;
+}
+
 double
 dist (VornCurve *c, int a, int b)
 {
@@ -208,8 +216,7 @@ TEST (CurveTrans, HandleSwapPullsOutTheSideDraggedTo)
   vorn_curve_trans_translate (t, 0.3, 0.4);
   EXPECT_EQ (p->index, 2u);
   EXPECT_EQ (p->link1, 4u);
-  EXPECT_EQ (c->xcoords[4], 0.5); /* the right handle went back */
-  EXPECT_EQ (c->ycoords[4], 0.5);
+  EXPECT_EQ (xy (c, 4), XY (0.5, 0.5)); /* the right handle went back */
   EXPECT_EQ (c->xcoords[2], 0.3);
   vorn_curve_trans_translate (t, -5, 0.4); /* held by the previous endpoint */
   EXPECT_EQ (c->xcoords[2], 0.0);
@@ -232,10 +239,8 @@ TEST (CurveTrans, KeepSlopeAndWrapPosMoveLinkedCoordinates)
   g_autoptr (VornCurveTrans) t = vorn_curve_trans_new (c);
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 3, VORN_CURVE_TRANS_MODE_KEEP_SLOPE));
   vorn_curve_trans_translate (t, 0.3, 0.5);
-  EXPECT_DOUBLE_EQ (c->ycoords[2], 0.4);
-  EXPECT_DOUBLE_EQ (c->ycoords[4], 0.6);
-  EXPECT_EQ (c->xcoords[2], 0.2);
-  EXPECT_EQ (c->xcoords[4], 0.4);
+  expect_at (c, 2, 0.2, 0.4);
+  expect_at (c, 4, 0.4, 0.6);
 
   /* Moving right by 0.15: the right handle would pass the next endpoint's
    * left handle region but is held at the next endpoint; y stops at 1. */
@@ -250,10 +255,8 @@ TEST (CurveTrans, KeepSlopeAndWrapPosMoveLinkedCoordinates)
 
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 0, VORN_CURVE_TRANS_MODE_WRAP_POS));
   vorn_curve_trans_translate (t, 0.7, 0.8);
-  EXPECT_EQ (c->ycoords[0], 0.8);
-  EXPECT_EQ (c->ycoords[9], 0.8);
-  EXPECT_DOUBLE_EQ (c->ycoords[1], 0.9);
-  EXPECT_DOUBLE_EQ (c->ycoords[8], 0.8);
+  for (auto [k, x, y] : {std::array{0.0, 0.0, 0.8}, {9, 1.0, 0.8}, {1, 0.1, 0.9}, {8, 0.9, 0.8}})
+    expect_at (c, int (k), x, y);
   vorn_curve_trans_translate (t, 0.0, 0.95);
   EXPECT_EQ (c->ycoords[1], 1.0); /* clamped */
   EXPECT_EQ (c->xcoords[0], 0.0);
@@ -270,10 +273,8 @@ TEST (CurveTrans, SetSlopeKeepsHandlesCollinear)
   /* Right handle of point 2 at distance 0.2: the left one follows at 0.2. */
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 7, VORN_CURVE_TRANS_MODE_SET_SLOPE_DIST));
   vorn_curve_trans_translate (t, 0.6 + 0.12, 0.6 + 0.16);
-  EXPECT_NEAR (dist (c, 6, 7), 0.2, 1e-12);
-  EXPECT_NEAR (dist (c, 6, 5), 0.2, 1e-12);
-  EXPECT_NEAR (c->xcoords[5], 0.48, 1e-12);
-  EXPECT_NEAR (c->ycoords[5], 0.44, 1e-12);
+  expect_at (c, 7, 0.72, 0.76);
+  expect_at (c, 5, 0.48, 0.44);
   vorn_curve_trans_undo (t);
   vorn_curve_trans_clear (t);
 
@@ -292,8 +293,7 @@ TEST (CurveTrans, SetSlopeKeepsHandlesCollinear)
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 1, VORN_CURVE_TRANS_MODE_SET_SLOPE));
   vorn_curve_trans_translate (t, 0.05, 0.55);
   EXPECT_NEAR (dist (c, 9, 8), len, 1e-12);
-  EXPECT_NEAR (c->xcoords[8], 1.0 - 0.1 / std::sqrt (2.0), 1e-12);
-  EXPECT_NEAR (c->ycoords[8], 0.5 - 0.1 / std::sqrt (2.0), 1e-12);
+  expect_at (c, 8, 1.0 - 0.1 / std::sqrt (2.0), 0.5 - 0.1 / std::sqrt (2.0));
   vorn_curve_trans_undo (t);
   vorn_curve_trans_clear (t);
 
@@ -301,12 +301,10 @@ TEST (CurveTrans, SetSlopeKeepsHandlesCollinear)
    * line: here it would go past the previous endpoint (x = 0.3). */
   ASSERT_TRUE (vorn_curve_trans_add_point (t, 7, VORN_CURVE_TRANS_MODE_SET_SLOPE_DIST));
   vorn_curve_trans_translate (t, 0.9, 0.7);
-  EXPECT_EQ (c->xcoords[5], 0.3);
-  EXPECT_NEAR (c->ycoords[5], 0.6 - 0.3 * (0.1 / 0.3), 1e-12);
+  expect_at (c, 5, 0.3, 0.6 - 0.3 * (0.1 / 0.3));
   /* And against the Y range when the line is steep. */
   vorn_curve_trans_translate (t, 0.65, 0.0);
-  EXPECT_EQ (c->ycoords[5], 1.0);
-  EXPECT_NEAR (c->xcoords[5], 0.6 - 0.4 * (0.05 / 0.6), 1e-12);
+  expect_at (c, 5, 0.6 - 0.4 * (0.05 / 0.6), 1.0);
 }
 
 /* Random curve of n points from x = 0 to 1, handles inside their segments. */
