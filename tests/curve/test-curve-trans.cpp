@@ -209,13 +209,11 @@ TEST (CurveTrans, HandleSwapPullsOutTheSideDraggedTo)
 
   vorn_curve_trans_translate (t, 0.7, 0.6);
   VornCurveTransPoint *p = vorn_curve_trans_get_points (t, nullptr);
-  EXPECT_EQ (p->index, 4u);
-  EXPECT_EQ (p->link1, 2u);
+  EXPECT_EQ (std::pair (p->index, p->link1), std::pair (4u, 2u));
   EXPECT_EQ (xy (c, 4), XY (0.7, 0.6));
 
   vorn_curve_trans_translate (t, 0.3, 0.4);
-  EXPECT_EQ (p->index, 2u);
-  EXPECT_EQ (p->link1, 4u);
+  EXPECT_EQ (std::pair (p->index, p->link1), std::pair (2u, 4u)); /* now the left handle */
   EXPECT_EQ (xy (c, 4), XY (0.5, 0.5)); /* the right handle went back */
   EXPECT_EQ (c->xcoords[2], 0.3);
   vorn_curve_trans_translate (t, -5, 0.4); /* held by the previous endpoint */

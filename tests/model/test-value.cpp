@@ -332,24 +332,24 @@ TEST (Numeric, GetDoubleAndCompare)
 
 TEST (Numeric, PspecRanges)
 {
-  double lo = -1, hi = -1, def = -1;
-  gboolean flt = TRUE;
-  auto range = [&] (GParamSpec *pspec) {
+  /* lo, hi, default, is-floating; empty when the type has no range. */
+  auto range = [] (GParamSpec *pspec) {
+    double lo = -1, hi = -1, def = -1;
+    gboolean flt = TRUE;
     g_param_spec_ref_sink (pspec);
     gboolean ok = vorn_util_pspec_double (pspec, &lo, &hi, &def, &flt);
     g_param_spec_unref (pspec);
-    return ok;
+    return ok ? std::vector<double>{lo, hi, def, double (flt)} : std::vector<double>{};
   };
-
-  ASSERT_TRUE (range (g_param_spec_int ("i", "I", "I", -4, 9, 2, G_PARAM_READWRITE)));
-  EXPECT_EQ ((std::vector<double>{lo, hi, def, double (flt)}), (std::vector<double>{-4, 9, 2, 0}));
-  ASSERT_TRUE (range (g_param_spec_double ("d", "D", "D", 0.5, 1.5, 1, G_PARAM_READWRITE)));
-  EXPECT_EQ ((std::vector<double>{lo, hi, def, double (flt)}), (std::vector<double>{0.5, 1.5, 1, 1}));
+  using V = std::vector<double>;
+  EXPECT_EQ (range (g_param_spec_int ("i", "I", "I", -4, 9, 2, G_PARAM_READWRITE)), (V{-4, 9, 2, 0}));
+  EXPECT_EQ (range (g_param_spec_double ("d", "D", "D", 0.5, 1.5, 1, G_PARAM_READWRITE)),
+             (V{0.5, 1.5, 1, 1}));
   /* An enum ranges over its lowest to highest value. */
-  ASSERT_TRUE (range (g_param_spec_enum ("e", "E", "E", test_mode_get_type (),
-                                         TEST_MODE_FAST, G_PARAM_READWRITE)));
-  EXPECT_EQ ((std::vector<double>{lo, hi, def, double (flt)}), (std::vector<double>{0, 7, 1, 0}));
-  EXPECT_FALSE (range (g_param_spec_string ("s", "S", "S", nullptr, G_PARAM_READWRITE)));
+  EXPECT_EQ (range (g_param_spec_enum ("e", "E", "E", test_mode_get_type (), TEST_MODE_FAST,
+                                       G_PARAM_READWRITE)),
+             (V{0, 7, 1, 0}));
+  EXPECT_EQ (range (g_param_spec_string ("s", "S", "S", nullptr, G_PARAM_READWRITE)), V ());
 }
 
 TEST (Numeric, CleanDoubleTextAndWhiteKeys)
