@@ -12,18 +12,14 @@ struct TestNode {
   double value;
   int stop_at;
 };
-struct TestNodeClass {
-  VornNodeClass parent_class;
-};
+struct TestNodeClass { VornNodeClass parent_class; };
 /* Reads its attribute types, value and stop fragment from its node. */
 struct TestGen {
   VornGen parent_instance;
   VornAttribVal *vals[8];
   int frags;
 };
-struct TestGenClass {
-  VornGenClass parent_class;
-};
+struct TestGenClass { VornGenClass parent_class; };
 
 G_DEFINE_TYPE (TestNode, test_node, VORN_TYPE_NODE)
 G_DEFINE_TYPE (TestGen, test_gen, VORN_TYPE_GEN)
@@ -98,14 +94,6 @@ add (VornNode *parent, VornNode *child)
   return child;
 }
 
-VornNode *
-attach_point (VornNode *parent)
-{
-  VornNode *node = add (parent, vorn_node_new ());
-  g_object_set (node, "attach-point", TRUE, nullptr);
-  return node;
-}
-
 VornGen *
 gen_of (VornQueue *queue, VornNode *node)
 {
@@ -139,7 +127,7 @@ Master::Master (VornSynth *s, int n) : synth (s)
   main_pitch = add (root, test_node ({ VORN_ATTRIB_TYPE_PITCH }, { VORN_ATTRIB_TYPE_PITCH }, 2.0));
   for (int i = 0; i < n; i++)
     {
-      points.push_back (attach_point (root));
+      points.push_back (add (root, VORN_NODE (g_object_new (VORN_TYPE_NODE, "attach-point", TRUE, nullptr))));
       channel.push_back (add (points.back (),
                               test_node ({ VORN_ATTRIB_TYPE_PITCH }, { VORN_ATTRIB_TYPE_PITCH }, 3.0)));
     }

@@ -25,7 +25,6 @@ VornNode *test_node (std::initializer_list<VornAttribType> srcs,
 
 /* Appends @child to @parent and returns it (borrowed). */
 VornNode *add (VornNode *parent, VornNode *child);
-VornNode *attach_point (VornNode *parent);
 
 /* The generator of @node in @queue, or NULL. */
 VornGen *gen_of (VornQueue *queue, VornNode *node);

@@ -23,15 +23,11 @@ TEST_F (Queue, OneSignalWaveCompilesToFourOutputsAndThreeControls)
   add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE)));
   g_autoptr (VornQueue) q = vorn_queue_new (inst, synth);
   VornQueuePrivate *p = vorn_queue_get_private (q);
-
   EXPECT_EQ (p->slot_count, 4);
   ASSERT_EQ (p->control_count, 3);
   EXPECT_EQ (p->controls[1].value.f, 1.0f);
   EXPECT_EQ (in (vorn_queue_get_gens (q), 1), &p->controls[0]);
   EXPECT_EQ (chain_of (q).size (), 4u);
-
-  EXPECT_EQ (vorn_queue_new (nullptr, synth), nullptr);
-  EXPECT_CRITICAL ("VORN_IS_NODE (node)");
 }
 
 TEST_F (Queue, SiblingSubtreesReuseOutputsAndScopesEnd)
@@ -104,8 +100,6 @@ TEST_F (Queue, ControlIdsAndSetControl)
   EXPECT_EQ (vorn_queue_node_get_control_id (inst, c1), 0);
   EXPECT_EQ (vorn_queue_node_get_control_id (inst, c3), 1);
   EXPECT_EQ (vorn_queue_node_get_control_id (inst, stray), -1);
-  EXPECT_EQ (vorn_queue_node_get_control_id (inst, nullptr), -1);
-  EXPECT_CRITICAL ("VORN_IS_WAVE (ctrl)");
 
   g_autoptr (VornQueue) q = vorn_queue_new (inst, synth);
   VornQueuePrivate *p = vorn_queue_get_private (q);
@@ -136,12 +130,8 @@ TEST_F (Queue, NoteOffStartsReleaseWavesAndFinishesPressedOnes)
 
   EXPECT_FALSE (in_chain (rel));
   EXPECT_FALSE (in_chain (gen_of (v, under)));
-  vorn_queue_note_off (v, 1);
-  EXPECT_CRITICAL ("priv->parentAttach != NULL");
-
   vorn_queue_attach (m.queue, v, 0);
-  /* The root reads the volume of the pressed wave (the release is not in
-   * the chain yet). */
+  /* The root reads the pressed wave's volume until the release joins the chain. */
   EXPECT_EQ (in (gen_of (v, inst), 0), out (gen_of (v, VORN_NODE (pressed))));
   vorn_queue_note_off (v, 1);
   EXPECT_TRUE (in_chain (rel));
@@ -163,28 +153,25 @@ TEST_F (Queue, AttachKeepsLiveListInOrderAndRelinksChain)
   vorn_queue_attach (m.queue, v[1], 0);
   vorn_queue_attach (m.queue, v[2], 1);
 
-  std::vector<VornAttachPoint *> live;
-  for (VornAttachPoint *ap = mp->first_live; ap; ap = ap->next_live)
-    live.push_back (ap);
-  EXPECT_EQ (live, (std::vector<VornAttachPoint *> { &mp->attach_points[0], &mp->attach_points[1],
-                                                     &mp->attach_points[2] }));
+  /* The master's own nodes in its chain, after the three queue-level controls. */
   auto nodes = [&m] {
     std::vector<VornNode *> n;
-    for (int i = 0; i < 3; i++)
-      EXPECT_EQ (chain_of (m.queue)[gsize (i)]->node, vorn_queue_inst_nodes[i]);
     for (VornGen *g : chain_of (m.queue))
       if (!VORN_IS_WAVE_GEN (g))
         n.push_back (g->node);
     return n;
   };
+  VornAttachPoint *ap = mp->attach_points;
+  EXPECT_TRUE (mp->first_live == ap && ap[0].next_live == ap + 1 && ap[1].next_live == ap + 2
+               && ap[2].next_live == nullptr);
+  EXPECT_EQ (chain_of (m.queue)[2]->node, vorn_queue_inst_nodes[2]);
   EXPECT_EQ (nodes (), (std::vector<VornNode *> { m.speakers, m.main_pitch, m.channel[0],
                                                   m.channel[1], m.channel[2] }));
 
   /* Detaching leaves the chain; the next attach skips the emptied point. */
   vorn_queue_detach (v[2]);
   EXPECT_FALSE (v[2]->active);
-  EXPECT_EQ (mp->attach_points[0].next_live, &mp->attach_points[2]);
-  EXPECT_EQ (nodes ().size (), 5u);
+  EXPECT_EQ (ap[0].next_live, ap + 2);
   vorn_queue_attach (m.queue, v[3], 3);
   EXPECT_EQ (nodes (), (std::vector<VornNode *> { m.speakers, m.main_pitch, m.channel[0],
                                                   m.channel[2], m.channel[3] }));
@@ -208,11 +195,9 @@ TEST_F (Queue, RenderSumsVoicesAndDetachesFinishedOnesInTheirLastFragment)
   std::vector<VornNode *> log;
   log.reserve (256);
   render_log = &log;
-
   /* Without voices only the post-attach segment runs; outputs are silent. */
   EXPECT_TRUE (vorn_queue_render (m.queue));
   EXPECT_EQ (log, std::vector<VornNode *> { m.post });
-  EXPECT_EQ (vorn_synth_get_private (synth)->speaker_outputs[1].state, VORN_ATTRIB_STATE_DYNAMIC);
   EXPECT_EQ (m.speaker (1, 63), 0.0);
 
   g_autoptr (VornQueue) a = new_voice (synth, 0.25);
@@ -222,17 +207,14 @@ TEST_F (Queue, RenderSumsVoicesAndDetachesFinishedOnesInTheirLastFragment)
   log.clear ();
   EXPECT_TRUE (vorn_queue_render (m.queue));
   ASSERT_GE (log.size (), 4u);
-  EXPECT_EQ (log[2], m.channel[0]);
-  EXPECT_EQ (log[3], m.channel[1]);
-  EXPECT_EQ (log.back (), m.post);
+  EXPECT_TRUE (log[2] == m.channel[0] && log[3] == m.channel[1] && log.back () == m.post);
   EXPECT_DOUBLE_EQ (m.speaker (0, 0), 0.75);
   EXPECT_DOUBLE_EQ (m.speaker (1, 63), 0.75);
 
   /* b stops in its second fragment: it still sounds in it. */
   EXPECT_FALSE (vorn_queue_render (m.queue));
   EXPECT_DOUBLE_EQ (m.speaker (1, 0), 0.75);
-  EXPECT_FALSE (b->active);
-  EXPECT_TRUE (a->active);
+  EXPECT_TRUE (a->active && !b->active);
   EXPECT_TRUE (vorn_queue_render (m.queue));
   EXPECT_DOUBLE_EQ (m.speaker (0, 5), 0.25);
   render_log = nullptr;

@@ -75,11 +75,8 @@ TEST_F (Synth, RestartPropertiesCoresAndJson)
 {
   int restart_notes = 0;
   g_signal_connect (synth, "notify::restart-needed", G_CALLBACK (count_notify), &restart_notes);
-  EXPECT_FALSE (prop<gboolean> (synth, "restart-needed"));
   /* "cores" 0: automatic */
   EXPECT_EQ (prop<guint> (synth, "cores-current"), prop<guint> (synth, "cores-detected"));
-  g_object_set (synth, "cores", 3u, nullptr);
-  EXPECT_EQ (prop<guint> (synth, "cores-current"), 3u);
 
   vorn_synth_start (synth);
   g_autoptr (VornNode) tree = prop<VornNode *> (synth, "node-tree");
@@ -100,13 +97,10 @@ TEST_F (Synth, RestartPropertiesCoresAndJson)
 
   /* JSON: writable settings only; a bad member warns and is skipped. */
   g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (synth));
-  JsonObject *obj = json_node_get_object (json);
-  EXPECT_EQ (json_object_get_double_member (obj, "sample-rate"), 96000.0);
-  EXPECT_STREQ (json_object_get_string_member (obj, "audio-format"), "double");
-  EXPECT_FALSE (json_object_has_member (obj, "node-tree"));
+  EXPECT_EQ (json_object_get_double_member (json_node_get_object (json), "sample-rate"), 96000.0);
+  EXPECT_FALSE (json_object_has_member (json_node_get_object (json), "node-tree"));
   g_autoptr (GObject) back = json_gobject_from_data (
     stub_synth_get_type (), "{\"max-voices\": 12, \"sample-rate\": \"fast\"}", -1, nullptr);
-  ASSERT_TRUE (back);
   EXPECT_WARNING ("Failed to deserialize property 'sample-rate' for object of type 'StubSynth'");
   EXPECT_EQ (prop<guint> (back, "max-voices"), 12u);
   EXPECT_EQ (prop<double> (back, "sample-rate"), 48000.0);
@@ -129,26 +123,16 @@ TEST_F (Synth, MasterTreeShape)
   g_object_set (synth, "channel-count", 2u, nullptr);
   vorn_synth_start (synth);
   VornNode *tree = vorn_synth_get_private (synth)->node_tree;
-  ASSERT_TRUE (tree);
-  int points = 0;
-  for (VornNode *n = tree->children; n; n = n->next)
-    if (n->attach_point)
-      {
-        points++;
-        EXPECT_EQ (names_of (n), "Channel Pitch, Channel Volume, Channel Balance, Channel Latitude");
-        EXPECT_EQ (VORN_WAVE (n->children)->dest_op, VORN_WAVE_OP_MUL);
-        EXPECT_EQ (VORN_WAVE (n->children->next->next)->dest_op, VORN_WAVE_OP_ADD);
-      }
-  EXPECT_EQ (points, 2);
   EXPECT_EQ (names_of (tree), "Speakers, Time, Main Pitch, Main Volume, Main Balance, Main Latitude, "
                               "Channel 1, Channel 2, Master Tap");
+  VornNode *point = tree->children;
+  while (point && !point->attach_point)
+    point = point->next;
+  ASSERT_TRUE (point);
+  EXPECT_EQ (names_of (point), "Channel Pitch, Channel Volume, Channel Balance, Channel Latitude");
+  EXPECT_EQ (VORN_WAVE (point->children)->dest_op, VORN_WAVE_OP_MUL);
+  EXPECT_EQ (VORN_WAVE (point->children->next->next)->dest_op, VORN_WAVE_OP_ADD);
   EXPECT_EQ (VORN_NODE (vorn_synth_get_private (synth)->speakers_wave), tree->children);
-  EXPECT_EQ (VORN_WAVE (tree->children)->dest_attrib, VORN_ATTRIB_TYPE_SPEAKERS);
-  VornNode *last = tree->children;
-  while (last->next)
-    last = last->next;
-  ASSERT_TRUE (VORN_IS_TAP (last));
-  EXPECT_EQ (VORN_TAP (last)->attrib, VORN_ATTRIB_TYPE_SPEAKERS);
 
   vorn_synth_stop (synth);
   EXPECT_EQ (vorn_synth_get_private (synth)->node_tree, nullptr);
@@ -186,17 +170,11 @@ TEST_F (Synth, SpeakerCurveTable)
       ASSERT_EQ (vorn_synth_get_speaker_curves (synth, &bal, &lat), r.n);
       EXPECT_EQ (shapes (bal, r.n), r.bal) << r.n;
       EXPECT_EQ (shapes (lat, r.n), r.lat) << r.n;
-      VornCurveCache **bc = nullptr;
-      EXPECT_EQ (vorn_synth_get_speaker_caches (synth, &bc, nullptr), r.n);
-      EXPECT_EQ (bc[r.n - 1]->format, VORN_FORMAT_DOUBLE);
     }
 }
 
-TEST_F (Synth, NoteKeysAndNoteOnOff)
+TEST_F (Synth, NoteOnOff)
 {
-  EXPECT_EQ (vorn_synth_note_key (2, 0xabcdef01u, 5, 60),
-             (guint64 (0xabcdef01u) << 32) | (3u << 16) | (5u << 8) | 60u);
-
   vorn_synth_start (synth);
   EXPECT_EQ (vorn_synth_note_on (synth, 1, 0, 0, 60, 127, nullptr), 0u); /* no instrument */
   g_autoptr (VornInst) inst = vorn_inst_new ();
@@ -228,8 +206,6 @@ TEST_F (Synth, NoteKeysAndNoteOnOff)
   EXPECT_EQ (vorn_synth_start_voice (synth, 0, 0, 61.5, 0.5, nullptr), 4u);
   EXPECT_EQ (vorn_synth_note_on (synth, 1, 0, 16, 60, 1, nullptr), 0u);
   EXPECT_CRITICAL ("chan >= 0 && chan < priv->chanCount");
-  vorn_synth_set_inst (synth, 0, nullptr);
-  EXPECT_CRITICAL ("VORN_IS_INST (inst)");
 
   /* Instrument control ids follow the three queue-level controls. */
   g_autoptr (VornWave) c1 = vorn_wave_new_control_default ("Cutoff", VORN_ATTRIB_TYPE_EFFECT1);
@@ -248,32 +224,16 @@ TEST_F (Synth, PostedMessagesAndOutbox)
   g_autoptr (VornInst) inst = vorn_inst_new ();
   vorn_synth_set_inst (synth, 3, inst);
   vorn_synth_set_control (synth, 4, 0.5);
-  vorn_synth_set_voice_control (synth, 9, 5, -1.0);
   vorn_synth_set_inst_control (synth, 6, 3, 1, 0.25, VORN_WAVE_OP_ADD);
   vorn_synth_set_inst_control (synth, 6, 2, 1, 0.25, VORN_WAVE_OP_ADD); /* no instrument */
-  vorn_synth_panic (synth);
-  vorn_synth_tap_pause (synth, TRUE);
 
   Msg m = inbox_pop ();
   ASSERT_TRUE (m);
-  EXPECT_EQ (m->type, VORN_SYNTH_MSG_SET_CONTROL);
-  EXPECT_EQ (m->target.control_id, 4);
-  EXPECT_EQ (m->data.value, 0.5);
+  EXPECT_TRUE (m->type == VORN_SYNTH_MSG_SET_CONTROL && m->target.control_id == 4 && m->data.value == 0.5);
   m = inbox_pop ();
-  EXPECT_EQ (m->type, VORN_SYNTH_MSG_SET_VOICE_CONTROL);
-  EXPECT_EQ (m->target.voice_id, 9u);
-  EXPECT_EQ (m->control_id, 5);
-  m = inbox_pop ();
-  EXPECT_EQ (m->type, VORN_SYNTH_MSG_SET_NODE_CONTROL);
-  EXPECT_EQ (m->target.node, VORN_NODE (inst));
-  EXPECT_EQ (m->node_control_id, 6);
-  EXPECT_EQ (m->chan_filter, 3);
-  EXPECT_EQ (m->max_count, 1);
-  EXPECT_EQ (m->op, VORN_WAVE_OP_ADD);
-  EXPECT_EQ (inbox_pop ()->type, VORN_SYNTH_MSG_PANIC);
-  m = inbox_pop ();
-  EXPECT_EQ (m->type, VORN_SYNTH_MSG_TAP_PAUSE);
-  EXPECT_EQ (m->target.pause, 1u);
+  EXPECT_TRUE (m->type == VORN_SYNTH_MSG_SET_NODE_CONTROL && m->target.node == VORN_NODE (inst)
+               && m->node_control_id == 6 && m->chan_filter == 3 && m->max_count == 1
+               && m->op == VORN_WAVE_OP_ADD);
   EXPECT_EQ (inbox_pop (), nullptr);
 
   /* Returned messages come out of the outbox; a start-voice frees its queue. */
@@ -287,14 +247,12 @@ TEST_F (Synth, PostedMessagesAndOutbox)
   GObject *queue = G_OBJECT (sv->target.queue);
   g_object_add_weak_pointer (queue, reinterpret_cast<gpointer *> (&queue));
   vorn_synth_send_message (synth, sv); /* left in the inbox: freed with the synth */
-  vorn_synth_msg_free (nullptr);
-  EXPECT_CRITICAL ("msg != NULL");
   g_clear_object (&synth);
   EXPECT_EQ (queue, nullptr);
   synth = VORN_SYNTH (g_object_new (stub_synth_get_type (), nullptr)); /* for TearDown */
 }
 
-TEST_F (Synth, PeakWordsAndStats)
+TEST_F (Synth, PeakWords)
 {
   g_object_set (synth, "speaker-count", 2u, nullptr);
   vorn_synth_start (synth);
@@ -310,15 +268,4 @@ TEST_F (Synth, PeakWordsAndStats)
   EXPECT_EQ (std::vector<guint32> (words, words + 4), (std::vector<guint32> { 0, level_word, 0, 0 }));
   vorn_synth_read_peak_levels (synth, words, 2);
   EXPECT_EQ (words[1], 0u); /* reset by the read */
-  vorn_synth_read_peak_levels (synth, nullptr, 2);
-  EXPECT_CRITICAL ("levels != NULL");
-
-  priv->active_voices = 2;
-  priv->peak_voices = 5;
-  guint active = 0, peak = 0;
-  vorn_synth_voice_stats (synth, &active, &peak, TRUE);
-  EXPECT_EQ (active, 2u);
-  EXPECT_EQ (peak, 5u);
-  vorn_synth_voice_stats (synth, nullptr, &peak, FALSE);
-  EXPECT_EQ (peak, 0u);
 }
