@@ -22,20 +22,16 @@ using signal_test::peak;
 constexpr int RATE = 48000;
 constexpr int FRAG = VORN_FRAGMENT_SIZE;
 
-struct Result
-{
+struct Result {
   int status = -1;
   std::string out, err;
 };
-
-struct Wav
-{
+struct Wav {
   SF_INFO info = {};
   std::vector<std::vector<float>> speakers;
 };
 
-/* Inserts @child at the end of @parent's children and drops the caller's
- * reference. */
+/* Appends @child to @parent, dropping the caller's reference. */
 void
 add (gpointer parent, gpointer child)
 {
@@ -153,15 +149,10 @@ TEST_F (Render, NoiseAndFilterInstrument)
   const std::vector<float> x = read ("noisy.wav").speakers[0];
   double power = 0, slope = 0;
   for (size_t i = 1; i < x.size (); i++)
-    {
-      power += x[i] * x[i];
-      slope += (x[i] - x[i - 1]) * (x[i] - x[i - 1]);
-    }
-  EXPECT_TRUE (std::isfinite (power)) << "NaN or infinity in the output";
+    power += x[i] * x[i], slope += (x[i] - x[i - 1]) * (x[i] - x[i - 1]);
   EXPECT_GT (peak (x), 0.05f);
-  EXPECT_LE (peak (x), 1.0f);
-  /* The low-pass at 2 kHz takes its controls: unfiltered white noise would
-   * change from sample to sample about as much as its own level. */
+  /* The 2 kHz low-pass took its controls: white noise would change from
+   * sample to sample about as much as its own level (NaN fails too). */
   EXPECT_LT (std::sqrt (slope / power), 0.2);
 }
 
@@ -272,8 +263,7 @@ TEST_F (Render, InterruptKeepsTheOldFile)
   ASSERT_TRUE (g_file_set_contents (path ("long.wav").c_str (), "old", -1, nullptr));
   GPid pid = 0;
   run ({ "bank.vvi", "long.wav", "-n", "60:0:3000", "-s", "1", "-b", "16", "-q" }, &pid);
-  /* Interrupt once the render is writing its temporary file. */
-  for (int i = 0; i < 1000 && !temp_left (); i++)
+  for (int i = 0; i < 1000 && !temp_left (); i++) /* until it writes its temporary file */
     g_usleep (10000);
   EXPECT_TRUE (temp_left ());
   kill (pid, SIGINT);
@@ -285,14 +275,6 @@ TEST_F (Render, InterruptKeepsTheOldFile)
   g_autofree char *left = nullptr;
   ASSERT_TRUE (g_file_get_contents (path ("long.wav").c_str (), &left, nullptr, nullptr));
   EXPECT_STREQ (left, "old");
-}
-
-TEST_F (Render, Help)
-{
-  Result r = run ({ "--help" });
-  EXPECT_EQ (r.status, 0);
-  EXPECT_NE (r.out.find ("INSTRUMENT-FILE OUTPUT.wav"), std::string::npos) << r.out;
-  EXPECT_NE (r.out.find ("--note=NOTE[:START[:LENGTH[:VELOCITY]]]"), std::string::npos) << r.out;
 }
 
 } // namespace
