@@ -28,9 +28,7 @@ std::string
 read_text (const std::string &path)
 {
   g_autofree char *text = nullptr;
-  if (!g_file_get_contents (path.c_str (), &text, nullptr, nullptr))
-    return "";
-  return text;
+  return g_file_get_contents (path.c_str (), &text, nullptr, nullptr) ? text : "";
 }
 
 VornNode *
@@ -50,18 +48,19 @@ get_string (gpointer object, const char *property)
   return value ? value : "(null)";
 }
 
+VornFile *
+load_text (const std::string &text, GError **error)
+{
+  return vorn_file_load_from_data (text.data (), guint32 (text.size ()), error);
+}
+
+/* The counter as stored, without taking an ID from it. */
 guint
 next_id (VornFile *file)
 {
   guint id = 0;
   g_object_get (file, "next-id", &id, nullptr);
   return id;
-}
-
-VornFile *
-load_text (const std::string &text, GError **error)
-{
-  return vorn_file_load_from_data (text.data (), guint32 (text.size ()), error);
 }
 
 } // namespace

@@ -135,19 +135,6 @@ TEST (Node, QueriesOnTheTree)
   EXPECT_EQ (vorn_node_get_parent_by_type (a, VORN_TYPE_FILE), nullptr);
 }
 
-struct Walk {
-  std::string seen, stop_at;
-};
-
-static gboolean
-record (VornNode *node, gpointer data)
-{
-  auto *walk = static_cast<Walk *> (data);
-  std::string name = name_of (node);
-  walk->seen += (walk->seen.empty () ? "" : " ") + name;
-  return name != walk->stop_at;
-}
-
 TEST (Node, TraversalOrdersAndEarlyStop)
 {
   /* r(a(a1(a11), a2), b(b1)) */
@@ -165,9 +152,14 @@ TEST (Node, TraversalOrdersAndEarlyStop)
   };
   for (const auto &w : walks)
     {
-      Walk walk{ "", w.stop };
+      std::pair<std::string, std::string> walk{ "", w.stop };   /* seen, stop at */
+      auto record = +[] (VornNode *node, gpointer data) -> gboolean {
+        auto *walk = static_cast<std::pair<std::string, std::string> *> (data);
+        walk->first += (walk->first.empty () ? "" : " ") + name_of (node);
+        return name_of (node) != walk->second;
+      };
       (w.pre ? vorn_node_pre_traverse : vorn_node_post_traverse) (r, record, &walk);
-      EXPECT_EQ (walk.seen, w.want) << (w.pre ? "pre" : "post") << " stop " << w.stop;
+      EXPECT_EQ (walk.first, w.want) << (w.pre ? "pre" : "post") << " stop " << w.stop;
     }
 }
 

@@ -7,67 +7,6 @@
 #include <string>
 #include <vector>
 
-/* ---- a small configurable object --------------------------------------- */
-
-/* "level", "attrib" and "trace" are configuration properties, "secret" is
- * not. */
-G_DECLARE_FINAL_TYPE (TestConfig, test_config, TEST, CONFIG, GObject)
-struct _TestConfig {
-  GObject parent_instance;
-  int level, attrib, trace, secret;
-};
-G_DEFINE_TYPE (TestConfig, test_config, G_TYPE_OBJECT)
-
-enum { PROP_0, PROP_LEVEL, PROP_ATTRIB, PROP_TRACE, PROP_SECRET, N_PROPS };
-
-static void test_config_init (TestConfig *self) { self->level = 10; }
-
-static int *
-test_config_field (GObject *obj, guint id)
-{
-  TestConfig *self = TEST_CONFIG (obj);
-  int *fields[] = { nullptr, &self->level, &self->attrib, &self->trace, &self->secret };
-  return fields[id];
-}
-
-static void
-test_config_get_property (GObject *obj, guint id, GValue *value, GParamSpec *)
-{
-  int v = *test_config_field (obj, id);
-  switch (id)
-    {
-    case PROP_ATTRIB: g_value_set_enum (value, v); break;
-    case PROP_TRACE: g_value_set_flags (value, guint (v)); break;
-    default: g_value_set_int (value, v);
-    }
-}
-
-static void
-test_config_set_property (GObject *obj, guint id, const GValue *value, GParamSpec *)
-{
-  *test_config_field (obj, id) = id == PROP_ATTRIB ? g_value_get_enum (value)
-                                 : id == PROP_TRACE ? int (g_value_get_flags (value))
-                                 : g_value_get_int (value);
-}
-
-static void
-test_config_class_init (TestConfigClass *klass)
-{
-  GObjectClass *oclass = G_OBJECT_CLASS (klass);
-  oclass->get_property = test_config_get_property;
-  oclass->set_property = test_config_set_property;
-
-  auto cfg = GParamFlags (G_PARAM_READWRITE | VORN_PARAM_CONFIG);
-  GParamSpec *props[N_PROPS] = {
-    nullptr,
-    g_param_spec_int ("level", "Level", "Level", 0, 100, 10, cfg),
-    g_param_spec_enum ("attrib", "Attrib", "Attrib", VORN_TYPE_ATTRIB_TYPE, VORN_ATTRIB_TYPE_NONE, cfg),
-    g_param_spec_flags ("trace", "Trace", "Trace", VORN_TYPE_GEN_TRACE_FLAGS, 0, cfg),
-    g_param_spec_int ("secret", "Secret", "Not a setting", 0, 100, 0, G_PARAM_READWRITE),
-  };
-  g_object_class_install_properties (oclass, N_PROPS, props);
-}
-
 namespace {
 
 JsonNode *
@@ -111,8 +50,7 @@ struct Loaded {
   }
 };
 
-constexpr guint TRACE_START = VORN_GEN_TRACE_FLAG_FRAG_START, TRACE_INACTIVE = VORN_GEN_TRACE_FLAG_INACTIVE,
-                TRACE_STOP = VORN_GEN_TRACE_FLAG_STOP;
+constexpr guint TRACE_START = VORN_GEN_TRACE_FLAG_FRAG_START, TRACE_STOP = VORN_GEN_TRACE_FLAG_STOP;
 
 /* ---- JSON conversion ---------------------------------------------------- */
 
@@ -140,7 +78,7 @@ TEST (Value, EnumsAndFlags)
   EXPECT_EQ (partial.error, "");
   EXPECT_WARNING ("Invalid flags value 'bogus' for flags type 'VornGenTraceFlags' from JSON data");
   EXPECT_WARNING ("Invalid flags value for flags type 'VornGenTraceFlags' from JSON data");
-  EXPECT_EQ (g_value_get_flags (&partial.value), TRACE_INACTIVE);
+  EXPECT_EQ (g_value_get_flags (&partial.value), guint (VORN_GEN_TRACE_FLAG_INACTIVE));
 }
 
 TEST (Value, NullAutoTypingAndOtherTypes)
@@ -191,28 +129,31 @@ TEST (Value, ConversionErrors)
 
 /* ---- configuration ------------------------------------------------------ */
 
-TEST (Config, SaveWritesOnlyConfigProperties)
+/* The synthesizer's settings are the configuration objects of the engine. */
+std::string
+config_text (VornSynth *synth)
 {
-  g_autoptr (TestConfig) cfg = TEST_CONFIG (g_object_new (test_config_get_type (),
-      "level", 42, "trace", TRACE_INACTIVE, "secret", 9, nullptr));
   g_autoptr (JsonObject) json = json_object_new ();
-  vorn_util_config_object_save_json (G_OBJECT (cfg), json);
+  vorn_util_config_object_save_json (G_OBJECT (synth), json);
   g_autoptr (JsonNode) root = json_node_init_object (json_node_alloc (), json);
-  EXPECT_EQ (to_text (root), "{\"level\":42,\"attrib\":\"none\",\"trace\":[\"inactive\"]}");
+  return to_text (root);
 }
 
-TEST (Config, LoadSkipsUnknownNonConfigAndBadValues)
+TEST (Config, SaveAndLoadOnlyWritableConfigProperties)
 {
-  g_autoptr (TestConfig) cfg = TEST_CONFIG (g_object_new (test_config_get_type (), nullptr));
-  g_autoptr (JsonNode) root = parse ("{\"nope\":1,\"secret\":5,\"level\":\"high\","
-                                     "\"attrib\":\"pitch\",\"trace\":[\"stop\",\"inactive\"]}");
-  vorn_util_config_object_load_json (G_OBJECT (cfg), json_node_get_object (root));
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "max-voices", 8u, nullptr);
+  EXPECT_EQ (config_text (synth), R"({"sample-rate":48000.0,"max-voices":8,"channel-count":16,)"
+                                  R"("speaker-count":2,"audio-format":"single","cores":0,"simd":"Auto"})");
 
-  EXPECT_WARNING ("Ignoring value for non config property 'secret' for object of type 'TestConfig'");
-  EXPECT_WARNING ("Failed to load config value 'level' for object of type 'TestConfig'");
-  const std::vector<int> got{ cfg->secret, cfg->level, cfg->attrib, cfg->trace };
+  g_autoptr (JsonNode) root = parse (R"({"nope":1,"cores-current":5,"max-voices":"high",)"
+                                     R"("audio-format":"double","simd":"SSE2","channel-count":4})");
+  vorn_util_config_object_load_json (G_OBJECT (synth), json_node_get_object (root));
+  EXPECT_WARNING ("Ignoring value for non config property 'cores-current' for object of type 'VornSynthCpu'");
+  EXPECT_WARNING ("Failed to deserialize property 'max-voices' for object of type 'VornSynthCpu'");
   /* A bad entry keeps the current value. */
-  EXPECT_EQ (got, (std::vector<int>{ 0, 10, VORN_ATTRIB_TYPE_PITCH, int (TRACE_STOP | TRACE_INACTIVE) }));
+  EXPECT_EQ (config_text (synth), R"({"sample-rate":48000.0,"max-voices":8,"channel-count":4,)"
+                                  R"("speaker-count":2,"audio-format":"double","cores":0,"simd":"SSE2"})");
 }
 
 TEST (Config, JsonMemberHelpers)
@@ -222,11 +163,8 @@ TEST (Config, JsonMemberHelpers)
   EXPECT_STREQ (vorn_util_json_object_get_string_member (obj, "s"), "x");
   EXPECT_EQ (vorn_util_json_object_get_string_member (obj, "n"), nullptr);
   EXPECT_EQ (vorn_util_json_object_get_object_member (obj, "a"), nullptr);
-  auto first = [obj] (const char *name) {
-    return vorn_util_json_array_get_object (vorn_util_json_object_get_array_member (obj, name), 0);
-  };
-  EXPECT_NE (first ("a"), nullptr);
-  EXPECT_EQ (first ("b"), nullptr);
+  EXPECT_NE (vorn_util_json_array_get_object (vorn_util_json_object_get_array_member (obj, "a"), 0), nullptr);
+  EXPECT_EQ (vorn_util_json_array_get_object (vorn_util_json_object_get_array_member (obj, "b"), 0), nullptr);
 }
 
 /* ---- doubles, comparison, ranges --------------------------------------- */
