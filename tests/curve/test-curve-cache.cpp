@@ -210,7 +210,7 @@ TEST_P (CacheFormat, ExactPoints)
 {
   const VornFormat fmt = GetParam ();
   /* Handles on the diagonal in both axes: the straight-line short cut. */
-  g_autoptr (VornCurveCache) line = cache_of ({{0, 0.25}, {0.25, 0.5}, {0.5, 0.75}, {1, 1.25}}, fmt);
+  g_autoptr (VornCurveCache) line = cache_of ({{0, .25}, {.25, .5}, {.5, .75}, {1, 1.25}}, fmt);
   g_autoptr (VornCurveCache) offset = cache_of (kOffset, fmt);
   g_autoptr (VornCurveCache) sine = cache_of (kSine, fmt);
   g_autoptr (VornCurveCache) dot = cache_of ({{0.5, 1}, {0.5, 3}, {0.5, 2}, {0.5, 1}}, fmt);
@@ -289,7 +289,7 @@ TEST_P (CacheFormat, RecordsAndUpdate)
 INSTANTIATE_TEST_SUITE_P (Formats, CacheFormat,
                           ::testing::Values (VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE),
                           [] (const auto &i) {
-                            return std::string (i.param == VORN_FORMAT_SINGLE ? "single" : "double");
+                            return i.param == VORN_FORMAT_SINGLE ? "single" : "double";
                           });
 
 TEST (CurveCache, CoordinateCount)
