@@ -84,9 +84,9 @@ AttribRecords::at (int i, guint index) const
 std::vector<double>
 AttribRecords::fragment (guint index) const
 {
-  std::vector<double> out (VORN_FRAGMENT_SIZE);
+  std::vector<double> out;
   for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-    out[std::size_t (i)] = at (i, index);
+    out.push_back (at (i, index));
   return out;
 }
 
@@ -105,14 +105,6 @@ gen_variant_name (const testing::TestParamInfo<GenVariant> &info)
 {
   static const char *const levels[] = { "SSE2", "AVX", "AVX2" };
   return std::string (levels[info.param.simd]) + (info.param.format == VORN_FORMAT_DOUBLE ? "_D" : "_F");
-}
-
-std::string
-json_text (gpointer object)
-{
-  g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (object));
-  g_autofree char *text = json_to_string (json, FALSE);
-  return text;
 }
 
 GenHarness::GenHarness (VornFormat format, VornSimd simd, guint speakers, double sample_rate)
