@@ -1,31 +1,6 @@
-/* Tests of attribute records and the per-type default tables. */
+/* The per-type default attribute records that unconnected inputs read. */
 #include "vorn-test-log.h"
 #include "vornadel.h"
-
-#include <cstring>
-
-TEST (Attrib, InitSetsStateFromBuffer)
-{
-  alignas (64) float samples[VORN_FRAGMENT_SIZE] = {};
-  VornAttribVal val;
-  memset (&val, 0xff, sizeof val);   /* stale bytes must not survive */
-
-  vorn_attrib_val_init_float (&val, nullptr, 0.25f);
-  EXPECT_EQ (val.state, VORN_ATTRIB_STATE_CONST);
-  EXPECT_EQ (val.group_rest, 0);
-  EXPECT_EQ (val.value.f, 0.25f);
-  EXPECT_EQ (val.value.bits >> 32, 0u) << "bytes behind the float are cleared";
-
-  vorn_attrib_val_init_float (&val, samples, 1.0f);
-  EXPECT_EQ (val.state, VORN_ATTRIB_STATE_DYNAMIC);
-  EXPECT_EQ (val.buffer, samples);
-
-  const double exact = 0.1 + 1e-17;
-  vorn_attrib_val_init_double (&val, nullptr, exact);
-  EXPECT_EQ (val.format, VORN_FORMAT_DOUBLE);
-  EXPECT_EQ (val.state, VORN_ATTRIB_STATE_CONST);
-  EXPECT_EQ (val.value.d, exact);
-}
 
 TEST (Attrib, DefaultTables)
 {

@@ -1,6 +1,4 @@
-/* test-msg-queue.cpp: bounded ring buffer between threads.  Concurrent use
- * (blocking pops woken by pushes from several threads) is exercised by the
- * thread pit tests, whose workers talk through these queues. */
+/* test-msg-queue.cpp: bounded ring buffer (concurrent use: see the thread pit tests) */
 #include "vorn-msg-queue.h"
 #include "vorn-test-log.h"
 
@@ -28,8 +26,7 @@ TEST (MsgQueue, CapacityFifoAndWrapAround)
   EXPECT_TRUE (push (3));
   EXPECT_FALSE (push (99));
 
-  /* Fill levels that vary from fragment to fragment walk the positions
-   * round the ring many times; the refused items must not appear. */
+  /* Varying fill levels walk the ring many times; refused items never appear. */
   int next_in = 4, next_out = 1;
   for (int round = 0; round < 50; round++)
     {

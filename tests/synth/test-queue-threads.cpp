@@ -1,5 +1,4 @@
-/* test-queue-threads.cpp: master rendering with the voices spread over the
- * thread pit */
+/* test-queue-threads.cpp: master rendering with voices spread over the thread pit */
 #include "test-queue-util.h"
 #include "vorn-test-log.h"
 

@@ -28,8 +28,7 @@ peak (const std::vector<float> &v, size_t from = 0, size_t to = SIZE_MAX)
   return m;
 }
 
-/* Frequency from the upward zero crossings of x[from, to), each placed by
- * linear interpolation. */
+/* Frequency from the interpolated upward zero crossings of x[from, to). */
 inline double
 frequency (const std::vector<float> &x, double rate, size_t from, size_t to = SIZE_MAX)
 {

@@ -51,8 +51,7 @@ wait_started (const Workers &w, int n)
     g_thread_yield ();
 }
 
-/* Hands @jobs out as one batch and takes them all back; returns how many
- * came back that were not handed out this time or came back twice. */
+/* Hands @jobs out as one batch; counts those not handed out or back twice. */
 int
 run_fragment (VornThreadPit *pit, Job *jobs, int count, int fragment)
 {
@@ -79,8 +78,7 @@ run_fragment (VornThreadPit *pit, Job *jobs, int count, int fragment)
   return bad;
 }
 
-/* Clears FTZ and DAZ on the test thread for the life of the object, so that
- * workers cannot pass by inheriting the creating thread's mode. */
+/* Clears FTZ and DAZ here so workers cannot pass by inheriting this mode. */
 struct PlainFloatMode {
   unsigned saved = _mm_getcsr ();
   PlainFloatMode () { _mm_setcsr (saved & ~(MXCSR_DAZ | MXCSR_FTZ)); }
