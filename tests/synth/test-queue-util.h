@@ -1,5 +1,4 @@
-/* test-queue-util.h: nodes with chosen attribute lists and small master and
- * voice trees for the queue tests */
+/* test-queue-util.h: test nodes and small master and voice trees */
 #pragma once
 
 #include "vornadel.h"
@@ -35,9 +34,8 @@ inline VornAttribVal *in (VornGen *gen, guint i) { return gen->attrib_vals[i]; }
 /* A synthesizer with one core and @format. */
 VornSynth *new_synth (VornFormat format = VORN_FORMAT_SINGLE, guint speakers = 2);
 
-/* Master tree: "Speakers" output, a pitch control, @points attach points
- * with one channel pitch control each, and a post-attach reader of the
- * speakers.  The compiled queue's speakers become the synth's outputs. */
+/* "Speakers", a pitch control, @points attach points with a channel pitch
+ * control each and a post-attach speakers reader; its speakers feed the synth. */
 struct Master {
   VornNode *root;
   VornNode *speakers, *main_pitch, *post;
@@ -49,8 +47,7 @@ struct Master {
   double speaker (guint k, int i = 0) const;
 };
 
-/* Voice tree: a mix root (signal, speakers in; speakers out, @value) over
- * one signal writer that stops in fragment @stop_at. */
+/* A mix root writing @value to the speakers over a signal writer stopping in fragment @stop_at. */
 VornQueue *new_voice (VornSynth *synth, double value, int stop_at = 0);
 
 } // namespace queue_test

@@ -1,5 +1,4 @@
-/* test-synth-cpu-threads.cpp: the CPU renderer with voices rendered on
- * worker threads, and optimisation changes while playing */
+/* test-synth-cpu-threads.cpp: core and format changes while playing */
 #include "test-synth-cpu.h"
 
 using namespace synth_test;

@@ -1,5 +1,4 @@
-/* test-synth-cpu.cpp: the CPU renderer end to end, through the render
- * functions the audio driver calls */
+/* test-synth-cpu.cpp: the CPU renderer through the driver's render functions */
 #include "test-synth-cpu.h"
 #include "vorn-test-alloc.h"
 
@@ -28,8 +27,7 @@ TEST_P (SynthCpuFormat, NotePitchEnvelopesAndVoiceLifecycle)
   auto left = channel (s.render (52800), 0);
   EXPECT_EQ (s.active (), 1u);
 
-  /* The attack runs in decibels over 10 ms: silent at first, half level
-   * late in the attack, full level after it. */
+  /* The 10 ms attack runs in decibels: half level only late in it. */
   const float full = peak (left, 24000);
   EXPECT_GT (full, 0.05f);
   EXPECT_LT (peak (left, 0, 96), full * 0.01f);
@@ -175,8 +173,7 @@ TEST (SynthCpu, RenderCallsDoNotAllocateBeyondReturnedMessages)
   vorn_synth_note_off (s.synth, 0, 0, 0, 67, 0);
   size_t allocs;
   {
-    /* The voices end inside these calls.  Handing a message back queues it
-     * in a list node of the outbox: the only allocation allowed. */
+    /* Voices end here; an outbox list node per returned message is allowed. */
     vorn_test::AllocationCounter counter;
     for (int i = 0; i < 200 && s.active (); i++)
       render (512);
@@ -188,8 +185,7 @@ TEST (SynthCpu, RenderCallsDoNotAllocateBeyondReturnedMessages)
   EXPECT_LE (allocs, r.voices.size () + r.others);
 }
 
-/* Each variant, split and interleaved, against the SSE2 variant of its
- * format, and the peak words against the samples of the last call. */
+/* Each variant, split and interleaved, against SSE2; peak words against samples. */
 class SynthCpuVariant : public ::testing::TestWithParam<std::tuple<VornFormat, VornSimd>> {};
 
 namespace {

@@ -1,5 +1,4 @@
-/* test-synth-cpu.h: a started CPU synthesizer driven the way the audio
- * driver drives it, for the renderer tests */
+/* test-synth-cpu.h: a started CPU synthesizer driven as the audio driver does */
 #pragma once
 
 #include "vorn-inst.h"
