@@ -33,13 +33,7 @@ make_curve (const std::vector<Pt> &coords)
 const double kS = 2.0 * G_PI / 12.0;
 const std::vector<Pt> kSine = {{0, 0}, {1.0 / 12, kS}, {1.0 / 6, 1}, {0.25, 1}, {1.0 / 3, 1},
                                {2.0 / 3, -1}, {0.75, -1}, {5.0 / 6, -1}, {11.0 / 12, -kS}, {1, 0}};
-/* Straight lines: handles on the chords. */
-const std::vector<Pt> kTriangle = {{0, 0}, {1.0 / 12, 1.0 / 3}, {1.0 / 6, 2.0 / 3}, {0.25, 1},
-                                   {5.0 / 12, 1.0 / 3}, {7.0 / 12, -1.0 / 3}, {0.75, -1},
-                                   {5.0 / 6, -2.0 / 3}, {11.0 / 12, -1.0 / 3}, {1, 0}};
 /* Handles on their endpoints and a zero-width jump in the middle. */
-const std::vector<Pt> kSquare = {{0, 1}, {0, 1}, {0.5, 1}, {0.5, 1}, {0.5, 1},
-                                 {0.5, -1}, {0.5, -1}, {0.5, -1}, {1, -1}, {1, -1}};
 const std::vector<Pt> kSaw = {{0, 0}, {0, 0}, {0.5, 1}, {0.5, 1}, {0.5, 1},
                               {0.5, -1}, {0.5, -1}, {0.5, -1}, {1, 0}, {1, 0}};
 /* Ease in and out: flat at both ends in y, steepest in the middle. */
@@ -66,10 +60,9 @@ constexpr double kInflection = 6e-3;
 struct Shape { const char *name; std::vector<Pt> coords; double miss; };
 
 const Shape kShapes[] = {
-  {"sine", kSine, 0},          {"triangle", kTriangle, 0},       {"square", kSquare, 0},
-  {"saw", kSaw, 0},            {"rise", kRise, 0},
-  {"peak", kPeak, kFlatEnd},   {"flat-slope", kFlatSlope, kFlatEnd},
-  {"near-vertical", kNearVertical, kInflection},                 {"offset", kOffset, kFlatEnd},
+  {"sine", kSine, 0}, {"saw", kSaw, 0}, {"rise", kRise, 0}, {"peak", kPeak, kFlatEnd},
+  {"flat-slope", kFlatSlope, kFlatEnd}, {"near-vertical", kNearVertical, kInflection},
+  {"offset", kOffset, kFlatEnd},
 };
 
 /* Independent reference: the Bernstein form, solved by bisection. */
@@ -182,8 +175,6 @@ TEST_P (CacheFormat, AgreesWithReferenceOnShapes)
        * precision for single caches. */
       double xd = x0, step = width / (N - 1);
       float xf = float (x0), stepf = float (step);
-      int bad = 0;
-      double bad_x = 0, bad_v = 0;
       for (int i = 0; i < N; i++, xd += step, xf += stepf)
         {
           double x = single ? double (xf) : xd;
@@ -193,11 +184,10 @@ TEST_P (CacheFormat, AgreesWithReferenceOnShapes)
           ASSERT_EQ (out[i], v) << "render and plot_point differ at " << x;
           bool ok = shape.miss == 0 ? std::fabs (v - ref.value (x)) <= eps
                                     : ref.near_curve (x, v, shape.miss * width, eps);
-          if (!ok && bad++ == 0)
-            bad_x = x, bad_v = v;
+          EXPECT_TRUE (ok) << "x = " << x << ": cached " << v << ", exact " << ref.value (x);
+          if (!ok)
+            break;
         }
-      EXPECT_EQ (bad, 0) << "first at x = " << bad_x << ": cached " << bad_v << ", exact "
-                         << ref.value (bad_x);
     }
 }
 
@@ -218,7 +208,6 @@ TEST_P (CacheFormat, ExactPoints)
     EXPECT_EQ (vorn_curve_cache_plot_point (k.c, k.x), k.v) << k.x;
   /* Left of the start: the first value, as the records hold it. */
   EXPECT_FLOAT_EQ (vorn_curve_cache_plot_point (offset, 0.0), 0.2);
-  EXPECT_EQ (std::pair (offset->seg_count, offset->end_pos), std::pair (3u, 0.8));
 }
 
 TEST_P (CacheFormat, RenderBoundaries)
@@ -306,7 +295,6 @@ TEST (CurveCache, RegistrySharesAndInvalidates)
   g_autoptr (VornCurveCache) priv = vorn_curve_cache_private_new (curve, VORN_FORMAT_DOUBLE);
   EXPECT_EQ (a, b);
   EXPECT_NE (a, f);
-  EXPECT_EQ (f->format, VORN_FORMAT_SINGLE);
   EXPECT_NE (priv, a);
 
   /* After a change and invalidation the next get sees the new points; the
@@ -377,18 +365,17 @@ TEST (CurveCache, RegistryUnderThreads)
 
   /* Invalidation while readers hold and evaluate the old cache. */
   g_autoptr (VornCurve) curve = make_curve (kSine);
-  std::atomic<bool> stop{false};
   std::atomic<int> bad{0};
   double expect[64];
   {
     g_autoptr (VornCurveCache) c = vorn_curve_cache_new_from_curve (curve, VORN_FORMAT_DOUBLE);
     vorn_curve_cache_render (c, expect, 64, 1.0, 0.0);
   }
-  std::vector<std::thread> readers;
+  std::vector<std::jthread> readers;
   for (int i = 0; i < kThreads - 1; i++)
-    readers.emplace_back ([&] {
+    readers.emplace_back ([&] (std::stop_token st) {
       double out[64];
-      while (!stop.load ())
+      while (!st.stop_requested ())
         {
           g_autoptr (VornCurveCache) c = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
           vorn_curve_cache_render (c, out, 64, 1.0, 0.0);
@@ -397,9 +384,7 @@ TEST (CurveCache, RegistryUnderThreads)
     });
   for (int i = 0; i < 2000; i++)
     vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
-  stop.store (true);
-  for (auto &t : readers)
-    t.join ();
+  readers.clear (); /* stops and joins */
   EXPECT_EQ (bad.load (), 0);
   vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
 }

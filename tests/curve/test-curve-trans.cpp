@@ -48,18 +48,17 @@ struct Snapshot {
 
 TEST (Geometry, ExtendDistanceIntersect)
 {
+  /* Past the second point by d; with no direction it stays there. */
   const struct { double x1, y1, x2, y2, d, ex, ey; } extend[] = {
-      {1, 0, 0, 0, 1, -1, 0}, {0, 0, 0, 1, 2, 0, 3},  {0, 0, 1, 0, 1, 2, 0},
-      {0, 1, 0, 0, 2, 0, -2}, {0, 0, 3, 4, 5, 6, 8},  {2, 2, 1, 1, 0, 1, 1},
-      {1, 1, 1, 1, 3, 1, 1}, /* no direction: stays */
-  };
+      {1, 0, 0, 0, 1, -1, 0}, {0, 1, 0, 0, 2, 0, -2}, {0, 0, 3, 4, 5, 6, 8},
+      {2, 2, 1, 1, 0, 1, 1},  {1, 1, 1, 1, 3, 1, 1}};
   for (const auto &e : extend)
     {
       double x = NAN, y = NAN;
       vorn_util_extend_line (e.x1, e.y1, e.x2, e.y2, e.d, &x, &y);
       EXPECT_EQ (std::pair (x, y), std::pair (e.ex, e.ey)) << e.x1 << "," << e.y1 << " -> " << e.x2;
     }
-  EXPECT_DOUBLE_EQ (vorn_util_line_distance (1, 1, 4, 5), 5.0);
+  EXPECT_EQ (vorn_util_line_distance (1, 1, 4, 5), 5.0);
 
   /* Infinite lines: the crossing may lie outside both segments; parallel
    * lines leave the outputs alone. */
@@ -262,13 +261,10 @@ TEST (CurveTrans, RandomDragsKeepCurveValid)
               SCOPED_TRACE ("round " + std::to_string (round) + " session "
                             + std::to_string (session) + " step " + std::to_string (step));
               const Snapshot prev (c);
-              double X = uni (-1.0, 2.0), Y = uni (-1.0, 2.0);
-              if (g_rand_boolean (r)) /* near a coordinate now and then */
-                {
-                  int k = g_rand_int_range (r, 0, len);
-                  X = c->xcoords[k] + uni (-0.05, 0.05);
-                  Y = c->ycoords[k] + uni (-0.05, 0.05);
-                }
+              /* Near a coordinate now and then. */
+              int near = g_rand_boolean (r) ? g_rand_int_range (r, 0, len) : -1;
+              double X = near < 0 ? uni (-1.0, 2.0) : c->xcoords[near] + uni (-0.05, 0.05);
+              double Y = near < 0 ? uni (-1.0, 2.0) : c->ycoords[near] + uni (-0.05, 0.05);
               vorn_curve_trans_translate (t, X, Y);
 
               ASSERT_EQ (c->xcoords[0], start.x[0]);
