@@ -33,18 +33,10 @@ make_curve (const std::vector<Pt> &coords)
 const double kS = 2.0 * G_PI / 12.0;
 const std::vector<Pt> kSine = {{0, 0}, {1.0 / 12, kS}, {1.0 / 6, 1}, {0.25, 1}, {1.0 / 3, 1},
                                {2.0 / 3, -1}, {0.75, -1}, {5.0 / 6, -1}, {11.0 / 12, -kS}, {1, 0}};
-/* Handles on their endpoints and a zero-width jump in the middle. */
-const std::vector<Pt> kSaw = {{0, 0}, {0, 0}, {0.5, 1}, {0.5, 1}, {0.5, 1},
-                              {0.5, -1}, {0.5, -1}, {0.5, -1}, {1, 0}, {1, 0}};
 /* Ease in and out: flat at both ends in y, steepest in the middle. */
 const std::vector<Pt> kRise = {{0, 0}, {0.5, 0}, {0.5, 1}, {1, 1}};
 /* A vertical start: X is flat at t = 0 where Y is not. */
 const std::vector<Pt> kPeak = {{0, 0}, {0, 0.6}, {0.3, 1}, {0.5, 1}, {0.7, 1}, {1, 0.6}, {1, 0}};
-/* X(t) = 3t^2 - 2t^3 while Y rises linearly: vertical at both ends. */
-const std::vector<Pt> kFlatSlope = {{0, 0}, {0, 1.0 / 3}, {1, 2.0 / 3}, {1, 1}};
-/* X'(t) = 3 (1 - 2t)^2: a vertical inflection at t = 0.5, where Newton
- * steps overshoot. */
-const std::vector<Pt> kNearVertical = {{0, -1}, {1, -1}, {0, 1}, {1, 1}};
 /* A shape that starts right of 0, with a zero-width segment at its end. */
 const std::vector<Pt> kOffset = {{0.1, 0.2}, {0.2, 0.9}, {0.5, -0.4}, {0.6, 0.3}, {0.7, 0.5},
                                  {0.8, 0.5}, {0.8, 0.5}, {0.8, 0.5}, {0.8, -0.7}, {0.8, -0.7}};
@@ -60,10 +52,14 @@ constexpr double kInflection = 6e-3;
 struct Shape { const char *name; std::vector<Pt> coords; double miss; };
 
 const Shape kShapes[] = {
-  {"sine", kSine, 0}, {"saw", kSaw, 0}, {"rise", kRise, 0}, {"peak", kPeak, kFlatEnd},
-  {"flat-slope", kFlatSlope, kFlatEnd}, {"near-vertical", kNearVertical, kInflection},
-  {"offset", kOffset, kFlatEnd},
-};
+  {"sine", kSine, 0}, {"rise", kRise, 0}, {"peak", kPeak, kFlatEnd}, {"offset", kOffset, kFlatEnd},
+  /* Handles on their endpoints and a zero-width jump in the middle. */
+  {"saw", {{0, 0}, {0, 0}, {.5, 1}, {.5, 1}, {.5, 1}, {.5, -1}, {.5, -1}, {.5, -1}, {1, 0}, {1, 0}},
+   0},
+  /* X(t) = 3t^2 - 2t^3 while Y rises linearly: vertical at both ends. */
+  {"flat-slope", {{0, 0}, {0, 1.0 / 3}, {1, 2.0 / 3}, {1, 1}}, kFlatEnd},
+  /* X'(t) = 3 (1 - 2t)^2: a vertical inflection, where Newton overshoots. */
+  {"near-vertical", {{0, -1}, {1, -1}, {0, 1}, {1, 1}}, kInflection}};
 
 /* Independent reference: the Bernstein form, solved by bisection. */
 double
@@ -230,7 +226,6 @@ TEST_P (CacheFormat, RenderBoundaries)
   vorn_curve_cache_render (c, out, 4, 0.6, 0.5);
   double x2 = fmt == VORN_FORMAT_SINGLE ? double (0.5f + 0.2f + 0.2f) : 0.5 + 0.2 + 0.2;
   EXPECT_EQ (out[2], vorn_curve_cache_plot_point (c, x2));
-  EXPECT_GT (out[2], 0.9);
   EXPECT_EQ (out[3], out[2]);
 
   /* A render that starts in the last segment of a sine ignores the earlier

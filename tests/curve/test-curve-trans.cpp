@@ -6,7 +6,6 @@
 #include <array>
 #include <cmath>
 #include <set>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -117,12 +116,6 @@ TEST (CurveTrans, RangesKeepEndsAndNeighbours)
       vorn_curve_trans_get_xrange (t, nullptr, r.k, r.sel, &lo, &hi);
       EXPECT_EQ (std::pair (lo, hi), std::pair (r.lo, r.hi)) << r.k << " " << r.sel;
     }
-
-  for (guint k : {0u, 9u})
-    ASSERT_TRUE (vorn_curve_trans_add_point (t, k, VORN_CURVE_TRANS_MODE_CLAMP));
-  vorn_curve_trans_translate (t, 0.5, 0.25);
-  EXPECT_EQ (c->xcoords[0], 0.0);
-  EXPECT_EQ (std::pair (c->xcoords[9], c->ycoords[9]), std::pair (1.0, 0.25));
 }
 
 /* One coordinate dragged through a series of targets: after each, the listed
@@ -135,28 +128,26 @@ TEST (CurveTrans, DragSteps)
                 std::vector<Step> steps; };
   const double r2 = 0.1 / std::sqrt (2.0), s2 = std::sqrt (0.02);
   const Drag drags[] = {
-      {"clamp snaps onto the endpoint, then follows, then stops at the ranges", 1, 0.04, 4,
+      {"clamp: snaps onto the endpoint, follows, stops at the ranges", 1, 0.04, 4,
        VORN_CURVE_TRANS_MODE_CLAMP,
        {{0.53, 0.52, {{4, 0.5, 0.5}}}, {0.55, 0.52, {{4, 0.55, 0.52}}}, {3, -0.07, {{4, 1, 0}}}}},
-      {"stop holds an axis while the pointer is outside its range", 1, 0, 3,
-       VORN_CURVE_TRANS_MODE_STOP,
+      {"stop: an axis holds while outside its range", 1, 0, 3, VORN_CURVE_TRANS_MODE_STOP,
        {{0.45, 1.4, {{3, 0.45, 0.5}}}, {0.15, 0.3, {{3, 0.45, 0.3}}}}},
       {"handle swap pulls out the side dragged to", 2, 0, 3, VORN_CURVE_TRANS_MODE_HANDLE_SWAP,
        {{0.5, 0.9, {{2, 0.5, 0.5}, {3, 0.5, 0.5}, {4, 0.5, 0.5}}}, /* straight up: nothing */
         {0.7, 0.6, {{2, 0.5, 0.5}, {3, 0.5, 0.5}, {4, 0.7, 0.6}}},
         {0.3, 0.4, {{2, 0.3, 0.4}, {4, 0.5, 0.5}}}, /* the right handle goes back */
         {-5, 0.4, {{2, 0, 0.4}}}}},                 /* held by the previous endpoint */
-      {"the first endpoint has no left handle to pull out", 2, 0, 1,
-       VORN_CURVE_TRANS_MODE_HANDLE_SWAP, {{-0.5, 0.7, {{0, 0, 0.5}, {1, 0, 0.7}}}}},
+      {"the first endpoint has no left handle", 2, 0, 1, VORN_CURVE_TRANS_MODE_HANDLE_SWAP,
+       {{-0.5, 0.7, {{0, 0, 0.5}, {1, 0, 0.7}}}}},
       {"keep-slope moves the handles along; y clamps each", 0, 0, 3,
        VORN_CURVE_TRANS_MODE_KEEP_SLOPE,
        {{0.3, 0.5, {{2, 0.2, 0.4}, {3, 0.3, 0.5}, {4, 0.4, 0.6}}},
         {0.45, 0.95, {{2, 0.35, 0.85}, {3, 0.45, 0.95}, {4, 0.55, 1}}}}},
-      {"wrap-pos moves both ends and their handles in y only", 0, 0, 0,
-       VORN_CURVE_TRANS_MODE_WRAP_POS,
+      {"wrap-pos moves both ends and their handles in y", 0, 0, 0, VORN_CURVE_TRANS_MODE_WRAP_POS,
        {{0.7, 0.8, {{0, 0, 0.8}, {9, 1, 0.8}, {1, 0.1, 0.9}, {8, 0.9, 0.8}}},
         {0, 0.95, {{0, 0, 0.95}, {9, 1, 0.95}, {1, 0.1, 1}, {8, 0.9, 0.95}}}}},
-      {"set-slope-dist mirrors the handle; the opposite one stays in its box", 0, 0, 7,
+      {"set-slope-dist mirrors; the opposite stays in its box", 0, 0, 7,
        VORN_CURVE_TRANS_MODE_SET_SLOPE_DIST,
        {{0.72, 0.76, {{7, 0.72, 0.76}, {5, 0.48, 0.44}}},
         {0.9, 0.7, {{5, 0.3, 0.5}}},                          /* previous endpoint */
@@ -179,10 +170,9 @@ TEST (CurveTrans, DragSteps)
         {
           vorn_curve_trans_translate (t, s.X, s.Y);
           for (auto [k, x, y] : s.want)
-            {
-              EXPECT_NEAR (c->xcoords[int (k)], x, 1e-12) << "x of " << k << " at " << s.X;
-              EXPECT_NEAR (c->ycoords[int (k)], y, 1e-12) << "y of " << k << " at " << s.X;
-            }
+            EXPECT_NEAR (std::hypot (c->xcoords[int (k)] - x, c->ycoords[int (k)] - y), 0, 1e-12)
+                << k << " at (" << c->xcoords[int (k)] << ", " << c->ycoords[int (k)]
+                << ") after a drag to " << s.X << ", " << s.Y;
         }
       vorn_curve_trans_undo (t);
       EXPECT_TRUE (Snapshot (c) == before) << "undo";
@@ -219,7 +209,8 @@ TEST (CurveTrans, RandomDragsKeepCurveValid)
   auto uni = [&] (double a, double b) { return g_rand_double_range (r, a, b); };
   auto narrow_or_unit = [&] (double *lo, double *hi) {
     bool narrow = g_rand_int_range (r, 0, 3) == 0;
-    std::tie (*lo, *hi) = std::pair (narrow ? uni (-0.2, 0.5) : 0.0, narrow ? uni (0.5, 1.2) : 1.0);
+    *lo = narrow ? uni (-0.2, 0.5) : 0.0;
+    *hi = narrow ? uni (0.5, 1.2) : 1.0;
   };
 
   for (int round = 0; round < 150; round++)
