@@ -1,8 +1,5 @@
-/* gen-harness.h: runs one generator outside a compiled queue.
- *
- * A GenHarness owns a CPU synthesizer with a chosen format and SIMD level, a
- * queue on it, and the generator a node creates for that queue.  Tests own
- * the attribute records, bind them to the generator's slots and render. */
+/* gen-harness.h: one generator on a CPU synthesizer's queue, outside a compiled queue;
+ * tests own the attribute records and bind them to its slots. */
 #pragma once
 
 #include "vornadel.h"
@@ -16,8 +13,7 @@
 
 namespace vorn_test {
 
-/* One or more consecutive attribute records (a speaker group when more than
- * one), each with its own aligned fragment buffer; @index picks the record. */
+/* Consecutive attribute records (a speaker group if several), each with an aligned buffer. */
 class AttribRecords
 {
 public:
@@ -31,8 +27,7 @@ public:
   void set_const (double value, VornAttribState state = VORN_ATTRIB_STATE_CONST, guint index = 0);
   /* Sample i is fn(i), rounded to the format. */
   void set_dynamic (const std::function<double (int)> &fn, guint index = 0);
-  /* NaN everywhere and state unset: a record the generator fails to write
-   * is caught. */
+  /* NaN everywhere, state unset: catches a record the generator fails to write. */
   void poison (guint index = 0);
 
   VornAttribState state (guint index = 0) const { return VornAttribState (vals[index].state); }
@@ -60,8 +55,7 @@ std::string gen_variant_name (const testing::TestParamInfo<GenVariant> &info);
 
 inline bool simd_supported (VornSimd simd) { return simd <= vorn_util_cpu_detect (); }
 
-/* Fixture of tests run once per variant, skipping instruction sets this
- * processor lacks.  Instantiate with VORN_GEN_VARIANTS (Fixture). */
+/* Runs once per variant (VORN_GEN_VARIANTS), skipping instruction sets this processor lacks. */
 class VariantTest : public testing::TestWithParam<GenVariant>
 {
 protected:
@@ -91,17 +85,14 @@ public:
   /* The level generators render with: the request limited to the processor. */
   VornSimd simd () const { return simd_; }
 
-  /* @node's generator, kept by the harness (replacing any earlier one) and
-   * returned borrowed, or NULL.  Every slot starts unbound. */
+  /* @node's generator (borrowed, replacing any earlier one) or NULL; all slots unbound. */
   VornGen *create_gen (VornNode *node);
 
   /* Slots count sources first, then destinations. */
   void bind (guint slot, AttribRecords &records, guint index = 0) { slot_ref (slot) = records.val (index); }
   void unbind (guint slot) { slot_ref (slot) = nullptr; }
 
-  /* One fragment through the generator's render function.  Its heap
-   * allocations add up in allocations() (0 where they cannot be counted):
-   * render functions must never allocate. */
+  /* Renders one fragment, adding its heap allocations (which must be none) to allocations(). */
   gboolean render ();
   std::size_t allocations () const { return allocations_; }
 

@@ -1,5 +1,4 @@
-/* Noise: the exact xorshift64 sequence, the twister against GRand, the
- * amplitude and destination rules, and agreement of the render variants. */
+/* Noise: exact xorshift64 sequence, twister against GRand, operations, render variants. */
 #include "gen-harness.h"
 #include "vorn-test-log.h"
 
@@ -92,8 +91,7 @@ TEST (FilterNoise, XorshiftSequenceFromSeedOne)
     EXPECT_TRUE (std::fabs (v) >= 0.5 && std::fabs (v) < 1.0) << v;
 }
 
-/* The twister draws exactly what GRand's Mersenne Twister gives for the
- * same seed. */
+/* The twister draws exactly what GRand's Mersenne Twister gives for the same seed. */
 TEST (FilterNoise, TwisterFollowsGRand)
 {
   Rig r (VORN_FORMAT_DOUBLE, VORN_WAVE_OP_SET, VORN_FILTER_NOISE_TYPE_TWISTER, 12345);
@@ -117,15 +115,13 @@ TEST (FilterNoise, TwisterFollowsGRand)
   EXPECT_GT (hi, 0.99);
 }
 
-/* Short cuts of a zero amplitude, then each operation against the raw noise
- * of an identical generator. */
+/* Zero-amplitude shortcuts, then each operation against the raw noise of a twin generator. */
 TEST (FilterNoise, AmplitudeAndDestinationRules)
 {
   for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
     {
       SCOPED_TRACE (format);
-      /* A zero amplitude draws nothing: add of a fixed zero leaves the
-       * output alone, the others give a zero of the amplitude's state. */
+      /* A zero amplitude draws nothing; add of a fixed zero writes nothing, others a zero. */
       const struct { VornWaveOp op; VornAttribState st; gboolean ret; VornAttribState out; } zeros[] = {
         { VORN_WAVE_OP_ADD, VORN_ATTRIB_STATE_FIXED, FALSE, VORN_ATTRIB_STATE_UNSET },
         { VORN_WAVE_OP_SET, VORN_ATTRIB_STATE_FIXED, TRUE, VORN_ATTRIB_STATE_FIXED },

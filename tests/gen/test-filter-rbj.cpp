@@ -1,6 +1,5 @@
-/* Biquad filters: measured magnitude response against the cookbook
- * formula, parameter conditioning and caching, per-speaker delay lines,
- * silence without denormals, and agreement of the render variants. */
+/* Biquad filters: magnitude response, parameter conditioning and caching, speaker
+ * channels, silence without denormals, agreement of the render variants. */
 #include "gen-harness.h"
 #include "vorn-test-log.h"
 
@@ -123,8 +122,7 @@ TEST (FilterRbj, QualityInputRouting)
     }
 }
 
-/* Sine responses at cutoffs and Q values spread over the range, from 20 Hz
- * to 20 kHz, against the cookbook's transfer function. */
+/* Sine responses from 20 Hz to 20 kHz against the cookbook transfer function. */
 TEST (FilterRbj, MagnitudeResponseMatchesCookbook)
 {
   const double settings[][2] = { { 200.0, 0.707 }, { 1000.0, 4.0 }, { 6000.0, 0.3 } };
@@ -154,10 +152,8 @@ set_param (AttribRecords &rec, double value, bool per_sample)
     rec.set_const (value);
 }
 
-/* Pairs of filters that must give identical bits on the same noise: a
- * parameter out of range against its limit, and scalar parameters changing
- * between fragments against the same values per sample (so no coefficient
- * outlives a change). */
+/* Identical bits from filter pairs: out-of-range values against their limits, and changing
+ * scalars against the same values per sample (no coefficient outlives a change). */
 TEST (FilterRbj, ParametersConditionedAndNeverStale)
 {
   struct Case { double f, q, f_ref, q_ref; bool f_dyn; };
@@ -197,8 +193,7 @@ TEST (FilterRbj, ParametersConditionedAndNeverStale)
         }
 }
 
-/* Each speaker has its own delay line: three channels fed like a mono
- * filter follow it exactly while the fourth gets another signal. */
+/* Per-speaker delay lines: channels fed like a mono filter match it, another one differs. */
 TEST (FilterRbj, SpeakerChannelsAreIndependent)
 {
   Rig mono (BANDPASS, VORN_FORMAT_SINGLE), four (BANDPASS, VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, 4);
@@ -219,8 +214,7 @@ TEST (FilterRbj, SpeakerChannelsAreIndependent)
     }
 }
 
-/* An impulse, then long silence: the recursion settles on the tiny
- * alternating offset instead of decaying into denormal numbers. */
+/* After an impulse, long silence settles on a tiny offset instead of decaying into denormals. */
 TEST (FilterRbj, SilenceStaysOutOfDenormals)
 {
   for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
@@ -252,8 +246,7 @@ TEST (FilterRbj, SilenceStaysOutOfDenormals)
       }
 }
 
-/* Every variant agrees bit for bit with the SSE2 variant of its format over
- * all parameter paths, and renders without allocating (the rig checks). */
+/* Every variant matches SSE2 bit for bit over all parameter paths, without allocating. */
 using FilterRbjVariant = vorn_test::VariantTest;
 
 TEST_P (FilterRbjVariant, MatchesSse2AndDoesNotAllocate)

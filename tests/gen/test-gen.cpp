@@ -1,5 +1,4 @@
-/* Generator base: creation through the node, render variant selection, and
- * the synthesizer settings generators rely on. */
+/* Generator base: creation through the node, render variant selection, synthesizer settings. */
 #include "gen-harness.h"
 #include "vorn-gen-private.h"
 #include "vorn-test-alloc.h"
@@ -55,8 +54,7 @@ TEST (Gen, CreatedThroughTheNodeKeepsItAlive)
   g_weak_ref_clear (&weak);
 }
 
-/* The variant index is format * 3 + level, the level limited to what the
- * processor runs; an unresolved level falls back to the one all have. */
+/* Variant index format * 3 + level, the level limited to the processor's; unresolved is SSE2. */
 TEST (Gen, RenderVariantFollowsTheSynthesizer)
 {
   const VornSimd detected = vorn_util_cpu_detect ();
@@ -97,8 +95,7 @@ TEST (Gen, QueueCopiesTheSynthesizerSettings)
   EXPECT_EQ (queue->format, VORN_FORMAT_DOUBLE);
 }
 
-/* The zero-allocation checks of the render tests mean something only if the
- * counter sees GLib's and the engine's allocations. */
+/* The zero-allocation checks need a counter that sees GLib's and the engine's allocations. */
 TEST (AllocationCounter, SeesEngineAndLibraryAllocations)
 {
   VORN_TEST_REQUIRE_ALLOC_COUNTER ();

@@ -1,5 +1,4 @@
-/* Speaker mix: gains from the panning curves, clamping and caching, the
- * source/destination combinations, and agreement of the render variants. */
+/* Speaker mix: panning gains, clamping and caching, source/destination cases, render variants. */
 #include "gen-harness.h"
 #include "vorn-test-log.h"
 
@@ -12,8 +11,7 @@ namespace {
 /* Slots of the mix generator. */
 enum { SIG, BAL, LAT, SRC, DEST };
 
-/* A mix generator over @speakers with signal, balance, latitude, source and
- * destination records; all but the source are bound. */
+/* A mix over @speakers with its records; all but the source bound. */
 struct Rig
 {
   GenHarness h;
@@ -43,8 +41,7 @@ TEST (Mix, GainsFollowCurvesClampAndAreCached)
 {
   Rig r ({ VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2 }, 4);
   r.sig.set_const (1.0);
-  /* Four speakers: balance fall, rise, fall, rise; latitude rise, rise,
-   * fall, fall.  Balance 5 acts as 1 (right), latitude -3 as -1 (rear). */
+  /* Balance 5 acts as 1 (right), latitude -3 as -1 (rear): only the right rear speaker. */
   r.bal.set_const (5.0);
   r.lat.set_const (-3.0);
   EXPECT_TRUE (r.h.render ());
@@ -56,8 +53,7 @@ TEST (Mix, GainsFollowCurvesClampAndAreCached)
       EXPECT_DOUBLE_EQ (r.dest.value (s), right_rear[s]);
     }
 
-  /* Unchanged position: the gains are not recomputed (a planted value
-   * survives); the first sample of a dynamic input counts. */
+  /* Gains are kept while the position (its first sample) is unchanged: a planted one survives. */
   static_cast<double *> (r.gen->gains)[0] = 0.25;
   r.bal.set_dynamic ([] (int i) { return i == 0 ? 1.0 : -1.0; });
   r.h.render ();

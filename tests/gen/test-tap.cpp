@@ -1,5 +1,4 @@
-/* Tap node and tap generator: recording, reading positions, wrapping,
- * clearing, and concurrent reading while the render thread writes. */
+/* Tap generator: recording, read positions, wrapping, clearing, concurrent reading. */
 #include "gen-harness.h"
 #include "vorn-test-alloc.h"
 #include "vorn-test-log.h"
@@ -32,8 +31,7 @@ read_frames (VornTapGen *gen, int max, guint channel, int pos, guint64 *start = 
   return out;
 }
 
-/* A speaker tap records every speaker, anything else one channel; a ring is
- * never shorter than one fragment. */
+/* A speaker tap records every speaker, anything else one channel; a ring is never shorter than one fragment. */
 TEST (Tap, ChannelsAndSize)
 {
   GenHarness h (VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, 3);
@@ -52,16 +50,14 @@ TEST (Tap, ChannelsAndSize)
 
 class TapFormat : public testing::TestWithParam<VornFormat> {};
 
-/* Value of absolute frame @frame in channel @c: distinct per channel and
- * exact in float for the frame counts used here. */
+/* Frame @frame of channel @c: distinct per channel, exact in float. */
 static double
 ramp (guint64 frame, guint c)
 {
   return double (frame) + 0.5 * c;
 }
 
-/* Up to @max frames read from @pos give @count frames from absolute frame
- * @start, each value (frame). */
+/* Up to @max frames read from @pos give @count frames from absolute frame @start, each value (frame). */
 struct Read
 {
   int max, pos;
@@ -109,15 +105,13 @@ TEST_P (TapFormat, FragmentsWrapInEveryChannelAndReadsFollowPositions)
   EXPECT_EQ (vorn_tap_gen_get_data_size_time (gen, &oldest), 100u);
   EXPECT_EQ (oldest, 28u);
 
-  /* The second fragment wrapped at frame 100: pos 0 is the oldest frame
-   * held (28), reads run across the region end. */
+  /* Wrapped at frame 100: pos 0 is the oldest frame held (28); reads cross the region end. */
   expect_reads (gen, 1, { { 1000, 0, 28, 100 }, { 1000, -10, 118, 10 }, { 5, 99, 127, 1 }, { 5, 100, 0, 0 },
                           { 5, -101, 0, 0 }, { 0, 0, 0, 0 } },
                 [] (guint64 frame) { return ramp (frame, 1); });
 }
 
-/* Constant and missing inputs are recorded per sample; before the ring fills,
- * positions count from the first frame written. */
+/* Constant and missing inputs recorded per sample; positions count from the first frame. */
 TEST_P (TapFormat, ConstantAndMissingInputsBeforeTheRingFills)
 {
   GenHarness h (GetParam (), VORN_SIMD_SSE2);
@@ -161,9 +155,7 @@ TEST (Tap, ClearForgetsEverythingUntilTheNextFragment)
   expect_reads (gen, 0, { { 100, 0, 0, 64 } }, [] (guint64 frame) { return double (frame); });
 }
 
-/* The render thread writes a ramp while a reader copies concurrently: every
- * frame read must be whole.  Frames the writer may have lapped during the
- * copy (per a second snapshot of the counter) are not checked. */
+/* Frames read while the render thread writes are whole (those it may have lapped are skipped). */
 TEST (Tap, ConcurrentReaderNeverSeesPartialFrames)
 {
   for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })

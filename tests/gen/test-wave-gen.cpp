@@ -1,7 +1,5 @@
-/* Wave generator: every render variant against the curve, the constant and
- * shortcut paths, ends of once and stop waves, transforms, folding, backward
- * play and morphs; bit equality with the scalar build of the same algorithm,
- * rendering without allocating. */
+/* Wave generator, every render variant: curve following, shortcuts, ends, transforms,
+ * folding, morphs, bit equality with the scalar build, no allocation. */
 #include "gen-harness.h"
 #include "kernels/vorn-wave-gen-scalar.h"
 #include "vorn-test-log.h"
@@ -54,8 +52,7 @@ new_wave (VornCurve *curve, const WaveSpec &s, const std::vector<MorphEntry> &mo
   return { w, g_object_unref };
 }
 
-/* A generator with its five records: x, y, destination, morph (bound when
- * the wave has a morph), output.  The generator holds its wave. */
+/* A generator and its x, y, destination, morph (if any) and output records. */
 struct Rig
 {
   GenHarness h;
@@ -97,11 +94,8 @@ constexpr auto FIXED = VORN_ATTRIB_STATE_FIXED, CONST = VORN_ATTRIB_STATE_CONST;
 
 using WaveGenTest = VariantTest;
 
-/* Looping forwards (the sine oscillator) and backwards (segments walked in
- * reverse, wrapping from the first to the last) follows the curve cache at
- * the accumulated position; in single precision for 100 fragments (60
- * periods of the sine), so phase rounding must stay small.  Then a dynamic
- * amplitude scales and a dynamic destination is added. */
+/* Forward (sine) and backward loops follow the curve at the accumulated position; single
+ * precision for 100 fragments so phase rounding must stay small.  Then Y scales, D adds. */
 TEST_P (WaveGenTest, LoopsFollowTheCurve)
 {
   g_autoptr (VornWave) sine = vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE);
@@ -147,8 +141,7 @@ TEST_P (WaveGenTest, AmplitudeShortcutsAndConstants)
   EXPECT_FALSE (add.render ());
   EXPECT_EQ (add.out.state (), VORN_ATTRIB_STATE_UNSET);
 
-  /* Multiplying by a zero amplitude gives a zero of its state and does not
-   * advance the position. */
+  /* Multiplying by a zero amplitude gives a zero of its state and does not advance the position. */
   Rig m (GetParam (), curve, { .op = VORN_WAVE_OP_MUL });
   m.y.set_const (0.0, FIXED);
   EXPECT_TRUE (m.render ());
@@ -162,8 +155,7 @@ TEST_P (WaveGenTest, AmplitudeShortcutsAndConstants)
   EXPECT_NEAR (m.out.at (0), 0.0, 1e-12);
   EXPECT_NEAR (m.out.at (10), 10 * 0.1, 1e-5);
 
-  /* A control (no curve) outputs op (D, Y): constants fold, fixed only
-   * when every input is; multiplying by a fixed 1 is an identity. */
+  /* A control outputs op (D, Y): fixed only if all inputs are; times a fixed 1 is an identity. */
   g_autoptr (VornWave) ctrl = vorn_wave_new_control ("c", VORN_ATTRIB_TYPE_EFFECT1, VORN_WAVE_OP_MUL, 1.0);
   Rig c (GetParam (), ctrl);
   c.y.set_const (2.0, CONST);
@@ -180,8 +172,7 @@ TEST_P (WaveGenTest, AmplitudeShortcutsAndConstants)
     EXPECT_EQ (c.out.at (i), 3.0 * i * 0.5);
 }
 
-/* A once envelope reaches its end inside a fragment: the rest holds the
- * end value, the render says FALSE once, then the wave is a constant. */
+/* A once envelope ends inside a fragment: the rest holds the end, FALSE once, then a constant. */
 TEST_P (WaveGenTest, OnceEnvelopeHoldsEnd)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1.5, 0.25 }, { 3, 1 } });
@@ -221,12 +212,10 @@ TEST_P (WaveGenTest, EndsAndMissingInputs)
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0.75 }, { 1, -0.5 } });
   Rig stop (GetParam (), curve, { .play = VORN_WAVE_PLAY_MODE_STOP });
   stop.x.set_const (0.05, FIXED);
-  /* Backward from the start: the first sample is the start, then the wave
-   * ends at its first point. */
+  /* Backward from the start: the first sample is the start, then the wave ends at its first point. */
   Rig back (GetParam (), curve, { .play = VORN_WAVE_PLAY_MODE_ONCE });
   back.x.set_const (-0.05, FIXED);
-  /* Both play the curve as it was when they were made, through an edit
-   * that drops the shared cache. */
+  /* Both play the curve as it was when they were made, through an edit that drops the shared cache. */
   vorn_curve_set_point (curve, 0, 0, 0.1, 0, 0.1, 0, 0.1);
   vorn_curve_set_point (curve, 1, 1, 0.2, 1, 0.2, 1, 0.2);
   vorn_curve_cache_invalidate (curve, GetParam ().format);
@@ -238,8 +227,7 @@ TEST_P (WaveGenTest, EndsAndMissingInputs)
   EXPECT_EQ (stop.gen->parent_instance.state, VORN_GEN_STATE_STOP);
   EXPECT_EQ (stop.out.at (N - 1), -0.5);
 
-  /* A new generator sees the edit.  Without an x input the wave stays at its
-   * start; add with no destination is a set (that slot is not even asked for). */
+  /* A new generator sees the edit; without x it stays at the start; add without D is a set. */
   Rig s (GetParam (), curve, { .x = VORN_ATTRIB_TYPE_NONE, .dest = VORN_ATTRIB_TYPE_NONE,
                                .op = VORN_WAVE_OP_ADD, .y_scale = 2.0 });
   EXPECT_EQ (s.gen->attribs_buf[VORN_WAVE_GEN_SLOT_DEST], VORN_ATTRIB_TYPE_NONE);
@@ -253,8 +241,7 @@ TEST_P (WaveGenTest, EndsAndMissingInputs)
     }
 }
 
-/* An increment of many curve lengths is folded back before the walk and
- * lands where modulo arithmetic says. */
+/* An increment of many curve lengths is folded back before the walk and lands where modulo arithmetic says. */
 TEST_P (WaveGenTest, PositionFolding)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 2, 1 } });
@@ -269,8 +256,7 @@ TEST_P (WaveGenTest, PositionFolding)
     ASSERT_NEAR (r.out.at (i), 0.75, 1e-4) << i;
 }
 
-/* Multiplying the volume works in decibels (-20 dB is a factor 0.1), the
- * pitch in semitones (+12 doubles it). */
+/* Multiplying the volume works in decibels (-20 dB is a factor 0.1), the pitch in semitones (+12 doubles it). */
 TEST_P (WaveGenTest, DecibelAndSemitoneTransforms)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1, 0 } });
@@ -290,17 +276,14 @@ TEST_P (WaveGenTest, DecibelAndSemitoneTransforms)
     }
 }
 
-/* The morph moves the end point of a ramp (its y and its left handle's, so
- * it stays straight and ends at 3); it takes effect where the loop wraps,
- * reads the position once per fragment and clamps it to [0, 1]. */
+/* The morph lifts a ramp's end to 3; it applies at wraps, read once per fragment, clamped to [0, 1]. */
 TEST_P (WaveGenTest, MorphAppliedAtWraps)
 {
   g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1, 1 } });
   Rig r (GetParam (), curve, {}, { { 2, FALSE, 1.0, 3.0 }, { 3, FALSE, 1.0, 3.0 } });
   r.x.set_const (1.0 / 32.0, FIXED);
 
-  /* Only the first sample counts, and 5 acts as 1: unmorphed until the
-   * wrap after sample 31. */
+  /* Only the first sample counts, and 5 acts as 1: unmorphed until the wrap after sample 31. */
   r.m.set_dynamic ([] (int i) { return i == 0 ? 5.0 : -1.0; });
   ASSERT_TRUE (r.render ());
   EXPECT_NEAR (r.out.at (20), 20 / 32.0, 1e-6);
@@ -320,8 +303,7 @@ TEST_P (WaveGenTest, MorphAppliedAtWraps)
   EXPECT_NEAR (s.out.at (63), 63 / 128.0, 1e-6);
 }
 
-/* Each variant gives the bits of the scalar build over 40 fragments of
- * varying inputs, on curved segments (handles off the diagonal). */
+/* Each variant gives the scalar build's bits over 40 fragments on curved segments. */
 TEST_P (WaveGenTest, MatchesTheScalarBuild)
 {
   const GenVariant v = GetParam ();

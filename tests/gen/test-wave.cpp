@@ -1,5 +1,4 @@
-/* test-wave.cpp: the wave node's kind, JSON form, presets, control waves,
- * point editing with morph renumbering and duplication */
+/* Wave node: kind, JSON form, presets, controls, point editing with morph renumbering, duplication. */
 #include "vorn-test-log.h"
 #include "vornadel.h"
 
@@ -56,8 +55,7 @@ line_wave (int n)
 
 } // namespace
 
-/* The kind follows the routing and, except for controls, the modes; it is
- * notified exactly when it changes. */
+/* The kind follows routing and (except for controls) modes; notified exactly when it changes. */
 TEST (Wave, KindFollowsRoutingAndModes)
 {
 #define A(name) VORN_ATTRIB_TYPE_##name
@@ -103,8 +101,7 @@ TEST (Wave, JsonFormInsideFile)
   g_autoptr (JsonNode) root = json_gobject_serialize (G_OBJECT (file));
   JsonObject *w = json_node_get_object (
     json_array_get_element (json_object_get_array_member (json_node_get_object (root), "nodes"), 0));
-  /* Base members first, enums always (as nicks, defaults included), doubles
-   * only when not default, then curve, morph and the derived kind. */
+  /* Enums always (as nicks), doubles only when not default, then curve, morph and kind. */
   std::vector<std::string> names;
   g_autoptr (GList) members = json_object_get_members (w);
   for (GList *l = members; l; l = l->next)
@@ -195,8 +192,7 @@ TEST (Wave, PresetsBuildTheirCurvesAndRouting)
   EXPECT_EQ (vorn_wave_new_from_preset (VornWavePreset (VORN_WAVE_PRESET_COUNT)), nullptr);
 }
 
-/* Control waves have no curve; the default operation and value follow the
- * destination. */
+/* Control waves have no curve; the default operation and value follow the destination. */
 TEST (Wave, ControlWaves)
 {
   struct { VornAttribType dest; VornWaveOp op; double init; VornWaveKind kind; } table[] = {
@@ -226,8 +222,7 @@ TEST (Wave, PointEditingRenumbersMorph)
     ASSERT_GE (vorn_wave_insert_morph_point (wave, c, FALSE, 0.5, 0.5, nullptr), 0);
   EXPECT_EQ (take (notified), 6);
 
-  /* Each step: the entries after it and whether "morph" was notified.  A
-   * point's coordinates are 3i-1..3i+1, so new point 2 takes 5..7. */
+  /* Entries after each step; point i owns coordinates 3i-1..3i+1, so a new point 2 takes 5..7. */
   const struct { const char *what; std::function<void ()> edit; Entries entries; int notified; } steps[] = {
     { "insert 2", [&] { vorn_wave_insert_point_by_index (wave, 2); },
       { { 1, false }, { 4, false }, { 8, false }, { 10, false }, { 11, false }, { 15, false } }, 1 },
@@ -272,8 +267,7 @@ TEST (Wave, MorphEditing)
   EXPECT_EQ (vorn_wave_find_morph_point_position (wave, 3, FALSE, 0.75, nullptr), 2);
   EXPECT_EQ (take (notified), 1);
 
-  /* Only real changes notify: an existing end point is not added twice, an
-   * end of a longer curve is kept, a missing entry is not removed. */
+  /* Only real changes notify (no duplicate end point, an end of a longer curve kept). */
   const struct { std::function<void ()> edit; int notified; } steps[] = {
     { [&] { EXPECT_EQ (vorn_wave_insert_morph_point (wave, 3, FALSE, 1.0, 0.2, nullptr), -1); }, 0 },
     { [&] { vorn_wave_remove_morph_point (wave, 3, FALSE, 0); }, 0 },
