@@ -11,24 +11,10 @@
 using namespace vorn_test;
 
 static VornTapGen *
-make_tap_gen (GenHarness &h, VornAttribType attrib, int size, VornTap **node_out = nullptr)
+make_tap_gen (GenHarness &h, VornAttribType attrib, int size)
 {
-  VornTap *tap = vorn_tap_new (attrib, size);
-  auto *gen = reinterpret_cast<VornTapGen *> (h.create_gen (VORN_NODE (tap)));
-  if (node_out)
-    *node_out = tap;
-  else
-    g_object_unref (tap); /* the generator holds its node */
-  return gen;
-}
-
-static std::vector<double>
-read_frames (VornTapGen *gen, int max, guint channel, int pos, guint64 *start = nullptr)
-{
-  std::vector<double> out (std::size_t (MAX (max, 0)));
-  int n = vorn_tap_gen_read (gen, out.data (), max, channel, pos, start);
-  out.resize (std::size_t (n));
-  return out;
+  g_autoptr (VornTap) tap = vorn_tap_new (attrib, size); /* the generator holds its node */
+  return reinterpret_cast<VornTapGen *> (h.create_gen (VORN_NODE (tap)));
 }
 
 /* A speaker tap records every speaker, anything else one channel; a ring is never shorter than one fragment. */
@@ -73,7 +59,8 @@ expect_reads (VornTapGen *gen, guint channel, std::initializer_list<Read> reads,
     {
       SCOPED_TRACE (testing::Message () << "max " << r.max << " pos " << r.pos);
       guint64 start = 0;
-      auto got = read_frames (gen, r.max, channel, r.pos, &start);
+      std::vector<double> got (std::size_t (MAX (r.max, 0)));
+      got.resize (std::size_t (vorn_tap_gen_read (gen, got.data (), r.max, channel, r.pos, &start)));
       ASSERT_EQ (got.size (), r.count);
       EXPECT_EQ (r.count ? start : 0u, r.start);
       for (std::size_t i = 0; i < got.size (); i++)
