@@ -80,7 +80,6 @@ public:
   GenHarness (const GenHarness &) = delete;
   GenHarness &operator= (const GenHarness &) = delete;
 
-  VornQueue *queue () const { return queue_; }
   VornFormat format () const { return format_; }
   /* The level generators render with: the request limited to the processor. */
   VornSimd simd () const { return simd_; }

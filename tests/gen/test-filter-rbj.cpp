@@ -84,24 +84,17 @@ measured_magnitude (Kind kind, VornFormat format, double fc, double q, double f)
   Rig r (kind, format);
   r.freq.set_const (fc);
   r.q.set_const (q);
+  /* Whole periods after 75 fragments of settling. */
   const double w = 2 * M_PI * f / RATE;
-  const int settle = 75 * VORN_FRAGMENT_SIZE;
-  const int periods = int (std::ceil (8192 * f / RATE));
-  const int len = int (std::lround (periods * RATE / f));
+  const int settle = 75 * VORN_FRAGMENT_SIZE, len = int (std::lround (std::ceil (8192 * f / RATE) * RATE / f));
   double s = 0, c = 0;
   for (int base = 0; base < settle + len; base += VORN_FRAGMENT_SIZE)
     {
       r.src.set_dynamic ([&] (int i) { return std::sin (w * (base + i)); });
       r.h.render ();
-      for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-        {
-          const int n = base + i - settle;
-          if (n >= 0 && n < len)
-            {
-              s += r.dest.at (i) * std::sin (w * (base + i));
-              c += r.dest.at (i) * std::cos (w * (base + i));
-            }
-        }
+      for (int i = 0, n = base - settle; i < VORN_FRAGMENT_SIZE; i++, n++)
+        if (n >= 0 && n < len)
+          s += r.dest.at (i) * std::sin (w * (base + i)), c += r.dest.at (i) * std::cos (w * (base + i));
     }
   return 2.0 / len * std::hypot (s, c);
 }
