@@ -25,13 +25,6 @@ AttribRecords::~AttribRecords ()
   g_free (vals);
 }
 
-VornAttribVal *
-AttribRecords::val (guint index)
-{
-  g_assert (index < count);
-  return &vals[index];
-}
-
 void
 AttribRecords::set_const (double value, VornAttribState state, guint index)
 {
@@ -144,13 +137,6 @@ GenHarness::render ()
   if (AllocationCounter::available ())
     allocations_ += counter.count ();
   return result;
-}
-
-VornAttribVal *&
-GenHarness::slot_ref (guint slot)
-{
-  g_assert (gen_ && slot < guint (gen_->src_count) + gen_->dest_count);
-  return gen_->attrib_vals[slot];
 }
 
 } // namespace vorn_test

@@ -22,7 +22,11 @@ public:
   AttribRecords (const AttribRecords &) = delete;
   AttribRecords &operator= (const AttribRecords &) = delete;
 
-  VornAttribVal *val (guint index = 0);
+  VornAttribVal *val (guint index = 0)
+  {
+    g_assert (index < count);
+    return &vals[index];
+  }
   gpointer buffer (guint index = 0) { return val (index)->buffer; }
   void set_const (double value, VornAttribState state = VORN_ATTRIB_STATE_CONST, guint index = 0);
   /* Sample i is fn(i), rounded to the format. */
@@ -96,7 +100,11 @@ public:
   std::size_t allocations () const { return allocations_; }
 
 private:
-  VornAttribVal *&slot_ref (guint slot);
+  VornAttribVal *&slot_ref (guint slot)
+  {
+    g_assert (gen_ && slot < guint (gen_->src_count) + gen_->dest_count);
+    return gen_->attrib_vals[slot];
+  }
   VornSynth *synth_ = nullptr;
   VornQueue *queue_ = nullptr;
   VornGen *gen_ = nullptr;

@@ -61,8 +61,6 @@ TEST (Mix, GainsFollowCurvesClampAndAreCached)
   r.bal.set_const (0.0);
   r.lat.set_const (0.0);
   r.h.render ();
-  for (guint s = 0; s < 4; s++)
-    EXPECT_GT (r.gain (s), 0.0);
   EXPECT_NE (r.gain (0), 0.25);
 
   /* Two speakers hard left; latitude unbound is read as 0. */
