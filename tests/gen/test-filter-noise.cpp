@@ -109,10 +109,8 @@ TEST (FilterNoise, TwisterFollowsGRand)
     }
   EXPECT_EQ (differ, 0);
   /* Uniform in [-1, 1): 12800 draws reach close to both ends. */
-  EXPECT_GE (lo, -1.0);
-  EXPECT_LT (lo, -0.99);
-  EXPECT_LT (hi, 1.0);
-  EXPECT_GT (hi, 0.99);
+  EXPECT_TRUE (lo >= -1.0 && lo < -0.99) << lo;
+  EXPECT_TRUE (hi > 0.99 && hi < 1.0) << hi;
 }
 
 /* Zero-amplitude shortcuts, then each operation against the raw noise of a twin generator. */

@@ -127,8 +127,8 @@ TEST (Wave, JsonFormInsideFile)
   g_autoptr (VornMorph) empty = vorn_morph_new (nullptr);
   g_object_set (bare, "morph", empty, nullptr);
   g_autoptr (JsonNode) bare_node = json_gobject_serialize (G_OBJECT (bare));
-  EXPECT_FALSE (json_object_has_member (json_node_get_object (bare_node), "morph"));
-  EXPECT_FALSE (json_object_has_member (json_node_get_object (bare_node), "curve"));
+  for (const char *member : { "morph", "curve" })
+    EXPECT_FALSE (json_object_has_member (json_node_get_object (bare_node), member)) << member;
 
   for (const char *curve : { R"("sine")", "{}" })
     {
