@@ -54,7 +54,6 @@ TEST (FilterNoise, TriggerAndRouting)
   GenHarness h (VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2);
   VornGen *gen = h.create_gen (VORN_NODE (noise));
   EXPECT_EQ (gen->state, VORN_GEN_STATE_WAIT);
-  EXPECT_EQ (gen->attribs[Y], VORN_ATTRIB_TYPE_VOLUME);
   EXPECT_EQ (gen->attribs[DEST], VORN_ATTRIB_TYPE_EFFECT1);
   EXPECT_EQ (gen->attribs[OUT], VORN_ATTRIB_TYPE_EFFECT1);
   g_object_set (noise, "dest-op", VORN_WAVE_OP_SET, nullptr);
