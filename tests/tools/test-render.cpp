@@ -74,8 +74,9 @@ protected:
 
   static std::string path (const std::string &name) { return std::string (dir) + "/" + name; }
 
-  /* Runs the tool in the directory. */
-  static Result run (std::vector<std::string> args)
+  /* Runs the tool in the directory; with @pid it returns at once and leaves
+   * the child to the caller. */
+  static Result run (std::vector<std::string> args, GPid *pid = nullptr)
   {
     args.insert (args.begin (), g_getenv ("ZELMORA_RENDER"));
     std::vector<char *> argv;
@@ -84,8 +85,12 @@ protected:
     argv.push_back (nullptr);
     g_autofree char *out = nullptr, *err = nullptr;
     int wait = 0;
-    EXPECT_TRUE (g_spawn_sync (dir, argv.data (), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
-                               &wait, nullptr));
+    if (pid)
+      EXPECT_TRUE (g_spawn_async (dir, argv.data (), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                                  nullptr, pid, nullptr));
+    else
+      EXPECT_TRUE (g_spawn_sync (dir, argv.data (), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
+                                 &err, &wait, nullptr));
     return { WIFEXITED (wait) ? WEXITSTATUS (wait) : -1, out ? out : "", err ? err : "" };
   }
 
@@ -248,6 +253,25 @@ TEST_F (Render, FailuresLeaveNoFile)
       EXPECT_STREQ (after, before);
     }
   EXPECT_FALSE (temp_left ());
+}
+
+TEST_F (Render, InterruptKeepsTheOldFile)
+{
+  ASSERT_TRUE (g_file_set_contents (path ("long.wav").c_str (), "old", -1, nullptr));
+  GPid pid = 0;
+  run ({ "bank.vvi", "long.wav", "-n", "60:0:3000", "-s", "1", "-b", "16", "-q" }, &pid);
+  for (int i = 0; i < 1000 && !temp_left (); i++) /* until it writes its temporary file */
+    g_usleep (10000);
+  EXPECT_TRUE (temp_left ());
+  kill (pid, SIGINT);
+  int wait = 0;
+  waitpid (pid, &wait, 0);
+  g_spawn_close_pid (pid);
+  EXPECT_TRUE (WIFSIGNALED (wait) && WTERMSIG (wait) == SIGINT);
+  EXPECT_FALSE (temp_left ());
+  g_autofree char *left = nullptr;
+  ASSERT_TRUE (g_file_get_contents (path ("long.wav").c_str (), &left, nullptr, nullptr));
+  EXPECT_STREQ (left, "old");
 }
 
 } // namespace
