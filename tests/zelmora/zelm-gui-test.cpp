@@ -1,0 +1,267 @@
+/* zelm-gui-test.cpp: a private Xvfb, XTest input and pixel read-back */
+#include "zelm-gui-test.h"
+
+/* gtest first: X11's headers define None and Bool as macros. */
+#include <gtest/gtest.h>
+
+#include <gdk/gdkx.h>
+#include <X11/extensions/XTest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zelm_test {
+
+namespace {
+
+GPid xvfb_pid = 0;
+
+Display *
+xdisplay ()
+{
+  return GDK_DISPLAY_XDISPLAY (gdk_display_get_default ());
+}
+
+/* Starts Xvfb on the first free display it finds (-displayfd) and waits for
+ * the display number it reports. */
+void
+start_xvfb ()
+{
+  int fds[2];
+  if (pipe (fds) != 0)
+    g_error ("pipe: %s", g_strerror (errno));
+  std::string fd = std::to_string (fds[1]);
+  const char *argv[] = { "Xvfb", "-displayfd", fd.c_str (), "-screen", "0", "1600x1000x24",
+                         "-nolisten", "tcp", "-noreset", nullptr };
+  GError *err = nullptr;
+  if (!g_spawn_async_with_fds (nullptr, const_cast<char **> (argv), nullptr,
+                               GSpawnFlags (G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD |
+                                            G_SPAWN_LEAVE_DESCRIPTORS_OPEN |
+                                            G_SPAWN_STDOUT_TO_DEV_NULL |
+                                            G_SPAWN_STDERR_TO_DEV_NULL),
+                               nullptr, nullptr, &xvfb_pid, -1, -1, -1, &err))
+    g_error ("cannot start Xvfb: %s", err->message);
+  close (fds[1]);
+  std::string number;
+  char c;
+  while (read (fds[0], &c, 1) == 1 && c != '\n')
+    number += c;
+  close (fds[0]);
+  if (number.empty ())
+    g_error ("Xvfb did not report a display");
+  g_setenv ("DISPLAY", (":" + number).c_str (), TRUE);
+}
+
+class XEnvironment : public ::testing::Environment {
+public:
+  void SetUp () override
+  {
+    /* Tests never talk to a session bus, an accessibility bus or a user's
+     * settings daemon. */
+    g_setenv ("NO_AT_BRIDGE", "1", TRUE);
+    g_setenv ("GSETTINGS_BACKEND", "memory", TRUE);
+    g_setenv ("GDK_BACKEND", "x11", TRUE);
+    start_xvfb ();
+    if (!gtk_init_check (nullptr, nullptr))
+      g_error ("cannot open display %s", g_getenv ("DISPLAY"));
+    int ev, err, major, minor;
+    if (!XTestQueryExtension (xdisplay (), &ev, &err, &major, &minor))
+      g_error ("the X server has no XTest extension");
+  }
+  void TearDown () override
+  {
+    if (xvfb_pid)
+      {
+        kill (xvfb_pid, SIGTERM);
+        waitpid (xvfb_pid, nullptr, 0);
+        g_spawn_close_pid (xvfb_pid);
+        xvfb_pid = 0;
+      }
+  }
+};
+
+[[maybe_unused]] ::testing::Environment *const x_environment =
+    ::testing::AddGlobalTestEnvironment (new XEnvironment);
+
+void
+flush ()
+{
+  XFlush (xdisplay ());
+  XSync (xdisplay (), False);
+}
+
+} // namespace
+
+void
+pump (unsigned ms)
+{
+  gdk_display_flush (gdk_display_get_default ());
+  while (g_main_context_pending (nullptr))
+    g_main_context_iteration (nullptr, FALSE);
+  if (!ms)
+    return;
+  gint64 end = g_get_monotonic_time () + gint64 (ms) * 1000;
+  while (g_get_monotonic_time () < end)
+    {
+      if (!g_main_context_iteration (nullptr, FALSE))
+        g_usleep (1000);
+    }
+}
+
+bool
+wait_for (const std::function<bool ()> &cond, unsigned timeout_ms)
+{
+  gint64 end = g_get_monotonic_time () + gint64 (timeout_ms) * 1000;
+  while (!cond ())
+    {
+      if (g_get_monotonic_time () >= end)
+        return cond ();
+      if (!g_main_context_iteration (nullptr, FALSE))
+        g_usleep (1000);
+    }
+  return true;
+}
+
+void
+wait_drawn (GtkWidget *widget)
+{
+  wait_for ([widget] {
+    GdkWindow *w = gtk_widget_get_window (widget);
+    return w && gdk_window_is_viewable (w);
+  });
+  /* A frame is painted on the frame clock; give it two cycles to land. */
+  pump (60);
+  flush ();
+  pump ();
+}
+
+GtkWidget *
+show_in_window (GtkWidget *child, int width, int height)
+{
+  GtkWidget *win = gtk_window_new (GTK_WINDOW_TOPLEVEL);
+  gtk_window_move (GTK_WINDOW (win), 0, 0);
+  gtk_widget_set_size_request (child, width, height);
+  gtk_container_add (GTK_CONTAINER (win), child);
+  gtk_widget_show_all (win);
+  gtk_window_present (GTK_WINDOW (win));
+  wait_drawn (child);
+  return win;
+}
+
+static void
+widget_to_root (GtkWidget *widget, double x, double y, int *rx, int *ry)
+{
+  GtkWidget *top = gtk_widget_get_toplevel (widget);
+  int tx = 0, ty = 0;
+  gtk_widget_translate_coordinates (widget, top, int (x), int (y), &tx, &ty);
+  int ox = 0, oy = 0;
+  gdk_window_get_origin (gtk_widget_get_window (top), &ox, &oy);
+  *rx = ox + tx;
+  *ry = oy + ty;
+}
+
+void
+pointer_move (GtkWidget *widget, double x, double y)
+{
+  int rx, ry;
+  widget_to_root (widget, x, y, &rx, &ry);
+  XTestFakeMotionEvent (xdisplay (), -1, rx, ry, CurrentTime);
+  flush ();
+  pump (5);
+}
+
+void
+button_press (unsigned button)
+{
+  XTestFakeButtonEvent (xdisplay (), button, True, CurrentTime);
+  flush ();
+  pump (5);
+}
+
+void
+button_release (unsigned button)
+{
+  XTestFakeButtonEvent (xdisplay (), button, False, CurrentTime);
+  flush ();
+  pump (5);
+}
+
+void
+click (GtkWidget *widget, double x, double y, unsigned button)
+{
+  pointer_move (widget, x, y);
+  button_press (button);
+  button_release (button);
+}
+
+void
+scroll (GtkWidget *widget, double x, double y, GdkScrollDirection dir)
+{
+  static const unsigned buttons[] = { 4, 5, 6, 7 }; /* up, down, left, right */
+  pointer_move (widget, x, y);
+  button_press (buttons[dir]);
+  button_release (buttons[dir]);
+}
+
+guint16
+keycode_of (guint keyval)
+{
+  return guint16 (XKeysymToKeycode (xdisplay (), keyval));
+}
+
+void
+key_press (guint keyval)
+{
+  XTestFakeKeyEvent (xdisplay (), keycode_of (keyval), True, CurrentTime);
+  flush ();
+  pump (5);
+}
+
+void
+key_release (guint keyval)
+{
+  XTestFakeKeyEvent (xdisplay (), keycode_of (keyval), False, CurrentTime);
+  flush ();
+  pump (5);
+}
+
+void
+key_tap (guint keyval)
+{
+  key_press (keyval);
+  key_release (keyval);
+}
+
+GdkPixbuf *
+grab (GtkWidget *widget)
+{
+  pump ();
+  flush ();
+  GtkAllocation a;
+  gtk_widget_get_allocation (widget, &a);
+  GtkWidget *top = gtk_widget_get_toplevel (widget);
+  int x = 0, y = 0;
+  gtk_widget_translate_coordinates (widget, top, 0, 0, &x, &y);
+  return gdk_pixbuf_get_from_window (gtk_widget_get_window (top), x, y, a.width, a.height);
+}
+
+Rgb
+pixel (GdkPixbuf *pixbuf, int x, int y)
+{
+  const guint8 *p = gdk_pixbuf_read_pixels (pixbuf) + y * gdk_pixbuf_get_rowstride (pixbuf) +
+                    x * gdk_pixbuf_get_n_channels (pixbuf);
+  return { p[0], p[1], p[2] };
+}
+
+void
+save_png (GtkWidget *widget, const char *path)
+{
+  GdkPixbuf *pb = grab (widget);
+  gdk_pixbuf_save (pb, path, "png", nullptr, nullptr);
+  g_object_unref (pb);
+}
+
+} // namespace zelm_test

@@ -1,0 +1,49 @@
+/* zelm-tree.h: the main window's tree of open files and their nodes */
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "vornadel.h"
+
+G_BEGIN_DECLS
+
+/* Columns of the tree store. */
+enum {
+  ZELM_TREE_COL_ICON,   /* icon name */
+  ZELM_TREE_COL_NAME,   /* node name */
+  ZELM_TREE_COL_STATUS, /* status icon name or NULL */
+  ZELM_TREE_COL_NODE,   /* the VornNode */
+  ZELM_TREE_N_COLS
+};
+
+typedef struct _ZelmTree ZelmTree;
+
+/* Called when the selection chose another current file, instrument or node
+ * (each may be NULL). */
+typedef void (*ZelmTreeSelectFunc) (VornFile *file, VornInst *inst, VornNode *node,
+                                    gpointer user_data);
+
+/* Sets up @view (columns, store, selection) and returns the tree's state;
+ * free it with zelm_tree_free before the view goes. */
+ZelmTree *zelm_tree_new (GtkTreeView *view, ZelmTreeSelectFunc select_func, gpointer user_data);
+void zelm_tree_free (ZelmTree *tree);
+
+/* Clears the store and adds a row for every file of @files and every node
+ * under it, in pre-order. */
+void zelm_tree_fill (ZelmTree *tree, GList *files);
+
+/* Adds rows for @node and its descendants under the row of its parent (a
+ * top-level row when it has none). */
+void zelm_tree_add_node (ZelmTree *tree, VornNode *node);
+
+/* Selects the row of @node alone and shows it. */
+void zelm_tree_select (ZelmTree *tree, VornNode *node);
+
+/* Icon name of @node's row. */
+const char *zelm_tree_node_icon (VornNode *node);
+
+VornFile *zelm_tree_get_current_file (ZelmTree *tree);
+VornInst *zelm_tree_get_current_inst (ZelmTree *tree);
+VornNode *zelm_tree_get_current_node (ZelmTree *tree);
+
+G_END_DECLS
