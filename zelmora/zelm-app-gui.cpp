@@ -559,12 +559,29 @@ open_path (ZelmAppGui *self, const char *path)
   zelm_tree_add_node (self->tree, VORN_NODE (file));
 }
 
+/* Save As answers asynchronously so the main loop (and the periodic task)
+ * keeps running while the chooser is open. */
+static void
+save_as_response (GtkDialog *chooser, int response, ZelmAppGui *self)
+{
+  auto *file = static_cast<VornFile *> (g_object_get_data (G_OBJECT (chooser), "zelm-file"));
+  if (response == GTK_RESPONSE_ACCEPT && file)
+    {
+      g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
+      g_autoptr (GError) err = nullptr;
+      if (!vorn_file_save (file, path, &err))
+        error_dialog (self, "Error occurred saving file '%s': %s", path, err->message);
+    }
+  gtk_widget_destroy (GTK_WIDGET (chooser));
+}
+
 static void
 save_file_as (ZelmAppGui *self, VornFile *file)
 {
   GtkWidget *chooser = gtk_file_chooser_dialog_new (
       "Save File", self->window, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
       "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
   gtk_file_chooser_set_do_overwrite_confirmation (GTK_FILE_CHOOSER (chooser), TRUE);
   add_vvi_filters (GTK_FILE_CHOOSER (chooser));
   g_autofree char *current = nullptr;
@@ -578,15 +595,21 @@ save_file_as (ZelmAppGui *self, VornFile *file)
       g_autofree char *suggested = g_strconcat (name && *name ? name : "Untitled", ".vvi", nullptr);
       gtk_file_chooser_set_current_name (GTK_FILE_CHOOSER (chooser), suggested);
     }
+  g_object_set_data_full (G_OBJECT (chooser), "zelm-file", g_object_ref (file), g_object_unref);
+  g_signal_connect_object (chooser, "response", G_CALLBACK (save_as_response), self,
+                           GConnectFlags (0));
+  gtk_widget_show (chooser);
+}
 
-  if (gtk_dialog_run (GTK_DIALOG (chooser)) == GTK_RESPONSE_ACCEPT)
-    {
-      g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
-      g_autoptr (GError) err = nullptr;
-      if (!vorn_file_save (file, path, &err))
-        error_dialog (self, "Error occurred saving file '%s': %s", path, err->message);
-    }
-  gtk_widget_destroy (chooser);
+static void
+open_response (GtkDialog *chooser, int response, ZelmAppGui *self)
+{
+  g_autofree char *path = response == GTK_RESPONSE_ACCEPT
+      ? gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser))
+      : nullptr;
+  gtk_widget_destroy (GTK_WIDGET (chooser));
+  if (path)
+    open_path (self, path);
 }
 
 /* The file of the selection, else the only open file one could mean. */
@@ -614,15 +637,11 @@ menu_file_open (GtkMenuItem *, ZelmAppGui *self)
                                                     GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                     GTK_RESPONSE_CANCEL, "_Open",
                                                     GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
   add_vvi_filters (GTK_FILE_CHOOSER (chooser));
-  if (gtk_dialog_run (GTK_DIALOG (chooser)) == GTK_RESPONSE_ACCEPT)
-    {
-      g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
-      gtk_widget_destroy (chooser);
-      open_path (self, path);
-      return;
-    }
-  gtk_widget_destroy (chooser);
+  g_signal_connect_object (chooser, "response", G_CALLBACK (open_response), self,
+                           GConnectFlags (0));
+  gtk_widget_show (chooser);
 }
 
 G_MODULE_EXPORT void
@@ -847,21 +866,11 @@ zelm_app_gui_activate (GApplication *gapp)
   self->periodic_id = g_timeout_add (PERIODIC_MS, periodic_task, self);
 }
 
+/* Stops the periodic task and takes the windows down; the window holds a
+ * reference on the application, so this cannot wait for dispose. */
 static void
-zelm_app_gui_shutdown (GApplication *gapp)
+destroy_windows (ZelmAppGui *self)
 {
-  ZelmAppGui *self = ZELM_APP_GUI (gapp);
-  g_clear_handle_id (&self->periodic_id, g_source_remove);
-  g_clear_handle_id (&self->splash_timeout, g_source_remove);
-  G_APPLICATION_CLASS (zelm_app_gui_parent_class)->shutdown (gapp);
-}
-
-/* --- GObject ----------------------------------------------------------------- */
-
-static void
-zelm_app_gui_dispose (GObject *object)
-{
-  ZelmAppGui *self = ZELM_APP_GUI (object);
   g_clear_handle_id (&self->periodic_id, g_source_remove);
   g_clear_handle_id (&self->splash_timeout, g_source_remove);
   if (self->splash)
@@ -877,6 +886,21 @@ zelm_app_gui_dispose (GObject *object)
       gtk_widget_destroy (window);
     }
   g_clear_object (&self->builder);
+}
+
+static void
+zelm_app_gui_shutdown (GApplication *gapp)
+{
+  destroy_windows (ZELM_APP_GUI (gapp));
+  G_APPLICATION_CLASS (zelm_app_gui_parent_class)->shutdown (gapp);
+}
+
+/* --- GObject ----------------------------------------------------------------- */
+
+static void
+zelm_app_gui_dispose (GObject *object)
+{
+  destroy_windows (ZELM_APP_GUI (object));
   G_OBJECT_CLASS (zelm_app_gui_parent_class)->dispose (object);
 }
 

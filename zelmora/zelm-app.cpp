@@ -356,9 +356,10 @@ zelm_app_finalize (GObject *object)
 
   vorn_list_free (priv->files);
   priv->files = nullptr;
+  /* The output stream renders from the synthesizer until it is stopped. */
+  stop_drivers (app);
   if (priv->synth)
     vorn_synth_stop (priv->synth);
-  stop_drivers (app);
   /* Messages left in the outbox hold queues: free them with the synthesizer. */
   if (priv->synth)
     while (VornSynthMsg *msg = vorn_synth_get_message (priv->synth))

@@ -1,0 +1,902 @@
+/* zelm-piano.cpp: the on-screen piano keyboard */
+#include "zelm-piano.h"
+
+#include "vorn-value.h"
+#include "zelm-util.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+enum {
+  PROP_0,
+  PROP_SYNTH,
+  PROP_OCTAVE_START,
+  PROP_OCTAVE_COUNT,
+  PROP_CHANNEL,
+  PROP_BG_COLOR,
+  PROP_WHITE_KEY_COLOR,
+  PROP_WHITE_KEY_BORDER_COLOR,
+  PROP_WHITE_KEY_SEL_COLOR,
+  PROP_WHITE_KEY_BORDER_SEL_COLOR,
+  PROP_BLACK_KEY_SIDE_COLOR,
+  PROP_BLACK_KEY_TOP_COLOR,
+  PROP_BLACK_KEY_FRONT_COLOR,
+  PROP_BLACK_KEY_SIDE_SEL_COLOR,
+  PROP_BLACK_KEY_TOP_SEL_COLOR,
+  PROP_BLACK_KEY_FRONT_SEL_COLOR,
+  PROP_POINTER_BAR_COLOR,
+  PROP_ZOOM_BAR_COLOR,
+  N_PROPS
+};
+
+static GParamSpec *properties[N_PROPS];
+
+/* Colour properties in PROP order, starting with PROP_BG_COLOR. */
+enum {
+  COLOR_BG,
+  COLOR_WHITE,
+  COLOR_WHITE_BORDER,
+  COLOR_WHITE_SEL,
+  COLOR_WHITE_BORDER_SEL,
+  COLOR_BLACK_SIDE,
+  COLOR_BLACK_TOP,
+  COLOR_BLACK_FRONT,
+  COLOR_BLACK_SIDE_SEL,
+  COLOR_BLACK_TOP_SEL,
+  COLOR_BLACK_FRONT_SEL,
+  COLOR_POINTER_BAR,
+  COLOR_ZOOM_BAR,
+  N_COLORS
+};
+
+static const struct {
+  const char *name, *nick, *blurb;
+  guint32 def;
+} color_props[N_COLORS] = {
+  { "bg-color", "BgColor", "Background color", 0x000000FF },
+  { "white-key-color", "WhiteKeyColor", "White key color", 0xFFFFFFFF },
+  { "white-key-border-color", "WhiteKeyBorderColor", "White key border color", 0xB4B4B4FF },
+  { "white-key-sel-color", "WhiteKeySelColor", "White key select color", 0x3078FFFF },
+  { "white-key-border-sel-color", "WhiteKeyBorderSelColor", "White key border select color",
+    0x1660DAFF },
+  { "black-key-side-color", "BlackKeySideColor", "Black key side color", 0x383838FF },
+  { "black-key-top-color", "BlackKeyTopColor", "Black key top color", 0x26262EFF },
+  { "black-key-front-color", "BlackKeyFrontColor", "Black key front color", 0x0A0A10FF },
+  { "black-key-side-sel-color", "BlackKeySideSelColor", "Black key side select color",
+    0x245ECCFF },
+  { "black-key-top-sel-color", "BlackKeyTopSelColor", "Black key top select color", 0x204EA4FF },
+  { "black-key-front-sel-color", "BlackKeyFrontSelColor", "Black key front select color",
+    0x1C2658FF },
+  { "pointer-bar-color", "PointerBarColor", "Pointer bar color", 0x000000FF },
+  { "zoom-bar-color", "ZoomBarColor", "Zoom bar color", 0x2B5489FF },
+};
+
+#define OCTAVE_MAX     11 /* MIDI octaves 0..10 hold notes 0..127 */
+#define DEFAULT_START  3
+#define DEFAULT_COUNT  5
+#define STRIP_HEIGHT   16.0 /* the top strip with the zoom bar */
+#define KEY_TOP        18.0 /* where black keys and notches are measured from */
+#define VELOCITY       127
+
+/* Layout units: one octave of seven white keys is 161.4 units wide. */
+#define OCTAVE_UNITS     161.4
+#define WHITE_UNITS      22.2
+#define BLACK_UNITS      11.8
+#define BLACK_TOP_UNITS  9.4
+#define MISSING_UNITS    46.4 /* A and B (with their gaps) above note 127 */
+#define FACE_DEPTH       0.8470588 /* where a black key's top face meets its front */
+
+/* Black keys C#, D#, F#, G#, A#: start offset in units and semitone. */
+static const struct {
+  double offset;
+  int semitone;
+} black_keys[5] = { { 14.4, 1 }, { 42.4, 3 }, { 82.8, 6 }, { 109.6, 8 }, { 136.4, 10 } };
+
+/* Semitone of each white key C..B. */
+static const int white_semitones[7] = { 0, 2, 4, 5, 7, 9, 11 };
+
+/* Black key left of white key k (-1: none) and right of it. */
+static const int black_left_of[7] = { -1, 0, 1, -1, 2, 3, 4 };
+static const int black_right_of[7] = { 0, 1, -1, 2, 3, 4, -1 };
+
+namespace {
+
+struct Pointer {
+  char *name;
+  GdkPixbuf *icon;
+  char *text;
+  guint8 priority;
+  guint8 note;
+};
+
+} // namespace
+
+struct _ZelmPiano {
+  GtkDrawingArea parent_instance;
+
+  VornSynth *synth;
+  guint16 device_id;
+  int octave_start;
+  int octave_count;
+  int channel;
+  guint32 colors[N_COLORS];
+
+  guint64 held[2];                 /* one bit per MIDI note held by any source */
+  std::vector<guint64> held_list; /* packed (source, note) holds, newest last */
+  int mouse_note;                  /* held by the mouse, or -1 */
+  int mouse_channel;
+  int zoom_drag;                   /* 0 none, 1 left edge, 2 right edge */
+  std::vector<Pointer> pointers;
+
+  /* Geometry in pixels, from the allocation and the visible octaves. */
+  int effective_count;
+  int width, height;
+  double octave_width, white_width, gap, black_width, black_top_width, black_height;
+};
+
+G_DEFINE_FINAL_TYPE (ZelmPiano, zelm_piano, GTK_TYPE_DRAWING_AREA)
+
+static guint64
+pack_key (guint16 device, guint sub_id, int channel, guint8 note)
+{
+  return guint64 (note) | (guint64 (guint8 (channel)) << 8) |
+         (guint64 (guint16 (device + 1)) << 16) | (guint64 (sub_id) << 32);
+}
+
+static gboolean
+is_held (ZelmPiano *piano, int note)
+{
+  return (piano->held[note >> 6] >> (note & 63)) & 1;
+}
+
+static void
+set_held (ZelmPiano *piano, int note, gboolean on)
+{
+  guint64 bit = guint64 (1) << (note & 63);
+  if (on)
+    piano->held[note >> 6] |= bit;
+  else
+    piano->held[note >> 6] &= ~bit;
+}
+
+static void
+update_geometry (ZelmPiano *piano)
+{
+  int s = piano->octave_start, c = piano->octave_count;
+  if (s + c > OCTAVE_MAX)
+    c = OCTAVE_MAX + 1 - s;
+  piano->effective_count = c;
+
+  double units = c * OCTAVE_UNITS + (c - 1);
+  if (s + c == OCTAVE_MAX)
+    units -= MISSING_UNITS;
+
+  double w = (piano->width - 4) * OCTAVE_UNITS / units;
+  piano->octave_width = w;
+  piano->white_width = w * WHITE_UNITS / OCTAVE_UNITS;
+  piano->gap = w / OCTAVE_UNITS;
+  piano->black_width = w * BLACK_UNITS / OCTAVE_UNITS;
+  piano->black_top_width = w * BLACK_TOP_UNITS / OCTAVE_UNITS;
+  piano->black_height = (piano->height - 20) * 86.0 / 137.0;
+}
+
+/* Left edge of visible octave @i. */
+static double
+octave_x (ZelmPiano *piano, int i)
+{
+  return 2 + i * (piano->octave_width + piano->gap);
+}
+
+static double
+white_x (ZelmPiano *piano, int i, int k)
+{
+  return octave_x (piano, i) + k * (piano->gap + piano->white_width);
+}
+
+static double
+black_x (ZelmPiano *piano, int i, int b)
+{
+  return octave_x (piano, i) + black_keys[b].offset * piano->gap;
+}
+
+/* Queues a redraw of the column of one key, when it is visible. */
+static void
+redraw_key (ZelmPiano *piano, int note)
+{
+  int first = piano->octave_start * 12;
+  if (note < first || note >= first + piano->effective_count * 12)
+    return;
+
+  int i = (note - first) / 12, semitone = note % 12;
+  double left, right;
+  if (vorn_util_midi_note_is_white (guint8 (note)))
+    {
+      int k = int (std::find (white_semitones, white_semitones + 7, semitone) - white_semitones);
+      left = white_x (piano, i, k);
+      right = left + piano->white_width;
+    }
+  else
+    {
+      int b = 0;
+      while (black_keys[b].semitone != semitone)
+        b++;
+      left = black_x (piano, i, b);
+      right = left + piano->black_width;
+    }
+  int x = int (std::floor (left));
+  gtk_widget_queue_draw_area (GTK_WIDGET (piano), x, int (STRIP_HEIGHT),
+                              int (std::ceil (right)) - x, piano->height - 4);
+}
+
+/* Clamps and stores the visible range; TRUE when it changed. */
+static gboolean
+store_octave (ZelmPiano *piano, int *field, int value, int min, GParamSpec *pspec)
+{
+  value = CLAMP (value, min, OCTAVE_MAX);
+  if (value == *field)
+    return FALSE;
+  *field = value;
+  update_geometry (piano);
+  g_object_notify_by_pspec (G_OBJECT (piano), pspec);
+  return TRUE;
+}
+
+static void
+set_octave_start (ZelmPiano *piano, int value)
+{
+  store_octave (piano, &piano->octave_start, value, 0, properties[PROP_OCTAVE_START]);
+  gtk_widget_queue_draw (GTK_WIDGET (piano));
+}
+
+static void
+set_octave_count (ZelmPiano *piano, int value)
+{
+  store_octave (piano, &piano->octave_count, value, 1, properties[PROP_OCTAVE_COUNT]);
+  gtk_widget_queue_draw (GTK_WIDGET (piano));
+}
+
+static void
+zelm_piano_init (ZelmPiano *piano)
+{
+  new (&piano->held_list) std::vector<guint64> ();
+  new (&piano->pointers) std::vector<Pointer> ();
+  piano->octave_start = DEFAULT_START;
+  piano->octave_count = DEFAULT_COUNT;
+  piano->mouse_note = -1;
+  for (int i = 0; i < N_COLORS; i++)
+    piano->colors[i] = color_props[i].def;
+
+  gtk_widget_set_can_focus (GTK_WIDGET (piano), TRUE);
+  gtk_widget_add_events (GTK_WIDGET (piano),
+                         GDK_POINTER_MOTION_MASK | GDK_BUTTON1_MOTION_MASK |
+                           GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_SCROLL_MASK);
+}
+
+static void
+free_pointer (Pointer &p)
+{
+  g_free (p.name);
+  g_free (p.text);
+  g_clear_object (&p.icon);
+}
+
+static void
+stop_mouse_note (ZelmPiano *piano)
+{
+  if (piano->synth)
+    vorn_synth_note_off (piano->synth, piano->device_id, 0, piano->mouse_channel,
+                         guint8 (piano->mouse_note), VELOCITY);
+  zelm_piano_note_off (piano, piano->device_id, 0, piano->mouse_channel,
+                       guint8 (piano->mouse_note));
+  piano->mouse_note = -1;
+}
+
+static void
+start_mouse_note (ZelmPiano *piano, int note)
+{
+  piano->mouse_note = note;
+  piano->mouse_channel = piano->channel;
+  if (piano->synth)
+    vorn_synth_note_on (piano->synth, piano->device_id, 0, piano->channel, guint8 (note),
+                        VELOCITY, nullptr);
+  zelm_piano_note_on (piano, piano->device_id, 0, piano->channel, guint8 (note));
+}
+
+static void
+zelm_piano_finalize (GObject *object)
+{
+  ZelmPiano *piano = ZELM_PIANO (object);
+
+  /* A voice started by a click must not outlive the widget that would stop it. */
+  if (piano->mouse_note >= 0 && piano->synth)
+    vorn_synth_note_off (piano->synth, piano->device_id, 0, piano->mouse_channel,
+                         guint8 (piano->mouse_note), VELOCITY);
+  for (Pointer &p : piano->pointers)
+    free_pointer (p);
+  piano->pointers.~vector ();
+  piano->held_list.~vector ();
+  g_clear_object (&piano->synth);
+  G_OBJECT_CLASS (zelm_piano_parent_class)->finalize (object);
+}
+
+static void
+zelm_piano_constructed (GObject *object)
+{
+  ZelmPiano *piano = ZELM_PIANO (object);
+
+  G_OBJECT_CLASS (zelm_piano_parent_class)->constructed (object);
+  if (piano->synth)
+    piano->device_id = guint16 (vorn_synth_get_device_id (piano->synth));
+  update_geometry (piano);
+}
+
+static void
+zelm_piano_get_property (GObject *object, guint prop_id, GValue *value, GParamSpec *pspec)
+{
+  ZelmPiano *piano = ZELM_PIANO (object);
+
+  switch (prop_id)
+    {
+    case PROP_SYNTH:
+      g_value_set_object (value, piano->synth);
+      break;
+    case PROP_OCTAVE_START:
+      g_value_set_int (value, piano->octave_start);
+      break;
+    case PROP_OCTAVE_COUNT:
+      g_value_set_int (value, piano->octave_count);
+      break;
+    case PROP_CHANNEL:
+      g_value_set_int (value, piano->channel);
+      break;
+    default:
+      if (prop_id >= PROP_BG_COLOR && prop_id < N_PROPS)
+        g_value_set_uint (value, piano->colors[prop_id - PROP_BG_COLOR]);
+      else
+        G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
+      break;
+    }
+}
+
+static void
+zelm_piano_set_property (GObject *object, guint prop_id, const GValue *value, GParamSpec *pspec)
+{
+  ZelmPiano *piano = ZELM_PIANO (object);
+
+  switch (prop_id)
+    {
+    case PROP_SYNTH:
+      g_set_object (&piano->synth, static_cast<VornSynth *> (g_value_get_object (value)));
+      break;
+    case PROP_OCTAVE_START:
+      set_octave_start (piano, g_value_get_int (value));
+      break;
+    case PROP_OCTAVE_COUNT:
+      set_octave_count (piano, g_value_get_int (value));
+      break;
+    case PROP_CHANNEL:
+      if (piano->channel != g_value_get_int (value))
+        {
+          piano->channel = g_value_get_int (value);
+          g_object_notify_by_pspec (object, pspec);
+        }
+      break;
+    default:
+      if (prop_id >= PROP_BG_COLOR && prop_id < N_PROPS)
+        {
+          guint32 &color = piano->colors[prop_id - PROP_BG_COLOR];
+          if (color != g_value_get_uint (value))
+            {
+              color = g_value_get_uint (value);
+              g_object_notify_by_pspec (object, pspec);
+            }
+          gtk_widget_queue_draw (GTK_WIDGET (piano));
+        }
+      else
+        G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
+      break;
+    }
+}
+
+static void
+zelm_piano_size_allocate (GtkWidget *widget, GtkAllocation *allocation)
+{
+  ZelmPiano *piano = ZELM_PIANO (widget);
+
+  GTK_WIDGET_CLASS (zelm_piano_parent_class)->size_allocate (widget, allocation);
+  piano->width = allocation->width;
+  piano->height = allocation->height;
+  update_geometry (piano);
+}
+
+/* Adds the outline of white key @k of visible octave @i, inset by half a
+ * gap so that its stroke stays inside the key. */
+static void
+white_key_path (ZelmPiano *piano, cairo_t *cr, int i, int k, int note)
+{
+  const double g = piano->gap, r = g / 2;
+  const double left = white_x (piano, i, k) + r;
+  const double right = left + piano->white_width - g;
+  const double top = STRIP_HEIGHT - r;
+  const double notch_y = KEY_TOP + piano->black_height + g;
+  const double bottom_cy = piano->height - 2 - 1.5 * g;
+  const int bl = black_left_of[k], br = note == 127 ? -1 : black_right_of[k];
+
+  cairo_new_sub_path (cr);
+  if (bl >= 0)
+    {
+      double nx = black_x (piano, i, bl) + piano->black_width + g;
+      cairo_move_to (cr, nx, top);
+    }
+  else
+    cairo_move_to (cr, left, top);
+
+  if (br >= 0)
+    {
+      double nx = black_x (piano, i, br) - g;
+      cairo_line_to (cr, nx, top);
+      cairo_arc_negative (cr, nx + r, notch_y - r, r, G_PI, G_PI / 2);
+      cairo_arc (cr, right - r, notch_y + r, r, -G_PI / 2, 0);
+    }
+  else
+    cairo_line_to (cr, right, top);
+
+  cairo_arc (cr, right - g, bottom_cy, g, 0, G_PI / 2);
+  cairo_arc (cr, left + g, bottom_cy, g, G_PI / 2, G_PI);
+
+  if (bl >= 0)
+    {
+      double nx = black_x (piano, i, bl) + piano->black_width + g;
+      cairo_arc (cr, left + r, notch_y + r, r, G_PI, 3 * G_PI / 2);
+      cairo_arc_negative (cr, nx - r, notch_y - r, r, G_PI / 2, 0);
+    }
+  cairo_close_path (cr);
+}
+
+static void
+black_key_path (ZelmPiano *piano, cairo_t *cr, int i, int b)
+{
+  const double r = piano->gap / 2;
+  const double left = black_x (piano, i, b), right = left + piano->black_width;
+  const double bottom = KEY_TOP + piano->black_height;
+
+  cairo_new_sub_path (cr);
+  cairo_move_to (cr, left, STRIP_HEIGHT);
+  cairo_line_to (cr, right, STRIP_HEIGHT);
+  cairo_arc (cr, right - r, bottom - r, r, 0, G_PI / 2);
+  cairo_arc (cr, left + r, bottom - r, r, G_PI / 2, G_PI);
+  cairo_close_path (cr);
+}
+
+/* The top face of a black key: narrower than the key at the top, widening
+ * to the full key at its front edge. */
+static void
+black_face_path (ZelmPiano *piano, cairo_t *cr, int i, int b)
+{
+  const double left = black_x (piano, i, b), right = left + piano->black_width;
+  const double centre = left + piano->black_width / 2, half = piano->black_top_width / 2;
+  const double bottom = KEY_TOP + piano->black_height;
+  const double front = KEY_TOP + FACE_DEPTH * piano->black_height;
+
+  cairo_move_to (cr, centre - half, STRIP_HEIGHT);
+  cairo_line_to (cr, centre + half, STRIP_HEIGHT);
+  cairo_line_to (cr, centre + half, front);
+  cairo_line_to (cr, right, bottom);
+  cairo_line_to (cr, left, bottom);
+  cairo_line_to (cr, centre - half, front);
+  cairo_close_path (cr);
+}
+
+/* Calls @fn (octave index, key index, note) for every visible key of one
+ * colour whose held state is @held. */
+template <typename Fn>
+static void
+for_each_key (ZelmPiano *piano, gboolean white, gboolean held, Fn fn)
+{
+  for (int i = 0; i < piano->effective_count; i++)
+    {
+      int base = (piano->octave_start + i) * 12;
+      for (int k = 0; k < (white ? 7 : 5); k++)
+        {
+          int note = base + (white ? white_semitones[k] : black_keys[k].semitone);
+          if (note <= 127 && is_held (piano, note) == held)
+            fn (i, k, note);
+        }
+    }
+}
+
+static void
+draw_keys (ZelmPiano *piano, cairo_t *cr, gboolean held)
+{
+  const guint32 *c = piano->colors;
+
+  cairo_new_path (cr);
+  for_each_key (piano, TRUE, held, [&] (int i, int k, int note) {
+    white_key_path (piano, cr, i, k, note);
+  });
+  zelm_util_set_rgba_uint (cr, c[held ? COLOR_WHITE_SEL : COLOR_WHITE]);
+  cairo_fill_preserve (cr);
+  cairo_set_line_width (cr, piano->gap);
+  zelm_util_set_rgba_uint (cr, c[held ? COLOR_WHITE_BORDER_SEL : COLOR_WHITE_BORDER]);
+  cairo_stroke (cr);
+
+  bool any = false;
+  for_each_key (piano, FALSE, held, [&] (int i, int b, int) {
+    black_key_path (piano, cr, i, b);
+    any = true;
+  });
+  if (!any)
+    return;
+  zelm_util_set_rgba_uint (cr, c[held ? COLOR_BLACK_SIDE_SEL : COLOR_BLACK_SIDE]);
+  cairo_save (cr);
+  cairo_fill_preserve (cr);
+  cairo_clip (cr);
+  for_each_key (piano, FALSE, held, [&] (int i, int b, int) { black_face_path (piano, cr, i, b); });
+  const double bottom = KEY_TOP + piano->black_height;
+  cairo_pattern_t *gradient = cairo_pattern_create_linear (0, 2, 0, bottom);
+  guint32 top = c[held ? COLOR_BLACK_TOP_SEL : COLOR_BLACK_TOP];
+  guint32 front = c[held ? COLOR_BLACK_FRONT_SEL : COLOR_BLACK_FRONT];
+  zelm_util_add_color_stop_rgba (gradient, 0, top);
+  zelm_util_add_color_stop_rgba (gradient, 216.0 / 255.0, top);
+  zelm_util_add_color_stop_rgba (gradient, 249.0 / 255.0, front);
+  zelm_util_add_color_stop_rgba (gradient, 1, front);
+  cairo_set_source (cr, gradient);
+  cairo_fill (cr);
+  cairo_pattern_destroy (gradient);
+  cairo_restore (cr);
+}
+
+static gboolean
+zelm_piano_draw (GtkWidget *widget, cairo_t *cr)
+{
+  ZelmPiano *piano = ZELM_PIANO (widget);
+  const double width = piano->width;
+
+  zelm_util_set_rgba_uint (cr, piano->colors[COLOR_BG]);
+  cairo_paint (cr);
+  if (piano->width <= 3)
+    return TRUE;
+
+  draw_keys (piano, cr, FALSE);
+  draw_keys (piano, cr, TRUE);
+
+  zelm_util_set_rgba_uint (cr, piano->colors[COLOR_POINTER_BAR]);
+  cairo_rectangle (cr, 0, 0, width, STRIP_HEIGHT);
+  cairo_fill (cr);
+  zelm_util_set_rgba_uint (cr, piano->colors[COLOR_ZOOM_BAR]);
+  cairo_rectangle (cr, piano->octave_start * width / OCTAVE_MAX, 0,
+                   piano->octave_count * width / OCTAVE_MAX, STRIP_HEIGHT);
+  cairo_fill (cr);
+  return TRUE;
+}
+
+static void
+zoom_drag_to (ZelmPiano *piano, double x)
+{
+  int pos = int (std::lround (OCTAVE_MAX * x / piano->width));
+  pos = CLAMP (pos, 0, OCTAVE_MAX);
+  int s = piano->octave_start, c = piano->octave_count;
+
+  if (piano->zoom_drag == 1)
+    {
+      int count = s + c - pos;
+      if (count >= 1 && (pos != s || count != c))
+        {
+          g_object_freeze_notify (G_OBJECT (piano));
+          set_octave_start (piano, pos);
+          set_octave_count (piano, count);
+          g_object_thaw_notify (G_OBJECT (piano));
+        }
+    }
+  else if (pos - s >= 1 && pos - s != c)
+    set_octave_count (piano, pos - s);
+}
+
+static void
+on_button_press (ZelmPiano *piano, GdkEventButton *event)
+{
+  if (event->type != GDK_BUTTON_PRESS || event->button != GDK_BUTTON_PRIMARY)
+    return;
+
+  if (event->y < STRIP_HEIGHT)
+    {
+      double left = piano->octave_start * double (piano->width) / OCTAVE_MAX;
+      double right = (piano->octave_start + piano->octave_count) * double (piano->width) /
+                     OCTAVE_MAX;
+      piano->zoom_drag = std::fabs (event->x - left) < std::fabs (event->x - right) ? 1 : 2;
+      return;
+    }
+
+  int note = zelm_piano_get_note_at (piano, event->x, event->y);
+  if (note < 0)
+    return;
+  if (piano->mouse_note >= 0)
+    stop_mouse_note (piano);
+  start_mouse_note (piano, note);
+  gtk_widget_grab_focus (GTK_WIDGET (piano));
+}
+
+static void
+on_motion (ZelmPiano *piano, GdkEventMotion *event)
+{
+  if (piano->zoom_drag)
+    {
+      zoom_drag_to (piano, event->x);
+      return;
+    }
+  if (piano->mouse_note < 0)
+    return;
+
+  /* Off the top or bottom edge the sweep follows the black keys, so a
+   * glissando can be played along the edge. */
+  double y = event->y;
+  if (y < 0 || y >= piano->height)
+    y = KEY_TOP;
+  int note = zelm_piano_get_note_at (piano, event->x, y);
+  if (note >= 0 && note != piano->mouse_note)
+    {
+      stop_mouse_note (piano);
+      start_mouse_note (piano, note);
+    }
+}
+
+static void
+on_button_release (ZelmPiano *piano, GdkEventButton *event)
+{
+  if (event->button != GDK_BUTTON_PRIMARY)
+    return;
+  if (piano->mouse_note >= 0)
+    stop_mouse_note (piano);
+  else
+    piano->zoom_drag = 0;
+}
+
+static void
+on_scroll (ZelmPiano *piano, GdkEventScroll *event)
+{
+  const int s = piano->octave_start, c = piano->octave_count;
+  const gboolean shift = (event->state & GDK_SHIFT_MASK) != 0;
+  GdkScrollDirection dir = event->direction;
+
+  if (shift && dir == GDK_SCROLL_UP)
+    dir = GDK_SCROLL_LEFT;
+  else if (shift && dir == GDK_SCROLL_DOWN)
+    dir = GDK_SCROLL_RIGHT;
+
+  switch (dir)
+    {
+    case GDK_SCROLL_UP:
+      if (c > 2)
+        set_octave_count (piano, c - 1);
+      break;
+    case GDK_SCROLL_DOWN:
+      if (s + c < OCTAVE_MAX)
+        set_octave_count (piano, c + 1);
+      else if (s > 0)
+        {
+          g_object_freeze_notify (G_OBJECT (piano));
+          set_octave_start (piano, s - 1);
+          set_octave_count (piano, c + 1);
+          g_object_thaw_notify (G_OBJECT (piano));
+        }
+      break;
+    case GDK_SCROLL_LEFT:
+      if (s > 0)
+        set_octave_start (piano, s - 1);
+      break;
+    case GDK_SCROLL_RIGHT:
+      if (s + c <= OCTAVE_MAX - 1)
+        set_octave_start (piano, s + 1);
+      break;
+    default:
+      break;
+    }
+}
+
+static gboolean
+zelm_piano_event (GtkWidget *widget, GdkEvent *event)
+{
+  ZelmPiano *piano = ZELM_PIANO (widget);
+
+  switch (event->type)
+    {
+    case GDK_BUTTON_PRESS:
+    case GDK_2BUTTON_PRESS:
+    case GDK_3BUTTON_PRESS:
+      on_button_press (piano, &event->button);
+      return TRUE;
+    case GDK_BUTTON_RELEASE:
+      on_button_release (piano, &event->button);
+      return TRUE;
+    case GDK_MOTION_NOTIFY:
+      on_motion (piano, &event->motion);
+      return TRUE;
+    case GDK_SCROLL:
+      on_scroll (piano, &event->scroll);
+      return TRUE;
+    default:
+      return GTK_WIDGET_CLASS (zelm_piano_parent_class)->event
+               ? GTK_WIDGET_CLASS (zelm_piano_parent_class)->event (widget, event)
+               : FALSE;
+    }
+}
+
+static void
+zelm_piano_class_init (ZelmPianoClass *klass)
+{
+  GObjectClass *object_class = G_OBJECT_CLASS (klass);
+  GtkWidgetClass *widget_class = GTK_WIDGET_CLASS (klass);
+
+  object_class->constructed = zelm_piano_constructed;
+  object_class->finalize = zelm_piano_finalize;
+  object_class->get_property = zelm_piano_get_property;
+  object_class->set_property = zelm_piano_set_property;
+  widget_class->size_allocate = zelm_piano_size_allocate;
+  widget_class->draw = zelm_piano_draw;
+  widget_class->event = zelm_piano_event;
+
+  const auto flags = GParamFlags (G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
+                                  G_PARAM_EXPLICIT_NOTIFY);
+  properties[PROP_SYNTH] =
+    g_param_spec_object ("synth", "Synth", "Synthesizer object", VORN_TYPE_SYNTH,
+                         GParamFlags (G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY |
+                                      G_PARAM_STATIC_STRINGS));
+  /* Lax validation: writes outside the range are clamped, not refused. */
+  const auto lax = GParamFlags (flags | G_PARAM_LAX_VALIDATION);
+  properties[PROP_OCTAVE_START] =
+    g_param_spec_int ("octave-start", "OctaveStart", "Start MIDI octave", 0, OCTAVE_MAX,
+                      DEFAULT_START, lax);
+  properties[PROP_OCTAVE_COUNT] =
+    g_param_spec_int ("octave-count", "OctaveCount", "Count of octaves to show", 1, OCTAVE_MAX,
+                      DEFAULT_COUNT, lax);
+  properties[PROP_CHANNEL] =
+    g_param_spec_int ("channel", "Channel", "MIDI channel to send events on", 0, 127, 0, flags);
+  for (int i = 0; i < N_COLORS; i++)
+    properties[PROP_BG_COLOR + i] =
+      g_param_spec_uint (color_props[i].name, color_props[i].nick, color_props[i].blurb, 0,
+                         G_MAXUINT32, color_props[i].def, flags);
+
+  g_object_class_install_properties (object_class, N_PROPS, properties);
+}
+
+GtkWidget *
+zelm_piano_new (VornSynth *synth)
+{
+  return GTK_WIDGET (g_object_new (ZELM_TYPE_PIANO, "synth", synth, nullptr));
+}
+
+void
+zelm_piano_note_on (ZelmPiano *piano, guint16 device, guint sub_id, int channel, guint8 note)
+{
+  g_return_if_fail (ZELM_IS_PIANO (piano));
+
+  piano->held_list.push_back (pack_key (device, sub_id, channel, note));
+  if (note < 128 && !is_held (piano, note))
+    {
+      set_held (piano, note, TRUE);
+      redraw_key (piano, note);
+    }
+}
+
+void
+zelm_piano_note_off (ZelmPiano *piano, guint16 device, guint sub_id, int channel, guint8 note)
+{
+  g_return_if_fail (ZELM_IS_PIANO (piano));
+
+  std::vector<guint64> &list = piano->held_list;
+  auto it = std::find (list.rbegin (), list.rend (), pack_key (device, sub_id, channel, note));
+  if (it == list.rend ())
+    return;
+  list.erase (std::next (it).base ());
+  if (note >= 128 || std::any_of (list.begin (), list.end (),
+                                  [note] (guint64 key) { return (key & 0xff) == note; }))
+    return;
+  set_held (piano, note, FALSE);
+  redraw_key (piano, note);
+}
+
+void
+zelm_piano_all_notes_off (ZelmPiano *piano)
+{
+  g_return_if_fail (ZELM_IS_PIANO (piano));
+
+  if (piano->held_list.empty ())
+    return;
+  piano->held_list.clear ();
+  piano->held[0] = piano->held[1] = 0;
+  gtk_widget_queue_draw (GTK_WIDGET (piano));
+}
+
+int
+zelm_piano_get_note_at (ZelmPiano *piano, double x, double y)
+{
+  g_return_val_if_fail (ZELM_IS_PIANO (piano), -1);
+
+  const double g = piano->gap, w = piano->octave_width;
+  if (x < 2 - g || x >= piano->width + g - 2 || w <= 0)
+    return -1;
+
+  int i = int (std::floor ((x + g - 2) / (g + w)));
+  if (i >= piano->effective_count)
+    return -1;
+  double p = 0.5 * g - i * (g + w) + (x - 2);
+
+  /* Black keys above note 127 are not drawn; the white key shows there. */
+  const int base = (piano->octave_start + i) * 12;
+  int semitone = -1;
+  if (y < KEY_TOP + piano->black_height)
+    for (const auto &b : black_keys)
+      {
+        double o = b.offset * g;
+        if (o <= p && p <= o + piano->black_width + g && base + b.semitone < 128)
+          {
+            semitone = b.semitone;
+            break;
+          }
+      }
+  if (semitone < 0)
+    {
+      int k = CLAMP (int (std::floor (p / (g + piano->white_width))), 0, 6);
+      semitone = white_semitones[k];
+    }
+
+  int note = base + semitone;
+  return note < 128 ? note : -1;
+}
+
+static Pointer *
+find_pointer (ZelmPiano *piano, const char *name)
+{
+  for (Pointer &p : piano->pointers)
+    if (strcmp (p.name, name) == 0)
+      return &p;
+  return nullptr;
+}
+
+void
+zelm_piano_add_pointer (ZelmPiano *piano, const char *name, GdkPixbuf *icon, const char *text,
+                        ZelmPianoPointerPriority priority, guint8 note)
+{
+  g_return_if_fail (ZELM_IS_PIANO (piano));
+  g_return_if_fail (name != nullptr);
+  g_return_if_fail (GDK_IS_PIXBUF (icon));
+
+  piano->pointers.push_back ({ g_strdup (name), GDK_PIXBUF (g_object_ref (icon)),
+                                g_strdup (text), guint8 (priority), note });
+}
+
+void
+zelm_piano_remove_pointer (ZelmPiano *piano, const char *name)
+{
+  g_return_if_fail (ZELM_IS_PIANO (piano));
+  g_return_if_fail (name != nullptr);
+
+  Pointer *p = find_pointer (piano, name);
+  if (!p)
+    return;
+  free_pointer (*p);
+  piano->pointers.erase (piano->pointers.begin () + (p - piano->pointers.data ()));
+}
+
+void
+zelm_piano_set_pointer (ZelmPiano *piano, const char *name, guint8 note)
+{
+  g_return_if_fail (ZELM_IS_PIANO (piano));
+  g_return_if_fail (name != nullptr);
+
+  if (Pointer *p = find_pointer (piano, name))
+    p->note = note;
+}
+
+int
+zelm_piano_get_pointer (ZelmPiano *piano, const char *name)
+{
+  g_return_val_if_fail (ZELM_IS_PIANO (piano), -1);
+  g_return_val_if_fail (name != nullptr, -1);
+
+  Pointer *p = find_pointer (piano, name);
+  return p ? p->note : -1;
+}
