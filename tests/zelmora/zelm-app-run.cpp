@@ -55,6 +55,17 @@ struct StdoutCapture {
     saved = dup (STDOUT_FILENO);
     dup2 (fileno (tmp), STDOUT_FILENO);
   }
+  /* The test's own output (failures) goes to the real standard output. */
+  void pause ()
+  {
+    fflush (stdout);
+    dup2 (saved, STDOUT_FILENO);
+  }
+  void resume ()
+  {
+    fflush (stdout);
+    dup2 (fileno (tmp), STDOUT_FILENO);
+  }
   std::string finish ()
   {
     fflush (stdout);
@@ -75,6 +86,7 @@ struct During {
   const std::function<void (ZelmAppGui *)> *func;
   AppRun *run;
   ZelmAppGui *app;
+  StdoutCapture *capture;
 };
 
 gboolean
@@ -82,6 +94,7 @@ run_during (gpointer data)
 {
   auto *d = static_cast<During *> (data);
   d->run->activated = true;
+  d->capture->pause ();
   try
     {
       if (*d->func)
@@ -91,6 +104,7 @@ run_during (gpointer data)
     {
       ADD_FAILURE () << "exception in the application run";
     }
+  d->capture->resume ();
   g_application_quit (G_APPLICATION (d->app));
   return G_SOURCE_REMOVE;
 }
@@ -140,7 +154,8 @@ run_app (const std::vector<std::string> &args, const std::function<void (ZelmApp
   g_application_set_flags (G_APPLICATION (app),
                            GApplicationFlags (G_APPLICATION_HANDLES_OPEN |
                                               G_APPLICATION_NON_UNIQUE));
-  During d = { &during, &run, app };
+  StdoutCapture capture;
+  During d = { &during, &run, app, &capture };
   g_signal_connect_after (app, "activate", G_CALLBACK (activated), &d);
 
   std::vector<char *> argv;
@@ -149,7 +164,6 @@ run_app (const std::vector<std::string> &args, const std::function<void (ZelmApp
     argv.push_back (const_cast<char *> (a.c_str ()));
   argv.push_back (nullptr);
 
-  StdoutCapture capture;
   run.status = g_application_run (G_APPLICATION (app), int (argv.size () - 1), argv.data ());
   run.out = capture.finish ();
   g_object_unref (app);

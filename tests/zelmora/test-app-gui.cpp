@@ -1,0 +1,540 @@
+/* The main window as a user meets it: the computer keyboard, the piano and
+ * level meter it feeds, the splash and about windows, the file menu.  Input
+ * comes through XTest; what is heard is rendered here from the synthesizer
+ * the window plays (audio is disabled, so this thread is its only renderer). */
+#include "test-signal.h"
+#include "vorn-test-log.h"
+#include "zelm-app-run.h"
+#include "zelm-gui-test.h"
+#include "zelm-piano.h"
+
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace zelm_test;
+
+namespace {
+
+constexpr double RATE = 48000.0;
+
+double
+note_freq (int note)
+{
+  return 440.0 * std::pow (2.0, (note - 69) / 12.0);
+}
+
+/* Renders the window's synthesizer as the audio callback would. */
+struct Ear {
+  VornSynth *synth;
+  VornSynthCpuInterFunc *slot = nullptr;
+
+  explicit Ear (ZelmAppGui *app) : synth (zelm_app_get_synth (ZELM_APP (app)))
+  {
+    gpointer split, inter;
+    vorn_synth_get_render_funcs (synth, &split, &inter);
+    slot = static_cast<VornSynthCpuInterFunc *> (inter);
+  }
+  ~Ear () { g_object_unref (synth); }
+
+  std::vector<float> render (guint frames)
+  {
+    std::vector<float> out (frames * 2);
+    (*slot) (synth, out.data (), frames);
+    return out;
+  }
+  guint active ()
+  {
+    render (64);
+    guint n = 0;
+    vorn_synth_voice_stats (synth, &n, nullptr, FALSE);
+    return n;
+  }
+  /* Frequency of what sounds now, from a quarter second of the left channel. */
+  double frequency ()
+  {
+    auto left = signal_test::channel (render (guint (RATE / 4)), 0);
+    return signal_test::frequency (left, RATE, 0);
+  }
+  /* Renders until every voice has ended (at most @seconds). */
+  bool falls_silent (double seconds = 5.0)
+  {
+    for (double t = 0; t < seconds; t += 0.05)
+      {
+        render (guint (RATE * 0.05));
+        guint n = 0;
+        vorn_synth_voice_stats (synth, &n, nullptr, FALSE);
+        if (n == 0)
+          return true;
+      }
+    return false;
+  }
+};
+
+GtkWidget *
+widget (ZelmAppGui *app, const char *id)
+{
+  return GTK_WIDGET (zelm_app_gui_get_object (app, id));
+}
+
+/* Closes the start-up splash with a click and leaves the pointer over the
+ * main window, so keys go to it. */
+void
+dismiss_splash (ZelmAppGui *app)
+{
+  GtkWidget *splash = zelm_app_gui_get_splash (app);
+  if (splash)
+    {
+      wait_drawn (splash);
+      click (splash, 10, 10);
+      wait_for ([app] { return zelm_app_gui_get_splash (app) == nullptr; });
+    }
+  wait_drawn (widget (app, "AppWindow"));
+  pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
+}
+
+/* Is @note shown held on the piano (drawn in the held key colour)? */
+bool
+piano_shows (ZelmAppGui *app, int note)
+{
+  GtkWidget *piano = zelm_app_gui_get_piano (app);
+  int h = gtk_widget_get_allocated_height (piano);
+  int w = gtk_widget_get_allocated_width (piano);
+  int y = h - 8; /* the white keys' lower part */
+  int first = -1, last = -1;
+  for (int x = 0; x < w; x++)
+    if (zelm_piano_get_note_at (ZELM_PIANO (piano), x, y) == note)
+      {
+        if (first < 0)
+          first = x;
+        last = x;
+      }
+  if (first >= 0)
+    {
+      pump (30);
+      g_autoptr (GdkPixbuf) pixels = grab (piano);
+      return pixel (pixels, (first + last) / 2, y) == Rgb{ 0x30, 0x78, 0xff };
+    }
+  ADD_FAILURE () << "note " << note << " is not on the piano";
+  return false;
+}
+
+void
+chord (std::initializer_list<guint> keys)
+{
+  for (guint k : keys)
+    key_press (k);
+  for (auto it = std::rbegin (keys); it != std::rend (keys); ++it)
+    key_release (*it);
+}
+
+int
+int_prop (gpointer obj, const char *name)
+{
+  int v = 0;
+  g_object_get (obj, name, &v, nullptr);
+  return v;
+}
+
+GtkWidget *
+find_toplevel (const std::function<bool (GtkWidget *)> &match)
+{
+  GList *all = gtk_window_list_toplevels ();
+  GtkWidget *found = nullptr;
+  for (GList *l = all; l && !found; l = l->next)
+    if (gtk_widget_get_visible (GTK_WIDGET (l->data)) && match (GTK_WIDGET (l->data)))
+      found = GTK_WIDGET (l->data);
+  g_list_free (all);
+  return found;
+}
+
+GtkWidget *
+message_dialog ()
+{
+  GtkWidget *d = nullptr;
+  wait_for ([&d] {
+    d = find_toplevel ([] (GtkWidget *w) { return GTK_IS_MESSAGE_DIALOG (w); });
+    return d != nullptr;
+  });
+  return d;
+}
+
+/* Clicks the button of @dialog whose label is @label. */
+void
+click_button (GtkWidget *root, const char *label)
+{
+  GtkWidget *found = nullptr;
+  std::function<void (GtkWidget *)> walk = [&] (GtkWidget *w) {
+    if (GTK_IS_BUTTON (w) && g_strcmp0 (gtk_button_get_label (GTK_BUTTON (w)), label) == 0 &&
+        gtk_widget_is_drawable (w))
+      found = w;
+    if (GTK_IS_CONTAINER (w))
+      {
+        GList *children = gtk_container_get_children (GTK_CONTAINER (w));
+        for (GList *l = children; l; l = l->next)
+          walk (GTK_WIDGET (l->data));
+        g_list_free (children);
+      }
+  };
+  walk (root);
+  ASSERT_NE (found, nullptr) << "no button " << label;
+  wait_drawn (found);
+  click (found, 5, 5);
+}
+
+/* Opens a menu of the menu bar and clicks one of its items. */
+void
+choose_menu (ZelmAppGui *app, const char *menu_id, const char *item_id)
+{
+  click (widget (app, menu_id), 5, 5);
+  GtkWidget *item = widget (app, item_id);
+  wait_drawn (item);
+  click (item, 10, 5);
+}
+
+void
+click_tree_row (ZelmAppGui *app, VornNode *node)
+{
+  GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
+  GtkTreeModel *model = gtk_tree_view_get_model (view);
+  GtkTreePath *found = nullptr;
+  std::pair<VornNode *, GtkTreePath **> ctx (node, &found);
+  gtk_tree_model_foreach (model, [] (GtkTreeModel *m, GtkTreePath *path, GtkTreeIter *iter,
+                                     gpointer data) -> gboolean {
+    auto *ctx = static_cast<std::pair<VornNode *, GtkTreePath **> *> (data);
+    VornNode *n = nullptr;
+    gtk_tree_model_get (m, iter, 3, &n, -1);
+    bool hit = n == ctx->first;
+    g_clear_object (&n);
+    if (hit)
+      *ctx->second = gtk_tree_path_copy (path);
+    return hit;
+  }, &ctx);
+  ASSERT_NE (found, nullptr);
+  GdkRectangle r;
+  gtk_tree_view_get_cell_area (view, found, gtk_tree_view_get_column (view, 1), &r);
+  int wx, wy;
+  gtk_tree_view_convert_bin_window_to_widget_coords (view, r.x, r.y, &wx, &wy);
+  click (GTK_WIDGET (view), wx + 10, wy + r.height / 2);
+  gtk_tree_path_free (found);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+  void SetUp () override { remove_config (); }
+};
+
+} // namespace
+
+/* The first key after start closes the splash and already plays; the note
+ * shows on the piano until the key comes up. */
+TEST_F (WindowTest, FirstKeyPlaysAndLightsThePiano)
+{
+  auto run = run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    GtkWidget *splash = zelm_app_gui_get_splash (app);
+    ASSERT_NE (splash, nullptr);
+    wait_drawn (splash);
+    pointer_move (splash, 30, 30);
+    key_press (GDK_KEY_z);
+    EXPECT_TRUE (wait_for ([app] { return zelm_app_gui_get_splash (app) == nullptr; }));
+
+    EXPECT_EQ (ear.active (), 1u);
+    EXPECT_NEAR (ear.frequency (), note_freq (48), 0.5);
+    wait_drawn (zelm_app_gui_get_piano (app));
+    EXPECT_TRUE (piano_shows (app, 48));
+
+    pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
+    key_release (GDK_KEY_z);
+    EXPECT_TRUE (ear.falls_silent ());
+    EXPECT_FALSE (piano_shows (app, 48));
+  });
+  EXPECT_EQ (run.status, 0);
+}
+
+/* A held key repeats presses: one voice.  Shift pressed while holding turns
+ * the key's value upper-case; the release still ends the note.  An octave
+ * change while a key is held releases the note that key played. */
+TEST_F (WindowTest, HeldKeysPlayOneNoteEach)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+
+    key_press (GDK_KEY_q);
+    key_press (GDK_KEY_q);
+    key_press (GDK_KEY_q);
+    EXPECT_EQ (ear.active (), 1u);
+    EXPECT_NEAR (ear.frequency (), note_freq (60), 0.5);
+    key_press (GDK_KEY_Shift_L);
+    key_release (GDK_KEY_q);
+    key_release (GDK_KEY_Shift_L);
+    EXPECT_TRUE (ear.falls_silent ());
+
+    key_press (GDK_KEY_x); /* note 50 */
+    chord ({ GDK_KEY_Shift_L, GDK_KEY_s });
+    EXPECT_EQ (int_prop (app, "lower-note"), 60);
+    key_release (GDK_KEY_x);
+    EXPECT_TRUE (ear.falls_silent ());
+  });
+}
+
+TEST_F (WindowTest, OctaveKeysAndTheirLimits)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+
+    struct Step {
+      guint key;
+      const char *prop;
+      int expect;
+    } steps[] = {
+      { GDK_KEY_s, "lower-note", 60 }, { GDK_KEY_z, "lower-note", 48 },
+      { GDK_KEY_z, "lower-note", 36 }, { GDK_KEY_2, "upper-note", 72 },
+      { GDK_KEY_q, "upper-note", 60 }, { GDK_KEY_q, "upper-note", 48 },
+    };
+    for (const auto &s : steps)
+      {
+        chord ({ GDK_KEY_Shift_L, s.key });
+        EXPECT_EQ (int_prop (app, s.prop), s.expect) << gdk_keyval_name (s.key);
+      }
+    /* The lower manual now starts at 36, the upper at 48. */
+    key_press (GDK_KEY_z);
+    EXPECT_NEAR (ear.frequency (), note_freq (36), 0.5);
+    key_release (GDK_KEY_z);
+    EXPECT_TRUE (ear.falls_silent ());
+
+    /* From 120 no octave up, and keys above note 127 play nothing. */
+    g_object_set (app, "lower-note", 120, nullptr);
+    chord ({ GDK_KEY_Shift_L, GDK_KEY_s });
+    EXPECT_EQ (int_prop (app, "lower-note"), 120);
+    key_press (GDK_KEY_slash);
+    EXPECT_EQ (ear.active (), 0u);
+    key_release (GDK_KEY_slash);
+    key_press (GDK_KEY_m); /* index 11: note 131 */
+    EXPECT_EQ (ear.active (), 0u);
+    key_release (GDK_KEY_m);
+    key_press (GDK_KEY_j); /* index 10: note 130 */
+    key_release (GDK_KEY_j);
+    key_press (GDK_KEY_b); /* index 7: note 127 */
+    EXPECT_EQ (ear.active (), 1u);
+    key_release (GDK_KEY_b);
+    EXPECT_TRUE (ear.falls_silent ());
+  });
+}
+
+/* Escape and the Panic button silence held notes; Ctrl+key plays nothing. */
+TEST_F (WindowTest, PanicSilencesEverything)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+
+    key_press (GDK_KEY_z);
+    key_press (GDK_KEY_e);
+    EXPECT_EQ (ear.active (), 2u);
+    key_tap (GDK_KEY_Escape);
+    EXPECT_TRUE (ear.falls_silent (0.2));
+    key_release (GDK_KEY_z);
+    key_release (GDK_KEY_e);
+
+    key_press (GDK_KEY_c);
+    EXPECT_EQ (ear.active (), 1u);
+    click (widget (app, "PanicButton"), 5, 5);
+    EXPECT_TRUE (ear.falls_silent (0.2));
+    key_release (GDK_KEY_c);
+
+    chord ({ GDK_KEY_Control_L, GDK_KEY_v });
+    EXPECT_EQ (ear.active (), 0u);
+  });
+}
+
+/* Typing into a text field types; it does not play. */
+TEST_F (WindowTest, TextEntryTakesTheKeys)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+    GtkWidget *entry = gtk_entry_new ();
+    gtk_container_add (GTK_CONTAINER (widget (app, "PropViewPort")), entry);
+    gtk_widget_show (entry);
+    wait_drawn (entry);
+    click (entry, 10, 5);
+    ASSERT_TRUE (wait_for ([entry] { return gtk_widget_has_focus (entry); }));
+    key_tap (GDK_KEY_z);
+    key_tap (GDK_KEY_x);
+    EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (entry)), "zx");
+    EXPECT_EQ (ear.active (), 0u);
+  });
+}
+
+/* The periodic task: voice counts, processor load and the level meter. */
+TEST_F (WindowTest, StatisticsAndLevelFollowThePlaying)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+    g_object_set (app, "stat-divider", 0, nullptr);
+    GtkLabel *voices = GTK_LABEL (widget (app, "VoiceStatLabel"));
+    GtkLabel *cpu = GTK_LABEL (widget (app, "CpuStatLabel"));
+
+    key_press (GDK_KEY_z);
+    key_press (GDK_KEY_c);
+    ear.render (4800);
+    EXPECT_TRUE (wait_for ([voices] {
+      return g_strcmp0 (gtk_label_get_text (voices), "002/002/100") == 0;
+    })) << gtk_label_get_text (voices);
+    EXPECT_TRUE (g_regex_match_simple ("^\\d{3}\\.\\d%$", gtk_label_get_text (cpu),
+                                       GRegexCompileFlags (0), GRegexMatchFlags (0)))
+        << gtk_label_get_text (cpu);
+
+    /* Two notes at full velocity: the meter's bar, or its peak marker
+     * once the next tick read no new frames, lies well past -20 dB. */
+    GtkWidget *meter = zelm_app_gui_get_level_meter (app);
+    for (int i = 0; i < 4; i++)
+      {
+        ear.render (2400);
+        pump (50);
+      }
+    g_autoptr (GdkPixbuf) pixels = grab (meter);
+    int w = gdk_pixbuf_get_width (pixels), reach = -1;
+    for (int x = 0; x < w; x++)
+      {
+        Rgb c = pixel (pixels, x, 3);
+        if (c.g > 200 && c.b == 0)
+          reach = x;
+      }
+    EXPECT_GT (reach, w * 30 / 56) << "nothing drawn past -20 dB";
+
+    key_release (GDK_KEY_z);
+    key_release (GDK_KEY_c);
+    EXPECT_TRUE (ear.falls_silent ());
+    EXPECT_TRUE (wait_for ([voices] {
+      return g_strcmp0 (gtk_label_get_text (voices), "000/002/100") == 0;
+    })) << gtk_label_get_text (voices);
+  });
+}
+
+/* The start-up splash closes itself; the one from the Help menu stays until
+ * clicked.  Both show the version drawn over the image. */
+TEST_F (WindowTest, SplashAndAbout)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    GtkWidget *splash = zelm_app_gui_get_splash (app);
+    ASSERT_NE (splash, nullptr);
+    EXPECT_TRUE (wait_for ([app] { return zelm_app_gui_get_splash (app) == nullptr; }, 4500));
+    wait_drawn (widget (app, "AppWindow"));
+
+    choose_menu (app, "MenuHelp", "MenuHelpSplash");
+    ASSERT_TRUE (wait_for ([app] { return zelm_app_gui_get_splash (app) != nullptr; }));
+    splash = zelm_app_gui_get_splash (app);
+    wait_drawn (splash);
+    g_autoptr (GdkPixbuf) pixels = grab (splash);
+    int white = 0;
+    for (int y = 205; y < 235; y++)
+      for (int x = 455; x < 515; x++)
+        white += pixel (pixels, x, y) == Rgb{ 255, 255, 255 };
+    EXPECT_GT (white, 40) << "no version text at the splash's text point";
+    pump (3500);
+    EXPECT_EQ (zelm_app_gui_get_splash (app), splash) << "the menu's splash has no timer";
+    click (splash, 20, 20);
+    EXPECT_TRUE (wait_for ([app] { return zelm_app_gui_get_splash (app) == nullptr; }));
+
+    choose_menu (app, "MenuHelp", "MenuHelpAbout");
+    GtkWidget *about = nullptr;
+    ASSERT_TRUE (wait_for ([&about] {
+      about = find_toplevel ([] (GtkWidget *w) {
+        return g_strcmp0 (gtk_window_get_title (GTK_WINDOW (w)), "About Zelmora") == 0;
+      });
+      return about != nullptr;
+    }));
+    wait_drawn (about);
+    click_button (about, "_Close");
+    EXPECT_TRUE (wait_for ([] {
+      return find_toplevel ([] (GtkWidget *w) {
+        return g_strcmp0 (gtk_window_get_title (GTK_WINDOW (w)), "About Zelmora") == 0;
+      }) == nullptr;
+    }));
+  });
+}
+
+/* New adds a file; a file that fails to open says why and changes nothing;
+ * Save writes the selected file; a failed save says why and the previous
+ * content stays; Ctrl+Q quits. */
+TEST_F (WindowTest, FileMenu)
+{
+  g_autoptr (VornFile) file = vorn_file_new ();
+  g_object_set (file, "name", "Mine", nullptr);
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+  std::string dir = scratch_dir () + "/files";
+  g_mkdir_with_parents (dir.c_str (), 0755);
+  std::string path = dir + "/mine.vvi";
+  ASSERT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
+  std::string broken = scratch_dir () + "/broken.vvi";
+  ASSERT_TRUE (g_file_set_contents (broken.c_str (), "[]", -1, nullptr));
+
+  auto run = run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    guint files = g_list_length (zelm_app_get_files_no_copy (ZELM_APP (app)));
+
+    chord ({ GDK_KEY_Control_L, GDK_KEY_n });
+    EXPECT_EQ (g_list_length (zelm_app_get_files_no_copy (ZELM_APP (app))), files + 1);
+    EXPECT_NE (zelm_app_gui_get_current_file (app), nullptr);
+
+    chord ({ GDK_KEY_Control_L, GDK_KEY_o });
+    GtkWidget *chooser = nullptr;
+    ASSERT_TRUE (wait_for ([&chooser] {
+      chooser = find_toplevel ([] (GtkWidget *w) { return GTK_IS_FILE_CHOOSER_DIALOG (w); });
+      return chooser != nullptr;
+    }));
+    EXPECT_STREQ (gtk_window_get_title (GTK_WINDOW (chooser)), "Open File");
+    gtk_file_chooser_set_filename (GTK_FILE_CHOOSER (chooser), broken.c_str ());
+    pump (200);
+    wait_drawn (chooser);
+    click_button (chooser, "_Open");
+    GtkWidget *dialog = message_dialog ();
+    ASSERT_NE (dialog, nullptr);
+    g_autofree char *text = nullptr;
+    g_object_get (dialog, "text", &text, nullptr);
+    EXPECT_TRUE (g_str_has_prefix (text, ("Error occurred opening file '" + broken + "': ").c_str ()))
+        << text;
+    wait_drawn (dialog);
+    click_button (dialog, "_Close");
+    EXPECT_EQ (g_list_length (zelm_app_get_files_no_copy (ZELM_APP (app))), files + 1);
+
+    /* Save the file from the command line after renaming it. */
+    VornFile *mine = VORN_FILE (zelm_app_get_files_no_copy (ZELM_APP (app))->data);
+    g_object_set (mine, "name", "Renamed", nullptr);
+    pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
+    click_tree_row (app, VORN_NODE (mine));
+    EXPECT_EQ (zelm_app_gui_get_current_file (app), mine);
+    chord ({ GDK_KEY_Control_L, GDK_KEY_s });
+    g_autoptr (VornFile) saved = vorn_file_load (path.c_str (), nullptr);
+    ASSERT_NE (saved, nullptr);
+    g_autofree char *name = nullptr;
+    g_object_get (saved, "name", &name, nullptr);
+    EXPECT_STREQ (name, "Renamed");
+
+    /* The directory is gone: the save fails and says so. */
+    g_unlink (path.c_str ());
+    g_rmdir (dir.c_str ());
+    chord ({ GDK_KEY_Control_L, GDK_KEY_s });
+    dialog = message_dialog ();
+    ASSERT_NE (dialog, nullptr);
+    g_clear_pointer (&text, g_free);
+    g_object_get (dialog, "text", &text, nullptr);
+    EXPECT_TRUE (g_str_has_prefix (text, ("Error occurred saving file '" + path + "': ").c_str ()))
+        << text;
+    wait_drawn (dialog);
+    click_button (dialog, "_Close");
+
+    pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
+    chord ({ GDK_KEY_Control_L, GDK_KEY_q });
+  });
+  EXPECT_EQ (run.status, 0);
+}
