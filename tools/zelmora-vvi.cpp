@@ -55,14 +55,41 @@ static int
 demo (const char *path)
 {
   g_autoptr (VornFile) file = vorn_file_new ();
-  g_object_set (file, "name", "Demo bank", "author", "Zelmora", nullptr);
+  g_object_set (file, "name", "Zelmora bank", "author", "Zelmora", "license", "Public Domain",
+                nullptr);
 
-  const char *names[] = { "Soft sine", "Low sine" };
-  const double roots[] = { 69.0, 57.0 };
-  for (int i = 0; i < 2; i++)
+  /* The default instrument (attack, release, sine) with its signal wave
+   * replaced and, for some, a modulation wave added. */
+  static const struct {
+    const char *name;
+    double root;
+    VornWavePreset signal;
+    int modulation; /* a VornWavePreset, or -1 */
+  } insts[] = {
+    { "Soft sine", 69.0, VORN_WAVE_PRESET_SIGNAL_SINE, -1 },
+    { "Low sine", 57.0, VORN_WAVE_PRESET_SIGNAL_SINE, -1 },
+    { "Triangle lead", 69.0, VORN_WAVE_PRESET_SIGNAL_TRIANGLE, -1 },
+    { "Square organ", 69.0, VORN_WAVE_PRESET_SIGNAL_SQUARE, VORN_WAVE_PRESET_VOLUME_MODULATION },
+    { "Saw lead", 69.0, VORN_WAVE_PRESET_SIGNAL_SAW_UP, -1 },
+  };
+  for (const auto &spec : insts)
     {
       g_autoptr (VornInst) inst = vorn_inst_new_default ();
-      g_object_set (inst, "name", names[i], "root-note", roots[i], nullptr);
+      g_object_set (inst, "name", spec.name, "root-note", spec.root, nullptr);
+      VornNode *signal = VORN_NODE (inst)->children;
+      while (signal && signal->next)
+        signal = signal->next;
+      if (signal && spec.signal != VORN_WAVE_PRESET_SIGNAL_SINE)
+        {
+          vorn_node_unlink (signal);
+          g_autoptr (VornWave) wave = vorn_wave_new_from_preset (spec.signal);
+          vorn_node_insert (VORN_NODE (inst), VORN_NODE (wave), -1);
+        }
+      if (spec.modulation >= 0)
+        {
+          g_autoptr (VornWave) mod = vorn_wave_new_from_preset (VornWavePreset (spec.modulation));
+          vorn_node_insert (VORN_NODE (inst), VORN_NODE (mod), 2);
+        }
       vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
     }
 
