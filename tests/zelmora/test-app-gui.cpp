@@ -218,6 +218,7 @@ click_tree_row (ZelmAppGui *app, VornNode *node)
   gtk_tree_view_get_cell_area (view, found, gtk_tree_view_get_column (view, 1), &r);
   int wx, wy;
   gtk_tree_view_convert_bin_window_to_widget_coords (view, r.x, r.y, &wx, &wy);
+  wait_drawn (GTK_WIDGET (view));
   click (GTK_WIDGET (view), wx + 10, wy + r.height / 2);
   gtk_tree_path_free (found);
 }
@@ -505,6 +506,9 @@ TEST_F (WindowTest, FileMenu)
         << text;
     wait_drawn (dialog);
     click_button (dialog, "_Close");
+    EXPECT_TRUE (wait_for ([] {
+      return !find_toplevel ([] (GtkWidget *w) { return GTK_IS_DIALOG (w); });
+    }));
     EXPECT_EQ (g_list_length (zelm_app_get_files_no_copy (ZELM_APP (app))), files + 1);
 
     /* Save the file from the command line after renaming it. */

@@ -207,7 +207,9 @@ static void
 redraw_key (ZelmPiano *piano, int note)
 {
   int first = piano->octave_start * 12;
-  if (note < first || note >= first + piano->effective_count * 12)
+  /* Before the first allocation there is nothing to redraw. */
+  if (piano->width <= 3 || piano->height <= 4 || note < first ||
+      note >= first + piano->effective_count * 12)
     return;
 
   int i = (note - first) / 12, semitone = note % 12;
@@ -717,6 +719,12 @@ zelm_piano_event (GtkWidget *widget, GdkEvent *event)
     case GDK_SCROLL:
       on_scroll (piano, &event->scroll);
       return TRUE;
+    case GDK_GRAB_BROKEN:
+      /* The release will never come: let go of what the button held. */
+      if (piano->mouse_note >= 0)
+        stop_mouse_note (piano);
+      piano->zoom_drag = 0;
+      return FALSE;
     default:
       return GTK_WIDGET_CLASS (zelm_piano_parent_class)->event
                ? GTK_WIDGET_CLASS (zelm_piano_parent_class)->event (widget, event)
