@@ -445,7 +445,12 @@ static gboolean
 splash_key_press (GtkWidget *splash, GdkEvent *event, ZelmAppGui *self)
 {
   splash_close (self);
-  window_event_after (splash, event, self);
+  /* Shortcuts such as Ctrl+Q still work while it is shown. */
+  guint mods = event->key.state & gtk_accelerator_get_default_mod_mask ();
+  if (mods & ~GDK_SHIFT_MASK)
+    gtk_window_activate_key (self->window, &event->key);
+  else
+    window_event_after (splash, event, self);
   return TRUE;
 }
 

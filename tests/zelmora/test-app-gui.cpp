@@ -542,3 +542,21 @@ TEST_F (WindowTest, FileMenu)
   });
   EXPECT_EQ (run.status, 0);
 }
+
+/* Shortcuts reach the window while the start-up splash is up. */
+TEST_F (WindowTest, ShortcutsWorkOverTheSplash)
+{
+  bool quit = false;
+  auto run = run_app ({ "--disable-audio" }, [&quit] (ZelmAppGui *app) {
+    GtkWidget *splash = zelm_app_gui_get_splash (app);
+    ASSERT_NE (splash, nullptr);
+    wait_drawn (splash);
+    g_signal_connect_swapped (widget (app, "MenuFileQuit"), "activate",
+                              G_CALLBACK (+[] (bool *q) { *q = true; }), &quit);
+    pointer_move (splash, 30, 30);
+    chord ({ GDK_KEY_Control_L, GDK_KEY_q });
+    EXPECT_EQ (zelm_app_gui_get_splash (app), nullptr);
+  });
+  EXPECT_TRUE (quit);
+  EXPECT_EQ (run.status, 0);
+}

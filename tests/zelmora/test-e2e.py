@@ -37,14 +37,21 @@ def check(ok, what):
 
 
 def run_case(number, title, body):
+    """Runs body(workdir); the directory (program output, captured audio) is
+    kept when the case fails."""
     del results[:]
+    work = zs.new_workdir('zelmora-e2e-')
     try:
-        body()
+        body(work)
     except Exception as e:  # a crash of the harness fails the case, not the run
         check(False, f'{type(e).__name__}: {e}')
-    ok = all(r[0] for r in results) and results
+    ok = bool(results) and all(r[0] for r in results)
+    if ok:
+        zs.remove_workdir(work)
+    else:
+        print(f'# kept for inspection: {work}')
     print(f'{"ok" if ok else "not ok"} {number} - {title}', flush=True)
-    return bool(ok)
+    return ok
 
 
 def install(meson, builddir, destdir):
@@ -57,8 +64,7 @@ def piano_rows(win):
     return range(win.height - 100, win.height - 10)
 
 
-def case_plays_and_quits(exe, env, logdir):
-    work = zs.new_workdir('zelmora-e2e-')
+def case_plays_and_quits(exe, env, logdir, work):
     app = zs.Zelmora(exe, work, audio='capture', extra_env=env)
     try:
         win = app.wait_main_window()
@@ -115,14 +121,9 @@ def case_plays_and_quits(exe, env, logdir):
     right = max((abs(v) for v in samples[1::2]), default=0.0)
     check(right > 0.5 * max((abs(v) for v in samples[0::2]), default=0.0),
           'both channels carry the note')
-    if all(r[0] for r in results):
-        zs.remove_workdir(work)
-    else:
-        print(f'# kept for inspection: {work}')
 
 
-def case_missing_device(exe, env, logdir):
-    work = zs.new_workdir('zelmora-e2e-')
+def case_missing_device(exe, env, logdir, work):
     app = zs.Zelmora(exe, work, audio='missing', extra_env=env)
     try:
         win = app.wait_main_window()
@@ -144,10 +145,6 @@ def case_missing_device(exe, env, logdir):
         check(not problems, 'no GLib/GTK warnings or criticals on stderr: ' + ' | '.join(problems))
     finally:
         app.close()
-    if all(r[0] for r in results):
-        zs.remove_workdir(work)
-    else:
-        print(f'# kept for inspection: {work}')
 
 
 def main():
@@ -161,9 +158,9 @@ def main():
         # The binary's run path names the real prefix, not this temporary root.
         env = {'LD_LIBRARY_PATH': root + libdir}
         passed = run_case(1, 'the installed program plays the key held and quits with Ctrl+Q',
-                          lambda: case_plays_and_quits(exe, env, logdir))
+                          lambda work: case_plays_and_quits(exe, env, logdir, work))
         passed &= run_case(2, 'without an audio device it opens, says so, and quits cleanly',
-                           lambda: case_missing_device(exe, env, logdir))
+                           lambda work: case_missing_device(exe, env, logdir, work))
     finally:
         zs.remove_workdir(root)
     return 0 if passed else 1
