@@ -421,6 +421,10 @@ class Zelmora:
         return self.wait_for(self.main_window, timeout)
 
     def wait_splash_closed(self, timeout=10.0):
+        """Waits for the start-up splash to come and go.  The splash is modal:
+        keys sent while it is up (or about to map) never reach the main
+        window, so it must have been seen before its absence means anything."""
+        self.wait_for(lambda: self.splash() is not None, 5.0)
         return self.wait_for(lambda: self.splash() is None, timeout)
 
     def quit(self, timeout=10.0):
