@@ -214,6 +214,10 @@ click_tree_row (ZelmAppGui *app, VornNode *node)
     return hit;
   }, &ctx);
   ASSERT_NE (found, nullptr);
+  /* The row must be visible to be clicked: open its parents as a user would. */
+  gtk_tree_view_expand_to_path (view, found);
+  gtk_tree_view_scroll_to_cell (view, found, nullptr, FALSE, 0, 0);
+  wait_drawn (GTK_WIDGET (view));
   GdkRectangle r;
   gtk_tree_view_get_cell_area (view, found, gtk_tree_view_get_column (view, 1), &r);
   int wx, wy;
@@ -559,4 +563,53 @@ TEST_F (WindowTest, ShortcutsWorkOverTheSplash)
   });
   EXPECT_TRUE (quit);
   EXPECT_EQ (run.status, 0);
+}
+
+/* The tree lists every file and node with its icon and name, and follows
+ * renames and mutes; selecting a node plays its instrument. */
+TEST_F (WindowTest, TreeRowsFollowTheNodes)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
+    GtkTreeModel *model = gtk_tree_view_get_model (view);
+    auto row = [model] (const char *path_text, int column) {
+      GtkTreeIter iter;
+      std::string text;
+      if (gtk_tree_model_get_iter_from_string (model, &iter, path_text))
+        {
+          g_autofree char *s = nullptr;
+          gtk_tree_model_get (model, &iter, column, &s, -1);
+          text = s ? s : "";
+        }
+      return text;
+    };
+    struct {
+      const char *path, *icon, *name;
+    } rows[] = {
+      { "0", "zelm-file-vvi", "Zelmora bank" },    { "0:0", "zelm-inst", "Soft sine" },
+      { "0:0:0", "zelm-vol-attack", "Volume Attack" }, { "0:0:1", "zelm-vol-release", "Volume Release" },
+      { "0:0:2", "zelm-signal-sine", "Sine Wave" },   { "0:3:2", "zelm-vol-mod", "Volume Modulation" },
+    };
+    for (const auto &r : rows)
+      {
+        EXPECT_EQ (row (r.path, 0), r.icon) << r.path;
+        EXPECT_EQ (row (r.path, 1), r.name) << r.path;
+      }
+
+    VornFile *bank = VORN_FILE (zelm_app_get_files_no_copy (ZELM_APP (app))->data);
+    VornNode *organ = VORN_NODE (bank)->children->next->next->next;
+    VornNode *tremolo = organ->children->next->next;
+    g_object_set (tremolo, "name", "Slow Tremolo", "mute", TRUE, nullptr);
+    EXPECT_EQ (row ("0:3:2", 1), "Slow Tremolo");
+    EXPECT_EQ (row ("0:3:2", 2), "audio-volume-muted");
+    g_object_set (tremolo, "mute", FALSE, nullptr);
+    EXPECT_EQ (row ("0:3:2", 2), "");
+
+    click_tree_row (app, tremolo);
+    EXPECT_EQ (zelm_app_gui_get_current_node (app), tremolo);
+    EXPECT_EQ (VORN_NODE (zelm_app_gui_get_current_inst (app)), organ);
+    g_autoptr (VornSynth) synth = zelm_app_get_synth (ZELM_APP (app));
+    EXPECT_EQ (VORN_NODE (vorn_synth_get_inst (synth, 0)), organ);
+  });
 }
