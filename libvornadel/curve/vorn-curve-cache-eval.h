@@ -41,6 +41,35 @@ bisect (T A, T B, T C, T u, T kf)
   return mid;
 }
 
+/* Whether record r is answered by the straight line y0 + u dy without a
+ * root search.  A rising or falling segment is straight when its handles
+ * are the same in both normalised axes (Y(t) = X(t)); a level one (dy = 0,
+ * which holds the handle heights) when both handles are level too. */
+template <typename T>
+inline bool
+is_straight (T ax, T bx, T ay, T by, T dy)
+{
+  return dy != T (0) ? (ax == ay && bx == by) : (ay == T (0) && by == T (0));
+}
+
+/* The rise term and the scale of the Y polynomial of a record: 1 and dy
+ * for a normalised Y, 0 and 1 for a level segment, whose ay and by are the
+ * handle heights, so that the value is y0 plus the Bezier height either way:
+ *   y0 + ((rise + ay - by) t^2 + (by - 2 ay) t + ay) t * scale. */
+template <typename T>
+inline T
+y_rise (T dy)
+{
+  return dy != T (0) ? T (1) : T (0);
+}
+
+template <typename T>
+inline T
+y_scale (T dy)
+{
+  return dy != T (0) ? dy : T (1);
+}
+
 /* Value of record r at normalised position u (u = (x - x0) / dx, or any u
  * when dx is 0).  This is the audio hot path: no allocation, no branches
  * beyond the ones the method needs, a fixed amount of work per sample. */
@@ -65,8 +94,7 @@ solve_segment (const T *r, T u)
   const T ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
   const T ay = r[VORN_CURVE_CACHE_AY], by = r[VORN_CURVE_CACHE_BY];
 
-  /* Same handles in both normalised axes: Y(t) = X(t), a straight line. */
-  if (ax == ay && bx == by)
+  if (is_straight (ax, bx, ay, by, dy))
     return y0 + u * dy;
 
   /* Bracket u in the table of X(0.1 k) and interpolate a first t.  T(0) = 0
@@ -100,8 +128,8 @@ solve_segment (const T *r, T u)
   else if (d != T (0))
     t = bisect (A, B, C, u, T (k));
 
-  const T Ay = T (1) + ay - by, By = by - T (2) * ay, Cy = ay;
-  return ((Ay * t + By) * t + Cy) * (t * dy) + y0;
+  const T Ay = y_rise (dy) + ay - by, By = by - T (2) * ay, Cy = ay;
+  return ((Ay * t + By) * t + Cy) * (t * y_scale (dy)) + y0;
 }
 
 } // namespace curve_eval

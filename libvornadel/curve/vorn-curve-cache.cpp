@@ -6,6 +6,7 @@
 #include "vorn-curve-cache-eval.h"
 #include "vorn-init.h"
 
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <mutex>
@@ -44,9 +45,36 @@ store (double v)
   return T (v > lim ? lim : (v < -lim ? -lim : v));
 }
 
+/* Largest normalised coefficient a record may hold: the polynomial
+ * coefficients derived from it (sums of up to three of them) and every
+ * Horner step then stay finite in the record's precision. */
+template <typename T>
+constexpr double
+coef_limit ()
+{
+  return double (std::numeric_limits<T>::max ()) / 16.0;
+}
+
+template <typename T>
+inline T
+store_coef (double v)
+{
+  constexpr double lim = coef_limit<T> ();
+  return T (v > lim ? lim : (v < -lim ? -lim : v));
+}
+
 /* Fills one record from the segment's four control points.  The
  * coefficients are rounded to the record's precision first and the table is
- * computed from the rounded values, so that table and polynomial agree. */
+ * computed from the rounded values, so that table and polynomial agree.
+ *
+ * Y is normalised by the rise dy like X by the width.  A segment that ends
+ * at its start height (dy = 0) cannot be normalised that way, yet its
+ * handles still shape it: its record keeps dy = 0 and holds the handle
+ * heights themselves, ay = 3 (y1 - y0) and by = 3 (y2 - y0), and evaluation
+ * then drops the rise term (see curve_eval::solve_segment).  A rise so small
+ * against the handles that the normalised coefficients would not fit the
+ * precision is treated as none: the end point moves by less than the
+ * precision can tell. */
 template <typename T>
 void
 fill_record (T *r, const double *xs, const double *ys)
@@ -59,14 +87,28 @@ fill_record (T *r, const double *xs, const double *ys)
   r[VORN_CURVE_CACHE_Y0] = store<T> (y0);
   r[VORN_CURVE_CACHE_DY] = store<T> (dy);
 
-  /* The zero test is made on the stored width, which is what evaluation
+  /* The zero tests are made on the stored values, which are what evaluation
    * sees: a width that rounds to 0 must not leave huge coefficients. */
   const bool flat_x = r[VORN_CURVE_CACHE_DX] == T (0);
-  const bool flat_y = r[VORN_CURVE_CACHE_DY] == T (0);
-  r[VORN_CURVE_CACHE_AX] = flat_x ? T (0) : store<T> (3.0 * (xs[1] - x0) / dx);
-  r[VORN_CURVE_CACHE_BX] = flat_x ? T (0) : store<T> (3.0 * (xs[2] - x0) / dx);
-  r[VORN_CURVE_CACHE_AY] = flat_y ? T (0) : store<T> (3.0 * (ys[1] - y0) / dy);
-  r[VORN_CURVE_CACHE_BY] = flat_y ? T (0) : store<T> (3.0 * (ys[2] - y0) / dy);
+  r[VORN_CURVE_CACHE_AX] = flat_x ? T (0) : store_coef<T> (3.0 * (xs[1] - x0) / dx);
+  r[VORN_CURVE_CACHE_BX] = flat_x ? T (0) : store_coef<T> (3.0 * (xs[2] - x0) / dx);
+
+  const double ha = 3.0 * (ys[1] - y0), hb = 3.0 * (ys[2] - y0);
+  bool flat_y = r[VORN_CURVE_CACHE_DY] == T (0);
+  if (!flat_y)
+    {
+      const double ay = ha / dy, by = hb / dy;
+      constexpr double lim = coef_limit<T> ();
+      flat_y = !(std::fabs (ay) <= lim && std::fabs (by) <= lim);
+      r[VORN_CURVE_CACHE_AY] = T (ay);
+      r[VORN_CURVE_CACHE_BY] = T (by);
+    }
+  if (flat_y)
+    {
+      r[VORN_CURVE_CACHE_DY] = T (0);
+      r[VORN_CURVE_CACHE_AY] = store_coef<T> (ha);
+      r[VORN_CURVE_CACHE_BY] = store_coef<T> (hb);
+    }
 
   const T ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
   const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;

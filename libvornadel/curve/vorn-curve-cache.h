@@ -23,6 +23,12 @@ G_BEGIN_DECLS
  * and t the Bezier parameter, the segment is u = X(t), value = y0 + dy * Y(t)
  * where X and Y are the cubic Bezier polynomials with the control values
  * 0, a/3, b/3, 1.  The table holds X(0.1) .. X(0.9).
+ *
+ * A level segment (dy = 0) cannot be normalised in y: its ay and by hold the
+ * handle heights 3 (y1 - y0) and 3 (y2 - y0), and its value is y0 plus the
+ * Bezier of control values 0, ay/3, by/3, 0, so that it still follows its
+ * handles.  A rise too small for the handles to be divided by it is stored
+ * as level.
  */
 typedef enum {
   VORN_CURVE_CACHE_X0 = 0,

@@ -120,7 +120,7 @@ struct _VornQueue {
   double sample_rate;
   guint32 voice_id;
   guint16 max_voices;
-  guint8 speaker_count;
+  guint16 speaker_count;
   guint8 format;
   guint8 active;
   guint8 tap_mode;
@@ -154,8 +154,13 @@ extern VornNode *vorn_queue_inst_nodes[3];
  */
 VornQueue *vorn_queue_new (VornNode *node, VornSynth *synth);
 
-/* Returns: (transfer none) (nullable): the first generator in creation
- * order (follow #VornGen.next), or NULL for an empty queue or bad input. */
+/**
+ * vorn_queue_get_gens:
+ * @queue: a queue
+ *
+ * Returns: (transfer none) (nullable): the first generator in creation
+ *   order (follow #VornGen.next), or NULL for an empty queue or bad input.
+ */
 VornGen *vorn_queue_get_gens (VornQueue *queue);
 
 /**

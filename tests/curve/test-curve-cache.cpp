@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -59,7 +60,17 @@ const Shape kShapes[] = {
   /* X(t) = 3t^2 - 2t^3 while Y rises linearly: vertical at both ends. */
   {"flat-slope", {{0, 0}, {0, 1.0 / 3}, {1, 2.0 / 3}, {1, 1}}, kFlatEnd},
   /* X'(t) = 3 (1 - 2t)^2: a vertical inflection, where Newton overshoots. */
-  {"near-vertical", {{0, -1}, {1, -1}, {0, 1}, {1, 1}}, kInflection}};
+  {"near-vertical", {{0, -1}, {1, -1}, {0, 1}, {1, 1}}, kInflection},
+  /* Segments that end at their start height follow their handles: a wave
+   * period in one segment, then one handle off the level line, the other,
+   * and handles on the diagonal (X's handles, Y's heights: not a line). */
+  {"level-wave", {{0, 0}, {0.3, 1}, {0.6, -1}, {1, 0}}, 0},
+  {"level-handles", {{0, .5}, {.1, 1.5}, {.2, .5}, {.25, .5}, {.3, .5}, {.4, -.5}, {.5, .5},
+                     {.6, .5}, {.7, .5}, {.75, .5}, {.8, .5}, {.9, .5}, {1, .5}}, 0},
+  {"level-diagonal", {{0, 0}, {1.0 / 3, 1.0 / 3}, {2.0 / 3, 2.0 / 3}, {1, 0}}, 0},
+  /* A rise far too small for its handles to be normalised by it (a
+   * subnormal in double, zero in float): still the drawn curve. */
+  {"tiny-rise", {{0, 0}, {0.3, 1}, {0.6, -1}, {1, 1e-310}}, 0}};
 
 /* Independent reference: the Bernstein form, solved by bisection. */
 double
@@ -187,6 +198,67 @@ TEST_P (CacheFormat, AgreesWithReferenceOnShapes)
     }
 }
 
+/* Random curves, a third of their segments level (some with one handle on
+ * the level line): the cache at x = X(t) against Y(t), both straight from
+ * the control points.  X is kept non-decreasing (handles ordered inside
+ * their segment); handles at the ends make flat starts, where the value is
+ * held to the curve within a small distance in x as in the sweep above. */
+TEST_P (CacheFormat, AgreesWithBezierOnRandomCurves)
+{
+  const VornFormat fmt = GetParam ();
+  const double eps = fmt == VORN_FORMAT_SINGLE ? 2e-6 : 1e-11;
+  std::mt19937 rng (14);
+  std::uniform_real_distribution<double> unit (0.0, 1.0);
+  int level = 0, checked = 0;
+
+  for (int n = 0; n < 200; n++)
+    {
+      const int points = 2 + int (unit (rng) * 5);
+      std::vector<Pt> c;
+      double x = unit (rng) - 0.5, y = 4 * unit (rng) - 2;
+      c.push_back ({x, y});
+      for (int p = 1; p < points; p++)
+        {
+          const double x3 = x + 0.05 + unit (rng);
+          const double y3 = unit (rng) < 1.0 / 3 ? y : 4 * unit (rng) - 2;
+          double hx[2] = {x + (x3 - x) * unit (rng), x + (x3 - x) * unit (rng)};
+          if (hx[0] > hx[1])
+            std::swap (hx[0], hx[1]);
+          double hy[2] = {4 * unit (rng) - 2, 4 * unit (rng) - 2};
+          const double r = unit (rng);
+          if (r < 0.2)
+            hy[0] = y;
+          else if (r < 0.4)
+            hy[1] = y3;
+          c.push_back ({hx[0], hy[0]});
+          c.push_back ({hx[1], hy[1]});
+          c.push_back ({x3, y3});
+          level += y3 == y;
+          x = x3, y = y3;
+        }
+
+      SCOPED_TRACE (testing::Message () << "curve " << n);
+      Ref ref{c};
+      g_autoptr (VornCurveCache) cache = cache_of (c, fmt);
+      for (int s = 0; s < ref.segments (); s++)
+        for (int i = 1; i < 16; i++)
+          {
+            const double t = (i + unit (rng) - 0.5) / 16;
+            const double xt = ref.X (s, t), yt = ref.Y (s, t);
+            /* The cache sees x in its own precision. */
+            const double xs = fmt == VORN_FORMAT_SINGLE ? double (float (xt)) : xt;
+            if (ref.segment_of (xs) != s)
+              continue;
+            const double v = vorn_curve_cache_plot_point (cache, xs);
+            ASSERT_TRUE (std::fabs (v - yt) <= eps || ref.near_curve (xs, v, kFlatEnd, eps))
+                << "segment " << s << " t = " << t << ": cached " << v << ", Bezier " << yt;
+            checked++;
+          }
+    }
+  EXPECT_GT (level, 100);
+  EXPECT_GT (checked, 8000);
+}
+
 /* Values that come out exactly, not by root search. */
 TEST_P (CacheFormat, ExactPoints)
 {
@@ -196,10 +268,13 @@ TEST_P (CacheFormat, ExactPoints)
   g_autoptr (VornCurveCache) offset = cache_of (kOffset, fmt);
   g_autoptr (VornCurveCache) sine = cache_of (kSine, fmt);
   g_autoptr (VornCurveCache) dot = cache_of ({{0.5, 1}, {0.5, 3}, {0.5, 2}, {0.5, 1}}, fmt);
+  /* Level with level handles, however they lie in x: exactly level. */
+  g_autoptr (VornCurveCache) level = cache_of ({{0, .75}, {.9, .75}, {.05, .75}, {1, .75}}, fmt);
   const struct { VornCurveCache *c; double x, v; } cases[] = {
       {line, 0.375, 0.625}, {line, 0.5, 0.75}, {offset, 0.8 + 1e-6, 0.0}, /* beyond the end */
       {sine, 1.0, 0.0}, {sine, 1.0 + 1e-9, 0.0}, {nullptr, 0.5, 0.0},
-      {dot, 0.5, 1.0}}; /* zero width and height */
+      {dot, 0.5, 1.0}, /* zero width and height */
+      {level, 0.0, 0.75}, {level, 0.3, 0.75}, {level, 0.61, 0.75}, {level, 1.0, 0.75}};
   for (const auto &k : cases)
     EXPECT_EQ (vorn_curve_cache_plot_point (k.c, k.x), k.v) << k.x;
   /* Left of the start: the first value, as the records hold it. */

@@ -4,9 +4,11 @@
 #include "kernels/vorn-wave-gen-scalar.h"
 #include "vorn-test-log.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -302,7 +304,45 @@ TEST_P (WaveGenTest, MorphAppliedAtWraps)
   EXPECT_NEAR (s.out.at (63), 63 / 128.0, 1e-6);
 }
 
-/* Each variant gives the scalar build's bits over 40 fragments on curved segments. */
+/* A segment that ends at its start height sounds as its handles draw it: the one-segment curve
+ * (0, 0) (0.3, 1) (0.6, -1) (1, 0) is y = 3 t (1 - t) (1 - 2 t), a wave of peak 1 / (2 sqrt 3) at
+ * t = (3 - sqrt 3) / 6, played here at 440 Hz for a second. */
+TEST_P (WaveGenTest, LevelSegmentOscillates)
+{
+  g_autoptr (VornCurve) curve = vorn_curve_new (2);
+  vorn_curve_set_start_point (curve, 0.0, 0.0, 0.3, 1.0);
+  vorn_curve_set_end_point (curve, 0.6, -1.0, 1.0, 0.0);
+  Rig r (GetParam (), curve, {});
+  const double inc = 440.0 / 48000.0;
+  r.x.set_const (inc, CONST);
+  g_autoptr (VornCurveCache) cache = vorn_curve_cache_new_from_curve (curve, GetParam ().format);
+
+  double peak = 0.0, trough = 0.0, prev = 0.0, pos = 0.0;
+  int rises = 0;
+  for (int f = 0; f < 750; f++)
+    {
+      ASSERT_TRUE (r.render ());
+      for (int i = 0; i < N; i++, pos += inc)
+        {
+          const double v = r.out.at (i);
+          if (f < 4)
+            {
+              ASSERT_NEAR (v, vorn_curve_cache_plot_point (cache, std::fmod (pos, 1.0)), r.tol () * 5);
+            }
+          peak = std::max (peak, v);
+          trough = std::min (trough, v);
+          rises += prev <= 0.0 && v > 0.0;
+          prev = v;
+        }
+    }
+  const double top = 1.0 / (2.0 * std::sqrt (3.0));
+  EXPECT_NEAR (peak, top, 1e-4);
+  EXPECT_NEAR (trough, -top, 1e-4);
+  EXPECT_NEAR (rises, 440, 1);
+}
+
+/* Each variant gives the scalar build's bits over 40 fragments on curved segments, rising,
+ * falling and level (level ones with both, one or no handle off their line). */
 TEST_P (WaveGenTest, MatchesTheScalarBuild)
 {
   const GenVariant v = GetParam ();
@@ -310,6 +350,12 @@ TEST_P (WaveGenTest, MatchesTheScalarBuild)
   vorn_curve_set_point (curve, 0, 0.0, 0.0, 0.0, 0.0, 0.3, 0.9);
   vorn_curve_set_point (curve, 1, 0.35, 1.0, 0.5, 0.6, 0.55, -0.2);
   vorn_curve_set_point (curve, 2, 0.9, 0.1, 1.0, 0.0, 1.0, 0.0);
+  g_autoptr (VornCurve) level = vorn_curve_new (5);
+  vorn_curve_set_point (level, 0, 0.0, 0.0, 0.0, 0.0, 0.1, 0.9);
+  vorn_curve_set_point (level, 1, 0.15, -0.8, 0.3, 0.0, 0.4, 0.7);
+  vorn_curve_set_point (level, 2, 0.45, 0.0, 0.5, 0.0, 0.6, 0.0);
+  vorn_curve_set_point (level, 3, 0.7, 0.0, 0.75, 0.0, 0.8, 0.0);
+  vorn_curve_set_point (level, 4, 0.9, -0.6, 1.0, 0.0, 1.0, 0.0);
   const struct { const char *name; WaveSpec spec; std::vector<MorphEntry> morph; } scenarios[] = {
     { "sine", {}, {} },
     { "envelope", { .x = VORN_ATTRIB_TYPE_TIME, .dest = VORN_ATTRIB_TYPE_VOLUME, .op = VORN_WAVE_OP_MUL,
@@ -317,13 +363,17 @@ TEST_P (WaveGenTest, MatchesTheScalarBuild)
     { "morph-mod", { .op = VORN_WAVE_OP_ADD, .x_scale = 3.7 },
       { { 3, TRUE, 1.0, 0.7 }, { 4, FALSE, 0.6, 0.9 }, { 6, FALSE, 1.0, -1.0 } } },
     { "backward", { .dest = VORN_ATTRIB_TYPE_PITCH, .op = VORN_WAVE_OP_MUL, .x_scale = -1.3 }, {} },
+    { "level", { .x_scale = 1.7 }, {} },
+    /* The morph lifts and lowers the ends of level segments, making them rise and fall. */
+    { "level-morph", { .op = VORN_WAVE_OP_ADD, .x_scale = -2.3 }, { { 3, FALSE, 1.0, 0.4 }, { 9, FALSE, 0.5, -0.3 } } },
   };
   for (const auto &sc : scenarios)
     {
       SCOPED_TRACE (sc.name);
-      WavePtr wave = sc.name == std::string ("sine")
+      const std::string name = sc.name;
+      WavePtr wave = name == "sine"
                        ? WavePtr (vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE), g_object_unref)
-                       : new_wave (curve, sc.spec, sc.morph);
+                       : new_wave (name.rfind ("level", 0) == 0 ? level : curve, sc.spec, sc.morph);
       Rig t (v, wave.get ()), r (v, wave.get ());
       r.gen->parent_instance.render = v.format == VORN_FORMAT_SINGLE ? vorn_wave_gen_render_scalar_F
                                                                      : vorn_wave_gen_render_scalar_D;

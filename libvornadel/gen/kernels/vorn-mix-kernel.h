@@ -71,14 +71,20 @@ render (VornGen *base)
   if (!dest)
     return TRUE;
 
+  /* Never past the speaker groups the queue laid out: a group may be
+   * narrower than the synthesizer's speaker count, and the speakers beyond
+   * it have nowhere to go.  Source records past their group are absent. */
+  const guint32 nd = MIN (n, guint32 (dest->group_rest) + 1);
+  const guint32 ns = src ? MIN (nd, guint32 (src->group_rest) + 1) : 0;
+
   const bool sig_dyn = is_dynamic (sig);
   const T *x = sig_dyn ? static_cast<const T *> (sig->buffer) : nullptr;
   const T xs = sig && !sig_dyn ? value_of<T> (sig) : T (0);
 
-  for (guint32 s = 0; s < n; s++)
+  for (guint32 s = 0; s < nd; s++)
     {
       const T g = gains[s];
-      const VornAttribVal *sv = src ? src + s : nullptr;
+      const VornAttribVal *sv = s < ns ? src + s : nullptr;
       VornAttribVal *dv = dest + s;
       const bool src_dyn = is_dynamic (sv);
       /* A dynamic record without a buffer counts as absent. */

@@ -47,6 +47,7 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   using M = decltype (V{} < V{});
 
   static inline V select (M m, V a, V b) { return m ? a : b; }
+  static inline M select_mask (M m, M a, M b) { return (m & a) | (~m & b); }
   static inline M mnot (M m) { return ~m; }
   static inline M mand (M a, M b) { return a & b; }
   static inline M mor (M a, M b) { return a | b; }
@@ -81,6 +82,7 @@ struct ScalarLanes
   static inline V load (const T *p) { return *p; }
   static inline void store (T *p, V v) { *p = v; }
   static inline V select (M m, V a, V b) { return m ? a : b; }
+  static inline M select_mask (M m, M a, M b) { return m ? a : b; }
   static inline M mnot (M m) { return !m; }
   static inline M mand (M a, M b) { return a && b; }
   static inline M mor (M a, M b) { return a || b; }
@@ -123,14 +125,18 @@ using curve_eval::solve_segment;
 /* ---- vector curve solve ------------------------------------------------ */
 
 /* The coefficients of one record per lane, with the derived polynomial
- * coefficients computed once per load. */
+ * coefficients computed once per load.  Ys is the scale of the Y
+ * polynomial and straight the lanes answered by the line y0 + u dy, both as
+ * curve_eval defines them (level segments hold their handle heights). */
 template <typename L>
 struct Coefs
 {
   using V = typename L::V;
+  using M = typename L::M;
   V dx, y0, dy, ax, bx, ay, by;
   V tab[9];
-  V A, B, C, A3, B2, Ay, By, Cy;
+  V A, B, C, A3, B2, Ay, By, Cy, Ys;
+  M straight;
 };
 
 template <typename T, typename L>
@@ -144,9 +150,14 @@ coefs_derive (Coefs<L> &k)
   k.C = k.ax;
   k.A3 = L::splat (T (3)) * k.A;
   k.B2 = two * k.B;
-  k.Ay = one + k.ay - k.by;
+  const V zero = L::splat (T (0));
+  const auto level = k.dy == zero;
+  k.Ay = L::select (level, zero, one) + k.ay - k.by;
   k.By = k.by - two * k.ay;
   k.Cy = k.ay;
+  k.Ys = L::select (level, one, k.dy);
+  k.straight = L::select_mask (level, L::mand (k.ay == zero, k.by == zero),
+                               L::mand (k.ax == k.ay, k.bx == k.by));
 }
 
 /* Every lane from the same record. */
@@ -210,7 +221,7 @@ solve (const Coefs<L> &k, typename L::V p)
 
   /* Lanes answered by the straight line (zero width: u is 0 there). */
   u = L::select (flat, zero, u);
-  const M lin = L::mor (L::mor (u == zero, u == one), L::mand (k.ax == k.ay, k.bx == k.by));
+  const M lin = L::mor (L::mor (u == zero, u == one), k.straight);
   const V line = L::select (flat, k.y0, k.y0 + u * k.dy);
   if (L::all (lin))
     return line;
@@ -261,7 +272,7 @@ solve (const Coefs<L> &k, typename L::V p)
       t = L::load (tt);
     }
 
-  const V curve = ((k.Ay * t + k.By) * t + k.Cy) * (t * k.dy) + k.y0;
+  const V curve = ((k.Ay * t + k.By) * t + k.Cy) * (t * k.Ys) + k.y0;
   return L::select (lin, line, curve);
 }
 
