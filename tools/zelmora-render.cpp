@@ -2,7 +2,7 @@
  * a WAV file, offline and as fast as the engine renders.
  *
  * The synthesizer is driven as the audio driver drives it: render calls
- * through its interleaved render function slot, with the note-ons and
+ * through its interleaved render call, with the note-ons and
  * note-offs posted between calls at the frames where they belong.  The
  * engine applies posted notes before the next 64-frame fragment it renders,
  * so a note sounds from the first fragment boundary at or after its frame.
@@ -220,12 +220,10 @@ choose_instrument (VornFile *file, const char *path, const char *wanted, std::st
 /* ---- synthesizer ---------------------------------------------------------- */
 
 /* A started CPU synthesizer played without an audio device: frames come from
- * its interleaved render slot, read on every call as the audio callback
- * reads it, so an optimisation update would take effect at once. */
+ * the public render call, as the audio callback takes them. */
 struct OfflineSynth
 {
   VornSynth *synth;
-  VornSynthCpuInterFunc *slot = nullptr;
   guint16 note_device = 0, midi_device = 0;
 
   explicit OfflineSynth (VornSynth *s) : synth (s) {}
@@ -245,13 +243,10 @@ struct OfflineSynth
     g_object_get (synth, "channel-count", &channels, nullptr);
     for (guint c = 0; c < MIN (channels, 16u); c++)
       vorn_synth_set_inst (synth, int (c), inst);
-    gpointer split = nullptr, inter = nullptr;
-    vorn_synth_get_render_funcs (synth, &split, &inter);
-    slot = static_cast<VornSynthCpuInterFunc *> (inter);
     note_device = guint16 (vorn_synth_get_device_id (synth));
     midi_device = guint16 (vorn_synth_get_device_id (synth));
   }
-  void render (float *out, guint frames) { (*slot) (synth, out, frames); }
+  void render (float *out, guint frames) { vorn_synth_render_interleaved (synth, out, frames); }
   void play (const RenderEvent &e)
   {
     const guint16 device = e.midi ? midi_device : note_device;

@@ -15,7 +15,6 @@ enum {
 
 static GParamSpec *properties[N_PROPS];
 
-using InterFunc = void (*) (VornSynth *synth, float *output, guint frames);
 
 struct _VornAudioDriverPort {
   VornAudioDriver parent_instance;
@@ -27,7 +26,6 @@ struct _VornAudioDriverPort {
 
   /* Copied at start for the callback, which must not call into GObject. */
   VornSynth *synth;
-  InterFunc *inter_slot;
 };
 
 G_DEFINE_FINAL_TYPE (VornAudioDriverPort, vorn_audio_driver_port, VORN_TYPE_AUDIO_DRIVER)
@@ -40,14 +38,10 @@ port_callback (const void *, void *output, unsigned long frames, const PaStreamC
   auto *self = static_cast<VornAudioDriverPort *> (user_data);
   auto *out = static_cast<float *> (output);
 
-  /* Read on every call, atomically: a synthesizer may switch its render
-   * function from another thread. */
-  InterFunc render = self->inter_slot ? __atomic_load_n (self->inter_slot, __ATOMIC_ACQUIRE)
-                                      : nullptr;
-  if (!self->synth || !render)
+  if (!self->synth)
     memset (out, 0, frames * self->channel_count * sizeof (float));
   else
-    render (self->synth, out, guint (frames));
+    vorn_synth_render_interleaved (self->synth, out, guint (frames));
   return paContinue;
 }
 
@@ -59,7 +53,6 @@ port_start (VornAudioDriver *driver, GError **err)
   g_object_get (driver, "speaker-count", &self->channel_count, "sample-rate", &self->sample_rate,
                 nullptr);
   self->synth = vorn_audio_driver_get_synth (driver);
-  self->inter_slot = static_cast<InterFunc *> (vorn_audio_driver_get_inter_slot (driver));
 
   PaError code = Pa_Initialize ();
   if (code != paNoError)

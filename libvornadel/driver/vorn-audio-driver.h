@@ -60,12 +60,18 @@ void vorn_audio_driver_stop (VornAudioDriver *driver);
 /* Returns: TRUE while the driver runs. */
 gboolean vorn_audio_driver_is_running (VornAudioDriver *driver);
 
-/* Returns: (transfer none): the synthesizer the driver plays. */
+/**
+ * vorn_audio_driver_get_synth:
+ * @driver: an audio driver
+ *
+ * Returns: (transfer none): the synthesizer the driver plays.
+ */
 VornSynth *vorn_audio_driver_get_synth (VornAudioDriver *driver);
 
 /* Returns: the address of the synthesizer's interleaved render-function slot
  * (a #VornSynthCpuInterFunc for the CPU renderer), NULL if it has none.  The
- * slot is read on every render call, so the synthesizer may switch functions. */
+ * slot is read on every render call, so the synthesizer may switch functions.
+ * Kept for old callers; drivers call vorn_synth_render_interleaved(). */
 gpointer vorn_audio_driver_get_inter_slot (VornAudioDriver *driver);
 
 G_END_DECLS

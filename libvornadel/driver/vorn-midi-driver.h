@@ -47,7 +47,12 @@ void vorn_midi_driver_stop (VornMidiDriver *driver);
 /* Returns: TRUE while the driver runs. */
 gboolean vorn_midi_driver_is_running (VornMidiDriver *driver);
 
-/* Returns: (transfer full): the driver's input manager. */
+/**
+ * vorn_midi_driver_get_input_manager:
+ * @driver: a MIDI driver
+ *
+ * Returns: (transfer full): the driver's input manager.
+ */
 VornInputManager *vorn_midi_driver_get_input_manager (VornMidiDriver *driver);
 
 G_END_DECLS

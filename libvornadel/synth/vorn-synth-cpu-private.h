@@ -19,6 +19,7 @@ G_BEGIN_DECLS
  *   queue's reference and returns to the outbox when the entry is freed
  * @voice_id: the voice id
  * @chan: the channel (attach point index)
+ * @moving: scratch flag while voices move to a rebuilt master
  *
  * One slot of the voice table; it is either in the active list (newest
  * first) or in the free list.
@@ -30,19 +31,25 @@ typedef struct {
   VornSynthMsg *msg;
   guint32 voice_id;
   guint8 chan;
+  guint8 moving;
 } VornSynthCpuVoice;
 
-/* Everything the render thread owns is touched by the render thread only;
- * simd is stored by the application thread and read atomically. */
+/* Two parts again: the API side (settings, what the newest master was built
+ * with) and the render side (voice table, leftover, render functions), each
+ * touched by its own thread only once started; simd is written by the API
+ * thread and read atomically. */
 typedef struct {
+  /* ---- API thread ---- */
   VornSynth *synth;
   VornSynthPrivate *base;
-  guint32 leftover;
   gint simd;
   gint simd_detected;
-  gint cur_format;
-  gint cur_simd;
-  guint cur_cores;
+  gint built_format;
+  gint built_level;
+  guint built_cores;
+
+  /* ---- render thread ---- */
+  guint32 leftover;
   VornSynthCpuSplitFunc render_split;
   VornSynthCpuInterFunc render_inter;
   VornSynthCpuVoice *voices;

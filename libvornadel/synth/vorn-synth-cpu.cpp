@@ -2,7 +2,6 @@
  * message handling on the render thread and render function selection */
 #include "vorn-synth-cpu.h"
 #include "vorn-synth-cpu-private.h"
-#include "vorn-tsan.h"
 
 #include "vorn-init.h"
 #include "vorn-inst.h"
@@ -95,8 +94,7 @@ vorn_synth_cpu_store_peak (VornSynthCpuPrivate *priv, guint speaker, float peak)
 static inline void
 send_back (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
-  VORN_TSAN_RELEASE (priv->base->outbox);
-  g_async_queue_push (priv->base->outbox, msg);
+  vorn_synth_render_send (priv->base, msg);
 }
 
 static void
@@ -143,8 +141,8 @@ release_voice (VornSynthCpuPrivate *priv, guint16 idx)
 static void
 release_all_voices (VornSynthCpuPrivate *priv)
 {
-  if (priv->base->master_queue)
-    vorn_queue_detach_all (priv->base->master_queue);
+  if (priv->base->rt.master)
+    vorn_queue_detach_all (priv->base->rt.master);
   while (priv->active_head != VORN_SYNTH_CPU_NO_VOICE)
     release_voice (priv, priv->active_head);
 }
@@ -157,7 +155,12 @@ vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv)
     {
       guint16 next = priv->voices[idx].next;
       if (!priv->voices[idx].queue->active)
-        release_voice (priv, idx);
+        {
+          /* No room to return it: the slot waits for the next call. */
+          if (!vorn_synth_render_room (priv->base))
+            break;
+          release_voice (priv, idx);
+        }
       idx = next;
     }
 }
@@ -177,7 +180,7 @@ static gboolean
 accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
   VornSynthPrivate *base = priv->base;
-  VornQueue *master = base->master_queue;
+  VornQueue *master = base->rt.master;
   VornQueue *queue = msg->target.queue;
   const guint chan = msg->data.voice.channel;
 
@@ -224,66 +227,43 @@ set_node_control (VornSynthCpuPrivate *priv, const VornSynthMsg *msg)
     }
 }
 
-/* Applies the format, SIMD level and core count.  Returns TRUE when the
- * master queue was rebuilt (its voices are then detached, not released). */
-static gboolean
-update_optimization (VornSynthCpuPrivate *priv, gboolean force)
+/* Render thread: takes over the master in @msg and puts the one it replaces
+ * in its place, for the API thread to free.  Voices move along when only
+ * the core count changed; a new format or level needs new voice queues
+ * (generators pick their variant when made), so they are released then. */
+static void
+apply_update (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
   VornSynthPrivate *base = priv->base;
-  const gint format = g_atomic_int_get (&base->format);
-  const guint cores_setting = guint (g_atomic_int_get (reinterpret_cast<gint *> (&base->cores)));
-  const guint cores = cores_setting ? cores_setting : base->cores_detected;
-  const gint simd_setting = g_atomic_int_get (&priv->simd);
-  const gint level = simd_setting == VORN_SIMD_AUTO ? priv->simd_detected : simd_setting;
-  gboolean rebuilt = FALSE;
+  VornQueue *master = msg->target.queue;
+  VornQueue *old = base->rt.master;
+  if (!master)
+    return;
 
-  if (format == priv->cur_format && simd_setting == priv->cur_simd && !force)
+  if (msg->op)
+    release_all_voices (priv);
+  else
     {
-      if (cores_setting != priv->cur_cores && base->master_queue)
-        {
-          vorn_queue_set_cpu_cores (base->master_queue, cores);
-          priv->cur_cores = cores_setting;
-        }
-      return FALSE;
+      for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE;
+           idx = priv->voices[idx].next)
+        priv->voices[idx].moving = priv->voices[idx].queue->active;
+      if (old)
+        vorn_queue_detach_all (old);
+      for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE;
+           idx = priv->voices[idx].next)
+        if (priv->voices[idx].moving)
+          vorn_queue_attach (master, priv->voices[idx].queue, int (priv->voices[idx].chan));
     }
 
-  /* Generators choose their variant when they are made, so a new format or
-   * level needs a new master queue. */
-  VornQueue *old = base->master_queue;
+  master->tap_mode = base->rt.tap_paused ? VORN_QUEUE_TAP_MODE_PAUSED : VORN_QUEUE_TAP_MODE_ACTIVE;
   if (old)
-    vorn_queue_detach_all (old);
-  base->master_queue = nullptr;
-  base->speaker_outputs = nullptr;
-  priv->out_count = 0;
-  g_clear_object (&old);
-
-  if (base->node_tree)
-    {
-      VornQueue *master = vorn_queue_new (base->node_tree, priv->synth);
-      base->master_queue = master;
-      if (master)
-        {
-          master->tap_mode = base->tap_paused ? VORN_QUEUE_TAP_MODE_PAUSED
-                                              : VORN_QUEUE_TAP_MODE_ACTIVE;
-          for (VornGen *gen = vorn_queue_get_gens (master); gen; gen = gen->next)
-            if (gen->node == base->speakers_wave && gen->dest_count)
-              {
-                base->speaker_outputs = gen->attrib_vals[gen->src_count];
-                break;
-              }
-          if (base->speaker_outputs)
-            priv->out_count = MIN (priv->speakers, guint (master->speaker_count));
-        }
-      rebuilt = TRUE;
-    }
-  priv->cur_cores = cores_setting;
-
-  const int idx = CLAMP (format, 0, 1) * 3 + CLAMP (level, 0, 2);
-  priv->render_split = vorn_synth_cpu_render_split_float_table[idx];
-  priv->render_inter = vorn_synth_cpu_render_inter_float_table[idx];
-  priv->cur_format = format;
-  priv->cur_simd = simd_setting;
-  return rebuilt;
+    master->start_time = old->start_time;
+  base->rt.master = master;
+  base->speaker_outputs = reinterpret_cast<VornAttribVal *> (guintptr (msg->data.bits));
+  priv->out_count = msg->node_control_id;
+  priv->render_split = vorn_synth_cpu_render_split_float_table[msg->control_id];
+  priv->render_inter = vorn_synth_cpu_render_inter_float_table[msg->control_id];
+  msg->target.queue = old;
 }
 
 void
@@ -292,10 +272,9 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
   VornSynthPrivate *base = priv->base;
   VornSynthMsg *msg;
 
-  while ((msg = static_cast<VornSynthMsg *> (g_async_queue_try_pop (base->inbox))))
+  while ((msg = vorn_synth_render_next (base)))
     {
-      VORN_TSAN_ACQUIRE (base->inbox);
-      VornQueue *master = base->master_queue;
+      VornQueue *master = base->rt.master;
       switch (msg->type)
         {
         case VORN_SYNTH_MSG_START_VOICE:
@@ -331,9 +310,9 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
         case VORN_SYNTH_MSG_TAP_PAUSE:
           {
             gboolean pause = msg->target.pause != 0;
-            if (pause != base->tap_paused)
+            if (pause != base->rt.tap_paused)
               {
-                base->tap_paused = pause;
+                base->rt.tap_paused = pause;
                 if (master)
                   master->tap_mode = pause ? VORN_QUEUE_TAP_MODE_PAUSED
                                            : VORN_QUEUE_TAP_MODE_CLEAR;
@@ -341,8 +320,7 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
           }
           break;
         case VORN_SYNTH_MSG_UPDATE_OPTIMIZATION:
-          if (update_optimization (priv, FALSE))
-            release_all_voices (priv);
+          apply_update (priv, msg);
           break;
         default:
           break;
@@ -358,7 +336,10 @@ vorn_synth_cpu_process_synth_messages (VornSynth *synth)
 
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
   if (priv->voices)
-    vorn_synth_cpu_process_messages (priv);
+    {
+      vorn_synth_cpu_process_messages (priv);
+      vorn_synth_render_wake (priv->base);
+    }
 }
 
 void
@@ -368,10 +349,81 @@ vorn_synth_cpu_detach_voices (VornSynth *synth)
 
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
   if (priv->voices)
-    vorn_synth_cpu_recycle_voices (priv);
+    {
+      vorn_synth_cpu_recycle_voices (priv);
+      vorn_synth_render_wake (priv->base);
+    }
 }
 
 /* ---- class operations (application thread) ------------------------------ */
+
+/* API thread: builds a master for the current format, level and cores when
+ * they differ from what the newest master was built with (or @initial),
+ * and hands it to the render thread.  Compiling allocates, makes generators
+ * and may start worker threads, which is why it never happens there. */
+static void
+build_master (VornSynthCpuPrivate *priv, gboolean initial)
+{
+  VornSynthPrivate *base = priv->base;
+  if (!base->started || !base->node_tree)
+    return;
+
+  const gint format = CLAMP (g_atomic_int_get (&base->format), 0, 1);
+  const guint cores_setting = guint (g_atomic_int_get (reinterpret_cast<gint *> (&base->cores)));
+  const guint cores = cores_setting ? cores_setting : base->cores_detected;
+  const gint simd_setting = g_atomic_int_get (&priv->simd);
+  const gint level = CLAMP (simd_setting == VORN_SIMD_AUTO ? priv->simd_detected : simd_setting,
+                            0, 2);
+  if (!initial && format == priv->built_format && level == priv->built_level
+      && cores == priv->built_cores)
+    return;
+  const gboolean release = !initial && (format != priv->built_format || level != priv->built_level);
+
+  VornQueue *master = vorn_queue_new (base->node_tree, priv->synth);
+  if (!master)
+    return;
+  vorn_synth_apply_master_controls (base, master);
+
+  VornAttribVal *outputs = nullptr;
+  for (VornGen *gen = vorn_queue_get_gens (master); gen; gen = gen->next)
+    if (gen->node == base->speakers_wave && gen->dest_count)
+      {
+        outputs = gen->attrib_vals[gen->src_count];
+        break;
+      }
+  const guint out_count = outputs ? MIN (priv->speakers, guint (master->speaker_count)) : 0;
+  const guint idx = guint (format * 3 + level);
+
+  priv->built_format = format;
+  priv->built_level = level;
+  priv->built_cores = cores;
+  g_set_object (&base->master_queue, master);
+
+  if (initial)
+    {
+      master->tap_mode = VORN_QUEUE_TAP_MODE_ACTIVE;
+      base->rt.tap_paused = FALSE;
+      vorn_synth_render_setup (base, master, CLAMP (base->max_voices, 1u, 65535u));
+      base->speaker_outputs = outputs;
+      priv->out_count = out_count;
+      priv->render_split = vorn_synth_cpu_render_split_float_table[idx];
+      priv->render_inter = vorn_synth_cpu_render_inter_float_table[idx];
+      g_object_unref (master);
+    }
+  else
+    {
+      VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_UPDATE_OPTIMIZATION);
+      msg->target.queue = master; /* the message takes the build's reference */
+      msg->data.bits = guint64 (guintptr (outputs));
+      msg->control_id = guint16 (idx);
+      msg->node_control_id = guint16 (out_count);
+      msg->op = release ? 1 : 0;
+      /* Refused (inbox full): the next change builds again. */
+      if (!vorn_synth_send_message (priv->synth, msg))
+        priv->built_format = -1;
+    }
+  g_object_notify (G_OBJECT (priv->synth), "master-queue");
+}
 
 /* Returns all voices to the application and frees the table. */
 static void
@@ -408,7 +460,7 @@ vorn_synth_cpu_start (VornSynth *synth)
   priv->chan_count = guint (MAX (base->started_channels, 0));
   priv->leftover = 0;
 
-  update_optimization (priv, TRUE);
+  build_master (priv, TRUE);
 }
 
 static void
@@ -464,8 +516,7 @@ vorn_synth_cpu_start_voice (VornSynth *synth, guint voice_id, int chan, double n
       VornSynthMsg *notify = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE_NOTIFY);
       notify->target.queue = VORN_QUEUE (g_object_ref (queue));
       notify->data.bits = msg->data.bits;
-      VORN_TSAN_RELEASE (base->outbox);
-      g_async_queue_push (base->outbox, notify);
+      vorn_synth_post_outbox (base, notify);
     }
   if (queue_out)
     *queue_out = VORN_QUEUE (g_object_ref (queue));
@@ -489,13 +540,26 @@ vorn_synth_cpu_get_render_funcs (VornSynth *synth, gpointer *split_slot, gpointe
     *inter_slot = &priv->render_inter;
 }
 
-/* The render thread applies format, cores and level when the message comes
- * through; a stopped synthesizer applies them at its next start. */
+static void
+vorn_synth_cpu_render_interleaved (VornSynth *synth, float *out, guint frames)
+{
+  vorn_synth_cpu_get_private (synth)->render_inter (synth, out, frames);
+}
+
+static void
+vorn_synth_cpu_render_split (VornSynth *synth, float **out, guint frames)
+{
+  vorn_synth_cpu_get_private (synth)->render_split (synth, out, frames);
+}
+
+/* A change builds the new master here and posts it; a stopped synthesizer
+ * builds with the new settings at its next start. */
 static void
 post_update (VornSynthCpuPrivate *priv)
 {
-  if (priv->base->started)
-    vorn_synth_send_message (priv->synth, vorn_synth_msg_new (VORN_SYNTH_MSG_UPDATE_OPTIMIZATION));
+  g_rec_mutex_lock (&priv->base->api_lock);
+  build_master (priv, FALSE);
+  g_rec_mutex_unlock (&priv->base->api_lock);
 }
 
 static void
@@ -508,8 +572,8 @@ vorn_synth_cpu_init (VornSynthCpu *synth)
   priv->base = base;
   priv->simd = VORN_SIMD_AUTO;
   priv->simd_detected = vorn_util_cpu_detect ();
-  priv->cur_format = -1;
-  priv->cur_simd = -2;
+  priv->built_format = -1;
+  priv->built_level = -1;
   priv->active_head = priv->free_head = VORN_SYNTH_CPU_NO_VOICE;
   /* A driver that calls before the first start gets silence, not a crash. */
   priv->render_split = vorn_synth_cpu_render_split_float_table[0];
@@ -624,6 +688,8 @@ vorn_synth_cpu_class_init (VornSynthCpuClass *klass)
   synth_class->stop = vorn_synth_cpu_stop;
   synth_class->start_voice = vorn_synth_cpu_start_voice;
   synth_class->get_render_funcs = vorn_synth_cpu_get_render_funcs;
+  synth_class->render_interleaved = vorn_synth_cpu_render_interleaved;
+  synth_class->render_split = vorn_synth_cpu_render_split;
 
   const auto base = GParamFlags (G_PARAM_STATIC_STRINGS | G_PARAM_EXPLICIT_NOTIFY);
   const auto ro = GParamFlags (base | G_PARAM_READABLE);

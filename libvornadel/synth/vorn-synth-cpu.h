@@ -68,8 +68,9 @@ void vorn_synth_cpu_get_render_props (VornSynth *synth, double *sample_rate, gui
  * @frames: frames wanted, any number
  *
  * Renders exactly @frames frames, one buffer per speaker.  Called from the
- * audio callback thread only; never allocates, locks or logs except for the
- * message queue operations of the synthesizer's inbox and outbox.
+ * audio callback thread only; never allocates, frees, locks or logs (the
+ * inbox and outbox are lock-free rings).  Reach it through
+ * vorn_synth_render_split().
  */
 typedef void (*VornSynthCpuSplitFunc) (VornSynth *synth, float **outputs, guint frames);
 

@@ -31,7 +31,11 @@ G_BEGIN_DECLS
  * @VORN_SYNTH_MSG_PANIC: end all voices
  * @VORN_SYNTH_MSG_TAP_PAUSE: pause (@target.pause nonzero) or resume the
  *   master tap; its return confirms the change
- * @VORN_SYNTH_MSG_UPDATE_OPTIMIZATION: re-apply format, SIMD level and cores
+ * @VORN_SYNTH_MSG_UPDATE_OPTIMIZATION: hand over the master queue in
+ *   @target.queue, built on the API thread for a new format, SIMD level or
+ *   core count (renderer-specific fields in @data, @control_id,
+ *   @node_control_id and @op); it returns with the master it replaced in
+ *   @target.queue, which vorn_synth_msg_free() releases
  *
  * Every message sent to the inbox comes back through the outbox.
  */
@@ -102,15 +106,20 @@ typedef struct _VornSynthMsg {
   guint8 op;
 } VornSynthMsg;
 
-/* Returns: (transfer full): a zero-filled message of @type. */
+/**
+ * vorn_synth_msg_new: (skip)
+ * @type: the message type
+ *
+ * Returns: (transfer full): a zero-filled message of @type.
+ */
 VornSynthMsg *vorn_synth_msg_new (VornSynthMsgType type);
 
 /**
  * vorn_synth_msg_free:
  * @msg: a message
  *
- * Frees @msg; for start-voice it also drops the voice queue reference the
- * message holds.  A start-voice-notify message's queue reference belongs to
+ * Frees @msg; for start-voice and update-optimization it also drops the
+ * queue reference the message holds.  A start-voice-notify message's queue reference belongs to
  * the receiver and is left alone.
  */
 void vorn_synth_msg_free (VornSynthMsg *msg);

@@ -5,53 +5,130 @@
 #include "vorn-synth.h"
 #include "vorn-curve.h"
 #include "vorn-curve-cache.h"
+#include "vorn-synth-ring.h"
 
 G_BEGIN_DECLS
 
-/* Counters read across threads (cores, format, sample time, voice counts,
- * peak words, ids) are accessed with the g_atomic operations. */
+/**
+ * VornSynthRender:
+ * @master: the master queue being rendered (a reference handed over by
+ *   start and by update messages; the one it replaces goes back in the
+ *   message)
+ * @tap_paused: the tap pause state applied to @master
+ * @pending: returned messages the outbox had no room for, oldest first
+ * @pending_count: entries used in @pending
+ * @pending_cap: entries of @pending: the voice slots plus two, so that one
+ *   message (a panic returns every voice and itself) always fits
+ * @pushed: something reached the outbox since the last wake-up
+ *
+ * What only the render thread touches while the synthesizer is started.
+ * Start and stop set it up and tear it down on the API thread, which is why
+ * they must not run while a render call is in progress.
+ */
 typedef struct {
+  VornQueue *master;
+  gboolean tap_paused;
+  VornSynthMsg **pending;
+  guint pending_count;
+  guint pending_cap;
+  gboolean pushed;
+} VornSynthRender;
+
+/* Three parts: what the API threads own (under api_lock where several API
+ * threads can meet), what the render thread owns (rt and speaker_outputs),
+ * and what crosses (the rings, the wake-up descriptor and the counters, all
+ * read and written with atomic operations). */
+typedef struct {
+  /* ---- API threads ---- */
+  GRecMutex api_lock;
   VornNode *node_tree;
   VornNode *speakers_wave;
   VornCurve **balance_curves;
   VornCurve **latitude_curves;
   VornCurveCache **balance_caches;
   VornCurveCache **latitude_caches;
+  /* The newest master built (what "master-queue" reports); the render
+   * thread may still be on the one before until the update reaches it. */
   VornQueue *master_queue;
-  VornAttribVal *speaker_outputs;
-  GHashTable *voice_map;
-  GAsyncQueue *inbox;
-  GAsyncQueue *outbox;
-  gint chanCount;             /* signed: channel arguments are int */
+  GHashTable *voice_map;       /* api_lock: note key -> voice id */
+  GHashTable *master_controls; /* api_lock: master control id -> value */
+  VornInst **channel_insts;    /* api_lock */
+  gint chanCount;              /* signed: channel arguments are int */
   guint speaker_count;
   guint max_voices;
   double sample_rate;
-  gint format;
-  guint cores;
   guint cores_detected;
-  guint64 sample_time;
   gboolean started;
-  gboolean tap_paused;
-  VornInst **channel_insts;
-  gint active_voices;
-  gint peak_voices;
-  gboolean peak_enable;
-  guint32 *peak_levels;
-  guint next_voice_id;
-  guint next_device_id;
   gboolean start_voice_notify;
   gboolean restart_needed;
-
   /* Speaker and channel counts the running state was built with (0 while
    * stopped).  The restart properties may change meanwhile; arrays made at
    * start (curves, caches, peak words, channel instruments) have these
    * sizes. */
   guint started_speakers;
   gint started_channels;
+
+  /* ---- render thread ---- */
+  VornSynthRender rt;
+  /* The speaker records of rt.master (the master queue's render clears
+   * them every fragment). */
+  VornAttribVal *speaker_outputs;
+
+  /* ---- crossing ---- */
+  VornSynthRing *inbox;
+  VornSynthRing *outbox;
+  int wake_fd;
+  gint dropped;
+  gint format;
+  guint cores;
+  guint64 sample_time;
+  gint active_voices;
+  gint peak_voices;
+  gboolean peak_enable;
+  guint32 *peak_levels;
+  guint next_voice_id;
+  guint next_device_id;
 } VornSynthPrivate;
 
 /* Returns: (transfer none): the private state of @synth, for the renderer. */
 VornSynthPrivate *vorn_synth_get_private (VornSynth *synth);
+
+/* ---- render thread side of the message protocol (no checks, no logging,
+ * no allocation) ---- */
+
+/* Returns @msg through the outbox, or keeps it in rt.pending when the outbox
+ * is full or older messages wait there; the caller makes sure there is room
+ * (vorn_synth_render_room()). */
+void vorn_synth_render_send (VornSynthPrivate *priv, VornSynthMsg *msg);
+
+/* Returns: how many more messages vorn_synth_render_send() can take now. */
+guint vorn_synth_render_room (const VornSynthPrivate *priv);
+
+/* Returns: (nullable): the next inbox message to apply, or NULL when the
+ * inbox is empty or returned messages still wait for outbox room (the inbox
+ * then waits for the API side to drain the outbox). */
+VornSynthMsg *vorn_synth_render_next (VornSynthPrivate *priv);
+
+/* Wakes outbox sources when something was returned since the last call:
+ * one eventfd write, no allocation, no lock. */
+void vorn_synth_render_wake (VornSynthPrivate *priv);
+
+/* ---- API thread helpers for subclasses ---- */
+
+/* Sets up rt for a started synthesizer with @slots voice slots and hands it
+ * @master (a new reference is taken). */
+void vorn_synth_render_setup (VornSynthPrivate *priv, VornQueue *master, guint slots);
+
+/* Tears rt down after the subclass returned its voices: pending messages go
+ * to the outbox, the rendered master is released. */
+void vorn_synth_render_teardown (VornSynthPrivate *priv);
+
+/* Pushes @msg straight to the outbox and wakes its sources; when the outbox
+ * is full, frees it (dropping a notification's queue) and counts it. */
+void vorn_synth_post_outbox (VornSynthPrivate *priv, VornSynthMsg *msg);
+
+/* Sets the recorded master control values on a freshly built @master. */
+void vorn_synth_apply_master_controls (VornSynthPrivate *priv, VornQueue *master);
 
 /**
  * vorn_synth_get_speaker_caches:

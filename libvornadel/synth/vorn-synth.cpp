@@ -13,6 +13,10 @@
 #include <json-glib/json-glib.h>
 
 #include <cmath>
+#include <cstring>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 enum {
   PROP_0,
@@ -68,6 +72,31 @@ vorn_synth_get_private (VornSynth *synth)
   return get_priv (synth);
 }
 
+/* The inbox holds a start and a stop per voice plus ample room for control
+ * changes (16 bytes a cell); the outbox also takes back every sounding voice
+ * at once (panic). */
+static void
+ring_sizes (guint max_voices, guint *inbox, guint *outbox)
+{
+  const guint voices = MIN (max_voices, 65535u);
+  *inbox = MAX (1024u, 4 * voices + 256);
+  *outbox = *inbox + 2 * voices + 64;
+}
+
+/* A ring of at least @cap cells holding what @ring held, in order (API
+ * thread, while nothing renders). */
+static VornSynthRing *
+ring_grow (VornSynthRing *ring, guint cap)
+{
+  if (vorn_synth_ring_capacity (ring) >= cap)
+    return ring;
+  VornSynthRing *bigger = vorn_synth_ring_new (cap);
+  while (VornSynthMsg *msg = vorn_synth_ring_pop (ring))
+    vorn_synth_ring_push (bigger, msg);
+  vorn_synth_ring_free (ring);
+  return bigger;
+}
+
 static void
 vorn_synth_init (VornSynth *synth)
 {
@@ -83,9 +112,14 @@ vorn_synth_init (VornSynth *synth)
   priv->peak_enable = TRUE;
   priv->next_voice_id = 1;
   priv->next_device_id = 1;
+  g_rec_mutex_init (&priv->api_lock);
   priv->voice_map = g_hash_table_new (g_direct_hash, g_direct_equal);
-  priv->inbox = g_async_queue_new_full (GDestroyNotify (vorn_synth_msg_free));
-  priv->outbox = g_async_queue_new_full (GDestroyNotify (vorn_synth_msg_free));
+  priv->master_controls = g_hash_table_new_full (g_direct_hash, g_direct_equal, nullptr, g_free);
+  guint in_cap, out_cap;
+  ring_sizes (priv->max_voices, &in_cap, &out_cap);
+  priv->inbox = vorn_synth_ring_new (in_cap);
+  priv->outbox = vorn_synth_ring_new (out_cap);
+  priv->wake_fd = eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 static void
@@ -100,8 +134,12 @@ vorn_synth_finalize (GObject *object)
     VORN_SYNTH_GET_CLASS (synth)->stop (synth);
 
   g_clear_pointer (&priv->voice_map, g_hash_table_unref);
-  g_clear_pointer (&priv->inbox, g_async_queue_unref);
-  g_clear_pointer (&priv->outbox, g_async_queue_unref);
+  g_clear_pointer (&priv->master_controls, g_hash_table_unref);
+  g_clear_pointer (&priv->inbox, vorn_synth_ring_free);
+  g_clear_pointer (&priv->outbox, vorn_synth_ring_free);
+  if (priv->wake_fd >= 0)
+    close (priv->wake_fd);
+  g_rec_mutex_clear (&priv->api_lock);
 
   G_OBJECT_CLASS (vorn_synth_parent_class)->finalize (object);
 }
@@ -433,6 +471,11 @@ vorn_synth_real_start (VornSynth *synth)
   if (priv->started)
     VORN_SYNTH_GET_CLASS (synth)->stop (synth);
 
+  guint in_cap, out_cap;
+  ring_sizes (priv->max_voices, &in_cap, &out_cap);
+  priv->inbox = ring_grow (priv->inbox, in_cap);
+  priv->outbox = ring_grow (priv->outbox, out_cap);
+
   priv->node_tree = build_master_tree (priv);
   priv->started_channels = priv->chanCount;
   priv->channel_insts = g_new0 (VornInst *, priv->started_channels);
@@ -463,6 +506,40 @@ vorn_synth_real_start (VornSynth *synth)
 }
 
 static void
+wake (VornSynthPrivate *priv)
+{
+  if (priv->wake_fd < 0)
+    return;
+  const guint64 one = 1;
+  /* A full counter (never in practice) already means "readable". */
+  ssize_t r = write (priv->wake_fd, &one, sizeof one);
+  (void) r;
+}
+
+/* API thread: a message that cannot (or need not) be applied goes straight
+ * back; with the outbox full it is freed and counted. */
+static void
+return_unapplied (VornSynthPrivate *priv, VornSynthMsg *msg)
+{
+  if (vorn_synth_ring_push (priv->outbox, msg))
+    wake (priv);
+  else
+    {
+      g_atomic_int_inc (&priv->dropped);
+      /* A notification's reference was meant for the receiver. */
+      if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->target.queue)
+        g_object_unref (msg->target.queue);
+      vorn_synth_msg_free (msg);
+    }
+}
+
+void
+vorn_synth_post_outbox (VornSynthPrivate *priv, VornSynthMsg *msg)
+{
+  return_unapplied (priv, msg);
+}
+
+static void
 vorn_synth_real_stop (VornSynth *synth)
 {
   VornSynthPrivate *priv = get_priv (synth);
@@ -482,6 +559,13 @@ vorn_synth_real_stop (VornSynth *synth)
   g_clear_pointer (&priv->latitude_caches, g_free);
   g_clear_pointer (&priv->balance_curves, g_free);
   g_clear_pointer (&priv->latitude_curves, g_free);
+
+  vorn_synth_render_teardown (priv);
+  /* Messages not applied yet come back unapplied (a stopped synthesizer
+   * renders nothing), so that the application frees their queues. */
+  while (VornSynthMsg *msg = vorn_synth_ring_pop (priv->inbox))
+    return_unapplied (priv, msg);
+  g_hash_table_remove_all (priv->master_controls);
 
   gboolean had_queue = priv->master_queue != nullptr;
   priv->speaker_outputs = nullptr;
@@ -525,6 +609,13 @@ vorn_synth_real_stop_voice (VornSynth *synth, guint voice_id, double velocity)
 static void
 vorn_synth_real_set_control (VornSynth *synth, guint16 control_id, double value)
 {
+  /* Remembered for masters built later (settings changes rebuild it). */
+  VornSynthPrivate *priv = get_priv (synth);
+  g_rec_mutex_lock (&priv->api_lock);
+  g_hash_table_insert (priv->master_controls, GUINT_TO_POINTER (guint (control_id)),
+                       g_memdup2 (&value, sizeof value));
+  g_rec_mutex_unlock (&priv->api_lock);
+
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_SET_CONTROL);
   msg->target.control_id = control_id;
   msg->data.value = value;
@@ -676,14 +767,20 @@ void
 vorn_synth_start (VornSynth *synth)
 {
   g_return_if_fail (VORN_IS_SYNTH (synth));
+  VornSynthPrivate *priv = get_priv (synth);
+  g_rec_mutex_lock (&priv->api_lock);
   VORN_SYNTH_GET_CLASS (synth)->start (synth);
+  g_rec_mutex_unlock (&priv->api_lock);
 }
 
 void
 vorn_synth_stop (VornSynth *synth)
 {
   g_return_if_fail (VORN_IS_SYNTH (synth));
+  VornSynthPrivate *priv = get_priv (synth);
+  g_rec_mutex_lock (&priv->api_lock);
   VORN_SYNTH_GET_CLASS (synth)->stop (synth);
+  g_rec_mutex_unlock (&priv->api_lock);
 }
 
 gboolean
@@ -701,7 +798,9 @@ vorn_synth_set_inst (VornSynth *synth, int chan, VornInst *inst)
   g_return_if_fail (chan >= 0 && chan < priv->chanCount);
   g_return_if_fail (VORN_IS_INST (inst));
 
+  g_rec_mutex_lock (&priv->api_lock);
   VORN_SYNTH_GET_CLASS (synth)->set_inst (synth, chan, inst);
+  g_rec_mutex_unlock (&priv->api_lock);
 }
 
 VornInst *
@@ -711,7 +810,10 @@ vorn_synth_get_inst (VornSynth *synth, int chan)
   VornSynthPrivate *priv = get_priv (synth);
   g_return_val_if_fail (chan >= 0 && chan < priv->chanCount, NULL);
 
-  return channel_inst (priv, chan);
+  g_rec_mutex_lock (&priv->api_lock);
+  VornInst *inst = channel_inst (priv, chan);
+  g_rec_mutex_unlock (&priv->api_lock);
+  return inst;
 }
 
 guint
@@ -729,8 +831,15 @@ vorn_synth_note_on (VornSynth *synth, guint16 device_id, guint source_id, int ch
       vorn_synth_note_off (synth, device_id, source_id, chan, note, 0);
       return 0;
     }
+
+  /* Held while the voice is posted, so that a note-off of the same key from
+   * another thread finds the voice only once its start is in the inbox. */
+  g_rec_mutex_lock (&priv->api_lock);
   if (!channel_inst (priv, chan))
-    return 0;
+    {
+      g_rec_mutex_unlock (&priv->api_lock);
+      return 0;
+    }
 
   guint voice_id = guint (g_atomic_int_add (&priv->next_voice_id, 1));
   VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
@@ -738,7 +847,11 @@ vorn_synth_note_on (VornSynth *synth, guint16 device_id, guint source_id, int ch
     klass->start_voice (synth, voice_id, chan, double (note), velocity * (1.0 / 127.0), queue_out);
 
   gpointer key = GSIZE_TO_POINTER (vorn_synth_note_key (device_id, source_id, chan, note));
+  gpointer replaced;
+  if (g_hash_table_lookup_extended (priv->voice_map, key, nullptr, &replaced))
+    klass->stop_voice (synth, GPOINTER_TO_UINT (replaced), 0.0);
   g_hash_table_insert (priv->voice_map, key, GUINT_TO_POINTER (voice_id));
+  g_rec_mutex_unlock (&priv->api_lock);
   return voice_id;
 }
 
@@ -752,11 +865,14 @@ vorn_synth_note_off (VornSynth *synth, guint16 device_id, guint source_id, int c
 
   gpointer key = GSIZE_TO_POINTER (vorn_synth_note_key (device_id, source_id, chan, note));
   gpointer voice;
-  if (!g_hash_table_lookup_extended (priv->voice_map, key, nullptr, &voice))
-    return;
-  g_hash_table_remove (priv->voice_map, key);
-  VORN_SYNTH_GET_CLASS (synth)->stop_voice (synth, GPOINTER_TO_UINT (voice),
-                                            velocity * (1.0 / 127.0));
+  g_rec_mutex_lock (&priv->api_lock);
+  if (g_hash_table_lookup_extended (priv->voice_map, key, nullptr, &voice))
+    {
+      g_hash_table_remove (priv->voice_map, key);
+      VORN_SYNTH_GET_CLASS (synth)->stop_voice (synth, GPOINTER_TO_UINT (voice),
+                                                velocity * (1.0 / 127.0));
+    }
+  g_rec_mutex_unlock (&priv->api_lock);
 }
 
 guint
@@ -769,14 +885,18 @@ vorn_synth_start_voice (VornSynth *synth, guint voice_id, int chan, double note,
   VornSynthPrivate *priv = get_priv (synth);
   g_return_val_if_fail (chan >= 0 && chan < priv->chanCount, 0);
 
-  if (!channel_inst (priv, chan))
-    return 0;
-  if (voice_id == 0)
-    voice_id = guint (g_atomic_int_add (&priv->next_voice_id, 1));
-
-  VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
-  if (klass->start_voice)
-    klass->start_voice (synth, voice_id, chan, note, volume, queue_out);
+  g_rec_mutex_lock (&priv->api_lock);
+  if (channel_inst (priv, chan))
+    {
+      if (voice_id == 0)
+        voice_id = guint (g_atomic_int_add (&priv->next_voice_id, 1));
+      VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
+      if (klass->start_voice)
+        klass->start_voice (synth, voice_id, chan, note, volume, queue_out);
+    }
+  else
+    voice_id = 0;
+  g_rec_mutex_unlock (&priv->api_lock);
   return voice_id;
 }
 
@@ -819,19 +939,23 @@ vorn_synth_set_inst_control (VornSynth *synth, guint16 control_id, int chan, int
   VornSynthPrivate *priv = get_priv (synth);
   g_return_if_fail (chan >= 0 && chan < priv->chanCount);
 
-  VornInst *inst = channel_inst (priv, chan);
-  if (!inst)
-    return;
-  VORN_SYNTH_GET_CLASS (synth)->set_node_control (synth, VORN_NODE (inst),
-                                                  control_id, guint16 (chan), max_count, value,
-                                                  op);
+  g_rec_mutex_lock (&priv->api_lock);
+  if (VornInst *inst = channel_inst (priv, chan))
+    VORN_SYNTH_GET_CLASS (synth)->set_node_control (synth, VORN_NODE (inst), control_id,
+                                                    guint16 (chan), max_count, value, op);
+  g_rec_mutex_unlock (&priv->api_lock);
 }
 
 void
 vorn_synth_panic (VornSynth *synth)
 {
   g_return_if_fail (VORN_IS_SYNTH (synth));
+  VornSynthPrivate *priv = get_priv (synth);
+  /* Every voice ends: their keys must not stop later voices. */
+  g_rec_mutex_lock (&priv->api_lock);
+  g_hash_table_remove_all (priv->voice_map);
   VORN_SYNTH_GET_CLASS (synth)->panic (synth);
+  g_rec_mutex_unlock (&priv->api_lock);
 }
 
 void
@@ -864,30 +988,36 @@ vorn_synth_msg_free (VornSynthMsg *msg)
 {
   g_return_if_fail (msg != NULL);
 
-  if (msg->type == VORN_SYNTH_MSG_START_VOICE && msg->target.queue)
+  if ((msg->type == VORN_SYNTH_MSG_START_VOICE || msg->type == VORN_SYNTH_MSG_UPDATE_OPTIMIZATION)
+      && msg->target.queue)
     g_object_unref (msg->target.queue);
   g_slice_free (VornSynthMsg, msg);
 }
 
-void
+gboolean
 vorn_synth_send_message (VornSynth *synth, VornSynthMsg *msg)
 {
-  g_return_if_fail (VORN_IS_SYNTH (synth));
-  g_return_if_fail (msg != NULL);
-  GAsyncQueue *inbox = get_priv (synth)->inbox;
-  VORN_TSAN_RELEASE (inbox);
-  g_async_queue_push (inbox, msg);
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), FALSE);
+  g_return_val_if_fail (msg != NULL, FALSE);
+  VornSynthPrivate *priv = get_priv (synth);
+  if (vorn_synth_ring_push (priv->inbox, msg))
+    return TRUE;
+  return_unapplied (priv, msg);
+  return FALSE;
 }
 
 VornSynthMsg *
 vorn_synth_get_message (VornSynth *synth)
 {
   g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
-  GAsyncQueue *outbox = get_priv (synth)->outbox;
-  auto *msg = static_cast<VornSynthMsg *> (g_async_queue_try_pop (outbox));
-  if (msg)
-    VORN_TSAN_ACQUIRE (outbox);
-  return msg;
+  return vorn_synth_ring_pop (get_priv (synth)->outbox);
+}
+
+guint
+vorn_synth_get_dropped_messages (VornSynth *synth)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
+  return guint (g_atomic_int_get (&get_priv (synth)->dropped));
 }
 
 guint64
@@ -971,4 +1101,243 @@ double
 vorn_util_midi_note_freq (guint8 note)
 {
   return std::exp ((int (note) - 69) * (1.0 / 12.0) * G_LN2) * 440.0;
+}
+
+/* ---- render thread side of the message protocol -------------------------- */
+
+guint
+vorn_synth_render_room (const VornSynthPrivate *priv)
+{
+  return priv->rt.pending_cap - priv->rt.pending_count;
+}
+
+void
+vorn_synth_render_send (VornSynthPrivate *priv, VornSynthMsg *msg)
+{
+  VornSynthRender *rt = &priv->rt;
+  /* Behind waiting messages, so that the order of returns holds. */
+  if (rt->pending_count == 0 && vorn_synth_ring_push (priv->outbox, msg))
+    rt->pushed = TRUE;
+  else if (rt->pending_count < rt->pending_cap)
+    rt->pending[rt->pending_count++] = msg;
+}
+
+static void
+render_flush (VornSynthPrivate *priv)
+{
+  VornSynthRender *rt = &priv->rt;
+  guint sent = 0;
+  while (sent < rt->pending_count && vorn_synth_ring_push (priv->outbox, rt->pending[sent]))
+    sent++;
+  if (sent)
+    {
+      rt->pushed = TRUE;
+      rt->pending_count -= sent;
+      memmove (rt->pending, rt->pending + sent, rt->pending_count * sizeof *rt->pending);
+    }
+}
+
+VornSynthMsg *
+vorn_synth_render_next (VornSynthPrivate *priv)
+{
+  if (priv->rt.pending_count)
+    render_flush (priv);
+  /* One message returns at most every voice and itself, which pending can
+   * take only while it is empty. */
+  if (priv->rt.pending_count)
+    return nullptr;
+  return vorn_synth_ring_pop (priv->inbox);
+}
+
+void
+vorn_synth_render_wake (VornSynthPrivate *priv)
+{
+  if (!priv->rt.pushed)
+    return;
+  priv->rt.pushed = FALSE;
+  wake (priv);
+}
+
+void
+vorn_synth_render_setup (VornSynthPrivate *priv, VornQueue *master, guint slots)
+{
+  VornSynthRender *rt = &priv->rt;
+  g_set_object (&rt->master, master);
+  rt->pending_cap = slots + 2;
+  rt->pending = g_new0 (VornSynthMsg *, rt->pending_cap);
+  rt->pending_count = 0;
+  rt->pushed = FALSE;
+}
+
+void
+vorn_synth_render_teardown (VornSynthPrivate *priv)
+{
+  VornSynthRender *rt = &priv->rt;
+  for (guint i = 0; i < rt->pending_count; i++)
+    return_unapplied (priv, rt->pending[i]);
+  g_clear_pointer (&rt->pending, g_free);
+  rt->pending_count = rt->pending_cap = 0;
+  rt->pushed = FALSE;
+  priv->speaker_outputs = nullptr;
+  g_clear_object (&rt->master);
+}
+
+void
+vorn_synth_apply_master_controls (VornSynthPrivate *priv, VornQueue *master)
+{
+  GHashTableIter iter;
+  gpointer key, value;
+  g_rec_mutex_lock (&priv->api_lock);
+  g_hash_table_iter_init (&iter, priv->master_controls);
+  while (g_hash_table_iter_next (&iter, &key, &value))
+    vorn_queue_set_control (master, int (GPOINTER_TO_UINT (key)), *static_cast<double *> (value),
+                            VORN_WAVE_OP_SET);
+  g_rec_mutex_unlock (&priv->api_lock);
+}
+
+/* ---- public render API ---------------------------------------------------- */
+
+void
+vorn_synth_render_interleaved (VornSynth *synth, float *out, guint frames)
+{
+  /* No type check on the render path; a class without renderer is silent. */
+  g_return_if_fail (synth != NULL && out != NULL);
+  VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
+  if (klass->render_interleaved)
+    klass->render_interleaved (synth, out, frames);
+  else
+    {
+      VornSynthPrivate *priv = get_priv (synth);
+      guint speakers = priv->started_speakers ? priv->started_speakers : priv->speaker_count;
+      memset (out, 0, sizeof (float) * frames * speakers);
+    }
+}
+
+void
+vorn_synth_render_split (VornSynth *synth, float **out, guint frames)
+{
+  g_return_if_fail (synth != NULL && out != NULL);
+  VornSynthClass *klass = VORN_SYNTH_GET_CLASS (synth);
+  if (klass->render_split)
+    klass->render_split (synth, out, frames);
+  else
+    {
+      VornSynthPrivate *priv = get_priv (synth);
+      guint speakers = priv->started_speakers ? priv->started_speakers : priv->speaker_count;
+      for (guint s = 0; s < speakers; s++)
+        memset (out[s], 0, sizeof (float) * frames);
+    }
+}
+
+/* ---- taps ------------------------------------------------------------------ */
+
+VornTapGen *
+vorn_synth_queue_get_tap (VornQueue *queue, VornNode *tap)
+{
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), NULL);
+  g_return_val_if_fail (VORN_IS_NODE (tap), NULL);
+
+  for (VornGen *gen = vorn_queue_get_gens (queue); gen; gen = gen->next)
+    if (gen->node == tap && VORN_IS_TAP_GEN (gen))
+      return VORN_TAP_GEN (g_object_ref (gen));
+  return nullptr;
+}
+
+VornTapGen *
+vorn_synth_get_master_tap (VornSynth *synth)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
+  VornSynthPrivate *priv = get_priv (synth);
+
+  if (!priv->master_queue || !priv->node_tree)
+    return nullptr;
+  for (VornNode *node = priv->node_tree->children; node; node = node->next)
+    if (VORN_IS_TAP (node))
+      return vorn_synth_queue_get_tap (priv->master_queue, node);
+  return nullptr;
+}
+
+/* ---- outbox source ---------------------------------------------------------- */
+
+namespace {
+
+struct OutboxSource
+{
+  GSource source;
+  VornSynth *synth;
+};
+
+gboolean
+outbox_prepare (GSource *source, int *timeout)
+{
+  *timeout = -1;
+  auto *os = reinterpret_cast<OutboxSource *> (source);
+  return vorn_synth_ring_count (get_priv (os->synth)->outbox) > 0;
+}
+
+gboolean
+outbox_check (GSource *source)
+{
+  auto *os = reinterpret_cast<OutboxSource *> (source);
+  return vorn_synth_ring_count (get_priv (os->synth)->outbox) > 0;
+}
+
+gboolean
+outbox_dispatch (GSource *source, GSourceFunc callback, gpointer user_data)
+{
+  auto *os = reinterpret_cast<OutboxSource *> (source);
+  VornSynthPrivate *priv = get_priv (os->synth);
+
+  /* Reset the counter first: a wake-up after it is for messages pushed
+   * after the loop below may have finished. */
+  if (priv->wake_fd >= 0)
+    {
+      guint64 n;
+      ssize_t r = read (priv->wake_fd, &n, sizeof n);
+      (void) r;
+    }
+
+  auto func = reinterpret_cast<VornSynthOutboxFunc> (reinterpret_cast<void (*) (void)> (callback));
+  /* Bounded, so that a busy renderer cannot starve the main loop. */
+  for (guint left = vorn_synth_ring_capacity (priv->outbox); left; left--)
+    {
+      VornSynthMsg *msg = vorn_synth_ring_pop (priv->outbox);
+      if (!msg)
+        break;
+      if (!func)
+        {
+          vorn_synth_msg_free (msg);
+          continue;
+        }
+      if (!func (os->synth, msg, user_data))
+        return G_SOURCE_REMOVE;
+    }
+  return G_SOURCE_CONTINUE;
+}
+
+void
+outbox_finalize (GSource *source)
+{
+  auto *os = reinterpret_cast<OutboxSource *> (source);
+  g_clear_object (&os->synth);
+}
+
+GSourceFuncs outbox_funcs = {
+  outbox_prepare, outbox_check, outbox_dispatch, outbox_finalize, nullptr, nullptr,
+};
+
+} // namespace
+
+GSource *
+vorn_synth_outbox_source_new (VornSynth *synth)
+{
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
+  VornSynthPrivate *priv = get_priv (synth);
+
+  GSource *source = g_source_new (&outbox_funcs, sizeof (OutboxSource));
+  reinterpret_cast<OutboxSource *> (source)->synth = VORN_SYNTH (g_object_ref (synth));
+  g_source_set_static_name (source, "VornSynth outbox");
+  if (priv->wake_fd >= 0)
+    g_source_add_unix_fd (source, priv->wake_fd, G_IO_IN);
+  return source;
 }

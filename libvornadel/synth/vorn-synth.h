@@ -23,6 +23,7 @@ typedef struct _VornSynthClass VornSynthClass;
 typedef struct _VornInst VornInst;
 typedef struct _VornCurve VornCurve;
 typedef struct _VornWave VornWave;
+typedef struct _VornTapGen VornTapGen;
 
 struct _VornSynth {
   GObject parent_instance;
@@ -41,6 +42,9 @@ struct _VornSynth {
  * @panic: posts the end of all voices
  * @tap_pause: posts the pause state of the master tap
  * @get_render_funcs: stores the addresses of the renderer's function slots
+ *   (kept for old drivers; use vorn_synth_render_interleaved())
+ * @render_interleaved: renders interleaved frames (render thread)
+ * @render_split: renders one buffer per speaker (render thread)
  */
 struct _VornSynthClass {
   GObjectClass parent_class;
@@ -58,6 +62,8 @@ struct _VornSynthClass {
   void (*panic) (VornSynth *synth);
   void (*tap_pause) (VornSynth *synth, gboolean pause);
   void (*get_render_funcs) (VornSynth *synth, gpointer *split_slot, gpointer *inter_slot);
+  void (*render_interleaved) (VornSynth *synth, float *out, guint frames);
+  void (*render_split) (VornSynth *synth, float **out, guint frames);
 };
 
 GType vorn_synth_get_type (void);
@@ -78,6 +84,21 @@ GType vorn_synth_get_type (void);
  * Stopping a synthesizer whose voices still sound returns their start-voice
  * messages to the outbox, so that the application's free releases the voice
  * queues.
+ *
+ * Threads: the note, voice, control, panic and tap calls may be made from
+ * several threads at once (say the GUI and a MIDI input thread); they take
+ * a short lock of their own that the render thread never takes.  Start,
+ * stop and property changes belong to one thread and must not overlap a
+ * render call for start and stop.  One thread at a time renders.
+ *
+ * Messages travel on two bounded rings made at start: the inbox (API threads
+ * to the render thread) and the outbox (back), sized from "max-voices".
+ * Nothing ever waits on them.  A message the inbox has no room for comes
+ * straight back through the outbox unapplied; when the outbox is full too
+ * it is freed and counted (vorn_synth_get_dropped_messages()).  When the
+ * outbox is full the render thread keeps what it returns and stops taking
+ * inbox messages until the outbox is drained, so messages queue up rather
+ * than get lost: drain the outbox regularly (vorn_synth_outbox_source_new()).
  */
 
 /**
@@ -114,8 +135,14 @@ gboolean vorn_synth_is_started (VornSynth *synth);
  */
 void vorn_synth_set_inst (VornSynth *synth, int chan, VornInst *inst);
 
-/* Returns: (transfer none) (nullable): the instrument of @chan, NULL when
- * there is none, the synthesizer is stopped or an argument is wrong. */
+/**
+ * vorn_synth_get_inst:
+ * @synth: a synthesizer
+ * @chan: channel
+ *
+ * Returns: (transfer none) (nullable): the instrument of @chan, NULL when
+ *   there is none, the synthesizer is stopped or an argument is wrong.
+ */
 VornInst *vorn_synth_get_inst (VornSynth *synth, int chan);
 
 /**
@@ -130,8 +157,8 @@ VornInst *vorn_synth_get_inst (VornSynth *synth, int chan);
  *   nothing started
  *
  * Starts a voice of the channel's instrument with volume @velocity / 127
- * and remembers it under the note key; a second note-on with the same key
- * replaces the entry.
+ * and remembers it under the note key.  A second note-on with the same key
+ * releases the voice it replaces, as a note-off with velocity 0 would.
  *
  * Returns: the voice id, 0 when nothing was started.
  */
@@ -205,11 +232,49 @@ void vorn_synth_tap_pause (VornSynth *synth, gboolean pause);
  */
 int vorn_synth_inst_get_control_id (VornInst *inst, VornWave *ctrl);
 
-/* Pushes @msg (ownership passes) to the inbox; never waits. */
-void vorn_synth_send_message (VornSynth *synth, VornSynthMsg *msg);
+/* Pushes @msg (ownership passes) to the inbox; never waits.  Returns: FALSE
+ * when the inbox was full (the message then comes back through the outbox
+ * unapplied, or is freed when the outbox is full too). */
+gboolean vorn_synth_send_message (VornSynth *synth, VornSynthMsg *msg);
 
-/* Returns: (transfer full) (nullable): the next message of the outbox, NULL
- * when it is empty; never waits.  Free it with vorn_synth_msg_free(). */
+/* Returns: the messages freed unapplied because the inbox and the outbox
+ * were both full, since the synthesizer was made. */
+guint vorn_synth_get_dropped_messages (VornSynth *synth);
+
+/**
+ * VornSynthOutboxFunc:
+ * @synth: the synthesizer
+ * @msg: (transfer full): a message from the outbox; free it with
+ *   vorn_synth_msg_free() (after taking a start-voice-notify's queue)
+ * @user_data: the data given to g_source_set_callback()
+ *
+ * Returns: %G_SOURCE_REMOVE to destroy the source (messages not yet
+ *   handed out stay in the outbox), else %G_SOURCE_CONTINUE.
+ */
+typedef gboolean (*VornSynthOutboxFunc) (VornSynth *synth, VornSynthMsg *msg,
+                                         gpointer user_data);
+
+/**
+ * vorn_synth_outbox_source_new:
+ * @synth: a synthesizer
+ *
+ * Makes a source that dispatches every outbox message to its callback, a
+ * #VornSynthOutboxFunc set with g_source_set_callback() (cast with
+ * G_SOURCE_FUNC()).  The render thread wakes it through an eventfd at most
+ * once per render call, so a main loop needs no polling timer.  The source
+ * holds a reference on @synth.  Without a callback, messages are freed.
+ *
+ * Returns: (transfer full): the source; attach it with g_source_attach().
+ */
+GSource *vorn_synth_outbox_source_new (VornSynth *synth);
+
+/**
+ * vorn_synth_get_message: (skip)
+ * @synth: a synthesizer
+ *
+ * Returns: (transfer full) (nullable): the next message of the outbox, NULL
+ *   when it is empty; never waits.  Free it with vorn_synth_msg_free().
+ */
 VornSynthMsg *vorn_synth_get_message (VornSynth *synth);
 
 /* Returns: the synthesizer's sample time in frames. */
@@ -257,8 +322,60 @@ guint vorn_synth_get_speaker_curves (VornSynth *synth, VornCurve ***balance,
                                      VornCurve ***latitude);
 
 /* Class operation get_render_funcs: stores the addresses of the split and
- * the interleaved render-function slots (NULL when the class has none). */
+ * the interleaved render-function slots (NULL when the class has none).
+ * Kept for old drivers: vorn_synth_render_interleaved() replaces it. */
 void vorn_synth_get_render_funcs (VornSynth *synth, gpointer *split_slot, gpointer *inter_slot);
+
+/**
+ * vorn_synth_render_interleaved: (skip)
+ * @synth: a synthesizer
+ * @out: (array): @frames × "speaker-count" floats (the count the running
+ *   synthesizer was started with), speakers interleaved
+ * @frames: frames wanted, any number
+ *
+ * Renders exactly @frames frames: applies waiting inbox messages, runs the
+ * master queue and returns finished voices.  Silence while stopped.  Call
+ * it from one render thread at a time (the audio callback); it never
+ * allocates, frees, locks or logs.  Language bindings render with
+ * vorn_synth_render_interleaved_bytes() instead.
+ */
+void vorn_synth_render_interleaved (VornSynth *synth, float *out, guint frames);
+
+/**
+ * vorn_synth_render_split: (skip)
+ * @synth: a synthesizer
+ * @out: (array): one buffer of @frames floats per speaker
+ * @frames: frames wanted, any number
+ *
+ * As vorn_synth_render_interleaved(), one buffer per speaker.
+ */
+void vorn_synth_render_split (VornSynth *synth, float **out, guint frames);
+
+/**
+ * vorn_synth_get_master_tap:
+ * @synth: a synthesizer
+ *
+ * The recorder of the master output ("Master Tap", speakers).  A settings
+ * change that rebuilds the master (format, SIMD level, cores) or a restart
+ * makes a new one; the one returned stays valid and readable for as long
+ * as it is held, but stops recording then.  "notify::master-queue" tells
+ * when to ask again.
+ *
+ * Returns: (transfer full) (nullable): the tap generator of the newest
+ *   master, NULL while stopped.
+ */
+VornTapGen *vorn_synth_get_master_tap (VornSynth *synth);
+
+/**
+ * vorn_synth_queue_get_tap:
+ * @queue: a voice queue (from vorn_synth_note_on() or a start-voice-notify
+ *   message) or a master queue
+ * @tap: the tap node inside the queue's tree
+ *
+ * Returns: (transfer full) (nullable): the generator that records @tap in
+ *   @queue, valid for as long as it is held; NULL when @tap is not in it.
+ */
+VornTapGen *vorn_synth_queue_get_tap (VornQueue *queue, VornNode *tap);
 
 /**
  * vorn_util_midi_note_freq:

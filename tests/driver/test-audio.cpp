@@ -14,7 +14,8 @@
 
 namespace {
 
-/* A synthesizer whose interleaved render slot the test fills. */
+/* A synthesizer whose interleaved renderer the test picks (and swaps while
+ * the stream runs). */
 struct FakeSynth {
   VornSynth parent_instance;
   void (*inter) (VornSynth *, float *, guint);
@@ -48,13 +49,14 @@ constant (VornSynth *, float *out, guint frames)
 }
 
 void
-fake_get_render_funcs (VornSynth *synth, gpointer *split, gpointer *inter)
+fake_render_interleaved (VornSynth *synth, float *out, guint frames)
 {
-  *split = nullptr;
-  *inter = &reinterpret_cast<FakeSynth *> (synth)->inter;
+  auto render = __atomic_load_n (&reinterpret_cast<FakeSynth *> (synth)->inter, __ATOMIC_ACQUIRE);
+  if (render)
+    render (synth, out, frames);
 }
 
-void fake_synth_class_init (FakeSynthClass *klass) { VORN_SYNTH_CLASS (klass)->get_render_funcs = fake_get_render_funcs; }
+void fake_synth_class_init (FakeSynthClass *klass) { VORN_SYNTH_CLASS (klass)->render_interleaved = fake_render_interleaved; }
 void fake_synth_init (FakeSynth *) {}
 
 /* A home whose ALSA default PCM is a capture file or a missing device. */

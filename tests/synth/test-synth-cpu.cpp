@@ -1,6 +1,8 @@
 /* test-synth-cpu.cpp: the CPU renderer through the driver's render functions */
 #include "test-synth-cpu.h"
 #include "vorn-test-alloc.h"
+#include "vorn-synth-private.h"
+#include "vorn-tap.h"
 
 #include <algorithm>
 #include <cstring>
@@ -148,41 +150,133 @@ TEST (SynthCpu, VoiceLimitPanicAndNodeControls)
     g_object_unref (queue);
 }
 
-TEST (SynthCpu, RenderCallsDoNotAllocateBeyondReturnedMessages)
+/* The whole life of voices and settings on the render thread: not one
+ * allocation or free there.  Everything that needs memory happens in the
+ * API calls between the counted render calls. */
+TEST (SynthCpu, RenderThreadNeverAllocatesOrFrees)
 {
   VORN_TEST_REQUIRE_ALLOC_COUNTER ();
-  Synth s;
+  Synth s (VORN_FORMAT_SINGLE, 1, 100, 2);
   std::vector<float> buf (2 * 1000);
-  auto render = [&] (guint n) { (*s.inter_slot) (s.synth, buf.data (), n); };
-  render (256);
-
-  /* Posted beforehand: compiling voices allocates on the application side. */
-  s.note_on (60);
-  s.note_on (67);
-  {
+  size_t allocs = 0, frees = 0;
+  auto render = [&] (guint n) {
     vorn_test::AllocationCounter counter;
-    render (1000);
-    for (int i = 0; i < 50; i++)
-      render (333);
-    EXPECT_EQ (counter.count (), 0u);
-  }
+    vorn_synth_render_interleaved (s.synth, buf.data (), n);
+    allocs += counter.count ();
+    frees += counter.frees ();
+  };
+  auto split = [&] (guint n) {
+    float *outs[2] = { buf.data (), buf.data () + 500 };
+    vorn_test::AllocationCounter counter;
+    vorn_synth_render_split (s.synth, outs, n);
+    allocs += counter.count ();
+    frees += counter.frees ();
+  };
+
+  render (256);
+  s.note_on (60);
+  s.note_on (67, 1);
+  render (1000);
+  for (int i = 0; i < 20; i++)
+    render (333);
   EXPECT_EQ (s.active (), 2u);
   EXPECT_GT (peak (buf), 0.05f);
 
-  vorn_synth_note_off (s.synth, 0, 0, 0, 60, 0);
-  vorn_synth_note_off (s.synth, 0, 0, 0, 67, 0);
-  size_t allocs;
-  {
-    /* Voices end here; an outbox list node per returned message is allowed. */
-    vorn_test::AllocationCounter counter;
-    for (int i = 0; i < 200 && s.active (); i++)
-      render (512);
-    allocs = counter.count ();
-  }
+  /* A same-key note-on releases the old voice; a note-off ends the rest. */
+  s.note_on (60);
+  vorn_synth_note_off (s.synth, 0, 0, 1, 67, 0);
+  vorn_synth_tap_pause (s.synth, TRUE);
+  for (int i = 0; i < 200 && s.active () > 1; i++)
+    split (480);
+  EXPECT_EQ (s.active (), 1u);
+  vorn_synth_tap_pause (s.synth, FALSE);
+
+  /* Settings changes that rebuild the master: cores (voices move over) and
+   * format (voices are released), then panic. */
+  g_object_set (s.synth, "cores", 2u, nullptr);
+  render (512);
+  EXPECT_EQ (s.active (), 1u);
+  g_object_set (s.synth, "cores", 1u, "audio-format", VORN_FORMAT_DOUBLE, nullptr);
+  render (512);
   EXPECT_EQ (s.active (), 0u);
+  s.note_on (64);
+  s.note_on (65);
+  render (512);
+  EXPECT_EQ (s.active (), 2u);
+  vorn_synth_set_control (s.synth, VORN_QUEUE_CONTROL_VOLUME, 0.5);
+  vorn_synth_panic (s.synth);
+  render (512);
+  EXPECT_EQ (s.active (), 0u);
+
+  EXPECT_EQ (allocs, 0u);
+  EXPECT_EQ (frees, 0u);
   Returned r = s.drain ();
-  EXPECT_EQ (r.voices.size (), 2u);
-  EXPECT_LE (allocs, r.voices.size () + r.others);
+  EXPECT_EQ (r.voices.size (), 5u);
+  EXPECT_EQ (vorn_synth_get_dropped_messages (s.synth), 0u);
+}
+
+/* A second note-on of the same key releases the voice it replaces: the old
+ * voice ends after its release, the new one goes on sounding. */
+TEST (SynthCpu, SameKeyNoteOnReleasesTheReplacedVoice)
+{
+  Synth s;
+  guint first = s.note_on (69);
+  s.render (4800);
+  guint second = s.note_on (69);
+  ASSERT_NE (first, second);
+  std::vector<guint> ended;
+  for (int i = 0; i < 300 && ended.empty (); i++)
+    {
+      s.render (480);
+      ended = s.drain ().voices;
+    }
+  EXPECT_EQ (ended, std::vector<guint> ({ first }));
+  EXPECT_EQ (s.active (), 1u);
+  EXPECT_GT (peak (channel (s.render (4800), 0)), 0.05f);
+
+  vorn_synth_note_off (s.synth, 0, 0, 0, 69, 0);
+  for (int i = 0; i < 300 && s.active (); i++)
+    s.render (480);
+  EXPECT_EQ (s.drain ().voices, std::vector<guint> ({ second }));
+}
+
+/* Full rings: nothing blocks, nothing is lost.  An outbox nobody drains
+ * holds the inbox back; a full inbox returns messages unapplied. */
+TEST (SynthCpu, FullRingsHoldBackOrReturnUnapplied)
+{
+  Synth s (VORN_FORMAT_SINGLE, 1, 1);
+  VornSynthPrivate *base = vorn_synth_get_private (s.synth);
+  const guint in_cap = vorn_synth_ring_capacity (base->inbox);
+  const guint out_cap = vorn_synth_ring_capacity (base->outbox);
+
+  /* Fill the outbox with control returns, then some more. */
+  guint posted = 0;
+  while (posted < out_cap + 10)
+    {
+      for (guint i = 0; i < in_cap / 2; i++, posted++)
+        vorn_synth_set_control (s.synth, VORN_QUEUE_CONTROL_BALANCE, 0.0);
+      s.render (64);
+    }
+  EXPECT_EQ (vorn_synth_ring_count (base->outbox), out_cap);
+  const guint waiting = vorn_synth_ring_count (base->inbox);
+  EXPECT_GT (waiting, 0u) << "the inbox waits while the outbox is full";
+
+  /* The inbox fills too: a message comes back unapplied, then once the
+   * outbox is full as well, it is freed and counted. */
+  while (vorn_synth_ring_count (base->inbox) < in_cap)
+    vorn_synth_set_control (s.synth, VORN_QUEUE_CONTROL_BALANCE, 0.0), posted++;
+  EXPECT_FALSE (vorn_synth_send_message (s.synth, vorn_synth_msg_new (VORN_SYNTH_MSG_PANIC)));
+  EXPECT_EQ (vorn_synth_get_dropped_messages (s.synth), 1u);
+
+  /* Drained and rendered, every message comes back exactly once. */
+  guint returned = 0;
+  for (int i = 0; i < 100 && returned < posted; i++)
+    {
+      returned += guint (s.drain ().others);
+      s.render (64);
+    }
+  returned += guint (s.drain ().others);
+  EXPECT_EQ (returned, posted);
 }
 
 /* Each variant, split and interleaved, against SSE2; peak words against samples. */
@@ -240,3 +334,53 @@ INSTANTIATE_TEST_SUITE_P (
   Variants, SynthCpuVariant,
   ::testing::Combine (::testing::Values (VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE),
                       ::testing::Values (VORN_SIMD_SSE2, VORN_SIMD_AVX, VORN_SIMD_AVX2)));
+
+/* The master tap handed out stays valid across a rebuild of the master: it
+ * keeps what it recorded; the getter then gives the new master's tap, which
+ * records from the rebuild on. */
+TEST (SynthCpu, MasterTapSurvivesARebuild)
+{
+  Synth s;
+  s.note_on (69);
+  s.render (4800);
+  VornTapGen *tap = vorn_synth_get_master_tap (s.synth);
+  ASSERT_NE (tap, nullptr);
+  std::vector<double> before (4800);
+  ASSERT_EQ (vorn_tap_gen_read (tap, before.data (), 4800, 0, -4800, nullptr), 4800);
+  EXPECT_GT (*std::max_element (before.begin (), before.end ()), 0.05);
+
+  int notified = 0;
+  g_signal_connect_swapped (s.synth, "notify::master-queue", G_CALLBACK (+[] (int *n) { ++*n; }),
+                            &notified);
+  g_object_set (s.synth, "audio-format", VORN_FORMAT_DOUBLE, nullptr);
+  EXPECT_EQ (notified, 1);
+  s.render (4800);
+  s.drain (); /* frees the old master: the tap held here must survive it */
+
+  std::vector<double> after (4800);
+  ASSERT_EQ (vorn_tap_gen_read (tap, after.data (), 4800, 0, -4800, nullptr), 4800);
+  EXPECT_EQ (after, before) << "the old tap records no more and keeps its history";
+
+  VornTapGen *now = vorn_synth_get_master_tap (s.synth);
+  ASSERT_NE (now, nullptr);
+  EXPECT_NE (now, tap);
+  s.note_on (69);
+  s.render (4800);
+  EXPECT_GE (vorn_tap_gen_get_data_size_time (now, nullptr), 4800u);
+  EXPECT_EQ (vorn_tap_gen_read (now, after.data (), 4800, 0, -4800, nullptr), 4800);
+  EXPECT_GT (*std::max_element (after.begin (), after.end ()), 0.05);
+  g_object_unref (now);
+  g_object_unref (tap);
+
+  /* A voice tap is reached through the voice queue. */
+  g_autoptr (VornTap) vtap = vorn_tap_new (VORN_ATTRIB_TYPE_SPEAKERS, 0);
+  vorn_node_insert (VORN_NODE (s.inst), VORN_NODE (vtap), -1);
+  VornQueue *queue = nullptr;
+  s.note_on (72, 0, &queue);
+  s.render (480);
+  VornTapGen *voice_tap = vorn_synth_queue_get_tap (queue, VORN_NODE (vtap));
+  ASSERT_NE (voice_tap, nullptr);
+  EXPECT_GE (vorn_tap_gen_get_data_size_time (voice_tap, nullptr), 480u);
+  g_object_unref (voice_tap);
+  g_object_unref (queue);
+}

@@ -27,7 +27,6 @@ struct Returned {
 struct Synth {
   VornSynth *synth = vorn_synth_cpu_new ();
   VornInst *inst = vorn_inst_new_default ();
-  VornSynthCpuInterFunc *inter_slot = nullptr;
 
   explicit Synth (VornFormat format = VORN_FORMAT_SINGLE, guint cores = 1, guint max_voices = 100,
                   guint channels = 1, VornSimd simd = VORN_SIMD_AUTO)
@@ -37,9 +36,6 @@ struct Synth {
     vorn_synth_start (synth);
     for (guint c = 0; c < channels; c++)
       vorn_synth_set_inst (synth, int (c), inst);
-    gpointer split, inter;
-    vorn_synth_get_render_funcs (synth, &split, &inter);
-    inter_slot = static_cast<VornSynthCpuInterFunc *> (inter);
   }
   ~Synth ()
   {
@@ -53,7 +49,7 @@ struct Synth {
   std::vector<float> render (guint frames)
   {
     std::vector<float> out (frames * 2 + 1, NAN);
-    (*inter_slot) (synth, out.data (), frames);
+    vorn_synth_render_interleaved (synth, out.data (), frames);
     EXPECT_TRUE (std::isnan (out.back ())) << "render wrote past the buffer";
     out.pop_back ();
     return out;

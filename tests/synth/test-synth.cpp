@@ -50,8 +50,8 @@ protected:
   /* Pops the next inbox message (the renderer's side), or none. */
   Msg inbox_pop ()
   {
-    gpointer msg = g_async_queue_try_pop (vorn_synth_get_private (synth)->inbox);
-    return Msg (static_cast<VornSynthMsg *> (msg), vorn_synth_msg_free);
+    VornSynthMsg *msg = vorn_synth_ring_pop (vorn_synth_get_private (synth)->inbox);
+    return Msg (msg, vorn_synth_msg_free);
   }
 
   VornSynth *synth = nullptr;
@@ -145,13 +145,15 @@ TEST_F (Synth, NoteOnOff)
   EXPECT_NEAR (start_calls[0].volume, 1.0, 1e-15);
   EXPECT_TRUE (start_calls[1].note == 60.0 && start_calls[1].volume == 64 * (1.0 / 127.0));
 
-  /* The second note-on replaced the first under the same key. */
+  /* The second note-on replaced the first under the same key and released
+   * it, as a note-off with velocity 0 would. */
   vorn_synth_note_off (synth, 1, 7, 0, 60, 127);
   vorn_synth_note_off (synth, 1, 7, 0, 60, 127); /* nothing left */
   vorn_synth_note_on (synth, 2, 7, 0, 60, 0, nullptr); /* velocity 0 releases */
-  Msg m1 = inbox_pop (), m2 = inbox_pop ();
-  ASSERT_TRUE (m1 && m2);
+  Msg m0 = inbox_pop (), m1 = inbox_pop (), m2 = inbox_pop ();
+  ASSERT_TRUE (m0 && m1 && m2);
   EXPECT_EQ (inbox_pop (), nullptr);
+  EXPECT_TRUE (m0->type == VORN_SYNTH_MSG_STOP_VOICE && m0->target.voice_id == 1u && m0->data.value == 0.0);
   EXPECT_TRUE (m1->type == VORN_SYNTH_MSG_STOP_VOICE && m1->target.voice_id == second && m1->data.value == 1.0);
   EXPECT_TRUE (m2->target.voice_id == other && m2->data.value == 0.0);
 
@@ -187,7 +189,7 @@ TEST_F (Synth, PostedMessagesAndOutbox)
 
   /* Returned messages come out of the outbox; a start-voice frees its queue. */
   EXPECT_EQ (vorn_synth_get_message (synth), nullptr);
-  g_async_queue_push (vorn_synth_get_private (synth)->outbox, m.get ());
+  vorn_synth_ring_push (vorn_synth_get_private (synth)->outbox, m.get ());
   EXPECT_EQ (vorn_synth_get_message (synth), m.get ());
 
   VornSynthMsg *sv = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE);

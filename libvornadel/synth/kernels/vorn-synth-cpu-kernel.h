@@ -153,7 +153,7 @@ render (VornSynth *synth, Out out, guint frames)
 
   vorn_synth_cpu_render_enter (priv);
 
-  if (!priv->voices || !base->master_queue)
+  if (!priv->voices || !base->rt.master)
     {
       /* Not started: nothing to play.  Before the first start the buffers
        * are sized by the speaker property. */
@@ -172,6 +172,7 @@ render (VornSynth *synth, Out out, guint frames)
       if (frames == 0)
         {
           vorn_synth_cpu_advance_time (priv, 0);
+          vorn_synth_render_wake (base);
           return;
         }
     }
@@ -193,7 +194,7 @@ render (VornSynth *synth, Out out, guint frames)
   while (done < frames)
     {
       /* Messages may have rebuilt the master, so it is read per fragment. */
-      if (!vorn_queue_render (base->master_queue))
+      if (!vorn_queue_render (base->rt.master))
         detached = true;
       const guint c = MIN (FRAG, frames - done);
       deliver<T, BYTES, INTER> (priv, speakers, 0, c, out, done, peaks);
@@ -209,7 +210,8 @@ render (VornSynth *synth, Out out, guint frames)
   if (detached)
     vorn_synth_cpu_recycle_voices (priv);
 
-  base->master_queue->start_time = vorn_synth_cpu_advance_time (priv, frames);
+  base->rt.master->start_time = vorn_synth_cpu_advance_time (priv, frames);
+  vorn_synth_render_wake (base);
 }
 
 } // namespace synth_kernel
