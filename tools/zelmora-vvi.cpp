@@ -134,11 +134,7 @@ play (const char *path, int inst_index, int note)
   vorn_synth_start (synth);
   vorn_synth_set_inst (synth, 0, VORN_INST (inst));
 
-  gpointer split_slot = nullptr, inter_slot = nullptr;
-  vorn_synth_get_render_funcs (synth, &split_slot, &inter_slot);
-  auto render = [&] (float *out, guint frames) {
-    (*static_cast<VornSynthCpuInterFunc *> (inter_slot)) (synth, out, frames);
-  };
+  auto render = [&] (float *out, guint frames) { vorn_synth_render_interleaved (synth, out, frames); };
 
   const guint rate = 48000;
   std::vector<float> out (rate * 5 / 2);

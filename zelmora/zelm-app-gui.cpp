@@ -35,6 +35,7 @@ struct _ZelmAppGui {
   VornSynth *synth;
 
   guint periodic_id;
+  GSource *outbox_source;
   int tick;
   guint last_active;
   guint last_peak;
@@ -361,16 +362,19 @@ periodic_task (gpointer data)
   if (self->level_meter)
     zelm_level_meter_set_values (ZELM_LEVEL_METER (self->level_meter), levels);
 
-  if (VORN_IS_SYNTH_CPU (self->synth))
-    while (VornSynthMsg *msg = vorn_synth_get_message (self->synth))
-      {
-        /* Voice notifications hand over a queue reference; nothing here
-         * records voices yet, so it is dropped. */
-        if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->target.queue)
-          g_object_unref (msg->target.queue);
-        vorn_synth_msg_free (msg);
-      }
+  return G_SOURCE_CONTINUE;
+}
 
+/* Messages coming back from the render thread, as soon as they arrive: the
+ * outbox is bounded, so it is drained by its own source, not by polling. */
+static gboolean
+outbox_message (VornSynth *, VornSynthMsg *msg, gpointer)
+{
+  /* Voice notifications hand over a queue reference; nothing here records
+   * voices yet, so it is dropped. */
+  if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->target.queue)
+    g_object_unref (msg->target.queue);
+  vorn_synth_msg_free (msg);
   return G_SOURCE_CONTINUE;
 }
 
@@ -869,6 +873,10 @@ zelm_app_gui_activate (GApplication *gapp)
   self->last_clock_ms = process_clock_ms ();
   self->last_mono_us = g_get_monotonic_time ();
   self->periodic_id = g_timeout_add (PERIODIC_MS, periodic_task, self);
+
+  self->outbox_source = vorn_synth_outbox_source_new (self->synth);
+  g_source_set_callback (self->outbox_source, G_SOURCE_FUNC (outbox_message), self, nullptr);
+  g_source_attach (self->outbox_source, nullptr);
 }
 
 /* Stops the periodic task and takes the windows down; the window holds a
@@ -877,6 +885,11 @@ static void
 destroy_windows (ZelmAppGui *self)
 {
   g_clear_handle_id (&self->periodic_id, g_source_remove);
+  if (self->outbox_source)
+    {
+      g_source_destroy (self->outbox_source);
+      g_clear_pointer (&self->outbox_source, g_source_unref);
+    }
   g_clear_handle_id (&self->splash_timeout, g_source_remove);
   if (self->splash)
     gtk_widget_destroy (self->splash);

@@ -30,20 +30,14 @@ note_freq (int note)
 /* Renders the window's synthesizer as the audio callback would. */
 struct Ear {
   VornSynth *synth;
-  VornSynthCpuInterFunc *slot = nullptr;
 
-  explicit Ear (ZelmAppGui *app) : synth (zelm_app_get_synth (ZELM_APP (app)))
-  {
-    gpointer split, inter;
-    vorn_synth_get_render_funcs (synth, &split, &inter);
-    slot = static_cast<VornSynthCpuInterFunc *> (inter);
-  }
+  explicit Ear (ZelmAppGui *app) : synth (zelm_app_get_synth (ZELM_APP (app))) {}
   ~Ear () { g_object_unref (synth); }
 
   std::vector<float> render (guint frames)
   {
     std::vector<float> out (frames * 2);
-    (*slot) (synth, out.data (), frames);
+    vorn_synth_render_interleaved (synth, out.data (), frames);
     return out;
   }
   guint active ()
