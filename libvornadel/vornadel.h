@@ -10,20 +10,17 @@
 #include "vorn-curve-trans.h"
 #include "vorn-geometry.h"
 #include "vorn-attrib.h"
-#include "vorn-aligned.h"
 #include "vorn-cpu.h"
-#include "vorn-msg-queue.h"
-#include "vorn-thread-pit.h"
 #include "vorn-curve-cache.h"
 #include "vorn-morph.h"
 #include "vorn-gen.h"
 #include "vorn-wave.h"
-#include "vorn-wave-gen.h"
 #include "vorn-filter-rbj.h"
 #include "vorn-filter-noise.h"
 #include "vorn-queue.h"
 #include "vorn-synth.h"
 #include "vorn-synth-msg.h"
+#include "vorn-synth-gi.h"
 #include "vorn-mix.h"
 #include "vorn-inst.h"
 #include "vorn-synth-cpu.h"
@@ -32,3 +29,12 @@
 #include "vorn-audio-driver.h"
 #include "vorn-audio-driver-port.h"
 #include "vorn-midi-driver.h"
+
+/* Render internals for the engine's own tests and benchmarks, which are
+ * built with this macro defined; these headers are not installed. */
+#ifdef VORN_IN_TREE_INTERNALS
+#include "vorn-aligned.h"
+#include "vorn-msg-queue.h"
+#include "vorn-thread-pit.h"
+#include "vorn-wave-gen.h"
+#endif

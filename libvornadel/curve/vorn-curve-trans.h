@@ -90,7 +90,7 @@ typedef struct {
 } VornCurveTrans;
 
 /**
- * vorn_curve_trans_new:
+ * vorn_curve_trans_new: (skip)
  * @curve: (nullable): the curve to edit
  *
  * Returns: (transfer full): a transformation with an empty selection, the
@@ -115,11 +115,25 @@ void vorn_curve_trans_free (VornCurveTrans *trans);
  */
 void vorn_curve_trans_set_curve (VornCurveTrans *trans, VornCurve *curve);
 
-/** vorn_curve_trans_set_xrange: sets the allowed X range. */
+/**
+ * vorn_curve_trans_set_xrange:
+ * @trans: a transformation
+ * @min: lowest X
+ * @max: highest X
+ *
+ * Sets the allowed X range.
+ */
 void vorn_curve_trans_set_xrange (VornCurveTrans *trans, double min,
                                   double max);
 
-/** vorn_curve_trans_set_yrange: sets the allowed Y range. */
+/**
+ * vorn_curve_trans_set_yrange:
+ * @trans: a transformation
+ * @min: lowest Y
+ * @max: highest Y
+ *
+ * Sets the allowed Y range.
+ */
 void vorn_curve_trans_set_yrange (VornCurveTrans *trans, double min,
                                   double max);
 
@@ -156,7 +170,12 @@ void vorn_curve_trans_translate (VornCurveTrans *trans, double x, double y);
  */
 void vorn_curve_trans_undo (VornCurveTrans *trans);
 
-/** vorn_curve_trans_clear: empties the selection, keeping the curve as it is. */
+/**
+ * vorn_curve_trans_clear:
+ * @trans: a transformation
+ *
+ * Empties the selection, keeping the curve as it is.
+ */
 void vorn_curve_trans_clear (VornCurveTrans *trans);
 
 /**

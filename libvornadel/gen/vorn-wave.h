@@ -293,8 +293,15 @@ void vorn_wave_remove_morph_point_curve (VornWave *wave, guint index, gboolean h
 /* Drops the whole morph; notifies "morph" when there was one. */
 void vorn_wave_remove_morph (VornWave *wave);
 
-/* Returns: (transfer none) (nullable): the coordinate's morph entry, NULL
- * when there is none or the wave has no morph. */
+/**
+ * vorn_wave_find_morph_point:
+ * @wave: a wave
+ * @index: coordinate index
+ * @horizontal: the coordinate's X (TRUE) or Y (FALSE) morph
+ *
+ * Returns: (transfer none) (nullable): the coordinate's morph entry, NULL
+ *   when there is none or the wave has no morph.
+ */
 VornMorphPoint *vorn_wave_find_morph_point (VornWave *wave, guint index, gboolean horizontal);
 
 /* vorn_morph_find_point_index() on the wave's morph; FALSE without one. */

@@ -12,6 +12,28 @@ G_DECLARE_FINAL_TYPE (VornFile, vorn_file, VORN, FILE, VornNode)
 #define VORN_FILE_FORMAT "Vornadel:Waves"
 #define VORN_FILE_FORMAT_VERSION "1.0"
 
+/**
+ * VORN_FILE_MAX_SIZE:
+ *
+ * Largest instrument file vorn_file_load() reads (64 MiB).  Real files are
+ * kilobytes; a curve of 10^5 points takes a few megabytes.  Larger files,
+ * and anything that is not a regular file, are refused before any content
+ * is read.
+ */
+#define VORN_FILE_MAX_SIZE (64 * 1024 * 1024)
+
+/**
+ * VORN_FILE_MAX_ID:
+ *
+ * Largest node ID a loaded file keeps (2^31 - 1).  After loading, the ID
+ * counter lies above every ID in the file; when that would pass this limit
+ * (a "next-id" or an ID near 2^32), every node is renumbered 1, 2, ... in
+ * pre-order, which leaves the counter more room than any editing session
+ * uses, so it never wraps and hands out IDs that are taken.  Nothing refers
+ * to nodes by ID, so renumbering changes no sound.
+ */
+#define VORN_FILE_MAX_ID 2147483647u
+
 /* Returns: (transfer full): a new empty file named "Untitled.vvi". */
 VornFile *vorn_file_new (void);
 
@@ -22,8 +44,16 @@ VornFile *vorn_file_new (void);
  * @error: return location for an error
  *
  * Writes @file as pretty-printed JSON.  The old content at the destination is
- * replaced atomically: when writing fails it is left as it was.  "file-name"
- * changes to @filename only after a successful write.
+ * replaced atomically (a temporary file in the same directory, renamed over
+ * it): when writing fails it is left as it was.  A symbolic link is followed
+ * and its target replaced, so the link stays a link.  An existing file keeps
+ * its mode (and, when the caller may set them, its owner and group).
+ * Saving refuses, with a %G_FILE_ERROR: a destination that is not a regular
+ * file (directory, device, FIFO, socket), and a read-only file: one whose
+ * mode grants nobody write permission (0444) or that the caller may not
+ * write.  The mode is checked even for root, who could otherwise write
+ * anything, as an editor does.  "file-name" changes to @filename only after
+ * a successful write.
  *
  * Returns: TRUE on success.
  */
@@ -33,6 +63,10 @@ gboolean vorn_file_save (VornFile *file, const char *filename, GError **error);
  * vorn_file_load:
  * @filename: the instrument file to read
  * @error: return location for an error
+ *
+ * Refuses, before reading any content, anything that is not a regular file
+ * (a FIFO, a device, a directory) and files larger than
+ * %VORN_FILE_MAX_SIZE.  Otherwise as vorn_file_load_from_data().
  *
  * Returns: (transfer full) (nullable): the loaded file with "file-name" set to
  *   @filename, or NULL with @error set.
@@ -45,11 +79,19 @@ VornFile *vorn_file_load (const char *filename, GError **error);
  * @size: number of bytes in @data
  * @error: return location for an error
  *
+ * The data must hold one JSON object and nothing after it but white space.
+ * Sizes a file sets are bounded by what the engine can serve and numbers
+ * must be finite and within %VORN_VALUE_MAX; anything else fails with a
+ * %VORN_ERROR_INVALID_DATA error naming the member and the node type.
+ * Duplicate node IDs are renumbered with a warning; see %VORN_FILE_MAX_ID.
+ *
  * Returns: (transfer full) (nullable): the loaded file, or NULL with @error.
  */
 VornFile *vorn_file_load_from_data (const char *data, guint32 size, GError **error);
 
-/* Hands out the next node ID (atomic fetch-and-increment of "next-id"). */
+/* Hands out the next node ID (atomic fetch-and-increment of "next-id").
+ * The counter never wraps: once it is exhausted the result is 0, so a node
+ * stays unnumbered rather than share an ID. */
 guint32 vorn_file_get_next_id (VornFile *file);
 
 G_END_DECLS

@@ -38,34 +38,115 @@ typedef struct {
 GType vorn_list_get_type (void);
 GType vorn_param_spec_list_get_type (void);
 
-/* Releases every element of @list and the list itself.  NULL is the empty list. */
+/**
+ * vorn_list_free:
+ * @list: (nullable) (transfer full) (element-type GObject): a list
+ *
+ * Releases every element of @list and the list itself.  NULL is the empty
+ * list.
+ */
 void vorn_list_free (GList *list);
 
-/* Returns a new list with the same elements, each referenced again; free it
- * with vorn_list_free(). */
+/**
+ * vorn_list_duplicate:
+ * @list: (nullable) (transfer none) (element-type GObject): a list
+ *
+ * Returns: (transfer full) (element-type GObject): a new list with the same
+ *   elements, each referenced again; free it with vorn_list_free().
+ */
 GList *vorn_list_duplicate (GList *list);
 
 /* The following return the new list head, like GLib's list functions.  The
  * inserted object gets a new reference held by the list.  On a failed check
  * the list is returned unchanged. */
+
+/**
+ * vorn_list_append:
+ * @list: (nullable) (transfer full) (element-type GObject): a list
+ * @object: (type GObject): the object to append
+ *
+ * Returns: (transfer full) (element-type GObject): the new list head.
+ */
 GList *vorn_list_append (GList *list, gpointer object);
+
+/**
+ * vorn_list_insert:
+ * @list: (nullable) (transfer full) (element-type GObject): a list
+ * @object: (type GObject): the object to insert
+ * @position: as for g_list_insert()
+ *
+ * Returns: (transfer full) (element-type GObject): the new list head.
+ */
 GList *vorn_list_insert (GList *list, gpointer object, int position);
+
+/**
+ * vorn_list_insert_before:
+ * @list: (nullable) (transfer full) (element-type GObject): a list
+ * @sibling: (nullable) (transfer none) (element-type GObject): a link of
+ *   @list, NULL to append
+ * @object: (type GObject): the object to insert
+ *
+ * Returns: (transfer full) (element-type GObject): the new list head.
+ */
 GList *vorn_list_insert_before (GList *list, GList *sibling, gpointer object);
 
-/* Removes the first occurrence of @object and releases the list's reference;
- * an object that is not in the list is a failed check. */
+/**
+ * vorn_list_remove:
+ * @glist: (nullable) (transfer full) (element-type GObject): a list
+ * @object: (type GObject): the object to remove
+ *
+ * Removes the first occurrence of @object and releases the list's reference;
+ * an object that is not in the list is a failed check.
+ *
+ * Returns: (transfer full) (element-type GObject): the new list head.
+ */
 GList *vorn_list_remove (GList *glist, gpointer object);
 
-/* Releases the object of @link and deletes @link from @list. */
+/**
+ * vorn_list_delete_link:
+ * @list: (nullable) (transfer full) (element-type GObject): a list
+ * @link: (transfer full) (element-type GObject): a link of @list
+ *
+ * Releases the object of @link and deletes @link from @list.
+ *
+ * Returns: (transfer full) (element-type GObject): the new list head.
+ */
 GList *vorn_list_delete_link (GList *list, GList *link);
 
-/* Stores a copy of @list (elements referenced again) in @value. */
+/**
+ * vorn_value_set_list:
+ * @value: a #GValue holding a #VornList
+ * @list: (nullable) (transfer none) (element-type GObject): a list
+ *
+ * Stores a copy of @list (elements referenced again) in @value.
+ */
 void vorn_value_set_list (GValue *value, GList *list);
-/* Stores @list in @value, which adopts it and its references. */
+
+/**
+ * vorn_value_take_list:
+ * @value: a #GValue holding a #VornList
+ * @list: (nullable) (transfer full) (element-type GObject): a list
+ *
+ * Stores @list in @value, which adopts it and its references.
+ */
 void vorn_value_take_list (GValue *value, GList *list);
-/* Returns the list held by @value (borrowed), NULL when empty or on failure. */
+
+/**
+ * vorn_value_get_list:
+ * @value: a #GValue holding a #VornList
+ *
+ * Returns: (transfer none) (nullable) (element-type GObject): the list held
+ *   by @value, NULL when empty or on failure.
+ */
 GList *vorn_value_get_list (const GValue *value);
-/* Returns a copy of the list held by @value; free it with vorn_list_free(). */
+
+/**
+ * vorn_value_dup_list:
+ * @value: a #GValue holding a #VornList
+ *
+ * Returns: (transfer full) (nullable) (element-type GObject): a copy of the
+ *   list held by @value; free it with vorn_list_free().
+ */
 GList *vorn_value_dup_list (const GValue *value);
 
 /**

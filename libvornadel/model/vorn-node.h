@@ -63,7 +63,12 @@ GType vorn_node_get_type (void);
 /* Returns: (transfer full): a new plain node named "Untitled". */
 VornNode *vorn_node_new (void);
 
-/* Returns: (transfer full): a deep copy of @node and its subtree; all IDs 0. */
+/**
+ * vorn_node_duplicate:
+ * @node: a node
+ *
+ * Returns: (transfer full): a deep copy of @node and its subtree; all IDs 0.
+ */
 VornNode *vorn_node_duplicate (VornNode *node);
 
 /**
@@ -88,11 +93,22 @@ void vorn_node_unlink_children (VornNode *node);
  * when @dest's root is a file.  References move with the children. */
 void vorn_node_steal_children (VornNode *dest, VornNode *src);
 
-/* Returns: (transfer none): the topmost ancestor of @node, or @node itself. */
+/**
+ * vorn_node_get_root:
+ * @node: a node
+ *
+ * Returns: (transfer none): the topmost ancestor of @node, or @node itself.
+ */
 VornNode *vorn_node_get_root (VornNode *node);
 
-/* Returns: (transfer none): the nearest of @node and its ancestors that is a
- * @type, or NULL. */
+/**
+ * vorn_node_get_parent_by_type:
+ * @node: a node
+ * @type: a node type
+ *
+ * Returns: (transfer none) (nullable): the nearest of @node and its
+ *   ancestors that is a @type, or NULL.
+ */
 VornNode *vorn_node_get_parent_by_type (VornNode *node, GType type);
 
 /* Returns: the index of @node among its siblings, or -1 without a parent. */
@@ -101,16 +117,37 @@ int vorn_node_position (VornNode *node);
 /* Returns: the number of ancestors of @node; (guint) -1 on bad input. */
 guint vorn_node_level (VornNode *node);
 
-/* Calls @func on @node, then on its descendants in pre-order. */
+/**
+ * vorn_node_pre_traverse:
+ * @node: the subtree's root
+ * @func: (scope call) (closure data): called for every node
+ * @data: for @func
+ *
+ * Calls @func on @node, then on its descendants in pre-order.
+ */
 void vorn_node_pre_traverse (VornNode *node, VornNodeTraverseFunc func, gpointer data);
 
-/* Calls @func on @node's descendants in post-order, then on @node itself. */
+/**
+ * vorn_node_post_traverse:
+ * @node: the subtree's root
+ * @func: (scope call) (closure data): called for every node
+ * @data: for @func
+ *
+ * Calls @func on @node's descendants in post-order, then on @node itself.
+ */
 void vorn_node_post_traverse (VornNode *node, VornNodeTraverseFunc func, gpointer data);
 
 /* Returns: TRUE when @node's class can create a generator. */
 gboolean vorn_node_can_gen (VornNode *node);
 
-/* Returns: (transfer full): the node's generator for @queue, or NULL. */
+/**
+ * vorn_node_create_gen:
+ * @node: a node
+ * @queue: the queue that will own the generator
+ *
+ * Returns: (transfer full) (nullable): the node's generator for @queue, or
+ *   NULL.
+ */
 VornGen *vorn_node_create_gen (VornNode *node, VornQueue *queue);
 
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornNode, g_object_unref)

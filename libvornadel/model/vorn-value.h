@@ -6,6 +6,18 @@
 
 G_BEGIN_DECLS
 
+/**
+ * VORN_VALUE_MAX:
+ *
+ * Largest magnitude of a number an instrument can hold (curve coordinates,
+ * scales, offsets).  The renderer works in single precision and multiplies
+ * a few such numbers per sample (curve height, scale, offset, volume): four
+ * factors of at most 1e9 stay far below the single-precision maximum, so a
+ * loaded instrument cannot overflow into infinity.  Loading refuses larger
+ * and non-finite numbers.
+ */
+#define VORN_VALUE_MAX 1e9
+
 /* Returns the nick of @value in the enumeration @enum_type (static string),
  * or "" when the type is not an enumeration or has no such value. */
 const char *vorn_util_enum_nick (GType enum_type, int value);
