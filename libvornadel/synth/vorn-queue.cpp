@@ -592,7 +592,7 @@ vorn_queue_new (VornNode *node, VornSynth *synth)
 
   queue->sample_rate = sample_rate;
   queue->max_voices = guint16 (CLAMP (max_voices, 1u, guint (G_MAXUINT16)));
-  queue->speaker_count = guint8 (MIN (speaker_count, guint (G_MAXUINT8)));
+  queue->speaker_count = guint16 (MIN (speaker_count, guint (G_MAXUINT16)));
   queue->format = guint8 (format);
 
   Compiler c;
