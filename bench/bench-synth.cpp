@@ -20,7 +20,15 @@
  *             the worst case of the filter (the modulating wave's own cost
  *             is included)
  *   noise     xorshift noise scaled by the envelope instead of the
- *             oscillator, through the fixed 2 kHz low-pass */
+ *             oscillator, through the fixed 2 kHz low-pass
+ *
+ * Multi-core rows (names starting "cores/"): the plain instrument with 1, 8,
+ * 64 and 256 voices on "cores" 1 and 2, single format, best instruction
+ * set, timed on the wall clock (the render thread waits for the workers, so
+ * its processor time says nothing).  The closing table gives the time per
+ * 64-frame fragment on each core count and their ratio.  Run only these
+ * rows with --benchmark_filter=cores; with --benchmark_repetitions=N the
+ * table uses the medians. */
 #include "vornadel.h"
 
 #include <benchmark/benchmark.h>
@@ -96,26 +104,23 @@ make_inst (Kind kind)
 }
 
 void
-render (benchmark::State &state, VornFormat fmt, int simd, guint voices, Kind kind)
+render (benchmark::State &state, VornFormat fmt, int simd, guint voices, Kind kind, guint cores = 1)
 {
   VornSynth *synth = vorn_synth_cpu_new ();
-  g_object_set (synth, "audio-format", fmt, "simd", VornSimd (simd), "cores", 1u,
-                "sample-rate", RATE, "max-voices", 200u, nullptr);
+  g_object_set (synth, "audio-format", fmt, "simd", VornSimd (simd), "cores", cores,
+                "sample-rate", RATE, "max-voices", MAX (200u, voices), nullptr);
   vorn_synth_start (synth);
   VornInst *inst = make_inst (kind);
   vorn_synth_set_inst (synth, 0, inst);
   for (guint v = 0; v < voices; v++)
     vorn_synth_note_on (synth, 0, v, 0, guint8 (36 + v % 48), 100, nullptr);
 
-  gpointer split, inter;
-  vorn_synth_get_render_funcs (synth, &split, &inter);
-  auto *slot = static_cast<VornSynthCpuInterFunc *> (inter);
   std::vector<float> out (FRAMES * 2);
-  (*slot) (synth, out.data (), FRAMES); /* attach the voices */
+  vorn_synth_render_interleaved (synth, out.data (), FRAMES); /* attach the voices */
 
   for (auto _ : state)
     {
-      (*slot) (synth, out.data (), FRAMES);
+      vorn_synth_render_interleaved (synth, out.data (), FRAMES);
       benchmark::ClobberMemory ();
     }
   state.counters["t/frame"] = benchmark::Counter (
@@ -156,6 +161,15 @@ voices_name (VornFormat fmt, int simd, Kind kind)
   return prefix (fmt, simd) + kind_names[int (kind)] + "/" + std::to_string (VOICES) + "_voices";
 }
 
+constexpr guint CORE_VOICES[] = { 1, 8, 64, 256 };
+constexpr guint FRAGMENT = 64;
+
+std::string
+cores_name (guint voices, guint cores)
+{
+  return "cores/" + std::to_string (voices) + "_voices/" + std::to_string (cores) + "_cores";
+}
+
 /* Puts the per-voice figures into the table.  The runs arrive in
  * registration order, so the empty master and the plain instrument of a
  * format and instruction set are known when its other instruments report. */
@@ -163,6 +177,7 @@ class Collector : public benchmark::ConsoleReporter
 {
 public:
   std::map<std::string, double> ns; /* nanoseconds per frame, whole render */
+  std::map<std::string, double> wall_ns; /* multi-core rows: wall-clock ns per frame */
 
   explicit Collector (OutputOptions options) : ConsoleReporter (options) {}
 
@@ -189,6 +204,13 @@ public:
         if (r.error_occurred || r.iterations == 0)
           continue;
         const std::string name = r.benchmark_name ();
+        if (name.rfind ("cores/", 0) == 0)
+          {
+            /* Repetitions report the runs, then their median. */
+            if (r.run_type == Run::RT_Iteration || r.aggregate_name == "median")
+              wall_ns[r.run_name.function_name] = r.GetAdjustedRealTime () * 1e3 / FRAMES;
+            continue;
+          }
         ns[name] = r.GetAdjustedCPUTime () * 1e3 / FRAMES; /* us per call */
         for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
           for (int simd = 0; simd <= 2; simd++)
@@ -231,6 +253,14 @@ main (int argc, char **argv)
                                       [=] (benchmark::State &s) { render (s, fmt, simd, VOICES, kind); })
             ->Unit (benchmark::kMicrosecond);
 
+  /* Both core counts of a voice count one after the other, so that a slow
+   * patch of a noisy machine hits the pair rather than one of them. */
+  for (guint voices : CORE_VOICES)
+    for (guint cores : { 1u, 2u })
+      benchmark::RegisterBenchmark (cores_name (voices, cores).c_str (), [=] (benchmark::State &s) {
+        render (s, VORN_FORMAT_SINGLE, top, voices, Kind::PLAIN, cores);
+      })->Unit (benchmark::kMicrosecond)->UseRealTime ();
+
   benchmark::Initialize (&argc, argv);
   Collector collector (isatty (fileno (stdout)) ? benchmark::ConsoleReporter::OO_ColorTabular
                                                 : benchmark::ConsoleReporter::OO_Tabular);
@@ -254,6 +284,25 @@ main (int argc, char **argv)
             printf (" %8.2f", voice / plain);
           printf ("\n");
         }
+  bool cores_shown = false;
+  for (guint voices : CORE_VOICES)
+    {
+      const auto one = collector.wall_ns.find (cores_name (voices, 1));
+      const auto two = collector.wall_ns.find (cores_name (voices, 2));
+      if (one == collector.wall_ns.end () || two == collector.wall_ns.end ())
+        continue;
+      if (!cores_shown)
+        {
+          printf ("\nPlain voices on 1 and 2 cores, single %s, wall clock per %u-frame fragment\n",
+                  simd_names[top], FRAGMENT);
+          printf ("%6s %13s %13s %16s %16s %10s\n", "voices", "1 core us", "2 cores us",
+                  "1 core ns/frm/v", "2 cores ns/frm/v", "1 / 2");
+          cores_shown = true;
+        }
+      printf ("%6u %13.2f %13.2f %16.2f %16.2f %10.2f\n", voices, one->second * FRAGMENT / 1e3,
+              two->second * FRAGMENT / 1e3, one->second / voices, two->second / voices,
+              one->second / two->second);
+    }
   benchmark::Shutdown ();
   return 0;
 }

@@ -792,7 +792,9 @@ vorn_queue_set_cpu_cores (VornQueue *queue, guint cores)
   VornQueuePrivate *priv = get_priv (queue);
   if (cores > 1)
     {
-      int count = int (MIN (cores, 1024u));
+      /* The render thread takes a share of the voices itself, so it is one
+       * of the cores. */
+      int count = int (MIN (cores, 1024u)) - 1;
       if (!priv->pit)
         priv->pit = vorn_thread_pit_new (render_worker, priv, count, MAX (int (queue->max_voices), 1));
       else
@@ -986,21 +988,75 @@ add_voice_output (VornAttachPoint *ap, VornQueue *voice)
     }
 }
 
+/* Renders one voice for the master: touches the voice's own state only, so
+ * any thread may do it.  The render thread detaches a finished voice after
+ * adding its output. */
+static void
+render_spread_voice (VornQueue *voice)
+{
+  guint flags = render_voice (get_priv (voice));
+  if (flags == RENDER_FLAGS_RESOLVE)
+    resolve (voice);
+  else if (flags == RENDER_FLAGS_FINISHED)
+    voice->active = FALSE;
+}
+
 gpointer
 vorn_queue_render_thread_func (VornThreadPit *pit)
 {
-  for (;;)
+  while (gpointer voice = vorn_thread_pit_catch_prey (pit))
+    render_spread_voice (static_cast<VornQueue *> (voice));
+  return nullptr;
+}
+
+/* Renders every voice with the thread pit's help when there are enough of
+ * them, then adds the outputs in list order, as one core does, so the sums
+ * come out bit for bit the same however the voices were shared out. */
+static gboolean
+render_voices_spread (VornQueuePrivate *priv)
+{
+  VornThreadPit *pit = priv->pit;
+  guint count = 0;
+  VornAttachPoint *rest_ap = nullptr;
+  VornQueue *rest = nullptr;
+  for (VornAttachPoint *ap = priv->first_live; ap && !rest; ap = ap->next_live)
+    for (VornQueue *voice = ap->first_sub; voice; voice = get_priv (voice)->next_sub)
+      {
+        if (count == guint (pit->capacity))
+          {
+            rest_ap = ap;
+            rest = voice;
+            break;
+          }
+        pit->prey[count++] = voice;
+      }
+
+  vorn_thread_pit_hand_out (pit, count);
+  while (gpointer voice = vorn_thread_pit_take (pit))
+    render_spread_voice (static_cast<VornQueue *> (voice));
+  /* More voices than the pit holds (only when more than max-voices were
+   * attached by hand) render here. */
+  for (VornAttachPoint *ap = rest_ap; ap; ap = ap->next_live)
+    for (VornQueue *voice = ap == rest_ap ? rest : ap->first_sub; voice; voice = get_priv (voice)->next_sub)
+      render_spread_voice (voice);
+  vorn_thread_pit_wait_done (pit);
+
+  gboolean detached = FALSE;
+  for (VornAttachPoint *ap = priv->first_live, *next_ap; ap; ap = next_ap)
     {
-      auto *voice = static_cast<VornQueue *> (vorn_thread_pit_catch_prey (pit));
-      if (!voice)
-        return nullptr;
-      guint flags = render_voice (get_priv (voice));
-      if (flags == RENDER_FLAGS_RESOLVE)
-        resolve (voice);
-      else if (flags == RENDER_FLAGS_FINISHED)
-        voice->active = FALSE;
-      vorn_msg_queue_push (pit->done, &voice);
+      next_ap = ap->next_live;
+      for (VornQueue *voice = ap->first_sub, *next; voice; voice = next)
+        {
+          next = get_priv (voice)->next_sub;
+          add_voice_output (ap, voice);
+          if (!voice->active)
+            {
+              detach_voice (voice);
+              detached = TRUE;
+            }
+        }
     }
+  return !detached;
 }
 
 gboolean
@@ -1049,31 +1105,8 @@ vorn_queue_render (VornQueue *queue)
             }
         }
     }
-  else if (priv->first_live)
-    {
-      /* One batch under the prey lock; the unlock wakes every worker. */
-      VornThreadPit *pit = priv->pit;
-      int count = 0;
-      vorn_msg_queue_lock (pit->prey);
-      for (VornAttachPoint *ap = priv->first_live; ap; ap = ap->next_live)
-        for (VornQueue *voice = ap->first_sub; voice; voice = get_priv (voice)->next_sub)
-          if (vorn_msg_queue_push_unlocked (pit->prey, &voice))
-            count++;
-      vorn_msg_queue_unlock (pit->prey);
-
-      /* Outputs are summed here, one voice at a time, so no two threads
-       * write the same buffer; finished voices are detached here too. */
-      for (int i = 0; i < count; i++)
-        {
-          auto *voice = static_cast<VornQueue *> (vorn_thread_pit_wait_done (pit));
-          add_voice_output (get_priv (voice)->parentAttach, voice);
-          if (!voice->active)
-            {
-              detach_voice (voice);
-              detached = TRUE;
-            }
-        }
-    }
+  else if (priv->first_live && !render_voices_spread (priv))
+    detached = TRUE;
 
   for (VornGen *gen = priv->post_chain; gen; gen = gen->chain_next)
     gen->render (gen);

@@ -1,9 +1,219 @@
-/* vorn-thread-pit.cpp: pool of worker threads fed through two message queues */
+/* vorn-thread-pit.cpp: pool of worker threads that share batches of work with
+ * the thread handing them out, without locks */
 #include "vorn-thread-pit.h"
 
+#include "vorn-aligned.h"
 #include "vorn-cpu.h"
 
+#include <atomic>
+#include <climits>
+#include <ctime>
+#include <new>
+
+#include <linux/futex.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define cpu_relax() _mm_pause ()
+#else
+#define cpu_relax() ((void) 0)
+#endif
+
 namespace {
+
+/* A worker that found no work spins this long before it sleeps: fragments
+ * of one audio period follow each other closely, periods do not. */
+constexpr gint64 WORKER_SPIN_NS = 50000;
+/* The hand-out thread waits for items being processed, normally well under
+ * this; past it a worker has probably lost its processor. */
+constexpr gint64 WAIT_SPIN_NS = 200000;
+/* Solo batches are timed only now and then: reading the clock is not free
+ * next to a batch of one or two cheap items. */
+constexpr guint32 SOLO_TIMING_EVERY = 4;
+/* Both hysteresis and smoothing keep one odd fragment from flipping the
+ * decision back and forth. */
+constexpr double KEEP_SPREADING = 0.75;
+constexpr double COST_SMOOTHING = 0.125;
+/* Shared batches must finish clearly faster than the hand-out thread alone
+ * would (on a loaded machine the workers may get no processor, and waiting
+ * for a preempted worker costs a whole time slice); if they do not, batches
+ * stay with the hand-out thread for a while before the workers get another
+ * try, twice as long after each try that failed. */
+constexpr double WORTHWHILE = 0.9;
+constexpr double CLEARLY_SLOWER = 1.5;
+constexpr double WORTH_SMOOTHING = 0.25;
+constexpr guint32 BACK_OFF_BATCHES = 128;
+constexpr guint32 MAX_BACK_OFF_BATCHES = 8192;
+constexpr guint32 PROVEN_BATCHES = 512;
+/* Runs stay short enough that a worker losing its processor holds back
+ * little of a batch, long enough to keep claims rare. */
+constexpr guint32 MAX_RUN = 8;
+
+gint64
+now_ns ()
+{
+  struct timespec ts;
+  clock_gettime (CLOCK_MONOTONIC, &ts);
+  return gint64 (ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+/* The claim word: generation (32 bits) | item count (16) | next item (16). */
+constexpr guint64
+make_word (guint32 gen, guint32 count)
+{
+  return guint64 (gen) << 32 | guint64 (count) << 16;
+}
+constexpr guint32
+word_count (guint64 w)
+{
+  return guint32 (w >> 16) & 0xffff;
+}
+constexpr guint32
+word_next (guint64 w)
+{
+  return guint32 (w) & 0xffff;
+}
+
+/* A worker's current run of items: [next, end) of the batch it was
+ * claimed from, and how many items it caught without reporting them. */
+struct WorkerRun {
+  guint32 next;
+  guint32 end;
+  guint32 pending;
+};
+thread_local WorkerRun worker_run;
+
+} // namespace
+
+/* Shared words on lines of their own, so that spinning on one does not
+ * steal the line another thread writes. */
+struct _VornThreadPitSync {
+  alignas (64) std::atomic<guint64> word;
+  alignas (64) std::atomic<guint32> done;     /* items the workers finished */
+  alignas (64) std::atomic<guint32> wake_seq; /* futex word */
+  std::atomic<gint32> sleepers;
+  std::atomic<gint32> stop;
+  std::atomic<gint32> parties; /* workers + the hand-out thread */
+
+  /* The hand-out thread's own state. */
+  alignas (64) guint32 gen;
+  guint32 count;
+  guint32 own;      /* items it claimed in this batch */
+  guint32 own_next; /* its current run */
+  guint32 own_end;
+  guint32 solo_batches;
+  guint32 back_off;   /* batches left before the workers get another try */
+  guint32 back_off_next; /* the back-off after the next failed try */
+  guint32 shared_run; /* batches shared since the last try began */
+  double spread_cost; /* shared batch time / time alone, smoothed */
+  double solo_ns;     /* item cost in batches it kept, smoothed */
+  bool shared;
+  bool spreading;
+  bool timing;
+  gint64 started;
+  gint64 own_finished;
+  double item_ns;
+};
+
+namespace {
+
+static_assert (sizeof (std::atomic<guint32>) == sizeof (guint32)
+                   && std::atomic<guint32>::is_always_lock_free,
+               "a futex needs a plain 32-bit word");
+
+void
+futex_wait (std::atomic<guint32> *word, guint32 expected)
+{
+  syscall (SYS_futex, reinterpret_cast<guint32 *> (word), FUTEX_WAIT_PRIVATE, expected,
+           nullptr, nullptr, 0);
+}
+
+void
+futex_wake_all (std::atomic<guint32> *word)
+{
+  syscall (SYS_futex, reinterpret_cast<guint32 *> (word), FUTEX_WAKE_PRIVATE, INT_MAX,
+           nullptr, nullptr, 0);
+}
+
+/* Being preempted while timed makes a batch look a thousand times dearer
+ * than it is: one sample may at most double the estimate, so a real rise in
+ * cost is followed within a few batches and a preemption hardly counts. */
+double
+smooth (double estimate, double sample)
+{
+  if (estimate <= 0)
+    return sample;
+  return estimate + (MIN (sample, 2 * estimate) - estimate) * COST_SMOOTHING;
+}
+
+void
+wake_sleepers (VornThreadPitSync *s)
+{
+  s->wake_seq.fetch_add (1, std::memory_order_seq_cst);
+  futex_wake_all (&s->wake_seq);
+}
+
+/* Claims a run of items from the published batch: a share of what is left
+ * that shrinks as the batch empties (large runs first for few claims,
+ * single items last for an even finish).  FALSE when nothing is left; @seen
+ * is then the word that said so. */
+bool
+claim (VornThreadPitSync *s, guint32 *first, guint32 *end, guint64 *seen)
+{
+  guint64 w = s->word.load (std::memory_order_acquire);
+  for (;;)
+    {
+      const guint32 count = word_count (w), next = word_next (w);
+      if (next >= count)
+        {
+          *seen = w;
+          return false;
+        }
+      const guint32 parties = guint32 (MAX (s->parties.load (std::memory_order_relaxed), 1));
+      const guint32 run = CLAMP ((count - next) / (2 * parties), 1u, MAX_RUN);
+      if (s->word.compare_exchange_weak (w, w + run, std::memory_order_acq_rel,
+                                         std::memory_order_acquire))
+        {
+          *first = next;
+          *end = next + run;
+          return true;
+        }
+    }
+}
+
+/* Waits until the claim word differs from @seen or the pit stops: spins,
+ * then sleeps on the futex.  The sleeper count and the word are both
+ * sequentially consistent, so either the hand-out thread sees the sleeper
+ * and wakes it, or the sleeper sees the new word and does not sleep. */
+void
+wait_for_batch (VornThreadPitSync *s, guint64 seen)
+{
+  gint64 spin_start = 0;
+  for (guint32 i = 1;; i++)
+    {
+      if (s->word.load (std::memory_order_relaxed) != seen
+          || s->stop.load (std::memory_order_relaxed))
+        return;
+      cpu_relax ();
+      if ((i & 63) == 0)
+        {
+          const gint64 t = now_ns ();
+          if (spin_start == 0)
+            spin_start = t;
+          else if (t - spin_start > WORKER_SPIN_NS)
+            break;
+        }
+    }
+
+  const guint32 seq = s->wake_seq.load (std::memory_order_seq_cst);
+  s->sleepers.fetch_add (1, std::memory_order_seq_cst);
+  if (s->word.load (std::memory_order_seq_cst) == seen && !s->stop.load (std::memory_order_seq_cst))
+    futex_wait (&s->wake_seq, seq);
+  s->sleepers.fetch_sub (1, std::memory_order_seq_cst);
+}
 
 gpointer
 worker_main (gpointer data)
@@ -13,6 +223,7 @@ worker_main (gpointer data)
   /* Workers render audio: denormals must not slow them down, and the
    * control register is per thread. */
   vorn_util_set_ftz_daz ();
+  worker_run = WorkerRun {};
   return pit->func (pit);
 }
 
@@ -23,42 +234,37 @@ start_workers (VornThreadPit *pit, int first, int count)
     pit->threads[i] = g_thread_new ("thread-pit", worker_main, pit);
 }
 
-/* Sends one stop signal per worker and joins them all.  The signals queue up
- * behind any work still waiting, which the workers finish first. */
 void
 stop_workers (VornThreadPit *pit)
 {
-  const gpointer stop = nullptr;
-
-  for (int i = 0; i < pit->thread_count; i++)
-    {
-      /* Only possible when there are more workers than queue slots; the
-       * workers drain the queue as they take their signals. */
-      while (!vorn_msg_queue_push (pit->prey, &stop))
-        g_usleep (100);
-    }
+  VornThreadPitSync *s = pit->sync;
+  s->stop.store (1, std::memory_order_seq_cst);
+  wake_sleepers (s);
   for (int i = 0; i < pit->thread_count; i++)
     {
       g_thread_join (pit->threads[i]);
       pit->threads[i] = nullptr;
     }
+  s->stop.store (0, std::memory_order_seq_cst);
 }
 
 } // namespace
 
 VornThreadPit *
-vorn_thread_pit_new (GThreadFunc func, gpointer user_data, int threadCount,
-                     int queue_size)
+vorn_thread_pit_new (GThreadFunc func, gpointer user_data, int threadCount, int capacity)
 {
   g_return_val_if_fail (func != NULL, NULL);
   g_return_val_if_fail (threadCount > 0, NULL);
-  g_return_val_if_fail (queue_size > 0, NULL);
+  g_return_val_if_fail (capacity > 0 && capacity <= 0xffff, NULL);
 
   VornThreadPit *pit = g_slice_new0 (VornThreadPit);
-  pit->prey = vorn_msg_queue_new (sizeof (gpointer), queue_size);
-  pit->done = vorn_msg_queue_new (sizeof (gpointer), queue_size);
+  pit->sync = new (vorn_util_alloc_aligned (sizeof (VornThreadPitSync))) VornThreadPitSync ();
+  pit->sync->parties.store (threadCount + 1, std::memory_order_relaxed);
+  pit->prey = g_new0 (gpointer, capacity);
+  pit->capacity = capacity;
   pit->func = func;
   pit->user_data = user_data;
+  pit->min_batch_ns = VORN_THREAD_PIT_MIN_BATCH_NS;
   pit->threads = g_new0 (GThread *, threadCount);
   pit->thread_count = threadCount;
   start_workers (pit, 0, threadCount);
@@ -76,7 +282,7 @@ vorn_thread_pit_set_count (VornThreadPit *pit, int count)
 
   if (count < pit->thread_count)
     {
-      /* A NULL reaches whichever worker is free, so there is no way to stop
+      /* The stop flag reaches every worker, so there is no way to stop
        * only some of them: stop all and start the wanted number afresh. */
       stop_workers (pit);
       pit->threads = g_renew (GThread *, pit->threads, count);
@@ -88,6 +294,7 @@ vorn_thread_pit_set_count (VornThreadPit *pit, int count)
       start_workers (pit, pit->thread_count, count);
     }
   pit->thread_count = count;
+  pit->sync->parties.store (count + 1, std::memory_order_relaxed);
 }
 
 void
@@ -98,9 +305,132 @@ vorn_thread_pit_free (VornThreadPit *pit)
 
   stop_workers (pit);
   g_free (pit->threads);
-  vorn_msg_queue_free (pit->prey);
-  vorn_msg_queue_free (pit->done);
+  g_free (pit->prey);
+  pit->sync->~VornThreadPitSync ();
+  vorn_util_free_aligned (pit->sync);
   g_slice_free (VornThreadPit, pit);
+}
+
+gboolean
+vorn_thread_pit_hand_out (VornThreadPit *pit, guint count)
+{
+  g_return_val_if_fail (pit != NULL, FALSE);
+  g_return_val_if_fail (count <= guint (pit->capacity), FALSE);
+
+  VornThreadPitSync *s = pit->sync;
+  const double estimate = s->item_ns * count;
+  bool spread;
+  if (pit->min_batch_ns <= 0)
+    spread = count > 0;
+  else if (s->back_off > 0)
+    {
+      s->back_off--;
+      spread = false;
+    }
+  else
+    spread = count >= 2
+             && estimate >= double (pit->min_batch_ns) * (s->spreading ? KEEP_SPREADING : 1.0);
+  if (spread && !s->spreading)
+    {
+      s->spread_cost = 0.5;
+      s->shared_run = 0;
+    }
+
+  s->count = count;
+  s->own = 0;
+  s->shared = spread;
+  s->spreading = spread;
+  s->timing = count >= 2 && (spread || ++s->solo_batches % SOLO_TIMING_EVERY == 0);
+  s->own_finished = 0;
+  if (s->timing)
+    s->started = now_ns ();
+
+  if (!spread)
+    {
+      s->own_next = 0;
+      s->own_end = count;
+      return FALSE;
+    }
+
+  s->own_next = s->own_end = 0;
+  s->gen++;
+  /* No worker holds an item of the last batch any more (wait_done saw them
+   * all), so the count can start over; publishing the word releases it
+   * together with the prey slots. */
+  s->done.store (0, std::memory_order_relaxed);
+  s->word.store (make_word (s->gen, count), std::memory_order_seq_cst);
+  if (s->sleepers.load (std::memory_order_seq_cst) > 0)
+    wake_sleepers (s);
+  return TRUE;
+}
+
+gpointer
+vorn_thread_pit_take (VornThreadPit *pit)
+{
+  VornThreadPitSync *s = pit->sync;
+  if (s->own_next == s->own_end)
+    {
+      guint32 first, end;
+      guint64 seen;
+      if (!s->shared || !claim (s, &first, &end, &seen))
+        {
+          if (s->timing && s->own_finished == 0)
+            s->own_finished = now_ns ();
+          return nullptr;
+        }
+      s->own_next = first;
+      s->own_end = end;
+    }
+  s->own++;
+  return pit->prey[s->own_next++];
+}
+
+void
+vorn_thread_pit_wait_done (VornThreadPit *pit)
+{
+  g_return_if_fail (pit != NULL);
+
+  VornThreadPitSync *s = pit->sync;
+  if (s->shared)
+    {
+      const guint32 theirs = s->count - s->own;
+      gint64 spin_start = 0;
+      for (guint32 i = 1; s->done.load (std::memory_order_acquire) != theirs; i++)
+        {
+          cpu_relax ();
+          if ((i & 63) != 0)
+            continue;
+          if (spin_start == 0)
+            spin_start = now_ns ();
+          else if (now_ns () - spin_start > WAIT_SPIN_NS)
+            sched_yield ();
+        }
+    }
+
+  if (s->timing && s->own > 0 && s->own_finished > 0)
+    {
+      const double sample = double (s->own_finished - s->started) / s->own;
+      s->item_ns = smooth (s->item_ns, sample);
+      if (!s->shared)
+        s->solo_ns = smooth (s->solo_ns, sample);
+      else if (pit->min_batch_ns > 0)
+        {
+          /* Items may cost the hand-out thread more while others work
+           * beside it: the cheaper figure judges the workers strictly. */
+          const double alone = (s->solo_ns > 0 ? MIN (s->solo_ns, sample) : sample) * s->count;
+          const double cost = double (now_ns () - s->started) / alone;
+          s->spread_cost += (cost - s->spread_cost) * WORTH_SMOOTHING;
+          if (s->back_off_next == 0 || ++s->shared_run == PROVEN_BATCHES)
+            s->back_off_next = BACK_OFF_BATCHES;
+          if (s->spread_cost > WORTHWHILE || cost > CLEARLY_SLOWER)
+            {
+              s->back_off = s->back_off_next;
+              s->back_off_next = MIN (s->back_off_next * 2, MAX_BACK_OFF_BATCHES);
+              s->spreading = false;
+            }
+        }
+    }
+  s->timing = false;
 }
 
 gpointer
@@ -108,17 +438,42 @@ vorn_thread_pit_catch_prey (VornThreadPit *pit)
 {
   g_return_val_if_fail (pit != NULL, NULL);
 
-  gpointer item = nullptr;
-  vorn_msg_queue_pop (pit->prey, &item);
-  return item;
+  WorkerRun &run = worker_run;
+  if (run.next < run.end)
+    {
+      run.pending++;
+      return pit->prey[run.next++];
+    }
+
+  /* The run is used up and its last item processed: report the run, so
+   * the hand-out thread sees the results of all of it. */
+  VornThreadPitSync *s = pit->sync;
+  if (run.pending > 0)
+    {
+      s->done.fetch_add (run.pending, std::memory_order_release);
+      run.pending = 0;
+    }
+
+  for (;;)
+    {
+      guint32 first, end;
+      guint64 seen;
+      if (claim (s, &first, &end, &seen))
+        {
+          run.next = first + 1;
+          run.end = end;
+          run.pending = 1;
+          return pit->prey[first];
+        }
+      if (s->stop.load (std::memory_order_acquire))
+        return nullptr;
+      wait_for_batch (s, seen);
+    }
 }
 
-gpointer
-vorn_thread_pit_wait_done (VornThreadPit *pit)
+double
+vorn_thread_pit_get_item_ns (VornThreadPit *pit)
 {
-  g_return_val_if_fail (pit != NULL, NULL);
-
-  gpointer item = nullptr;
-  vorn_msg_queue_pop (pit->done, &item);
-  return item;
+  g_return_val_if_fail (pit != NULL, 0.0);
+  return pit->sync->item_ns;
 }

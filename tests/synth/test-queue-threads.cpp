@@ -8,21 +8,23 @@ using namespace queue_test;
 
 namespace {
 
-/* Eight voices on three channels, two of them stopping early; values are
- * sixteenths so that sums are exact in any order. */
+/* A master with @points channels and voices of the given values, the i-th
+ * on channel i % points, stopping in the given fragments (0: never). */
 struct Rig {
-  VornSynth *synth = new_synth (VORN_FORMAT_DOUBLE, 3);
-  std::unique_ptr<Master> m = std::make_unique<Master> (synth, 3);
-  Master &master = *m;
+  VornSynth *synth;
+  std::unique_ptr<Master> m;
+  Master &master;
   std::vector<VornQueue *> voices;
 
-  explicit Rig (guint cores)
+  Rig (VornFormat format, guint cores, const std::vector<double> &values,
+       const std::vector<int> &stops, int points = 3, guint max_voices = 100)
+    : synth (new_synth (format, 3)), m (make_master (synth, points, max_voices)), master (*m)
   {
-    vorn_queue_set_cpu_cores (master.queue, cores);
-    for (int i = 0; i < 8; i++)
+    set_cores (cores);
+    for (gsize i = 0; i < values.size (); i++)
       {
-        voices.push_back (new_voice (synth, (i + 1) / 16.0, i == 2 ? 3 : i == 5 ? 5 : 0));
-        vorn_queue_attach (master.queue, voices.back (), i % 3);
+        voices.push_back (new_voice (synth, values[i], stops[i]));
+        vorn_queue_attach (master.queue, voices.back (), int (i % gsize (points)));
       }
   }
   ~Rig ()
@@ -33,13 +35,66 @@ struct Rig {
     m.reset ();
     g_object_unref (synth);
   }
+
+  static Master *
+  make_master (VornSynth *synth, int points, guint max_voices)
+  {
+    g_object_set (synth, "max-voices", max_voices, nullptr);
+    return new Master (synth, points);
+  }
+
+  /* Cores with every fragment handed to the workers, however little work
+   * it holds, so that the hand-off is what is tested. */
+  void
+  set_cores (guint cores)
+  {
+    vorn_queue_set_cpu_cores (master.queue, cores);
+    if (VornThreadPit *pit = vorn_queue_get_private (master.queue)->pit)
+      pit->min_batch_ns = 0;
+  }
+
+  VornThreadPit *pit () const { return vorn_queue_get_private (master.queue)->pit; }
 };
+
+/* Eight voices on three channels, two of them stopping early; values are
+ * sixteenths, so the expected sums are exact. */
+const std::vector<double> EIGHT = { 1 / 16.0, 2 / 16.0, 3 / 16.0, 4 / 16.0,
+                                    5 / 16.0, 6 / 16.0, 7 / 16.0, 8 / 16.0 };
+const std::vector<int> EIGHT_STOPS = { 0, 0, 3, 0, 0, 5, 0, 0 };
+
+/* Values whose float sums depend on the order of the additions. */
+std::vector<double>
+awkward_values (int n)
+{
+  std::vector<double> v;
+  for (int i = 0; i < n; i++)
+    v.push_back (1.0 / (i + 3) + (i % 5) * 1e4);
+  return v;
+}
+
+/* Every sample of every speaker, bit for bit. */
+int
+differing_samples (const Rig &a, const Rig &b)
+{
+  int bad = 0;
+  for (guint k = 0; k < 3; k++)
+    for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
+      {
+        const double x = a.master.speaker (k, i), y = b.master.speaker (k, i);
+        bad += memcmp (&x, &y, sizeof x) != 0;
+      }
+  return bad;
+}
+
+} // namespace
 
 TEST (QueueThreads, SeveralCoresSumLikeOne)
 {
-  Rig one (1), three (3);
-  ASSERT_NE (vorn_queue_get_private (three.master.queue)->pit, nullptr);
-  ASSERT_EQ (vorn_queue_get_private (one.master.queue)->pit, nullptr);
+  Rig one (VORN_FORMAT_DOUBLE, 1, EIGHT, EIGHT_STOPS), three (VORN_FORMAT_DOUBLE, 3, EIGHT, EIGHT_STOPS);
+  ASSERT_NE (three.pit (), nullptr);
+  ASSERT_EQ (one.pit (), nullptr);
+  /* The render thread is one of the three cores. */
+  EXPECT_EQ (three.pit ()->thread_count, 2);
 
   for (int f = 1; f <= 7; f++)
     {
@@ -47,11 +102,7 @@ TEST (QueueThreads, SeveralCoresSumLikeOne)
       gboolean r3 = vorn_queue_render (three.master.queue);
       EXPECT_EQ (r1, r3) << "fragment " << f;
       EXPECT_EQ (r1, f != 3 && f != 5) << "fragment " << f;
-      for (guint k = 0; k < 3; k++)
-        {
-          EXPECT_EQ (one.master.speaker (k, 17), three.master.speaker (k, 17));
-          EXPECT_EQ (one.master.speaker (k, 63), three.master.speaker (k, 63));
-        }
+      EXPECT_EQ (differing_samples (one, three), 0) << "fragment " << f;
     }
   EXPECT_EQ (three.master.speaker (0, 0), (1 + 2 + 4 + 5 + 7 + 8) / 16.0);
   for (int i : { 2, 5 })
@@ -62,9 +113,96 @@ TEST (QueueThreads, SeveralCoresSumLikeOne)
 
   /* Shrinking back to one core renders on the calling thread again. */
   vorn_queue_set_cpu_cores (three.master.queue, 1);
-  EXPECT_EQ (vorn_queue_get_private (three.master.queue)->pit, nullptr);
+  EXPECT_EQ (three.pit (), nullptr);
   EXPECT_TRUE (vorn_queue_render (three.master.queue));
   EXPECT_EQ (three.master.speaker (2, 0), one.master.speaker (2, 0));
 }
 
-} // namespace
+TEST (QueueThreads, SumsAreBitIdenticalToOneCore)
+{
+  /* Adding these in any other order than one core's changes the result. */
+  const std::vector<double> values = awkward_values (90);
+  float forward = 0, backward = 0;
+  for (gsize i = 0; i < values.size (); i += 3)
+    forward += float (values[i]);
+  for (gsize i = values.size (); i >= 3; i -= 3)
+    backward += float (values[i - 3]);
+  ASSERT_NE (forward, backward);
+
+  std::vector<int> stops (values.size ());
+  for (gsize i = 0; i < stops.size (); i++)
+    stops[i] = i % 7 == 0 ? int (2 + i % 11) : 0;
+
+  struct Case {
+    VornFormat format;
+    guint cores;
+    bool every_fragment; /* FALSE: the pit decides from the cost */
+  } cases[] = {
+    { VORN_FORMAT_SINGLE, 2, true },
+    { VORN_FORMAT_SINGLE, 4, true },
+    { VORN_FORMAT_DOUBLE, 3, true },
+    { VORN_FORMAT_SINGLE, 2, false },
+  };
+  for (const Case &c : cases)
+    {
+      SCOPED_TRACE (testing::Message () << "cores " << c.cores << ", format " << c.format);
+      Rig one (c.format, 1, values, stops), many (c.format, c.cores, values, stops);
+      if (!c.every_fragment)
+        many.pit ()->min_batch_ns = VORN_THREAD_PIT_MIN_BATCH_NS;
+      for (int f = 1; f <= 16; f++)
+        {
+          EXPECT_EQ (vorn_queue_render (one.master.queue), vorn_queue_render (many.master.queue))
+              << "fragment " << f;
+          EXPECT_EQ (differing_samples (one, many), 0) << "fragment " << f;
+        }
+      for (gsize i = 0; i < values.size (); i++)
+        EXPECT_EQ (one.voices[i]->active, many.voices[i]->active) << "voice " << i;
+    }
+}
+
+TEST (QueueThreads, MoreVoicesThanThePitHolds)
+{
+  /* Voices beyond max-voices (only attached by hand) render on the render
+   * thread, in their place in the sum. */
+  const std::vector<double> values = awkward_values (11);
+  const std::vector<int> stops = { 0, 2, 0, 0, 0, 0, 0, 0, 3, 0, 0 };
+  Rig one (VORN_FORMAT_SINGLE, 1, values, stops, 2, 4), two (VORN_FORMAT_SINGLE, 2, values, stops, 2, 4);
+  ASSERT_EQ (two.pit ()->capacity, 4);
+  for (int f = 1; f <= 5; f++)
+    {
+      EXPECT_EQ (vorn_queue_render (one.master.queue), vorn_queue_render (two.master.queue))
+          << "fragment " << f;
+      EXPECT_EQ (differing_samples (one, two), 0) << "fragment " << f;
+    }
+  EXPECT_FALSE (two.voices[1]->active);
+  EXPECT_FALSE (two.voices[8]->active);
+  EXPECT_TRUE (two.voices[10]->active);
+}
+
+TEST (QueueThreads, CoreCountChangesBetweenFragments)
+{
+  /* On its own thread, as in the synthesizer: the render thread creates,
+   * resizes and frees the pit between fragments while voices come and go. */
+  struct Run {
+    int bad = 0, mismatched_returns = 0;
+  } run;
+  GThread *thread = g_thread_new ("render", [] (gpointer data) -> gpointer {
+    auto *r = static_cast<Run *> (data);
+    const std::vector<double> values = awkward_values (40);
+    std::vector<int> stops (values.size ());
+    for (gsize i = 0; i < stops.size (); i++)
+      stops[i] = int (i % 9) * 7;
+    Rig one (VORN_FORMAT_SINGLE, 1, values, stops), many (VORN_FORMAT_SINGLE, 2, values, stops);
+    const guint cores[] = { 2, 3, 1, 4, 2, 0, 3, 3, 2 };
+    for (int f = 0; f < 120; f++)
+      {
+        many.set_cores (cores[f % G_N_ELEMENTS (cores)]);
+        r->mismatched_returns += vorn_queue_render (one.master.queue) != vorn_queue_render (many.master.queue);
+        r->bad += differing_samples (one, many);
+      }
+    return nullptr;
+  }, &run);
+  g_thread_join (thread);
+  EXPECT_EQ (run.bad, 0);
+  EXPECT_EQ (run.mismatched_returns, 0);
+}

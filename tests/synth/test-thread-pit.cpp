@@ -6,24 +6,55 @@
 #include <xmmintrin.h>
 
 #include <atomic>
-#include <set>
+#include <ctime>
+#include <vector>
 
 namespace {
 
 constexpr unsigned MXCSR_DAZ = 1u << 6;
 constexpr unsigned MXCSR_FTZ = 1u << 15;
 
+/* Plain fields are written by whichever thread processes the job and read
+ * by the test thread after vorn_thread_pit_wait_done(): ThreadSanitizer
+ * checks that the pit orders them. */
 struct Job {
   std::atomic<int> hits{0};
-  int fragment = -1;
+  int batch = -1;
+  int seen_batch = -1;
   unsigned mxcsr = 0;
   bool flushed = false;
+  bool by_worker = false;
+  gint64 busy_ns = 0;        /* work to simulate */
+  gint64 worker_busy_ns = -1; /* on workers, when not -1 */
 };
 struct Workers {
-  std::atomic<int> started{0}, exited{0};
+  std::atomic<int> started{0}, exited{0}, processed{0};
 };
 
-/* The worker loop the renderer uses: take, process, give back. */
+gint64
+now_ns ()
+{
+  struct timespec ts;
+  clock_gettime (CLOCK_MONOTONIC, &ts);
+  return gint64 (ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void
+process (Job *job, bool by_worker)
+{
+  job->hits++;
+  job->seen_batch = job->batch;
+  job->by_worker = by_worker;
+  job->mxcsr = _mm_getcsr ();
+  /* A denormal input (DAZ) and a denormal result (FTZ) both give 0. */
+  volatile float denormal = 1e-40f, small = 1e-30f;
+  job->flushed = denormal * 1.0f == 0.0f && small * 1e-10f == 0.0f;
+  const gint64 busy = by_worker && job->worker_busy_ns >= 0 ? job->worker_busy_ns : job->busy_ns;
+  for (gint64 end = now_ns () + busy; now_ns () < end;)
+    ;
+}
+
+/* The worker loop the renderer uses. */
 gpointer
 job_worker (gpointer data)
 {
@@ -33,49 +64,60 @@ job_worker (gpointer data)
   w->started++;
   while (auto *job = static_cast<Job *> (vorn_thread_pit_catch_prey (pit)))
     {
-      job->hits++;
-      job->mxcsr = _mm_getcsr ();
-      /* A denormal input (DAZ) and a denormal result (FTZ) both give 0. */
-      volatile float denormal = 1e-40f, small = 1e-30f;
-      job->flushed = denormal * 1.0f == 0.0f && small * 1e-10f == 0.0f;
-      vorn_msg_queue_push (pit->done, &job);
+      process (job, true);
+      w->processed++;
     }
   w->exited++;
   return nullptr;
 }
 
 void
-wait_started (const Workers &w, int n)
+wait_for (const std::atomic<int> &counter, int n)
 {
-  while (w.started.load () < n)
+  while (counter.load () < n)
     g_thread_yield ();
 }
 
-/* Hands @jobs out as one batch; counts those not handed out or back twice. */
+/* Runs one batch of @count jobs the way the renderer does; the hand-out
+ * thread first waits (a bounded while) for a worker to start on it when
+ * @let_workers_in, so the hand-off is exercised even on a busy machine.
+ * Returns the number of jobs not processed exactly once or whose results
+ * did not arrive. */
 int
-run_fragment (VornThreadPit *pit, Job *jobs, int count, int fragment)
+run_batch (VornThreadPit *pit, std::vector<Job> &jobs, guint count, int batch,
+           bool let_workers_in = false, gboolean *shared = nullptr)
 {
-  vorn_msg_queue_lock (pit->prey);
-  for (int i = 0; i < count; i++)
+  const int before = static_cast<Workers *> (pit->user_data)->processed.load ();
+  for (guint i = 0; i < count; i++)
     {
-      jobs[i].fragment = fragment;
+      jobs[i].batch = batch;
       jobs[i].hits = 0;
-      Job *p = &jobs[i];
-      vorn_msg_queue_push_unlocked (pit->prey, &p);
+      pit->prey[i] = &jobs[i];
     }
-  vorn_msg_queue_unlock (pit->prey);
+  gboolean spread = vorn_thread_pit_hand_out (pit, count);
+  if (shared)
+    *shared = spread;
+  if (spread && let_workers_in)
+    for (gint64 end = now_ns () + 2000000000; now_ns () < end
+         && static_cast<Workers *> (pit->user_data)->processed.load () == before;)
+      g_thread_yield ();
+  while (auto *job = static_cast<Job *> (vorn_thread_pit_take (pit)))
+    process (job, false);
+  vorn_thread_pit_wait_done (pit);
 
-  std::set<Job *> back;
   int bad = 0;
-  for (int i = 0; i < count; i++)
-    {
-      auto *job = static_cast<Job *> (vorn_thread_pit_wait_done (pit));
-      bad += job < jobs || job >= jobs + count || job->fragment != fragment
-             || !back.insert (job).second;
-    }
-  for (int i = 0; i < count; i++)
-    bad += jobs[i].hits.load () != 1;
+  for (guint i = 0; i < count; i++)
+    bad += jobs[i].hits.load () != 1 || jobs[i].seen_batch != batch;
   return bad;
+}
+
+int
+by_workers (const std::vector<Job> &jobs, guint count)
+{
+  int n = 0;
+  for (guint i = 0; i < count; i++)
+    n += jobs[i].by_worker;
+  return n;
 }
 
 /* Clears FTZ and DAZ here so workers cannot pass by inheriting this mode. */
@@ -90,20 +132,29 @@ struct PlainFloatMode {
 TEST (ThreadPit, EveryItemExactlyOnceWithFlushToZero)
 {
   PlainFloatMode plain;
-  constexpr int CAPACITY = 16;
+  constexpr int CAPACITY = 40;
   Workers w;
   VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 3, CAPACITY);
+  pit->min_batch_ns = 0; /* share every batch */
 
-  Job jobs[CAPACITY];
-  int bad = 0, not_flushing = 0;
-  for (int f = 0; f < 2000; f++)
+  std::vector<Job> jobs (CAPACITY);
+  int bad = 0, not_flushing = 0, worker_jobs = 0;
+  for (int b = 0; b < 3000; b++)
     {
-      int count = (f * 7) % (CAPACITY + 1);
-      bad += run_fragment (pit, jobs, count, f);
-      for (int i = 0; i < count; i++)
-        not_flushing += (jobs[i].mxcsr & (MXCSR_DAZ | MXCSR_FTZ)) != (MXCSR_DAZ | MXCSR_FTZ) || !jobs[i].flushed;
+      /* Every size from empty to full, and a wait for the workers now and
+       * then so that they really take part. */
+      const guint count = guint (b * 7) % (CAPACITY + 1);
+      bad += run_batch (pit, jobs, count, b, b % 50 == 0);
+      for (guint i = 0; i < count; i++)
+        if (jobs[i].by_worker)
+          {
+            worker_jobs++;
+            not_flushing += (jobs[i].mxcsr & (MXCSR_DAZ | MXCSR_FTZ)) != (MXCSR_DAZ | MXCSR_FTZ)
+                            || !jobs[i].flushed;
+          }
     }
   EXPECT_EQ (bad, 0);
+  EXPECT_GT (worker_jobs, 0);
   EXPECT_EQ (not_flushing, 0);
   EXPECT_EQ (_mm_getcsr () & (MXCSR_DAZ | MXCSR_FTZ), 0u)
       << "workers must not change the creating thread's mode";
@@ -112,46 +163,171 @@ TEST (ThreadPit, EveryItemExactlyOnceWithFlushToZero)
   EXPECT_EQ (w.exited.load (), 3);
 }
 
-TEST (ThreadPit, FreeFinishesQueuedWork)
+TEST (ThreadPit, SmallBatchesStayOnTheHandOutThread)
 {
-  /* With the queue full the stop signals have to wait for room. */
-  constexpr int N = 8;
-  Workers busy;
-  Job jobs[N];
-  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &busy, 2, N);
-  for (Job *p = jobs; p < jobs + N; p++)
-    ASSERT_TRUE (vorn_msg_queue_push (pit->prey, &p));
+  Workers w;
+  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 2, 16);
+  std::vector<Job> jobs (16);
+
+  /* Nothing measured yet: the first batch is kept, and its items come out
+   * in order. */
+  for (guint i = 0; i < 16; i++)
+    pit->prey[i] = &jobs[i];
+  EXPECT_FALSE (vorn_thread_pit_hand_out (pit, 16));
+  for (guint i = 0; i < 16; i++)
+    EXPECT_EQ (vorn_thread_pit_take (pit), &jobs[i]);
+  EXPECT_EQ (vorn_thread_pit_take (pit), nullptr);
+  vorn_thread_pit_wait_done (pit);
+
+  pit->min_batch_ns = G_MAXINT64;
+  for (int b = 0; b < 100; b++)
+    {
+      gboolean shared = TRUE;
+      EXPECT_EQ (run_batch (pit, jobs, 16, b, false, &shared), 0);
+      EXPECT_FALSE (shared);
+    }
+  EXPECT_EQ (w.processed.load (), 0);
   vorn_thread_pit_free (pit);
-  EXPECT_EQ (busy.exited.load (), 2);
+}
+
+TEST (ThreadPit, CostlyBatchesAreShared)
+{
+  Workers w;
+  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
+  std::vector<Job> jobs (4);
   for (Job &job : jobs)
-    EXPECT_EQ (job.hits.load (), 1);
+    job.busy_ns = 200000;
+  pit->min_batch_ns = 300000;
+
+  /* Kept batches are timed now and then; once two items are known to take
+   * 400 us, batches of two are shared.  A single item never is. */
+  gboolean shared = FALSE;
+  int batches = 0;
+  for (; batches < 20 && !shared; batches++)
+    EXPECT_EQ (run_batch (pit, jobs, 2, batches, false, &shared), 0);
+  EXPECT_TRUE (shared) << "after " << batches << " batches";
+  EXPECT_GE (vorn_thread_pit_get_item_ns (pit), 200000.0);
+  EXPECT_EQ (run_batch (pit, jobs, 1, batches, false, &shared), 0);
+  EXPECT_FALSE (shared);
+  vorn_thread_pit_free (pit);
+}
+
+TEST (ThreadPit, SharingThatDoesNotPayIsDropped)
+{
+  /* Workers as slow as a starved processor makes them: shared batches take
+   * longer than the hand-out thread alone, so it keeps them for a while. */
+  Workers w;
+  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
+  std::vector<Job> jobs (4);
+  for (Job &job : jobs)
+    {
+      job.busy_ns = 100000;
+      job.worker_busy_ns = 2000000;
+    }
+  pit->min_batch_ns = 50000;
+
+  int batch = 0, bad = 0;
+  gboolean shared = FALSE;
+  while (batch < 40 && !shared)
+    bad += run_batch (pit, jobs, 4, batch++, false, &shared);
+  ASSERT_TRUE (shared) << "the estimate (400 us) is above the threshold";
+  while (batch < 80 && shared)
+    bad += run_batch (pit, jobs, 4, batch++, false, &shared);
+  ASSERT_FALSE (shared) << "still sharing after " << batch << " batches";
+  int shared_later = 0;
+  for (int i = 0; i < 100; i++)
+    {
+      bad += run_batch (pit, jobs, 4, batch++, false, &shared);
+      shared_later += shared;
+    }
+  EXPECT_EQ (shared_later, 0);
+  EXPECT_EQ (bad, 0);
+  vorn_thread_pit_free (pit);
 }
 
 TEST (ThreadPit, SetCount)
 {
   Workers w;
-  Job jobs[8];
+  std::vector<Job> jobs (8);
   VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 4, 8);
-  wait_started (w, 4);
+  pit->min_batch_ns = 0;
+  wait_for (w.started, 4);
 
   /* Shrinking replaces every worker. */
   vorn_thread_pit_set_count (pit, 2);
   EXPECT_EQ (w.exited.load (), 4);
   EXPECT_EQ (pit->thread_count, 2);
-  wait_started (w, 6);
-  EXPECT_EQ (run_fragment (pit, jobs, 8, 0), 0);
+  wait_for (w.started, 6);
+  EXPECT_EQ (run_batch (pit, jobs, 8, 0, true), 0);
+  EXPECT_GT (by_workers (jobs, 8), 0);
 
   /* Growing keeps the running ones. */
-  GThread *first[2] = {pit->threads[0], pit->threads[1]};
+  GThread *first[2] = { pit->threads[0], pit->threads[1] };
   vorn_thread_pit_set_count (pit, 4);
   EXPECT_TRUE (pit->threads[0] == first[0] && pit->threads[1] == first[1]);
-  wait_started (w, 8);
+  wait_for (w.started, 8);
   EXPECT_EQ (w.exited.load (), 4);
-  EXPECT_EQ (run_fragment (pit, jobs, 8, 1), 0);
+  EXPECT_EQ (run_batch (pit, jobs, 8, 1, true), 0);
+
+  vorn_thread_pit_set_count (pit, 4);
+  EXPECT_EQ (w.started.load (), 8);
 
   vorn_thread_pit_free (pit);
   EXPECT_EQ (w.started.load (), 8);
   EXPECT_EQ (w.exited.load (), 8);
+}
+
+TEST (ThreadPit, FreeWakesSpinningAndSleepingWorkers)
+{
+  for (bool asleep : { false, true })
+    {
+      Workers w;
+      std::vector<Job> jobs (4);
+      VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 2, 4);
+      pit->min_batch_ns = 0;
+      wait_for (w.started, 2);
+      EXPECT_EQ (run_batch (pit, jobs, 4, 0, true), 0);
+      /* Workers spin for well under a millisecond after a batch. */
+      if (asleep)
+        g_usleep (20000);
+      vorn_thread_pit_free (pit);
+      EXPECT_EQ (w.exited.load (), 2) << (asleep ? "asleep" : "spinning");
+    }
+}
+
+TEST (ThreadPit, SleepingWorkersWakeForTheNextBatch)
+{
+  Workers w;
+  std::vector<Job> jobs (6);
+  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 2, 6);
+  pit->min_batch_ns = 0;
+  int bad = 0, worker_jobs = 0;
+  for (int b = 0; b < 20; b++)
+    {
+      g_usleep (2000);
+      bad += run_batch (pit, jobs, 6, b, true);
+      worker_jobs += by_workers (jobs, 6);
+    }
+  EXPECT_EQ (bad, 0);
+  EXPECT_GE (worker_jobs, 20) << "a worker took part in every batch";
+  vorn_thread_pit_free (pit);
+}
+
+TEST (ThreadPit, RefusesBadArguments)
+{
+  EXPECT_EQ (vorn_thread_pit_new (job_worker, nullptr, 0, 4), nullptr);
+  EXPECT_CRITICAL ("threadCount > 0");
+  for (int capacity : { 0, 65536 })
+    {
+      EXPECT_EQ (vorn_thread_pit_new (job_worker, nullptr, 1, capacity), nullptr);
+      EXPECT_CRITICAL ("capacity > 0 && capacity <= 0xffff");
+    }
+
+  Workers w;
+  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
+  EXPECT_FALSE (vorn_thread_pit_hand_out (pit, 5));
+  EXPECT_CRITICAL ("count <= guint (pit->capacity)");
+  vorn_thread_pit_free (pit);
 }
 
 TEST (Cpu, DetectionMatchesCompiler)
