@@ -1,10 +1,14 @@
 /* vorn-curve.cpp: piecewise cubic Bezier curves */
 #include "vorn-curve.h"
 #include "vorn-curve-cache.h"
+#include "vorn-init.h"
+#include "vorn-node-private.h"
+#include "vorn-value.h"
 
 #include <json-glib/json-glib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 G_DEFINE_ENUM_TYPE (VornCurvePointType, vorn_curve_point_type,
@@ -135,6 +139,10 @@ vorn_curve_set_property (GObject *object, guint prop_id, const GValue *value,
         }
       break;
     case PROP_POINTS:
+      /* NULL comes from a "points" member that loading refused and
+       * reported: the curve keeps what it has. */
+      if (!g_value_get_variant (value))
+        break;
       if (points_from_variant (curve, g_value_get_variant (value)))
         g_object_notify_by_pspec (object, properties[PROP_POINTS]);
       break;
@@ -233,6 +241,71 @@ vorn_curve_serialize_property (JsonSerializable *serializable,
       serializable, property_name, value, pspec);
 }
 
+static_assert (VORN_VALUE_MAX == 1e9, "the messages below name the limit");
+
+static void
+report_points (const char *format, ...) G_GNUC_PRINTF (1, 2);
+
+static void
+report_points (const char *format, ...)
+{
+  /* Outside a file load json-glib's own warning says it. */
+  if (!VornJsonLoadScope::active ())
+    return;
+  va_list args;
+  va_start (args, format);
+  g_autofree char *problem = g_strdup_vprintf (format, args);
+  va_end (args);
+  VornJsonLoadScope::report (g_error_new (VORN_ERROR, VORN_ERROR_INVALID_DATA,
+                                          "Invalid member 'points' of type 'VornCurve': %s",
+                                          problem));
+}
+
+/* Reads "points" straight from the JSON array into one buffer: loading
+ * stays linear in the number of coordinates, and every number is checked
+ * here, since the renderer works in single precision.  Returns NULL (with
+ * the problem reported) for anything that is not a valid curve. */
+static GVariant *
+points_from_json (JsonNode *node)
+{
+  if (!JSON_NODE_HOLDS_ARRAY (node))
+    {
+      report_points ("expected an array of numbers, found %s", vorn_json_describe (node));
+      return nullptr;
+    }
+  JsonArray *array = json_node_get_array (node);
+  guint n = json_array_get_length (array);
+  if (n <= 7 || (n - 8) % 6 != 0)
+    {
+      report_points ("%u numbers do not make a curve (2 points need 8, each further point 6)", n);
+      return nullptr;
+    }
+
+  g_autofree double *values = g_new (double, n);
+  for (guint i = 0; i < n; i++)
+    {
+      JsonNode *element = json_array_get_element (array, i);
+      GType type = JSON_NODE_HOLDS_VALUE (element) ? json_node_get_value_type (element)
+                                                   : G_TYPE_INVALID;
+      if (type != G_TYPE_INT64 && type != G_TYPE_DOUBLE)
+        {
+          report_points ("element %u is %s, not a number", i, vorn_json_describe (element));
+          return nullptr;
+        }
+      double v = json_node_get_double (element);
+      if (!std::isfinite (v) || std::fabs (v) > VORN_VALUE_MAX)
+        {
+          char number[G_ASCII_DTOSTR_BUF_SIZE];
+          report_points ("element %u is %s, outside the range -1e9 to 1e9", i,
+                         std::isfinite (v) ? g_ascii_formatd (number, sizeof number, "%g", v)
+                         : v > 0 ? "infinity" : "-infinity");
+          return nullptr;
+        }
+      values[i] = v;
+    }
+  return g_variant_new_fixed_array (G_VARIANT_TYPE_DOUBLE, values, n, sizeof (double));
+}
+
 static gboolean
 vorn_curve_deserialize_property (JsonSerializable *serializable,
                                  const char *property_name, GValue *value,
@@ -240,10 +313,12 @@ vorn_curve_deserialize_property (JsonSerializable *serializable,
 {
   if (g_strcmp0 (property_name, "points") == 0)
     {
-      GVariant *v = json_gvariant_deserialize (property_node, "ad", nullptr);
-      if (!v)
+      GVariant *v = points_from_json (property_node);
+      /* While loading a file the problem is reported already; the curve
+       * then keeps what it has. */
+      if (!v && !VornJsonLoadScope::active ())
         return FALSE;
-      g_value_take_variant (value, g_variant_ref_sink (v));
+      g_value_take_variant (value, v ? g_variant_ref_sink (v) : nullptr);
       return TRUE;
     }
 

@@ -1,5 +1,7 @@
 /* vorn-morph.cpp: per-coordinate morph curves of a wave's curve */
 #include "vorn-morph.h"
+#include "vorn-init.h"
+#include "vorn-node-private.h"
 
 #include <algorithm>
 #include <cstring>
@@ -505,27 +507,52 @@ read_entry (JsonNode *node, VornMorphPoint *p)
   return true;
 }
 
+/* While a file loads, a morph that cannot be used fails the load with a
+ * message instead of vanishing; direct callers just get NULL. */
+void
+report (gpointer wave, const char *format, ...) G_GNUC_PRINTF (2, 3);
+
+void
+report (gpointer wave, const char *format, ...)
+{
+  if (!VornJsonLoadScope::active ())
+    return;
+  va_list args;
+  va_start (args, format);
+  g_autofree char *problem = g_strdup_vprintf (format, args);
+  va_end (args);
+  VornJsonLoadScope::report (
+    g_error_new (VORN_ERROR, VORN_ERROR_INVALID_DATA, "Invalid member 'morph' of node type '%s': %s",
+                 G_IS_OBJECT (wave) ? G_OBJECT_TYPE_NAME (wave) : "VornWave", problem));
+}
+
 } // namespace
 
 VornMorph *
-vorn_morph_deserialize (G_GNUC_UNUSED gpointer wave, JsonNode *node)
+vorn_morph_deserialize (gpointer wave, JsonNode *node)
 {
-  if (!node || !JSON_NODE_HOLDS_OBJECT (node))
+  if (!node || JSON_NODE_HOLDS_NULL (node))
     return nullptr;
-  JsonObject *obj = json_node_get_object (node);
+  JsonObject *obj = JSON_NODE_HOLDS_OBJECT (node) ? json_node_get_object (node) : nullptr;
 
-  JsonNode *tnode = json_object_get_member (obj, "type");
-  JsonNode *pnode = json_object_get_member (obj, "points");
+  JsonNode *tnode = obj ? json_object_get_member (obj, "type") : nullptr;
+  JsonNode *pnode = obj ? json_object_get_member (obj, "points") : nullptr;
   if (!tnode || !JSON_NODE_HOLDS_VALUE (tnode)
       || json_node_get_value_type (tnode) != G_TYPE_STRING
       || g_strcmp0 (json_node_get_string (tnode), "VornMorph") != 0 || !pnode
       || !JSON_NODE_HOLDS_ARRAY (pnode))
-    return nullptr;
+    {
+      report (wave, "expected an object of type \"VornMorph\" with an array \"points\"");
+      return nullptr;
+    }
 
   JsonArray *arr = json_node_get_array (pnode);
   guint n = json_array_get_length (arr);
   if (n > G_MAXUINT16)
-    return nullptr;
+    {
+      report (wave, "%u entries, at most %u are supported", n, guint (G_MAXUINT16));
+      return nullptr;
+    }
 
   VornMorph *morph = g_new0 (VornMorph, 1);
   if (n)
@@ -534,6 +561,7 @@ vorn_morph_deserialize (G_GNUC_UNUSED gpointer wave, JsonNode *node)
     {
       if (!read_entry (json_array_get_element (arr, i), &morph->points[i]))
         {
+          report (wave, "entry %u is not an object with an \"index\" and a \"curve\" of 2 or more points", i);
           vorn_morph_free (morph);
           return nullptr;
         }
@@ -550,6 +578,8 @@ vorn_morph_deserialize (G_GNUC_UNUSED gpointer wave, JsonNode *node)
   for (guint i = 1; i < morph->count; i++)
     if (!before (morph->points[i - 1], morph->points[i]))
       {
+        report (wave, "two entries for %s coordinate %u",
+                morph->points[i].horizontal ? "horizontal" : "vertical", morph->points[i].index);
         vorn_morph_free (morph);
         return nullptr;
       }

@@ -4,6 +4,7 @@
 
 #include "vorn-gen-private.h"
 #include "vorn-wave.h"
+#include "vorn-value.h"
 
 G_DEFINE_ENUM_TYPE (VornFilterNoiseType, vorn_filter_noise_type,
   G_DEFINE_ENUM_VALUE (VORN_FILTER_NOISE_TYPE_XORSHIFT64, "xorshift64"),
@@ -153,11 +154,11 @@ vorn_filter_noise_class_init (VornFilterNoiseClass *klass)
                        VORN_WAVE_TRIG_MODE_PRESS, flags);
   properties[PROP_Y_SCALE] =
     g_param_spec_double ("y-scale", "YScale",
-                         "Y coordinate waveform output amplitude scale factor", -G_MAXDOUBLE,
-                         G_MAXDOUBLE, 1.0, flags);
+                         "Y coordinate waveform output amplitude scale factor", -VORN_VALUE_MAX,
+                         VORN_VALUE_MAX, 1.0, flags);
   properties[PROP_Y_OFS] =
-    g_param_spec_double ("y-ofs", "YOfs", "Y coordinate waveform amplitude offset", -G_MAXDOUBLE,
-                         G_MAXDOUBLE, 0.0, flags);
+    g_param_spec_double ("y-ofs", "YOfs", "Y coordinate waveform amplitude offset", -VORN_VALUE_MAX,
+                         VORN_VALUE_MAX, 0.0, flags);
 
   g_object_class_install_properties (object_class, N_PROPS, properties);
 }

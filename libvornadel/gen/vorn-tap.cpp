@@ -26,6 +26,11 @@ enum {
   N_PROPS
 };
 
+/* Frames per channel a tap may hold: about four seconds at the highest
+ * sample rate the synthesizer accepts (1 MHz), 32 MiB per channel.  A file
+ * cannot ask for more, since every voice that plays it allocates the ring. */
+#define VORN_TAP_MAX_SIZE (1 << 22)
+
 static GParamSpec *properties[N_PROPS];
 
 G_DEFINE_TYPE (VornTap, vorn_tap, VORN_TYPE_NODE)
@@ -126,7 +131,7 @@ vorn_tap_class_init (VornTapClass *klass)
                        GParamFlags (G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
                                     G_PARAM_EXPLICIT_NOTIFY));
   properties[PROP_SIZE] =
-    g_param_spec_int ("size", "Size", "Size of record buffer", 0, G_MAXINT,
+    g_param_spec_int ("size", "Size", "Size of record buffer", 0, VORN_TAP_MAX_SIZE,
                       VORN_TAP_DEFAULT_SIZE,
                       GParamFlags (G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY |
                                    G_PARAM_STATIC_STRINGS));

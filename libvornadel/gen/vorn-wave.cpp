@@ -3,6 +3,7 @@
 #include "vorn-wave-gen.h"
 #include "vorn-init.h"
 #include "vorn-node-private.h"
+#include "vorn-value.h"
 
 #include <json-glib/json-glib.h>
 
@@ -334,17 +335,17 @@ vorn_wave_class_init (VornWaveClass *klass)
   properties[PROP_X_SCALE] =
     g_param_spec_double ("x-scale", "XScale",
                          "X coordinate waveform playback position scale factor",
-                         -G_MAXDOUBLE, G_MAXDOUBLE, 1.0, rw);
+                         -VORN_VALUE_MAX, VORN_VALUE_MAX, 1.0, rw);
   properties[PROP_Y_SCALE] =
     g_param_spec_double ("y-scale", "YScale",
                          "Y coordinate waveform output amplitude scale factor",
-                         -G_MAXDOUBLE, G_MAXDOUBLE, 1.0, rw);
+                         -VORN_VALUE_MAX, VORN_VALUE_MAX, 1.0, rw);
   properties[PROP_Y_OFS] =
     g_param_spec_double ("y-ofs", "YOfs", "Y coordinate waveform amplitude offset",
-                         -G_MAXDOUBLE, G_MAXDOUBLE, 0.0, rw);
+                         -VORN_VALUE_MAX, VORN_VALUE_MAX, 0.0, rw);
   properties[PROP_INIT_VALUE] =
     g_param_spec_double ("init-value", "InitValue", "Initial control value",
-                         -G_MAXDOUBLE, G_MAXDOUBLE, 0.0, rw);
+                         -VORN_VALUE_MAX, VORN_VALUE_MAX, 0.0, rw);
   properties[PROP_CURVE] =
     g_param_spec_object ("curve", "Curve", "Curve object", VORN_TYPE_CURVE, rw);
   properties[PROP_MORPH] =

@@ -2,11 +2,20 @@
 #include "vorn-file.h"
 #include "vorn-node-private.h"
 #include "vorn-init.h"
+#include "vorn-tap.h"
 
+#include <glib/gstdio.h>
 #include <json-glib/json-glib.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
+#include <unordered_set>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 enum {
   PROP_0,
@@ -44,6 +53,10 @@ enum {
 };
 
 static_assert (PROP_COMMENTS - PROP_FORMAT + 1 == N_STRINGS);
+
+/* Every voice of an instrument allocates the rings of its taps: their sizes
+ * together are bounded (two taps of the largest size, 64 MiB per channel). */
+#define MAX_TAP_FRAMES (guint64 (1) << 23)
 
 /* Deeper JSON than this is refused before parsing: real files nest a few
  * dozen levels, and every level costs stack in the parser and the loader. */
@@ -228,7 +241,156 @@ guint32
 vorn_file_get_next_id (VornFile *file)
 {
   g_return_val_if_fail (VORN_IS_FILE (file), 0);
-  return file->next_id.fetch_add (1);
+
+  /* 0 marks an exhausted counter: it stays there instead of wrapping. */
+  guint32 id = file->next_id.load ();
+  while (id != 0 && !file->next_id.compare_exchange_weak (id, id + 1))
+    ;
+  return id;
+}
+
+/* ---- saving ------------------------------------------------------------ */
+
+static void
+set_errno_error (GError **error, int err, const char *what, const char *path)
+{
+  g_set_error (error, G_FILE_ERROR, g_file_error_from_errno (err), "%s '%s': %s", what, path,
+               g_strerror (err));
+}
+
+/* Follows symbolic links from @path to the file they name, so that saving
+ * replaces the target and a link stays a link.  *exists tells whether that
+ * file exists, and @st then describes it.  Returns NULL with @error set. */
+static char *
+resolve_target (const char *path, struct stat *st, bool *exists, GError **error)
+{
+  g_autofree char *current = g_strdup (path);
+  for (int hops = 0; hops < 40; hops++)
+    {
+      if (lstat (current, st) != 0)
+        {
+          if (errno == ENOENT)
+            {
+              *exists = false;
+              return g_steal_pointer (&current);
+            }
+          set_errno_error (error, errno, "Cannot save", path);
+          return nullptr;
+        }
+      if (!S_ISLNK (st->st_mode))
+        {
+          *exists = true;
+          return g_steal_pointer (&current);
+        }
+      g_autofree char *link = g_file_read_link (current, nullptr);
+      if (!link)
+        {
+          set_errno_error (error, errno, "Cannot save", path);
+          return nullptr;
+        }
+      if (g_path_is_absolute (link))
+        {
+          g_free (current);
+          current = g_steal_pointer (&link);
+        }
+      else
+        {
+          g_autofree char *dir = g_path_get_dirname (current);
+          g_free (current);
+          current = g_build_filename (dir, link, nullptr);
+        }
+    }
+  set_errno_error (error, ELOOP, "Cannot save", path);
+  return nullptr;
+}
+
+static bool
+write_all (int fd, const char *data, gsize length)
+{
+  while (length > 0)
+    {
+      gssize n = write (fd, data, length);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n <= 0)
+        {
+          if (n == 0)
+            errno = ENOSPC;
+          return false;
+        }
+      data += n;
+      length -= gsize (n);
+    }
+  return true;
+}
+
+/* Replaces @path (or, through links, the file it names) by @data: written to
+ * a temporary file beside it and renamed over it, so that a failed write
+ * (no space, no permission) never leaves a damaged file behind. */
+static gboolean
+replace_contents (const char *path, const char *data, gsize length, GError **error)
+{
+  struct stat st;
+  bool exists = false;
+  g_autofree char *target = resolve_target (path, &st, &exists, error);
+  if (!target)
+    return FALSE;
+
+  if (exists && !S_ISREG (st.st_mode))
+    {
+      g_set_error (error, G_FILE_ERROR, S_ISDIR (st.st_mode) ? G_FILE_ERROR_ISDIR : G_FILE_ERROR_FAILED,
+                   "Cannot save '%s': it is not a regular file", path);
+      return FALSE;
+    }
+  /* A file nobody may write is read-only for us too, even for root, who
+   * could write anything: it stays as it is, as in an editor. */
+  if (exists && ((st.st_mode & 0222) == 0 || access (target, W_OK) != 0))
+    {
+      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_ACCES,
+                   "Cannot save '%s': the file is read-only", path);
+      return FALSE;
+    }
+
+  g_autofree char *temp = g_strconcat (target, ".XXXXXX", nullptr);
+  int fd = g_mkstemp_full (temp, O_RDWR | O_CLOEXEC, 0666);
+  if (fd < 0)
+    {
+      set_errno_error (error, errno, "Cannot save", path);
+      return FALSE;
+    }
+
+  bool ok = write_all (fd, data, length);
+  if (ok && exists)
+    {
+      ok = fchmod (fd, st.st_mode & 07777) == 0;
+      /* Only a privileged caller can give the file back to its owner; for
+       * anyone else the file was theirs already, and a failure is ignored. */
+      if (ok && (st.st_uid != geteuid () || st.st_gid != getegid ()))
+        {
+          int ignored = fchown (fd, st.st_uid, st.st_gid);
+          (void) ignored;
+        }
+      /* The old content goes only once the new is on the disk. */
+      ok = ok && fsync (fd) == 0;
+    }
+  int err = ok ? 0 : errno;
+  if (close (fd) != 0 && ok)
+    {
+      ok = false;
+      err = errno;
+    }
+  if (ok && rename (temp, target) != 0)
+    {
+      ok = false;
+      err = errno;
+    }
+  if (!ok)
+    {
+      g_unlink (temp);
+      set_errno_error (error, err ? err : EIO, "Cannot save", path);
+      return FALSE;
+    }
+  return TRUE;
 }
 
 gboolean
@@ -261,12 +423,7 @@ vorn_file_save (VornFile *file, const char *filename, GError **error)
   gsize length = 0;
   g_autofree char *data = json_generator_to_data (generator, &length);
 
-  /* Written to a temporary file and renamed over the old one, so a failed
-   * write (no space, no permission) never leaves a damaged file behind. */
-  if (!g_file_set_contents_full (path, data, gssize (length),
-                                 GFileSetContentsFlags (G_FILE_SET_CONTENTS_CONSISTENT
-                                                        | G_FILE_SET_CONTENTS_ONLY_EXISTING),
-                                 0644, error))
+  if (!replace_contents (path, data, length, error))
     return FALSE;
 
   if (filename)
@@ -274,10 +431,30 @@ vorn_file_save (VornFile *file, const char *filename, GError **error)
   return TRUE;
 }
 
-/* Returns the deepest nesting of objects and arrays in @data, stopping early
- * once @limit is passed. */
-static int
-json_depth (const char *data, gsize size, int limit)
+/* ---- loading ----------------------------------------------------------- */
+
+/* Where a JSON comment starting at @i ends (the index after it), or @i when
+ * none starts there.  The parser skips C comments. */
+static gsize
+skip_comment (const char *data, gsize size, gsize i)
+{
+  if (i + 1 >= size || data[i] != '/' || data[i + 1] != '*')
+    return i;
+  for (gsize j = i + 2; j + 1 < size; j++)
+    if (data[j] == '*' && data[j + 1] == '/')
+      return j + 2;
+  return size;
+}
+
+struct JsonExtent {
+  int depth;   /* deepest nesting of objects and arrays, up to limit + 1 */
+  gsize end;   /* index after the first top-level object or array */
+};
+
+/* Scans @data as the parser will read it, stopping early once the nesting
+ * passes @limit. */
+static JsonExtent
+json_extent (const char *data, gsize size, int limit)
 {
   int depth = 0, deepest = 0;
   bool in_string = false;
@@ -293,6 +470,11 @@ json_depth (const char *data, gsize size, int limit)
             in_string = false;
           continue;
         }
+      if (gsize after = skip_comment (data, size, i); after != i)
+        {
+          i = after - 1;
+          continue;
+        }
       if (c == '"')
         in_string = true;
       else if (c == '{' || c == '[')
@@ -300,10 +482,104 @@ json_depth (const char *data, gsize size, int limit)
           if (++depth > deepest && (deepest = depth) > limit)
             break;
         }
-      else if ((c == '}' || c == ']') && depth > 0)
-        depth--;
+      else if ((c == '}' || c == ']') && depth > 0 && --depth == 0)
+        return { deepest, i + 1 };
     }
-  return deepest;
+  return { deepest, size };
+}
+
+/* The parser stops after the first value when another object follows, so
+ * two files pasted together would load as the first alone. */
+static gboolean
+check_trailing (const char *data, gsize size, gsize end, GError **error)
+{
+  gsize i = end;
+  while (i < size)
+    {
+      if (g_ascii_isspace (data[i]))
+        i++;
+      else if (gsize after = skip_comment (data, size, i); after != i)
+        i = after;
+      else
+        {
+          g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
+                       "Unexpected data after the end of the instrument file, at byte %"
+                       G_GSIZE_FORMAT, i);
+          return FALSE;
+        }
+    }
+  return TRUE;
+}
+
+/* Numbers the nodes of a loaded file: loaded IDs are kept when they are
+ * unique, the counter is put above all of them, and nodes without an ID (or
+ * with a duplicate one) are numbered from it in pre-order. */
+static void
+number_loaded (VornFile *file)
+{
+  std::vector<VornNode *> order;
+  for (VornNode *child = VORN_NODE (file)->children; child; child = child->next)
+    vorn_node_pre_traverse (child, [] (VornNode *node, gpointer data) -> gboolean {
+      static_cast<std::vector<VornNode *> *> (data)->push_back (node);
+      return TRUE;
+    }, &order);
+
+  std::unordered_set<guint32> seen;
+  guint64 highest = 0;
+  guint duplicates = 0, first_duplicate = 0;
+  for (VornNode *node : order)
+    {
+      if (node->id == 0)
+        continue;
+      if (!seen.insert (node->id).second)
+        {
+          if (duplicates++ == 0)
+            first_duplicate = node->id;
+          node->id = 0;
+        }
+      highest = MAX (highest, node->id);
+    }
+  if (duplicates)
+    g_warning ("Duplicate node ID %u in the instrument file: %u node%s renumbered", first_duplicate,
+               duplicates, duplicates == 1 ? "" : "s");
+
+  guint64 next = MAX (guint64 (file->next_id.load ()), highest + 1);
+  if (next > guint64 (VORN_FILE_MAX_ID) + 1)
+    {
+      /* No room left above the IDs: start again from 1. */
+      for (VornNode *node : order)
+        node->id = 0;
+      next = 1;
+    }
+  file->next_id.store (guint32 (next));
+  for (VornNode *node : order)
+    if (node->id == 0)
+      node->id = vorn_file_get_next_id (file);
+}
+
+static gboolean
+check_taps (VornFile *file, GError **error)
+{
+  for (VornNode *child = VORN_NODE (file)->children; child; child = child->next)
+    {
+      guint64 frames = 0;
+      vorn_node_pre_traverse (child, [] (VornNode *node, gpointer data) -> gboolean {
+        if (VORN_IS_TAP (node))
+          *static_cast<guint64 *> (data) += guint64 (MAX (VORN_TAP (node)->size, 0));
+        return TRUE;
+      }, &frames);
+      if (frames > MAX_TAP_FRAMES)
+        {
+          g_autofree char *name = nullptr;
+          g_object_get (child, "name", &name, nullptr);
+          g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
+                       "The taps of node '%s' of type '%s' record %" G_GUINT64_FORMAT
+                       " frames in all; at most %" G_GUINT64_FORMAT " are supported",
+                       name, G_OBJECT_TYPE_NAME (child), frames, MAX_TAP_FRAMES);
+          return FALSE;
+        }
+    }
+  return TRUE;
 }
 
 static gboolean
@@ -361,7 +637,8 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
   g_return_val_if_fail (size > 0, NULL);
   g_return_val_if_fail (!error || !*error, NULL);
 
-  if (json_depth (data, size, MAX_JSON_DEPTH) > MAX_JSON_DEPTH)
+  JsonExtent extent = json_extent (data, size, MAX_JSON_DEPTH);
+  if (extent.depth > MAX_JSON_DEPTH)
     {
       g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
                    "JSON data nested more than %d levels deep", MAX_JSON_DEPTH);
@@ -380,10 +657,13 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
                    root ? vorn_json_describe (root) : "empty data");
       return nullptr;
     }
+  if (!check_trailing (data, size, extent.end, error))
+    return nullptr;
   if (!check_header (json_node_get_object (root), error))
     return nullptr;
 
   VornJsonLoadScope scope;
+  scope.defer_ids ();
   g_autoptr (GObject) object = json_gobject_deserialize (VORN_TYPE_FILE, root);
   if (GError *problem = scope.steal_error ())
     {
@@ -395,7 +675,79 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
       g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA, "Could not read the instrument file");
       return nullptr;
     }
+  if (!check_taps (VORN_FILE (object), error))
+    return nullptr;
+  number_loaded (VORN_FILE (object));
   return VORN_FILE (g_steal_pointer (&object));
+}
+
+/* Reads a whole instrument file, refusing anything that is not a regular
+ * file (a FIFO would block, a device never end) or is larger than the limit,
+ * before reading content. */
+static char *
+read_contents (const char *filename, gsize *length, GError **error)
+{
+  int fd = g_open (filename, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+  if (fd < 0)
+    {
+      set_errno_error (error, errno, "Cannot open", filename);
+      return nullptr;
+    }
+
+  struct stat st;
+  if (fstat (fd, &st) != 0)
+    {
+      set_errno_error (error, errno, "Cannot read", filename);
+      close (fd);
+      return nullptr;
+    }
+  if (!S_ISREG (st.st_mode))
+    {
+      g_set_error (error, G_FILE_ERROR, S_ISDIR (st.st_mode) ? G_FILE_ERROR_ISDIR : G_FILE_ERROR_FAILED,
+                   "Cannot read '%s': it is not a regular file", filename);
+      close (fd);
+      return nullptr;
+    }
+
+  gsize used = 0;
+  g_autofree char *data = nullptr;
+  if (st.st_size <= VORN_FILE_MAX_SIZE)
+    {
+      /* The file may grow while it is read: never read past the limit. */
+      gsize capacity = gsize (st.st_size) + 1;
+      data = static_cast<char *> (g_malloc (capacity));
+      while (used < capacity)
+        {
+          gssize n = read (fd, data + used, capacity - used);
+          if (n < 0 && errno == EINTR)
+            continue;
+          if (n < 0)
+            {
+              set_errno_error (error, errno, "Cannot read", filename);
+              close (fd);
+              return nullptr;
+            }
+          if (n == 0)
+            break;
+          used += gsize (n);
+          if (used == capacity && capacity <= VORN_FILE_MAX_SIZE)
+            {
+              capacity = MIN (2 * capacity, gsize (VORN_FILE_MAX_SIZE) + 1);
+              data = static_cast<char *> (g_realloc (data, capacity));
+            }
+        }
+    }
+  close (fd);
+
+  if (!data || used > VORN_FILE_MAX_SIZE)
+    {
+      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
+                   "File '%s' is too large: instrument files are limited to %d MiB", filename,
+                   VORN_FILE_MAX_SIZE >> 20);
+      return nullptr;
+    }
+  *length = used;
+  return g_steal_pointer (&data);
 }
 
 VornFile *
@@ -404,15 +756,14 @@ vorn_file_load (const char *filename, GError **error)
   g_return_val_if_fail (filename != NULL, NULL);
   g_return_val_if_fail (!error || !*error, NULL);
 
-  g_autofree char *contents = nullptr;
   gsize length = 0;
-  if (!g_file_get_contents (filename, &contents, &length, error))
+  g_autofree char *contents = read_contents (filename, &length, error);
+  if (!contents)
     return nullptr;
 
-  if (length == 0 || length > G_MAXUINT32)
+  if (length == 0)
     {
-      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                   length ? "File '%s' is too large" : "File '%s' is empty", filename);
+      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA, "File '%s' is empty", filename);
       return nullptr;
     }
 

@@ -23,9 +23,18 @@ public:
   /* Reports a problem: kept when a scope is active, else logged as a warning. */
   static void report (GError *error);
 
+  /* TRUE while a scope is active on this thread. */
+  static bool active ();
+
+  /* While the innermost scope defers IDs, nodes attached to a file keep ID 0:
+   * the file numbers them itself once it has seen every ID it holds. */
+  void defer_ids () { deferring_ids = true; }
+  static bool ids_deferred ();
+
 private:
   VornJsonLoadScope *outer;
   GError *error = nullptr;
+  bool deferring_ids = false;
 };
 
 /* Names the kind of a JSON node for messages: "an object", "a string"... */

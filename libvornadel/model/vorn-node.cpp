@@ -25,6 +25,7 @@ static GParamSpec *properties[N_PROPS];
 
 struct VornNodePrivate {
   char *name;
+  VornNode *last_child;   /* weak; appending must not walk the siblings */
 };
 
 static void vorn_node_serializable_init (JsonSerializableIface *iface);
@@ -50,6 +51,12 @@ assign_ids (VornFile *file, VornNode *node)
     node->id = vorn_file_get_next_id (file);
   for (VornNode *child = node->children; child; child = child->next)
     assign_ids (file, child);
+}
+
+static inline VornNode *&
+last_child (VornNode *node)
+{
+  return node_priv (node)->last_child;
 }
 
 static VornFile *
@@ -180,6 +187,7 @@ vorn_node_real_duplicate (VornNode *node)
         copy->children = dup;
       last = dup;
     }
+  last_child (copy) = last;
   return copy;
 }
 
@@ -296,6 +304,33 @@ vorn_node_serialize_property (JsonSerializable *serializable,
   return vorn_node_serialize_property_default (serializable, property_name, value, pspec);
 }
 
+static gboolean check_member (const char *type_name, GParamSpec *pspec, JsonNode *property_node,
+                              GError **error);
+
+/* json-glib sets construct-only properties without asking the class, so
+ * their members are checked here, before the object is made. */
+static gboolean
+check_construct_members (GType type, JsonObject *object)
+{
+  gpointer klass = g_type_class_ref (type);
+  guint n = 0;
+  g_autofree GParamSpec **pspecs = g_object_class_list_properties (G_OBJECT_CLASS (klass), &n);
+  gboolean ok = TRUE;
+  for (guint i = 0; i < n && ok; i++)
+    {
+      JsonNode *member = (pspecs[i]->flags & G_PARAM_CONSTRUCT_ONLY)
+                           ? json_object_get_member (object, pspecs[i]->name) : nullptr;
+      GError *error = nullptr;
+      if (member && !check_member (g_type_name (type), pspecs[i], member, &error))
+        {
+          VornJsonLoadScope::report (error);
+          ok = FALSE;
+        }
+    }
+  g_type_class_unref (klass);
+  return ok;
+}
+
 static gboolean
 deserialize_children (GValue *value, JsonNode *property_node)
 {
@@ -321,6 +356,8 @@ deserialize_children (GValue *value, JsonNode *property_node)
           || G_TYPE_IS_ABSTRACT (type))
         continue;
 
+      if (!check_construct_members (type, object))
+        continue;
       GObject *child = json_gobject_deserialize (type, element);
       if (child)
         {
@@ -382,7 +419,7 @@ vorn_json_describe (JsonNode *node)
  * lenient conversion (which would, for instance, drop a string given for a
  * boolean without a word).  Returns FALSE with an error when it does not. */
 static gboolean
-check_member (JsonSerializable *serializable, GParamSpec *pspec, JsonNode *property_node,
+check_member (const char *type_name, GParamSpec *pspec, JsonNode *property_node,
               GError **error)
 {
   GType fundamental = G_TYPE_FUNDAMENTAL (pspec->value_type);
@@ -420,7 +457,7 @@ check_member (JsonSerializable *serializable, GParamSpec *pspec, JsonNode *prope
     {
       g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
                    "Invalid member '%s' of node type '%s': expected %s, found %s",
-                   pspec->name, G_OBJECT_TYPE_NAME (serializable), expected,
+                   pspec->name, type_name, expected,
                    vorn_json_describe (property_node));
       return FALSE;
     }
@@ -432,6 +469,15 @@ check_member (JsonSerializable *serializable, GParamSpec *pspec, JsonNode *prope
       double v = json_node_get_double (property_node);
       if (json_type == G_TYPE_INT64)
         v = double (json_node_get_int (property_node));
+      else if (!std::isfinite (v))
+        {
+          /* JSON has no infinity, but the parser reads 1e999 as one. */
+          g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
+                       "Invalid member '%s' of node type '%s': expected a finite number, found %s",
+                       pspec->name, type_name,
+                       std::isnan (v) ? "NaN" : v > 0 ? "infinity" : "-infinity");
+          return FALSE;
+        }
       switch (fundamental)
         {
         case G_TYPE_INT: min = G_PARAM_SPEC_INT (pspec)->minimum; max = G_PARAM_SPEC_INT (pspec)->maximum; break;
@@ -442,10 +488,13 @@ check_member (JsonSerializable *serializable, GParamSpec *pspec, JsonNode *prope
         }
       if (!(v >= min && v <= max))
         {
-          g_autofree char *text = json_to_string (property_node, FALSE);
+          char number[G_ASCII_DTOSTR_BUF_SIZE];
+          g_autofree char *text = json_type == G_TYPE_DOUBLE
+                                    ? g_strdup (g_ascii_formatd (number, sizeof number, "%g", v))
+                                    : json_to_string (property_node, FALSE);
           g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
                        "Value %s out of range for member '%s' of node type '%s'",
-                       text, pspec->name, G_OBJECT_TYPE_NAME (serializable));
+                       text, pspec->name, type_name);
           return FALSE;
         }
     }
@@ -475,7 +524,7 @@ vorn_node_deserialize_property_default (JsonSerializable *serializable,
     return deserialize_enum (serializable, value, pspec, property_node);
 
   GError *error = nullptr;
-  if (!check_member (serializable, pspec, property_node, &error))
+  if (!check_member (G_OBJECT_TYPE_NAME (serializable), pspec, property_node, &error))
     {
       VornJsonLoadScope::report (error);
       /* Keep what the object has rather than a zero value. */
@@ -542,6 +591,18 @@ VornJsonLoadScope::report (GError *err)
   g_error_free (err);
 }
 
+bool
+VornJsonLoadScope::active ()
+{
+  return current_scope != nullptr;
+}
+
+bool
+VornJsonLoadScope::ids_deferred ()
+{
+  return current_scope && current_scope->deferring_ids;
+}
+
 /* ---- tree operations --------------------------------------------------- */
 
 VornNode *
@@ -599,18 +660,17 @@ vorn_node_insert (VornNode *parent, VornNode *node, int position)
     }
   else
     {
-      VornNode *last = parent->children;
-      while (last && last->next)
-        last = last->next;
+      VornNode *last = last_child (parent);
       node->prev = last;
       node->next = nullptr;
       if (last)
         last->next = node;
       else
         parent->children = node;
+      last_child (parent) = node;
     }
 
-  if (!VORN_NODE_GET_CLASS (node)->transient)
+  if (!VORN_NODE_GET_CLASS (node)->transient && !VornJsonLoadScope::ids_deferred ())
     if (VornFile *file = root_file (parent))
       assign_ids (file, node);
 }
@@ -627,6 +687,8 @@ vorn_node_unlink (VornNode *node)
     node->parent->children = node->next;
   if (node->next)
     node->next->prev = node->prev;
+  else
+    last_child (node->parent) = node->prev;
 
   node->parent = nullptr;
   node->next = nullptr;
@@ -641,6 +703,7 @@ vorn_node_unlink_children (VornNode *node)
 
   VornNode *child = node->children;
   node->children = nullptr;
+  last_child (node) = nullptr;
   while (child)
     {
       VornNode *next = child->next;
@@ -660,20 +723,21 @@ vorn_node_steal_children (VornNode *dest, VornNode *src)
   g_return_if_fail (!is_ancestor_or_self (src, dest));
 
   VornNode *first = src->children;
+  VornNode *src_last = last_child (src);
   src->children = nullptr;
+  last_child (src) = nullptr;
   if (!first)
     return;
 
-  VornNode *last = dest->children;
-  while (last && last->next)
-    last = last->next;
+  VornNode *last = last_child (dest);
   first->prev = last;
   if (last)
     last->next = first;
   else
     dest->children = first;
+  last_child (dest) = src_last;
 
-  VornFile *file = root_file (dest);
+  VornFile *file = VornJsonLoadScope::ids_deferred () ? nullptr : root_file (dest);
   for (VornNode *child = first; child; child = child->next)
     {
       child->parent = dest;

@@ -3,13 +3,21 @@
  * Any input must either load or fail with a GError; a crash, a sanitizer
  * report or a GLib critical (which means an engine call was misused on the
  * way) is a bug.  Files that load are also written back and duplicated, the
- * operations a user performs right after opening a file. */
+ * operations a user performs right after opening a file, and their first
+ * instruments are played: compiled into voice queues and rendered for a few
+ * fragments, so the render paths see what a file can set.  The rendered
+ * output must be finite. */
 #include "vornadel.h"
 
 #include <json-glib/json-glib.h>
 
+#include <glib/gstdio.h>
+
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
 
 static GLogWriterOutput
 fuzz_writer (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer)
@@ -21,6 +29,106 @@ fuzz_writer (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpoi
     }
   return G_LOG_WRITER_HANDLED;   /* warnings about bad enum values are expected */
 }
+
+/* Bounded work per input: a few instruments, a few fragments each. */
+constexpr int MAX_INSTRUMENTS = 3;
+constexpr guint FRAGMENT = 64, HELD = 4, RELEASED = 2;
+
+static void
+drain (VornSynth *synth)
+{
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+}
+
+static void
+render (VornSynth *synth, guint fragments)
+{
+  float out[FRAGMENT * 2];
+  for (guint i = 0; i < fragments; i++)
+    {
+      vorn_synth_render_interleaved (synth, out, FRAGMENT);
+      for (float v : out)
+        if (!std::isfinite (v))
+          abort ();   /* the output never holds NaN or infinity */
+      drain (synth);
+    }
+}
+
+/* Plays a note on each of the first instruments of @file, in the sample
+ * format the input picks. */
+static void
+play (VornFile *file, bool double_format)
+{
+  VornSynth *synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "audio-format", double_format ? VORN_FORMAT_DOUBLE : VORN_FORMAT_SINGLE,
+                "cores", 1u, "max-voices", 8u, "speaker-count", 2u, nullptr);
+  vorn_synth_start (synth);
+
+  int played = 0;
+  for (VornNode *node = VORN_NODE (file)->children; node && played < MAX_INSTRUMENTS;
+       node = node->next)
+    {
+      if (!VORN_IS_INST (node))
+        continue;
+      played++;
+      vorn_synth_set_inst (synth, 0, VORN_INST (node));
+      vorn_synth_note_on (synth, 0, 0, 0, 60, 100, nullptr);
+      render (synth, HELD);
+      vorn_synth_note_off (synth, 0, 0, 0, 60, 64);
+      render (synth, RELEASED);
+      vorn_synth_panic (synth);
+      render (synth, 1);
+    }
+
+  vorn_synth_stop (synth);
+  drain (synth);
+  g_object_unref (synth);
+}
+
+#ifdef VORN_FUZZ_REPLAY
+/* Replaying saved inputs (not fuzzing) also saves every file that loads and
+ * loads the saved file again: it must load, and write the same JSON (but for
+ * "software-edited", which loading does not restore). */
+static std::string
+json_text (VornFile *file)
+{
+  JsonNode *json = json_gobject_serialize (G_OBJECT (file));
+  json_object_remove_member (json_node_get_object (json), "software-edited");
+  char *text = json_to_string (json, TRUE);
+  std::string result = text;
+  g_free (text);
+  json_node_unref (json);
+  return result;
+}
+
+static void
+save_and_reload (VornFile *file)
+{
+  static char *dir = g_dir_make_tmp ("zelmora-fuzz-XXXXXX", nullptr);
+  char *path = g_build_filename (dir, "saved.vvi", nullptr);
+  GError *error = nullptr;
+  if (!vorn_file_save (file, path, &error))
+    {
+      fprintf (stderr, "save failed: %s\n", error->message);
+      abort ();
+    }
+  VornFile *again = vorn_file_load (path, &error);
+  if (!again)
+    {
+      fprintf (stderr, "a saved file does not load: %s\n", error->message);
+      abort ();
+    }
+  g_unlink (path);
+  g_free (path);
+  if (json_text (again) != json_text (file))
+    {
+      fprintf (stderr, "a saved file loads differently\n");
+      abort ();
+    }
+  g_object_unref (again);
+}
+#endif
 
 extern "C" int
 LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
@@ -52,6 +160,11 @@ LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
 
   VornNode *copy = vorn_node_duplicate (VORN_NODE (file));
   g_object_unref (copy);
+
+  play (file, size % 2 == 1);
+#ifdef VORN_FUZZ_REPLAY
+  save_and_reload (file);
+#endif
   g_object_unref (file);
   return 0;
 }

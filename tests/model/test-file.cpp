@@ -6,9 +6,14 @@
 #include <json-glib/json-glib.h>
 
 #include <csignal>
+#include <ctime>
 #include <string>
 #include <vector>
+#include <fcntl.h>
+#include <glib/gstdio.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -292,4 +297,320 @@ TEST (FileLoad, BadInputFailsWithClearError)
 
   EXPECT_EQ (vorn_file_load_from_data (nullptr, 4, nullptr), nullptr);
   EXPECT_CRITICAL ("data != NULL");
+}
+
+namespace {
+
+/* A file with one instrument whose children are @nodes (JSON objects). */
+std::string
+inst_file (const std::string &nodes, const std::string &file_members = "")
+{
+  return R"({ "type" : "VornFile", )" + file_members
+         + R"( "nodes" : [ { "type" : "VornInst", "id" : 1, "nodes" : [ )" + nodes + " ] } ] }";
+}
+
+std::string
+wave (const std::string &members, const std::string &points = "0, 0, 0, 0, 1, 1, 1, 1")
+{
+  return R"({ "type" : "VornWave", )" + members + R"( "curve" : { "points" : [ )" + points
+         + " ] } }";
+}
+
+/* The count is checked before the entries are read. */
+std::string
+morph (guint entries)
+{
+  std::string text = R"("morph" : { "type" : "VornMorph", "points" : [ )";
+  for (guint i = 0; i < entries; i++)
+    text += i ? ",{}" : "{}";
+  return text + " ] },";
+}
+
+} // namespace
+
+/* Sizes, numbers and counts a file sets must be ones the engine can serve:
+ * each case fails to load with a message naming the member and the type;
+ * the values at the limits still load. */
+TEST (FileLoad, RefusesWhatTheEngineCannotServe)
+{
+  const struct {
+    std::string text;
+    const char *message;   /* nullptr: loads */
+  } cases[] = {
+    { inst_file (R"({ "type" : "VornTap", "size" : 4194304 })"), nullptr },
+    { inst_file (R"({ "type" : "VornTap", "size" : 4194305 })"),
+      "Value 4194305 out of range for member 'size' of node type 'VornTap'" },
+    { inst_file (R"({ "type" : "VornTap", "size" : 2147483647 })"),
+      "Value 2147483647 out of range for member 'size' of node type 'VornTap'" },
+    { inst_file (R"({ "type" : "VornTap", "size" : 4194304 }, { "type" : "VornTap", "size" : 4194304 },
+                   { "type" : "VornTap", "size" : 64 })"),
+      "The taps of node 'Untitled' of type 'VornInst' record 8388672 frames in all; at most 8388608 are supported" },
+    { inst_file (wave (R"("x-scale" : 1e9, "y-scale" : -1e9, "y-ofs" : 1e-300,)")), nullptr },
+    { inst_file (wave (R"("x-scale" : 1e39,)")),
+      "Value 1e+39 out of range for member 'x-scale' of node type 'VornWave'" },
+    { inst_file (wave (R"("y-scale" : 1e308,)")),
+      "Value 1e+308 out of range for member 'y-scale' of node type 'VornWave'" },
+    { inst_file (wave (R"("init-value" : 10000000000,)")),
+      "Value 10000000000 out of range for member 'init-value' of node type 'VornWave'" },
+    { inst_file (wave (R"("y-ofs" : 1e999,)")),
+      "Invalid member 'y-ofs' of node type 'VornWave': expected a finite number, found infinity" },
+    { inst_file (R"({ "type" : "VornFilterNoise", "y-scale" : -1e999 })"),
+      "Invalid member 'y-scale' of node type 'VornFilterNoise': expected a finite number, found -infinity" },
+    { inst_file (wave ("", "0, 0, 0, 1e300, 1, 1, 1, 1")),
+      "Invalid member 'points' of type 'VornCurve': element 3 is 1e+300, outside the range -1e9 to 1e9" },
+    { inst_file (wave ("", "0, 0, 0, 0, 1, 1, 1e999, 1")),
+      "Invalid member 'points' of type 'VornCurve': element 6 is infinity, outside the range -1e9 to 1e9" },
+    { inst_file (wave ("", R"(0, 0, "0", 0, 1, 1, 1, 1)")),
+      "Invalid member 'points' of type 'VornCurve': element 2 is a string, not a number" },
+    { inst_file (wave ("", "0, 0, 0, 0, 1, 1, 1, 1, 2, 2")),
+      "Invalid member 'points' of type 'VornCurve': 10 numbers do not make a curve (2 points need 8, each further point 6)" },
+    { inst_file (wave (R"("morph" : { "type" : "VornMorph", "points" : [ { "index" : 1,
+                     "curve" : { "points" : [0, 0, 0, 0, 1, -1e40, 1, 1] } } ] },)")),
+      "Invalid member 'points' of type 'VornCurve': element 5 is -1e+40, outside the range -1e9 to 1e9" },
+    { inst_file (wave (morph (65536))),
+      "Invalid member 'morph' of node type 'VornWave': 65536 entries, at most 65535 are supported" },
+    { inst_file (wave (R"("morph" : { "type" : "VornMorph", "points" : [
+                     { "index" : 2, "curve" : { "points" : [0, 0, 0, 0, 1, 1, 1, 1] } },
+                     { "index" : 2, "curve" : { "points" : [0, 0, 0, 0, 1, 1, 1, 1] } } ] },)")),
+      "Invalid member 'morph' of node type 'VornWave': two entries for vertical coordinate 2" },
+    { inst_file (wave (R"("morph" : { "type" : "VornMorph", "points" : [ { "index" : 2 } ] },)")),
+      "Invalid member 'morph' of node type 'VornWave': entry 0 is not an object with an \"index\" and a \"curve\" of 2 or more points" },
+    { inst_file (wave (R"("morph" : [],)")),
+      "Invalid member 'morph' of node type 'VornWave': expected an object of type \"VornMorph\" with an array \"points\"" },
+    { R"({ "type" : "VornFile" } /* a comment */ )", nullptr },
+    { R"({ "type" : "VornFile" }{ "type" : "VornFile", "name" : "second" })",
+      "Unexpected data after the end of the instrument file, at byte 23" },
+    { R"({ "type" : "VornFile" } [1])", "Unexpected data after the end of the instrument file, at byte 24" },
+  };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (c.text.substr (0, 200));
+      g_autoptr (GError) error = nullptr;
+      g_autoptr (VornFile) file = load_text (c.text, &error);
+      if (!c.message)
+        {
+          EXPECT_NE (file, nullptr) << error->message;
+          continue;
+        }
+      EXPECT_EQ (file, nullptr);
+      ASSERT_NE (error, nullptr);
+      EXPECT_TRUE (g_error_matches (error, VORN_ERROR, VORN_ERROR_INVALID_DATA)) << error->message;
+      EXPECT_STREQ (error->message, c.message);
+    }
+}
+
+/* Loaded IDs stay unique and the counter stays above them: duplicates and a
+ * stale counter are repaired, and a counter near 2^32 renumbers the file
+ * rather than wrap to 0. */
+TEST (FileLoad, IdsStayUniqueAndTheCounterNeverWraps)
+{
+  const struct {
+    const char *next_id;
+    std::vector<guint32> ids;   /* 0: no "id" member */
+    std::vector<guint32> loaded;
+    guint32 next_after;         /* ID of a node inserted after loading */
+    const char *warning;
+  } cases[] = {
+    { "10", { 4, 0, 9 }, { 4, 10, 9 }, 11, nullptr },
+    { "2", { 10, 0 }, { 10, 11 }, 12, nullptr },
+    { "0", { 3 }, { 3 }, 4, nullptr },
+    { "8", { 5, 5, 7, 5 }, { 5, 8, 7, 9 }, 10, "Duplicate node ID 5 in the instrument file: 2 nodes renumbered" },
+    { "4294967295", { 1, 2, 0 }, { 1, 2, 3 }, 4, nullptr },
+    { "5", { 4294967295u, 7 }, { 1, 2 }, 3, nullptr },
+    { "2147483647", { 2147483646u }, { 2147483646u }, 2147483647u, nullptr },
+  };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (c.next_id);
+      std::string nodes;
+      for (guint32 id : c.ids)
+        nodes += (nodes.empty () ? "" : ", ") + std::string (R"({ "type" : "VornNode")")
+                 + (id ? R"(, "id" : )" + std::to_string (id) : "") + " }";
+      std::string text = R"({ "type" : "VornFile", "next-id" : )" + std::string (c.next_id)
+                         + R"(, "nodes" : [ )" + nodes + " ] }";
+      g_autoptr (GError) error = nullptr;
+      g_autoptr (VornFile) file = load_text (text, &error);
+      ASSERT_NE (file, nullptr) << error->message;
+      if (c.warning)
+        {
+          EXPECT_WARNING (c.warning);
+        }
+
+      std::vector<guint32> loaded;
+      for (VornNode *n = VORN_NODE (file)->children; n; n = n->next)
+        loaded.push_back (n->id);
+      EXPECT_EQ (loaded, c.loaded);
+      EXPECT_EQ (add (VORN_NODE (file), "new")->id, c.next_after);
+    }
+
+  /* An exhausted counter hands out 0 (no ID) instead of wrapping. */
+  g_autoptr (VornFile) file = vorn_file_new ();
+  g_object_set (file, "next-id", G_MAXUINT32, nullptr);
+  const std::vector<guint32> handed = { vorn_file_get_next_id (file), vorn_file_get_next_id (file),
+                                        vorn_file_get_next_id (file) };
+  EXPECT_EQ (handed, (std::vector<guint32>{ G_MAXUINT32, 0, 0 }));
+}
+
+/* Reading refuses what is not a regular file, and files over the limit,
+ * without reading (or blocking on) them. */
+TEST (FileLoad, RefusesNonRegularAndHugeFiles)
+{
+  TempDir dir;
+  const std::string fifo = dir.file ("fifo.vvi"), huge = dir.file ("huge.vvi");
+  ASSERT_EQ (mkfifo (fifo.c_str (), 0600), 0);
+  /* Sparse: no disk space is used, and a size check must come first. */
+  int fd = open (huge.c_str (), O_CREAT | O_WRONLY, 0600);
+  ASSERT_EQ (ftruncate (fd, VORN_FILE_MAX_SIZE + 1), 0);
+  close (fd);
+
+  const struct {
+    std::string path;
+    GQuark domain;
+    std::string message;
+  } cases[] = {
+    { fifo, G_FILE_ERROR, "Cannot read '" + fifo + "': it is not a regular file" },
+    { dir.path, G_FILE_ERROR, "Cannot read '" + std::string (dir.path) + "': it is not a regular file" },
+    { "/dev/zero", G_FILE_ERROR, "Cannot read '/dev/zero': it is not a regular file" },
+    { huge, VORN_ERROR, "File '" + huge + "' is too large: instrument files are limited to 64 MiB" },
+  };
+  for (const auto &c : cases)
+    {
+      g_autoptr (GError) error = nullptr;
+      g_autoptr (VornFile) file = vorn_file_load (c.path.c_str (), &error);
+      EXPECT_EQ (file, nullptr);
+      ASSERT_NE (error, nullptr);
+      EXPECT_EQ (error->domain, c.domain);
+      EXPECT_EQ (error->message, c.message);
+    }
+}
+
+/* Saving replaces the file a link names (the link stays), keeps its mode,
+ * and refuses read-only files and anything that is not a regular file,
+ * leaving them as they were. */
+TEST (FileSave, KeepsLinksAndModesAndRefusesWhatItMustNotReplace)
+{
+  TempDir dir;
+  g_autoptr (VornFile) file = vorn_file_new ();
+  add (VORN_NODE (file), "saved");
+  const std::string target = dir.file ("target.vvi"), old_text = "{ \"old\" : 1 }";
+
+  enum Kind { LINK, LINK_CHAIN, MODE, READ_ONLY, DIRECTORY, FIFO, NEW };
+  const struct {
+    Kind kind;
+    const char *message;   /* nullptr: saves */
+  } cases[] = {
+    { LINK, nullptr },
+    { LINK_CHAIN, nullptr },
+    { MODE, nullptr },
+    { NEW, nullptr },
+    { READ_ONLY, "Cannot save '@': the file is read-only" },
+    { DIRECTORY, "Cannot save '@': it is not a regular file" },
+    { FIFO, "Cannot save '@': it is not a regular file" },
+  };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (int (c.kind));
+      g_unlink (target.c_str ());
+      g_file_set_contents (target.c_str (), old_text.c_str (), -1, nullptr);
+      std::string path = target;
+      mode_t mode = 0;
+      switch (c.kind)
+        {
+        case LINK:
+          path = dir.file ("link.vvi");
+          g_unlink (path.c_str ());
+          ASSERT_EQ (symlink ("target.vvi", path.c_str ()), 0);
+          break;
+        case LINK_CHAIN:
+          path = dir.file ("link2.vvi");
+          g_unlink (path.c_str ());
+          ASSERT_EQ (symlink (dir.file ("link.vvi").c_str (), path.c_str ()), 0);
+          break;
+        case MODE:
+          mode = 0640;
+          break;
+        case READ_ONLY:
+          mode = 0444;
+          break;
+        case DIRECTORY:
+          path = dir.file ("sub.vvi");
+          g_mkdir (path.c_str (), 0700);
+          break;
+        case FIFO:
+          path = dir.file ("pipe.vvi");
+          ASSERT_EQ (mkfifo (path.c_str (), 0600), 0);
+          break;
+        case NEW:
+          path = dir.file ("new.vvi");
+          break;
+        }
+      if (mode)
+        chmod (target.c_str (), mode);
+
+      g_autoptr (GError) error = nullptr;
+      gboolean saved = vorn_file_save (file, path.c_str (), &error);
+      struct stat st, lst;
+      ASSERT_EQ (stat (target.c_str (), &st), 0);
+      ASSERT_EQ (lstat (path.c_str (), &lst), 0);
+      if (!c.message)
+        {
+          EXPECT_TRUE (saved) << error->message;
+          const bool link = c.kind == LINK || c.kind == LINK_CHAIN;
+          EXPECT_EQ (S_ISLNK (lst.st_mode), link);
+          EXPECT_NE (read_text (c.kind == NEW ? path : target), old_text);
+          if (mode)
+            {
+              EXPECT_EQ (st.st_mode & 07777, mode);
+            }
+        }
+      else
+        {
+          EXPECT_FALSE (saved);
+          ASSERT_NE (error, nullptr);
+          std::string want = c.message;
+          want.replace (want.find ('@'), 1, path);
+          EXPECT_EQ (error->message, want);
+          EXPECT_EQ (read_text (target), old_text);
+          if (mode)
+            {
+              EXPECT_EQ (st.st_mode & 07777, mode);
+            }
+        }
+      chmod (target.c_str (), 0600);
+    }
+}
+
+/* Loading grows linearly: appending a child does not walk its siblings, and
+ * curve points do not go through a list grown one element at a time.  Four
+ * times the size takes about four times the processor time (it took about
+ * sixteen times before). */
+TEST (FileLoad, LargeFilesLoadInLinearTime)
+{
+  auto siblings = [] (int n) {
+    std::string nodes;
+    for (int i = 0; i < n; i++)
+      nodes += i ? R"(, { "type" : "VornNode" })" : R"({ "type" : "VornNode" })";
+    return inst_file (nodes);
+  };
+  auto curve = [] (int n) {
+    std::string points;
+    for (int k = 0; k < 3 * n - 2; k++)
+      points += (k ? ", " : "") + std::to_string (k) + ", 0";
+    return inst_file (wave ("", points));
+  };
+  auto cpu_seconds = [] (const std::string &text) {
+    struct timespec a, b;
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &a);
+    g_autoptr (GError) error = nullptr;
+    g_autoptr (VornFile) file = load_text (text, &error);
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &b);
+    EXPECT_NE (file, nullptr);
+    return double (b.tv_sec - a.tv_sec) + double (b.tv_nsec - a.tv_nsec) * 1e-9;
+  };
+
+  for (auto make : { +siblings, +curve })
+    {
+      const double small = cpu_seconds (make (10000)), large = cpu_seconds (make (40000));
+      EXPECT_LT (large, 8 * small) << small << " s, then " << large << " s";
+    }
 }

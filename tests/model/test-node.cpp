@@ -305,3 +305,64 @@ TEST (NodeJson, LoadSkipsUnknownTypesAndRepairsEnums)
   g_autoptr (GObject) back = json_gobject_deserialize (VORN_TYPE_INST, again);
   EXPECT_EQ (json_text (back), json_text (obj));
 }
+
+/* Appending goes after the current last child whatever changed the list
+ * before: every operation that moves children keeps the end right. */
+TEST (Node, AppendAfterEveryListChange)
+{
+  const struct {
+    const char *change;
+    std::string children;
+  } cases[] = {
+    { "unlink last", "a,b,x" },
+    { "unlink first", "b,c,x" },
+    { "insert at end by position", "a,b,c,n,x" },
+    { "unlink children", "x" },
+    { "steal into", "a,b,c,s1,s2,x" },
+    { "steal from", "x" },
+    { "set nodes", "s1,s2,x" },
+    { "duplicate", "a,b,c,x" },
+  };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (c.change);
+      g_autoptr (VornNode) p = vorn_node_new ();
+      VornNode *kids[] = { add (p, named ("a")), add (p, named ("b")), add (p, named ("c")) };
+      g_autoptr (VornNode) src = vorn_node_new ();
+      add (src, named ("s1"));
+      add (src, named ("s2"));
+      g_autoptr (VornNode) target = VORN_NODE (g_object_ref (p));
+      const std::string change = c.change;
+
+      if (change == "unlink last")
+        vorn_node_unlink (kids[2]);
+      else if (change == "unlink first")
+        vorn_node_unlink (kids[0]);
+      else if (change == "insert at end by position")
+        add (p, named ("n"), 3);
+      else if (change == "unlink children")
+        vorn_node_unlink_children (p);
+      else if (change == "steal into")
+        vorn_node_steal_children (p, src);
+      else if (change == "steal from")
+        {
+          vorn_node_steal_children (src, p);
+          EXPECT_EQ (children_of (src), "s1,s2,a,b,c");
+        }
+      else if (change == "set nodes")
+        g_object_set (p, "nodes", src, nullptr);
+      else if (change == "duplicate")
+        {
+          g_object_unref (target);
+          target = vorn_node_duplicate (p);
+        }
+
+      add (target, named ("x"));
+      EXPECT_EQ (children_of (target), c.children);
+      if (change == "steal into" || change == "set nodes")
+        {
+          add (src, named ("y"));
+          EXPECT_EQ (children_of (src), "y");
+        }
+    }
+}
