@@ -645,6 +645,11 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
       return nullptr;
     }
 
+  /* Before parsing: json-glib's parser leaks the first value when it meets
+   * a second one. */
+  if (!check_trailing (data, size, extent.end, error))
+    return nullptr;
+
   g_autoptr (JsonParser) parser = json_parser_new_immutable ();
   if (!json_parser_load_from_data (parser, data, gssize (size), error))
     return nullptr;
@@ -657,8 +662,6 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
                    root ? vorn_json_describe (root) : "empty data");
       return nullptr;
     }
-  if (!check_trailing (data, size, extent.end, error))
-    return nullptr;
   if (!check_header (json_node_get_object (root), error))
     return nullptr;
 
