@@ -136,6 +136,14 @@ class XDisplay:
         x.XCloseDisplay.argtypes = [ctypes.c_void_p]
         self._xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
                                                  ctypes.c_ulong]
+        # Windows come and go while they are listed (the splash closes on a
+        # timer): a request about a window that is already gone must not end
+        # this process, which is what Xlib's default error handler does.
+        handler_type = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+        self._error_handler = handler_type(lambda display, event: 0)
+        x.XSetErrorHandler.restype = ctypes.c_void_p
+        x.XSetErrorHandler.argtypes = [handler_type]
+        x.XSetErrorHandler(self._error_handler)
         self._dpy = x.XOpenDisplay(name.encode())
         if not self._dpy:
             raise RuntimeError(f'cannot open X display {name}')
