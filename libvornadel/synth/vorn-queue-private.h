@@ -50,6 +50,8 @@ typedef struct {
  * @post_chain: master: first generator after the last attach point that
  *   renders (the rest follows through chain_next)
  */
+typedef struct _VornVoiceBlock VornVoiceBlock;
+
 typedef struct {
   VornThreadPit *pit;
   VornGen *first_gen;
@@ -68,6 +70,11 @@ typedef struct {
   VornAttachPoint *parentAttach;
   VornQueue *next_sub;
   VornQueue *prev_sub;
+
+  /* Masters: partial sums of runs of voices (see vorn-queue.cpp). */
+  VornVoiceBlock *blocks;
+  gint32 block_capacity;
+  gpointer block_buffers;
 
   VornGen *pre_first;
   VornGen *pre_last;

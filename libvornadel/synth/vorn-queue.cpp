@@ -12,6 +12,7 @@
 #include "vorn-wave-gen.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 G_DEFINE_ENUM_TYPE (VornQueueTapMode, vorn_queue_tap_mode,
@@ -49,6 +50,25 @@ sample_size (const VornQueue *queue)
   return queue->format == VORN_FORMAT_DOUBLE ? sizeof (double) : sizeof (float);
 }
 
+/* Voices are summed into the master in blocks of up to VOICE_BLOCK
+ * neighbours of one attach point: the block's voices are added in order
+ * into its own partial sum by whichever thread renders the block, and the
+ * render thread adds the partial sums in order.  The result is the same bit
+ * for bit on any number of cores, and a worker's voices never leave its
+ * processor's cache: only one partial sum per block crosses to the render
+ * thread. */
+constexpr guint VOICE_BLOCK = 8;
+
+struct alignas (64) _VornVoiceBlock {
+  VornAttachPoint *ap;
+  VornQueue *first;
+  guint count;
+  guint width;      /* speakers of the partial sum */
+  gboolean summed;  /* some voice added to the partial sum */
+  gboolean active;  /* every voice of the block is still active */
+  gpointer partial; /* width fragments */
+};
+
 static inline bool
 is_routed (guint32 type)
 {
@@ -66,6 +86,7 @@ default_val (VornQueue *queue, guint32 type)
 /* ---- object ------------------------------------------------------------ */
 
 static void detach_voice (VornQueue *sub_queue);
+static void alloc_blocks (VornQueue *queue, VornQueuePrivate *priv);
 static void detach_all (VornQueue *queue);
 
 static void
@@ -107,6 +128,8 @@ vorn_queue_finalize (GObject *object)
   g_clear_pointer (&priv->slots, g_free);
   g_clear_pointer (&priv->slot_vals, g_free);
   g_clear_pointer (&priv->buffers, vorn_util_free_aligned);
+  g_clear_pointer (&priv->blocks, vorn_util_free_aligned);
+  g_clear_pointer (&priv->block_buffers, vorn_util_free_aligned);
   g_clear_pointer (&priv->controls, g_free);
   g_clear_pointer (&priv->attach_points, g_free);
   priv->slot_count = priv->control_count = priv->attachPointCount = 0;
@@ -626,6 +649,7 @@ vorn_queue_new (VornNode *node, VornSynth *synth)
     g_memdup2 (c.points.data (), c.points.size () * sizeof (VornAttachPoint)));
 
   build_chain (priv);
+  alloc_blocks (queue, priv);
 
   /* Indices become record pointers. */
   for (VornGen *gen = priv->first_gen; gen; gen = gen->next)
@@ -796,7 +820,7 @@ vorn_queue_set_cpu_cores (VornQueue *queue, guint cores)
        * of the cores. */
       int count = int (MIN (cores, 1024u)) - 1;
       if (!priv->pit)
-        priv->pit = vorn_thread_pit_new (render_worker, priv, count, MAX (int (queue->max_voices), 1));
+        priv->pit = vorn_thread_pit_new (render_worker, priv, count, MAX (priv->block_capacity - 1, 1));
       else
         vorn_thread_pit_set_count (priv->pit, count);
     }
@@ -933,6 +957,28 @@ vorn_queue_detach_all (VornQueue *queue)
   detach_all (queue);
 }
 
+/* Masters get blocks enough for max-voices voices however they are shared
+ * out over the attach points, plus one for voices beyond (attached by
+ * hand), which are rendered one block at a time. */
+static void
+alloc_blocks (VornQueue *queue, VornQueuePrivate *priv)
+{
+  if (priv->attachPointCount <= 0)
+    return;
+  const gsize frag_bytes = VORN_FRAGMENT_SIZE * sample_size (queue);
+  const gsize speakers = MAX (queue->speaker_count, guint16 (1));
+  priv->block_capacity = gint32 (MIN (queue->max_voices / VOICE_BLOCK + guint (priv->attachPointCount) + 1,
+                                      0xffffu));
+  priv->blocks = static_cast<VornVoiceBlock *> (
+    vorn_util_alloc_aligned (sizeof (VornVoiceBlock) * gsize (priv->block_capacity)));
+  priv->block_buffers = vorn_util_alloc_aligned (gsize (priv->block_capacity) * speakers * frag_bytes);
+  for (gint32 i = 0; i < priv->block_capacity; i++)
+    {
+      VornVoiceBlock *b = new (&priv->blocks[i]) VornVoiceBlock ();
+      b->partial = static_cast<guint8 *> (priv->block_buffers) + gsize (i) * speakers * frag_bytes;
+    }
+}
+
 /* ---- rendering --------------------------------------------------------- */
 
 static guint
@@ -961,102 +1007,191 @@ add_fragment (void *dst, const void *src)
 }
 
 /* Adds the voice's speakers output (the first output of its last
- * generator) into the point's speakers group.  A voice that does not end in
- * a speakers output contributes nothing. */
+ * generator) into its block's partial sum.  A voice that does not end in a
+ * speakers output contributes nothing. */
 static void
-add_voice_output (VornAttachPoint *ap, VornQueue *voice)
+add_voice_output (VornVoiceBlock *b, VornQueue *voice)
 {
   VornQueuePrivate *vpriv = get_priv (voice);
   VornGen *last = vpriv->last_gen;
-  if (!ap || !last || last->dest_count == 0
+  if (b->width == 0 || !last || last->dest_count == 0
       || last->attribs[last->src_count] != VORN_ATTRIB_TYPE_SPEAKERS)
     return;
   const VornAttribVal *src = last->attrib_vals[last->src_count];
-  VornAttribVal *dst = ap->attach_vals[VORN_ATTRIB_TYPE_SPEAKERS - 1];
-  if (!src || !dst || voice->format != ap->queue->format)
+  if (!src || voice->format != b->ap->queue->format)
     return;
 
-  const guint n = MIN (guint (dst->group_rest) + 1, guint (voice->speaker_count));
+  const guint n = MIN (b->width, guint (voice->speaker_count));
   const bool dbl = voice->format == VORN_FORMAT_DOUBLE;
+  const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
   for (guint k = 0; k < n; k++)
     {
-      dst[k].state = VORN_ATTRIB_STATE_DYNAMIC;
+      guint8 *dst = static_cast<guint8 *> (b->partial) + k * frag_bytes;
       if (dbl)
-        add_fragment<double> (dst[k].buffer, src[k].buffer);
+        add_fragment<double> (dst, src[k].buffer);
       else
-        add_fragment<float> (dst[k].buffer, src[k].buffer);
+        add_fragment<float> (dst, src[k].buffer);
+    }
+  b->summed = TRUE;
+}
+
+/* Renders a block's voices and sums them: touches the block and its voices
+ * only, so any thread may do it.  Finished voices are left attached, for
+ * the render thread to detach. */
+static void
+render_block (VornVoiceBlock *b)
+{
+  const gsize frag_bytes = VORN_FRAGMENT_SIZE * sample_size (b->ap->queue);
+  memset (b->partial, 0, b->width * frag_bytes);
+  b->summed = FALSE;
+  b->active = TRUE;
+  VornQueue *voice = b->first;
+  for (guint i = 0; i < b->count; i++, voice = get_priv (voice)->next_sub)
+    {
+      guint flags = render_voice (get_priv (voice));
+      add_voice_output (b, voice);
+      if (flags == RENDER_FLAGS_RESOLVE)
+        resolve (voice);
+      else if (flags == RENDER_FLAGS_FINISHED)
+        {
+          voice->active = FALSE;
+          b->active = FALSE;
+        }
     }
 }
 
-/* Renders one voice for the master: touches the voice's own state only, so
- * any thread may do it.  The render thread detaches a finished voice after
- * adding its output. */
-static void
-render_spread_voice (VornQueue *voice)
+/* Starts a block at @voice of @ap: up to VOICE_BLOCK voices.  Returns the
+ * voice after the block. */
+static VornQueue *
+fill_block (VornVoiceBlock *b, VornAttachPoint *ap, VornQueue *voice)
 {
-  guint flags = render_voice (get_priv (voice));
-  if (flags == RENDER_FLAGS_RESOLVE)
-    resolve (voice);
-  else if (flags == RENDER_FLAGS_FINISHED)
-    voice->active = FALSE;
+  b->ap = ap;
+  b->first = voice;
+  b->count = 0;
+  VornAttribVal *dst = ap->attach_vals[VORN_ATTRIB_TYPE_SPEAKERS - 1];
+  b->width = dst && dst->buffer ? MIN (guint (dst->group_rest) + 1, guint (ap->queue->speaker_count)) : 0;
+  for (; voice && b->count < VOICE_BLOCK; voice = get_priv (voice)->next_sub)
+    b->count++;
+  return voice;
+}
+
+/* Adds a rendered block's partial sum into its attach point's speakers and
+ * detaches its finished voices: render thread only.  Returns FALSE when a
+ * voice was detached. */
+static gboolean
+finish_block (VornVoiceBlock *b)
+{
+  if (b->summed)
+    {
+      VornAttribVal *dst = b->ap->attach_vals[VORN_ATTRIB_TYPE_SPEAKERS - 1];
+      const bool dbl = b->ap->queue->format == VORN_FORMAT_DOUBLE;
+      const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
+      for (guint k = 0; k < b->width; k++)
+        {
+          const guint8 *src = static_cast<const guint8 *> (b->partial) + k * frag_bytes;
+          dst[k].state = VORN_ATTRIB_STATE_DYNAMIC;
+          if (dbl)
+            add_fragment<double> (dst[k].buffer, src);
+          else
+            add_fragment<float> (dst[k].buffer, src);
+        }
+    }
+  if (b->active)
+    return TRUE;
+  VornQueue *voice = b->first;
+  for (guint i = 0; i < b->count; i++)
+    {
+      VornQueue *next = get_priv (voice)->next_sub;
+      if (!voice->active)
+        detach_voice (voice);
+      voice = next;
+    }
+  return FALSE;
 }
 
 gpointer
 vorn_queue_render_thread_func (VornThreadPit *pit)
 {
-  while (gpointer voice = vorn_thread_pit_catch_prey (pit))
-    render_spread_voice (static_cast<VornQueue *> (voice));
+  while (gpointer block = vorn_thread_pit_catch_prey (pit))
+    render_block (static_cast<VornVoiceBlock *> (block));
   return nullptr;
 }
 
+/* Renders every voice on this thread, block by block. */
+static gboolean
+render_voices_alone (VornQueuePrivate *priv)
+{
+  VornVoiceBlock *b = &priv->blocks[0];
+  gboolean kept = TRUE;
+  for (VornAttachPoint *ap = priv->first_live, *next_ap; ap; ap = next_ap)
+    {
+      next_ap = ap->next_live;
+      for (VornQueue *voice = ap->first_sub; voice;)
+        {
+          voice = fill_block (b, ap, voice);
+          render_block (b);
+          if (!finish_block (b))
+            kept = FALSE;
+        }
+    }
+  return kept;
+}
+
 /* Renders every voice with the thread pit's help when there are enough of
- * them, then adds the outputs in list order, as one core does, so the sums
- * come out bit for bit the same however the voices were shared out. */
+ * them.  Blocks beyond what the pit holds (only when more than max-voices
+ * voices were attached by hand) are rendered here afterwards, in their
+ * place in the sum. */
 static gboolean
 render_voices_spread (VornQueuePrivate *priv)
 {
   VornThreadPit *pit = priv->pit;
+  const guint capacity = MIN (guint (pit->capacity), guint (priv->block_capacity) - 1);
   guint count = 0;
   VornAttachPoint *rest_ap = nullptr;
   VornQueue *rest = nullptr;
-  for (VornAttachPoint *ap = priv->first_live; ap && !rest; ap = ap->next_live)
-    for (VornQueue *voice = ap->first_sub; voice; voice = get_priv (voice)->next_sub)
+  for (VornAttachPoint *ap = priv->first_live; ap && !rest_ap; ap = ap->next_live)
+    for (VornQueue *voice = ap->first_sub; voice;)
       {
-        if (count == guint (pit->capacity))
+        if (count == capacity)
           {
             rest_ap = ap;
             rest = voice;
             break;
           }
-        pit->prey[count++] = voice;
+        VornVoiceBlock *b = &priv->blocks[count + 1];
+        voice = fill_block (b, ap, voice);
+        pit->prey[count++] = b;
       }
 
-  vorn_thread_pit_hand_out (pit, count);
-  while (gpointer voice = vorn_thread_pit_take (pit))
-    render_spread_voice (static_cast<VornQueue *> (voice));
-  /* More voices than the pit holds (only when more than max-voices were
-   * attached by hand) render here. */
-  for (VornAttachPoint *ap = rest_ap; ap; ap = ap->next_live)
-    for (VornQueue *voice = ap == rest_ap ? rest : ap->first_sub; voice; voice = get_priv (voice)->next_sub)
-      render_spread_voice (voice);
-  vorn_thread_pit_wait_done (pit);
+  /* A single block is never worth sharing, nor worth timing. */
+  if (count == 1)
+    render_block (static_cast<VornVoiceBlock *> (pit->prey[0]));
+  else
+    {
+      vorn_thread_pit_hand_out (pit, count);
+      while (gpointer block = vorn_thread_pit_take (pit))
+        render_block (static_cast<VornVoiceBlock *> (block));
+      vorn_thread_pit_wait_done (pit);
+    }
 
-  gboolean detached = FALSE;
-  for (VornAttachPoint *ap = priv->first_live, *next_ap; ap; ap = next_ap)
+  gboolean kept = TRUE;
+  for (guint i = 0; i < count; i++)
+    if (!finish_block (static_cast<VornVoiceBlock *> (pit->prey[i])))
+      kept = FALSE;
+
+  VornVoiceBlock *b = &priv->blocks[0];
+  for (VornAttachPoint *ap = rest_ap, *next_ap; ap; ap = next_ap)
     {
       next_ap = ap->next_live;
-      for (VornQueue *voice = ap->first_sub, *next; voice; voice = next)
+      for (VornQueue *voice = ap == rest_ap ? rest : ap->first_sub; voice;)
         {
-          next = get_priv (voice)->next_sub;
-          add_voice_output (ap, voice);
-          if (!voice->active)
-            {
-              detach_voice (voice);
-              detached = TRUE;
-            }
+          voice = fill_block (b, ap, voice);
+          render_block (b);
+          if (!finish_block (b))
+            kept = FALSE;
         }
     }
-  return !detached;
+  return kept;
 }
 
 gboolean
@@ -1084,28 +1219,8 @@ vorn_queue_render (VornQueue *queue)
   for (VornGen *gen = priv->chain; gen; gen = gen->chain_next)
     gen->render (gen);
 
-  if (priv->first_live && !priv->pit)
-    {
-      for (VornAttachPoint *ap = priv->first_live, *next_ap; ap; ap = next_ap)
-        {
-          next_ap = ap->next_live;
-          for (VornQueue *voice = ap->first_sub, *next; voice; voice = next)
-            {
-              VornQueuePrivate *vpriv = get_priv (voice);
-              next = vpriv->next_sub;
-              guint flags = render_voice (vpriv);
-              add_voice_output (ap, voice);
-              if (flags == RENDER_FLAGS_RESOLVE)
-                resolve (voice);
-              else if (flags == RENDER_FLAGS_FINISHED)
-                {
-                  detach_voice (voice);
-                  detached = TRUE;
-                }
-            }
-        }
-    }
-  else if (priv->first_live && !render_voices_spread (priv))
+  if (priv->first_live && priv->blocks
+      && !(priv->pit ? render_voices_spread (priv) : render_voices_alone (priv)))
     detached = TRUE;
 
   for (VornGen *gen = priv->post_chain; gen; gen = gen->chain_next)

@@ -39,12 +39,12 @@ constexpr double KEEP_SPREADING = 0.75;
 constexpr double COST_SMOOTHING = 0.125;
 /* Shared batches must finish clearly faster than the hand-out thread alone
  * would (on a loaded machine the workers may get no processor, and waiting
- * for a preempted worker costs a whole time slice); if they do not, batches
- * stay with the hand-out thread for a while before the workers get another
- * try, twice as long after each try that failed. */
+ * for a preempted worker costs a whole time slice); when SLOW_STREAK of
+ * them in a row do not, batches stay with the hand-out thread for a while
+ * before the workers get another try, twice as long after each try that
+ * failed.  A single slow batch (a worker preempted once) changes nothing. */
 constexpr double WORTHWHILE = 0.9;
-constexpr double CLEARLY_SLOWER = 1.5;
-constexpr double WORTH_SMOOTHING = 0.25;
+constexpr guint32 SLOW_STREAK = 8;
 constexpr guint32 BACK_OFF_BATCHES = 128;
 constexpr guint32 MAX_BACK_OFF_BATCHES = 8192;
 constexpr guint32 PROVEN_BATCHES = 512;
@@ -60,14 +60,16 @@ now_ns ()
   return gint64 (ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-/* The claim word: generation (32 bits) | item count (16) | next item (16). */
+/* A claim word: generation (32 bits) | end (16) | next item (16).  The
+ * batch word has the item count as its end and no next item; each party's
+ * range word holds the items of the batch still unclaimed in its range. */
 constexpr guint64
-make_word (guint32 gen, guint32 count)
+make_word (guint32 gen, guint32 end, guint32 next = 0)
 {
-  return guint64 (gen) << 32 | guint64 (count) << 16;
+  return guint64 (gen) << 32 | guint64 (end) << 16 | next;
 }
 constexpr guint32
-word_count (guint64 w)
+word_end (guint64 w)
 {
   return guint32 (w >> 16) & 0xffff;
 }
@@ -78,20 +80,33 @@ word_next (guint64 w)
 }
 
 /* A worker's current run of items: [next, end) of the batch it was
- * claimed from, and how many items it caught without reporting them. */
+ * claimed from, how many items it caught without reporting them, and its
+ * party (its range in every batch). */
 struct WorkerRun {
   guint32 next;
   guint32 end;
   guint32 pending;
+  guint32 party;
 };
 thread_local WorkerRun worker_run;
+
+/* Parties the range words are first made for: growing beyond restarts the
+ * workers. */
+constexpr gint32 MIN_PARTY_SLOTS = 16;
+
+struct alignas (64) PartyRange {
+  std::atomic<guint64> word;
+};
 
 } // namespace
 
 /* Shared words on lines of their own, so that spinning on one does not
  * steal the line another thread writes. */
 struct _VornThreadPitSync {
-  alignas (64) std::atomic<guint64> word;
+  alignas (64) std::atomic<guint64> word; /* the batch: published last */
+  PartyRange *ranges;                     /* one per party, the hand-out thread's first */
+  gint32 range_slots;
+  std::atomic<gint32> next_party; /* handed to workers as they start */
   alignas (64) std::atomic<guint32> done;     /* items the workers finished */
   alignas (64) std::atomic<guint32> wake_seq; /* futex word */
   std::atomic<gint32> sleepers;
@@ -108,7 +123,7 @@ struct _VornThreadPitSync {
   guint32 back_off;   /* batches left before the workers get another try */
   guint32 back_off_next; /* the back-off after the next failed try */
   guint32 shared_run; /* batches shared since the last try began */
-  double spread_cost; /* shared batch time / time alone, smoothed */
+  guint32 slow_streak; /* shared batches in a row that did not pay */
   double solo_ns;     /* item cost in batches it kept, smoothed */
   bool shared;
   bool spreading;
@@ -156,32 +171,47 @@ wake_sleepers (VornThreadPitSync *s)
   futex_wake_all (&s->wake_seq);
 }
 
-/* Claims a run of items from the published batch: a share of what is left
- * that shrinks as the batch empties (large runs first for few claims,
- * single items last for an even finish).  FALSE when nothing is left; @seen
- * is then the word that said so. */
+/* Claims a run from the front of one party's range (its owner) or from its
+ * back (another party that has finished its own): half of what is left, at
+ * most MAX_RUN.  FALSE when the range is empty. */
 bool
-claim (VornThreadPitSync *s, guint32 *first, guint32 *end, guint64 *seen)
+claim_range (PartyRange *range, bool owner, guint32 *first, guint32 *end)
 {
-  guint64 w = s->word.load (std::memory_order_acquire);
+  guint64 w = range->word.load (std::memory_order_acquire);
   for (;;)
     {
-      const guint32 count = word_count (w), next = word_next (w);
-      if (next >= count)
+      const guint32 stop = word_end (w), next = word_next (w);
+      if (next >= stop)
+        return false;
+      const guint32 run = CLAMP ((stop - next) / 2, 1u, MAX_RUN);
+      const guint64 claimed = owner ? w + run : w - (guint64 (run) << 16);
+      if (range->word.compare_exchange_weak (w, claimed, std::memory_order_acq_rel,
+                                             std::memory_order_acquire))
         {
-          *seen = w;
-          return false;
-        }
-      const guint32 parties = guint32 (MAX (s->parties.load (std::memory_order_relaxed), 1));
-      const guint32 run = CLAMP ((count - next) / (2 * parties), 1u, MAX_RUN);
-      if (s->word.compare_exchange_weak (w, w + run, std::memory_order_acq_rel,
-                                         std::memory_order_acquire))
-        {
-          *first = next;
-          *end = next + run;
+          *first = owner ? next : stop - run;
+          *end = *first + run;
           return true;
         }
     }
+}
+
+/* Claims a run of the published batch for @party: from its own range while
+ * there is any, so that an item (a voice) stays with the same thread from
+ * batch to batch and its state stays in that processor's cache; then from
+ * the others' ranges, from their back ends. */
+bool
+claim (VornThreadPitSync *s, guint32 party, guint32 *first, guint32 *end)
+{
+  const guint32 parties = guint32 (MAX (s->parties.load (std::memory_order_relaxed), 1));
+  if (party < parties && claim_range (&s->ranges[party], true, first, end))
+    return true;
+  for (guint32 i = 1; i < parties; i++)
+    {
+      const guint32 other = (party + i) % parties;
+      if (claim_range (&s->ranges[other], false, first, end))
+        return true;
+    }
+  return false;
 }
 
 /* Waits until the claim word differs from @seen or the pit stops: spins,
@@ -224,12 +254,14 @@ worker_main (gpointer data)
    * control register is per thread. */
   vorn_util_set_ftz_daz ();
   worker_run = WorkerRun {};
+  worker_run.party = guint32 (pit->sync->next_party.fetch_add (1, std::memory_order_relaxed));
   return pit->func (pit);
 }
 
 void
 start_workers (VornThreadPit *pit, int first, int count)
 {
+  pit->sync->next_party.store (first + 1, std::memory_order_relaxed);
   for (int i = first; i < count; i++)
     pit->threads[i] = g_thread_new ("thread-pit", worker_main, pit);
 }
@@ -248,6 +280,17 @@ stop_workers (VornThreadPit *pit)
   s->stop.store (0, std::memory_order_seq_cst);
 }
 
+/* With no worker running. */
+void
+alloc_ranges (VornThreadPitSync *s, gint32 parties)
+{
+  vorn_util_free_aligned (s->ranges);
+  s->range_slots = MAX (parties, MIN_PARTY_SLOTS);
+  s->ranges = static_cast<PartyRange *> (vorn_util_alloc_aligned (sizeof (PartyRange) * gsize (s->range_slots)));
+  for (gint32 i = 0; i < s->range_slots; i++)
+    new (&s->ranges[i]) PartyRange { 0 };
+}
+
 } // namespace
 
 VornThreadPit *
@@ -260,6 +303,7 @@ vorn_thread_pit_new (GThreadFunc func, gpointer user_data, int threadCount, int 
   VornThreadPit *pit = g_slice_new0 (VornThreadPit);
   pit->sync = new (vorn_util_alloc_aligned (sizeof (VornThreadPitSync))) VornThreadPitSync ();
   pit->sync->parties.store (threadCount + 1, std::memory_order_relaxed);
+  alloc_ranges (pit->sync, threadCount + 1);
   pit->prey = g_new0 (gpointer, capacity);
   pit->capacity = capacity;
   pit->func = func;
@@ -288,6 +332,13 @@ vorn_thread_pit_set_count (VornThreadPit *pit, int count)
       pit->threads = g_renew (GThread *, pit->threads, count);
       start_workers (pit, 0, count);
     }
+  else if (count + 1 > pit->sync->range_slots)
+    {
+      stop_workers (pit);
+      alloc_ranges (pit->sync, count + 1);
+      pit->threads = g_renew (GThread *, pit->threads, count);
+      start_workers (pit, 0, count);
+    }
   else
     {
       pit->threads = g_renew (GThread *, pit->threads, count);
@@ -306,6 +357,7 @@ vorn_thread_pit_free (VornThreadPit *pit)
   stop_workers (pit);
   g_free (pit->threads);
   g_free (pit->prey);
+  vorn_util_free_aligned (pit->sync->ranges);
   pit->sync->~VornThreadPitSync ();
   vorn_util_free_aligned (pit->sync);
   g_slice_free (VornThreadPit, pit);
@@ -332,7 +384,7 @@ vorn_thread_pit_hand_out (VornThreadPit *pit, guint count)
              && estimate >= double (pit->min_batch_ns) * (s->spreading ? KEEP_SPREADING : 1.0);
   if (spread && !s->spreading)
     {
-      s->spread_cost = 0.5;
+      s->slow_streak = 0;
       s->shared_run = 0;
     }
 
@@ -358,6 +410,10 @@ vorn_thread_pit_hand_out (VornThreadPit *pit, guint count)
    * all), so the count can start over; publishing the word releases it
    * together with the prey slots. */
   s->done.store (0, std::memory_order_relaxed);
+  const guint32 parties = guint32 (s->parties.load (std::memory_order_relaxed));
+  for (guint32 i = 0; i < parties; i++)
+    s->ranges[i].word.store (make_word (s->gen, count * (i + 1) / parties, count * i / parties),
+                             std::memory_order_release);
   s->word.store (make_word (s->gen, count), std::memory_order_seq_cst);
   if (s->sleepers.load (std::memory_order_seq_cst) > 0)
     wake_sleepers (s);
@@ -371,8 +427,7 @@ vorn_thread_pit_take (VornThreadPit *pit)
   if (s->own_next == s->own_end)
     {
       guint32 first, end;
-      guint64 seen;
-      if (!s->shared || !claim (s, &first, &end, &seen))
+      if (!s->shared || !claim (s, 0, &first, &end))
         {
           if (s->timing && s->own_finished == 0)
             s->own_finished = now_ns ();
@@ -419,10 +474,10 @@ vorn_thread_pit_wait_done (VornThreadPit *pit)
            * beside it: the cheaper figure judges the workers strictly. */
           const double alone = (s->solo_ns > 0 ? MIN (s->solo_ns, sample) : sample) * s->count;
           const double cost = double (now_ns () - s->started) / alone;
-          s->spread_cost += (cost - s->spread_cost) * WORTH_SMOOTHING;
+          s->slow_streak = cost > WORTHWHILE ? s->slow_streak + 1 : 0;
           if (s->back_off_next == 0 || ++s->shared_run == PROVEN_BATCHES)
             s->back_off_next = BACK_OFF_BATCHES;
-          if (s->spread_cost > WORTHWHILE || cost > CLEARLY_SLOWER)
+          if (s->slow_streak >= SLOW_STREAK)
             {
               s->back_off = s->back_off_next;
               s->back_off_next = MIN (s->back_off_next * 2, MAX_BACK_OFF_BATCHES);
@@ -456,9 +511,11 @@ vorn_thread_pit_catch_prey (VornThreadPit *pit)
 
   for (;;)
     {
+      /* The batch word is read before the ranges: a batch published after
+       * they were found empty changes it, so the wait below returns. */
+      const guint64 seen = s->word.load (std::memory_order_acquire);
       guint32 first, end;
-      guint64 seen;
-      if (claim (s, &first, &end, &seen))
+      if (claim (s, run.party, &first, &end))
         {
           run.next = first + 1;
           run.end = end;

@@ -28,10 +28,13 @@ typedef struct _VornThreadPitSync VornThreadPitSync;
  * vorn_thread_pit_take() returns them, and calls vorn_thread_pit_wait_done();
  * after that every item of the batch has been processed exactly once, by it
  * or by a worker.  A worker loop is: item = vorn_thread_pit_catch_prey();
- * leave on NULL; process item.  Items are claimed from one atomic index in
- * runs, and a worker waits for work by spinning briefly before it sleeps,
- * so a batch costs no lock and, while the workers are awake, no system
- * call.
+ * leave on NULL; process item.  Each thread (the hand-out thread and every
+ * worker) claims runs of items from its own range of the batch, so the
+ * same item of consecutive batches stays with the same thread while their
+ * numbers do not change; a thread done with its range takes runs from the
+ * back of the others'.  A worker waits for work by spinning briefly before
+ * it sleeps, so a batch costs no lock and, while the workers are awake, no
+ * system call.
  *
  * Fields other than @prey and @min_batch_ns are read-only for users; only
  * the hand-out thread may call vorn_thread_pit_set_count() and
@@ -75,7 +78,8 @@ VornThreadPit *vorn_thread_pit_new (GThreadFunc func, gpointer user_data,
  * @count: the new number of workers, at least 1
  *
  * Changes the number of workers.  Growing keeps the running workers and adds
- * new ones; shrinking stops and joins every worker, then starts @count fresh
+ * new ones (unless the pit has to make room for more ranges than it ever
+ * had); shrinking stops and joins every worker, then starts @count fresh
  * ones.  An unchanged count does nothing.
  */
 void vorn_thread_pit_set_count (VornThreadPit *pit, int count);
