@@ -11,6 +11,7 @@
 #include "vorn-wave.h"
 #include "vorn-wave-gen.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -1006,22 +1007,65 @@ add_fragment (void *dst, const void *src)
     d[i] += s[i];
 }
 
-/* Adds the voice's speakers output (the first output of its last
- * generator) into its block's partial sum.  A voice that does not end in a
- * speakers output contributes nothing. */
+/* Beyond this a voice's samples are garbage (some 300 dB over full scale),
+ * and a few thousand of them would overflow single precision in the sum. */
+constexpr double VOICE_SAMPLE_LIMIT = 1e15;
+
+template <typename T>
+static inline bool
+fragment_finite (const void *src)
+{
+  /* NaN fails the comparison as well as infinity does. */
+  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, 64));
+  int bad = 0;
+  for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
+    bad += !(std::fabs (s[i]) < T (VOICE_SAMPLE_LIMIT));
+  return bad == 0;
+}
+
+/* The voice's speakers output (the first output of its last generator) as
+ * its block sums it, or NULL when the voice does not end in a speakers
+ * output of the master's format; *n is then the speakers to add. */
+static const VornAttribVal *
+voice_output (const VornVoiceBlock *b, VornQueue *voice, guint *n)
+{
+  VornGen *last = get_priv (voice)->last_gen;
+  if (b->width == 0 || !last || last->dest_count == 0
+      || last->attribs[last->src_count] != VORN_ATTRIB_TYPE_SPEAKERS)
+    return nullptr;
+  const VornAttribVal *src = last->attrib_vals[last->src_count];
+  if (!src || voice->format != b->ap->queue->format)
+    return nullptr;
+  *n = MIN (b->width, guint (voice->speaker_count));
+  return src;
+}
+
+/* An instrument with absurd values (a filter pushed past its limits, a
+ * curve evaluated beyond range) can render NaN, infinity or samples too
+ * large for the output format; such a voice is silenced and ended before
+ * it reaches the master, so the output never holds NaN or infinity
+ * whatever the instrument. */
+static bool
+voice_output_finite (const VornVoiceBlock *b, VornQueue *voice)
+{
+  guint n = 0;
+  const VornAttribVal *src = voice_output (b, voice, &n);
+  for (guint k = 0; src && k < n; k++)
+    if (!(voice->format == VORN_FORMAT_DOUBLE ? fragment_finite<double> (src[k].buffer)
+                                              : fragment_finite<float> (src[k].buffer)))
+      return false;
+  return true;
+}
+
+/* Adds the voice's speakers output into its block's partial sum.  A voice
+ * that does not end in a speakers output contributes nothing. */
 static void
 add_voice_output (VornVoiceBlock *b, VornQueue *voice)
 {
-  VornQueuePrivate *vpriv = get_priv (voice);
-  VornGen *last = vpriv->last_gen;
-  if (b->width == 0 || !last || last->dest_count == 0
-      || last->attribs[last->src_count] != VORN_ATTRIB_TYPE_SPEAKERS)
+  guint n = 0;
+  const VornAttribVal *src = voice_output (b, voice, &n);
+  if (!src)
     return;
-  const VornAttribVal *src = last->attrib_vals[last->src_count];
-  if (!src || voice->format != b->ap->queue->format)
-    return;
-
-  const guint n = MIN (b->width, guint (voice->speaker_count));
   const bool dbl = voice->format == VORN_FORMAT_DOUBLE;
   const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
   for (guint k = 0; k < n; k++)
@@ -1049,7 +1093,10 @@ render_block (VornVoiceBlock *b)
   for (guint i = 0; i < b->count; i++, voice = get_priv (voice)->next_sub)
     {
       guint flags = render_voice (get_priv (voice));
-      add_voice_output (b, voice);
+      if (G_LIKELY (voice_output_finite (b, voice)))
+        add_voice_output (b, voice);
+      else
+        flags = RENDER_FLAGS_FINISHED;
       if (flags == RENDER_FLAGS_RESOLVE)
         resolve (voice);
       else if (flags == RENDER_FLAGS_FINISHED)

@@ -1,5 +1,7 @@
 /* test-synth-cpu.cpp: the CPU renderer through the driver's render functions */
 #include "test-synth-cpu.h"
+#include "vorn-file.h"
+#include "vorn-test-log.h"
 #include "vorn-test-alloc.h"
 #include "vorn-synth-private.h"
 #include "vorn-tap.h"
@@ -238,6 +240,52 @@ TEST (SynthCpu, SameKeyNoteOnReleasesTheReplacedVoice)
   for (int i = 0; i < 300 && s.active (); i++)
     s.render (480);
   EXPECT_EQ (s.drain ().voices, std::vector<guint> ({ second }));
+}
+
+/* Files found by fuzzing with instruments whose voices render NaN or
+ * samples far beyond any sane level (unstable filters, runaway modulation):
+ * such a voice is silenced and ended while its note is still held, and the
+ * output stays finite throughout, in both formats. */
+TEST (SynthCpu, VoicesWithNonFiniteOutputAreSilencedAndEnded)
+{
+  for (const char *name : { "nonfinite-2.vvi", "nonfinite-4.vvi" })
+    for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
+      {
+        SCOPED_TRACE (testing::Message () << name << ", format " << format);
+        g_autofree char *path = g_build_filename (VORN_FUZZ_CORPUS, name, nullptr);
+        GError *error = nullptr;
+        VornFile *file = vorn_file_load (path, &error);
+        ASSERT_NE (file, nullptr) << error->message;
+        /* Fuzzed files also hold bad enum names and duplicate ids, which
+         * loading warns about. */
+        vorn_test::take_all ();
+
+        int bad = 0, ended_while_held = 0;
+        for (VornNode *inst = VORN_NODE (file)->children; inst; inst = inst->next)
+          {
+            if (!VORN_IS_INST (inst))
+              continue;
+            Synth s (format);
+            vorn_synth_set_inst (s.synth, 0, VORN_INST (inst));
+            const guint voice = s.note_on (60);
+            std::vector<guint> ended;
+            for (int i = 0; i < 50 && ended.empty (); i++)
+              {
+                for (float v : s.render (480))
+                  bad += !std::isfinite (v);
+                ended = s.drain ().voices;
+              }
+            if (!ended.empty ())
+              {
+                EXPECT_EQ (ended, std::vector<guint> ({ voice }));
+                EXPECT_EQ (s.active (), 0u);
+                ended_while_held++;
+              }
+          }
+        EXPECT_EQ (bad, 0);
+        EXPECT_GE (ended_while_held, 1);
+        g_object_unref (file);
+      }
 }
 
 /* Full rings: nothing blocks, nothing is lost.  An outbox nobody drains
