@@ -621,13 +621,6 @@ open_response (GtkDialog *chooser, int response, ZelmAppGui *self)
     open_path (self, path);
 }
 
-/* The file of the selection, else the only open file one could mean. */
-static VornFile *
-file_to_save (ZelmAppGui *self)
-{
-  return zelm_tree_get_current_file (self->tree);
-}
-
 extern "C" {
 
 G_MODULE_EXPORT void
@@ -656,7 +649,7 @@ menu_file_open (GtkMenuItem *, ZelmAppGui *self)
 G_MODULE_EXPORT void
 menu_file_save (GtkMenuItem *, ZelmAppGui *self)
 {
-  VornFile *file = file_to_save (self);
+  VornFile *file = zelm_tree_get_current_file (self->tree);
   if (!file)
     return;
   g_autofree char *path = nullptr;
@@ -676,7 +669,7 @@ menu_file_save (GtkMenuItem *, ZelmAppGui *self)
 G_MODULE_EXPORT void
 menu_file_save_as (GtkMenuItem *, ZelmAppGui *self)
 {
-  if (VornFile *file = file_to_save (self))
+  if (VornFile *file = zelm_tree_get_current_file (self->tree))
     save_file_as (self, file);
 }
 

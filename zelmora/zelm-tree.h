@@ -42,6 +42,8 @@ void zelm_tree_select (ZelmTree *tree, VornNode *node);
 /* Icon name of @node's row. */
 const char *zelm_tree_node_icon (VornNode *node);
 
+/* Returns: (transfer none) (nullable): the file holding the selected row,
+ * NULL when nothing is selected. */
 VornFile *zelm_tree_get_current_file (ZelmTree *tree);
 VornInst *zelm_tree_get_current_inst (ZelmTree *tree);
 VornNode *zelm_tree_get_current_node (ZelmTree *tree);

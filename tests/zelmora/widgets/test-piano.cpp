@@ -344,25 +344,4 @@ TEST_F (Piano, RangeIsClampedAndNotifiedOnlyOnChange)
   g_signal_handler_disconnect (piano, id);
 }
 
-TEST_F (Piano, PointerRegistry)
-{
-  GdkPixbuf *icon = gdk_pixbuf_new (GDK_COLORSPACE_RGB, FALSE, 8, 4, 4);
-  zelm_piano_add_pointer (zp (), "play", icon, "Playing", ZELM_PIANO_POINTER_PRIORITY_HIGH, 60);
-  zelm_piano_add_pointer (zp (), "root", icon, nullptr, ZELM_PIANO_POINTER_PRIORITY_LOW, 69);
-  g_object_unref (icon);
-
-  zelm_piano_set_pointer (zp (), "root", 57);
-  zelm_piano_set_pointer (zp (), "Root", 10);
-  EXPECT_EQ (zelm_piano_get_pointer (zp (), "root"), 57);
-  EXPECT_EQ (zelm_piano_get_pointer (zp (), "play"), 60);
-  zelm_piano_remove_pointer (zp (), "play");
-  EXPECT_EQ (zelm_piano_get_pointer (zp (), "play"), -1);
-  EXPECT_EQ (zelm_piano_get_pointer (zp (), "root"), 57);
-
-  EXPECT_EQ (zelm_piano_get_pointer (zp (), nullptr), -1);
-  EXPECT_CRITICAL ("name != nullptr");
-  EXPECT_EQ (zelm_piano_get_note_at (nullptr, 10, 10), -1);
-  EXPECT_CRITICAL ("ZELM_IS_PIANO (piano)");
-}
-
 } // namespace
