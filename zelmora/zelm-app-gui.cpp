@@ -3,6 +3,8 @@
 
 #include "zelm-level-meter.h"
 #include "zelm-piano.h"
+#include "zelm-prop-editor.h"
+#include "zelm-node-ctrl.h"
 #include "zelm-tree.h"
 
 #include <cstring>
@@ -30,6 +32,8 @@ struct _ZelmAppGui {
   ZelmTree *tree;
   GtkWidget *level_meter;
   GtkWidget *piano;
+  GtkWidget *prop_editor;
+  GtkWidget *node_ctrl;
   GtkLabel *voice_label;
   GtkLabel *cpu_label;
   VornSynth *synth;
@@ -707,9 +711,17 @@ menu_help_splash (GtkMenuItem *, ZelmAppGui *self)
 /* --- window ------------------------------------------------------------------ */
 
 static void
-tree_selected (VornFile *, VornInst *inst, VornNode *, gpointer data)
+tree_selected (VornFile *file, VornInst *inst, VornNode *node, gpointer data)
 {
   auto *self = static_cast<ZelmAppGui *> (data);
+  /* The row itself: a node, else the instrument or file row; nothing for
+   * no row or several. */
+  gpointer selected = node ? static_cast<gpointer> (node)
+                           : inst ? static_cast<gpointer> (inst) : static_cast<gpointer> (file);
+  if (self->prop_editor)
+    zelm_prop_editor_set_object (ZELM_PROP_EDITOR (self->prop_editor), selected);
+  if (self->node_ctrl)
+    zelm_node_ctrl_set_node (ZELM_NODE_CTRL (self->node_ctrl), inst ? VORN_NODE (inst) : nullptr);
   /* The instrument of the selection is the one that plays. */
   if (inst)
     vorn_synth_set_inst (self->synth, 0, inst);
@@ -826,6 +838,15 @@ zelm_app_gui_activate (GApplication *gapp)
   /* The scrolled window of the property editor never takes focus itself. */
   g_signal_connect (gtk_builder_get_object (self->builder, "PropViewScrollWin"), "focus",
                     G_CALLBACK (gtk_true), nullptr);
+  self->prop_editor = zelm_prop_editor_new ();
+  gtk_widget_set_halign (self->prop_editor, GTK_ALIGN_FILL);
+  gtk_widget_set_valign (self->prop_editor, GTK_ALIGN_START);
+  gtk_container_add (GTK_CONTAINER (gtk_builder_get_object (self->builder, "PropViewPort")),
+                     self->prop_editor);
+  self->node_ctrl = zelm_node_ctrl_new (self->synth);
+  gtk_widget_set_valign (self->node_ctrl, GTK_ALIGN_START);
+  gtk_container_add (GTK_CONTAINER (gtk_builder_get_object (self->builder, "CtrlViewPort")),
+                     self->node_ctrl);
 
   GtkWidget *box = gtk_box_new (GTK_ORIENTATION_VERTICAL, 4);
   self->level_meter = zelm_level_meter_new ();
@@ -892,6 +913,8 @@ destroy_windows (ZelmAppGui *self)
       self->window = nullptr;
       self->piano = nullptr;
       self->level_meter = nullptr;
+      self->prop_editor = nullptr;
+      self->node_ctrl = nullptr;
       zelm_tree_free (self->tree);
       self->tree = nullptr;
       gtk_widget_destroy (window);
@@ -1107,6 +1130,20 @@ zelm_app_gui_get_level_meter (ZelmAppGui *gui)
 {
   g_return_val_if_fail (ZELM_IS_APP_GUI (gui), nullptr);
   return gui->level_meter;
+}
+
+GtkWidget *
+zelm_app_gui_get_prop_editor (ZelmAppGui *gui)
+{
+  g_return_val_if_fail (ZELM_IS_APP_GUI (gui), nullptr);
+  return gui->prop_editor;
+}
+
+GtkWidget *
+zelm_app_gui_get_node_ctrl (ZelmAppGui *gui)
+{
+  g_return_val_if_fail (ZELM_IS_APP_GUI (gui), nullptr);
+  return gui->node_ctrl;
 }
 
 GtkWidget *

@@ -31,6 +31,10 @@ GObject *zelm_app_gui_get_object (ZelmAppGui *gui, const char *id);
 GtkWidget *zelm_app_gui_get_piano (ZelmAppGui *gui);
 GtkWidget *zelm_app_gui_get_level_meter (ZelmAppGui *gui);
 GtkWidget *zelm_app_gui_get_splash (ZelmAppGui *gui);
+/* Returns: (transfer none) (nullable): the property editor showing the
+ * selected row and the node controls of the selected instrument. */
+GtkWidget *zelm_app_gui_get_prop_editor (ZelmAppGui *gui);
+GtkWidget *zelm_app_gui_get_node_ctrl (ZelmAppGui *gui);
 
 /* Returns: (transfer none) (nullable): the current file, instrument and node
  * of the tree's selection. */

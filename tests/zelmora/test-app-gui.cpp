@@ -352,21 +352,28 @@ TEST_F (WindowTest, PanicSilencesEverything)
   });
 }
 
-/* Typing into a text field types; it does not play. */
+/* Typing into a text field (the name in the property editor) types; it
+ * does not play. */
 TEST_F (WindowTest, TextEntryTakesTheKeys)
 {
   run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
     Ear ear (app);
     dismiss_splash (app);
-    GtkWidget *entry = gtk_entry_new ();
-    gtk_container_add (GTK_CONTAINER (widget (app, "PropViewPort")), entry);
-    gtk_widget_show (entry);
+    VornFile *bank = VORN_FILE (zelm_app_get_files_no_copy (ZELM_APP (app))->data);
+    VornNode *wave = VORN_NODE (bank)->children->children;
+    click_tree_row (app, wave);
+    GtkWidget *entry = gtk_grid_get_child_at (GTK_GRID (zelm_app_gui_get_prop_editor (app)), 1, 0);
+    ASSERT_TRUE (entry && GTK_IS_ENTRY (entry));
     wait_drawn (entry);
     click (entry, 10, 5);
     ASSERT_TRUE (wait_for ([entry] { return gtk_widget_has_focus (entry); }));
+    gtk_editable_delete_text (GTK_EDITABLE (entry), 0, -1);
     key_tap (GDK_KEY_z);
     key_tap (GDK_KEY_x);
     EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (entry)), "zx");
+    g_autofree char *name = nullptr;
+    g_object_get (wave, "name", &name, nullptr);
+    EXPECT_STREQ (name, "zx");
     EXPECT_EQ (ear.active (), 0u);
   });
 }

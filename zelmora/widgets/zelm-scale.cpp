@@ -1,0 +1,1055 @@
+/* zelm-scale.cpp: a slider for one floating-point value over many decades.
+ *
+ * The value is shown as coefficient × 10^exponent and edited in three rows:
+ * a fine slider that nudges it relative to its own decade, a bar that sets
+ * the coefficient, and a strip of boxes that sets the exponent.  Buttons at
+ * the ends of the rows flip the sign and step the exponent. */
+#include "zelm-scale.h"
+
+#include "zelm-util.h"
+
+#include <algorithm>
+#include <cmath>
+
+enum {
+  PROP_0,
+  PROP_VALUE,
+  PROP_MIN_VAL,
+  PROP_MAX_VAL,
+  PROP_DIGITS,
+  PROP_SENS,
+  PROP_MARGIN,
+  PROP_TEXT_SIZE,
+  PROP_SLIDER_PORTION,
+  PROP_BG_COLOR,
+  PROP_FG_COLOR,
+  PROP_CENTER_COLOR,
+  PROP_SLIDE_COLOR1,
+  PROP_SLIDE_COLOR2,
+  PROP_COEFF_COLOR,
+  PROP_EXP_COLOR1,
+  PROP_EXP_COLOR2,
+  PROP_ACTIVE_COLOR,
+  PROP_INACTIVE_COLOR,
+  PROP_HIGHLIGHT_COLOR,
+  N_PROPS
+};
+
+static GParamSpec *properties[N_PROPS];
+
+enum {
+  VALUE_CHANGED,
+  N_SIGNALS
+};
+
+static guint signals[N_SIGNALS];
+
+/* Colour properties in PROP order, starting with PROP_BG_COLOR. */
+enum {
+  COLOR_BG,
+  COLOR_FG,
+  COLOR_CENTER,
+  COLOR_SLIDE1,
+  COLOR_SLIDE2,
+  COLOR_COEFF,
+  COLOR_EXP1,
+  COLOR_EXP2,
+  COLOR_ACTIVE,
+  COLOR_INACTIVE,
+  COLOR_HIGHLIGHT,
+  N_COLORS
+};
+
+static const struct {
+  const char *name, *nick, *blurb;
+  guint32 declared; /* the property's default */
+  guint32 initial;  /* what a new scale draws with */
+} color_props[N_COLORS] = {
+  { "bg-color", "BgColor", "Background color", 0x00000000, 0x00000000 },
+  { "fg-color", "FgColor", "Foreground color", 0xffffffff, 0xffffffff },
+  { "center-color", "CenterColor", "Center line color", 0xffffff80, 0xffffff80 },
+  { "slide-color1", "SlideColor1", "Slider color 1", 0x004080ff, 0x004080ff },
+  { "slide-color2", "SlideColor2", "Slider color 2", 0x0060c0ff, 0x0060c0ff },
+  { "coeff-color", "CoeffColor", "Coefficient control color", 0x6080ffff, 0x6080ffff },
+  { "exp-color1", "ExpColor1", "Exponent control color 1", 0x00c000ff, 0x00c000ff },
+  /* Merged groups of three start out yellow so they stand apart from single
+   * boxes; the declared default stays green as published. */
+  { "exp-color2", "ExpColor2", "Exponent control color 2", 0x00c000ff, 0xc0c000ff },
+  { "active-color", "ActiveColor", "Active button color", 0x00c000ff, 0x00c000ff },
+  { "inactive-color", "InactiveColor", "Inactive button color", 0x404040ff, 0x404040ff },
+  { "highlight-color", "HighlightColor", "Highlight button color", 0x606060ff, 0x606060ff },
+};
+
+#define STRIPE_WIDTH 50.0
+#define EXP_LIMIT    18 /* exponent boxes on each side, and the buttons' limit */
+#define EXP_BOXES    54.0  /* box width = (track - circle) / 54 */
+#define EXP_GAPS     108.0 /* gap width = (track - circle) / 108 */
+
+enum DragMode {
+  DRAG_NONE,
+  DRAG_FINE,
+  DRAG_COEFF,
+  DRAG_EXP,
+};
+
+/* Buttons at the ends of the rows; 0 is none. */
+enum {
+  BUTTON_NONE,
+  BUTTON_SLIDE_LEFT,
+  BUTTON_SLIDE_RIGHT,
+  BUTTON_PLUS,
+  BUTTON_MINUS,
+  BUTTON_EXP_DOWN,
+  BUTTON_EXP_UP,
+};
+
+/* Geometry in pixels, from the allocation, the margin and the text height. */
+struct Layout {
+  double m;                     /* margin */
+  double slider_y, s;           /* slider row top and height */
+  double coeff_y, k;            /* coefficient row */
+  double exp_y, x;              /* exponent row */
+  double b;                     /* button width */
+  double track_x, track_w;      /* the rows' active part */
+  double centre;                /* horizontal centre of the track */
+  double box_w, box_gap;        /* exponent boxes */
+  int text_w;
+};
+
+struct _ZelmScale {
+  GtkDrawingArea parent_instance;
+
+  double value;
+  double min_val;
+  double max_val;
+  int digits;
+  double sens;
+  double margin;
+  double text_size;
+  double slider_portion;
+  guint32 colors[N_COLORS];
+
+  int width, height;
+  int drag_mode;
+  int hover;
+  double drag_x;           /* pointer x where the drag started */
+  double drag_value;       /* value when the drag started */
+  double last_x;           /* latest pointer x of the drag */
+  gboolean control;        /* Control held during the drag */
+  double stripe_offset;
+  PangoLayout *text;       /* the printed value, kept across draws */
+  Layout lay;
+};
+
+G_DEFINE_FINAL_TYPE (ZelmScale, zelm_scale, GTK_TYPE_DRAWING_AREA)
+
+/* v × 10^n, dividing for negative n so that 1.25e-3 comes out as the double
+ * nearest that decimal rather than one ulp off. */
+static double
+mul_pow10 (double v, int n)
+{
+  /* Beyond 10^±300 the power itself would overflow: go in steps. */
+  if (n > 300)
+    return mul_pow10 (v * 1e300, n - 300);
+  if (n < -300)
+    return mul_pow10 (v / 1e300, n + 300);
+  return n >= 0 ? v * std::pow (10.0, n) : v / std::pow (10.0, -n);
+}
+
+/* Splits @v into coefficient (1 <= |c| < 10) and exponent; 0 and non-finite
+ * values are their own coefficient with exponent 0. */
+static void
+decompose (double v, double *coeff, int *exp)
+{
+  if (v == 0.0 || !std::isfinite (v))
+    {
+      *coeff = v;
+      *exp = 0;
+      return;
+    }
+  int e = int (std::floor (std::log10 (std::fabs (v))));
+  double c = mul_pow10 (v, -e);
+  /* log10 rounds near exact powers of ten. */
+  if (std::fabs (c) >= 10.0)
+    c = mul_pow10 (v, -(++e));
+  else if (std::fabs (c) < 1.0)
+    c = mul_pow10 (v, -(--e));
+  *coeff = c;
+  *exp = e;
+}
+
+static int
+exponent_of (double v)
+{
+  double c;
+  int e;
+  decompose (v, &c, &e);
+  return e;
+}
+
+/* @v rounded to a whole multiple of 10^@n, halves away from zero. */
+static double
+round_to_pow10 (double v, int n)
+{
+  return mul_pow10 (std::round (mul_pow10 (v, -n)), n);
+}
+
+static double
+clamp_to_range (ZelmScale *scale, double v)
+{
+  if (v > scale->max_val)
+    return scale->max_val;
+  if (v <= scale->min_val)
+    return scale->min_val;
+  return v;
+}
+
+static bool
+same_double (double a, double b)
+{
+  return a == b || (std::isnan (a) && std::isnan (b));
+}
+
+/* Stores @v, redraws, notifies "value" when it changed and, for the user's
+ * edits (@emit), reports it with "value-changed". */
+static void
+store_value (ZelmScale *scale, double v, gboolean emit)
+{
+  if (!same_double (v, scale->value) || std::signbit (v) != std::signbit (scale->value))
+    {
+      scale->value = v;
+      g_object_notify_by_pspec (G_OBJECT (scale), properties[PROP_VALUE]);
+    }
+  gtk_widget_queue_draw (GTK_WIDGET (scale));
+  if (emit)
+    g_signal_emit (scale, signals[VALUE_CHANGED], 0, scale->value);
+}
+
+static void
+user_value (ZelmScale *scale, double v)
+{
+  store_value (scale, clamp_to_range (scale, v), TRUE);
+}
+
+static PangoLayout *
+text_layout (ZelmScale *scale)
+{
+  if (!scale->text)
+    {
+      scale->text = gtk_widget_create_pango_layout (GTK_WIDGET (scale), nullptr);
+      PangoFontDescription *font = pango_font_description_new ();
+      pango_font_description_set_family_static (font, "Monospace");
+      pango_font_description_set_absolute_size (font, scale->text_size * PANGO_SCALE);
+      pango_layout_set_font_description (scale->text, font);
+      pango_font_description_free (font);
+    }
+  char buf[G_ASCII_DTOSTR_BUF_SIZE + 400];
+  g_snprintf (buf, sizeof buf, "%.*f", scale->digits, scale->value);
+  pango_layout_set_text (scale->text, buf, -1);
+  return scale->text;
+}
+
+/* Lays out the rows for the current size, margin, portion and text. */
+static const Layout &
+update_layout (ZelmScale *scale)
+{
+  Layout &l = scale->lay;
+  int tw, th;
+  pango_layout_get_pixel_size (text_layout (scale), &tw, &th);
+  const double m = scale->margin, t = th, width = scale->width;
+  const double r = scale->height - 4 * m - (t + 2 * m);
+
+  l.m = m;
+  l.text_w = tw;
+  l.slider_y = m;
+  l.s = scale->slider_portion * r;
+  l.coeff_y = 2 * m + l.s;
+  l.k = t + 2 * m;
+  l.exp_y = 3 * m + l.k + l.s;
+  l.x = r - l.s;
+  l.b = std::max ({ l.x / 2, l.s / 2, l.k });
+  l.track_x = l.b + 2 * m;
+  l.track_w = width - 2 * (l.b + 2 * m);
+  l.centre = l.track_x + l.track_w / 2;
+  l.box_w = (l.track_w - l.x) / EXP_BOXES;
+  l.box_gap = (l.track_w - l.x) / EXP_GAPS;
+  return l;
+}
+
+/* Row under @y: 1 slider, 2 coefficient, 3 exponent, 0 none. */
+static int
+row_at (const Layout &l, double y)
+{
+  if (y >= l.slider_y && y < l.slider_y + l.s)
+    return 1;
+  if (y >= l.coeff_y && y < l.coeff_y + l.k)
+    return 2;
+  if (y >= l.exp_y && y < l.exp_y + l.x)
+    return 3;
+  return 0;
+}
+
+static int
+button_at (ZelmScale *scale, double x, double y)
+{
+  const Layout &l = scale->lay;
+  int row = row_at (l, y);
+  if (!row)
+    return BUTTON_NONE;
+  if (x >= l.m && x <= l.m + l.b)
+    return 2 * row - 1;
+  if (x >= scale->width - l.m - l.b && x <= scale->width - l.m)
+    return 2 * row;
+  return BUTTON_NONE;
+}
+
+static bool
+in_track (const Layout &l, double x)
+{
+  return x >= l.track_x && x <= l.track_x + l.track_w;
+}
+
+/* ---- editing ---------------------------------------------------------- */
+
+static void
+set_sign (ZelmScale *scale, gboolean positive)
+{
+  const double v = scale->value;
+  if (positive ? !(v < 0) : !(v > 0))
+    return;
+  if (-v >= scale->min_val && -v <= scale->max_val)
+    store_value (scale, -v, TRUE);
+}
+
+static void
+step_exponent (ZelmScale *scale, int dir)
+{
+  const double v = scale->value;
+  double nv;
+  if (v == 0.0 || std::isnan (v))
+    nv = v;
+  else if (std::isinf (v))
+    nv = dir > 0 ? v * 10 : v * 0.1;
+  else
+    {
+      double c;
+      int e;
+      decompose (v, &c, &e);
+      /* Never past ±18, but a value already beyond may come back. */
+      if ((dir > 0 && e >= EXP_LIMIT) || (dir < 0 && e <= -EXP_LIMIT))
+        nv = v;
+      else
+        nv = mul_pow10 (c, e + dir);
+    }
+  user_value (scale, nv);
+}
+
+/* Rounds a dragged value to four significant digits while Control is held. */
+static double
+control_round (ZelmScale *scale, double v)
+{
+  if (!scale->control || !std::isfinite (v))
+    return v;
+  return round_to_pow10 (v, v == 0.0 ? -3 : exponent_of (v) - 3);
+}
+
+static void
+drag_fine (ZelmScale *scale, double px)
+{
+  const Layout &l = scale->lay;
+  const double u = scale->drag_value, dx = px - scale->drag_x;
+  double step = 9.0;
+  if (u != 0.0 && std::isfinite (u))
+    {
+      int e = exponent_of (u);
+      step = std::pow (10.0, e + 1) - std::pow (10.0, e);
+    }
+  scale->stripe_offset = dx;
+  user_value (scale, control_round (scale, u + step * dx * scale->sens / l.track_w));
+}
+
+static void
+drag_coeff (ZelmScale *scale, double px)
+{
+  const Layout &l = scale->lay;
+  const double u = scale->drag_value, tw = l.track_w;
+  if (!(tw > 0))
+    return;
+  const double p = std::trunc (px - l.track_x);
+  double r = std::fmod (p, tw);
+  if (u >= 0 && px < l.track_x)
+    r += tw;
+  else if (u < 0 && px >= l.track_x)
+    r -= tw;
+  double c = 10 * r / tw;
+  if (c > 0 && c < 1)
+    c = 1;
+  else if (c < 0 && c > -1)
+    c = -1;
+
+  const int n = int (std::floor ((px - l.track_x) / tw));
+  int e = (u == 0.0 || !std::isfinite (u)) ? 0 : exponent_of (u);
+  e += u >= 0 ? n : -n;
+  user_value (scale, control_round (scale, mul_pow10 (c, e)));
+}
+
+static void
+drag_exp (ZelmScale *scale, double px, gboolean press)
+{
+  const Layout &l = scale->lay;
+  px = CLAMP (px, l.track_x, l.track_x + l.track_w);
+  double c;
+  int old_e;
+  decompose (scale->value, &c, &old_e);
+
+  const double h = (l.x + l.m) / 2, step = l.box_w + l.box_gap;
+  int e = 0;
+  if (px > l.centre + h)
+    e = int (std::trunc ((px - l.centre - h) / step + 1));
+  else if (px < l.centre - h)
+    e = int (std::trunc ((px - l.centre + h) / step - 1));
+  else if (press && old_e == 0)
+    c = 0;
+  e = CLAMP (e, -EXP_LIMIT, EXP_LIMIT);
+  user_value (scale, mul_pow10 (c, e));
+}
+
+static void
+drag_to (ZelmScale *scale, double px)
+{
+  scale->last_x = px;
+  switch (scale->drag_mode)
+    {
+    case DRAG_FINE:
+      drag_fine (scale, px);
+      break;
+    case DRAG_COEFF:
+      drag_coeff (scale, px);
+      break;
+    case DRAG_EXP:
+      drag_exp (scale, px, FALSE);
+      break;
+    default:
+      break;
+    }
+}
+
+static void
+end_drag (ZelmScale *scale)
+{
+  if (scale->drag_mode == DRAG_FINE)
+    {
+      scale->stripe_offset = 0;
+      gtk_widget_queue_draw (GTK_WIDGET (scale));
+    }
+  scale->drag_mode = DRAG_NONE;
+}
+
+/* Keyboard step of the value by one unit of its digit 10^(E + @place), E
+ * being the exponent of the decade the value moves into, so that a step
+ * down from 1.00 gives 0.999 and a step back up returns to 1.00. */
+static void
+key_step (ZelmScale *scale, int place, int dir)
+{
+  const double v = scale->value;
+  if (!std::isfinite (v))
+    return;
+  double c;
+  int e;
+  decompose (v, &c, &e);
+  if (std::fabs (c) == 1.0 && (c > 0) != (dir > 0))
+    e--;
+  const int n = e + place;
+  user_value (scale, mul_pow10 (std::round (mul_pow10 (v, -n)) + dir, n));
+}
+
+/* ---- events ----------------------------------------------------------- */
+
+static gboolean
+zelm_scale_button_press_event (GtkWidget *widget, GdkEventButton *event)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+
+  if (event->type != GDK_BUTTON_PRESS || event->button != GDK_BUTTON_PRIMARY)
+    return TRUE;
+  gtk_widget_grab_focus (widget);
+  const Layout &l = update_layout (scale);
+
+  int row = row_at (l, event->y);
+  if (row && in_track (l, event->x))
+    {
+      scale->drag_x = scale->last_x = event->x;
+      scale->drag_value = scale->value;
+      scale->control = (event->state & GDK_CONTROL_MASK) != 0;
+      scale->drag_mode = row;
+      if (row == DRAG_EXP)
+        drag_exp (scale, event->x, TRUE);
+      return TRUE;
+    }
+
+  switch (button_at (scale, event->x, event->y))
+    {
+    case BUTTON_PLUS:
+      set_sign (scale, TRUE);
+      break;
+    case BUTTON_MINUS:
+      set_sign (scale, FALSE);
+      break;
+    case BUTTON_EXP_DOWN:
+      step_exponent (scale, -1);
+      break;
+    case BUTTON_EXP_UP:
+      step_exponent (scale, 1);
+      break;
+    default:
+      break;
+    }
+  return TRUE;
+}
+
+static void
+set_hover (ZelmScale *scale, int hover)
+{
+  if (hover == scale->hover)
+    return;
+  scale->hover = hover;
+  gtk_widget_queue_draw (GTK_WIDGET (scale));
+}
+
+static gboolean
+zelm_scale_motion_notify_event (GtkWidget *widget, GdkEventMotion *event)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+
+  update_layout (scale);
+  if (scale->drag_mode)
+    {
+      scale->control = (event->state & GDK_CONTROL_MASK) != 0;
+      drag_to (scale, event->x);
+    }
+  else
+    set_hover (scale, button_at (scale, event->x, event->y));
+  return TRUE;
+}
+
+static gboolean
+zelm_scale_button_release_event (GtkWidget *widget, GdkEventButton *event)
+{
+  if (event->button == GDK_BUTTON_PRIMARY)
+    end_drag (ZELM_SCALE (widget));
+  return TRUE;
+}
+
+static gboolean
+zelm_scale_leave_notify_event (GtkWidget *widget, GdkEventCrossing *)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+
+  if (!scale->drag_mode)
+    set_hover (scale, BUTTON_NONE);
+  return FALSE;
+}
+
+static gboolean
+zelm_scale_grab_broken_event (GtkWidget *widget, GdkEventGrabBroken *)
+{
+  /* The release will never come. */
+  end_drag (ZELM_SCALE (widget));
+  return FALSE;
+}
+
+static gboolean
+is_control_key (guint keyval)
+{
+  return keyval == GDK_KEY_Control_L || keyval == GDK_KEY_Control_R;
+}
+
+static gboolean
+zelm_scale_key_press_event (GtkWidget *widget, GdkEventKey *event)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+
+  if (scale->drag_mode)
+    {
+      if (event->keyval == GDK_KEY_Escape)
+        {
+          const double start = scale->drag_value;
+          end_drag (scale);
+          store_value (scale, start, TRUE);
+          return TRUE;
+        }
+      /* Rounding follows Control at once, without waiting for motion. */
+      if (is_control_key (event->keyval) && scale->drag_mode != DRAG_EXP)
+        {
+          update_layout (scale);
+          scale->control = TRUE;
+          drag_to (scale, scale->last_x);
+          return TRUE;
+        }
+      return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_press_event (widget, event);
+    }
+
+  switch (event->keyval)
+    {
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+      key_step (scale, -2, 1);
+      return TRUE;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+      key_step (scale, -2, -1);
+      return TRUE;
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+      key_step (scale, -1, 1);
+      return TRUE;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      key_step (scale, -1, -1);
+      return TRUE;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up:
+      step_exponent (scale, 1);
+      return TRUE;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down:
+      step_exponent (scale, -1);
+      return TRUE;
+    case GDK_KEY_plus:
+    case GDK_KEY_equal: /* "+" without Shift */
+    case GDK_KEY_KP_Add:
+      set_sign (scale, TRUE);
+      return TRUE;
+    case GDK_KEY_minus:
+    case GDK_KEY_KP_Subtract:
+      set_sign (scale, FALSE);
+      return TRUE;
+    default:
+      return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_press_event (widget, event);
+    }
+}
+
+static gboolean
+zelm_scale_key_release_event (GtkWidget *widget, GdkEventKey *event)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+
+  if (scale->drag_mode && scale->drag_mode != DRAG_EXP && is_control_key (event->keyval))
+    {
+      update_layout (scale);
+      scale->control = FALSE;
+      drag_to (scale, scale->last_x);
+      return TRUE;
+    }
+  return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_release_event (widget, event);
+}
+
+/* ---- drawing ---------------------------------------------------------- */
+
+static void
+draw_slider_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
+{
+  const double boundary = scale->width / 2.0 + scale->stripe_offset;
+  const double end = l.track_x + l.track_w;
+
+  cairo_save (cr);
+  cairo_rectangle (cr, l.track_x, l.slider_y, l.track_w, l.s);
+  cairo_clip (cr);
+  for (int pass = 0; pass < 2; pass++)
+    {
+      /* Stripe i covers [boundary + 50i, boundary + 50(i + 1)). */
+      for (double i = std::floor ((l.track_x - boundary) / STRIPE_WIDTH);
+           boundary + i * STRIPE_WIDTH < end; i++)
+        if ((long (i) & 1) == pass)
+          cairo_rectangle (cr, boundary + i * STRIPE_WIDTH, l.slider_y, STRIPE_WIDTH, l.s);
+      zelm_util_set_rgba_uint (cr, scale->colors[pass ? COLOR_SLIDE2 : COLOR_SLIDE1]);
+      cairo_fill (cr);
+    }
+  cairo_restore (cr);
+
+  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_CENTER]);
+  cairo_rectangle (cr, scale->width / 2.0 - 1, l.slider_y, 2, l.s);
+  cairo_fill (cr);
+}
+
+static void
+draw_coeff_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
+{
+  double c;
+  int e;
+  decompose (scale->value, &c, &e);
+
+  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_INACTIVE]);
+  cairo_rectangle (cr, l.track_x, l.coeff_y, l.track_w, l.k);
+  cairo_fill (cr);
+
+  /* An infinite coefficient fills the track. */
+  double len = l.track_w * std::min (std::fabs (c) / 10, 1.0);
+  if (len > 0)
+    {
+      zelm_util_set_rgba_uint (cr, scale->colors[COLOR_COEFF]);
+      cairo_rectangle (cr, c > 0 ? l.track_x : l.track_x + l.track_w - len, l.coeff_y, len, l.k);
+      cairo_fill (cr);
+    }
+
+  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_FG]);
+  cairo_move_to (cr, std::round ((scale->width - l.text_w) / 2.0), std::round (l.coeff_y + l.m));
+  pango_cairo_show_layout (cr, scale->text);
+}
+
+static void
+draw_exp_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
+{
+  int e = 0;
+  double c;
+  decompose (scale->value, &c, &e);
+  const guint32 *col = scale->colors;
+  const double step = l.box_w + l.box_gap, y = l.exp_y;
+
+  zelm_util_set_rgba_uint (cr, col[e == 0 ? COLOR_ACTIVE : COLOR_INACTIVE]);
+  cairo_arc (cr, l.centre, y + l.x / 2, l.x / 2, 0, 2 * G_PI);
+  cairo_fill (cr);
+
+  for (int side = -1; side <= 1; side += 2)
+    {
+      const int filled = (e * side > 0) ? std::min (std::abs (e), EXP_LIMIT) : 0;
+      const int merged = filled / 3 * 3;
+      /* Left edge of position i (1-based) on this side. */
+      auto left = [&] (int i) {
+        double inner = l.x / 2 + l.box_gap + (i - 1) * step;
+        return side > 0 ? l.centre + inner : l.centre - inner - l.box_w;
+      };
+      for (int g = 1; g <= merged; g += 3)
+        {
+          double x0 = side > 0 ? left (g) : left (g + 2);
+          cairo_rectangle (cr, x0, y, 3 * l.box_w + 2 * l.box_gap, l.x);
+        }
+      zelm_util_set_rgba_uint (cr, col[COLOR_EXP2]);
+      cairo_fill (cr);
+      for (int i = merged + 1; i <= filled; i++)
+        cairo_rectangle (cr, left (i), y, l.box_w, l.x);
+      zelm_util_set_rgba_uint (cr, col[COLOR_EXP1]);
+      cairo_fill (cr);
+      for (int i = filled + 1; i <= EXP_LIMIT; i++)
+        cairo_rectangle (cr, left (i), y, l.box_w, l.x);
+      zelm_util_set_rgba_uint (cr, col[COLOR_INACTIVE]);
+      cairo_fill (cr);
+    }
+}
+
+/* A triangle filling the button's cell, its tip at the widget's edge. */
+static void
+draw_arrow (ZelmScale *scale, cairo_t *cr, int button, double y, double h)
+{
+  const Layout &l = scale->lay;
+  const bool right = button % 2 == 0;
+  const double outer = right ? scale->width - l.m : l.m;
+  const double inner = right ? outer - l.b : outer + l.b;
+
+  cairo_move_to (cr, outer, y + h / 2);
+  cairo_line_to (cr, inner, y);
+  cairo_line_to (cr, inner, y + h);
+  cairo_close_path (cr);
+  zelm_util_set_rgba_uint (cr, scale->colors[scale->hover == button ? COLOR_HIGHLIGHT
+                                                                     : COLOR_INACTIVE]);
+  cairo_fill (cr);
+}
+
+static void
+draw_sign (ZelmScale *scale, cairo_t *cr, int button)
+{
+  const Layout &l = scale->lay;
+  const bool plus = button == BUTTON_PLUS;
+  const double cx = plus ? l.m + l.b / 2 : scale->width - l.m - l.b / 2;
+  const double cy = l.coeff_y + l.k / 2, arm = std::min (l.b, l.k) * 0.4;
+
+  cairo_set_line_width (cr, 0.2 * l.k);
+  cairo_set_line_cap (cr, CAIRO_LINE_CAP_BUTT);
+  cairo_move_to (cr, cx - arm, cy);
+  cairo_line_to (cr, cx + arm, cy);
+  if (plus)
+    {
+      cairo_move_to (cr, cx, cy - arm);
+      cairo_line_to (cr, cx, cy + arm);
+    }
+  int color = scale->hover == button ? COLOR_HIGHLIGHT : COLOR_INACTIVE;
+  if (plus ? scale->value > 0 : scale->value < 0)
+    color = COLOR_ACTIVE;
+  zelm_util_set_rgba_uint (cr, scale->colors[color]);
+  cairo_stroke (cr);
+}
+
+static gboolean
+zelm_scale_draw (GtkWidget *widget, cairo_t *cr)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+  const Layout &l = update_layout (scale);
+
+  /* Over the parent's background: the transparent default shows the theme. */
+  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_BG]);
+  cairo_paint (cr);
+  if (l.track_w <= 0 || l.s < 0 || l.x < 0)
+    return TRUE;
+
+  draw_slider_row (scale, cr, l);
+  draw_coeff_row (scale, cr, l);
+  draw_exp_row (scale, cr, l);
+  draw_arrow (scale, cr, BUTTON_SLIDE_LEFT, l.slider_y, l.s);
+  draw_arrow (scale, cr, BUTTON_SLIDE_RIGHT, l.slider_y, l.s);
+  draw_arrow (scale, cr, BUTTON_EXP_DOWN, l.exp_y, l.x);
+  draw_arrow (scale, cr, BUTTON_EXP_UP, l.exp_y, l.x);
+  draw_sign (scale, cr, BUTTON_PLUS);
+  draw_sign (scale, cr, BUTTON_MINUS);
+  return TRUE;
+}
+
+/* ---- object ----------------------------------------------------------- */
+
+static void
+zelm_scale_size_allocate (GtkWidget *widget, GtkAllocation *allocation)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+
+  GTK_WIDGET_CLASS (zelm_scale_parent_class)->size_allocate (widget, allocation);
+  scale->width = allocation->width;
+  scale->height = allocation->height;
+}
+
+static void
+zelm_scale_get_preferred_width (GtkWidget *, int *minimum, int *natural)
+{
+  *minimum = *natural = 300;
+}
+
+static void
+zelm_scale_get_preferred_height (GtkWidget *, int *minimum, int *natural)
+{
+  *minimum = *natural = 80;
+}
+
+static void
+zelm_scale_screen_changed (GtkWidget *widget, GdkScreen *previous)
+{
+  /* The cached text belongs to the old screen's font context. */
+  g_clear_object (&ZELM_SCALE (widget)->text);
+  if (GTK_WIDGET_CLASS (zelm_scale_parent_class)->screen_changed)
+    GTK_WIDGET_CLASS (zelm_scale_parent_class)->screen_changed (widget, previous);
+}
+
+static void
+zelm_scale_finalize (GObject *object)
+{
+  g_clear_object (&ZELM_SCALE (object)->text);
+  G_OBJECT_CLASS (zelm_scale_parent_class)->finalize (object);
+}
+
+static void
+zelm_scale_get_property (GObject *object, guint prop_id, GValue *value, GParamSpec *pspec)
+{
+  ZelmScale *scale = ZELM_SCALE (object);
+
+  switch (prop_id)
+    {
+    case PROP_VALUE:
+      g_value_set_double (value, scale->value);
+      break;
+    case PROP_MIN_VAL:
+      g_value_set_double (value, scale->min_val);
+      break;
+    case PROP_MAX_VAL:
+      g_value_set_double (value, scale->max_val);
+      break;
+    case PROP_DIGITS:
+      g_value_set_int (value, scale->digits);
+      break;
+    case PROP_SENS:
+      g_value_set_double (value, scale->sens);
+      break;
+    case PROP_MARGIN:
+      g_value_set_double (value, scale->margin);
+      break;
+    case PROP_TEXT_SIZE:
+      g_value_set_double (value, scale->text_size);
+      break;
+    case PROP_SLIDER_PORTION:
+      g_value_set_double (value, scale->slider_portion);
+      break;
+    default:
+      if (prop_id >= PROP_BG_COLOR && prop_id < N_PROPS)
+        g_value_set_uint (value, scale->colors[prop_id - PROP_BG_COLOR]);
+      else
+        G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
+      break;
+    }
+}
+
+/* Stores a double property, notifying only a change. */
+static void
+set_double (GObject *object, double *field, const GValue *value, GParamSpec *pspec)
+{
+  double v = g_value_get_double (value);
+  if (same_double (v, *field))
+    return;
+  *field = v;
+  g_object_notify_by_pspec (object, pspec);
+}
+
+static void
+zelm_scale_set_property (GObject *object, guint prop_id, const GValue *value, GParamSpec *pspec)
+{
+  ZelmScale *scale = ZELM_SCALE (object);
+
+  switch (prop_id)
+    {
+    case PROP_VALUE:
+      store_value (scale, g_value_get_double (value), FALSE);
+      return;
+    case PROP_MIN_VAL:
+      set_double (object, &scale->min_val, value, pspec);
+      break;
+    case PROP_MAX_VAL:
+      set_double (object, &scale->max_val, value, pspec);
+      break;
+    case PROP_DIGITS:
+      if (scale->digits != g_value_get_int (value))
+        {
+          scale->digits = g_value_get_int (value);
+          g_object_notify_by_pspec (object, pspec);
+        }
+      break;
+    case PROP_SENS:
+      set_double (object, &scale->sens, value, pspec);
+      break;
+    case PROP_MARGIN:
+      set_double (object, &scale->margin, value, pspec);
+      break;
+    case PROP_TEXT_SIZE:
+      set_double (object, &scale->text_size, value, pspec);
+      g_clear_object (&scale->text);
+      break;
+    case PROP_SLIDER_PORTION:
+      set_double (object, &scale->slider_portion, value, pspec);
+      break;
+    default:
+      if (prop_id >= PROP_BG_COLOR && prop_id < N_PROPS)
+        {
+          guint32 &color = scale->colors[prop_id - PROP_BG_COLOR];
+          if (color != g_value_get_uint (value))
+            {
+              color = g_value_get_uint (value);
+              g_object_notify_by_pspec (object, pspec);
+            }
+        }
+      else
+        {
+          G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
+          return;
+        }
+      break;
+    }
+  gtk_widget_queue_draw (GTK_WIDGET (scale));
+}
+
+static void
+zelm_scale_class_init (ZelmScaleClass *klass)
+{
+  GObjectClass *object_class = G_OBJECT_CLASS (klass);
+  GtkWidgetClass *widget_class = GTK_WIDGET_CLASS (klass);
+
+  object_class->finalize = zelm_scale_finalize;
+  object_class->get_property = zelm_scale_get_property;
+  object_class->set_property = zelm_scale_set_property;
+  widget_class->size_allocate = zelm_scale_size_allocate;
+  widget_class->get_preferred_width = zelm_scale_get_preferred_width;
+  widget_class->get_preferred_height = zelm_scale_get_preferred_height;
+  widget_class->screen_changed = zelm_scale_screen_changed;
+  widget_class->draw = zelm_scale_draw;
+  widget_class->button_press_event = zelm_scale_button_press_event;
+  widget_class->button_release_event = zelm_scale_button_release_event;
+  widget_class->motion_notify_event = zelm_scale_motion_notify_event;
+  widget_class->leave_notify_event = zelm_scale_leave_notify_event;
+  widget_class->grab_broken_event = zelm_scale_grab_broken_event;
+  widget_class->key_press_event = zelm_scale_key_press_event;
+  widget_class->key_release_event = zelm_scale_key_release_event;
+
+  const auto flags = GParamFlags (G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
+                                  G_PARAM_EXPLICIT_NOTIFY);
+  /* Every double, infinities included: the value is never clamped on the
+   * way in, and an unlimited range is -inf..inf. */
+  const double inf = HUGE_VAL;
+  properties[PROP_VALUE] =
+    g_param_spec_double ("value", "Value", "Current value", -inf, inf, 0.0, flags);
+  properties[PROP_MIN_VAL] =
+    g_param_spec_double ("min-val", "MinVal", "Minimum value", -inf, inf, 0.0, flags);
+  properties[PROP_MAX_VAL] =
+    g_param_spec_double ("max-val", "MaxVal", "Maximum value", -inf, inf, 0.0, flags);
+  properties[PROP_DIGITS] =
+    g_param_spec_int ("digits", "Digits", "Number of decimal digits", 0, 18, 9, flags);
+  properties[PROP_SENS] = g_param_spec_double ("sens", "Sens", "Slider sensitivity factor",
+                                               0.001, 1.0, 0.001, flags);
+  properties[PROP_MARGIN] = g_param_spec_double (
+    "margin", "Margin", "Margin spacing around slider and text", 0.0, 20.0, 4.0, flags);
+  properties[PROP_TEXT_SIZE] =
+    g_param_spec_double ("text-size", "TextSize", "Size of value text", 0.0, 100.0, 12.0, flags);
+  properties[PROP_SLIDER_PORTION] =
+    g_param_spec_double ("slider-portion", "SliderPortion", "Slider vertical portion fraction",
+                         0.0, 1.0, 0.5, flags);
+  for (int i = 0; i < N_COLORS; i++)
+    properties[PROP_BG_COLOR + i] =
+      g_param_spec_uint (color_props[i].name, color_props[i].nick, color_props[i].blurb, 0,
+                         G_MAXUINT32, color_props[i].declared, flags);
+  g_object_class_install_properties (object_class, N_PROPS, properties);
+
+  /**
+   * ZelmScale::value-changed:
+   * @value: the new value
+   *
+   * Emitted for every change the user makes with pointer or keyboard.
+   */
+  signals[VALUE_CHANGED] = g_signal_new ("value-changed", G_TYPE_FROM_CLASS (klass),
+                                         G_SIGNAL_RUN_FIRST, 0, nullptr, nullptr, nullptr,
+                                         G_TYPE_NONE, 1, G_TYPE_DOUBLE);
+}
+
+static void
+zelm_scale_init (ZelmScale *scale)
+{
+  GtkWidget *widget = GTK_WIDGET (scale);
+
+  scale->digits = 9;
+  scale->sens = 0.001;
+  scale->margin = 4.0;
+  scale->text_size = 12.0;
+  scale->slider_portion = 0.5;
+  for (int i = 0; i < N_COLORS; i++)
+    scale->colors[i] = color_props[i].initial;
+
+  gtk_widget_set_can_focus (widget, TRUE);
+  gtk_widget_add_events (widget, GDK_POINTER_MOTION_MASK | GDK_BUTTON1_MOTION_MASK |
+                                   GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                   GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK |
+                                   GDK_LEAVE_NOTIFY_MASK);
+}
+
+GtkWidget *
+zelm_scale_new (double min, double max, int digits)
+{
+  return GTK_WIDGET (g_object_new (ZELM_TYPE_SCALE, "min-val", min, "max-val", max, "digits",
+                                   digits, nullptr));
+}
+
+void
+zelm_scale_set_value (ZelmScale *scale, double value)
+{
+  g_return_if_fail (ZELM_IS_SCALE (scale));
+
+  store_value (scale, value, FALSE);
+}
+
+double
+zelm_scale_get_value (ZelmScale *scale)
+{
+  g_return_val_if_fail (ZELM_IS_SCALE (scale), 0.0);
+
+  return scale->value;
+}
