@@ -398,9 +398,11 @@ TEST_F (WindowTest, StatisticsAndLevelFollowThePlaying)
                                        GRegexCompileFlags (0), GRegexMatchFlags (0)))
         << gtk_label_get_text (cpu);
 
-    /* Two notes at full velocity: the meter's bar, or its peak marker
-     * once the next tick read no new frames, lies well past -20 dB. */
+    /* Two notes at full velocity, past the first instrument's slow swell:
+     * the meter's bar, or its peak marker once the next tick read no new
+     * frames, lies well past -20 dB. */
     GtkWidget *meter = zelm_app_gui_get_level_meter (app);
+    ear.render (3 * 48000);
     for (int i = 0; i < 4; i++)
       {
         ear.render (2400);
@@ -588,9 +590,12 @@ TEST_F (WindowTest, TreeRowsFollowTheNodes)
     struct {
       const char *path, *icon, *name;
     } rows[] = {
-      { "0", "zelm-file-vvi", "Zelmora bank" },    { "0:0", "zelm-inst", "Soft sine" },
-      { "0:0:0", "zelm-vol-attack", "Volume Attack" }, { "0:0:1", "zelm-vol-release", "Volume Release" },
-      { "0:0:2", "zelm-signal-sine", "Sine Wave" },   { "0:3:2", "zelm-vol-mod", "Volume Modulation" },
+      { "0", "zelm-file-vvi", "Zelmora bank" },
+      { "0:0", "zelm-inst", "In The Beginning" },
+      { "0:0:0", "zelm-vol-attack", "Volume Attack" },
+      { "0:0:1", "zelm-vol-release", "Volume Release" },
+      { "0:0:2", "zelm-balance-mod", "Slow Drift" },
+      { "0:3:2", "zelm-vol-mod", "Rotor" },
     };
     for (const auto &r : rows)
       {
