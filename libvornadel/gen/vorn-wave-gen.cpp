@@ -85,17 +85,13 @@ eval_morph_point (VornWaveGenMorphPt *e, T m, double *out)
     {
       while (m >= s[VORN_CURVE_CACHE_X0] + s[VORN_CURVE_CACHE_DX] && s != last)
         s += REC;
-      /* The last segment owns its end point. */
-      if (m > s[VORN_CURVE_CACHE_X0] + s[VORN_CURVE_CACHE_DX])
-        {
-          e->seg = first;
-          return false;
-        }
     }
 
   e->seg = s;
   const T dx = s[VORN_CURVE_CACHE_DX];
-  const T u = dx == T (0) ? T (0) : (m - s[VORN_CURVE_CACHE_X0]) / dx;
+  T u = dx == T (0) ? T (0) : (m - s[VORN_CURVE_CACHE_X0]) / dx;
+  if (u > T (1))
+    u = T (1);
   *out = double (wave_kernel::solve_segment (s, u));
   return true;
 }

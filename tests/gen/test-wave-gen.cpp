@@ -304,6 +304,37 @@ TEST_P (WaveGenTest, MorphAppliedAtWraps)
   EXPECT_NEAR (s.out.at (63), 63 / 128.0, 1e-6);
 }
 
+/* A morph curve may end before position 1 (a file can hold one, keys
+ * placed by hand): beyond its end it holds its end value, up to position 1
+ * (and beyond, which acts as 1); the shape never snaps back to the base
+ * curve. */
+TEST_P (WaveGenTest, MorphHoldsItsLastKeyUpToTheEnd)
+{
+  g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1, 1 } });
+  int bad = 0;
+  for (double end : { 0.1, 0.33, 0.7, 0.999 })
+    for (double pos : { end, (end + 1) / 2, 1.0, 7.0 })
+      {
+        WavePtr w = new_wave (curve, {}, {});
+        g_autoptr (VornCurve) lift = sharp ({ { 0, 1 }, { end, 3 } });
+        w->morph = vorn_morph_new (w->curve);
+        for (guint index : { 2u, 3u })
+          vorn_morph_set_point_curve (w->morph, index, FALSE, lift);
+        Rig r (GetParam (), w.get ());
+        r.x.set_const (1.0 / 32.0, FIXED);
+        r.m.set_const (pos, CONST);
+        ASSERT_TRUE (r.render ());
+        ASSERT_TRUE (r.render ());
+        if (std::fabs (r.out.at (16) - 1.5) > 1e-5)
+          {
+            bad++;
+            ADD_FAILURE () << "morph curve ending at " << end << ", position " << pos << ": "
+                           << r.out.at (16);
+          }
+      }
+  EXPECT_EQ (bad, 0);
+}
+
 /* A segment that ends at its start height sounds as its handles draw it: the one-segment curve
  * (0, 0) (0.3, 1) (0.6, -1) (1, 0) is y = 3 t (1 - t) (1 - 2 t), a wave of peak 1 / (2 sqrt 3) at
  * t = (3 - sqrt 3) / 6, played here at 440 Hz for a second. */
