@@ -136,6 +136,10 @@ class XDisplay:
         x.XCloseDisplay.argtypes = [ctypes.c_void_p]
         self._xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
                                                  ctypes.c_ulong]
+        self._xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                                    ctypes.c_int, ctypes.c_ulong]
+        self._xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                                    ctypes.c_ulong]
         # Windows come and go while they are listed (the splash closes on a
         # timer): a request about a window that is already gone must not end
         # this process, which is what Xlib's default error handler does.
@@ -220,6 +224,17 @@ class XDisplay:
             raise ValueError(f'no key code for {keysym}')
         self._xtst.XTestFakeKeyEvent(self._dpy, code, 1 if press else 0, 0)
         self._x.XSync(self._dpy, 0)
+
+    def click(self, x, y, button=1):
+        """Moves the pointer to (x, y) on the screen and clicks there, through
+        XTest as a mouse would."""
+        self._xtst.XTestFakeMotionEvent(self._dpy, -1, int(x), int(y), 0)
+        self._x.XSync(self._dpy, 0)
+        time.sleep(0.05)
+        for press in (1, 0):
+            self._xtst.XTestFakeButtonEvent(self._dpy, button, press, 0)
+            self._x.XSync(self._dpy, 0)
+            time.sleep(0.03)
 
     def set_autorepeat(self, on):
         """The server's key repeat; off, a held key sends one press only."""
