@@ -1,8 +1,14 @@
 /* render-midi.cpp: note events from --note options and Standard MIDI Files */
 #include "render-midi.h"
 
+#include <glib/gstdio.h>
 #include <smf.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -263,23 +269,18 @@ render_parse_note (const char *spec, guint source, double rate, std::vector<Rend
 }
 
 gboolean
-render_read_midi (const char *path, int channel, double rate, std::vector<RenderEvent> &events,
-                  GError **error)
+render_parse_midi (const guint8 *data, gsize size, const char *name, int channel, double rate,
+                   std::vector<RenderEvent> &events, GError **error)
 {
-  g_autofree char *data = nullptr;
-  gsize size = 0;
-  if (!g_file_get_contents (path, &data, &size, error))
-    return FALSE;
   if (size > gsize (G_MAXINT))
     {
-      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: file too large for a MIDI file", path);
+      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: file too large for a MIDI file", name);
       return FALSE;
     }
-
   g_autoptr (GByteArray) clean = g_byte_array_new ();
-  if (const char *problem = clean_smf (reinterpret_cast<const guint8 *> (data), size, clean))
+  if (const char *problem = clean_smf (data, size, clean))
     {
-      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: not a valid MIDI file: %s", path, problem);
+      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: not a valid MIDI file: %s", name, problem);
       return FALSE;
     }
 
@@ -289,14 +290,23 @@ render_read_midi (const char *path, int channel, double rate, std::vector<Render
   g_log_set_default_handler (previous, nullptr);
   if (!smf)
     {
-      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: not a valid MIDI file%s%s", path,
+      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: not a valid MIDI file%s%s", name,
                    complaints->len ? ": " : "", complaints->str);
       return FALSE;
     }
   if (complaints->len)
-    g_printerr ("zelmora-render: %s: %s\n", path, complaints->str);
+    g_printerr ("zelmora-render: %s: %s\n", name, complaints->str);
 
-  bool held[16][128] = {};
+  /* The sources of the sounding notes of each channel and pitch, oldest
+   * first (from index `first` on), so that overlapping notes of one pitch
+   * are separate voices that each end at their own note-off. */
+  struct Held
+  {
+    std::vector<guint> sources;
+    size_t first = 0;
+  };
+  std::vector<Held> held (16 * 128);
+  guint next_source = 1;
   smf_rewind (smf);
   while (smf_event_t *event = smf_get_next_event (smf))
     {
@@ -307,18 +317,85 @@ render_read_midi (const char *path, int channel, double rate, std::vector<Render
         continue;
       const guint8 note = event->midi_buffer[1] & 0x7f, velocity = event->midi_buffer[2] & 0x7f;
       const bool on = kind == 0x90 && velocity > 0;
-      events.push_back ({ to_frame (event->time_seconds, rate), 0, chan, note, velocity, on, true });
-      held[chan][note] = on;
+      Held &h = held[chan * 128u + note];
+      guint source;
+      if (on)
+        h.sources.push_back (source = next_source++);
+      else if (h.first < h.sources.size ())
+        {
+          source = h.sources[h.first++];
+          if (h.first == h.sources.size ())
+            h.sources.clear (), h.first = 0;
+        }
+      else
+        continue;
+      events.push_back ({ to_frame (event->time_seconds, rate), source, chan, note, velocity, on, true });
     }
 
   /* A file may end with notes still held; they are released where it ends,
    * as a player does when it stops. */
   const guint64 end = to_frame (smf_get_length_seconds (smf), rate);
-  for (guint8 c = 0; c < 16; c++)
-    for (guint8 n = 0; n < 128; n++)
-      if (held[c][n])
-        events.push_back ({ end, 0, c, n, 64, false, true });
+  for (guint i = 0; i < held.size (); i++)
+    for (size_t k = held[i].first; k < held[i].sources.size (); k++)
+      events.push_back ({ end, held[i].sources[k], guint8 (i / 128), guint8 (i % 128), 64, false, true });
 
   smf_delete (smf);
   return TRUE;
+}
+
+gboolean
+render_read_midi (const char *path, int channel, double rate, std::vector<RenderEvent> &events,
+                  GError **error)
+{
+  /* Opened without blocking and checked before reading: a FIFO or a device
+   * would hang or never end, and a huge file would fill the memory. */
+  const int fd = g_open (path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+  if (fd < 0)
+    {
+      const int err = errno;
+      g_set_error (error, G_FILE_ERROR, g_file_error_from_errno (err), "%s: %s", path, g_strerror (err));
+      return FALSE;
+    }
+  static const char too_large[] = "too large for a MIDI file (the limit is 16 MiB)";
+  struct stat st;
+  const char *problem = nullptr;
+  if (fstat (fd, &st) != 0)
+    problem = g_strerror (errno);
+  else if (!S_ISREG (st.st_mode))
+    problem = "not a regular file";
+  else if (st.st_size > RENDER_MIDI_MAX_SIZE)
+    problem = too_large;
+
+  /* One byte more than the limit is read, to notice a file that grew. */
+  std::vector<guint8> data;
+  if (!problem)
+    {
+      data.resize (gsize (st.st_size) + 1);
+      gsize used = 0;
+      while (used < data.size ())
+        {
+          const gssize n = read (fd, data.data () + used, data.size () - used);
+          if (n < 0 && errno == EINTR)
+            continue;
+          if (n <= 0)
+            {
+              if (n < 0)
+                problem = g_strerror (errno);
+              break;
+            }
+          used += gsize (n);
+          if (used == data.size () && used <= RENDER_MIDI_MAX_SIZE)
+            data.resize (MIN (2 * used, gsize (RENDER_MIDI_MAX_SIZE) + 1));
+        }
+      data.resize (used);
+      if (used > RENDER_MIDI_MAX_SIZE)
+        problem = too_large;
+    }
+  close (fd);
+  if (problem)
+    {
+      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_INVAL, "%s: %s", path, problem);
+      return FALSE;
+    }
+  return render_parse_midi (data.data (), data.size (), path, channel, rate, events, error);
 }

@@ -1,4 +1,4 @@
-/* render-output.h: zelmora-render's WAV output, which replaces its
+/* render-output.h: zelmora-render's WAV output, which replaces or fills its
  * destination only when complete, and its progress line */
 #pragma once
 
@@ -6,34 +6,56 @@
 #include <sndfile.h>
 
 #include <string>
+#include <vector>
 
-/* A WAV file written under a temporary name in the destination's directory
- * and renamed over the destination by commit(); discarded (the temporary
- * unlinked) by discard() or destruction otherwise, so a failed render never
- * leaves a partial file or touches an existing one. */
-class TempWav
+/* The WAV output of a render.  The file is written under a temporary name
+ * and only a successful commit() puts it in place, so a failed or
+ * interrupted render leaves an existing output as it was:
+ * - a regular file (or a new one) is replaced by renaming the temporary,
+ *   made beside it, over it; an existing file keeps its mode (and, where
+ *   permitted, its owner), and a symbolic link stays a link, the file it
+ *   names being replaced;
+ * - anything else that can be opened for writing (a FIFO, /dev/null, a
+ *   terminal or another device) is never replaced: the finished file, kept
+ *   in the temporary directory meanwhile, is copied into it.
+ * Integer samples are clipped and rounded here, not by libsndfile, and no
+ * time stamp is written, so equal renders give equal files. */
+class WavOutput
 {
 public:
-  ~TempWav () { discard (); }
+  ~WavOutput () { discard (); }
 
   /* Creates the temporary file.  @format gives rate, channels and format;
-   * @title (nullable) is stored in the file.  FALSE with @problem set when
-   * @output's directory cannot take a new file or @output is a directory. */
+   * @title (nullable) is stored in the file.  FALSE with @problem set (a
+   * message naming @output) when @output is a directory, a read-only file or
+   * a dangling chain of links, or its directory cannot take a new file. */
   bool open (const char *output, const SF_INFO &format, const char *title, std::string *problem);
 
-  /* Appends @count interleaved frames (clipped for integer formats). */
+  /* Appends @count interleaved frames; integer formats clip to -1..1 and
+   * round to the nearest step (NaN is written as 0). */
   bool write (const float *frames, guint count, std::string *problem);
 
-  /* Finishes the file, flushes it to disk and renames it to @output. */
-  bool commit (const char *output, std::string *problem);
+  /* Finishes the file and puts it in place.  FALSE with @problem set when
+   * writing fails; a signal during the copy into a FIFO or device ends it
+   * with "interrupted". */
+  bool commit (std::string *problem);
 
   /* Closes and unlinks the temporary file, if any. */
   void discard ();
 
 private:
+  std::string output_; /* as the user named it, for messages */
+  std::string target_; /* the file it names, links followed */
+  bool exists_ = false, direct_ = false;
+  guint mode_ = 0, uid_ = 0, gid_ = 0;
+  int subtype_ = 0, channels_ = 0;
   char *path_ = nullptr;
   int fd_ = -1;
   SNDFILE *file_ = nullptr;
+  std::vector<int> ints_;
+  std::vector<short> shorts_;
+
+  bool copy_to_target (std::string *problem);
 };
 
 /* One line on a terminal's stderr, redrawn at most ten times a second, that

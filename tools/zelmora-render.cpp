@@ -6,8 +6,8 @@
  * note-offs posted between calls at the frames where they belong.  The
  * engine applies posted notes before the next 64-frame fragment it renders,
  * so a note sounds from the first fragment boundary at or after its frame.
- * The output is streamed to a temporary file beside the destination, which
- * replaces the destination only once everything has succeeded. */
+ * The output is streamed to a temporary file, which replaces (or, for a FIFO
+ * or a device, fills) the destination only once everything has succeeded. */
 #include "render-midi.h"
 #include "render-output.h"
 #include "vornadel.h"
@@ -278,7 +278,7 @@ struct OfflineSynth
  * written, or -1 with @problem set. */
 gint64
 render (OfflineSynth &synth, const std::vector<RenderEvent> &events, guint speakers, guint64 limit,
-        TempWav &out, Progress &progress, std::string *problem)
+        WavOutput &out, Progress &progress, std::string *problem)
 {
   std::vector<float> buffer (size_t (BLOCK_FRAMES) * speakers);
   guint64 pos = 0;
@@ -428,7 +428,9 @@ run (int argc, char **argv)
   action.sa_handler = on_signal;
   sigaction (SIGINT, &action, nullptr);
   sigaction (SIGTERM, &action, nullptr);
-  TempWav out;
+  /* A FIFO whose reader went away is a failed write, reported as such. */
+  signal (SIGPIPE, SIG_IGN);
+  WavOutput out;
   if (!out.open (output, format, inst_name, &problem))
     return fail ("%s", problem.c_str ());
 
@@ -438,7 +440,7 @@ run (int argc, char **argv)
   const gint64 frames = render (synth, events, guint (o.speakers), limit, out, progress, &problem);
   const double elapsed = double (g_get_monotonic_time () - started) / G_USEC_PER_SEC;
   progress.finish ();
-  if (frames < 0 || interrupted || !out.commit (output, &problem))
+  if (frames < 0 || interrupted || !out.commit (&problem))
     {
       out.discard ();
       if (interrupted)

@@ -1,5 +1,6 @@
-/* zelmora-render, run as a program: rendered notes, MIDI timing, WAV formats,
- * and failures that leave no file behind. */
+/* zelmora-render, run as a program: rendered notes, MIDI timing, WAV formats
+ * and sample values, outputs that are not plain files, and failures that
+ * leave no file behind. */
 #include "test-signal.h"
 #include "vorn-test-log.h"
 #include "vornadel.h"
@@ -7,10 +8,17 @@
 #include <glib/gstdio.h>
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -47,6 +55,9 @@ protected:
   static void SetUpTestSuite ()
   {
     dir = g_dir_make_tmp ("zelmora-render-XXXXXX", nullptr);
+    /* The tool's own temporary files (for outputs it cannot replace) go
+     * here too, where temp_left() sees them. */
+    g_setenv ("TMPDIR", dir, TRUE);
     g_autoptr (VornFile) file = vorn_file_new ();
     VornInst *plain = vorn_inst_new_default (), *noisy = vorn_inst_new_default ();
     g_object_set (plain, "name", "Plain", nullptr);
@@ -62,6 +73,7 @@ protected:
     ASSERT_TRUE (vorn_file_save (file, path ("bank.vvi").c_str (), nullptr));
     g_autoptr (VornFile) empty = vorn_file_new ();
     ASSERT_TRUE (vorn_file_save (empty, path ("empty.vvi").c_str (), nullptr));
+    ASSERT_EQ (mkfifo (path ("in.fifo").c_str (), 0600), 0);
   }
   static void TearDownTestSuite ()
   {
@@ -108,6 +120,20 @@ protected:
     for (int s = 0; s < w.info.channels; s++)
       w.speakers.push_back (signal_test::channel (frames, s, w.info.channels));
     return w;
+  }
+
+  static std::string contents (const std::string &name)
+  {
+    g_autofree char *text = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents (path (name).c_str (), &text, &length, nullptr))
+      return "(unreadable)";
+    return std::string (text, length);
+  }
+
+  static void write_file (const std::string &name, const std::string &bytes)
+  {
+    ASSERT_TRUE (g_file_set_contents (path (name).c_str (), bytes.data (), gssize (bytes.size ()), nullptr));
   }
 
   static bool temp_left ()
@@ -233,7 +259,16 @@ TEST_F (Render, FailuresLeaveNoFile)
     { { "bank.vvi", "no-such-dir/out.wav", "-n", "60" }, "no-such-dir/out.wav" },
     { { "bank.vvi", "bank.vvi", "-n", "60" }, "bank.vvi is an input" },
     { { "bank.vvi", "./garbage.mid", "-m", "garbage.mid" }, "garbage.mid is an input" },
+    /* Inputs that would block or never end are refused before reading. */
+    { { "bank.vvi", "out.wav", "-m", "in.fifo" }, "in.fifo: not a regular file" },
+    { { "bank.vvi", "out.wav", "-m", "/dev/zero" }, "/dev/zero: not a regular file" },
+    { { "bank.vvi", "out.wav", "-m", "huge.mid" }, "huge.mid: too large" },
+    { { "bank.vvi", "read-only.wav", "-n", "60" }, "read-only.wav is read-only" },
   };
+  write_file ("huge.mid", "");
+  ASSERT_EQ (truncate (path ("huge.mid").c_str (), 17 << 20), 0); /* sparse */
+  write_file ("read-only.wav", "protected");
+  ASSERT_EQ (chmod (path ("read-only.wav").c_str (), 0444), 0);
   for (size_t i = 0; i < G_N_ELEMENTS (cases); i++)
     {
       const auto &c = cases[i];
@@ -272,6 +307,198 @@ TEST_F (Render, InterruptKeepsTheOldFile)
   g_autofree char *left = nullptr;
   ASSERT_TRUE (g_file_get_contents (path ("long.wav").c_str (), &left, nullptr, nullptr));
   EXPECT_STREQ (left, "old");
+}
+
+TEST_F (Render, OverlappingMidiNotesEachEndAtTheirOwnNoteOff)
+{
+  /* 120 bpm, 96 pulses per quarter: note 69 at 0 s and struck again at
+   * 0.25 s; its note-offs at 0.5 s and 1.5 s end the notes in the order
+   * they started, so the second sounds until its release ends at 2.5 s.
+   * A note-off with nothing to end (note 70) changes nothing. */
+  const guint8 midi[] = {
+    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0, 25,
+    0, 0x90, 69, 127, 48, 0x90, 69, 127, 48, 0x80, 69, 64, 0, 0x80, 70, 64,
+    0x81, 0x40, 0x80, 69, 64, 0, 0xff, 0x2f, 0,
+  };
+  write_file ("again.mid", std::string (reinterpret_cast<const char *> (midi), sizeof midi));
+  Result r = run ({ "bank.vvi", "again.wav", "-m", "again.mid", "-s", "1", "-q" });
+  ASSERT_EQ (r.status, 0) << r.err;
+  const std::vector<float> x = read ("again.wav").speakers[0];
+  EXPECT_NEAR (x.size (), 5 * RATE / 2, 2 * FRAG);
+  /* The second note is still held (at full level) just before 1.5 s. */
+  EXPECT_GT (peak (x, RATE + RATE / 4, RATE + RATE / 2 - FRAG), 0.49f);
+}
+
+TEST_F (Render, RendersAreByteIdentical)
+{
+  /* The second renders happen in a later second than the first: a time
+   * stamp in the file would differ. */
+  const char *const formats[] = { "32f", "16" };
+  for (const char *bits : formats)
+    ASSERT_EQ (run ({ "bank.vvi", std::string ("a-") + bits + ".wav", "-n", "69:0:0.1", "-b", bits, "-q" }).status, 0);
+  for (const time_t start = time (nullptr); time (nullptr) == start;)
+    g_usleep (20000);
+  for (const char *bits : formats)
+    {
+      SCOPED_TRACE (bits);
+      ASSERT_EQ (run ({ "bank.vvi", std::string ("b-") + bits + ".wav", "-n", "69:0:0.1", "-b", bits, "-q" }).status, 0);
+      EXPECT_TRUE (contents (std::string ("a-") + bits + ".wav") == contents (std::string ("b-") + bits + ".wav"));
+    }
+}
+
+TEST_F (Render, IntegerSamplesAreClippedAndRounded)
+{
+  /* Four notes in phase peak at 2.0, so the integer files clip; every
+   * sample must be the float render's value rounded to the nearest step. */
+  const std::vector<std::string> notes = { "-n", "69:0:0.1", "-n", "69:0:0.1", "-n", "69:0:0.1",
+                                           "-n", "69:0:0.1", "-s", "1", "-t", "0.05", "-q" };
+  auto with = [&] (std::vector<std::string> args) {
+    args.insert (args.end (), notes.begin (), notes.end ());
+    return args;
+  };
+  ASSERT_EQ (run (with ({ "bank.vvi", "float.wav" })).status, 0);
+  const std::vector<float> x = read ("float.wav").speakers[0];
+  ASSERT_GT (peak (x), 1.5f);
+
+  const struct
+  {
+    const char *bits;
+    double steps;
+    int shift; /* where sf_readf_int puts the sample */
+  } cases[] = { { "16", 32767.0, 16 }, { "24", 8388607.0, 8 } };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (c.bits);
+      ASSERT_EQ (run (with ({ "bank.vvi", "int.wav", "-b", c.bits })).status, 0);
+      SF_INFO info = {};
+      SNDFILE *f = sf_open (path ("int.wav").c_str (), SFM_READ, &info);
+      ASSERT_NE (f, nullptr);
+      ASSERT_EQ (info.frames, sf_count_t (x.size ()));
+      std::vector<int> got (x.size ());
+      sf_readf_int (f, got.data (), info.frames);
+      sf_close (f);
+      size_t wrong = 0, clipped = 0, first = SIZE_MAX;
+      for (size_t i = 0; i < x.size (); i++)
+        {
+          const long want = std::lround (std::clamp (double (x[i]), -1.0, 1.0) * c.steps);
+          clipped += std::fabs (x[i]) > 1.0f;
+          if ((got[i] >> c.shift) != want && wrong++ == 0)
+            first = i;
+        }
+      EXPECT_GT (clipped, 0u);
+      EXPECT_EQ (wrong, 0u) << "first at " << first << ": " << x[first] << " -> " << (got[first] >> c.shift);
+    }
+}
+
+/* Reads a FIFO from another thread, as a player reading the output would:
+ * all of it, or (with @hang_up) nothing, closing it once data arrives.  It
+ * gives up when no writer comes for 20 s, so a FIFO replaced by a file
+ * fails the test instead of hanging it. */
+class FifoReader
+{
+public:
+  FifoReader (const std::string &fifo, bool hang_up)
+      : thread_ ([this, fifo, hang_up] {
+          /* Without O_NONBLOCK the open would wait for a writer for ever. */
+          const int fd = open (fifo.c_str (), O_RDONLY | O_NONBLOCK);
+          struct pollfd p = { fd, POLLIN, 0 };
+          while (fd >= 0 && poll (&p, 1, 20000) > 0 && !hang_up)
+            {
+              char buffer[4096];
+              const gssize n = ::read (fd, buffer, sizeof buffer);
+              if (n > 0)
+                data_.append (buffer, size_t (n));
+              else if (n == 0 || errno != EAGAIN)
+                break;
+            }
+          if (fd >= 0)
+            close (fd);
+        })
+  {
+  }
+  ~FifoReader () { finish (); }
+
+  /* Waits for the thread; returns what it read. */
+  std::string finish ()
+  {
+    if (thread_.joinable ())
+      thread_.join ();
+    return data_;
+  }
+
+private:
+  std::string data_;
+  std::thread thread_;
+};
+
+TEST_F (Render, FifoOutputIsFilledNotReplaced)
+{
+  const std::string fifo = path ("out.fifo");
+  ASSERT_EQ (mkfifo (fifo.c_str (), 0600), 0);
+  for (bool hang_up : { false, true })
+    {
+      SCOPED_TRACE (hang_up ? "reader hangs up" : "reader reads all");
+      FifoReader reader (fifo, hang_up);
+      Result r = run ({ "bank.vvi", "out.fifo", "-n", "69:0:1:127", "-s", "1", "-q" });
+      const std::string received = reader.finish ();
+      struct stat st;
+      ASSERT_EQ (lstat (fifo.c_str (), &st), 0);
+      EXPECT_TRUE (S_ISFIFO (st.st_mode));
+      EXPECT_FALSE (temp_left ());
+      if (hang_up)
+        {
+          EXPECT_EQ (r.status, 1);
+          EXPECT_NE (r.err.find ("cannot write out.fifo: "), std::string::npos) << r.err;
+          continue;
+        }
+      ASSERT_EQ (r.status, 0) << r.err;
+      write_file ("from-fifo.wav", received);
+      Wav w = read ("from-fifo.wav");
+      ASSERT_EQ (w.speakers.size (), 1u);
+      EXPECT_NEAR (w.info.frames, 2 * RATE, FRAG);
+      EXPECT_NEAR (peak (w.speakers[0], 0, RATE), 0.5, 1e-3);
+    }
+}
+
+TEST_F (Render, OutputThroughLinksKeepsLinksAndModes)
+{
+  const struct
+  {
+    const char *output, *link_to; /* link_to: the output is a link to it */
+    int mode;                     /* of the existing file, 0 for none */
+  } cases[] = {
+    { "kept.wav", nullptr, 0640 },
+    { "link.wav", "linked.wav", 0600 },
+    { "chain.wav", "link.wav", 0604 }, /* a link to the link above */
+    { "dangling.wav", "created.wav", 0 },
+  };
+  const mode_t mask = umask (0);
+  umask (mask);
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (c.output);
+      std::string target = c.output;
+      if (c.link_to)
+        {
+          ASSERT_EQ (symlink (c.link_to, path (c.output).c_str ()), 0);
+          target = g_str_equal (c.link_to, "link.wav") ? "linked.wav" : c.link_to;
+        }
+      if (c.mode)
+        {
+          write_file (target, "old");
+          ASSERT_EQ (chmod (path (target).c_str (), mode_t (c.mode)), 0);
+        }
+      Result r = run ({ "bank.vvi", c.output, "-n", "69:0:0.1", "-q" });
+      ASSERT_EQ (r.status, 0) << r.err;
+      struct stat st;
+      ASSERT_EQ (lstat (path (c.output).c_str (), &st), 0);
+      EXPECT_EQ (S_ISLNK (st.st_mode), c.link_to != nullptr);
+      ASSERT_EQ (stat (path (target).c_str (), &st), 0);
+      /* A new file gets the usual mode, as any program's output would. */
+      EXPECT_EQ (st.st_mode & 07777, c.mode ? mode_t (c.mode) : 0666 & ~mask);
+      EXPECT_GT (read (target).info.frames, RATE);
+    }
+  EXPECT_FALSE (temp_left ());
 }
 
 } // namespace

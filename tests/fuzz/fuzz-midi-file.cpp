@@ -1,0 +1,139 @@
+/* Fuzz target: zelmora-render's MIDI file reader on untrusted bytes.
+ *
+ * Any input must either parse or fail with a message; a crash, a sanitizer
+ * report or a GLib critical is a bug.  What parses must be playable: events
+ * in time order, and every note-on ended by exactly one later note-off of
+ * its own key, so no voice can stay stuck.  The events are then played on a
+ * synthesizer for a bounded number of fragments (gaps between them are
+ * shortened), and the output must be finite. */
+#include "render-midi.h"
+#include "vornadel.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <tuple>
+
+static GLogWriterOutput
+fuzz_writer (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer)
+{
+  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))
+    {
+      g_log_writer_standard_streams (level, fields, n_fields, nullptr);
+      abort ();
+    }
+  return G_LOG_WRITER_HANDLED;
+}
+
+static void
+fail (const char *why)
+{
+  fprintf (stderr, "%s\n", why);
+  abort ();
+}
+
+/* Bounded work per input. */
+constexpr guint FRAGMENT = 64, MAX_EVENTS = 256, MAX_GAP = 2, TAIL = 4;
+constexpr double RATE = 48000.0;
+
+static void
+drain (VornSynth *synth)
+{
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+}
+
+static void
+render (VornSynth *synth, guint fragments)
+{
+  float out[FRAGMENT * 2];
+  for (guint i = 0; i < fragments; i++)
+    {
+      vorn_synth_render_interleaved (synth, out, FRAGMENT);
+      for (float v : out)
+        if (!std::isfinite (v))
+          fail ("the output holds NaN or infinity");
+      drain (synth);
+    }
+}
+
+/* Every note-on is ended by one note-off of its key, none before it. */
+static void
+check_pairs (const std::vector<RenderEvent> &events)
+{
+  std::map<std::tuple<guint, guint8, guint8>, int> open;
+  guint64 frame = 0;
+  for (const RenderEvent &e : events)
+    {
+      if (e.frame < frame)
+        fail ("events out of time order");
+      frame = e.frame;
+      if (e.chan > 15 || e.note > 127 || e.velocity > 127 || !e.midi)
+        fail ("an event out of range");
+      int &count = open[{ e.source, e.chan, e.note }];
+      count += e.on ? 1 : -1;
+      if (count < 0 || count > 1)
+        fail (count < 0 ? "a note-off without its note" : "two notes share one key");
+    }
+  for (const auto &[key, count] : open)
+    if (count != 0)
+      fail ("a note is never released");
+}
+
+static void
+play (const std::vector<RenderEvent> &events, bool double_format)
+{
+  static VornInst *inst = vorn_inst_new_default ();
+  VornSynth *synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "audio-format", double_format ? VORN_FORMAT_DOUBLE : VORN_FORMAT_SINGLE,
+                "cores", 1u, "max-voices", 16u, "speaker-count", 2u, nullptr);
+  vorn_synth_start (synth);
+  for (int c = 0; c < 16; c++)
+    vorn_synth_set_inst (synth, c, inst);
+
+  guint64 pos = 0;
+  for (size_t i = 0; i < events.size () && i < MAX_EVENTS; i++)
+    {
+      const RenderEvent &e = events[i];
+      if (e.frame > pos)
+        render (synth, guint (MIN ((e.frame - pos + FRAGMENT - 1) / FRAGMENT, guint64 (MAX_GAP))));
+      pos = e.frame;
+      if (e.on)
+        vorn_synth_note_on (synth, 1, e.source, e.chan, e.note, e.velocity, nullptr);
+      else
+        vorn_synth_note_off (synth, 1, e.source, e.chan, e.note, e.velocity);
+    }
+  render (synth, TAIL);
+
+  vorn_synth_stop (synth);
+  drain (synth);
+  g_object_unref (synth);
+}
+
+extern "C" int
+LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
+{
+  static const bool initialized = [] {
+    g_log_set_writer_func (fuzz_writer, nullptr, nullptr);
+    vorn_init ("Zelmora 0.9.0");
+    return true;
+  }();
+  (void) initialized;
+
+  if (size > RENDER_MIDI_MAX_SIZE)
+    return 0;
+  std::vector<RenderEvent> events;
+  GError *error = nullptr;
+  if (!render_parse_midi (data, size, "input", 0, RATE, events, &error))
+    {
+      if (!error || !error->message || !*error->message)
+        fail ("a failure must say why");
+      g_error_free (error);
+      return 0;
+    }
+  check_pairs (events);
+  play (events, size % 2 == 1);
+  return 0;
+}
