@@ -1,14 +1,6 @@
-/* vorn-init.cpp: engine start-up and error domain */
+/* vorn-init.cpp: engine start-up: registers every class of every layer */
 #include "vorn-init.h"
 #include "vornadel.h"
-
-const char *vorn_app_name = nullptr;
-
-G_DEFINE_QUARK (libvornadel-error-quark, vorn_error)
-
-G_DEFINE_ENUM_TYPE (VornError, vorn_error,
-  G_DEFINE_ENUM_VALUE (VORN_ERROR_GENERAL, "general"),
-  G_DEFINE_ENUM_VALUE (VORN_ERROR_INVALID_DATA, "invalid-data"))
 
 void
 vorn_init (const char *software)

@@ -171,10 +171,8 @@ vorn_filter_noise_new (void)
 
 /* ---- VornFilterNoiseGen --------------------------------------------------- */
 
-static const VornGenRenderFunc render_table[VORN_GEN_RENDER_TABLE_SIZE] = {
-  vorn_filter_noise_gen_render_SSE2_F, vorn_filter_noise_gen_render_AVX_F,
-  vorn_filter_noise_gen_render_AVX2_F, vorn_filter_noise_gen_render_SSE2_D,
-  vorn_filter_noise_gen_render_AVX_D,  vorn_filter_noise_gen_render_AVX2_D,
+static const VornKernelVariant<VornGenRenderFunc> render_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_filter_noise_gen_render),
 };
 
 static void
@@ -201,9 +199,9 @@ vorn_filter_noise_gen_constructed (GObject *object)
   VornFilterNoise *noise = VORN_IS_FILTER_NOISE (gen->node) ? VORN_FILTER_NOISE (gen->node)
                                                             : (fallback = vorn_filter_noise_new ());
 
-  VornFormat format = VORN_FORMAT_SINGLE;
-  VornSimd simd = VORN_SIMD_SSE2;
-  vorn_gen_get_render_props (gen, nullptr, nullptr, &format, &simd);
+  const VornRenderContext *ctx = vorn_gen_get_context (gen);
+  const VornFormat format = ctx->format;
+  const VornSimd simd = ctx->simd;
 
   noise_gen->noise_type = noise->noise_type;
   noise_gen->seed = noise->seed;
@@ -225,7 +223,7 @@ vorn_filter_noise_gen_constructed (GObject *object)
   noise_gen->trig_mode = noise->trig_mode;
   if (noise->trig_mode == VORN_WAVE_TRIG_MODE_RELEASE)
     gen->state = VORN_GEN_STATE_WAIT;
-  gen->render = vorn_gen_select_render (render_table, format, simd);
+  gen->render = vorn_kernel_pick (render_table, format, simd);
 
   if (noise_gen->noise_type == VORN_FILTER_NOISE_TYPE_TWISTER)
     noise_gen->rng.rand = g_rand_new_with_seed (noise_gen->seed);

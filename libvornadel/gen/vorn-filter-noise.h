@@ -115,7 +115,7 @@ GType vorn_filter_noise_gen_get_type (void);
  * to the signal, scaled by the volume. */
 VornFilterNoise *vorn_filter_noise_new (void);
 
-/* Render variants, in the order of vorn_gen_select_render().  FALSE only
+/* Render variants, one per format and instruction set.  FALSE only
  * when a fixed zero amplitude makes an add a no-op (the output record is
  * then left untouched and no number is drawn). */
 gboolean vorn_filter_noise_gen_render_SSE2_F (VornGen *gen);

@@ -217,22 +217,16 @@ vorn_filter_rbj_bandpass_new (void)
 
 /* ---- generators ---------------------------------------------------------- */
 
-static const VornGenRenderFunc lowpass_render_table[VORN_GEN_RENDER_TABLE_SIZE] = {
-  vorn_filter_rbj_lowpass_gen_render_SSE2_F, vorn_filter_rbj_lowpass_gen_render_AVX_F,
-  vorn_filter_rbj_lowpass_gen_render_AVX2_F, vorn_filter_rbj_lowpass_gen_render_SSE2_D,
-  vorn_filter_rbj_lowpass_gen_render_AVX_D,  vorn_filter_rbj_lowpass_gen_render_AVX2_D,
+static const VornKernelVariant<VornGenRenderFunc> lowpass_render_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_filter_rbj_lowpass_gen_render),
 };
 
-static const VornGenRenderFunc highpass_render_table[VORN_GEN_RENDER_TABLE_SIZE] = {
-  vorn_filter_rbj_highpass_gen_render_SSE2_F, vorn_filter_rbj_highpass_gen_render_AVX_F,
-  vorn_filter_rbj_highpass_gen_render_AVX2_F, vorn_filter_rbj_highpass_gen_render_SSE2_D,
-  vorn_filter_rbj_highpass_gen_render_AVX_D,  vorn_filter_rbj_highpass_gen_render_AVX2_D,
+static const VornKernelVariant<VornGenRenderFunc> highpass_render_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_filter_rbj_highpass_gen_render),
 };
 
-static const VornGenRenderFunc bandpass_render_table[VORN_GEN_RENDER_TABLE_SIZE] = {
-  vorn_filter_rbj_bandpass_gen_render_SSE2_F, vorn_filter_rbj_bandpass_gen_render_AVX_F,
-  vorn_filter_rbj_bandpass_gen_render_AVX2_F, vorn_filter_rbj_bandpass_gen_render_SSE2_D,
-  vorn_filter_rbj_bandpass_gen_render_AVX_D,  vorn_filter_rbj_bandpass_gen_render_AVX2_D,
+static const VornKernelVariant<VornGenRenderFunc> bandpass_render_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_filter_rbj_bandpass_gen_render),
 };
 
 static void
@@ -274,7 +268,7 @@ set_value (VornFilterRbjValue *v, VornFormat format, double x)
 
 static void
 rbj_gen_setup (VornGen *gen, VornFilterRbjGenData *rbj,
-               const VornGenRenderFunc table[VORN_GEN_RENDER_TABLE_SIZE])
+               const VornKernelVariant<VornGenRenderFunc> (&table)[6])
 {
   /* Without a filter node (a misuse) the generator still renders: it reads
    * its default routing. */
@@ -287,10 +281,11 @@ rbj_gen_setup (VornGen *gen, VornFilterRbjGenData *rbj,
     }
 
   double rate = 48000.0;
-  guint speakers = 2;
-  VornFormat format = VORN_FORMAT_SINGLE;
-  VornSimd simd = VORN_SIMD_SSE2;
-  vorn_gen_get_render_props (gen, &rate, &speakers, &format, &simd);
+  const VornRenderContext *ctx = vorn_gen_get_context (gen);
+  rate = ctx->sample_rate;
+  const guint speakers = ctx->speaker_count;
+  const VornFormat format = ctx->format;
+  const VornSimd simd = ctx->simd;
 
   set_value (&rbj->nyquist, format, 0.5 * rate);
   set_value (&rbj->omega_per_hz, format, 6.283185307179586 / rate);
@@ -299,7 +294,7 @@ rbj_gen_setup (VornGen *gen, VornFilterRbjGenData *rbj,
   rbj->coef_mode = VORN_FILTER_RBJ_COEF_NONE;
   rbj->delay = g_malloc0 (gsize (rbj->channels) * 2
                           * (format == VORN_FORMAT_DOUBLE ? sizeof (double) : sizeof (float)));
-  gen->render = vorn_gen_select_render (table, format, simd);
+  gen->render = vorn_kernel_pick (table, format, simd);
 }
 
 static void

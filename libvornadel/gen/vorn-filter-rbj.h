@@ -183,7 +183,7 @@ VornFilterRbjHighpass *vorn_filter_rbj_highpass_new (void);
 /* Returns: (transfer full): a new band-pass node with the same defaults. */
 VornFilterRbjBandpass *vorn_filter_rbj_bandpass_new (void);
 
-/* Render variants, in the order of vorn_gen_select_render().  Always TRUE;
+/* Render variants, one per format and instruction set.  Always TRUE;
  * every bound destination record is left dynamic. */
 gboolean vorn_filter_rbj_lowpass_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_filter_rbj_lowpass_gen_render_AVX_F (VornGen *gen);

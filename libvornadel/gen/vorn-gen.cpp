@@ -3,8 +3,6 @@
 #include "vorn-gen-private.h"
 
 #include "vorn-init.h"
-#include "vorn-queue.h"
-#include "vorn-synth-cpu.h"
 
 G_DEFINE_ENUM_TYPE (VornGenState, vorn_gen_state,
   G_DEFINE_ENUM_VALUE (VORN_GEN_STATE_ACTIVE, "active"),
@@ -31,7 +29,11 @@ enum {
 
 static GParamSpec *properties[N_PROPS];
 
-G_DEFINE_ABSTRACT_TYPE (VornGen, vorn_gen, G_TYPE_OBJECT)
+typedef struct {
+  const VornRenderContext *context;
+} VornGenPrivate;
+
+G_DEFINE_ABSTRACT_TYPE_WITH_PRIVATE (VornGen, vorn_gen, G_TYPE_OBJECT)
 
 static void
 vorn_gen_init (VornGen *gen)
@@ -76,6 +78,10 @@ vorn_gen_set_property (GObject *object, guint prop_id, const GValue *value, GPar
       break;
     case PROP_QUEUE:
       g_set_object (&gen->queue, static_cast<VornQueue *> (g_value_get_object (value)));
+      /* The queue attached its context before asking its nodes for
+       * generators; subclasses read it in constructed. */
+      static_cast<VornGenPrivate *> (vorn_gen_get_instance_private (gen))->context =
+        vorn_render_context_lookup (gen->queue);
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -108,43 +114,34 @@ vorn_gen_class_init (VornGenClass *klass)
 
   properties[PROP_NODE] =
     g_param_spec_object ("node", "Node", "Generator node", VORN_TYPE_NODE, flags);
+  /* Generators sit below the queue: they know its type only by name (the
+   * queue's library registers it when loaded). */
+  GType queue_type = g_type_from_name ("VornQueue");
   properties[PROP_QUEUE] =
-    g_param_spec_object ("queue", "Queue", "Parent queue", VORN_TYPE_QUEUE, flags);
+    g_param_spec_object ("queue", "Queue", "Parent queue", queue_type ? queue_type : G_TYPE_OBJECT,
+                         flags);
 
   g_object_class_install_properties (object_class, N_PROPS, properties);
 }
 
-VornGenRenderFunc
-vorn_gen_select_render (const VornGenRenderFunc table[VORN_GEN_RENDER_TABLE_SIZE],
-                        VornFormat format, VornSimd simd)
+const VornRenderContext *
+vorn_gen_get_context (VornGen *gen)
 {
-  int level = int (simd);
-  if (level < int (VORN_SIMD_SSE2) || level > int (VORN_SIMD_AVX2))
-    level = VORN_SIMD_SSE2;
-  int base = format == VORN_FORMAT_DOUBLE ? 3 : 0;
-  return table[base + level];
+  const VornRenderContext *ctx =
+    gen ? static_cast<VornGenPrivate *> (vorn_gen_get_instance_private (gen))->context : nullptr;
+  return ctx ? ctx : vorn_render_context_lookup (nullptr);
 }
 
-void
-vorn_gen_get_render_props (VornGen *gen, double *sample_rate, guint *speaker_count,
-                           VornFormat *format, VornSimd *simd)
+/* The queue sits above the generators, which know its type only by name. */
+#define VORN_IS_QUEUE(obj) \
+  (G_TYPE_CHECK_INSTANCE_TYPE ((obj), g_type_from_name ("VornQueue")))
+
+VornGen *
+vorn_node_create_gen (VornNode *node, VornQueue *queue)
 {
-  double rate = 48000.0;
-  guint speakers = 2;
-  VornFormat fmt = VORN_FORMAT_SINGLE;
-  VornSimd level = VORN_SIMD_SSE2;
+  g_return_val_if_fail (VORN_IS_NODE (node), NULL);
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), NULL);
 
-  if (gen && gen->queue && VORN_IS_SYNTH_CPU (gen->queue->synth))
-    vorn_synth_cpu_get_render_props (gen->queue->synth, &rate, &speakers, &fmt, &level);
-  else if (gen && gen->queue && VORN_IS_SYNTH (gen->queue->synth))
-    vorn_synth_get_render_props (gen->queue->synth, &rate, &speakers, &fmt);
-
-  if (sample_rate)
-    *sample_rate = rate;
-  if (speaker_count)
-    *speaker_count = speakers;
-  if (format)
-    *format = fmt;
-  if (simd)
-    *simd = level;
+  auto create = VORN_NODE_GET_CLASS (node)->create_gen;
+  return create ? create (node, queue) : nullptr;
 }

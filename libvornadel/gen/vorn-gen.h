@@ -119,6 +119,16 @@ struct _VornGenClass {
 
 GType vorn_gen_get_type (void);
 
+/**
+ * vorn_node_create_gen:
+ * @node: a node
+ * @queue: the queue that will own the generator
+ *
+ * Returns: (transfer full) (nullable): the node's generator for @queue, or
+ *   NULL.
+ */
+VornGen *vorn_node_create_gen (VornNode *node, VornQueue *queue);
+
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornGen, g_object_unref)
 
 G_END_DECLS

@@ -5,8 +5,72 @@
 #include "vorn-curve-cache.h"
 #include "vorn-gen-private.h"
 #include "vorn-node-private.h"
-#include "vorn-queue.h"
-#include "vorn-synth-private.h"
+#include "vorn-mix-private.h"
+
+/* ---- speaker curves -------------------------------------------------------- */
+
+namespace {
+
+enum CurveShape : char {
+  SHAPE_FLAT = 'F',
+  SHAPE_FALL = 'D',
+  SHAPE_RISE = 'R',
+  SHAPE_PEAK = 'P',
+};
+
+/* Balance and latitude shapes of speakers 1..n for n = 1..8. */
+const char *const balance_table[8] = {
+  "F", "DR", "DRP", "DRDR", "DRPDR", "DRDRDR", "DRPDRDR", "DRPDRDRP",
+};
+const char *const latitude_table[8] = {
+  "F", "FF", "FFF", "RRDD", "RRRDD", "RRPPDD", "RRRPPDD", "RRRPPDDD",
+};
+
+constexpr guint MAX_CURVE_SPEAKERS = 8;
+
+VornCurve *
+curve_from_shape (char shape)
+{
+  VornCurve *curve = vorn_curve_new (shape == SHAPE_PEAK ? 3 : 2);
+
+  switch (shape)
+    {
+    case SHAPE_FALL:
+      vorn_curve_set_start_point (curve, -1.0, 1.0, -1.0, 1.0);
+      vorn_curve_set_end_point (curve, 1.0, 0.5, 1.0, 0.0);
+      break;
+    case SHAPE_RISE:
+      vorn_curve_set_start_point (curve, -1.0, 0.0, -1.0, 0.5);
+      vorn_curve_set_end_point (curve, 1.0, 1.0, 1.0, 1.0);
+      break;
+    case SHAPE_PEAK:
+      vorn_curve_set_start_point (curve, -1.0, 0.0, -1.0, 0.0);
+      vorn_curve_set_point (curve, 1, -1.0, 1.0, 0.0, 1.0, 1.0, 1.0);
+      vorn_curve_set_end_point (curve, 1.0, 0.0, 1.0, 0.0);
+      break;
+    default:
+      vorn_curve_set_start_point (curve, -1.0, 1.0, -1.0, 1.0);
+      vorn_curve_set_end_point (curve, 1.0, 1.0, 1.0, 1.0);
+      break;
+    }
+  return curve;
+}
+
+} // namespace
+
+VornCurve *
+vorn_mix_speaker_curve_new (guint speaker_count, guint speaker, gboolean latitude)
+{
+  g_return_val_if_fail (speaker < speaker_count, NULL);
+
+  /* Layouts beyond the table keep the 8-speaker curves for the first eight
+   * speakers and leave the rest unpanned. */
+  guint row = MIN (speaker_count, MAX_CURVE_SPEAKERS);
+  char shape = SHAPE_FLAT;
+  if (speaker < row)
+    shape = (latitude ? latitude_table : balance_table)[row - 1][speaker];
+  return curve_from_shape (shape);
+}
 
 /* ---- VornMix ------------------------------------------------------------ */
 
@@ -131,9 +195,8 @@ vorn_mix_new (void)
 
 /* ---- VornMixGen ---------------------------------------------------------- */
 
-static const VornGenRenderFunc render_table[VORN_GEN_RENDER_TABLE_SIZE] = {
-  vorn_mix_gen_render_SSE2_F, vorn_mix_gen_render_AVX_F, vorn_mix_gen_render_AVX2_F,
-  vorn_mix_gen_render_SSE2_D, vorn_mix_gen_render_AVX_D, vorn_mix_gen_render_AVX2_D,
+static const VornKernelVariant<VornGenRenderFunc> render_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_mix_gen_render),
 };
 
 static void
@@ -153,11 +216,11 @@ vorn_mix_gen_init (VornMixGen *mix_gen)
  * started synthesizer (a queue made for tests or tools) it builds the same
  * curves itself. */
 static void
-take_caches (VornMixGen *mix_gen, VornSynth *synth)
+take_caches (VornMixGen *mix_gen, const VornRenderContext *ctx)
 {
   const guint n = mix_gen->speaker_count;
-  VornCurveCache **bal = nullptr, **lat = nullptr;
-  guint have = synth ? vorn_synth_get_speaker_caches (synth, &bal, &lat) : 0;
+  VornCurveCache *const *bal = ctx->balance_caches, *const *lat = ctx->latitude_caches;
+  const guint have = bal && lat ? ctx->cache_count : 0;
 
   mix_gen->bal_caches = g_new0 (VornCurveCache *, n);
   mix_gen->lat_caches = g_new0 (VornCurveCache *, n);
@@ -165,12 +228,12 @@ take_caches (VornMixGen *mix_gen, VornSynth *synth)
     {
       if (have == n)
         {
-          mix_gen->bal_caches[s] = VORN_CURVE_CACHE (g_object_ref (bal[s]));
-          mix_gen->lat_caches[s] = VORN_CURVE_CACHE (g_object_ref (lat[s]));
+          mix_gen->bal_caches[s] = VORN_CURVE_CACHE (g_object_ref (G_OBJECT (bal[s])));
+          mix_gen->lat_caches[s] = VORN_CURVE_CACHE (g_object_ref (G_OBJECT (lat[s])));
           continue;
         }
-      g_autoptr (VornCurve) bc = vorn_synth_speaker_curve_new (n, s, FALSE);
-      g_autoptr (VornCurve) lc = vorn_synth_speaker_curve_new (n, s, TRUE);
+      g_autoptr (VornCurve) bc = vorn_mix_speaker_curve_new (n, s, FALSE);
+      g_autoptr (VornCurve) lc = vorn_mix_speaker_curve_new (n, s, TRUE);
       mix_gen->bal_caches[s] = vorn_curve_cache_new_from_curve (bc, VORN_FORMAT_DOUBLE);
       mix_gen->lat_caches[s] = vorn_curve_cache_new_from_curve (lc, VORN_FORMAT_DOUBLE);
     }
@@ -194,17 +257,17 @@ vorn_mix_gen_constructed (GObject *object)
       mix_gen->attribs[4] = mix->dest_attrib;
     }
 
-  guint speakers = 2;
-  VornFormat format = VORN_FORMAT_SINGLE;
-  VornSimd simd = VORN_SIMD_SSE2;
-  vorn_gen_get_render_props (gen, nullptr, &speakers, &format, &simd);
+  const VornRenderContext *ctx = vorn_gen_get_context (gen);
+  const guint speakers = ctx->speaker_count;
+  const VornFormat format = ctx->format;
+  const VornSimd simd = ctx->simd;
 
   mix_gen->speaker_count = speakers;
   mix_gen->gains = g_malloc0 (gsize (MAX (speakers, 1u))
                               * (format == VORN_FORMAT_DOUBLE ? sizeof (double) : sizeof (float)));
   mix_gen->cached_bal = -2.0;
-  take_caches (mix_gen, gen->queue ? gen->queue->synth : nullptr);
-  gen->render = vorn_gen_select_render (render_table, format, simd);
+  take_caches (mix_gen, ctx);
+  gen->render = vorn_kernel_pick (render_table, format, simd);
 }
 
 static void

@@ -95,7 +95,7 @@ GType vorn_mix_gen_get_type (void);
  * balance, latitude into speakers). */
 VornMix *vorn_mix_new (void);
 
-/* Render variants, in the order of vorn_gen_select_render().  Always TRUE. */
+/* Render variants, one per format and instruction set.  Always TRUE. */
 gboolean vorn_mix_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_mix_gen_render_AVX_F (VornGen *gen);
 gboolean vorn_mix_gen_render_AVX2_F (VornGen *gen);

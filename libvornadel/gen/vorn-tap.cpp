@@ -5,7 +5,6 @@
 
 #include "vorn-aligned.h"
 #include "vorn-init.h"
-#include "vorn-queue.h"
 
 #include <atomic>
 #include <cstring>
@@ -30,6 +29,11 @@ enum {
  * sample rate the synthesizer accepts (1 MHz), 32 MiB per channel.  A file
  * cannot ask for more, since every voice that plays it allocates the ring. */
 #define VORN_TAP_MAX_SIZE (1 << 22)
+
+G_DEFINE_ENUM_TYPE (VornQueueTapMode, vorn_queue_tap_mode,
+  G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_ACTIVE, "active"),
+  G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_CLEAR, "clear"),
+  G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_PAUSED, "paused"))
 
 static GParamSpec *properties[N_PROPS];
 
@@ -165,13 +169,13 @@ tap_write (VornTapGen *gen)
   /* The tap mode is written between fragments by the thread rendering this
    * queue.  Paused: the history and its frame counter stand still so that
    * it can be browsed.  Clear (on resume): forget the history once. */
-  VornQueue *queue = gen->parent_instance.queue;
-  if (queue && queue->tap_mode != VORN_QUEUE_TAP_MODE_ACTIVE)
+  guint8 *mode = vorn_gen_get_context (&gen->parent_instance)->tap_mode;
+  if (mode && *mode != VORN_QUEUE_TAP_MODE_ACTIVE)
     {
-      if (queue->tap_mode == VORN_QUEUE_TAP_MODE_PAUSED)
+      if (*mode == VORN_QUEUE_TAP_MODE_PAUSED)
         return TRUE;
       AtomicFrames (gen->frames).exchange (0, std::memory_order_acq_rel);
-      queue->tap_mode = VORN_QUEUE_TAP_MODE_ACTIVE;
+      *mode = VORN_QUEUE_TAP_MODE_ACTIVE;
     }
 
   /* Only this thread advances the counter, so the value read here stays
@@ -265,9 +269,9 @@ vorn_tap_gen_constructed (GObject *object)
   VornTapGen *tap_gen = VORN_TAP_GEN (object);
   VornGen *gen = VORN_GEN (object);
 
-  guint speakers = 2;
-  VornFormat format = VORN_FORMAT_SINGLE;
-  vorn_gen_get_render_props (gen, nullptr, &speakers, &format, nullptr);
+  const VornRenderContext *ctx = vorn_gen_get_context (gen);
+  const guint speakers = ctx->speaker_count;
+  const VornFormat format = ctx->format;
 
   if (VORN_IS_TAP (gen->node))
     {

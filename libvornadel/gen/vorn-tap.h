@@ -22,6 +22,28 @@ typedef struct _VornTapClass VornTapClass;
 typedef struct _VornTapGen VornTapGen;
 typedef struct _VornTapGenClass VornTapGenClass;
 
+/* The tap mode lives on the queue; it is declared here because the tap
+ * generator is what acts on it. */
+/**
+ * VornQueueTapMode:
+ * @VORN_QUEUE_TAP_MODE_ACTIVE: taps record
+ * @VORN_QUEUE_TAP_MODE_CLEAR: taps are cleared, then record
+ * @VORN_QUEUE_TAP_MODE_PAUSED: taps keep what they hold
+ *
+ * Only the master queue's mode changes (on tap pause).  A tap generator
+ * reads its own queue's mode every fragment: while paused it records
+ * nothing, so its history and frame counter stand still; on "clear" it
+ * forgets its history once, sets the mode back to active and records.
+ */
+typedef enum {
+  VORN_QUEUE_TAP_MODE_ACTIVE = 0,
+  VORN_QUEUE_TAP_MODE_CLEAR = 1,
+  VORN_QUEUE_TAP_MODE_PAUSED = 2,
+} VornQueueTapMode;
+
+#define VORN_TYPE_QUEUE_TAP_MODE (vorn_queue_tap_mode_get_type ())
+GType vorn_queue_tap_mode_get_type (void);
+
 /* Ring size of a tap, in frames per channel, when none is given. */
 #define VORN_TAP_DEFAULT_SIZE 96000
 

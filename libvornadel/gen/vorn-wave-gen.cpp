@@ -20,7 +20,7 @@ namespace {
 
 using wave_kernel::REC;
 
-/* The render variants, in the order of vorn_gen_select_render().
+/* The render variants, best first (vorn_kernel_pick()).
  *
  * All six come from one template (kernels/vorn-wave-gen-kernel.h) written
  * against a small lane abstraction over GCC vector extensions: a vector of
@@ -32,9 +32,8 @@ using wave_kernel::REC;
  * intrinsics would need three copies of the algorithm; letting the
  * auto-vectoriser find the parallelism in the sequential segment walk does
  * not work. */
-const VornGenRenderFunc render_table[VORN_GEN_RENDER_TABLE_SIZE] = {
-  vorn_wave_gen_render_SSE2_F, vorn_wave_gen_render_AVX_F, vorn_wave_gen_render_AVX2_F,
-  vorn_wave_gen_render_SSE2_D, vorn_wave_gen_render_AVX_D, vorn_wave_gen_render_AVX2_D,
+const VornKernelVariant<VornGenRenderFunc> render_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_wave_gen_render),
 };
 
 template <typename T>
@@ -70,7 +69,10 @@ eval_morph_point (VornWaveGenMorphPt *e, T m, double *out)
   const T *s = e->seg ? static_cast<const T *> (e->seg) : first;
 
   /* One direction per search: rounding may leave hairline gaps between
-   * single-precision segments, which a two-way search could bounce in. */
+   * single-precision segments, which a two-way search could bounce in.
+   * Before the morph curve's first point the coordinate keeps its own
+   * value; past its last point (a curve that ends before position 1, or
+   * an end rounded just below it) it holds the last point's value. */
   if (m < s[VORN_CURVE_CACHE_X0])
     {
       while (m < s[VORN_CURVE_CACHE_X0] && s != first)
@@ -82,10 +84,8 @@ eval_morph_point (VornWaveGenMorphPt *e, T m, double *out)
         }
     }
   else
-    {
-      while (m >= s[VORN_CURVE_CACHE_X0] + s[VORN_CURVE_CACHE_DX] && s != last)
-        s += REC;
-    }
+    while (m >= s[VORN_CURVE_CACHE_X0] + s[VORN_CURVE_CACHE_DX] && s != last)
+      s += REC;
 
   e->seg = s;
   const T dx = s[VORN_CURVE_CACHE_DX];
@@ -231,7 +231,7 @@ start_value (VornWaveGen *gen)
   const T v = get<T> (gen->y_scale) * T (gen->coords[gen->coord_count]) + get<T> (gen->y_ofs);
   if (gen->transform == VORN_WAVE_GEN_TRANSFORM_NONE)
     return v;
-  alignas (64) T in[wave_kernel::FRAG] = {}, out[wave_kernel::FRAG];
+  alignas (VORN_ALIGNMENT) T in[wave_kernel::FRAG] = {}, out[wave_kernel::FRAG];
   in[0] = v;
   wave_kernel::transform (out, in, gen->transform);
   return out[0];
@@ -247,10 +247,10 @@ vorn_wave_gen_constructed (GObject *object)
 
   G_OBJECT_CLASS (vorn_wave_gen_parent_class)->constructed (object);
 
-  VornFormat format = VORN_FORMAT_SINGLE;
-  VornSimd simd = VORN_SIMD_SSE2;
-  vorn_gen_get_render_props (base, nullptr, nullptr, &format, &simd);
-  base->render = vorn_gen_select_render (render_table, format, simd);
+  const VornRenderContext *ctx = vorn_gen_get_context (base);
+  const VornFormat format = ctx->format;
+  const VornSimd simd = ctx->simd;
+  base->render = vorn_kernel_pick (render_table, format, simd);
 
   g_return_if_fail (VORN_IS_WAVE (base->node));
   VornWave *wave = VORN_WAVE (base->node);

@@ -1,6 +1,5 @@
 /* vorn-node.cpp: the element of every instrument tree */
 #include "vorn-node.h"
-#include "vorn-queue.h"
 #include "vorn-node-private.h"
 #include "vorn-file.h"
 #include "vorn-init.h"
@@ -841,14 +840,4 @@ vorn_node_can_gen (VornNode *node)
 {
   g_return_val_if_fail (VORN_IS_NODE (node), FALSE);
   return VORN_NODE_GET_CLASS (node)->create_gen != nullptr;
-}
-
-VornGen *
-vorn_node_create_gen (VornNode *node, VornQueue *queue)
-{
-  g_return_val_if_fail (VORN_IS_NODE (node), NULL);
-  g_return_val_if_fail (VORN_IS_QUEUE (queue), NULL);
-
-  auto create = VORN_NODE_GET_CLASS (node)->create_gen;
-  return create ? create (node, queue) : nullptr;
 }

@@ -140,16 +140,6 @@ void vorn_node_post_traverse (VornNode *node, VornNodeTraverseFunc func, gpointe
 /* Returns: TRUE when @node's class can create a generator. */
 gboolean vorn_node_can_gen (VornNode *node);
 
-/**
- * vorn_node_create_gen:
- * @node: a node
- * @queue: the queue that will own the generator
- *
- * Returns: (transfer full) (nullable): the node's generator for @queue, or
- *   NULL.
- */
-VornGen *vorn_node_create_gen (VornNode *node, VornQueue *queue);
-
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornNode, g_object_unref)
 
 G_END_DECLS

@@ -4,6 +4,7 @@
 
 #include "vorn-queue.h"
 #include "vorn-thread-pit.h"
+#include "vorn-render-context.h"
 
 G_BEGIN_DECLS
 
@@ -49,6 +50,7 @@ typedef struct {
  * @pre_last: master: last such generator
  * @post_chain: master: first generator after the last attach point that
  *   renders (the rest follows through chain_next)
+ * @context: what the queue was compiled with; its generators point here
  */
 typedef struct _VornVoiceBlock VornVoiceBlock;
 
@@ -79,9 +81,34 @@ typedef struct {
   VornGen *pre_first;
   VornGen *pre_last;
   VornGen *post_chain;
+
+  VornRenderContext context;
 } VornQueuePrivate;
 
 /* Returns: (transfer none): the compiled state of @queue. */
 VornQueuePrivate *vorn_queue_get_private (VornQueue *queue);
+
+/**
+ * vorn_queue_new_with_context:
+ * @node: the tree to compile
+ * @synth: (nullable): the synthesizer the queue is for (not referenced)
+ * @ctx: what to compile for; copied (its speaker records and tap mode are
+ *   replaced by the queue's own)
+ *
+ * Compiles @node as vorn_queue_new() does, without asking anyone for
+ * settings.  A master (a tree with attach points) renders its voices on
+ * @ctx->cores cores.
+ *
+ * Returns: (transfer full): the queue, NULL on a wrong argument.
+ */
+VornQueue *vorn_queue_new_with_context (VornNode *node, VornSynth *synth,
+                                        const VornRenderContext *ctx);
+
+/* Sets the speaker records a master clears before every fragment (the
+ * first output of its speakers control; NULL for none). */
+void vorn_queue_set_speaker_outputs (VornQueue *queue, VornAttribVal *outputs);
+
+/* Returns: (transfer none) (nullable): the records set above. */
+VornAttribVal *vorn_queue_get_speaker_outputs (VornQueue *queue);
 
 G_END_DECLS

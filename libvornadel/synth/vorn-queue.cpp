@@ -16,12 +16,16 @@
 #include <new>
 #include <vector>
 
-G_DEFINE_ENUM_TYPE (VornQueueTapMode, vorn_queue_tap_mode,
-  G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_ACTIVE, "active"),
-  G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_CLEAR, "clear"),
-  G_DEFINE_ENUM_VALUE (VORN_QUEUE_TAP_MODE_PAUSED, "paused"))
 
 G_DEFINE_TYPE_WITH_PRIVATE (VornQueue, vorn_queue, G_TYPE_OBJECT)
+
+/* Generators, a layer below, know the queue's type only by name (for their
+ * "queue" property), so it exists as soon as the library is loaded. */
+__attribute__ ((constructor)) static void
+register_queue_type (void)
+{
+  g_type_ensure (VORN_TYPE_QUEUE);
+}
 
 VornNode *vorn_queue_inst_nodes[3];
 
@@ -602,22 +606,36 @@ vorn_queue_new (VornNode *node, VornSynth *synth)
   g_return_val_if_fail (VORN_IS_NODE (node), NULL);
   g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
 
+  VornRenderContext ctx;
+  vorn_synth_get_render_context (synth, &ctx);
+  return vorn_queue_new_with_context (node, synth, &ctx);
+}
+
+VornQueue *
+vorn_queue_new_with_context (VornNode *node, VornSynth *synth, const VornRenderContext *ctx)
+{
+  g_return_val_if_fail (VORN_IS_NODE (node), NULL);
+  g_return_val_if_fail (ctx != NULL, NULL);
+
   auto *queue = static_cast<VornQueue *> (g_object_new (VORN_TYPE_QUEUE, nullptr));
   VornQueuePrivate *priv = get_priv (queue);
   queue->synth = synth;
   queue->node = VORN_NODE (g_object_ref (node));
 
-  double sample_rate = 48000.0;
-  guint max_voices = 100, speaker_count = 2, cores = 1;
-  VornFormat format = VORN_FORMAT_SINGLE;
-  g_object_get (synth, "sample-rate", &sample_rate, "max-voices", &max_voices,
-                "speaker-count", &speaker_count, "audio-format", &format,
-                "cores-current", &cores, nullptr);
+  /* The generators made below find the context through the queue. */
+  priv->context = *ctx;
+  priv->context.speaker_count = MIN (ctx->speaker_count, guint (G_MAXUINT16));
+  priv->context.max_voices = CLAMP (ctx->max_voices, 1u, guint (G_MAXUINT16));
+  priv->context.format = ctx->format == VORN_FORMAT_DOUBLE ? VORN_FORMAT_DOUBLE : VORN_FORMAT_SINGLE;
+  priv->context.speaker_outputs = nullptr;
+  priv->context.tap_mode = &queue->tap_mode;
+  vorn_render_context_attach (queue, &priv->context);
+  const guint cores = MAX (ctx->cores, 1u);
 
-  queue->sample_rate = sample_rate;
-  queue->max_voices = guint16 (CLAMP (max_voices, 1u, guint (G_MAXUINT16)));
-  queue->speaker_count = guint16 (MIN (speaker_count, guint (G_MAXUINT16)));
-  queue->format = guint8 (format);
+  queue->sample_rate = priv->context.sample_rate;
+  queue->max_voices = guint16 (priv->context.max_voices);
+  queue->speaker_count = guint16 (priv->context.speaker_count);
+  queue->format = guint8 (priv->context.format);
 
   Compiler c;
   c.queue = queue;
@@ -1001,8 +1019,8 @@ template <typename T>
 static inline void
 add_fragment (void *dst, const void *src)
 {
-  T *__restrict d = static_cast<T *> (__builtin_assume_aligned (dst, 64));
-  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, 64));
+  T *__restrict d = static_cast<T *> (__builtin_assume_aligned (dst, VORN_ALIGNMENT));
+  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, VORN_ALIGNMENT));
   for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
     d[i] += s[i];
 }
@@ -1016,7 +1034,7 @@ static inline bool
 fragment_finite (const void *src)
 {
   /* NaN fails the comparison as well as infinity does. */
-  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, 64));
+  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, VORN_ALIGNMENT));
   int bad = 0;
   for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
     bad += !(std::fabs (s[i]) < T (VOICE_SAMPLE_LIMIT));
@@ -1249,13 +1267,12 @@ vorn_queue_render (VornQueue *queue)
   VornQueuePrivate *priv = get_priv (queue);
   gboolean detached = FALSE;
 
-  VornSynthPrivate *synth_priv = queue->synth ? vorn_synth_get_private (queue->synth) : nullptr;
-  if (synth_priv && synth_priv->speaker_outputs)
+  if (VornAttribVal *outputs = priv->context.speaker_outputs)
     {
       const gsize bytes = VORN_FRAGMENT_SIZE * sample_size (queue);
       for (guint k = 0; k < queue->speaker_count; k++)
         {
-          VornAttribVal *out = &synth_priv->speaker_outputs[k];
+          VornAttribVal *out = &outputs[k];
           out->state = VORN_ATTRIB_STATE_DYNAMIC;
           if (out->buffer)
             memset (out->buffer, 0, bytes);
@@ -1274,4 +1291,18 @@ vorn_queue_render (VornQueue *queue)
     gen->render (gen);
 
   return !detached;
+}
+
+void
+vorn_queue_set_speaker_outputs (VornQueue *queue, VornAttribVal *outputs)
+{
+  g_return_if_fail (VORN_IS_QUEUE (queue));
+  get_priv (queue)->context.speaker_outputs = outputs;
+}
+
+VornAttribVal *
+vorn_queue_get_speaker_outputs (VornQueue *queue)
+{
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), NULL);
+  return get_priv (queue)->context.speaker_outputs;
 }

@@ -6,6 +6,7 @@
 #include "vorn-attrib.h"
 #include "vorn-node.h"
 #include "vorn-gen.h"
+#include "vorn-tap.h"
 
 G_BEGIN_DECLS
 
@@ -22,25 +23,6 @@ typedef struct _VornSynth VornSynth;
 typedef struct _VornWave VornWave;
 typedef struct _VornThreadPit VornThreadPit;
 
-/**
- * VornQueueTapMode:
- * @VORN_QUEUE_TAP_MODE_ACTIVE: taps record
- * @VORN_QUEUE_TAP_MODE_CLEAR: taps are cleared, then record
- * @VORN_QUEUE_TAP_MODE_PAUSED: taps keep what they hold
- *
- * Only the master queue's mode changes (on tap pause).  A tap generator
- * reads its own queue's mode every fragment: while paused it records
- * nothing, so its history and frame counter stand still; on "clear" it
- * forgets its history once, sets the mode back to active and records.
- */
-typedef enum {
-  VORN_QUEUE_TAP_MODE_ACTIVE = 0,
-  VORN_QUEUE_TAP_MODE_CLEAR = 1,
-  VORN_QUEUE_TAP_MODE_PAUSED = 2,
-} VornQueueTapMode;
-
-#define VORN_TYPE_QUEUE_TAP_MODE (vorn_queue_tap_mode_get_type ())
-GType vorn_queue_tap_mode_get_type (void);
 
 /* Routed attribute types: time (1) to morph (12). */
 #define VORN_QUEUE_ROUTED_TYPES 12

@@ -34,10 +34,40 @@ typedef struct {
   guint8 moving;
 } VornSynthCpuVoice;
 
-/* Two parts again: the API side (settings, what the newest master was built
- * with) and the render side (voice table, leftover, render functions), each
- * touched by its own thread only once started; simd is written by the API
- * thread and read atomically. */
+/**
+ * VornSynthCpuRender:
+ * @leftover: samples of the last rendered fragment not delivered yet
+ * @render_split: the split render function (its address is the driver's
+ *   slot, so this part never moves)
+ * @render_inter: the interleaved render function
+ * @voices: the voice table, one entry per voice slot
+ * @active_head: first active entry (newest)
+ * @free_head: first free entry
+ * @speakers: speakers the running synthesizer was started with
+ * @chan_count: channels it was started with
+ * @out_count: speakers that have an output record in the master (the rest
+ *   are written as silence)
+ *
+ * The renderer's part for the render thread only, allocated once with the
+ * synthesizer; start and stop set it up and tear it down while no render
+ * call runs.
+ */
+typedef struct {
+  guint32 leftover;
+  VornSynthCpuSplitFunc render_split;
+  VornSynthCpuInterFunc render_inter;
+  VornSynthCpuVoice *voices;
+  guint16 active_head;
+  guint16 free_head;
+  guint speakers;
+  guint chan_count;
+  guint out_count;
+} VornSynthCpuRender;
+
+/* Two parts again, each touched by its own thread once started: the API
+ * side here (settings, what the newest master was built with; simd is
+ * written by the API thread and read atomically) and the render side
+ * behind rt.  base is the synthesizer's own state, split the same way. */
 typedef struct {
   /* ---- API thread ---- */
   VornSynth *synth;
@@ -49,19 +79,7 @@ typedef struct {
   guint built_cores;
 
   /* ---- render thread ---- */
-  guint32 leftover;
-  VornSynthCpuSplitFunc render_split;
-  VornSynthCpuInterFunc render_inter;
-  VornSynthCpuVoice *voices;
-  guint16 active_head;
-  guint16 free_head;
-  /* Speaker and channel counts the running synthesizer was started with
-   * (the properties may change before the next start). */
-  guint speakers;
-  guint chan_count;
-  /* Speakers that have an output record in the master queue (the rest are
-   * written as silence). */
-  guint out_count;
+  VornSynthCpuRender *rt;
 } VornSynthCpuPrivate;
 
 /* The state of @synth without type check, for the render path. */

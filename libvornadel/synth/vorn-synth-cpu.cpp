@@ -2,6 +2,8 @@
  * message handling on the render thread and render function selection */
 #include "vorn-synth-cpu.h"
 #include "vorn-synth-cpu-private.h"
+#include "vorn-queue-private.h"
+#include "vorn-kernel-table.h"
 
 #include "vorn-init.h"
 #include "vorn-inst.h"
@@ -34,6 +36,24 @@ const VornSynthCpuInterFunc vorn_synth_cpu_render_inter_float_table[VORN_SYNTH_C
   vorn_synth_cpu_render_inter_float_AVX2_F, vorn_synth_cpu_render_inter_float_SSE2_D,
   vorn_synth_cpu_render_inter_float_AVX_D,  vorn_synth_cpu_render_inter_float_AVX2_D,
 };
+
+/* What the renderer chooses from, best first (the tables above keep the
+ * index order of the public interface). */
+static const VornKernelVariant<VornSynthCpuSplitFunc> split_variants[] = {
+  VORN_KERNEL_VARIANTS (vorn_synth_cpu_render_split_float),
+};
+static const VornKernelVariant<VornSynthCpuInterFunc> inter_variants[] = {
+  VORN_KERNEL_VARIANTS (vorn_synth_cpu_render_inter_float),
+};
+
+/* Sets the render functions for @format and @level (render part: at start,
+ * or on the render thread when an update arrives). */
+static void
+pick_render_funcs (VornSynthCpuPrivate *priv, VornFormat format, VornSimd level)
+{
+  priv->rt->render_split = vorn_kernel_pick (split_variants, format, level);
+  priv->rt->render_inter = vorn_kernel_pick (inter_variants, format, level);
+}
 
 static VornSynthCpuPrivate *
 get_priv (VornSynthCpu *synth)
@@ -100,24 +120,24 @@ send_back (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 static void
 list_unlink (VornSynthCpuPrivate *priv, guint16 idx, guint16 *head)
 {
-  VornSynthCpuVoice *v = priv->voices + idx;
+  VornSynthCpuVoice *v = priv->rt->voices + idx;
   if (v->prev != VORN_SYNTH_CPU_NO_VOICE)
-    priv->voices[v->prev].next = v->next;
+    priv->rt->voices[v->prev].next = v->next;
   else
     *head = v->next;
   if (v->next != VORN_SYNTH_CPU_NO_VOICE)
-    priv->voices[v->next].prev = v->prev;
+    priv->rt->voices[v->next].prev = v->prev;
   v->prev = v->next = VORN_SYNTH_CPU_NO_VOICE;
 }
 
 static void
 list_push_front (VornSynthCpuPrivate *priv, guint16 idx, guint16 *head)
 {
-  VornSynthCpuVoice *v = priv->voices + idx;
+  VornSynthCpuVoice *v = priv->rt->voices + idx;
   v->prev = VORN_SYNTH_CPU_NO_VOICE;
   v->next = *head;
   if (*head != VORN_SYNTH_CPU_NO_VOICE)
-    priv->voices[*head].prev = idx;
+    priv->rt->voices[*head].prev = idx;
   *head = idx;
 }
 
@@ -126,14 +146,14 @@ list_push_front (VornSynthCpuPrivate *priv, guint16 idx, guint16 *head)
 static void
 release_voice (VornSynthCpuPrivate *priv, guint16 idx)
 {
-  VornSynthCpuVoice *v = priv->voices + idx;
+  VornSynthCpuVoice *v = priv->rt->voices + idx;
   VornSynthMsg *msg = v->msg;
 
-  list_unlink (priv, idx, &priv->active_head);
+  list_unlink (priv, idx, &priv->rt->active_head);
   v->msg = nullptr;
   v->queue = nullptr;
   v->voice_id = 0;
-  list_push_front (priv, idx, &priv->free_head);
+  list_push_front (priv, idx, &priv->rt->free_head);
   g_atomic_int_add (&priv->base->active_voices, -1);
   send_back (priv, msg);
 }
@@ -141,20 +161,20 @@ release_voice (VornSynthCpuPrivate *priv, guint16 idx)
 static void
 release_all_voices (VornSynthCpuPrivate *priv)
 {
-  if (priv->base->rt.master)
-    vorn_queue_detach_all (priv->base->rt.master);
-  while (priv->active_head != VORN_SYNTH_CPU_NO_VOICE)
-    release_voice (priv, priv->active_head);
+  if (priv->base->rt->master)
+    vorn_queue_detach_all (priv->base->rt->master);
+  while (priv->rt->active_head != VORN_SYNTH_CPU_NO_VOICE)
+    release_voice (priv, priv->rt->active_head);
 }
 
 void
 vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv)
 {
-  guint16 idx = priv->active_head;
+  guint16 idx = priv->rt->active_head;
   while (idx != VORN_SYNTH_CPU_NO_VOICE)
     {
-      guint16 next = priv->voices[idx].next;
-      if (!priv->voices[idx].queue->active)
+      guint16 next = priv->rt->voices[idx].next;
+      if (!priv->rt->voices[idx].queue->active)
         {
           /* No room to return it: the slot waits for the next call. */
           if (!vorn_synth_render_room (priv->base))
@@ -168,8 +188,8 @@ vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv)
 static guint16
 find_voice (VornSynthCpuPrivate *priv, guint32 voice_id)
 {
-  for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = priv->voices[idx].next)
-    if (priv->voices[idx].voice_id == voice_id)
+  for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = priv->rt->voices[idx].next)
+    if (priv->rt->voices[idx].voice_id == voice_id)
       return idx;
   return VORN_SYNTH_CPU_NO_VOICE;
 }
@@ -180,18 +200,18 @@ static gboolean
 accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
   VornSynthPrivate *base = priv->base;
-  VornQueue *master = base->rt.master;
+  VornQueue *master = base->rt->master;
   VornQueue *queue = msg->target.queue;
   const guint chan = msg->data.voice.channel;
 
   /* Buffers of another format cannot be summed into the master's. */
-  if (!queue || queue->format != master->format || chan >= priv->chan_count
-      || priv->free_head == VORN_SYNTH_CPU_NO_VOICE)
+  if (!queue || queue->format != master->format || chan >= priv->rt->chan_count
+      || priv->rt->free_head == VORN_SYNTH_CPU_NO_VOICE)
     return FALSE;
 
-  guint16 idx = priv->free_head;
-  list_unlink (priv, idx, &priv->free_head);
-  VornSynthCpuVoice *v = priv->voices + idx;
+  guint16 idx = priv->rt->free_head;
+  list_unlink (priv, idx, &priv->rt->free_head);
+  VornSynthCpuVoice *v = priv->rt->voices + idx;
   v->voice_id = msg->data.voice.voice_id;
   v->chan = guint8 (chan);
   v->msg = msg;
@@ -199,7 +219,7 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 
   vorn_queue_attach (master, queue, int (chan));
   queue->start_time = __atomic_load_n (&base->sample_time, __ATOMIC_SEQ_CST);
-  list_push_front (priv, idx, &priv->active_head);
+  list_push_front (priv, idx, &priv->rt->active_head);
 
   gint count = g_atomic_int_add (&base->active_voices, 1) + 1;
   gint peak = g_atomic_int_get (&base->peak_voices);
@@ -212,9 +232,9 @@ static void
 set_node_control (VornSynthCpuPrivate *priv, const VornSynthMsg *msg)
 {
   guint limit = msg->max_count;
-  for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = priv->voices[idx].next)
+  for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = priv->rt->voices[idx].next)
     {
-      const VornSynthCpuVoice *v = priv->voices + idx;
+      const VornSynthCpuVoice *v = priv->rt->voices + idx;
       if (v->queue->node != msg->target.node
           || (msg->chan_filter != VORN_SYNTH_MSG_ALL_CHANNELS && msg->chan_filter != v->chan))
         continue;
@@ -236,7 +256,7 @@ apply_update (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
   VornSynthPrivate *base = priv->base;
   VornQueue *master = msg->target.queue;
-  VornQueue *old = base->rt.master;
+  VornQueue *old = base->rt->master;
   if (!master)
     return;
 
@@ -244,25 +264,24 @@ apply_update (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
     release_all_voices (priv);
   else
     {
-      for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE;
-           idx = priv->voices[idx].next)
-        priv->voices[idx].moving = priv->voices[idx].queue->active;
+      for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE;
+           idx = priv->rt->voices[idx].next)
+        priv->rt->voices[idx].moving = priv->rt->voices[idx].queue->active;
       if (old)
         vorn_queue_detach_all (old);
-      for (guint16 idx = priv->active_head; idx != VORN_SYNTH_CPU_NO_VOICE;
-           idx = priv->voices[idx].next)
-        if (priv->voices[idx].moving)
-          vorn_queue_attach (master, priv->voices[idx].queue, int (priv->voices[idx].chan));
+      for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE;
+           idx = priv->rt->voices[idx].next)
+        if (priv->rt->voices[idx].moving)
+          vorn_queue_attach (master, priv->rt->voices[idx].queue, int (priv->rt->voices[idx].chan));
     }
 
-  master->tap_mode = base->rt.tap_paused ? VORN_QUEUE_TAP_MODE_PAUSED : VORN_QUEUE_TAP_MODE_ACTIVE;
+  master->tap_mode = base->rt->tap_paused ? VORN_QUEUE_TAP_MODE_PAUSED : VORN_QUEUE_TAP_MODE_ACTIVE;
   if (old)
     master->start_time = old->start_time;
-  base->rt.master = master;
-  base->speaker_outputs = reinterpret_cast<VornAttribVal *> (guintptr (msg->data.bits));
-  priv->out_count = msg->node_control_id;
-  priv->render_split = vorn_synth_cpu_render_split_float_table[msg->control_id];
-  priv->render_inter = vorn_synth_cpu_render_inter_float_table[msg->control_id];
+  base->rt->master = master;
+  base->rt->speaker_outputs = vorn_queue_get_speaker_outputs (master);
+  priv->rt->out_count = msg->node_control_id;
+  pick_render_funcs (priv, VornFormat (msg->control_id >> 8), VornSimd (msg->control_id & 0xff));
   msg->target.queue = old;
 }
 
@@ -274,7 +293,7 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
 
   while ((msg = vorn_synth_render_next (base)))
     {
-      VornQueue *master = base->rt.master;
+      VornQueue *master = base->rt->master;
       switch (msg->type)
         {
         case VORN_SYNTH_MSG_START_VOICE:
@@ -284,8 +303,8 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
         case VORN_SYNTH_MSG_STOP_VOICE:
           {
             guint16 idx = find_voice (priv, msg->target.voice_id);
-            if (idx != VORN_SYNTH_CPU_NO_VOICE && priv->voices[idx].queue->active)
-              vorn_queue_note_off (priv->voices[idx].queue, msg->target.voice_id);
+            if (idx != VORN_SYNTH_CPU_NO_VOICE && priv->rt->voices[idx].queue->active)
+              vorn_queue_note_off (priv->rt->voices[idx].queue, msg->target.voice_id);
           }
           break;
         case VORN_SYNTH_MSG_SET_CONTROL:
@@ -297,7 +316,7 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
           {
             guint16 idx = find_voice (priv, msg->target.voice_id);
             if (idx != VORN_SYNTH_CPU_NO_VOICE)
-              vorn_queue_set_control (priv->voices[idx].queue, msg->control_id, msg->data.value,
+              vorn_queue_set_control (priv->rt->voices[idx].queue, msg->control_id, msg->data.value,
                                       VORN_WAVE_OP_SET);
           }
           break;
@@ -310,9 +329,9 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
         case VORN_SYNTH_MSG_TAP_PAUSE:
           {
             gboolean pause = msg->target.pause != 0;
-            if (pause != base->rt.tap_paused)
+            if (pause != base->rt->tap_paused)
               {
-                base->rt.tap_paused = pause;
+                base->rt->tap_paused = pause;
                 if (master)
                   master->tap_mode = pause ? VORN_QUEUE_TAP_MODE_PAUSED
                                            : VORN_QUEUE_TAP_MODE_CLEAR;
@@ -335,7 +354,7 @@ vorn_synth_cpu_process_synth_messages (VornSynth *synth)
   g_return_if_fail (VORN_IS_SYNTH_CPU (synth));
 
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
-  if (priv->voices)
+  if (priv->rt->voices)
     {
       vorn_synth_cpu_process_messages (priv);
       vorn_synth_render_wake (priv->base);
@@ -348,7 +367,7 @@ vorn_synth_cpu_detach_voices (VornSynth *synth)
   g_return_if_fail (VORN_IS_SYNTH_CPU (synth));
 
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
-  if (priv->voices)
+  if (priv->rt->voices)
     {
       vorn_synth_cpu_recycle_voices (priv);
       vorn_synth_render_wake (priv->base);
@@ -368,18 +387,16 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
   if (!base->started || !base->node_tree)
     return;
 
-  const gint format = CLAMP (g_atomic_int_get (&base->format), 0, 1);
-  const guint cores_setting = guint (g_atomic_int_get (reinterpret_cast<gint *> (&base->cores)));
-  const guint cores = cores_setting ? cores_setting : base->cores_detected;
-  const gint simd_setting = g_atomic_int_get (&priv->simd);
-  const gint level = CLAMP (simd_setting == VORN_SIMD_AUTO ? priv->simd_detected : simd_setting,
-                            0, 2);
+  const VornRenderContext *ctx = &base->context;
+  const gint format = gint (ctx->format);
+  const guint cores = ctx->cores;
+  const gint level = CLAMP (gint (ctx->simd), 0, 2);
   if (!initial && format == priv->built_format && level == priv->built_level
       && cores == priv->built_cores)
     return;
   const gboolean release = !initial && (format != priv->built_format || level != priv->built_level);
 
-  VornQueue *master = vorn_queue_new (base->node_tree, priv->synth);
+  VornQueue *master = vorn_queue_new_with_context (base->node_tree, priv->synth, ctx);
   if (!master)
     return;
   vorn_synth_apply_master_controls (base, master);
@@ -391,8 +408,8 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
         outputs = gen->attrib_vals[gen->src_count];
         break;
       }
-  const guint out_count = outputs ? MIN (priv->speakers, guint (master->speaker_count)) : 0;
-  const guint idx = guint (format * 3 + level);
+  vorn_queue_set_speaker_outputs (master, outputs);
+  const guint out_count = outputs ? MIN (priv->rt->speakers, guint (master->speaker_count)) : 0;
 
   priv->built_format = format;
   priv->built_level = level;
@@ -402,20 +419,18 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
   if (initial)
     {
       master->tap_mode = VORN_QUEUE_TAP_MODE_ACTIVE;
-      base->rt.tap_paused = FALSE;
+      base->rt->tap_paused = FALSE;
       vorn_synth_render_setup (base, master, CLAMP (base->max_voices, 1u, 65535u));
-      base->speaker_outputs = outputs;
-      priv->out_count = out_count;
-      priv->render_split = vorn_synth_cpu_render_split_float_table[idx];
-      priv->render_inter = vorn_synth_cpu_render_inter_float_table[idx];
+      base->rt->speaker_outputs = outputs;
+      priv->rt->out_count = out_count;
+      pick_render_funcs (priv, VornFormat (format), VornSimd (level));
       g_object_unref (master);
     }
   else
     {
       VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_UPDATE_OPTIMIZATION);
       msg->target.queue = master; /* the message takes the build's reference */
-      msg->data.bits = guint64 (guintptr (outputs));
-      msg->control_id = guint16 (idx);
+      msg->control_id = guint16 (format << 8 | level);
       msg->node_control_id = guint16 (out_count);
       msg->op = release ? 1 : 0;
       /* Refused (inbox full): the next change builds again. */
@@ -429,11 +444,11 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
 static void
 free_voice_table (VornSynthCpuPrivate *priv)
 {
-  if (!priv->voices)
+  if (!priv->rt->voices)
     return;
   release_all_voices (priv);
-  g_clear_pointer (&priv->voices, g_free);
-  priv->active_head = priv->free_head = VORN_SYNTH_CPU_NO_VOICE;
+  g_clear_pointer (&priv->rt->voices, g_free);
+  priv->rt->active_head = priv->rt->free_head = VORN_SYNTH_CPU_NO_VOICE;
 }
 
 static void
@@ -447,18 +462,18 @@ vorn_synth_cpu_start (VornSynth *synth)
     return;
 
   const guint count = CLAMP (base->max_voices, 1u, guint (VORN_SYNTH_CPU_NO_VOICE));
-  priv->voices = g_new0 (VornSynthCpuVoice, count);
+  priv->rt->voices = g_new0 (VornSynthCpuVoice, count);
   for (guint i = 0; i < count; i++)
     {
-      priv->voices[i].prev = guint16 (i == 0 ? VORN_SYNTH_CPU_NO_VOICE : i - 1);
-      priv->voices[i].next = guint16 (i + 1 == count ? VORN_SYNTH_CPU_NO_VOICE : i + 1);
+      priv->rt->voices[i].prev = guint16 (i == 0 ? VORN_SYNTH_CPU_NO_VOICE : i - 1);
+      priv->rt->voices[i].next = guint16 (i + 1 == count ? VORN_SYNTH_CPU_NO_VOICE : i + 1);
     }
-  priv->free_head = 0;
-  priv->active_head = VORN_SYNTH_CPU_NO_VOICE;
+  priv->rt->free_head = 0;
+  priv->rt->active_head = VORN_SYNTH_CPU_NO_VOICE;
   /* The sizes the base built its arrays (peak words, instruments) with. */
-  priv->speakers = base->started_speakers;
-  priv->chan_count = guint (MAX (base->started_channels, 0));
-  priv->leftover = 0;
+  priv->rt->speakers = base->started_speakers;
+  priv->rt->chan_count = guint (MAX (base->started_channels, 0));
+  priv->rt->leftover = 0;
 
   build_master (priv, TRUE);
 }
@@ -469,8 +484,8 @@ vorn_synth_cpu_stop (VornSynth *synth)
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
 
   free_voice_table (priv);
-  priv->leftover = 0;
-  priv->out_count = 0;
+  priv->rt->leftover = 0;
+  priv->rt->out_count = 0;
   VORN_SYNTH_CLASS (vorn_synth_cpu_parent_class)->stop (synth);
 }
 
@@ -495,13 +510,13 @@ vorn_synth_cpu_start_voice (VornSynth *synth, guint voice_id, int chan, double n
 
   if (queue_out)
     *queue_out = nullptr;
-  if (!base->started || chan < 0 || guint (chan) >= priv->chan_count || !base->channel_insts)
+  if (!base->started || chan < 0 || chan >= base->started_channels || !base->channel_insts)
     return;
   VornInst *inst = base->channel_insts[chan];
   if (!inst)
     return;
 
-  VornQueue *queue = vorn_queue_new (VORN_NODE (inst), synth);
+  VornQueue *queue = vorn_queue_new_with_context (VORN_NODE (inst), synth, &base->context);
   if (!queue)
     return;
   queue->voice_id = voice_id;
@@ -535,21 +550,21 @@ vorn_synth_cpu_get_render_funcs (VornSynth *synth, gpointer *split_slot, gpointe
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
 
   if (split_slot)
-    *split_slot = &priv->render_split;
+    *split_slot = &priv->rt->render_split;
   if (inter_slot)
-    *inter_slot = &priv->render_inter;
+    *inter_slot = &priv->rt->render_inter;
 }
 
 static void
 vorn_synth_cpu_render_interleaved (VornSynth *synth, float *out, guint frames)
 {
-  vorn_synth_cpu_get_private (synth)->render_inter (synth, out, frames);
+  vorn_synth_cpu_get_private (synth)->rt->render_inter (synth, out, frames);
 }
 
 static void
 vorn_synth_cpu_render_split (VornSynth *synth, float **out, guint frames)
 {
-  vorn_synth_cpu_get_private (synth)->render_split (synth, out, frames);
+  vorn_synth_cpu_get_private (synth)->rt->render_split (synth, out, frames);
 }
 
 /* A change builds the new master here and posts it; a stopped synthesizer
@@ -558,6 +573,8 @@ static void
 post_update (VornSynthCpuPrivate *priv)
 {
   g_rec_mutex_lock (&priv->base->api_lock);
+  vorn_synth_refresh_render_context (priv->base);
+  priv->base->context.simd = current_simd (priv);
   build_master (priv, FALSE);
   g_rec_mutex_unlock (&priv->base->api_lock);
 }
@@ -570,22 +587,29 @@ vorn_synth_cpu_init (VornSynthCpu *synth)
 
   priv->synth = VORN_SYNTH (synth);
   priv->base = base;
+  priv->rt = g_new0 (VornSynthCpuRender, 1);
   priv->simd = VORN_SIMD_AUTO;
   priv->simd_detected = vorn_util_cpu_detect ();
   priv->built_format = -1;
   priv->built_level = -1;
-  priv->active_head = priv->free_head = VORN_SYNTH_CPU_NO_VOICE;
+  priv->rt->active_head = priv->rt->free_head = VORN_SYNTH_CPU_NO_VOICE;
   /* A driver that calls before the first start gets silence, not a crash. */
-  priv->render_split = vorn_synth_cpu_render_split_float_table[0];
-  priv->render_inter = vorn_synth_cpu_render_inter_float_table[0];
+  pick_render_funcs (priv, VORN_FORMAT_SINGLE, VORN_SIMD_SSE2);
   base->cores_detected = guint (CLAMP (g_get_num_processors (), 1u, 255u));
+  vorn_synth_refresh_render_context (base);
+  base->context.simd = current_simd (priv);
 }
 
 static void
 vorn_synth_cpu_finalize (GObject *object)
 {
   /* The voices go back to the outbox while it still exists. */
-  free_voice_table (get_priv (VORN_SYNTH_CPU (object)));
+  VornSynthCpuPrivate *priv = get_priv (VORN_SYNTH_CPU (object));
+  /* Stopped here, not by the base, while the render part still exists. */
+  if (priv->base->started)
+    vorn_synth_cpu_stop (VORN_SYNTH (object));
+  free_voice_table (priv);
+  g_clear_pointer (&priv->rt, g_free);
 
   G_OBJECT_CLASS (vorn_synth_cpu_parent_class)->finalize (object);
 }

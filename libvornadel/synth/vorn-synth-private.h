@@ -6,6 +6,7 @@
 #include "vorn-curve.h"
 #include "vorn-curve-cache.h"
 #include "vorn-synth-ring.h"
+#include "vorn-render-context.h"
 
 G_BEGIN_DECLS
 
@@ -20,10 +21,14 @@ G_BEGIN_DECLS
  * @pending_cap: entries of @pending: the voice slots plus two, so that one
  *   message (a panic returns every voice and itself) always fits
  * @pushed: something reached the outbox since the last wake-up
+ * @speaker_outputs: the speaker records of @master (its render clears them
+ *   every fragment), which the renderer converts to output frames
  *
- * What only the render thread touches while the synthesizer is started.
- * Start and stop set it up and tear it down on the API thread, which is why
- * they must not run while a render call is in progress.
+ * What only the render thread touches while the synthesizer is started:
+ * allocated once with the synthesizer, apart from the API state so that the
+ * two never share a cache line.  Start and stop set it up and tear it down
+ * on the API thread, which is why they must not run while a render call is
+ * in progress.
  */
 typedef struct {
   VornQueue *master;
@@ -32,12 +37,17 @@ typedef struct {
   guint pending_count;
   guint pending_cap;
   gboolean pushed;
+  VornAttribVal *speaker_outputs;
 } VornSynthRender;
 
-/* Three parts: what the API threads own (under api_lock where several API
- * threads can meet), what the render thread owns (rt and speaker_outputs),
- * and what crosses (the rings, the wake-up descriptor and the counters, all
- * read and written with atomic operations). */
+/* The synthesizer's state in three parts, by the thread that owns it:
+ * - API threads: everything under "API threads" (under api_lock where
+ *   several API threads can meet: note-on/off, controls, settings);
+ * - the render thread: the VornSynthRender behind rt, allocated once with
+ *   the synthesizer (set up and torn down by start and stop);
+ * - crossing: the rings, the wake-up descriptor and the counters, each
+ *   written by one side and read with atomic operations by the other.
+ * Nothing else is shared. */
 typedef struct {
   /* ---- API threads ---- */
   GRecMutex api_lock;
@@ -67,12 +77,12 @@ typedef struct {
    * sizes. */
   guint started_speakers;
   gint started_channels;
+  /* api_lock: what queues compiled now render with; rebuilt whenever a
+   * setting changes (the renderer keeps its simd field). */
+  VornRenderContext context;
 
-  /* ---- render thread ---- */
-  VornSynthRender rt;
-  /* The speaker records of rt.master (the master queue's render clears
-   * them every fragment). */
-  VornAttribVal *speaker_outputs;
+  /* ---- render thread (the only pointer to its part) ---- */
+  VornSynthRender *rt;
 
   /* ---- crossing ---- */
   VornSynthRing *inbox;
@@ -127,33 +137,23 @@ void vorn_synth_render_teardown (VornSynthPrivate *priv);
  * is full, frees it (dropping a notification's queue) and counts it. */
 void vorn_synth_post_outbox (VornSynthPrivate *priv, VornSynthMsg *msg);
 
+/* API thread: rebuilds priv->context from the current settings (takes
+ * api_lock); the simd field is left to the renderer. */
+void vorn_synth_refresh_render_context (VornSynthPrivate *priv);
+
+/**
+ * vorn_synth_get_render_context:
+ * @synth: a synthesizer
+ * @ctx: (out caller-allocates): receives a copy of the context queues
+ *   compile with now
+ *
+ * Fills @ctx for compiling a queue for @synth; the cache arrays in it stay
+ * valid until the synthesizer stops.  On a wrong argument @ctx gets the
+ * defaults.
+ */
+void vorn_synth_get_render_context (VornSynth *synth, VornRenderContext *ctx);
+
 /* Sets the recorded master control values on a freshly built @master. */
 void vorn_synth_apply_master_controls (VornSynthPrivate *priv, VornQueue *master);
-
-/**
- * vorn_synth_get_speaker_caches:
- * @synth: a synthesizer
- * @balance: (out) (optional) (transfer none): the double-format cache of each
- *   speaker's balance curve
- * @latitude: (out) (optional) (transfer none): the latitude curve caches
- *
- * For the speaker mix: the curve caches of a started synthesizer, valid
- * until it stops (take references to keep them longer).
- *
- * Returns: the number of caches in each array, 0 when stopped.
- */
-guint vorn_synth_get_speaker_caches (VornSynth *synth, VornCurveCache ***balance,
-                                     VornCurveCache ***latitude);
-
-/**
- * vorn_synth_speaker_curve_new:
- * @speaker_count: speakers of the layout (1 or more)
- * @speaker: index below @speaker_count
- * @latitude: TRUE for the latitude curve, FALSE for the balance curve
- *
- * Returns: (transfer full): the panning curve the synthesizer uses for
- *   @speaker of @speaker_count.
- */
-VornCurve *vorn_synth_speaker_curve_new (guint speaker_count, guint speaker, gboolean latitude);
 
 G_END_DECLS

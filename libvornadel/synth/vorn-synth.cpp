@@ -2,6 +2,7 @@
  * curves, note bookkeeping and the message protocol */
 #include "vorn-synth.h"
 #include "vorn-synth-private.h"
+#include "vorn-mix-private.h"
 #include "vorn-tsan.h"
 
 #include "vorn-init.h"
@@ -113,6 +114,7 @@ vorn_synth_init (VornSynth *synth)
   priv->next_voice_id = 1;
   priv->next_device_id = 1;
   g_rec_mutex_init (&priv->api_lock);
+  priv->rt = g_new0 (VornSynthRender, 1);
   priv->voice_map = g_hash_table_new (g_direct_hash, g_direct_equal);
   priv->master_controls = g_hash_table_new_full (g_direct_hash, g_direct_equal, nullptr, g_free);
   guint in_cap, out_cap;
@@ -120,6 +122,8 @@ vorn_synth_init (VornSynth *synth)
   priv->inbox = vorn_synth_ring_new (in_cap);
   priv->outbox = vorn_synth_ring_new (out_cap);
   priv->wake_fd = eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
+  vorn_render_context_init (&priv->context);
+  vorn_synth_refresh_render_context (priv);
 }
 
 static void
@@ -139,6 +143,7 @@ vorn_synth_finalize (GObject *object)
   g_clear_pointer (&priv->outbox, vorn_synth_ring_free);
   if (priv->wake_fd >= 0)
     close (priv->wake_fd);
+  g_clear_pointer (&priv->rt, g_free);
   g_rec_mutex_clear (&priv->api_lock);
 
   G_OBJECT_CLASS (vorn_synth_parent_class)->finalize (object);
@@ -293,6 +298,7 @@ vorn_synth_set_property (GObject *object, guint prop_id, const GValue *value, GP
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
       break;
     }
+  vorn_synth_refresh_render_context (priv);
 }
 
 /* ---- JSON ---------------------------------------------------------------- */
@@ -333,85 +339,6 @@ vorn_synth_serializable_init (JsonSerializableIface *iface)
 {
   iface->serialize_property = vorn_synth_serialize_property;
   iface->deserialize_property = vorn_synth_deserialize_property;
-}
-
-/* ---- speaker curves -------------------------------------------------------- */
-
-namespace {
-
-enum CurveShape : char {
-  SHAPE_FLAT = 'F',
-  SHAPE_FALL = 'D',
-  SHAPE_RISE = 'R',
-  SHAPE_PEAK = 'P',
-};
-
-/* Balance and latitude shapes of speakers 1..n for n = 1..8. */
-const char *const balance_table[8] = {
-  "F", "DR", "DRP", "DRDR", "DRPDR", "DRDRDR", "DRPDRDR", "DRPDRDRP",
-};
-const char *const latitude_table[8] = {
-  "F", "FF", "FFF", "RRDD", "RRRDD", "RRPPDD", "RRRPPDD", "RRRPPDDD",
-};
-
-constexpr guint MAX_CURVE_SPEAKERS = 8;
-
-VornCurve *
-curve_from_shape (char shape)
-{
-  VornCurve *curve = vorn_curve_new (shape == SHAPE_PEAK ? 3 : 2);
-
-  switch (shape)
-    {
-    case SHAPE_FALL:
-      vorn_curve_set_start_point (curve, -1.0, 1.0, -1.0, 1.0);
-      vorn_curve_set_end_point (curve, 1.0, 0.5, 1.0, 0.0);
-      break;
-    case SHAPE_RISE:
-      vorn_curve_set_start_point (curve, -1.0, 0.0, -1.0, 0.5);
-      vorn_curve_set_end_point (curve, 1.0, 1.0, 1.0, 1.0);
-      break;
-    case SHAPE_PEAK:
-      vorn_curve_set_start_point (curve, -1.0, 0.0, -1.0, 0.0);
-      vorn_curve_set_point (curve, 1, -1.0, 1.0, 0.0, 1.0, 1.0, 1.0);
-      vorn_curve_set_end_point (curve, 1.0, 0.0, 1.0, 0.0);
-      break;
-    default:
-      vorn_curve_set_start_point (curve, -1.0, 1.0, -1.0, 1.0);
-      vorn_curve_set_end_point (curve, 1.0, 1.0, 1.0, 1.0);
-      break;
-    }
-  return curve;
-}
-
-} // namespace
-
-VornCurve *
-vorn_synth_speaker_curve_new (guint speaker_count, guint speaker, gboolean latitude)
-{
-  g_return_val_if_fail (speaker < speaker_count, NULL);
-
-  /* Layouts beyond the table keep the 8-speaker curves for the first eight
-   * speakers and leave the rest unpanned. */
-  guint row = MIN (speaker_count, MAX_CURVE_SPEAKERS);
-  char shape = SHAPE_FLAT;
-  if (speaker < row)
-    shape = (latitude ? latitude_table : balance_table)[row - 1][speaker];
-  return curve_from_shape (shape);
-}
-
-guint
-vorn_synth_get_speaker_caches (VornSynth *synth, VornCurveCache ***balance,
-                               VornCurveCache ***latitude)
-{
-  g_return_val_if_fail (VORN_IS_SYNTH (synth), 0);
-
-  VornSynthPrivate *priv = get_priv (synth);
-  if (balance)
-    *balance = priv->balance_caches;
-  if (latitude)
-    *latitude = priv->latitude_caches;
-  return priv->started && priv->balance_caches ? priv->started_speakers : 0;
 }
 
 /* ---- default class operations -------------------------------------------- */
@@ -463,6 +390,39 @@ build_master_tree (VornSynthPrivate *priv)
   return root;
 }
 
+void
+vorn_synth_refresh_render_context (VornSynthPrivate *priv)
+{
+  g_rec_mutex_lock (&priv->api_lock);
+  VornRenderContext *ctx = &priv->context;
+  const guint cores = guint (g_atomic_int_get (reinterpret_cast<gint *> (&priv->cores)));
+  ctx->sample_rate = priv->sample_rate;
+  ctx->speaker_count = MIN (priv->speaker_count, guint (G_MAXUINT16));
+  ctx->max_voices = CLAMP (priv->max_voices, 1u, guint (G_MAXUINT16));
+  ctx->cores = cores ? cores : priv->cores_detected;
+  ctx->format = VornFormat (CLAMP (g_atomic_int_get (&priv->format), 0, 1));
+  const gboolean cached = priv->started && priv->balance_caches;
+  ctx->balance_caches = cached ? priv->balance_caches : nullptr;
+  ctx->latitude_caches = cached ? priv->latitude_caches : nullptr;
+  ctx->cache_count = cached ? priv->started_speakers : 0;
+  ctx->speaker_outputs = nullptr;
+  ctx->tap_mode = nullptr;
+  g_rec_mutex_unlock (&priv->api_lock);
+}
+
+void
+vorn_synth_get_render_context (VornSynth *synth, VornRenderContext *ctx)
+{
+  g_return_if_fail (ctx != NULL);
+  vorn_render_context_init (ctx);
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+
+  VornSynthPrivate *priv = get_priv (synth);
+  g_rec_mutex_lock (&priv->api_lock);
+  *ctx = priv->context;
+  g_rec_mutex_unlock (&priv->api_lock);
+}
+
 static void
 vorn_synth_real_start (VornSynth *synth)
 {
@@ -487,8 +447,8 @@ vorn_synth_real_start (VornSynth *synth)
   priv->latitude_caches = g_new0 (VornCurveCache *, n);
   for (guint s = 0; s < n; s++)
     {
-      priv->balance_curves[s] = vorn_synth_speaker_curve_new (n, s, FALSE);
-      priv->latitude_curves[s] = vorn_synth_speaker_curve_new (n, s, TRUE);
+      priv->balance_curves[s] = vorn_mix_speaker_curve_new (n, s, FALSE);
+      priv->latitude_curves[s] = vorn_mix_speaker_curve_new (n, s, TRUE);
       /* Panning gains are computed in double whatever the sample format. */
       priv->balance_caches[s] = vorn_curve_cache_get (priv->balance_curves[s], VORN_FORMAT_DOUBLE);
       priv->latitude_caches[s] = vorn_curve_cache_get (priv->latitude_curves[s], VORN_FORMAT_DOUBLE);
@@ -497,6 +457,7 @@ vorn_synth_real_start (VornSynth *synth)
   priv->peak_levels = g_new0 (guint32, n);
   priv->started_speakers = n;
   priv->started = TRUE;
+  vorn_synth_refresh_render_context (priv);
   g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_NODE_TREE]);
   if (priv->restart_needed)
     {
@@ -568,7 +529,6 @@ vorn_synth_real_stop (VornSynth *synth)
   g_hash_table_remove_all (priv->master_controls);
 
   gboolean had_queue = priv->master_queue != nullptr;
-  priv->speaker_outputs = nullptr;
   g_clear_object (&priv->master_queue);
   priv->speakers_wave = nullptr;
   g_clear_object (&priv->node_tree);
@@ -582,6 +542,7 @@ vorn_synth_real_stop (VornSynth *synth)
   priv->started_speakers = 0;
   priv->started_channels = 0;
   priv->started = FALSE;
+  vorn_synth_refresh_render_context (priv);
 
   if (had_queue)
     g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_MASTER_QUEUE]);
@@ -1108,13 +1069,13 @@ vorn_util_midi_note_freq (guint8 note)
 guint
 vorn_synth_render_room (const VornSynthPrivate *priv)
 {
-  return priv->rt.pending_cap - priv->rt.pending_count;
+  return priv->rt->pending_cap - priv->rt->pending_count;
 }
 
 void
 vorn_synth_render_send (VornSynthPrivate *priv, VornSynthMsg *msg)
 {
-  VornSynthRender *rt = &priv->rt;
+  VornSynthRender *rt = priv->rt;
   /* Behind waiting messages, so that the order of returns holds. */
   if (rt->pending_count == 0 && vorn_synth_ring_push (priv->outbox, msg))
     rt->pushed = TRUE;
@@ -1125,7 +1086,7 @@ vorn_synth_render_send (VornSynthPrivate *priv, VornSynthMsg *msg)
 static void
 render_flush (VornSynthPrivate *priv)
 {
-  VornSynthRender *rt = &priv->rt;
+  VornSynthRender *rt = priv->rt;
   guint sent = 0;
   while (sent < rt->pending_count && vorn_synth_ring_push (priv->outbox, rt->pending[sent]))
     sent++;
@@ -1140,11 +1101,11 @@ render_flush (VornSynthPrivate *priv)
 VornSynthMsg *
 vorn_synth_render_next (VornSynthPrivate *priv)
 {
-  if (priv->rt.pending_count)
+  if (priv->rt->pending_count)
     render_flush (priv);
   /* One message returns at most every voice and itself, which pending can
    * take only while it is empty. */
-  if (priv->rt.pending_count)
+  if (priv->rt->pending_count)
     return nullptr;
   return vorn_synth_ring_pop (priv->inbox);
 }
@@ -1152,16 +1113,16 @@ vorn_synth_render_next (VornSynthPrivate *priv)
 void
 vorn_synth_render_wake (VornSynthPrivate *priv)
 {
-  if (!priv->rt.pushed)
+  if (!priv->rt->pushed)
     return;
-  priv->rt.pushed = FALSE;
+  priv->rt->pushed = FALSE;
   wake (priv);
 }
 
 void
 vorn_synth_render_setup (VornSynthPrivate *priv, VornQueue *master, guint slots)
 {
-  VornSynthRender *rt = &priv->rt;
+  VornSynthRender *rt = priv->rt;
   g_set_object (&rt->master, master);
   rt->pending_cap = slots + 2;
   rt->pending = g_new0 (VornSynthMsg *, rt->pending_cap);
@@ -1172,13 +1133,13 @@ vorn_synth_render_setup (VornSynthPrivate *priv, VornQueue *master, guint slots)
 void
 vorn_synth_render_teardown (VornSynthPrivate *priv)
 {
-  VornSynthRender *rt = &priv->rt;
+  VornSynthRender *rt = priv->rt;
   for (guint i = 0; i < rt->pending_count; i++)
     return_unapplied (priv, rt->pending[i]);
   g_clear_pointer (&rt->pending, g_free);
   rt->pending_count = rt->pending_cap = 0;
   rt->pushed = FALSE;
-  priv->speaker_outputs = nullptr;
+  priv->rt->speaker_outputs = nullptr;
   g_clear_object (&rt->master);
 }
 

@@ -8,6 +8,7 @@
  * copy built for one set into another. */
 #pragma once
 
+#include "vorn-aligned.h"
 #include "vorn-attrib.h"
 
 #include <cstring>

@@ -8,17 +8,21 @@
 
 namespace {
 
-/* The speaker mix's render variants, in table order. */
-const VornGenRenderFunc mix_table[VORN_GEN_RENDER_TABLE_SIZE] = {
-  vorn_mix_gen_render_SSE2_F, vorn_mix_gen_render_AVX_F, vorn_mix_gen_render_AVX2_F,
-  vorn_mix_gen_render_SSE2_D, vorn_mix_gen_render_AVX_D, vorn_mix_gen_render_AVX2_D,
+/* The speaker mix's render variants, best first. */
+const VornKernelVariant<VornGenRenderFunc> mix_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_mix_gen_render),
 };
 
+/* format * 3 + level of a mix variant, from its name. */
 int
 variant_of (VornGenRenderFunc f)
 {
-  for (int i = 0; i < VORN_GEN_RENDER_TABLE_SIZE; i++)
-    if (mix_table[i] == f)
+  const VornGenRenderFunc named[] = {
+    vorn_mix_gen_render_SSE2_F, vorn_mix_gen_render_AVX_F, vorn_mix_gen_render_AVX2_F,
+    vorn_mix_gen_render_SSE2_D, vorn_mix_gen_render_AVX_D, vorn_mix_gen_render_AVX2_D,
+  };
+  for (int i = 0; i < 6; i++)
+    if (named[i] == f)
       return i;
   return -1;
 }
@@ -61,13 +65,32 @@ TEST (Gen, RenderVariantFollowsTheSynthesizer)
   for (const auto &v : vorn_test::gen_variants ())
     {
       SCOPED_TRACE (testing::Message () << v.format << " " << v.simd);
-      EXPECT_EQ (variant_of (vorn_gen_select_render (mix_table, v.format, v.simd)), v.format * 3 + v.simd);
+      EXPECT_EQ (variant_of (vorn_kernel_pick (mix_table, v.format, v.simd)), v.format * 3 + v.simd);
       vorn_test::GenHarness h (v);
       EXPECT_EQ (h.simd (), MIN (v.simd, detected));
       g_autoptr (VornMix) mix = vorn_mix_new ();
       EXPECT_EQ (variant_of (h.create_gen (VORN_NODE (mix))->render), v.format * 3 + MIN (v.simd, detected));
     }
-  EXPECT_EQ (variant_of (vorn_gen_select_render (mix_table, VORN_FORMAT_DOUBLE, VORN_SIMD_AUTO)), 3);
+  EXPECT_EQ (variant_of (vorn_kernel_pick (mix_table, VORN_FORMAT_DOUBLE, VORN_SIMD_AUTO)), 3);
+
+  /* A kernel without a variant for some level falls back to the best one
+   * below it, never to one the processor lacks. */
+  const VornKernelVariant<VornGenRenderFunc> sparse[] = {
+    { VORN_FORMAT_SINGLE, VORN_SIMD_AVX2, vorn_mix_gen_render_AVX2_F },
+    { VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, vorn_mix_gen_render_SSE2_F },
+    { VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2, vorn_mix_gen_render_SSE2_D },
+  };
+  const struct {
+    VornFormat format;
+    VornSimd level;
+    int variant;
+  } picks[] = {
+    { VORN_FORMAT_SINGLE, VORN_SIMD_AVX2, 2 }, { VORN_FORMAT_SINGLE, VORN_SIMD_AVX, 0 },
+    { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX2, 3 }, { VornFormat (7), VORN_SIMD_AVX2, 2 },
+  };
+  for (const auto &p : picks)
+    EXPECT_EQ (variant_of (vorn_kernel_pick (sparse, p.format, p.level)), p.variant)
+      << p.format << " " << p.level;
 
   /* A new synthesizer renders with the detected level. */
   g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();

@@ -133,12 +133,11 @@ Master::Master (VornSynth *s, int n) : synth (s)
     }
   post = add (root, test_node ({ VORN_ATTRIB_TYPE_SPEAKERS }, {}));
   queue = vorn_queue_new (root, synth);
-  vorn_synth_get_private (synth)->speaker_outputs = out (gen_of (queue, speakers));
+  vorn_queue_set_speaker_outputs (queue, out (gen_of (queue, speakers)));
 }
 
 Master::~Master ()
 {
-  vorn_synth_get_private (synth)->speaker_outputs = nullptr;
   g_object_unref (queue);
   g_object_unref (root);
 }
@@ -146,7 +145,7 @@ Master::~Master ()
 double
 Master::speaker (guint k, int i) const
 {
-  const VornAttribVal *v = vorn_synth_get_private (synth)->speaker_outputs + k;
+  const VornAttribVal *v = vorn_queue_get_speaker_outputs (queue) + k;
   if (v->format == VORN_FORMAT_DOUBLE)
     return static_cast<const double *> (v->buffer)[i];
   return static_cast<const float *> (v->buffer)[i];

@@ -98,13 +98,13 @@ render (VornGen *base)
                         || (op == VORN_WAVE_OP_MUL && !db && d == T (1));
   const bool direct = !yb && y == T (1) && identity;
 
-  alignas (64) double raw[FRAG];
+  alignas (VORN_ALIGNMENT) double raw[FRAG];
   if (gen->noise_type == VORN_FILTER_NOISE_TYPE_TWISTER)
     draw_twister (gen->rng.rand, raw);
   else
     draw_xorshift (&gen->rng.xorshift, raw);
 
-  alignas (64) T scratch[FRAG];
+  alignas (VORN_ALIGNMENT) T scratch[FRAG];
   T *n = direct ? out : scratch;
   const V ys = L::splat (get<T> (gen->y_scale)), yo = L::splat (get<T> (gen->y_ofs));
   for (int i = 0; i < FRAG; i += W)

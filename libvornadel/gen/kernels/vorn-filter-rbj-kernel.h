@@ -101,11 +101,11 @@ coefs_from (T s, T c, T q_in)
 template <typename T>
 struct CoefBuf
 {
-  alignas (64) T a1[FRAG];
-  alignas (64) T a2[FRAG];
-  alignas (64) T b0[FRAG];
-  alignas (64) T b1[FRAG];
-  alignas (64) T b2[FRAG];
+  alignas (VORN_ALIGNMENT) T a1[FRAG];
+  alignas (VORN_ALIGNMENT) T a2[FRAG];
+  alignas (VORN_ALIGNMENT) T b0[FRAG];
+  alignas (VORN_ALIGNMENT) T b1[FRAG];
+  alignas (VORN_ALIGNMENT) T b2[FRAG];
 };
 
 template <typename T, Kind K>

@@ -24,7 +24,7 @@
 namespace {
 namespace wave_kernel {
 
-constexpr int FRAG = 64;
+constexpr int FRAG = VORN_FRAGMENT_SIZE;
 constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
 
 /* A position walk that wraps this often within one sample is on a curve of
@@ -184,7 +184,7 @@ coefs_gather (Coefs<L> &k, const T *const *rs)
 {
   constexpr int W = L::W;
   constexpr int N = REC - 1; /* every value but x0 */
-  alignas (64) T block[N][W];
+  alignas (VORN_ALIGNMENT) T block[N][W];
 
   for (int l = 0; l < W; l++)
     {
@@ -263,7 +263,7 @@ solve (const Coefs<L> &k, typename L::V p)
   if (G_UNLIKELY (L::any (slow)))
     {
       /* Rare: redo the flat lanes one at a time with the same arithmetic. */
-      alignas (64) T tt[W];
+      alignas (VORN_ALIGNMENT) T tt[W];
       L::store (tt, t);
       for (int l = 0; l < W; l++)
         if (L::lane (slow, l))
@@ -375,7 +375,7 @@ operate (T *out, const T *v, guint8 op, const T *yb, T y, const T *db, T d)
 template <typename T, typename L>
 struct Walk
 {
-  alignas (64) T pos[FRAG + L::W];
+  alignas (VORN_ALIGNMENT) T pos[FRAG + L::W];
   const T *seg[FRAG + L::W];
   guint8 run[FRAG + L::W];
 };
@@ -437,8 +437,8 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
   const bool need_tf = gen->transform != VORN_WAVE_GEN_TRANSFORM_NONE;
   T *const obuf = static_cast<T *> (OUT->buffer);
 
-  alignas (64) T inc[FRAG];
-  alignas (64) T val[FRAG];
+  alignas (VORN_ALIGNMENT) T inc[FRAG];
+  alignas (VORN_ALIGNMENT) T val[FRAG];
   Walk<T, L> w;
 
   /* Step 4: increments and the morph position. */
@@ -680,7 +680,7 @@ render (VornGen *base)
     {
       /* A control, or a finished wave under a moving amplitude or
        * destination: op (D, Y * g) with g its held value. */
-      alignas (64) T g[FRAG];
+      alignas (VORN_ALIGNMENT) T g[FRAG];
       fill<T, L> (g, gen->finished && has_curve ? F::get (gen->held) : T (1));
       operate<T, L> (static_cast<T *> (OUT->buffer), g, op, yb, y, db, d);
       OUT->state = VORN_ATTRIB_STATE_DYNAMIC;

@@ -96,8 +96,8 @@ inline void
 deliver (const VornSynthCpuPrivate *priv, guint speakers, guint pos, guint count, Out out,
          guint done, float *peaks)
 {
-  alignas (64) float tmp[FRAG];
-  const VornAttribVal *recs = priv->base->speaker_outputs;
+  alignas (VORN_ALIGNMENT) float tmp[FRAG];
+  const VornAttribVal *recs = priv->base->rt->speaker_outputs;
 
   for (guint s = 0; s < speakers; s++)
     {
@@ -108,7 +108,7 @@ deliver (const VornSynthCpuPrivate *priv, guint speakers, guint pos, guint count
         dst = out[s] + done;
 
       float peak;
-      if (recs && s < priv->out_count)
+      if (recs && s < priv->rt->out_count)
         {
           const VornAttribVal *rec = recs + s;
           if (rec->state == VORN_ATTRIB_STATE_DYNAMIC)
@@ -149,11 +149,11 @@ render (VornSynth *synth, Out out, guint frames)
 {
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
   VornSynthPrivate *base = priv->base;
-  const guint speakers = MIN (priv->speakers, MAX_SPEAKERS);
+  const guint speakers = MIN (priv->rt->speakers, MAX_SPEAKERS);
 
   vorn_synth_cpu_render_enter (priv);
 
-  if (!priv->voices || !base->rt.master)
+  if (!priv->rt->voices || !base->rt->master)
     {
       /* Not started: nothing to play.  Before the first start the buffers
        * are sized by the speaker property. */
@@ -166,7 +166,7 @@ render (VornSynth *synth, Out out, guint frames)
     peaks[s] = 0.0f;
 
   guint done = 0;
-  if (priv->leftover == 0)
+  if (priv->rt->leftover == 0)
     {
       vorn_synth_cpu_process_messages (priv);
       if (frames == 0)
@@ -178,9 +178,9 @@ render (VornSynth *synth, Out out, guint frames)
     }
   else
     {
-      const guint m = MIN (priv->leftover, frames);
-      deliver<T, BYTES, INTER> (priv, speakers, FRAG - priv->leftover, m, out, 0, peaks);
-      priv->leftover -= m;
+      const guint m = MIN (priv->rt->leftover, frames);
+      deliver<T, BYTES, INTER> (priv, speakers, FRAG - priv->rt->leftover, m, out, 0, peaks);
+      priv->rt->leftover -= m;
       done = m;
       if (done == frames)
         {
@@ -194,13 +194,13 @@ render (VornSynth *synth, Out out, guint frames)
   while (done < frames)
     {
       /* Messages may have rebuilt the master, so it is read per fragment. */
-      if (!vorn_queue_render (base->rt.master))
+      if (!vorn_queue_render (base->rt->master))
         detached = true;
       const guint c = MIN (FRAG, frames - done);
       deliver<T, BYTES, INTER> (priv, speakers, 0, c, out, done, peaks);
       done += c;
       if (c < FRAG)
-        priv->leftover = FRAG - c;
+        priv->rt->leftover = FRAG - c;
     }
 
   if (g_atomic_int_get (&base->peak_enable))
@@ -210,7 +210,7 @@ render (VornSynth *synth, Out out, guint frames)
   if (detached)
     vorn_synth_cpu_recycle_voices (priv);
 
-  base->rt.master->start_time = vorn_synth_cpu_advance_time (priv, frames);
+  base->rt->master->start_time = vorn_synth_cpu_advance_time (priv, frames);
   vorn_synth_render_wake (base);
 }
 
