@@ -86,7 +86,7 @@ TEST (Gen, RenderVariantFollowsTheSynthesizer)
     int variant;
   } picks[] = {
     { VORN_FORMAT_SINGLE, VORN_SIMD_AVX2, 2 }, { VORN_FORMAT_SINGLE, VORN_SIMD_AVX, 0 },
-    { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX2, 3 }, { VornFormat (7), VORN_SIMD_AVX2, 2 },
+    { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX2, 3 },
   };
   for (const auto &p : picks)
     EXPECT_EQ (variant_of (vorn_kernel_pick (sparse, p.format, p.level)), p.variant)

@@ -186,7 +186,7 @@ TEST_F (PropEditor, EditsGoBothWays)
 TEST (NodeCtrl, SlidersDriveSoundingNotes)
 {
   synth_test::Synth s;
-  VornWave *loudness = vorn_wave_new_control_default ("Loudness", VORN_ATTRIB_TYPE_VOLUME);
+  g_autoptr (VornWave) loudness = vorn_wave_new_control_default ("Loudness", VORN_ATTRIB_TYPE_VOLUME);
   vorn_node_insert (VORN_NODE (s.inst), VORN_NODE (loudness), 0);
   vorn_synth_set_inst (s.synth, 0, s.inst);
 
