@@ -5,6 +5,8 @@
 #include "zelm-piano.h"
 #include "zelm-prop-editor.h"
 #include "zelm-node-ctrl.h"
+#include "zelm-wave-editor.h"
+#include "zelm-gen-view.h"
 #include "zelm-tree.h"
 
 #include <cstring>
@@ -34,6 +36,7 @@ struct _ZelmAppGui {
   GtkWidget *piano;
   GtkWidget *prop_editor;
   GtkWidget *node_ctrl;
+  GtkWidget *wave_editor;
   GtkLabel *voice_label;
   GtkLabel *cpu_label;
   VornSynth *synth;
@@ -701,6 +704,13 @@ menu_help_about (GtkMenuItem *, ZelmAppGui *self)
 }
 
 G_MODULE_EXPORT void
+menu_view_gen_outputs (GtkMenuItem *, ZelmAppGui *self)
+{
+  if (VornInst *inst = zelm_tree_get_current_inst (self->tree))
+    zelm_gen_view_window_new (self->window, self->synth, inst);
+}
+
+G_MODULE_EXPORT void
 menu_help_splash (GtkMenuItem *, ZelmAppGui *self)
 {
   show_splash (self, FALSE);
@@ -722,9 +732,34 @@ tree_selected (VornFile *file, VornInst *inst, VornNode *node, gpointer data)
     zelm_prop_editor_set_object (ZELM_PROP_EDITOR (self->prop_editor), selected);
   if (self->node_ctrl)
     zelm_node_ctrl_set_node (ZELM_NODE_CTRL (self->node_ctrl), inst ? VORN_NODE (inst) : nullptr);
+  if (self->wave_editor)
+    zelm_wave_editor_set_wave (ZELM_WAVE_EDITOR (self->wave_editor),
+                               node && VORN_IS_WAVE (node) ? VORN_WAVE (node) : nullptr);
+  if (self->builder)
+    gtk_widget_set_sensitive (GTK_WIDGET (gtk_builder_get_object (self->builder, "MenuViewGenOutputs")),
+                              inst != nullptr);
   /* The instrument of the selection is the one that plays. */
   if (inst)
     vorn_synth_set_inst (self->synth, 0, inst);
+}
+
+/* The editor changed its wave's curve or morph: the voices of the next note
+ * compile from the curve cache, which must be rebuilt in the format the
+ * synthesizer renders. */
+static void
+edited_wave_changed (ZelmWaveCanvas *canvas, GParamSpec *, ZelmAppGui *self)
+{
+  VornWave *wave = nullptr;
+  g_object_get (canvas, "wave", &wave, nullptr);
+  if (!wave)
+    return;
+  VornFormat format = VORN_FORMAT_SINGLE;
+  g_object_get (self->synth, "audio-format", &format, nullptr);
+  if (wave->curve)
+    vorn_curve_cache_invalidate (wave->curve, format);
+  if (wave->morph)
+    vorn_morph_invalidate_cache (wave->morph);
+  g_object_unref (wave);
 }
 
 static void
@@ -815,7 +850,8 @@ zelm_app_gui_activate (GApplication *gapp)
       G_CALLBACK (menu_file_open), "menu_file_save", G_CALLBACK (menu_file_save),
       "menu_file_save_as", G_CALLBACK (menu_file_save_as), "menu_file_quit",
       G_CALLBACK (menu_file_quit), "menu_edit_preferences", G_CALLBACK (menu_edit_preferences),
-      "menu_help_about", G_CALLBACK (menu_help_about), "menu_help_splash",
+      "menu_help_about", G_CALLBACK (menu_help_about), "menu_view_gen_outputs",
+      G_CALLBACK (menu_view_gen_outputs), "menu_help_splash",
       G_CALLBACK (menu_help_splash), nullptr);
   gtk_builder_connect_signals (self->builder, self);
 
@@ -858,18 +894,14 @@ zelm_app_gui_activate (GApplication *gapp)
 
   GtkNotebook *notebook =
       GTK_NOTEBOOK (gtk_builder_get_object (self->builder, "CurveScopeNotebook"));
-  static const struct {
-    const char *title, *hint;
-  } pages[] = {
-    { "Curve", "Select a wave in the tree to see its curve." },
-    { "Scope", "The oscilloscope shows the output while notes play." },
-  };
-  for (const auto &p : pages)
-    {
-      GtkWidget *hint = gtk_label_new (p.hint);
-      gtk_style_context_add_class (gtk_widget_get_style_context (hint), "dim-label");
-      gtk_notebook_append_page (notebook, hint, gtk_label_new (p.title));
-    }
+  self->wave_editor = zelm_wave_editor_new ();
+  gtk_notebook_append_page (notebook, self->wave_editor, gtk_label_new ("Curve"));
+  g_signal_connect_object (zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (self->wave_editor)),
+                           "notify::wave", G_CALLBACK (edited_wave_changed), self,
+                           GConnectFlags (0));
+  GtkWidget *hint = gtk_label_new ("The oscilloscope shows the output while notes play.");
+  gtk_style_context_add_class (gtk_widget_get_style_context (hint), "dim-label");
+  gtk_notebook_append_page (notebook, hint, gtk_label_new ("Scope"));
 
   self->voice_label = GTK_LABEL (gtk_builder_get_object (self->builder, "VoiceStatLabel"));
   self->cpu_label = GTK_LABEL (gtk_builder_get_object (self->builder, "CpuStatLabel"));
@@ -915,6 +947,7 @@ destroy_windows (ZelmAppGui *self)
       self->level_meter = nullptr;
       self->prop_editor = nullptr;
       self->node_ctrl = nullptr;
+      self->wave_editor = nullptr;
       zelm_tree_free (self->tree);
       self->tree = nullptr;
       gtk_widget_destroy (window);
@@ -1137,6 +1170,13 @@ zelm_app_gui_get_prop_editor (ZelmAppGui *gui)
 {
   g_return_val_if_fail (ZELM_IS_APP_GUI (gui), nullptr);
   return gui->prop_editor;
+}
+
+GtkWidget *
+zelm_app_gui_get_wave_editor (ZelmAppGui *gui)
+{
+  g_return_val_if_fail (ZELM_IS_APP_GUI (gui), nullptr);
+  return gui->wave_editor;
 }
 
 GtkWidget *

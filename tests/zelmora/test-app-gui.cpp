@@ -7,6 +7,8 @@
 #include "zelm-app-run.h"
 #include "zelm-gui-test.h"
 #include "zelm-piano.h"
+#include "zelm-wave-canvas.h"
+#include "zelm-wave-editor.h"
 
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -617,5 +619,104 @@ TEST_F (WindowTest, TreeRowsFollowTheNodes)
     EXPECT_EQ (VORN_NODE (zelm_app_gui_get_current_inst (app)), organ);
     g_autoptr (VornSynth) synth = zelm_app_get_synth (ZELM_APP (app));
     EXPECT_EQ (VORN_NODE (vorn_synth_get_inst (synth, 0)), organ);
+  });
+}
+
+/* Level of @freq in @x (one channel), by correlation with a sine and a
+ * cosine over whole samples. */
+static double
+partial (const std::vector<float> &x, double freq)
+{
+  double c = 0, s = 0;
+  for (size_t i = 0; i < x.size (); i++)
+    {
+      const double ph = 2 * G_PI * freq * double (i) / RATE;
+      c += x[i] * std::cos (ph);
+      s += x[i] * std::sin (ph);
+    }
+  return 2 * std::hypot (c, s) / double (x.size ());
+}
+
+/* Editing while it plays: selecting the oscillator of an instrument shows
+ * its curve on the Curve page; dragging the curve's peak sideways with the
+ * mouse makes the next note lopsided, which the captured audio shows as a
+ * second harmonic several times stronger than before (the drawn sine has
+ * a little of it). */
+TEST_F (WindowTest, DraggingACurvePointChangesTheNextNote)
+{
+  g_autofree char *path = g_build_filename (scratch_dir ().c_str (), "edit.vvi", nullptr);
+  {
+    g_autoptr (VornFile) file = vorn_file_new ();
+    g_autoptr (VornInst) inst = vorn_inst_new_default ();
+    vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+    g_autoptr (GError) error = nullptr;
+    ASSERT_TRUE (vorn_file_save (file, path, &error)) << error->message;
+  }
+  run_app ({ "--disable-audio", path }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+    VornFile *file = nullptr;
+    for (GList *l = zelm_app_get_files_no_copy (ZELM_APP (app)); l; l = l->next)
+      {
+        g_autofree char *name = nullptr;
+        g_object_get (l->data, "file-name", &name, nullptr);
+        if (name && g_str_has_suffix (name, "edit.vvi"))
+          file = VORN_FILE (l->data);
+      }
+    ASSERT_NE (file, nullptr);
+    VornNode *osc = nullptr;
+    for (VornNode *n = VORN_NODE (file)->children->children; n; n = n->next)
+      {
+        guint kind = 0;
+        g_object_get (n, "kind", &kind, nullptr);
+        if (kind == VORN_WAVE_KIND_SIGNAL)
+          osc = n;
+      }
+    ASSERT_NE (osc, nullptr);
+
+    /* Note 48 from the keyboard: a pure sine. */
+    auto play = [&] {
+      key_press (GDK_KEY_z);
+      ear.render (9600);
+      auto left = signal_test::channel (ear.render (48000), 0);
+      key_release (GDK_KEY_z);
+      EXPECT_TRUE (ear.falls_silent ());
+      const double f = 130.8128;
+      return partial (left, 2 * f) / partial (left, f);
+    };
+
+    click_tree_row (app, osc);
+    ZelmWaveEditor *editor = ZELM_WAVE_EDITOR (zelm_app_gui_get_wave_editor (app));
+    ZelmWaveCanvas *canvas = zelm_wave_editor_get_canvas (editor);
+    EXPECT_EQ (zelm_wave_canvas_get_wave (canvas), VORN_WAVE (osc));
+    const double before = play ();
+
+    /* The sine's peak, a quarter of the way along, dragged to a tenth. */
+    VornCurve *curve = VORN_WAVE (osc)->curve;
+    double peak_x = 0, peak_y = -1;
+    for (gint32 i = 0; i < curve->count; i++)
+      if (curve->ycoords[3 * i] > peak_y)
+        {
+          peak_x = curve->xcoords[3 * i];
+          peak_y = curve->ycoords[3 * i];
+        }
+    gtk_notebook_set_current_page (GTK_NOTEBOOK (widget (app, "CurveScopeNotebook")), 0);
+    wait_drawn (GTK_WIDGET (canvas));
+    double px, py, tx, ty;
+    zelm_wave_canvas_value_to_pixel (canvas, peak_x, peak_y, &px, &py);
+    zelm_wave_canvas_value_to_pixel (canvas, 0.1, peak_y, &tx, &ty);
+    pointer_move (GTK_WIDGET (canvas), px, py);
+    pump (30);
+    button_press ();
+    for (int step = 1; step <= 8; step++)
+      {
+        pointer_move (GTK_WIDGET (canvas), px + (tx - px) * step / 8, py);
+        pump (20);
+      }
+    button_release ();
+    pump (30);
+
+    const double after = play ();
+    EXPECT_GT (after, before * 3 + 0.05) << "second harmonic before " << before << ", after " << after;
   });
 }

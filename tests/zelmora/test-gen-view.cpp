@@ -1,0 +1,354 @@
+/* test-gen-view.cpp: generator outputs of an instrument, rendered offline and
+ * laid out as wave tree rows, checked against a synthesizer playing the same
+ * note */
+#include "test-signal.h"
+#include "vorn-test-log.h"
+#include "vornadel.h"
+#include "zelm-gen-view.h"
+#include "zelm-gui-test.h"
+#include "zelm-tree.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace zelm_test;
+
+namespace {
+
+constexpr guint8 NOTE = 69;
+constexpr double HOLD = 0.25, LENGTH = 0.5;
+
+std::string
+name_of (gpointer node)
+{
+  g_autofree char *name = nullptr;
+  g_object_get (node, "name", &name, nullptr);
+  return name;
+}
+
+ZelmWaveTreeNode *
+row (GNode *n)
+{
+  return static_cast<ZelmWaveTreeNode *> (n->data);
+}
+
+bool
+starts_with (const std::string &s, const std::string &prefix)
+{
+  return s.rfind (prefix, 0) == 0;
+}
+
+/* A row's samples end to end as drawn (0 top, 1 bottom); NaN where the
+ * generator did not render (blank segments). */
+std::vector<double>
+values (GNode *n)
+{
+  std::vector<double> out;
+  for (guint i = 0; i < row (n)->segs->len; i++)
+    {
+      auto *s = static_cast<ZelmWaveTreeSeg *> (row (n)->segs->pdata[i]);
+      for (guint32 k = 0; k < s->n_samples; k++)
+        switch (s->type)
+          {
+          case ZELM_WAVE_TREE_SEG_TYPE_BUF_FLOAT:
+            out.push_back (static_cast<float *> (s->data.buffer)[k]);
+            break;
+          case ZELM_WAVE_TREE_SEG_TYPE_BUF_DOUBLE:
+            out.push_back (static_cast<double *> (s->data.buffer)[k]);
+            break;
+          default:
+            EXPECT_EQ (s->line_color & 0xff, 0u) << "a constant that is not a blank";
+            out.push_back (NAN);
+          }
+    }
+  return out;
+}
+
+/* Finds the row labelled with @name among the descendants of @n. */
+GNode *
+find_row (GNode *n, const std::string &name)
+{
+  for (GNode *c = n->children; c; c = c->next)
+    {
+      if (starts_with (row (c)->label, name + "   "))
+        return c;
+      if (GNode *r = find_row (c, name))
+        return r;
+    }
+  return nullptr;
+}
+
+/* The left speaker of @note played on a started synthesizer as the audio
+ * driver would, released after @hold seconds. */
+std::vector<float>
+play (VornFormat format, double rate, VornInst *inst, guint n)
+{
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "audio-format", format, "sample-rate", rate, "cores", 1u, nullptr);
+  vorn_synth_start (synth);
+  vorn_synth_set_inst (synth, 0, inst);
+  vorn_synth_note_on (synth, 0, 0, 0, NOTE, 127, nullptr);
+  std::vector<float> left, frag (2 * VORN_FRAGMENT_SIZE);
+  const guint release = guint (std::lround (HOLD * rate / VORN_FRAGMENT_SIZE));
+  for (guint f = 0; f * VORN_FRAGMENT_SIZE < n; f++)
+    {
+      if (f == release)
+        vorn_synth_note_off (synth, 0, 0, 0, NOTE, 127);
+      vorn_synth_render_interleaved (synth, frag.data (), VORN_FRAGMENT_SIZE);
+      for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
+        left.push_back (frag[2 * i]);
+    }
+  vorn_synth_stop (synth);
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+  return left;
+}
+
+struct Fit {
+  double scale, residual;
+};
+
+/* Least squares d = scale * e + offset; residual is the largest deviation. */
+Fit
+fit (const std::vector<double> &d, const std::vector<float> &e)
+{
+  const size_t n = std::min (d.size (), e.size ());
+  double se = 0, sd = 0, see = 0, sed = 0;
+  for (size_t i = 0; i < n; i++)
+    se += e[i], sd += d[i], see += double (e[i]) * e[i], sed += double (e[i]) * d[i];
+  const double a = (n * sed - se * sd) / (n * see - se * se), b = (sd - a * se) / n;
+  double worst = 0;
+  for (size_t i = 0; i < n; i++)
+    worst = std::max (worst, std::fabs (d[i] - (a * e[i] + b)));
+  return { a, worst };
+}
+
+class GenView : public ::testing::Test {
+protected:
+  GtkWidget *widget = GTK_WIDGET (g_object_ref_sink (zelm_wave_tree_new ()));
+  ZelmWaveTree *tree = ZELM_WAVE_TREE (widget);
+
+  ~GenView () override
+  {
+    gtk_widget_destroy (widget);
+    g_object_unref (widget);
+  }
+  GNode *root () { return zelm_wave_tree_get_nodes (tree); }
+};
+
+/* The default instrument: its rows mirror the tree; the instrument's row is
+ * what the synthesizer plays; the sine row has the note's pitch and the
+ * sign of the sound; the attack rises, the release starts at the note-off.
+ * The render takes rate and format from the given synthesizer. */
+TEST_F (GenView, DefaultInstrumentMatchesTheSynthesizer)
+{
+  struct {
+    VornFormat format;
+    double rate;
+    ZelmWaveTreeSegType seg_type;
+  } cases[] = {
+    { VORN_FORMAT_SINGLE, 48000, ZELM_WAVE_TREE_SEG_TYPE_BUF_FLOAT },
+    { VORN_FORMAT_DOUBLE, 44100, ZELM_WAVE_TREE_SEG_TYPE_BUF_DOUBLE },
+  };
+  for (auto c : cases)
+    {
+      SCOPED_TRACE (c.rate);
+      g_autoptr (VornInst) inst = vorn_inst_new_default ();
+      g_autoptr (VornSynth) settings = vorn_synth_cpu_new ();
+      g_object_set (settings, "audio-format", c.format, "sample-rate", c.rate, nullptr);
+
+      const guint n = zelm_gen_view_fill (tree, settings, inst, NOTE, HOLD, LENGTH);
+      const guint release = guint (std::lround (HOLD * c.rate / VORN_FRAGMENT_SIZE)) * 64;
+      EXPECT_GT (n, release);
+      EXPECT_LE (n, guint (LENGTH * c.rate) + 64);
+      EXPECT_EQ (n % 64, 0u);
+
+      /* One row per node, nested as the tree. */
+      ASSERT_EQ (g_node_n_children (root ()), 1u);
+      GNode *top = root ()->children;
+      EXPECT_TRUE (starts_with (row (top)->label, name_of (inst)));
+      EXPECT_STREQ (row (top)->icon_name, "zelm-inst");
+      std::vector<std::string> names;
+      for (VornNode *w = VORN_NODE (inst)->children; w; w = w->next)
+        names.push_back (name_of (w));
+      ASSERT_EQ (g_node_n_children (top), names.size ());
+      for (guint i = 0; i < names.size (); i++)
+        EXPECT_TRUE (starts_with (row (g_node_nth_child (top, i))->label, names[i]))
+            << row (g_node_nth_child (top, i))->label;
+
+      GNode *attack = g_node_nth_child (top, 0), *rel = g_node_nth_child (top, 1);
+      GNode *sine = g_node_nth_child (top, 2);
+      EXPECT_EQ (static_cast<ZelmWaveTreeSeg *> (row (sine)->segs->pdata[0])->type,
+                 guint8 (c.seg_type));
+
+      /* The instrument's row is the sound: a scaled copy of the left speaker. */
+      const std::vector<float> left = play (c.format, c.rate, inst, n);
+      const std::vector<double> mix = values (top);
+      ASSERT_EQ (mix.size (), n);
+      Fit f = fit (mix, left);
+      EXPECT_LT (f.scale, 0) << "larger values are drawn higher";
+      EXPECT_LT (f.residual, 1e-4);
+
+      /* The sine: the note's pitch, and positive exactly where the sound is. */
+      const std::vector<double> s = values (sine);
+      std::vector<float> up;
+      for (double v : s)
+        up.push_back (float (0.5 - v));
+      EXPECT_NEAR (signal_test::frequency (up, c.rate, 0), 440.0, 0.5);
+      int disagree = 0;
+      for (guint i = 0; i < n; i++)
+        disagree += std::fabs (left[i]) > 1e-3 && (up[i] > 0) != (left[i] > 0);
+      EXPECT_EQ (disagree, 0);
+
+      /* The attack rises (drawn upwards) from its start until it holds. */
+      const std::vector<double> a = values (attack);
+      size_t top_at = size_t (std::min_element (a.begin (), a.end ()) - a.begin ());
+      EXPECT_GT (top_at, 64u);
+      EXPECT_NEAR (a[0], 0.9, 1e-6);
+      for (size_t i = 1; i <= top_at; i++)
+        ASSERT_LE (a[i], a[i - 1] + 1e-6) << "sample " << i;
+      EXPECT_LT (signal_test::peak (left, 0, 64), signal_test::peak (left, top_at, top_at + 200));
+
+      /* The release waits for the note-off. */
+      const std::vector<double> r = values (rel);
+      size_t first = size_t (std::find_if (r.begin (), r.end (),
+                                           [] (double v) { return !std::isnan (v); }) -
+                             r.begin ());
+      EXPECT_EQ (first, release);
+    }
+}
+
+VornFile *
+load_bank ()
+{
+  g_autoptr (GBytes) bytes = g_resources_lookup_data ("/org/zelmora/Zelmora/bank.vvi",
+                                                      G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+  if (!bytes)
+    return nullptr;
+  gsize size = 0;
+  const char *data = static_cast<const char *> (g_bytes_get_data (bytes, &size));
+  return vorn_file_load_from_data (data, guint32 (size), nullptr);
+}
+
+/* Every bank instrument: a row per node in tree order and depth, with the
+ * node's name and tree icon, and output from every generator. */
+TEST_F (GenView, BankInstrumentsMirrorTheirTrees)
+{
+  g_autoptr (VornFile) bank = load_bank ();
+  ASSERT_TRUE (bank);
+  int nested = 0;
+  for (VornNode *inst = VORN_NODE (bank)->children; inst; inst = inst->next)
+    {
+      SCOPED_TRACE (name_of (inst));
+      ASSERT_GT (zelm_gen_view_fill (tree, nullptr, VORN_INST (inst), 60, 0.2, 0.4), 0u);
+
+      std::vector<std::pair<VornNode *, guint>> nodes;
+      auto walk = [&] (auto &self, VornNode *n, guint depth) -> void {
+        nodes.push_back ({ n, depth });
+        for (VornNode *c = n->children; c; c = c->next)
+          self (self, c, depth + 1);
+      };
+      walk (walk, inst, 2);
+      std::vector<GNode *> rows;
+      g_node_traverse (root (), G_PRE_ORDER, G_TRAVERSE_ALL, -1,
+                       [] (GNode *n, gpointer data) {
+                         if (n->parent)
+                           static_cast<std::vector<GNode *> *> (data)->push_back (n);
+                         return FALSE;
+                       },
+                       &rows);
+      ASSERT_EQ (rows.size (), nodes.size ());
+      for (size_t i = 0; i < rows.size (); i++)
+        {
+          auto [node, depth] = nodes[i];
+          EXPECT_EQ (g_node_depth (rows[i]), depth);
+          EXPECT_TRUE (starts_with (row (rows[i])->label, name_of (node) + "   "))
+              << row (rows[i])->label;
+          EXPECT_STREQ (row (rows[i])->icon_name, zelm_tree_node_icon (node));
+          const std::vector<double> v = values (rows[i]);
+          EXPECT_TRUE (std::any_of (v.begin (), v.end (), [] (double x) { return std::isfinite (x); }))
+              << row (rows[i])->label;
+          nested += depth > 3;
+        }
+    }
+  EXPECT_GT (nested, 0) << "no nested generators in the bank";
+}
+
+void
+use_dark_theme (GtkCssProvider *css)
+{
+  const char *res = g_getenv ("ZELMORA_RESOURCE_DIR");
+  const std::string theme = std::string (res ? res : ".") +
+                            "/themes/BlueSky-Dark-Zelmora/gtk-3.0/gtk.css";
+  gtk_css_provider_load_from_path (css, theme.c_str (), nullptr);
+  gtk_style_context_add_provider_for_screen (gdk_screen_get_default (), GTK_STYLE_PROVIDER (css),
+                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_autofree char *icons = g_build_filename (res ? res : ".", "themes", "icons", nullptr);
+  gtk_icon_theme_prepend_search_path (gtk_icon_theme_get_default (), icons);
+  g_object_set (gtk_settings_get_default (), "gtk-icon-theme-name", "elementary-Zelmora", nullptr);
+}
+
+/* The window: title, rows for the instrument, and typing Up in its note
+ * button renders an octave higher. */
+TEST (GenViewWindow, NoteButtonRendersTheNewNote)
+{
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  GtkWidget *win = zelm_gen_view_window_new (nullptr, nullptr, inst);
+  wait_drawn (win);
+  EXPECT_STREQ (gtk_window_get_title (GTK_WINDOW (win)), "Generator Outputs");
+  ZelmWaveTree *tree = zelm_gen_view_window_get_tree (win);
+  GtkSpinButton *note = zelm_gen_view_window_get_note_button (win);
+  EXPECT_EQ (gtk_spin_button_get_value_as_int (note), 69) << "the instrument's root note";
+
+  const std::string sine_name = name_of (VORN_NODE (inst)->children->next->next);
+  auto pitch = [&] {
+    GNode *r = find_row (zelm_wave_tree_get_nodes (tree), sine_name);
+    EXPECT_TRUE (r);
+    std::vector<float> up;
+    for (double v : values (r))
+      if (!std::isnan (v))
+        up.push_back (float (0.5 - v));
+    return signal_test::frequency (up, 48000.0, 0);
+  };
+  EXPECT_NEAR (pitch (), 440.0, 0.5);
+
+  GtkAllocation a;
+  gtk_widget_get_allocation (GTK_WIDGET (note), &a);
+  click (GTK_WIDGET (note), 10, a.height / 2.0);
+  for (int i = 0; i < 12; i++)
+    key_tap (GDK_KEY_Up);
+  pump (30);
+  EXPECT_EQ (gtk_spin_button_get_value_as_int (note), 81);
+  EXPECT_NEAR (pitch (), 880.0, 1.0);
+
+  gtk_widget_destroy (win);
+}
+
+/* Pictures for the documentation, on the application's dark theme. */
+TEST (GenViewWindow, Screenshots)
+{
+  const char *dir = g_getenv ("ZELM_TEST_SHOTS");
+  if (!dir)
+    GTEST_SKIP () << "set ZELM_TEST_SHOTS to a directory";
+  g_autoptr (GtkCssProvider) css = gtk_css_provider_new ();
+  use_dark_theme (css);
+  g_autoptr (VornFile) bank = load_bank ();
+  ASSERT_TRUE (bank);
+  VornNode *inst = VORN_NODE (bank)->children;
+  while (inst && name_of (inst) != "Big Bee LPF")
+    inst = inst->next;
+  ASSERT_TRUE (inst);
+  GtkWidget *win = zelm_gen_view_window_new (nullptr, nullptr, VORN_INST (inst));
+  gtk_window_resize (GTK_WINDOW (win), 960, 700);
+  wait_drawn (win);
+  pump (100);
+  save_png (win, (std::string (dir) + "/gen-view.png").c_str ());
+  gtk_widget_destroy (win);
+  gtk_style_context_remove_provider_for_screen (gdk_screen_get_default (),
+                                                GTK_STYLE_PROVIDER (css));
+}
+
+} // namespace

@@ -1,0 +1,355 @@
+/* test-wave-tree.cpp: the wave tree's rows and segments, as drawn on the X
+ * server and scrolled with the real mouse wheel */
+#include "vorn-test-alloc.h"
+#include "vorn-test-log.h"
+#include "vornadel.h"
+#include "zelm-gui-test.h"
+#include "zelm-wave-tree.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace zelm_test;
+
+namespace {
+
+constexpr int WIDTH = 400, HEIGHT = 240;
+constexpr Rgb BLACK { 0, 0, 0 }, WHITE { 0xff, 0xff, 0xff }, RED { 0xff, 0, 0 };
+constexpr Rgb LINE { 0x00, 0x64, 0xff }, GREEN { 0, 0xff, 0 };
+constexpr Rgb BAR[4] = { { 0x55, 0x99, 0xff }, { 0x80, 0xff, 0xb3 }, { 0xff, 0x55, 0x55 },
+                         { 0xff, 0xdd, 0x55 } };
+
+/* A level whose 1-pixel line covers exactly pixel row @px of a row at @top. */
+double
+level_at (int px)
+{
+  return (px + 0.5) / 64.0;
+}
+
+std::string
+label (GNode *n)
+{
+  return static_cast<ZelmWaveTreeNode *> (n->data)->label;
+}
+
+ZelmWaveTreeSeg *
+seg (GNode *n, guint i)
+{
+  return static_cast<ZelmWaveTreeSeg *> (static_cast<ZelmWaveTreeNode *> (n->data)->segs->pdata[i]);
+}
+
+class WaveTree : public ::testing::Test {
+protected:
+  GtkWidget *widget = zelm_wave_tree_new ();
+  ZelmWaveTree *tree = ZELM_WAVE_TREE (widget);
+  GtkWidget *win = nullptr;
+
+  ~WaveTree () override
+  {
+    if (win)
+      gtk_widget_destroy (win);
+    else
+      gtk_widget_destroy (g_object_ref_sink (widget)), g_object_unref (widget);
+  }
+
+  void show () { win = show_in_window (widget, WIDTH, HEIGHT); }
+
+  /* Eight rows of 2000 samples: row i filled with red (i + 1) * 20, its
+   * second 1000 samples with green 0xc8 as well. */
+  void eight_rows ()
+  {
+    for (int i = 7; i >= 0; i--)
+      {
+        GNode *row = zelm_wave_tree_insert_wave (tree, nullptr, nullptr, nullptr, nullptr, FALSE);
+        const guint32 red = guint32 ((i + 1) * 20) << 24;
+        zelm_wave_tree_insert_seg_const (tree, row, -1, 0.5, 1000)->fill_color = red | 0xff;
+        zelm_wave_tree_insert_seg_const (tree, row, -1, 0.5, 1000)->fill_color = red | 0xc800ff;
+      }
+    show ();
+  }
+  std::pair<double, double> offsets ()
+  {
+    double x, y;
+    zelm_wave_tree_get_scroll (tree, &x, &y);
+    return { x, y };
+  }
+  /* Row (by its red) and half (by its green) at a window point. */
+  std::pair<int, bool> at (int x, int y)
+  {
+    g_autoptr (GdkPixbuf) pb = shot ();
+    Rgb p = pixel (pb, x, y);
+    return { p.r / 20 - 1, p.g == 0xc8 };
+  }
+  GdkPixbuf *shot ()
+  {
+    pump (40);
+    return grab (widget);
+  }
+};
+
+TEST_F (WaveTree, RowsAndSegmentsGoWhereTheyAreInserted)
+{
+  char text[] = "first";
+  GNode *x = zelm_wave_tree_insert_wave (tree, nullptr, nullptr, text, nullptr, FALSE);
+  text[0] = 'F'; /* labels are copies */
+  GNode *y = zelm_wave_tree_insert_wave (tree, nullptr, nullptr, "goes first", nullptr, FALSE);
+  zelm_wave_tree_insert_wave (tree, nullptr, x, "after first", nullptr, FALSE);
+  GNode *root = zelm_wave_tree_get_nodes (tree);
+  std::vector<std::string> order;
+  for (GNode *n = root->children; n; n = n->next)
+    order.push_back (label (n));
+  EXPECT_EQ (order, (std::vector<std::string> { "goes first", "first", "after first" }));
+  EXPECT_EQ (root->data, nullptr);
+
+  /* Index -1 and indexes past the end append; others insert before. */
+  struct {
+    double value;
+    int index;
+  } inserts[] = { { 1, -1 }, { 2, -1 }, { 0, 0 }, { 3, 99 }, { 1.5, 2 } };
+  for (auto in : inserts)
+    {
+      ZelmWaveTreeSeg *s = zelm_wave_tree_insert_seg_const (tree, y, in.index, in.value, 10);
+      EXPECT_EQ (s->fill_color, 0x000000ffu);
+      EXPECT_EQ (s->line_color, 0x0064ffffu);
+    }
+  std::vector<double> values;
+  for (guint i = 0; i < 5; i++)
+    values.push_back (seg (y, i)->data.value);
+  EXPECT_EQ (values, (std::vector<double> { 0, 1, 1.5, 2, 3 }));
+
+  g_autoptr (VornNode) not_a_curve = vorn_node_new ();
+  EXPECT_EQ (zelm_wave_tree_insert_seg_curve (tree, y, -1, reinterpret_cast<VornCurve *> (
+                                                             not_a_curve)),
+             nullptr);
+  EXPECT_CRITICAL ("VORN_IS_CURVE (curve)");
+  zelm_wave_tree_remove_wave (tree, nullptr);
+  EXPECT_CRITICAL ("node != NULL");
+}
+
+/* Removing a row frees what the widget allocated for it and its children,
+ * releases curves, and leaves the caller's buffers alone. */
+TEST_F (WaveTree, RemovingARowFreesOnlyWhatTheWidgetOwns)
+{
+  std::vector<double> mine (500, 0.25);
+  g_autoptr (VornCurve) curve = vorn_curve_new (2);
+  GNode *warm = zelm_wave_tree_insert_wave (tree, nullptr, nullptr, "w", nullptr, FALSE);
+  zelm_wave_tree_insert_seg_buf_double (tree, warm, -1, nullptr, 500);
+  zelm_wave_tree_remove_wave (tree, warm);
+
+  auto frees_removing = [&] (bool owned, bool with_child) {
+    GNode *row = zelm_wave_tree_insert_wave (tree, nullptr, nullptr, "row", "icon", FALSE);
+    ZelmWaveTreeSeg *s = zelm_wave_tree_insert_seg_buf_double (tree, row, -1,
+                                                               owned ? nullptr : mine.data (), 500);
+    EXPECT_EQ (s->owns_buffer, owned);
+    for (guint i = 0; owned && i < 500; i++)
+      EXPECT_EQ (static_cast<double *> (s->data.buffer)[i], 0.0);
+    if (with_child)
+      {
+        GNode *child = zelm_wave_tree_insert_wave (tree, row, nullptr, "child", nullptr, FALSE);
+        zelm_wave_tree_insert_seg_buf_float (tree, child, -1, nullptr, 300);
+        zelm_wave_tree_insert_seg_curve (tree, child, -1, curve);
+        EXPECT_EQ (G_OBJECT (curve)->ref_count, 2u);
+      }
+    vorn_test::AllocationCounter counter;
+    zelm_wave_tree_remove_wave (tree, row);
+    return counter.frees ();
+  };
+
+  const std::size_t caller = frees_removing (false, false);
+  const std::size_t owned = frees_removing (true, false);
+  const std::size_t family = frees_removing (true, true);
+  EXPECT_EQ (G_OBJECT (curve)->ref_count, 1u);
+  EXPECT_EQ (g_node_n_children (zelm_wave_tree_get_nodes (tree)), 0u);
+  /* The caller's buffer is intact and still ours (a sanitizer would catch a
+   * free here). */
+  for (double &v : mine)
+    {
+      EXPECT_EQ (v, 0.25);
+      v = 1;
+    }
+  if (vorn_test::AllocationCounter::available ())
+    {
+      EXPECT_EQ (owned, caller + 1);
+      /* the child's row record, node, strings, segments and float buffer */
+      EXPECT_GT (family, owned + 3);
+    }
+}
+
+/* One scene checks the geometry of drawing: separators, nesting bars in
+ * their colours, segments laid end to end at one pixel per sample from the
+ * margin, clipping, fills, labels beside icons, and a collapsed row as a
+ * 1-pixel line hiding its children. */
+TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
+{
+  g_autofree char *icons = g_build_filename (g_getenv ("ZELMORA_RESOURCE_DIR"), "themes", "icons",
+                                             nullptr);
+  gtk_icon_theme_prepend_search_path (gtk_icon_theme_get_default (), icons);
+  g_object_set (gtk_settings_get_default (), "gtk-icon-theme-name", "elementary-Zelmora", nullptr);
+
+  /* A: 0..63 | sep 64 | B (child of A): 65..128 | sep 129 | C collapsed: 130
+   * | sep 131 | E: 132..195.  The deepest row has two bars: margin 20. */
+  GNode *a = zelm_wave_tree_insert_wave (tree, nullptr, nullptr, "Alpha", nullptr, FALSE);
+  ZelmWaveTreeSeg *s = zelm_wave_tree_insert_seg_const (tree, a, -1, level_at (30), 100);
+  s->fill_color = 0xff0000ff;
+  std::vector<double> buf (50, level_at (50));
+  s = zelm_wave_tree_insert_seg_buf_double (tree, a, -1, buf.data (), 50);
+  s->line_color = 0x00ff00ff;
+
+  GNode *b = zelm_wave_tree_insert_wave (tree, a, nullptr, "Beta", "zelm-inst", FALSE);
+  g_autoptr (VornCurve) curve = vorn_curve_new (2);
+  const double xs[4] = { 0, 33, 67, 100 };
+  for (int i = 0; i < 4; i++)
+    curve->xcoords[i] = xs[i], curve->ycoords[i] = level_at (32);
+  zelm_wave_tree_insert_seg_curve (tree, b, -1, curve);
+
+  GNode *c = zelm_wave_tree_insert_wave (tree, nullptr, a, "Gamma", nullptr, TRUE);
+  zelm_wave_tree_insert_seg_const (tree, c, -1, 0.5, 300)->fill_color = 0xffffffff;
+  GNode *d = zelm_wave_tree_insert_wave (tree, c, nullptr, "Delta", nullptr, FALSE);
+  zelm_wave_tree_insert_seg_const (tree, d, -1, 0.5, 300)->fill_color = 0x00ff00ff;
+  zelm_wave_tree_insert_wave (tree, nullptr, c, nullptr, nullptr, FALSE);
+  show ();
+
+  g_autoptr (GdkPixbuf) pb = shot ();
+  if (const char *dir = g_getenv ("ZELM_TEST_SHOTS"))
+    save_png (widget, (std::string (dir) + "/wave-tree-scene.png").c_str ());
+  struct {
+    int x, y;
+    Rgb want;
+    const char *what;
+  } expect[] = {
+    { 5, 40, BAR[0], "A: level-0 bar left" },
+    { WIDTH - 5, 40, BAR[0], "A: level-0 bar right" },
+    { 15, 40, BLACK, "A: margin of the deeper rows" },
+    { 60, 45, RED, "A: fill of the constant" },
+    { 60, 30, LINE, "A: constant line at value x row height" },
+    { 20, 30, LINE, "A: first pixel of the segment area" },
+    { 119, 30, LINE, "A: the constant spans its 100 samples" },
+    { 15, 30, BLACK, "A: clipped at the margin" },
+    { 60, 29, RED, "A: fill above the line" },
+    { 121, 50, GREEN, "A: buffer follows the constant" },
+    { 168, 50, GREEN, "A: last buffer segment ends at its last sample" },
+    { 169, 50, BLACK, "A: ... which is 49 pixels after its first" },
+    { 119, 45, RED, "A: fill spans the constant's 100 samples" },
+    { 125, 40, BLACK, "A: no fill behind the buffer" },
+    { 175, 50, BLACK, "A: nothing after the row's end" },
+    { 200, 64, WHITE, "separator A/B" },
+    { 2, 64, WHITE, "separator spans the width" },
+    { 5, 100, BAR[0], "B: level-0 bar" },
+    { 15, 100, BAR[1], "B: level-1 bar" },
+    { WIDTH - 5, 100, BAR[0], "B: level-0 bar right" },
+    { WIDTH - 15, 100, BAR[1], "B: level-1 bar right" },
+    { 60, 97, LINE, "B: curve" },
+    { 130, 97, BLACK, "B: curve ends at its width" },
+    { 200, 129, WHITE, "separator B/C" },
+    { 5, 130, BAR[0], "C: collapsed row is a 1-pixel line with its bar" },
+    { 200, 130, BLACK, "C: collapsed row draws no segments" },
+    { 200, 131, WHITE, "separator C/E right after the collapsed row" },
+    { 5, 150, BAR[0], "E: follows C; D is hidden" },
+    { 15, 150, BLACK, "E: one bar only" },
+    { 60, 150, BLACK, "E: D's segments are not drawn" },
+    { 200, 196, BLACK, "below the last row" },
+    { 5, 200, BLACK, "below the last row: no bars" },
+  };
+  for (auto e : expect)
+    EXPECT_EQ (pixel (pb, e.x, e.y), e.want) << e.what << " at " << e.x << "," << e.y;
+
+  auto count = [&] (int x0, int x1, int y0, int y1, auto pred) {
+    int n = 0;
+    for (int y = y0; y < y1; y++)
+      for (int x = x0; x < x1; x++)
+        n += pred (pixel (pb, x, y));
+    return n;
+  };
+  auto white = [] (Rgb p) { return p.r > 200 && p.g > 200 && p.b > 200; };
+  auto bar_or_black = [] (Rgb p) { return p == BAR[0] || p == BAR[1] || p == BLACK; };
+  EXPECT_GT (count (0, 6, 0, 20, white), 0) << "label without icon at the edge";
+  EXPECT_GT (count (17, 60, 65, 83, white), 0) << "label beside the icon";
+  EXPECT_GT (count (0, 16, 65, 81, [&] (Rgb p) { return !bar_or_black (p); }), 20)
+      << "icon at the row's top left";
+  EXPECT_EQ (count (0, WIDTH, 132, HEIGHT, [] (Rgb p) { return p == GREEN; }), 0)
+      << "hidden child drawn";
+}
+
+/* Eight rows of 2000 samples in a 400 x 240 window: the wheel moves a row
+ * (65 pixels) per notch, Shift + wheel or the horizontal wheel a quarter of
+ * the 380-pixel trace area, both stopping where the content ends. */
+TEST_F (WaveTree, WheelScrollsRowsAndShiftWheelScrollsTime)
+{
+  eight_rows ();
+  const double max_v = 8 * 64 + 7 - HEIGHT, max_h = 1999 - (WIDTH - 20);
+
+  struct {
+    GdkScrollDirection dir;
+    bool shift;
+    int notches;
+    double h, v;
+  } steps[] = {
+    { GDK_SCROLL_DOWN, false, 1, 0, 65 },  { GDK_SCROLL_UP, false, 2, 0, 0 },
+    { GDK_SCROLL_DOWN, false, 10, 0, max_v }, { GDK_SCROLL_DOWN, true, 9, 855, max_v },
+    { GDK_SCROLL_UP, true, 1, 760, max_v },   { GDK_SCROLL_RIGHT, false, 1, 855, max_v },
+    { GDK_SCROLL_LEFT, false, 2, 665, max_v }, { GDK_SCROLL_DOWN, true, 30, max_h, max_v },
+    { GDK_SCROLL_UP, true, 30, 0, max_v },     { GDK_SCROLL_UP, false, 30, 0, 0 },
+  };
+  for (auto st : steps)
+    {
+      if (st.shift)
+        key_press (GDK_KEY_Shift_L);
+      for (int i = 0; i < st.notches; i++)
+        scroll (widget, WIDTH / 2, HEIGHT / 2, st.dir);
+      if (st.shift)
+        key_release (GDK_KEY_Shift_L);
+      pump (30);
+      EXPECT_EQ (offsets (), std::pair (st.h, st.v)) << st.dir << " x" << st.notches;
+
+      /* Content point (cx, cy) is drawn at (10 + cx - h, cy - v). */
+      const int y = 10, cy = int (y + st.v), row = cy / 65;
+      const int x = 200, cx = int (x - 10 + st.h);
+      EXPECT_EQ (at (x, y), std::pair (row, cx >= 1000)) << st.dir << " x" << st.notches;
+    }
+
+  /* Scrolled to the end, the last row ends at the window's bottom and the
+   * trace at the right margin. */
+  key_press (GDK_KEY_Shift_L);
+  for (int i = 0; i < 30; i++)
+    scroll (widget, WIDTH / 2, HEIGHT / 2, GDK_SCROLL_DOWN);
+  key_release (GDK_KEY_Shift_L);
+  for (int i = 0; i < 10; i++)
+    scroll (widget, WIDTH / 2, HEIGHT / 2, GDK_SCROLL_DOWN);
+  g_autoptr (GdkPixbuf) pb = shot ();
+  EXPECT_EQ (pixel (pb, WIDTH - 12, HEIGHT - 1), (Rgb { 160, 0xc8, 0 }));
+  EXPECT_EQ (pixel (pb, WIDTH - 10, HEIGHT - 20), BAR[0]);
+}
+
+/* Control + wheel zooms time by octaves, keeping the sample under the
+ * pointer in place; the boundary between the halves moves accordingly. */
+TEST_F (WaveTree, ControlWheelZoomsAroundThePointer)
+{
+  eight_rows ();
+  struct {
+    GdkScrollDirection dir;
+    double x, hscale, h, boundary; /* boundary: window x where the green half starts */
+  } steps[] = {
+    { GDK_SCROLL_UP, 110, 2, 100, 10 + 2000 - 100 },  /* sample 100 stays at x 110 */
+    { GDK_SCROLL_DOWN, 110, 1, 0, 1010 },              /* back: sample 100 at 110 again */
+    { GDK_SCROLL_DOWN, 200, 0.5, 0, 510 },             /* would go negative: clamped */
+    { GDK_SCROLL_DOWN, 200, 0.25, 0, 260 },
+  };
+  for (auto st : steps)
+    {
+      key_press (GDK_KEY_Control_L);
+      scroll (widget, st.x, HEIGHT / 2, st.dir);
+      key_release (GDK_KEY_Control_L);
+      pump (30);
+      EXPECT_EQ (zelm_wave_tree_get_hscale (tree), st.hscale);
+      EXPECT_EQ (offsets (), std::pair (st.h, 0.0));
+      if (st.boundary < WIDTH - 12)
+        {
+          EXPECT_EQ (at (int (st.boundary) - 2, 10), std::pair (0, false));
+          EXPECT_EQ (at (int (st.boundary) + 2, 10), std::pair (0, true));
+        }
+    }
+}
+
+} // namespace
