@@ -12,6 +12,9 @@
 #include "vorn-wave-gen.h"
 
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <new>
 #include <vector>
@@ -1029,16 +1032,39 @@ add_fragment (void *dst, const void *src)
  * and a few thousand of them would overflow single precision in the sum. */
 constexpr double VOICE_SAMPLE_LIMIT = 1e15;
 
+/* One pass over a fragment, as cheap as a copy of it: NaN fails the
+ * "less than" comparison as well as infinity does, so a single unordered
+ * compare per lane finds both. */
 template <typename T>
 static inline bool
 fragment_finite (const void *src)
 {
-  /* NaN fails the comparison as well as infinity does. */
-  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, VORN_ALIGNMENT));
+  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, 64));
+#if defined(__SSE2__)
+  if constexpr (sizeof (T) == sizeof (float))
+    {
+      const __m128 limit = _mm_set1_ps (float (VOICE_SAMPLE_LIMIT));
+      const __m128 abs_mask = _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff));
+      __m128 bad = _mm_setzero_ps ();
+      for (int i = 0; i < VORN_FRAGMENT_SIZE; i += 4)
+        bad = _mm_or_ps (bad, _mm_cmpnlt_ps (_mm_and_ps (_mm_load_ps (s + i), abs_mask), limit));
+      return _mm_movemask_ps (bad) == 0;
+    }
+  else
+    {
+      const __m128d limit = _mm_set1_pd (VOICE_SAMPLE_LIMIT);
+      const __m128d abs_mask = _mm_castsi128_pd (_mm_set1_epi64x (0x7fffffffffffffffLL));
+      __m128d bad = _mm_setzero_pd ();
+      for (int i = 0; i < VORN_FRAGMENT_SIZE; i += 2)
+        bad = _mm_or_pd (bad, _mm_cmpnlt_pd (_mm_and_pd (_mm_load_pd (s + i), abs_mask), limit));
+      return _mm_movemask_pd (bad) == 0;
+    }
+#else
   int bad = 0;
   for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-    bad += !(std::fabs (s[i]) < T (VOICE_SAMPLE_LIMIT));
+    bad |= !(std::fabs (s[i]) < T (VOICE_SAMPLE_LIMIT));
   return bad == 0;
+#endif
 }
 
 /* The voice's speakers output (the first output of its last generator) as
@@ -1058,33 +1084,20 @@ voice_output (const VornVoiceBlock *b, VornQueue *voice, guint *n)
   return src;
 }
 
-/* An instrument with absurd values (a filter pushed past its limits, a
- * curve evaluated beyond range) can render NaN, infinity or samples too
- * large for the output format; such a voice is silenced and ended before
- * it reaches the master, so the output never holds NaN or infinity
- * whatever the instrument. */
+/* TRUE when every speaker of @src holds only sane samples. */
 static bool
-voice_output_finite (const VornVoiceBlock *b, VornQueue *voice)
+output_finite (const VornAttribVal *src, guint n, bool dbl)
 {
-  guint n = 0;
-  const VornAttribVal *src = voice_output (b, voice, &n);
-  for (guint k = 0; src && k < n; k++)
-    if (!(voice->format == VORN_FORMAT_DOUBLE ? fragment_finite<double> (src[k].buffer)
-                                              : fragment_finite<float> (src[k].buffer)))
+  for (guint k = 0; k < n; k++)
+    if (!(dbl ? fragment_finite<double> (src[k].buffer) : fragment_finite<float> (src[k].buffer)))
       return false;
   return true;
 }
 
-/* Adds the voice's speakers output into its block's partial sum.  A voice
- * that does not end in a speakers output contributes nothing. */
+/* Adds @n speakers of @src into the block's partial sum. */
 static void
-add_voice_output (VornVoiceBlock *b, VornQueue *voice)
+add_output (VornVoiceBlock *b, const VornAttribVal *src, guint n, bool dbl)
 {
-  guint n = 0;
-  const VornAttribVal *src = voice_output (b, voice, &n);
-  if (!src)
-    return;
-  const bool dbl = voice->format == VORN_FORMAT_DOUBLE;
   const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
   for (guint k = 0; k < n; k++)
     {
@@ -1097,29 +1110,77 @@ add_voice_output (VornVoiceBlock *b, VornQueue *voice)
   b->summed = TRUE;
 }
 
+/* TRUE when the block's partial sum holds only sane samples. */
+static bool
+partial_finite (const VornVoiceBlock *b, bool dbl)
+{
+  const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
+  for (guint k = 0; k < b->width; k++)
+    {
+      const guint8 *p = static_cast<const guint8 *> (b->partial) + k * frag_bytes;
+      if (!(dbl ? fragment_finite<double> (p) : fragment_finite<float> (p)))
+        return false;
+    }
+  return true;
+}
+
 /* Renders a block's voices and sums them: touches the block and its voices
  * only, so any thread may do it.  Finished voices are left attached, for
- * the render thread to detach. */
+ * the render thread to detach.
+ *
+ * An instrument with absurd values (a filter pushed past its limits, a
+ * curve evaluated beyond range) can render NaN, infinity or samples too
+ * large for the output format; such a voice is silenced and ended before
+ * it reaches the master, so the output never holds NaN or infinity
+ * whatever the instrument.  The partial sum is checked once per block (a
+ * bad voice makes it bad); only then are the voices checked one by one and
+ * the sum made again without the bad ones. */
 static void
 render_block (VornVoiceBlock *b)
 {
-  const gsize frag_bytes = VORN_FRAGMENT_SIZE * sample_size (b->ap->queue);
+  const bool dbl = b->ap->queue->format == VORN_FORMAT_DOUBLE;
+  const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
   memset (b->partial, 0, b->width * frag_bytes);
   b->summed = FALSE;
   b->active = TRUE;
+
+  /* Each voice's output as it was rendered: resolving may point the voice
+   * at other records for the next fragment. */
+  const VornAttribVal *outs[VOICE_BLOCK];
+  guint widths[VOICE_BLOCK];
+  VornQueue *voices[VOICE_BLOCK];
   VornQueue *voice = b->first;
   for (guint i = 0; i < b->count; i++, voice = get_priv (voice)->next_sub)
     {
-      guint flags = render_voice (get_priv (voice));
-      if (G_LIKELY (voice_output_finite (b, voice)))
-        add_voice_output (b, voice);
-      else
-        flags = RENDER_FLAGS_FINISHED;
+      const guint flags = render_voice (get_priv (voice));
+      voices[i] = voice;
+      widths[i] = 0;
+      outs[i] = voice_output (b, voice, &widths[i]);
+      if (outs[i])
+        add_output (b, outs[i], widths[i], dbl);
       if (flags == RENDER_FLAGS_RESOLVE)
         resolve (voice);
       else if (flags == RENDER_FLAGS_FINISHED)
         {
           voice->active = FALSE;
+          b->active = FALSE;
+        }
+    }
+
+  if (G_LIKELY (!b->summed || partial_finite (b, dbl)))
+    return;
+
+  memset (b->partial, 0, b->width * frag_bytes);
+  b->summed = FALSE;
+  for (guint i = 0; i < b->count; i++)
+    {
+      if (!outs[i])
+        continue;
+      if (output_finite (outs[i], widths[i], dbl))
+        add_output (b, outs[i], widths[i], dbl);
+      else
+        {
+          voices[i]->active = FALSE;
           b->active = FALSE;
         }
     }
