@@ -13,6 +13,7 @@
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -639,7 +640,8 @@ partial (const std::vector<float> &x, double freq)
 
 /* Editing while it plays: selecting the oscillator of an instrument shows
  * its curve on the Curve page; dragging the curve's peak sideways with the
- * mouse makes the next note lopsided, which the captured audio shows as a
+ * mouse while a note sounds leaves that note as it was (no click, no change)
+ * and makes the next note lopsided, which the captured audio shows as a
  * second harmonic several times stronger than before (the drawn sine has
  * a little of it). */
 TEST_F (WindowTest, DraggingACurvePointChangesTheNextNote)
@@ -705,6 +707,16 @@ TEST_F (WindowTest, DraggingACurvePointChangesTheNextNote)
     double px, py, tx, ty;
     zelm_wave_canvas_value_to_pixel (canvas, peak_x, peak_y, &px, &py);
     zelm_wave_canvas_value_to_pixel (canvas, 0.1, peak_y, &tx, &ty);
+    /* The drag happens while a note sounds: that voice plays on from its
+     * own copy of the curve, unchanged and without a click. */
+    key_press (GDK_KEY_z);
+    ear.render (9600);
+    std::vector<float> during;
+    auto listen = [&] (guint frames) {
+      auto left = signal_test::channel (ear.render (frames), 0);
+      during.insert (during.end (), left.begin (), left.end ());
+    };
+    listen (4800);
     pointer_move (GTK_WIDGET (canvas), px, py);
     pump (30);
     button_press ();
@@ -712,9 +724,24 @@ TEST_F (WindowTest, DraggingACurvePointChangesTheNextNote)
       {
         pointer_move (GTK_WIDGET (canvas), px + (tx - px) * step / 8, py);
         pump (20);
+        listen (960);
       }
     button_release ();
     pump (30);
+    listen (4800 + 48000 - 9600 - 8 * 960);
+    key_release (GDK_KEY_z);
+    EXPECT_TRUE (ear.falls_silent ());
+    EXPECT_NEAR (partial (during, 2 * 130.8128) / partial (during, 130.8128), before, 0.01);
+    /* No sample-to-sample jump beyond what the steady note made before
+     * the drag. */
+    auto max_step = [&] (size_t from, size_t to) {
+      float m = 0;
+      for (size_t i = from + 1; i < to; i++)
+        m = std::max (m, std::fabs (during[i] - during[i - 1]));
+      return m;
+    };
+    EXPECT_LE (max_step (4800, during.size ()), max_step (0, 4800) * 1.05f)
+      << "a click while the curve changed";
 
     const double after = play ();
     EXPECT_GT (after, before * 3 + 0.05) << "second harmonic before " << before << ", after " << after;
