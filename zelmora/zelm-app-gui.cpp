@@ -7,6 +7,7 @@
 #include "zelm-node-ctrl.h"
 #include "zelm-wave-editor.h"
 #include "zelm-gen-view.h"
+#include "zelm-prefs.h"
 #include "zelm-tree.h"
 
 #include <cstring>
@@ -52,6 +53,7 @@ struct _ZelmAppGui {
 
   guint16 device_id;
   GtkWidget *splash; /* weak */
+  GtkWidget *prefs;  /* weak */
   guint splash_timeout;
 };
 
@@ -689,12 +691,15 @@ menu_file_quit (GtkMenuItem *, ZelmAppGui *self)
 G_MODULE_EXPORT void
 menu_edit_preferences (GtkMenuItem *, ZelmAppGui *self)
 {
-  g_autofree char *config = zelm_app_get_config_path ();
-  GtkWidget *dialog = gtk_message_dialog_new (
-      self->window, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_CLOSE,
-      "Preferences are not available in this version.\nSettings are read from %s.", config);
-  g_signal_connect (dialog, "response", G_CALLBACK (gtk_widget_destroy), nullptr);
-  gtk_widget_show (dialog);
+  /* One preferences window: asking again brings it forward. */
+  if (!self->prefs)
+    {
+      self->prefs = zelm_prefs_new (ZELM_APP (self));
+      g_object_add_weak_pointer (G_OBJECT (self->prefs), reinterpret_cast<gpointer *> (&self->prefs));
+      gtk_window_set_transient_for (GTK_WINDOW (self->prefs), self->window);
+      gtk_window_set_application (GTK_WINDOW (self->prefs), GTK_APPLICATION (self));
+    }
+  gtk_window_present (GTK_WINDOW (self->prefs));
 }
 
 G_MODULE_EXPORT void
@@ -939,6 +944,9 @@ destroy_windows (ZelmAppGui *self)
   g_clear_handle_id (&self->splash_timeout, g_source_remove);
   if (self->splash)
     gtk_widget_destroy (self->splash);
+  /* It holds the application: left open, it would keep it alive. */
+  if (self->prefs)
+    gtk_widget_destroy (self->prefs);
   if (self->window)
     {
       GtkWidget *window = GTK_WIDGET (self->window);
