@@ -7,6 +7,7 @@
  * instruments are played: compiled into voice queues and rendered for a few
  * fragments, so the render paths see what a file can set.  The rendered
  * output must be finite. */
+#include "fuzz-synth.h"
 #include "vornadel.h"
 
 #include <json-glib/json-glib.h>
@@ -19,41 +20,9 @@
 #include <cstdlib>
 #include <string>
 
-static GLogWriterOutput
-fuzz_writer (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer)
-{
-  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))
-    {
-      g_log_writer_standard_streams (level, fields, n_fields, nullptr);
-      abort ();
-    }
-  return G_LOG_WRITER_HANDLED;   /* warnings about bad enum values are expected */
-}
-
 /* Bounded work per input: a few instruments, a few fragments each. */
 constexpr int MAX_INSTRUMENTS = 3;
-constexpr guint FRAGMENT = 64, HELD = 4, RELEASED = 2;
-
-static void
-drain (VornSynth *synth)
-{
-  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
-    vorn_synth_msg_free (msg);
-}
-
-static void
-render (VornSynth *synth, guint fragments)
-{
-  float out[FRAGMENT * 2];
-  for (guint i = 0; i < fragments; i++)
-    {
-      vorn_synth_render_interleaved (synth, out, FRAGMENT);
-      for (float v : out)
-        if (!std::isfinite (v))
-          abort ();   /* the output never holds NaN or infinity */
-      drain (synth);
-    }
-}
+constexpr guint HELD = 4, RELEASED = 2;
 
 /* Plays a note on each of the first instruments of @file, in the sample
  * format the input picks. */
@@ -74,15 +43,15 @@ play (VornFile *file, bool double_format)
       played++;
       vorn_synth_set_inst (synth, 0, VORN_INST (node));
       vorn_synth_note_on (synth, 0, 0, 0, 60, 100, nullptr);
-      render (synth, HELD);
+      fuzz::render (synth, HELD);
       vorn_synth_note_off (synth, 0, 0, 0, 60, 64);
-      render (synth, RELEASED);
+      fuzz::render (synth, RELEASED);
       vorn_synth_panic (synth);
-      render (synth, 1);
+      fuzz::render (synth, 1);
     }
 
   vorn_synth_stop (synth);
-  drain (synth);
+  fuzz::drain (synth);
   g_object_unref (synth);
 }
 
@@ -134,7 +103,7 @@ extern "C" int
 LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
 {
   static const bool initialized = [] {
-    g_log_set_writer_func (fuzz_writer, nullptr, nullptr);
+    g_log_set_writer_func (fuzz::log_writer, nullptr, nullptr);
     vorn_init ("Zelmora 0.9.0");
     return true;
   }();

@@ -7,6 +7,7 @@
  * synthesizer for a bounded number of fragments (gaps between them are
  * shortened), and the output must be finite. */
 #include "render-midi.h"
+#include "fuzz-synth.h"
 #include "vornadel.h"
 
 #include <cmath>
@@ -16,48 +17,9 @@
 #include <map>
 #include <tuple>
 
-static GLogWriterOutput
-fuzz_writer (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer)
-{
-  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))
-    {
-      g_log_writer_standard_streams (level, fields, n_fields, nullptr);
-      abort ();
-    }
-  return G_LOG_WRITER_HANDLED;
-}
-
-static void
-fail (const char *why)
-{
-  fprintf (stderr, "%s\n", why);
-  abort ();
-}
-
 /* Bounded work per input. */
-constexpr guint FRAGMENT = 64, MAX_EVENTS = 256, MAX_GAP = 2, TAIL = 4;
+constexpr guint MAX_EVENTS = 256, MAX_GAP = 2, TAIL = 4;
 constexpr double RATE = 48000.0;
-
-static void
-drain (VornSynth *synth)
-{
-  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
-    vorn_synth_msg_free (msg);
-}
-
-static void
-render (VornSynth *synth, guint fragments)
-{
-  float out[FRAGMENT * 2];
-  for (guint i = 0; i < fragments; i++)
-    {
-      vorn_synth_render_interleaved (synth, out, FRAGMENT);
-      for (float v : out)
-        if (!std::isfinite (v))
-          fail ("the output holds NaN or infinity");
-      drain (synth);
-    }
-}
 
 /* Every note-on is ended by one note-off of its key, none before it. */
 static void
@@ -68,18 +30,18 @@ check_pairs (const std::vector<RenderEvent> &events)
   for (const RenderEvent &e : events)
     {
       if (e.frame < frame)
-        fail ("events out of time order");
+        fuzz::fail ("events out of time order");
       frame = e.frame;
       if (e.chan > 15 || e.note > 127 || e.velocity > 127 || !e.midi)
-        fail ("an event out of range");
+        fuzz::fail ("an event out of range");
       int &count = open[{ e.source, e.chan, e.note }];
       count += e.on ? 1 : -1;
       if (count < 0 || count > 1)
-        fail (count < 0 ? "a note-off without its note" : "two notes share one key");
+        fuzz::fail (count < 0 ? "a note-off without its note" : "two notes share one key");
     }
   for (const auto &[key, count] : open)
     if (count != 0)
-      fail ("a note is never released");
+      fuzz::fail ("a note is never released");
 }
 
 static void
@@ -98,17 +60,17 @@ play (const std::vector<RenderEvent> &events, bool double_format)
     {
       const RenderEvent &e = events[i];
       if (e.frame > pos)
-        render (synth, guint (MIN ((e.frame - pos + FRAGMENT - 1) / FRAGMENT, guint64 (MAX_GAP))));
+        fuzz::render (synth, guint (MIN ((e.frame - pos + fuzz::FRAGMENT - 1) / fuzz::FRAGMENT, guint64 (MAX_GAP))));
       pos = e.frame;
       if (e.on)
         vorn_synth_note_on (synth, 1, e.source, e.chan, e.note, e.velocity, nullptr);
       else
         vorn_synth_note_off (synth, 1, e.source, e.chan, e.note, e.velocity);
     }
-  render (synth, TAIL);
+  fuzz::render (synth, TAIL);
 
   vorn_synth_stop (synth);
-  drain (synth);
+  fuzz::drain (synth);
   g_object_unref (synth);
 }
 
@@ -116,7 +78,7 @@ extern "C" int
 LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
 {
   static const bool initialized = [] {
-    g_log_set_writer_func (fuzz_writer, nullptr, nullptr);
+    g_log_set_writer_func (fuzz::log_writer, nullptr, nullptr);
     vorn_init ("Zelmora 0.9.0");
     return true;
   }();
@@ -129,7 +91,7 @@ LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
   if (!render_parse_midi (data, size, "input", 0, RATE, events, &error))
     {
       if (!error || !error->message || !*error->message)
-        fail ("a failure must say why");
+        fuzz::fail ("a failure must say why");
       g_error_free (error);
       return 0;
     }

@@ -105,7 +105,7 @@ enum_class (ZelmCtrl *self)
   return static_cast<GEnumClass *> (g_type_class_ref (self->pspec->value_type));
 }
 
-/* Icon names of an enumeration property's values, if its specification
+/* Icon names of an enumeration property's values, if its GParamSpec
  * lists them. */
 static const char *const *
 enum_icons (ZelmCtrl *self)

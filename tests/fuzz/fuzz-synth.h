@@ -1,0 +1,60 @@
+/* fuzz-synth.h: what the fuzz targets share: a log writer that turns a
+ * critical into a crash the fuzzer reports, and bounded rendering whose
+ * output must stay finite */
+#pragma once
+
+#include "vornadel.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace fuzz {
+
+constexpr guint FRAGMENT = 64;
+
+/* Criticals and errors mean an engine call was misused: abort so the fuzzer
+ * keeps the input.  Warnings (bad enum names and the like) are expected. */
+inline GLogWriterOutput
+log_writer (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer)
+{
+  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))
+    {
+      g_log_writer_standard_streams (level, fields, n_fields, nullptr);
+      abort ();
+    }
+  return G_LOG_WRITER_HANDLED;
+}
+
+[[noreturn]] inline void
+fail (const char *why)
+{
+  fprintf (stderr, "%s\n", why);
+  abort ();
+}
+
+/* Frees every message waiting in the outbox. */
+inline void
+drain (VornSynth *synth)
+{
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+}
+
+/* Renders @fragments fragments of two speakers; the output never holds NaN
+ * or infinity. */
+inline void
+render (VornSynth *synth, guint fragments)
+{
+  float out[FRAGMENT * 2];
+  for (guint i = 0; i < fragments; i++)
+    {
+      vorn_synth_render_interleaved (synth, out, FRAGMENT);
+      for (float v : out)
+        if (!std::isfinite (v))
+          fail ("the output holds NaN or infinity");
+      drain (synth);
+    }
+}
+
+} // namespace fuzz
