@@ -313,23 +313,6 @@ TEST (ThreadPit, SleepingWorkersWakeForTheNextBatch)
   vorn_thread_pit_free (pit);
 }
 
-TEST (ThreadPit, RefusesBadArguments)
-{
-  EXPECT_EQ (vorn_thread_pit_new (job_worker, nullptr, 0, 4), nullptr);
-  EXPECT_CRITICAL ("threadCount > 0");
-  for (int capacity : { 0, 65536 })
-    {
-      EXPECT_EQ (vorn_thread_pit_new (job_worker, nullptr, 1, capacity), nullptr);
-      EXPECT_CRITICAL ("capacity > 0 && capacity <= 0xffff");
-    }
-
-  Workers w;
-  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
-  EXPECT_FALSE (vorn_thread_pit_hand_out (pit, 5));
-  EXPECT_CRITICAL ("count <= guint (pit->capacity)");
-  vorn_thread_pit_free (pit);
-}
-
 TEST (Cpu, DetectionMatchesCompiler)
 {
   __builtin_cpu_init ();

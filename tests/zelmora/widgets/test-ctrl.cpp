@@ -294,22 +294,6 @@ TEST_F (Ctrl, LabelsAndLifetime)
   g_object_set (subject, "level", 3.0, nullptr); /* must not reach the dead label */
 }
 
-TEST_F (Ctrl, BadArgumentsBindNothing)
-{
-  GtkWidget *label = gtk_label_new ("");
-  g_object_ref_sink (label);
-  zelm_ctrl_connect (nullptr, subject, "count");
-  EXPECT_CRITICAL ("GTK_IS_WIDGET (widg)");
-  zelm_ctrl_connect (label, nullptr, "count");
-  EXPECT_CRITICAL ("G_IS_OBJECT (object)");
-  zelm_ctrl_connect (label, subject, nullptr);
-  EXPECT_CRITICAL ("propertyName != NULL");
-  zelm_ctrl_connect (label, subject, "no-such");
-  EXPECT_CRITICAL ("pspec != NULL");
-  EXPECT_EQ (g_object_get_data (G_OBJECT (label), "ZelmCtrl"), nullptr);
-  g_object_unref (label);
-}
-
 /* ---- menus --------------------------------------------------------------- */
 
 const ZelmUtilMenuInfo menu_infos[] = {

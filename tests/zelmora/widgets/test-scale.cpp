@@ -379,35 +379,6 @@ TEST_F (Scale, KeyboardSteps)
     }
 }
 
-TEST_F (Scale, ValueIsStoredUnclampedAndNotifiedOnlyOnChange)
-{
-  int notified = 0;
-  g_signal_connect_swapped (widget, "notify::value", G_CALLBACK (+[] (int *n) { ++*n; }),
-                            &notified);
-  static const struct {
-    double v;
-    int notifies;
-  } cases[] = { { 5, 1 }, { 5, 0 }, { 2e31, 1 }, { -INFINITY, 1 }, { -INFINITY, 0 } };
-  for (const auto &tc : cases)
-    {
-      notified = 0;
-      zelm_scale_set_value (scale, tc.v);
-      EXPECT_EQ (value (), tc.v);
-      EXPECT_EQ (notified, tc.notifies) << tc.v;
-      g_object_set (widget, "value", tc.v, nullptr);
-      EXPECT_EQ (notified, tc.notifies) << tc.v;
-    }
-  EXPECT_TRUE (reported.empty ()) << "only the user's edits are reported";
-
-  set (2.5);
-  notified = 0;
-  click_at (button_x (true), ymid (2));
-  EXPECT_EQ (notified, 1);
-
-  EXPECT_EQ (zelm_scale_get_value (reinterpret_cast<ZelmScale *> (win)), 0.0);
-  EXPECT_CRITICAL ("ZELM_IS_SCALE (scale)");
-}
-
 /* The printed text, glyph for glyph the same as the text laid out in the
  * same font by the test. */
 TEST_F (Scale, PrintsTheValueWithItsDigits)
