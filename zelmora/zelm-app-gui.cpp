@@ -748,6 +748,11 @@ tree_selected (VornFile *file, VornInst *inst, VornNode *node, gpointer data)
     vorn_synth_set_inst (self->synth, 0, inst);
 }
 
+static void
+tree_edited (VornFile *, gpointer)
+{
+}
+
 /* The editor changed its wave's curve or morph: the voices of the next note
  * compile from the curve cache, which must be rebuilt in the format the
  * synthesizer renders. */
@@ -872,7 +877,7 @@ zelm_app_gui_activate (GApplication *gapp)
   apply_styling (self);
 
   self->tree = zelm_tree_new (GTK_TREE_VIEW (gtk_builder_get_object (self->builder, "TreeView")),
-                              tree_selected, self);
+                              ZELM_APP (self), tree_selected, tree_edited, self);
 
   self->device_id = guint16 (vorn_synth_get_device_id (self->synth));
 

@@ -5,7 +5,9 @@ struct _ZelmTree {
   GtkTreeView *view;
   GtkTreeStore *store;
   GHashTable *rows; /* VornNode (ref) -> GtkTreeRowReference */
+  ZelmApp *app;
   ZelmTreeSelectFunc select_func;
+  ZelmTreeEditFunc edit_func;
   gpointer user_data;
   VornFile *cur_file;
   VornInst *cur_inst;
@@ -197,11 +199,14 @@ selection_changed (GtkTreeSelection *sel, ZelmTree *tree)
 }
 
 ZelmTree *
-zelm_tree_new (GtkTreeView *view, ZelmTreeSelectFunc select_func, gpointer user_data)
+zelm_tree_new (GtkTreeView *view, ZelmApp *app, ZelmTreeSelectFunc select_func,
+               ZelmTreeEditFunc edit_func, gpointer user_data)
 {
   ZelmTree *tree = g_new0 (ZelmTree, 1);
   tree->view = view;
+  tree->app = app;
   tree->select_func = select_func;
+  tree->edit_func = edit_func;
   tree->user_data = user_data;
   tree->store = gtk_tree_store_new (ZELM_TREE_N_COLS, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING,
                                     VORN_TYPE_NODE);
@@ -275,4 +280,52 @@ VornNode *
 zelm_tree_get_current_node (ZelmTree *tree)
 {
   return tree->cur_node;
+}
+
+static gboolean
+forget_row_cb (VornNode *node, gpointer data)
+{
+  auto *tree = static_cast<ZelmTree *> (data);
+  g_signal_handlers_disconnect_by_data (node, tree);
+  g_hash_table_remove (tree->rows, node);
+  return TRUE;
+}
+
+void
+zelm_tree_remove_node (ZelmTree *tree, VornNode *node)
+{
+  GtkTreeIter iter;
+  gboolean found = row_iter (tree, node, &iter);
+  vorn_node_pre_traverse (node, forget_row_cb, tree);
+  if (found)
+    gtk_tree_store_remove (tree->store, &iter);
+}
+
+void
+zelm_tree_reload_file (ZelmTree *tree, VornFile *file)
+{
+  GtkTreeIter iter;
+  if (!row_iter (tree, VORN_NODE (file), &iter))
+    return;
+  GtkTreeModel *model = GTK_TREE_MODEL (tree->store);
+  GtkTreeIter child;
+  while (gtk_tree_model_iter_children (model, &child, &iter))
+    {
+      VornNode *node = nullptr;
+      gtk_tree_model_get (model, &child, ZELM_TREE_COL_NODE, &node, -1);
+      if (node)
+        {
+          zelm_tree_remove_node (tree, node);
+          g_object_unref (node);
+        }
+      else
+        gtk_tree_store_remove (tree->store, &child);
+    }
+  for (VornNode *n = VORN_NODE (file)->children; n; n = n->next)
+    zelm_tree_add_node (tree, n);
+}
+
+void
+zelm_tree_set_modified (ZelmTree *, VornFile *, gboolean)
+{
 }

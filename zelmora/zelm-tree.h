@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include "vornadel.h"
+#include "zelm-app.h"
 
 G_BEGIN_DECLS
 
@@ -23,9 +24,15 @@ typedef struct _ZelmTree ZelmTree;
 typedef void (*ZelmTreeSelectFunc) (VornFile *file, VornInst *inst, VornNode *node,
                                     gpointer user_data);
 
+/* Called once per file after a command of the tree (a menu action, a drop,
+ * a finished name edit) changed the nodes of @file. */
+typedef void (*ZelmTreeEditFunc) (VornFile *file, gpointer user_data);
+
 /* Sets up @view (columns, store, selection) and returns the tree's state;
- * free it with zelm_tree_free before the view goes. */
-ZelmTree *zelm_tree_new (GtkTreeView *view, ZelmTreeSelectFunc select_func, gpointer user_data);
+ * free it with zelm_tree_free before the view goes.  Files are added to and
+ * removed from @app's list. */
+ZelmTree *zelm_tree_new (GtkTreeView *view, ZelmApp *app, ZelmTreeSelectFunc select_func,
+                         ZelmTreeEditFunc edit_func, gpointer user_data);
 void zelm_tree_free (ZelmTree *tree);
 
 /* Clears the store and adds a row for every file of @files and every node
@@ -35,6 +42,17 @@ void zelm_tree_fill (ZelmTree *tree, GList *files);
 /* Adds rows for @node and its descendants under the row of its parent (a
  * top-level row when it has none). */
 void zelm_tree_add_node (ZelmTree *tree, VornNode *node);
+
+/* Removes the rows of @node and its descendants. */
+void zelm_tree_remove_node (ZelmTree *tree, VornNode *node);
+
+/* Rebuilds the rows below @file's row after its children were replaced,
+ * keeping the expanded rows and the selection where the same positions
+ * still exist. */
+void zelm_tree_reload_file (ZelmTree *tree, VornFile *file);
+
+/* Shows or drops the unsaved-changes mark after @file's name. */
+void zelm_tree_set_modified (ZelmTree *tree, VornFile *file, gboolean modified);
 
 /* Selects the row of @node alone and shows it. */
 void zelm_tree_select (ZelmTree *tree, VornNode *node);
