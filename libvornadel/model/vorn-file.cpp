@@ -392,6 +392,19 @@ replace_contents (const char *path, const char *data, gsize length, GError **err
   return TRUE;
 }
 
+char *
+vorn_file_to_data (VornFile *file, gsize *length)
+{
+  g_return_val_if_fail (VORN_IS_FILE (file), nullptr);
+
+  g_autoptr (JsonNode) root = json_gobject_serialize (G_OBJECT (file));
+  g_autoptr (JsonGenerator) generator = json_generator_new ();
+  json_generator_set_pretty (generator, TRUE);
+  json_generator_set_indent (generator, 2);
+  json_generator_set_root (generator, root);
+  return json_generator_to_data (generator, length);
+}
+
 gboolean
 vorn_file_save (VornFile *file, const char *filename, GError **error)
 {
@@ -413,15 +426,8 @@ vorn_file_save (VornFile *file, const char *filename, GError **error)
       return FALSE;
     }
 
-  g_autoptr (JsonNode) root = json_gobject_serialize (G_OBJECT (file));
-  g_autoptr (JsonGenerator) generator = json_generator_new ();
-  json_generator_set_pretty (generator, TRUE);
-  json_generator_set_indent (generator, 2);
-  json_generator_set_root (generator, root);
-
   gsize length = 0;
-  g_autofree char *data = json_generator_to_data (generator, &length);
-
+  g_autofree char *data = vorn_file_to_data (file, &length);
   if (!replace_contents (path, data, length, error))
     return FALSE;
 
@@ -696,6 +702,35 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
     return nullptr;
   number_loaded (VORN_FILE (object));
   return VORN_FILE (g_steal_pointer (&object));
+}
+
+gboolean
+vorn_file_restore (VornFile *file, const char *data, guint32 size, GError **error)
+{
+  g_return_val_if_fail (VORN_IS_FILE (file), FALSE);
+  g_return_val_if_fail (data != NULL, FALSE);
+  g_return_val_if_fail (!error || !*error, FALSE);
+
+  g_autoptr (VornFile) loaded = vorn_file_load_from_data (data, size, error);
+  if (!loaded)
+    return FALSE;
+
+  g_object_freeze_notify (G_OBJECT (file));
+  /* The read-only members say who wrote the file last; loading does not
+   * read them, and they stay as they are. */
+  for (int i = STR_UUID; i < N_STRINGS; i++)
+    set_string (file, i, loaded->strings[i]);
+  VornNode *node = VORN_NODE (file);
+  const VornNode *from = VORN_NODE (loaded);
+  node->id = from->id;
+  g_autofree char *name = nullptr;
+  g_object_get (loaded, "name", &name, nullptr);
+  g_object_set (file, "name", name, "mute", gboolean (from->mute), "attach-point",
+                gboolean (from->attach_point), "next-id", loaded->next_id.load (), nullptr);
+  vorn_node_unlink_children (node);
+  vorn_node_steal_children (node, VORN_NODE (loaded));
+  g_object_thaw_notify (G_OBJECT (file));
+  return TRUE;
 }
 
 /* Reads a whole instrument file, refusing anything that is not a regular

@@ -60,6 +60,19 @@ VornFile *vorn_file_new (void);
 gboolean vorn_file_save (VornFile *file, const char *filename, GError **error);
 
 /**
+ * vorn_file_to_data:
+ * @file: the file to write out
+ * @length: (out) (optional): length of the result in bytes
+ *
+ * The JSON vorn_file_save() would write for @file as it is now.  Unlike
+ * saving it stamps nothing into the file (version, software, UUID), so
+ * calling it changes no property.
+ *
+ * Returns: (transfer full): the NUL-terminated JSON.
+ */
+char *vorn_file_to_data (VornFile *file, gsize *length);
+
+/**
  * vorn_file_load:
  * @filename: the instrument file to read
  * @error: return location for an error
@@ -88,6 +101,23 @@ VornFile *vorn_file_load (const char *filename, GError **error);
  * Returns: (transfer full) (nullable): the loaded file, or NULL with @error.
  */
 VornFile *vorn_file_load_from_data (const char *data, guint32 size, GError **error);
+
+/**
+ * vorn_file_restore:
+ * @file: the file to change
+ * @data: instrument file JSON, as vorn_file_to_data() gives
+ * @size: number of bytes in @data
+ * @error: return location for an error
+ *
+ * Replaces everything @file holds (its nodes, writable metadata, name and ID
+ * counter) by what @data describes, keeping the object itself, its
+ * "file-name" and the read-only members that record who wrote it last:
+ * whoever holds the file keeps holding it.  The old nodes are unlinked and
+ * new ones take their place.  Nothing changes when @data does not load.
+ *
+ * Returns: TRUE on success.
+ */
+gboolean vorn_file_restore (VornFile *file, const char *data, guint32 size, GError **error);
 
 /* Hands out the next node ID (atomic fetch-and-increment of "next-id").
  * The counter never wraps: once it is exhausted the result is 0, so a node

@@ -614,3 +614,42 @@ TEST (FileLoad, LargeFilesLoadInLinearTime)
       EXPECT_LT (large, 8 * small) << small << " s, then " << large << " s";
     }
 }
+
+/* What undo relies on: the text is what saving writes, it stamps nothing,
+ * and restoring it into the same object gives the same text back, also
+ * after the file was changed and saved in between. */
+TEST (File, RestoreGivesBackTheSameText)
+{
+  TempDir dir;
+  g_autoptr (VornFile) file = vorn_file_new ();
+  VornNode *inst = add (VORN_NODE (file), "inst");
+  add (add (inst, "wave"), "mod");
+  g_object_set (file, "author", "Someone", nullptr);
+  const std::string path = dir.file ("a.vvi");
+  ASSERT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
+  gsize length = 0;
+  g_autofree char *before = vorn_file_to_data (file, &length);
+  EXPECT_EQ (std::string (before, length), read_text (path));
+
+  g_object_set (file, "author", "Another", "name", "Renamed", nullptr);
+  add (inst, "more");
+  vorn_node_unlink (inst->children);
+  const std::string other = dir.file ("b.vvi");
+  ASSERT_TRUE (vorn_file_save (file, other.c_str (), nullptr));
+  g_autofree char *stamped = vorn_file_to_data (file, nullptr);
+
+  ASSERT_TRUE (vorn_file_restore (file, before, guint32 (length), nullptr));
+  g_autofree char *after = vorn_file_to_data (file, nullptr);
+  EXPECT_STREQ (after, before);
+  EXPECT_EQ (get_string (file, "file-name"), other);
+  EXPECT_EQ (add (VORN_NODE (file), "new")->id, 4u) << "the counter came back too";
+  g_autofree char *unchanged = vorn_file_to_data (file, nullptr);
+
+  /* Bad data changes nothing. */
+  g_autoptr (GError) error = nullptr;
+  EXPECT_FALSE (vorn_file_restore (file, "{\"format\": 1}", 13, &error));
+  EXPECT_NE (error, nullptr);
+  g_autofree char *still = vorn_file_to_data (file, nullptr);
+  EXPECT_STREQ (still, unchanged);
+  EXPECT_STRNE (stamped, before);
+}
