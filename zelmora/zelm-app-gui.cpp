@@ -9,6 +9,7 @@
 #include "zelm-gen-view.h"
 #include "zelm-prefs.h"
 #include "zelm-tree.h"
+#include "zelm-edits.h"
 
 #include <cstring>
 #include <ctime>
@@ -33,6 +34,8 @@ struct _ZelmAppGui {
   GtkBuilder *builder;
   GtkWindow *window;
   ZelmTree *tree;
+  ZelmEdits *edits;
+  VornWave *edited_wave; /* compared only: the wave the editor showed last */
   GtkWidget *level_meter;
   GtkWidget *piano;
   GtkWidget *prop_editor;
@@ -371,6 +374,9 @@ periodic_task (gpointer data)
   if (self->level_meter)
     zelm_level_meter_set_values (ZELM_LEVEL_METER (self->level_meter), levels);
 
+  /* A drag ended outside the window, or under a grab: its step waits for
+   * the button to come up. */
+  zelm_edits_poll (self->edits);
   return G_SOURCE_CONTINUE;
 }
 
@@ -544,8 +550,9 @@ show_about (ZelmAppGui *self)
 static void
 error_dialog (ZelmAppGui *self, const char *format, const char *path, const char *message)
 {
-  GtkWidget *dialog = gtk_message_dialog_new (self->window, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
-                                              GTK_BUTTONS_CLOSE, format, path, message);
+  GtkWidget *dialog = gtk_message_dialog_new (
+      self->window, GtkDialogFlags (GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      GTK_MESSAGE_ERROR, GTK_BUTTONS_CLOSE, format, path, message);
   g_signal_connect (dialog, "response", G_CALLBACK (gtk_widget_destroy), nullptr);
   gtk_widget_show (dialog);
 }
@@ -577,24 +584,50 @@ open_path (ZelmAppGui *self, const char *path)
   zelm_tree_add_node (self->tree, VORN_NODE (file));
 }
 
+/* What comes after a save that asked for a file name (closing the window
+ * goes on with the next file). */
+typedef void (*SavedFunc) (ZelmAppGui *self, gboolean saved);
+
+/* Saves @file under @path (NULL: its own name); the state saved is the one
+ * the history marks as on disk. */
+static gboolean
+save_to (ZelmAppGui *self, VornFile *file, const char *path)
+{
+  zelm_edits_flush (self->edits);
+  g_autoptr (GError) err = nullptr;
+  if (!vorn_file_save (file, path, &err))
+    {
+      zelm_history_restamp (zelm_edits_get_history (self->edits, file));
+      g_autofree char *name = nullptr;
+      if (!path)
+        g_object_get (file, "file-name", &name, nullptr);
+      error_dialog (self, "Error occurred saving file '%s': %s", path ? path : name, err->message);
+      return FALSE;
+    }
+  zelm_history_set_saved (zelm_edits_get_history (self->edits, file));
+  return TRUE;
+}
+
 /* Save As answers asynchronously so the main loop (and the periodic task)
  * keeps running while the chooser is open. */
 static void
 save_as_response (GtkDialog *chooser, int response, ZelmAppGui *self)
 {
   auto *file = static_cast<VornFile *> (g_object_get_data (G_OBJECT (chooser), "zelm-file"));
+  auto then = reinterpret_cast<SavedFunc> (g_object_get_data (G_OBJECT (chooser), "zelm-then"));
+  gboolean saved = FALSE;
   if (response == GTK_RESPONSE_ACCEPT && file)
     {
       g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
-      g_autoptr (GError) err = nullptr;
-      if (!vorn_file_save (file, path, &err))
-        error_dialog (self, "Error occurred saving file '%s': %s", path, err->message);
+      saved = save_to (self, file, path);
     }
   gtk_widget_destroy (GTK_WIDGET (chooser));
+  if (then)
+    then (self, saved);
 }
 
 static void
-save_file_as (ZelmAppGui *self, VornFile *file)
+save_file_as (ZelmAppGui *self, VornFile *file, SavedFunc then = nullptr)
 {
   GtkWidget *chooser = gtk_file_chooser_dialog_new (
       "Save File", self->window, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
@@ -614,6 +647,7 @@ save_file_as (ZelmAppGui *self, VornFile *file)
       gtk_file_chooser_set_current_name (GTK_FILE_CHOOSER (chooser), suggested);
     }
   g_object_set_data_full (G_OBJECT (chooser), "zelm-file", g_object_ref (file), g_object_unref);
+  g_object_set_data (G_OBJECT (chooser), "zelm-then", reinterpret_cast<gpointer> (then));
   g_signal_connect_object (chooser, "response", G_CALLBACK (save_as_response), self,
                            GConnectFlags (0));
   gtk_widget_show (chooser);
@@ -628,6 +662,161 @@ open_response (GtkDialog *chooser, int response, ZelmAppGui *self)
   gtk_widget_destroy (GTK_WIDGET (chooser));
   if (path)
     open_path (self, path);
+}
+
+/* --- unsaved changes and undo ------------------------------------------------ */
+
+static gboolean
+has_path (VornFile *file)
+{
+  g_autofree char *path = nullptr;
+  g_object_get (file, "file-name", &path, nullptr);
+  return path && g_path_is_absolute (path);
+}
+
+static GList *
+modified_files (ZelmAppGui *self)
+{
+  zelm_edits_flush (self->edits);
+  GList *files = nullptr;
+  for (GList *l = zelm_app_get_files_no_copy (ZELM_APP (self)); l; l = l->next)
+    if (zelm_history_get_modified (zelm_edits_get_history (self->edits, VORN_FILE (l->data))))
+      files = g_list_append (files, l->data);
+  return files;
+}
+
+/* Saving before closing goes file by file: a file without a place on disk
+ * asks for one, and a cancelled or failed save keeps the window open. */
+static void
+save_next_then_quit (ZelmAppGui *self, gboolean saved)
+{
+  if (!saved)
+    return;
+  g_autoptr (GList) files = modified_files (self);
+  for (GList *l = files; l; l = l->next)
+    {
+      auto *file = VORN_FILE (l->data);
+      if (!has_path (file))
+        {
+          save_file_as (self, file, save_next_then_quit);
+          return;
+        }
+      if (!save_to (self, file, nullptr))
+        return;
+    }
+  g_application_quit (G_APPLICATION (self));
+}
+
+static void
+close_response (GtkDialog *dialog, int response, ZelmAppGui *self)
+{
+  gtk_widget_destroy (GTK_WIDGET (dialog));
+  if (response == GTK_RESPONSE_NO)
+    g_application_quit (G_APPLICATION (self));
+  else if (response == GTK_RESPONSE_YES)
+    save_next_then_quit (self, TRUE);
+}
+
+/* Returns: TRUE when nothing is unsaved and the application may quit now;
+ * otherwise asks, and the answer quits, saves first or does nothing. */
+static gboolean
+confirm_close (ZelmAppGui *self)
+{
+  g_autoptr (GList) files = modified_files (self);
+  if (!files)
+    return TRUE;
+  g_autofree char *primary = nullptr;
+  if (!files->next)
+    {
+      g_autofree char *name = nullptr;
+      g_object_get (files->data, "name", &name, nullptr);
+      primary = g_strdup_printf ("Save changes to \u201c%s\u201d before closing?", name);
+    }
+  else
+    primary = g_strdup_printf ("Save changes to %u files before closing?", g_list_length (files));
+  GtkWidget *dialog = gtk_message_dialog_new (
+      self->window, GtkDialogFlags (GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", primary);
+  gtk_message_dialog_format_secondary_text (GTK_MESSAGE_DIALOG (dialog),
+                                            "Changes that are not saved will be lost.");
+  gtk_dialog_add_buttons (GTK_DIALOG (dialog), "Close _without Saving", GTK_RESPONSE_NO,
+                          "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_YES, nullptr);
+  gtk_dialog_set_default_response (GTK_DIALOG (dialog), GTK_RESPONSE_YES);
+  gtk_widget_set_name (dialog, "CloseDialog");
+  g_signal_connect_object (dialog, "response", G_CALLBACK (close_response), self,
+                           GConnectFlags (0));
+  gtk_widget_show (dialog);
+  return FALSE;
+}
+
+static gboolean
+window_delete (GtkWidget *, GdkEvent *, ZelmAppGui *self)
+{
+  if (!confirm_close (self))
+    return TRUE;
+  g_application_quit (G_APPLICATION (self));
+  return TRUE;
+}
+
+static VornFile *
+undo_target (ZelmAppGui *self)
+{
+  VornFile *file = zelm_tree_get_current_file (self->tree);
+  return file ? file : zelm_edits_get_last_file (self->edits);
+}
+
+/* Title and Edit menu for the selected file (else the last one changed). */
+static void
+update_edit_state (ZelmAppGui *self)
+{
+  if (!self->builder)
+    return;
+  VornFile *target = undo_target (self);
+  ZelmHistory *history = target ? zelm_edits_get_history (self->edits, target) : nullptr;
+  gtk_widget_set_sensitive (GTK_WIDGET (gtk_builder_get_object (self->builder, "MenuEditUndo")),
+                            history && zelm_history_can_undo (history));
+  gtk_widget_set_sensitive (GTK_WIDGET (gtk_builder_get_object (self->builder, "MenuEditRedo")),
+                            history && zelm_history_can_redo (history));
+
+  VornFile *file = zelm_tree_get_current_file (self->tree);
+  g_autofree char *title = nullptr;
+  if (file)
+    {
+      g_autofree char *name = nullptr;
+      g_object_get (file, "name", &name, nullptr);
+      gboolean modified = zelm_history_get_modified (zelm_edits_get_history (self->edits, file));
+      title = g_strdup_printf ("%s%s \u2014 Zelmora", name, modified ? " *" : "");
+    }
+  gtk_window_set_title (self->window, title ? title : "Zelmora");
+}
+
+static void
+edits_state (VornFile *file, ZelmHistory *history, gpointer data)
+{
+  auto *self = static_cast<ZelmAppGui *> (data);
+  if (self->tree)
+    zelm_tree_set_modified (self->tree, file, zelm_history_get_modified (history));
+  update_edit_state (self);
+}
+
+static void
+undo_redo (ZelmAppGui *self, gboolean redo)
+{
+  VornFile *file = undo_target (self);
+  if (!file || !zelm_edits_undo (self->edits, file, redo))
+    return;
+  /* New nodes took the old ones' places: the rows, and through the
+   * selection the editors, follow them. */
+  zelm_tree_reload_file (self->tree, file);
+  update_edit_state (self);
+}
+
+/* Every open file has a history from the moment it is opened, so its first
+ * state is the file as opened; closed files lose theirs. */
+static void
+files_changed (ZelmApp *app, GParamSpec *, ZelmAppGui *self)
+{
+  zelm_edits_track (self->edits, zelm_app_get_files_no_copy (app));
 }
 
 extern "C" {
@@ -670,9 +859,7 @@ menu_file_save (GtkMenuItem *, ZelmAppGui *self)
       save_file_as (self, file);
       return;
     }
-  g_autoptr (GError) err = nullptr;
-  if (!vorn_file_save (file, nullptr, &err))
-    error_dialog (self, "Error occurred saving file '%s': %s", path, err->message);
+  save_to (self, file, nullptr);
 }
 
 G_MODULE_EXPORT void
@@ -685,7 +872,20 @@ menu_file_save_as (GtkMenuItem *, ZelmAppGui *self)
 G_MODULE_EXPORT void
 menu_file_quit (GtkMenuItem *, ZelmAppGui *self)
 {
-  g_application_quit (G_APPLICATION (self));
+  if (confirm_close (self))
+    g_application_quit (G_APPLICATION (self));
+}
+
+G_MODULE_EXPORT void
+menu_edit_undo (GtkMenuItem *, ZelmAppGui *self)
+{
+  undo_redo (self, FALSE);
+}
+
+G_MODULE_EXPORT void
+menu_edit_redo (GtkMenuItem *, ZelmAppGui *self)
+{
+  undo_redo (self, TRUE);
 }
 
 G_MODULE_EXPORT void
@@ -746,11 +946,14 @@ tree_selected (VornFile *file, VornInst *inst, VornNode *node, gpointer data)
   /* The instrument of the selection is the one that plays. */
   if (inst)
     vorn_synth_set_inst (self->synth, 0, inst);
+  zelm_edits_watch (self->edits, file, inst, selected);
+  update_edit_state (self);
 }
 
 static void
-tree_edited (VornFile *, gpointer)
+tree_edited (VornFile *file, gpointer data)
 {
+  zelm_edits_touch (static_cast<ZelmAppGui *> (data)->edits, file);
 }
 
 /* The editor changed its wave's curve or morph: the voices of the next note
@@ -761,8 +964,14 @@ edited_wave_changed (ZelmWaveCanvas *canvas, GParamSpec *, ZelmAppGui *self)
 {
   VornWave *wave = nullptr;
   g_object_get (canvas, "wave", &wave, nullptr);
+  /* The same wave again is an edit; another one is a new selection. */
+  gboolean edit = wave && wave == self->edited_wave;
+  self->edited_wave = wave;
   if (!wave)
     return;
+  if (edit)
+    if (VornNode *file = vorn_node_get_parent_by_type (VORN_NODE (wave), VORN_TYPE_FILE))
+      zelm_edits_touch (self->edits, VORN_FILE (file));
   VornFormat format = VORN_FORMAT_SINGLE;
   g_object_get (self->synth, "audio-format", &format, nullptr);
   if (wave->curve)
@@ -860,6 +1069,7 @@ zelm_app_gui_activate (GApplication *gapp)
       G_CALLBACK (menu_file_open), "menu_file_save", G_CALLBACK (menu_file_save),
       "menu_file_save_as", G_CALLBACK (menu_file_save_as), "menu_file_quit",
       G_CALLBACK (menu_file_quit), "menu_edit_preferences", G_CALLBACK (menu_edit_preferences),
+      "menu_edit_undo", G_CALLBACK (menu_edit_undo), "menu_edit_redo", G_CALLBACK (menu_edit_redo),
       "menu_help_about", G_CALLBACK (menu_help_about), "menu_view_gen_outputs",
       G_CALLBACK (menu_view_gen_outputs), "menu_help_splash",
       G_CALLBACK (menu_help_splash), nullptr);
@@ -872,6 +1082,7 @@ zelm_app_gui_activate (GApplication *gapp)
   gtk_window_set_application (self->window, GTK_APPLICATION (self));
   gtk_window_maximize (self->window);
   g_signal_connect (self->window, "event-after", G_CALLBACK (window_event_after), self);
+  g_signal_connect (self->window, "delete-event", G_CALLBACK (window_delete), self);
   gtk_widget_add_events (GTK_WIDGET (self->window), GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
 
   apply_styling (self);
@@ -920,6 +1131,10 @@ zelm_app_gui_activate (GApplication *gapp)
   show_audio_state (self);
   show_splash (self, TRUE);
 
+  self->edits = zelm_edits_new (edits_state, self);
+  zelm_edits_track (self->edits, zelm_app_get_files_no_copy (ZELM_APP (self)));
+  g_signal_connect_object (self, "notify::files", G_CALLBACK (files_changed), self,
+                           GConnectFlags (0));
   zelm_tree_fill (self->tree, zelm_app_get_files_no_copy (ZELM_APP (self)));
   select_first_inst (self);
   gtk_widget_grab_focus (GTK_WIDGET (gtk_builder_get_object (self->builder, "TreeView")));
@@ -963,6 +1178,8 @@ destroy_windows (ZelmAppGui *self)
       self->wave_editor = nullptr;
       zelm_tree_free (self->tree);
       self->tree = nullptr;
+      g_signal_handlers_disconnect_by_func (self, reinterpret_cast<gpointer> (files_changed), self);
+      g_clear_pointer (&self->edits, zelm_edits_free);
       gtk_widget_destroy (window);
     }
   g_clear_object (&self->builder);

@@ -207,9 +207,24 @@ zelm_history_get_modified (ZelmHistory *h)
 }
 
 void
+zelm_history_restamp (ZelmHistory *h)
+{
+  g_return_if_fail (ZELM_IS_HISTORY (h));
+  g_autoptr (GBytes) text = file_text (h->file);
+  if (g_bytes_equal (text, h->current))
+    return;
+  State &state = g_array_index (h->states, State, h->index);
+  state_clear (&state);
+  state = pack (text);
+  g_bytes_unref (h->current);
+  h->current = g_steal_pointer (&text);
+}
+
+void
 zelm_history_set_saved (ZelmHistory *h)
 {
   g_return_if_fail (ZELM_IS_HISTORY (h));
+  zelm_history_restamp (h);
   Flags before = flags (h);
   h->saved = h->index;
   notify_changes (h, before);

@@ -60,8 +60,12 @@ gboolean zelm_history_can_redo (ZelmHistory *history);
 /* Whether the current state differs from the one last saved. */
 gboolean zelm_history_get_modified (ZelmHistory *history);
 
+/* Takes the file's text as the current state without a step: saving
+ * stamps the file (version, UUID), which is no change to undo. */
+void zelm_history_restamp (ZelmHistory *history);
+
 /* Records that the current state is what the file on disk holds (after a
- * successful save; commit before saving). */
+ * successful save; commit before saving).  Restamps first. */
 void zelm_history_set_saved (ZelmHistory *history);
 
 G_END_DECLS
