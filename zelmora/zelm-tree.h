@@ -17,6 +17,30 @@ enum {
   ZELM_TREE_N_COLS
 };
 
+/* Entries of the tree's context menu, by their 0-based position in it. */
+typedef enum {
+  ZELM_TREE_MENU_NEW_INST = 0,
+  ZELM_TREE_MENU_NEW_SIGNAL = 1,   /* submenu head: 2..6 */
+  ZELM_TREE_MENU_NEW_VOLUME = 7,   /* 8..10 */
+  ZELM_TREE_MENU_NEW_PITCH = 11,   /* 12..14 */
+  ZELM_TREE_MENU_NEW_BALANCE = 15, /* 16..18 */
+  ZELM_TREE_MENU_NEW_MORPH = 19,   /* 20..22 */
+  ZELM_TREE_MENU_NEW_CONTROL = 23, /* 24..28 */
+  ZELM_TREE_MENU_NEW_FILTER = 29,  /* 30..32 */
+  ZELM_TREE_MENU_NEW_GEN = 33,     /* 34 */
+  ZELM_TREE_MENU_RENAME = 35,
+  ZELM_TREE_MENU_MOVE_UP = 36,
+  ZELM_TREE_MENU_MOVE_DOWN = 37,
+  ZELM_TREE_MENU_COPY = 38,
+  ZELM_TREE_MENU_PASTE = 39,
+  ZELM_TREE_MENU_PASTE_WITHIN = 40,
+  ZELM_TREE_MENU_CUT = 41,
+  ZELM_TREE_MENU_DELETE = 42,
+  ZELM_TREE_MENU_MUTE = 43,
+  ZELM_TREE_MENU_TOGGLE_RECORDING = 44,
+  ZELM_TREE_MENU_N_ENTRIES = 45
+} ZelmTreeMenuEntry;
+
 typedef struct _ZelmTree ZelmTree;
 
 /* Called when the selection chose another current file, instrument or node
@@ -28,12 +52,23 @@ typedef void (*ZelmTreeSelectFunc) (VornFile *file, VornInst *inst, VornNode *no
  * a finished name edit) changed the nodes of @file. */
 typedef void (*ZelmTreeEditFunc) (VornFile *file, gpointer user_data);
 
-/* Sets up @view (columns, store, selection) and returns the tree's state;
- * free it with zelm_tree_free before the view goes.  Files are added to and
- * removed from @app's list. */
+/* Sets up @view (columns, store, selection, context menu, drag and drop)
+ * and returns the tree's state; free it with zelm_tree_free before the view
+ * goes.  Files are added to and removed from @app's list. */
 ZelmTree *zelm_tree_new (GtkTreeView *view, ZelmApp *app, ZelmTreeSelectFunc select_func,
                          ZelmTreeEditFunc edit_func, gpointer user_data);
 void zelm_tree_free (ZelmTree *tree);
+
+/* Returns: (transfer none) (nullable): the tree set up on @view, NULL when
+ * there is none. */
+ZelmTree *zelm_tree_from_view (GtkTreeView *view);
+
+/* A second listener of the edit notifications, called after the edit
+ * function (for tools and tests); NULL removes it. */
+void zelm_tree_set_edit_observer (ZelmTree *tree, ZelmTreeEditFunc func, gpointer user_data);
+
+/* Returns: (transfer none): the context menu, attached to the view. */
+GtkWidget *zelm_tree_get_menu (ZelmTree *tree);
 
 /* Clears the store and adds a row for every file of @files and every node
  * under it, in pre-order. */
