@@ -3,6 +3,7 @@
 
 #include "zelm-level-meter.h"
 #include "zelm-piano.h"
+#include "zelm-tap-recorder.h"
 #include "zelm-prop-editor.h"
 #include "zelm-node-ctrl.h"
 #include "zelm-wave-editor.h"
@@ -41,6 +42,7 @@ struct _ZelmAppGui {
   GtkWidget *prop_editor;
   GtkWidget *node_ctrl;
   GtkWidget *wave_editor;
+  GtkWidget *tap_recorder;
   GtkLabel *voice_label;
   GtkLabel *cpu_label;
   VornSynth *synth;
@@ -374,6 +376,9 @@ periodic_task (gpointer data)
   if (self->level_meter)
     zelm_level_meter_set_values (ZELM_LEVEL_METER (self->level_meter), levels);
 
+  if (self->tap_recorder)
+    zelm_tap_recorder_process (ZELM_TAP_RECORDER (self->tap_recorder));
+
   /* A drag ended outside the window, or under a grab: its step waits for
    * the button to come up. */
   zelm_edits_poll (self->edits);
@@ -383,12 +388,20 @@ periodic_task (gpointer data)
 /* Messages coming back from the render thread, as soon as they arrive: the
  * outbox is bounded, so it is drained by its own source, not by polling. */
 static gboolean
-outbox_message (VornSynth *, VornSynthMsg *msg, gpointer)
+outbox_message (VornSynth *, VornSynthMsg *msg, gpointer data)
 {
-  /* Voice notifications hand over a queue reference; nothing here records
-   * voices yet, so it is dropped. */
+  auto *self = static_cast<ZelmAppGui *> (data);
+  auto *recorder = self->tap_recorder ? ZELM_TAP_RECORDER (self->tap_recorder) : nullptr;
+  /* Voice notifications hand over a queue reference; the recorder keeps
+   * its own for the voices whose taps it captures. */
   if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->target.queue)
-    g_object_unref (msg->target.queue);
+    {
+      if (recorder)
+        zelm_tap_recorder_add_voice_queue (recorder, msg->target.queue);
+      g_object_unref (msg->target.queue);
+    }
+  else if (msg->type == VORN_SYNTH_MSG_TAP_PAUSE && recorder)
+    zelm_tap_recorder_pause_completed (recorder, msg->target.pause != 0);
   vorn_synth_msg_free (msg);
   return G_SOURCE_CONTINUE;
 }
@@ -1120,9 +1133,11 @@ zelm_app_gui_activate (GApplication *gapp)
   g_signal_connect_object (zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (self->wave_editor)),
                            "notify::wave", G_CALLBACK (edited_wave_changed), self,
                            GConnectFlags (0));
-  GtkWidget *hint = gtk_label_new ("The oscilloscope shows the output while notes play.");
-  gtk_style_context_add_class (gtk_widget_get_style_context (hint), "dim-label");
-  gtk_notebook_append_page (notebook, hint, gtk_label_new ("Scope"));
+  /* Voice starts come back as messages, so the scope can follow the taps
+   * of the voices that play. */
+  g_object_set (self->synth, "start-voice-notify", TRUE, nullptr);
+  self->tap_recorder = zelm_tap_recorder_new (self->synth);
+  gtk_notebook_append_page (notebook, self->tap_recorder, gtk_label_new ("Scope"));
 
   self->voice_label = GTK_LABEL (gtk_builder_get_object (self->builder, "VoiceStatLabel"));
   self->cpu_label = GTK_LABEL (gtk_builder_get_object (self->builder, "CpuStatLabel"));
@@ -1176,6 +1191,7 @@ destroy_windows (ZelmAppGui *self)
       self->prop_editor = nullptr;
       self->node_ctrl = nullptr;
       self->wave_editor = nullptr;
+      self->tap_recorder = nullptr;
       zelm_tree_free (self->tree);
       self->tree = nullptr;
       g_signal_handlers_disconnect_by_func (self, reinterpret_cast<gpointer> (files_changed), self);
@@ -1407,6 +1423,13 @@ zelm_app_gui_get_wave_editor (ZelmAppGui *gui)
 {
   g_return_val_if_fail (ZELM_IS_APP_GUI (gui), nullptr);
   return gui->wave_editor;
+}
+
+GtkWidget *
+zelm_app_gui_get_tap_recorder (ZelmAppGui *gui)
+{
+  g_return_val_if_fail (ZELM_IS_APP_GUI (gui), nullptr);
+  return gui->tap_recorder;
 }
 
 GtkWidget *

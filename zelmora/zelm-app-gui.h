@@ -35,6 +35,9 @@ GtkWidget *zelm_app_gui_get_splash (ZelmAppGui *gui);
  * selected row and the node controls of the selected instrument. */
 GtkWidget *zelm_app_gui_get_prop_editor (ZelmAppGui *gui);
 GtkWidget *zelm_app_gui_get_node_ctrl (ZelmAppGui *gui);
+
+/* Returns: (transfer none) (nullable): the oscilloscope of the Scope page. */
+GtkWidget *zelm_app_gui_get_tap_recorder (ZelmAppGui *gui);
 /* Returns: (transfer none) (nullable): the wave editor of the "Curve" page. */
 GtkWidget *zelm_app_gui_get_wave_editor (ZelmAppGui *gui);
 

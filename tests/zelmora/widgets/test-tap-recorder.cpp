@@ -4,6 +4,7 @@
 #include "test-synth-cpu.h"
 #include "vorn-tap.h"
 #include "vorn-test-log.h"
+#include "zelm-app-run.h"
 #include "zelm-gui-test.h"
 #include "zelm-tap-recorder.h"
 #include "zelm-tap-selector.h"
@@ -746,3 +747,75 @@ TEST_F (Recorder, RowsFollowARebuiltMaster)
 }
 
 } // namespace
+
+/* ---- in the main window -------------------------------------------------- */
+
+/* As a user finds it: Toggle Recording on an instrument's oscillator, a
+ * key played, and the Scope page's master rows show the note while the
+ * selector offers the new voice's tap, which a row then shows. */
+TEST (RecorderInWindow, ToggleRecordingAndANoteGiveAVoiceRow)
+{
+  g_autofree char *path = g_build_filename (scratch_dir ().c_str (), "scope.vvi", nullptr);
+  {
+    g_autoptr (VornFile) file = vorn_file_new ();
+    g_autoptr (VornInst) inst = vorn_inst_new_default ();
+    g_object_set (inst, "name", "Plain", nullptr);
+    vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+    ASSERT_TRUE (vorn_file_save (file, path, nullptr));
+  }
+  run_app ({ "--disable-audio", path }, [] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    VornNode *osc = nullptr;
+    for (GList *l = zelm_app_get_files_no_copy (ZELM_APP (app)); l; l = l->next)
+      for (VornNode *inst = VORN_NODE (l->data)->children; inst; inst = inst->next)
+        {
+          g_autofree char *name = nullptr;
+          g_object_get (inst, "name", &name, nullptr);
+          for (VornNode *n = inst->children; n && g_strcmp0 (name, "Plain") == 0; n = n->next)
+            if (VORN_IS_WAVE (n) && VORN_WAVE (n)->dest_attrib == VORN_ATTRIB_TYPE_SIGNAL)
+              osc = n;
+        }
+    ASSERT_NE (osc, nullptr);
+    click_tree_row (app, osc);
+    chord ({ GDK_KEY_Control_L, GDK_KEY_t });
+    pump (30);
+    ASSERT_TRUE (osc->next && VORN_IS_TAP (osc->next)) << "Toggle Recording added a tap";
+
+    GtkWidget *rec = zelm_app_gui_get_tap_recorder (app);
+    GtkNotebook *notebook = GTK_NOTEBOOK (widget (app, "CurveScopeNotebook"));
+    GtkWidget *tab = gtk_notebook_get_tab_label (notebook, rec);
+    wait_drawn (tab);
+    click (tab, 5, 5);
+    ASSERT_TRUE (wait_for ([&] { return gtk_notebook_get_current_page (notebook) == 1; }));
+    wait_drawn (rec);
+
+    /* Upper manual's first key: note 60 while this thread renders. */
+    g_autoptr (VornSynth) synth = zelm_app_get_synth (ZELM_APP (app));
+    auto render = [&] (guint frames) {
+      std::vector<float> out (frames * 2);
+      vorn_synth_render_interleaved (synth, out.data (), frames);
+      pump (120); /* the periodic task's refresh */
+    };
+    key_press (GDK_KEY_q);
+    render (19200);
+    const double period = synth_test::RATE / (440.0 * std::pow (2.0, -9.0 / 12.0));
+    auto r = rows (rec);
+    ASSERT_EQ (r.size (), 2u);
+    for (const Row &row : r)
+      EXPECT_NEAR (mean_period (rising_crossings (trace (row.scope))), period, 1.0);
+
+    press (r[1].find);
+    GtkWidget *sel = nullptr;
+    ASSERT_TRUE (wait_for ([&] { return (sel = find_selector ()) != nullptr; }));
+    auto taps = listed (sel);
+    ASSERT_EQ (taps.size (), 3u);
+    EXPECT_EQ (taps[2].node, "Plain");
+    EXPECT_EQ (taps[2].attrib, "signal");
+    choose (sel, 2, "OK");
+    EXPECT_TRUE (wait_for ([] { return find_selector () == nullptr; }));
+    render (9600);
+    EXPECT_NEAR (mean_period (rising_crossings (trace (r[1].scope))), period, 1.0);
+    key_release (GDK_KEY_q);
+    render (4800);
+  });
+}
