@@ -10,6 +10,8 @@ struct _ZelmEdits {
   VornFile *watched_file;
   VornFile *last_file;
   guint idle_id;
+  guint buttons;     /* held, as the events processed so far say */
+  int released_polls; /* polls that found no button held on the server */
   gboolean restoring;
   ZelmEditsStateFunc state_func;
   gpointer user_data;
@@ -54,8 +56,10 @@ zelm_edits_track (ZelmEdits *edits, GList *files)
       }
 }
 
+/* Whether the server has a button down now.  It runs ahead of the events
+ * processed so far, so it only unsticks a release that never came. */
 static gboolean
-button_held (void)
+server_button_held (void)
 {
   GdkDisplay *display = gdk_display_get_default ();
   GdkDevice *pointer = display ? gdk_seat_get_pointer (gdk_display_get_default_seat (display))
@@ -67,6 +71,35 @@ button_held (void)
   return (mask & (GDK_BUTTON1_MASK | GDK_BUTTON2_MASK | GDK_BUTTON3_MASK)) != 0;
 }
 
+static ZelmEdits *event_edits; /* the one tracker that watches the events */
+
+static gboolean idle_commit (gpointer data);
+
+static void
+plain_event (GdkEvent *event, gpointer)
+{
+  gtk_main_do_event (event);
+}
+
+/* Sees every event before GTK does, to know whether a gesture is still
+ * going on as of the event being handled, not as of the server's now. */
+static void
+track_event (GdkEvent *event, gpointer)
+{
+  if (ZelmEdits *edits = event_edits)
+    {
+      if (event->type == GDK_BUTTON_PRESS && event->button.button <= 32)
+        edits->buttons |= 1u << (event->button.button - 1);
+      else if (event->type == GDK_BUTTON_RELEASE && event->button.button <= 32)
+        {
+          edits->buttons &= ~(1u << (event->button.button - 1));
+          if (!edits->buttons && g_hash_table_size (edits->pending) && !edits->idle_id)
+            edits->idle_id = g_idle_add (idle_commit, edits);
+        }
+    }
+  gtk_main_do_event (event);
+}
+
 static void
 commit_pending (ZelmEdits *edits)
 {
@@ -75,14 +108,25 @@ commit_pending (ZelmEdits *edits)
   g_hash_table_iter_init (&iter, edits->pending);
   while (g_hash_table_iter_next (&iter, &file, nullptr))
     if (zelm_history_commit (zelm_edits_get_history (edits, VORN_FILE (file))))
-      g_set_object (&edits->last_file, VORN_FILE (file));
+      {
+        g_set_object (&edits->last_file, VORN_FILE (file));
+      }
   g_hash_table_remove_all (edits->pending);
 }
 
 void
 zelm_edits_poll (ZelmEdits *edits)
 {
-  if (g_hash_table_size (edits->pending) && !button_held ())
+  if (edits->buttons && !server_button_held ())
+    {
+      /* A release lost to a grab or a closed window: give it a moment to
+       * arrive before the gesture counts as over. */
+      if (++edits->released_polls >= 3)
+        edits->buttons = 0;
+    }
+  else
+    edits->released_polls = 0;
+  if (g_hash_table_size (edits->pending) && !edits->buttons)
     commit_pending (edits);
 }
 
@@ -200,6 +244,11 @@ zelm_edits_new (ZelmEditsStateFunc state_func, gpointer user_data)
   edits->watched = g_ptr_array_new_with_free_func (g_object_unref);
   edits->state_func = state_func;
   edits->user_data = user_data;
+  if (!event_edits)
+    {
+      event_edits = edits;
+      gdk_event_handler_set (track_event, nullptr, nullptr);
+    }
   return edits;
 }
 
@@ -209,6 +258,11 @@ zelm_edits_free (ZelmEdits *edits)
   if (!edits)
     return;
   g_clear_handle_id (&edits->idle_id, g_source_remove);
+  if (event_edits == edits)
+    {
+      gdk_event_handler_set (plain_event, nullptr, nullptr);
+      event_edits = nullptr;
+    }
   unwatch (edits);
   GHashTableIter iter;
   gpointer history;

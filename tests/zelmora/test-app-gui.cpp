@@ -71,28 +71,6 @@ struct Ear {
   }
 };
 
-GtkWidget *
-widget (ZelmAppGui *app, const char *id)
-{
-  return GTK_WIDGET (zelm_app_gui_get_object (app, id));
-}
-
-/* Closes the start-up splash with a click and leaves the pointer over the
- * main window, so keys go to it. */
-void
-dismiss_splash (ZelmAppGui *app)
-{
-  GtkWidget *splash = zelm_app_gui_get_splash (app);
-  if (splash)
-    {
-      wait_drawn (splash);
-      click (splash, 10, 10);
-      wait_for ([app] { return zelm_app_gui_get_splash (app) == nullptr; });
-    }
-  wait_drawn (widget (app, "AppWindow"));
-  pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
-}
-
 /* Is @note shown held on the piano (drawn in the held key colour)? */
 bool
 piano_shows (ZelmAppGui *app, int note)
@@ -119,109 +97,12 @@ piano_shows (ZelmAppGui *app, int note)
   return false;
 }
 
-void
-chord (std::initializer_list<guint> keys)
-{
-  for (guint k : keys)
-    key_press (k);
-  for (auto it = std::rbegin (keys); it != std::rend (keys); ++it)
-    key_release (*it);
-}
-
 int
 int_prop (gpointer obj, const char *name)
 {
   int v = 0;
   g_object_get (obj, name, &v, nullptr);
   return v;
-}
-
-GtkWidget *
-find_toplevel (const std::function<bool (GtkWidget *)> &match)
-{
-  GList *all = gtk_window_list_toplevels ();
-  GtkWidget *found = nullptr;
-  for (GList *l = all; l && !found; l = l->next)
-    if (gtk_widget_get_visible (GTK_WIDGET (l->data)) && match (GTK_WIDGET (l->data)))
-      found = GTK_WIDGET (l->data);
-  g_list_free (all);
-  return found;
-}
-
-GtkWidget *
-message_dialog ()
-{
-  GtkWidget *d = nullptr;
-  wait_for ([&d] {
-    d = find_toplevel ([] (GtkWidget *w) { return GTK_IS_MESSAGE_DIALOG (w); });
-    return d != nullptr;
-  });
-  return d;
-}
-
-/* Clicks the button of @dialog whose label is @label. */
-void
-click_button (GtkWidget *root, const char *label)
-{
-  GtkWidget *found = nullptr;
-  std::function<void (GtkWidget *)> walk = [&] (GtkWidget *w) {
-    if (GTK_IS_BUTTON (w) && g_strcmp0 (gtk_button_get_label (GTK_BUTTON (w)), label) == 0 &&
-        gtk_widget_is_drawable (w))
-      found = w;
-    if (GTK_IS_CONTAINER (w))
-      {
-        GList *children = gtk_container_get_children (GTK_CONTAINER (w));
-        for (GList *l = children; l; l = l->next)
-          walk (GTK_WIDGET (l->data));
-        g_list_free (children);
-      }
-  };
-  walk (root);
-  ASSERT_NE (found, nullptr) << "no button " << label;
-  wait_drawn (found);
-  click (found, 5, 5);
-}
-
-/* Opens a menu of the menu bar and clicks one of its items. */
-void
-choose_menu (ZelmAppGui *app, const char *menu_id, const char *item_id)
-{
-  click (widget (app, menu_id), 5, 5);
-  GtkWidget *item = widget (app, item_id);
-  wait_drawn (item);
-  click (item, 10, 5);
-}
-
-void
-click_tree_row (ZelmAppGui *app, VornNode *node)
-{
-  GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
-  GtkTreeModel *model = gtk_tree_view_get_model (view);
-  GtkTreePath *found = nullptr;
-  std::pair<VornNode *, GtkTreePath **> ctx (node, &found);
-  gtk_tree_model_foreach (model, [] (GtkTreeModel *m, GtkTreePath *path, GtkTreeIter *iter,
-                                     gpointer data) -> gboolean {
-    auto *ctx = static_cast<std::pair<VornNode *, GtkTreePath **> *> (data);
-    VornNode *n = nullptr;
-    gtk_tree_model_get (m, iter, 3, &n, -1);
-    bool hit = n == ctx->first;
-    g_clear_object (&n);
-    if (hit)
-      *ctx->second = gtk_tree_path_copy (path);
-    return hit;
-  }, &ctx);
-  ASSERT_NE (found, nullptr);
-  /* The row must be visible to be clicked: open its parents as a user would. */
-  gtk_tree_view_expand_to_path (view, found);
-  gtk_tree_view_scroll_to_cell (view, found, nullptr, FALSE, 0, 0);
-  wait_drawn (GTK_WIDGET (view));
-  GdkRectangle r;
-  gtk_tree_view_get_cell_area (view, found, gtk_tree_view_get_column (view, 1), &r);
-  int wx, wy;
-  gtk_tree_view_convert_bin_window_to_widget_coords (view, r.x, r.y, &wx, &wy);
-  wait_drawn (GTK_WIDGET (view));
-  click (GTK_WIDGET (view), wx + 10, wy + r.height / 2);
-  gtk_tree_path_free (found);
 }
 
 class WindowTest : public ::testing::Test {

@@ -94,12 +94,7 @@ struct Ui {
       bank (VORN_NODE (zelm_app_get_files_no_copy (ZELM_APP (a))->data)),
       menu (zelm_tree_get_menu (tree))
   {
-    if (GtkWidget *splash = zelm_app_gui_get_splash (app))
-      {
-        wait_drawn (splash);
-        click (splash, 10, 10);
-        wait_for ([this] { return zelm_app_gui_get_splash (app) == nullptr; });
-      }
+    dismiss_splash (app);
     /* Rows must stay where they are measured. */
     g_object_set (gtk_settings_get_default (), "gtk-enable-animations", FALSE, nullptr);
     zelm_tree_set_edit_observer (tree, [] (VornFile *file, gpointer data) {
@@ -242,12 +237,9 @@ struct Ui {
     EXPECT_TRUE (menu_open (false));
     pump (30);
   }
-  void keys (std::initializer_list<guint> chord)
+  void keys (std::initializer_list<guint> keys)
   {
-    for (guint k : chord)
-      key_press (k);
-    for (auto it = std::rbegin (chord); it != std::rend (chord); ++it)
-      key_release (*it);
+    chord (keys);
     pump (30);
   }
   /* Press on @from, move in steps, release at @frac of @to's row. */

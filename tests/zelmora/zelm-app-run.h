@@ -4,6 +4,7 @@
 #include "zelm-app-gui.h"
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,30 @@ void write_config (const std::string &text);
 
 /* A directory for the test's own files, removed at exit. */
 const std::string &scratch_dir ();
+
+/* The main window's object @id of its interface definition. */
+GtkWidget *widget (ZelmAppGui *app, const char *id);
+
+/* Closes the start-up splash with a click and leaves the pointer over the
+ * main window, so keys go to it. */
+void dismiss_splash (ZelmAppGui *app);
+
+/* Presses @keys in order and releases them in reverse. */
+void chord (std::initializer_list<guint> keys);
+
+/* Returns: (nullable): the first visible toplevel window @match accepts. */
+GtkWidget *find_toplevel (const std::function<bool (GtkWidget *)> &match);
+
+/* Waits for a message dialog to appear; returns it or NULL. */
+GtkWidget *message_dialog ();
+
+/* Clicks the drawn button labelled @label below @root. */
+void click_button (GtkWidget *root, const char *label);
+
+/* Opens menu @menu_id of the menu bar and clicks its item @item_id. */
+void choose_menu (ZelmAppGui *app, const char *menu_id, const char *item_id);
+
+/* Shows @node's tree row (opening its parents) and clicks it. */
+void click_tree_row (ZelmAppGui *app, VornNode *node);
 
 } // namespace zelm_test
