@@ -621,22 +621,64 @@ save_to (ZelmAppGui *self, VornFile *file, const char *path)
   return TRUE;
 }
 
+static void
+finish_save_as (ZelmAppGui *self, GtkWidget *chooser, gboolean saved)
+{
+  auto then = reinterpret_cast<SavedFunc> (g_object_get_data (G_OBJECT (chooser), "zelm-then"));
+  gtk_widget_destroy (chooser);
+  if (then)
+    then (self, saved);
+}
+
+static gboolean
+save_chosen (ZelmAppGui *self, GtkWidget *chooser)
+{
+  auto *file = static_cast<VornFile *> (g_object_get_data (G_OBJECT (chooser), "zelm-file"));
+  g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
+  return file && path && save_to (self, file, path);
+}
+
+static void
+replace_response (GtkDialog *ask, int response, ZelmAppGui *self)
+{
+  auto *chooser = static_cast<GtkWidget *> (g_object_get_data (G_OBJECT (ask), "zelm-chooser"));
+  gtk_widget_destroy (GTK_WIDGET (ask));
+  /* Cancel leaves the chooser open for another name. */
+  if (response == GTK_RESPONSE_ACCEPT)
+    finish_save_as (self, chooser, save_chosen (self, chooser));
+}
+
 /* Save As answers asynchronously so the main loop (and the periodic task)
- * keeps running while the chooser is open. */
+ * keeps running while the chooser is open; the question before replacing a
+ * file is asked the same way, not in a nested loop. */
 static void
 save_as_response (GtkDialog *chooser, int response, ZelmAppGui *self)
 {
-  auto *file = static_cast<VornFile *> (g_object_get_data (G_OBJECT (chooser), "zelm-file"));
-  auto then = reinterpret_cast<SavedFunc> (g_object_get_data (G_OBJECT (chooser), "zelm-then"));
-  gboolean saved = FALSE;
-  if (response == GTK_RESPONSE_ACCEPT && file)
+  if (response != GTK_RESPONSE_ACCEPT)
     {
-      g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
-      saved = save_to (self, file, path);
+      finish_save_as (self, GTK_WIDGET (chooser), FALSE);
+      return;
     }
-  gtk_widget_destroy (GTK_WIDGET (chooser));
-  if (then)
-    then (self, saved);
+  g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
+  if (path && g_file_test (path, G_FILE_TEST_EXISTS))
+    {
+      g_autofree char *base = g_filename_display_basename (path);
+      GtkWidget *ask = gtk_message_dialog_new (
+          GTK_WINDOW (chooser), GtkDialogFlags (GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+          GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
+          "A file named \u201c%s\u201d already exists.  Do you want to replace it?", base);
+      gtk_message_dialog_format_secondary_text (GTK_MESSAGE_DIALOG (ask),
+                                                "Replacing it will overwrite its contents.");
+      gtk_dialog_add_buttons (GTK_DIALOG (ask), "_Cancel", GTK_RESPONSE_CANCEL, "_Replace",
+                              GTK_RESPONSE_ACCEPT, nullptr);
+      gtk_dialog_set_default_response (GTK_DIALOG (ask), GTK_RESPONSE_CANCEL);
+      g_object_set_data (G_OBJECT (ask), "zelm-chooser", chooser);
+      g_signal_connect_object (ask, "response", G_CALLBACK (replace_response), self,
+                               GConnectFlags (0));
+      gtk_widget_show (ask);
+      return;
+    }
+  finish_save_as (self, GTK_WIDGET (chooser), save_chosen (self, GTK_WIDGET (chooser)));
 }
 
 static void
@@ -646,7 +688,8 @@ save_file_as (ZelmAppGui *self, VornFile *file, SavedFunc then = nullptr)
       "Save File", self->window, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
       "_Save", GTK_RESPONSE_ACCEPT, nullptr);
   gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
-  gtk_file_chooser_set_do_overwrite_confirmation (GTK_FILE_CHOOSER (chooser), TRUE);
+  /* Enter in the name field saves, as users expect. */
+  gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
   add_vvi_filters (GTK_FILE_CHOOSER (chooser));
   g_autofree char *current = nullptr;
   g_object_get (file, "file-name", &current, nullptr);
@@ -678,6 +721,26 @@ open_response (GtkDialog *chooser, int response, ZelmAppGui *self)
 }
 
 /* --- unsaved changes and undo ------------------------------------------------ */
+
+static void destroy_windows (ZelmAppGui *self);
+
+static gboolean
+quit_idle (gpointer data)
+{
+  auto *self = static_cast<ZelmAppGui *> (data);
+  destroy_windows (self);
+  g_application_quit (G_APPLICATION (self));
+  return G_SOURCE_REMOVE;
+}
+
+/* The windows go right away, as the user asked, and the loop ends after;
+ * not inside the handler that asked, whose menu item or dialog is about to
+ * be destroyed with them. */
+static void
+quit_now (ZelmAppGui *self)
+{
+  g_idle_add_full (G_PRIORITY_HIGH, quit_idle, g_object_ref (self), g_object_unref);
+}
 
 static gboolean
 has_path (VornFile *file)
@@ -717,7 +780,7 @@ save_next_then_quit (ZelmAppGui *self, gboolean saved)
       if (!save_to (self, file, nullptr))
         return;
     }
-  g_application_quit (G_APPLICATION (self));
+  quit_now (self);
 }
 
 static void
@@ -725,7 +788,7 @@ close_response (GtkDialog *dialog, int response, ZelmAppGui *self)
 {
   gtk_widget_destroy (GTK_WIDGET (dialog));
   if (response == GTK_RESPONSE_NO)
-    g_application_quit (G_APPLICATION (self));
+    quit_now (self);
   else if (response == GTK_RESPONSE_YES)
     save_next_then_quit (self, TRUE);
 }
@@ -767,7 +830,7 @@ window_delete (GtkWidget *, GdkEvent *, ZelmAppGui *self)
 {
   if (!confirm_close (self))
     return TRUE;
-  g_application_quit (G_APPLICATION (self));
+  quit_now (self);
   return TRUE;
 }
 
@@ -851,6 +914,7 @@ menu_file_open (GtkMenuItem *, ZelmAppGui *self)
                                                     GTK_RESPONSE_CANCEL, "_Open",
                                                     GTK_RESPONSE_ACCEPT, nullptr);
   gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
+  gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
   add_vvi_filters (GTK_FILE_CHOOSER (chooser));
   g_signal_connect_object (chooser, "response", G_CALLBACK (open_response), self,
                            GConnectFlags (0));
@@ -886,7 +950,7 @@ G_MODULE_EXPORT void
 menu_file_quit (GtkMenuItem *, ZelmAppGui *self)
 {
   if (confirm_close (self))
-    g_application_quit (G_APPLICATION (self));
+    quit_now (self);
 }
 
 G_MODULE_EXPORT void

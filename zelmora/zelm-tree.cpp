@@ -511,10 +511,22 @@ position_before (VornNode *target)
 }
 
 /* Inserts @node into @parent at @pos (-1 appends) and adds its rows. */
+/* Inserting numbers every node but a tap, which is runtime-only to the
+ * engine; in a file the user edits it is saved like any node and gets an ID
+ * here, so saving, reloading and undo all give the same text. */
+static void
+insert_numbered (VornNode *parent, VornNode *node, int pos)
+{
+  vorn_node_insert (parent, node, pos);
+  VornNode *root = vorn_node_get_root (node);
+  if (node->id == 0 && VORN_IS_FILE (root))
+    g_object_set (node, "id", vorn_file_get_next_id (VORN_FILE (root)), nullptr);
+}
+
 static void
 insert_node (ZelmTree *tree, VornNode *parent, VornNode *node, int pos)
 {
-  vorn_node_insert (parent, node, pos);
+  insert_numbered (parent, node, pos);
   zelm_tree_add_node (tree, node);
 }
 
@@ -770,7 +782,7 @@ move_unit_before (VornNode *node, VornNode *target)
   int pos = vorn_node_position (target);
   vorn_node_insert (parent, node, pos);
   if (tap)
-    vorn_node_insert (parent, tap, pos + 1);
+    insert_numbered (parent, tap, pos + 1);
 }
 
 static void
@@ -1245,7 +1257,7 @@ drag_data_received (GtkWidget *view, GdkDragContext *context, int x, int y, GtkS
       if (has_tap (node))
         {
           VornNode *tap = vorn_node_duplicate (node->next);
-          vorn_node_insert (parent, tap, vorn_node_position (copy) + 1);
+          insert_numbered (parent, tap, vorn_node_position (copy) + 1);
           g_object_unref (tap);
           if (pos >= 0)
             pos++;

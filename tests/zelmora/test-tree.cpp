@@ -405,7 +405,7 @@ TEST_F (TreeTest, EditEntriesAndKeys)
     { "Volume Release", -1, { C, GDK_KEY_m }, "2 3! 160 5(6(161) 7)", "Zelmora bank:1" },
     { "Volume Attack", -1, { C, GDK_KEY_t }, "2 t 3! 160 5(6(161) 7)", "Zelmora bank:1" },
     { "Morph Release", -1, { C, GDK_KEY_d }, "2 t 3! 160 5(6(161))", "Zelmora bank:1" },
-    { "Morph Attack", -1, { C, GDK_KEY_i }, "2 t 3! 160 5(162 6(161))", "Zelmora bank:1" },
+    { "Morph Attack", -1, { C, GDK_KEY_i }, "2 t 3! 160 5(163 6(161))", "Zelmora bank:1" },
   };
   for (const auto *steps : { menu_steps, key_steps })
     run ([steps, &menu_steps, &key_steps] (Ui &ui) {
@@ -430,6 +430,9 @@ TEST_F (TreeTest, EditEntriesAndKeys)
               bool tap = node->next && VORN_IS_TAP (node->next);
               EXPECT_EQ (ui.status (node), node->mute ? "audio-volume-muted" : tap ? "media-record" : "");
               EXPECT_EQ (tap ? int (VORN_TAP (node->next)->attrib) : 0, tap ? int (VORN_ATTRIB_TYPE_VOLUME) : 0);
+              /* Saved like any node, so numbered like one: reloading must
+               * not renumber it. */
+              EXPECT_TRUE (!tap || node->next->id != 0);
             }
         }
       if (steps == key_steps)
@@ -598,8 +601,8 @@ TEST_F (TreeTest, DragAndDrop)
       { "Slow Drift", "Volume Release", AFTER, "2 3 161 5(6 7)" },
       { "Volume Attack", "Pad Wave", INTO, "3 161 5(6 7 162)" },
       /* After a node with a tap (Volume Release records): after the tap. */
-      { "Pad Wave", "Volume Release", AFTER, "3 t 163(164 165 166) 161" },
-      { "Volume Release", "Slow Drift", AFTER, "163(164 165 166) 161 167 t" },
+      { "Pad Wave", "Volume Release", AFTER, "3 t 164(165 166 167) 161" },
+      { "Volume Release", "Slow Drift", AFTER, "164(165 166 167) 161 168 t" },
     };
     for (const auto &s : steps)
       {
@@ -622,7 +625,7 @@ TEST_F (TreeTest, DragAndDrop)
     ui.click_row (ui.find ("Slow Drift"));
     ui.click_row (ui.find ("Volume Release"), 1, true);
     ui.drag (ui.find ("Volume Release"), ui.find ("Morph Attack"), INTO);
-    EXPECT_EQ (shape (ui.inst ()), "163(164(168 169 t) 165 166)");
+    EXPECT_EQ (shape (ui.inst ()), "164(165(170 171 t) 166 167)");
     EXPECT_EQ (ui.edited (), "Zelmora bank:1");
 
     /* An instrument does not go into another; it goes into a file. */

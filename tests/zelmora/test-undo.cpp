@@ -193,8 +193,47 @@ TEST_F (UndoTest, RandomEditsUndoToTheOriginalAndRedoExactly)
       double w = gtk_widget_get_allocated_width (s);
       drag (s, w / 2, 5, w / 2 + double (int (pick (61)) - 30), 5);
     };
-    const std::vector<std::function<void ()>> edits { drag_curve, drag_curve, toggle_check,
-                                                      scroll_combo, drag_slider };
+    /* The tree's commands by their keys, on a random row. */
+    auto tree_command = [&] {
+      auto all = nodes (VORN_NODE (file), [file] (VornNode *n) {
+        return n != VORN_NODE (file) && !VORN_IS_TAP (n);
+      });
+      click_tree_row (app, all[pick (all.size ())]);
+      switch (pick (8))
+        {
+        case 0:
+          chord ({ GDK_KEY_Control_L, GDK_KEY_m });
+          break;
+        case 1:
+          chord ({ GDK_KEY_Control_L, GDK_KEY_t });
+          break;
+        case 2:
+          chord ({ GDK_KEY_Alt_L, GDK_KEY_Up });
+          break;
+        case 3:
+          chord ({ GDK_KEY_Alt_L, GDK_KEY_Down });
+          break;
+        case 4:
+          chord ({ GDK_KEY_Control_L, GDK_KEY_i });
+          break;
+        case 5:
+          chord ({ GDK_KEY_Control_L, GDK_KEY_c });
+          chord ({ GDK_KEY_Control_L, GDK_KEY_v });
+          break;
+        case 6:
+          if (all.size () > 20)
+            chord ({ GDK_KEY_Control_L, GDK_KEY_d });
+          break;
+        default:
+          key_tap (GDK_KEY_F2);
+          pump (30);
+          key_tap (pick (2) ? GDK_KEY_x : GDK_KEY_y);
+          key_tap (GDK_KEY_Return);
+        }
+    };
+    const std::vector<std::function<void ()>> edits { drag_curve,   drag_curve,   toggle_check,
+                                                      scroll_combo, drag_slider,  tree_command,
+                                                      tree_command, tree_command };
 
     select_wave ();
     int made = 0;
@@ -235,5 +274,151 @@ TEST_F (UndoTest, RandomEditsUndoToTheOriginalAndRedoExactly)
         std::string d = first_difference (text_of (file), states[i]);
         ASSERT_TRUE (d == "same") << "redoing to state " << i << " " << d;
       }
+  });
+}
+
+namespace {
+
+/* The file of @path opened in the window, its first instrument's first
+ * node muted with Ctrl+M on its row. */
+VornNode *
+mute_first_node (ZelmAppGui *app, const std::string &path)
+{
+  VornFile *file = file_named (app, path);
+  EXPECT_NE (file, nullptr);
+  if (!file)
+    return nullptr;
+  VornNode *node = VORN_NODE (file)->children->children;
+  click_tree_row (app, node);
+  chord ({ GDK_KEY_Control_L, GDK_KEY_m });
+  pump (60);
+  EXPECT_TRUE (node->mute);
+  return node;
+}
+
+std::string
+title (ZelmAppGui *app)
+{
+  return gtk_window_get_title (GTK_WINDOW (widget (app, "AppWindow")));
+}
+
+bool
+muted_on_disk (const std::string &path)
+{
+  g_autoptr (VornFile) file = vorn_file_load (path.c_str (), nullptr);
+  return file && VORN_NODE (file)->children->children->mute;
+}
+
+} // namespace
+
+/* The title and the tree show unsaved changes; saving clears the mark,
+ * undoing past the save brings it back. */
+TEST_F (UndoTest, UnsavedChangesAreShownUntilSaved)
+{
+  const std::string path = bank_copy ("marked.vvi", 1);
+  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    ASSERT_NE (mute_first_node (app, path), nullptr);
+    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+    EXPECT_TRUE (gtk_widget_get_sensitive (widget (app, "MenuEditUndo")));
+    EXPECT_FALSE (gtk_widget_get_sensitive (widget (app, "MenuEditRedo")));
+
+    chord ({ GDK_KEY_Control_L, GDK_KEY_s });
+    pump (60);
+    EXPECT_EQ (title (app), "Zelmora bank \u2014 Zelmora");
+    EXPECT_TRUE (muted_on_disk (path));
+
+    choose_menu (app, "MenuEdit", "MenuEditUndo");
+    pump (60);
+    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+    EXPECT_TRUE (gtk_widget_get_sensitive (widget (app, "MenuEditRedo")));
+    choose_menu (app, "MenuEdit", "MenuEditRedo");
+    pump (60);
+    EXPECT_EQ (title (app), "Zelmora bank \u2014 Zelmora");
+  });
+}
+
+/* Quitting with unsaved changes asks first; each answer does what it
+ * says: Cancel keeps the window and the file, Close without Saving quits
+ * and leaves the file as it was, Save writes it and quits. */
+TEST_F (UndoTest, QuitAsksAndEachAnswerDoesWhatItSays)
+{
+  struct {
+    const char *answer;
+    bool quits, saved;
+  } cases[] = {
+    { "_Cancel", false, false },
+    { "Close _without Saving", true, false },
+    { "_Save", true, true },
+  };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (c.answer);
+      const std::string path = bank_copy ("quit.vvi", 1);
+      run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+        dismiss_splash (app);
+        ASSERT_NE (mute_first_node (app, path), nullptr);
+        chord ({ GDK_KEY_Control_L, GDK_KEY_q });
+        GtkWidget *dialog = message_dialog ();
+        ASSERT_NE (dialog, nullptr);
+        g_autofree char *text = nullptr;
+        g_object_get (dialog, "text", &text, nullptr);
+        EXPECT_STREQ (text, "Save changes to \u201cZelmora bank\u201d before closing?");
+        wait_drawn (dialog);
+        click_button (dialog, c.answer);
+        pump (100);
+        EXPECT_EQ (zelm_app_gui_get_window (app) == nullptr, c.quits);
+        EXPECT_EQ (muted_on_disk (path), c.saved);
+      });
+    }
+}
+
+/* Save As onto an existing file asks before replacing it. */
+TEST_F (UndoTest, SaveAsAsksBeforeReplacing)
+{
+  const std::string path = bank_copy ("first.vvi", 1);
+  const std::string other = bank_copy ("other.vvi", 2);
+  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    ASSERT_NE (mute_first_node (app, path), nullptr);
+    auto save_as = [&] {
+      chord ({ GDK_KEY_Control_L, GDK_KEY_Shift_L, GDK_KEY_S });
+      GtkWidget *chooser = nullptr;
+      wait_for ([&] {
+        chooser = find_toplevel ([] (GtkWidget *w) { return GTK_IS_FILE_CHOOSER_DIALOG (w); });
+        return chooser != nullptr;
+      });
+      EXPECT_NE (chooser, nullptr);
+      wait_drawn (chooser);
+      /* The chooser opens in the file's folder with the focus in the name
+       * field; Enter there saves. */
+      chord ({ GDK_KEY_Control_L, GDK_KEY_a });
+      g_autofree char *base = g_path_get_basename (other.c_str ());
+      for (const char *ch = base; *ch; ch++)
+        key_tap (gdk_unicode_to_keyval (guint32 (*ch)));
+      key_tap (GDK_KEY_Return);
+      GtkWidget *ask = message_dialog ();
+      EXPECT_NE (ask, nullptr);
+      return std::make_pair (chooser, ask);
+    };
+
+    auto [chooser, ask] = save_as ();
+    ASSERT_NE (ask, nullptr);
+    wait_drawn (ask);
+    click_button (ask, "_Cancel");
+    pump (60);
+    EXPECT_FALSE (muted_on_disk (other)) << "not replaced";
+    gtk_widget_destroy (chooser);
+    pump (30);
+
+    auto [chooser2, ask2] = save_as ();
+    ASSERT_NE (ask2, nullptr);
+    wait_drawn (ask2);
+    click_button (ask2, "_Replace");
+    EXPECT_TRUE (wait_for ([&] { return muted_on_disk (other); }));
+    g_autoptr (VornFile) saved = vorn_file_load (other.c_str (), nullptr);
+    ASSERT_NE (saved, nullptr);
+    EXPECT_EQ (VORN_NODE (saved)->children->next, nullptr) << "the one-instrument file";
+    (void) chooser2;
   });
 }

@@ -285,13 +285,24 @@ click_tree_row (ZelmAppGui *app, VornNode *node)
   gtk_tree_view_expand_to_path (view, found);
   gtk_tree_view_scroll_to_cell (view, found, nullptr, FALSE, 0, 0);
   wait_drawn (GTK_WIDGET (view));
+  /* Scrolling happens at the view's next layout: until then the row may lie
+   * outside it, and a click there would land on another widget. */
   GdkRectangle r;
-  gtk_tree_view_get_cell_area (view, found, gtk_tree_view_get_column (view, 1), &r);
-  int wx, wy;
-  gtk_tree_view_convert_bin_window_to_widget_coords (view, r.x, r.y, &wx, &wy);
-  wait_drawn (GTK_WIDGET (view));
-  click (GTK_WIDGET (view), wx + 10, wy + r.height / 2);
+  int wx = 0, wy = 0;
+  bool inside = wait_for ([&] {
+    gtk_tree_view_get_cell_area (view, found, gtk_tree_view_get_column (view, 1), &r);
+    gtk_tree_view_convert_bin_window_to_widget_coords (view, r.x, r.y, &wx, &wy);
+    int header = 0;
+    gtk_tree_view_convert_bin_window_to_widget_coords (view, 0, 0, nullptr, &header);
+    GdkRectangle visible;
+    gtk_tree_view_get_visible_rect (view, &visible);
+    return r.height > 0 && wy >= header &&
+           wy + r.height <= gtk_widget_get_allocated_height (GTK_WIDGET (view)) &&
+           r.y >= 0 && r.y + r.height <= visible.height;
+  });
   gtk_tree_path_free (found);
+  ASSERT_TRUE (inside) << "the row never came into view";
+  click (GTK_WIDGET (view), wx + 10, wy + r.height / 2);
 }
 
 

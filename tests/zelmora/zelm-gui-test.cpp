@@ -70,6 +70,11 @@ public:
     int ev, err, major, minor;
     if (!XTestQueryExtension (xdisplay (), &ev, &err, &major, &minor))
       g_error ("the X server has no XTest extension");
+    /* A key held while a slow build (sanitizers) handles its press would
+     * otherwise repeat after the server's delay and act twice; tests that
+     * want repeats send them. */
+    XAutoRepeatOff (xdisplay ());
+    XSync (xdisplay (), False);
   }
   void TearDown () override
   {
