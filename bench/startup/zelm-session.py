@@ -122,6 +122,13 @@ class XDisplay:
         x.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong,
                                  ctypes.POINTER(ctypes.c_char_p)]
         x.XFree.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XGetWindowProperty.argtypes = [
+            ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_long, ctypes.c_long,
+            ctypes.c_int, ctypes.c_ulong, ctypes.POINTER(ctypes.c_ulong),
+            ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong),
+            ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
         x.XGetImage.restype = ctypes.POINTER(_XImage)
         x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                                 ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
@@ -152,6 +159,27 @@ class XDisplay:
         if not self._dpy:
             raise RuntimeError(f'cannot open X display {name}')
         self._root = x.XDefaultRootWindow(self._dpy)
+        self._net_wm_name = x.XInternAtom(self._dpy, b'_NET_WM_NAME', 0)
+        self._utf8_string = x.XInternAtom(self._dpy, b'UTF8_STRING', 0)
+
+    def _utf8_title(self, xid):
+        """The window's _NET_WM_NAME: titles beyond Latin-1 (the main window's
+        em dash) are only there, WM_NAME holds them as compound text."""
+        x = self._x
+        kind, fmt = ctypes.c_ulong(), ctypes.c_int()
+        count, after = ctypes.c_ulong(), ctypes.c_ulong()
+        data = ctypes.c_void_p()
+        if x.XGetWindowProperty(self._dpy, xid, self._net_wm_name, 0, 4096, 0,
+                                self._utf8_string, ctypes.byref(kind), ctypes.byref(fmt),
+                                ctypes.byref(count), ctypes.byref(after),
+                                ctypes.byref(data)) != 0 or not data.value:
+            return None
+        try:
+            if kind.value != self._utf8_string or fmt.value != 8:
+                return None
+            return ctypes.string_at(data.value, count.value).decode(errors='replace')
+        finally:
+            x.XFree(data)
 
     def close(self):
         if self._dpy:
@@ -179,17 +207,20 @@ class XDisplay:
             if attrs.map_state != IS_VIEWABLE:
                 continue
             name = ctypes.c_char_p()
-            title = None
-            if x.XFetchName(self._dpy, xid, ctypes.byref(name)) and name.value is not None:
+            title = self._utf8_title(xid)
+            if title is None and x.XFetchName(self._dpy, xid, ctypes.byref(name)) \
+                    and name.value is not None:
                 title = name.value.decode(errors='replace')
                 x.XFree(name)
             out.append(Window(xid, title, attrs.x, attrs.y, attrs.width, attrs.height))
         return out
 
     def find_window(self, title, min_width=0, min_height=0):
-        """The largest viewable top-level window called @title, or None."""
+        """The largest viewable top-level window called @title, or whose title
+        ends in " — @title" (the main window names its file first), or None."""
         found = [w for w in self.windows()
-                 if w.name == title and w.width >= min_width and w.height >= min_height]
+                 if w.name and (w.name == title or w.name.endswith(' \u2014 ' + title))
+                 and w.width >= min_width and w.height >= min_height]
         return max(found, key=lambda w: w.width * w.height, default=None)
 
     def grab(self, x, y, width, height):
