@@ -597,9 +597,9 @@ open_path (ZelmAppGui *self, const char *path)
   zelm_tree_add_node (self->tree, VORN_NODE (file));
 }
 
-/* What comes after a save that asked for a file name (closing the window
- * goes on with the next file). */
-typedef void (*SavedFunc) (ZelmAppGui *self, gboolean saved);
+/* What comes after a save that asked for a file name (closing goes on with
+ * the next file). */
+typedef void (*SavedFunc) (ZelmAppGui *self, gboolean saved, gpointer data);
 
 /* Saves @file under @path (NULL: its own name); the state saved is the one
  * the history marks as on disk. */
@@ -625,9 +625,10 @@ static void
 finish_save_as (ZelmAppGui *self, GtkWidget *chooser, gboolean saved)
 {
   auto then = reinterpret_cast<SavedFunc> (g_object_get_data (G_OBJECT (chooser), "zelm-then"));
+  gpointer data = g_object_get_data (G_OBJECT (chooser), "zelm-then-data");
   gtk_widget_destroy (chooser);
   if (then)
-    then (self, saved);
+    then (self, saved, data);
 }
 
 static gboolean
@@ -682,7 +683,7 @@ save_as_response (GtkDialog *chooser, int response, ZelmAppGui *self)
 }
 
 static void
-save_file_as (ZelmAppGui *self, VornFile *file, SavedFunc then = nullptr)
+save_file_as (ZelmAppGui *self, VornFile *file, SavedFunc then = nullptr, gpointer data = nullptr)
 {
   GtkWidget *chooser = gtk_file_chooser_dialog_new (
       "Save File", self->window, GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
@@ -704,6 +705,7 @@ save_file_as (ZelmAppGui *self, VornFile *file, SavedFunc then = nullptr)
     }
   g_object_set_data_full (G_OBJECT (chooser), "zelm-file", g_object_ref (file), g_object_unref);
   g_object_set_data (G_OBJECT (chooser), "zelm-then", reinterpret_cast<gpointer> (then));
+  g_object_set_data (G_OBJECT (chooser), "zelm-then-data", data);
   g_signal_connect_object (chooser, "response", G_CALLBACK (save_as_response), self,
                            GConnectFlags (0));
   gtk_widget_show (chooser);
@@ -761,36 +763,120 @@ modified_files (ZelmAppGui *self)
   return files;
 }
 
-/* Saving before closing goes file by file: a file without a place on disk
- * asks for one, and a cancelled or failed save keeps the window open. */
-static void
-save_next_then_quit (ZelmAppGui *self, gboolean saved)
+/* Closing files with unsaved changes: quitting (no @done), or deleting the
+ * files' rows in the tree. */
+struct CloseRequest {
+  ZelmAppGui *self;
+  GList *files;           /* VornFile refs still to save */
+  ZelmTreeCloseDone done; /* NULL: quit */
+  gpointer done_data;
+};
+
+static CloseRequest *
+close_request_new (ZelmAppGui *self, GList *files, ZelmTreeCloseDone done, gpointer done_data)
 {
-  if (!saved)
-    return;
-  g_autoptr (GList) files = modified_files (self);
+  auto *req = g_new0 (CloseRequest, 1);
+  req->self = self;
   for (GList *l = files; l; l = l->next)
+    req->files = g_list_prepend (req->files, g_object_ref (l->data));
+  req->files = g_list_reverse (req->files);
+  req->done = done;
+  req->done_data = done_data;
+  return req;
+}
+
+/* Ends @req: a close that goes ahead quits or closes the files; one that
+ * does not leaves everything open. */
+static void
+close_request_finish (CloseRequest *req, gboolean go)
+{
+  if (req->done)
+    req->done (go, req->done_data);
+  else if (go)
+    quit_now (req->self);
+  g_list_free_full (req->files, g_object_unref);
+  g_free (req);
+}
+
+/* Saving before closing goes file by file: a file without a place on disk
+ * asks for one, and a cancelled or failed save closes nothing. */
+static void
+save_next_then_close (ZelmAppGui *self, gboolean saved, gpointer data)
+{
+  auto *req = static_cast<CloseRequest *> (data);
+  if (!saved)
     {
-      auto *file = VORN_FILE (l->data);
+      close_request_finish (req, FALSE);
+      return;
+    }
+  while (req->files)
+    {
+      g_autoptr (VornFile) file = VORN_FILE (req->files->data);
+      req->files = g_list_delete_link (req->files, req->files);
+      if (!zelm_history_get_modified (zelm_edits_get_history (self->edits, file)))
+        continue;
       if (!has_path (file))
         {
-          save_file_as (self, file, save_next_then_quit);
+          save_file_as (self, file, save_next_then_close, req);
           return;
         }
       if (!save_to (self, file, nullptr))
-        return;
+        {
+          close_request_finish (req, FALSE);
+          return;
+        }
     }
-  quit_now (self);
+  close_request_finish (req, TRUE);
 }
 
 static void
 close_response (GtkDialog *dialog, int response, ZelmAppGui *self)
 {
+  auto *req = static_cast<CloseRequest *> (g_object_steal_data (G_OBJECT (dialog), "zelm-close"));
   gtk_widget_destroy (GTK_WIDGET (dialog));
-  if (response == GTK_RESPONSE_NO)
-    quit_now (self);
-  else if (response == GTK_RESPONSE_YES)
-    save_next_then_quit (self, TRUE);
+  if (!req)
+    return;
+  if (response == GTK_RESPONSE_YES)
+    save_next_then_close (self, TRUE, req);
+  else
+    close_request_finish (req, response == GTK_RESPONSE_NO);
+}
+
+/* A dialog gone unanswered (its window closed) closes nothing. */
+static void
+close_request_drop (gpointer data)
+{
+  close_request_finish (static_cast<CloseRequest *> (data), FALSE);
+}
+
+/* Asks whether to save @files (modified, not empty) before closing them;
+ * the answer goes to @req. */
+static void
+ask_before_closing (ZelmAppGui *self, CloseRequest *req)
+{
+  g_autofree char *primary = nullptr;
+  if (!req->files->next)
+    {
+      g_autofree char *name = nullptr;
+      g_object_get (req->files->data, "name", &name, nullptr);
+      primary = g_strdup_printf ("Save changes to \u201c%s\u201d before closing?", name);
+    }
+  else
+    primary = g_strdup_printf ("Save changes to %u files before closing?",
+                               g_list_length (req->files));
+  GtkWidget *dialog = gtk_message_dialog_new (
+      self->window, GtkDialogFlags (GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+      GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", primary);
+  gtk_message_dialog_format_secondary_text (GTK_MESSAGE_DIALOG (dialog),
+                                            "Changes that are not saved will be lost.");
+  gtk_dialog_add_buttons (GTK_DIALOG (dialog), "Close _without Saving", GTK_RESPONSE_NO,
+                          "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_YES, nullptr);
+  gtk_dialog_set_default_response (GTK_DIALOG (dialog), GTK_RESPONSE_YES);
+  gtk_widget_set_name (dialog, "CloseDialog");
+  g_object_set_data_full (G_OBJECT (dialog), "zelm-close", req, close_request_drop);
+  g_signal_connect_object (dialog, "response", G_CALLBACK (close_response), self,
+                           GConnectFlags (0));
+  gtk_widget_show (dialog);
 }
 
 /* Returns: TRUE when nothing is unsaved and the application may quit now;
@@ -801,28 +887,17 @@ confirm_close (ZelmAppGui *self)
   g_autoptr (GList) files = modified_files (self);
   if (!files)
     return TRUE;
-  g_autofree char *primary = nullptr;
-  if (!files->next)
-    {
-      g_autofree char *name = nullptr;
-      g_object_get (files->data, "name", &name, nullptr);
-      primary = g_strdup_printf ("Save changes to \u201c%s\u201d before closing?", name);
-    }
-  else
-    primary = g_strdup_printf ("Save changes to %u files before closing?", g_list_length (files));
-  GtkWidget *dialog = gtk_message_dialog_new (
-      self->window, GtkDialogFlags (GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-      GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", primary);
-  gtk_message_dialog_format_secondary_text (GTK_MESSAGE_DIALOG (dialog),
-                                            "Changes that are not saved will be lost.");
-  gtk_dialog_add_buttons (GTK_DIALOG (dialog), "Close _without Saving", GTK_RESPONSE_NO,
-                          "_Cancel", GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_YES, nullptr);
-  gtk_dialog_set_default_response (GTK_DIALOG (dialog), GTK_RESPONSE_YES);
-  gtk_widget_set_name (dialog, "CloseDialog");
-  g_signal_connect_object (dialog, "response", G_CALLBACK (close_response), self,
-                           GConnectFlags (0));
-  gtk_widget_show (dialog);
+  ask_before_closing (self, close_request_new (self, files, nullptr, nullptr));
   return FALSE;
+}
+
+/* The tree asks before deleting the rows of modified files. */
+static void
+tree_close_check (GList *files, ZelmTreeCloseDone done, gpointer done_data, gpointer data)
+{
+  auto *self = static_cast<ZelmAppGui *> (data);
+  zelm_edits_flush (self->edits);
+  ask_before_closing (self, close_request_new (self, files, done, done_data));
 }
 
 static gboolean
@@ -1166,6 +1241,7 @@ zelm_app_gui_activate (GApplication *gapp)
 
   self->tree = zelm_tree_new (GTK_TREE_VIEW (gtk_builder_get_object (self->builder, "TreeView")),
                               ZELM_APP (self), tree_selected, tree_edited, self);
+  zelm_tree_set_close_check (self->tree, tree_close_check, self);
 
   self->device_id = guint16 (vorn_synth_get_device_id (self->synth));
 

@@ -18,6 +18,8 @@ struct _ZelmTree {
   gpointer user_data;
   ZelmTreeEditFunc observer;
   gpointer observer_data;
+  ZelmTreeCloseFunc close_check;
+  gpointer close_check_data;
   VornFile *cur_file;
   VornInst *cur_inst;
   VornNode *cur_node;
@@ -875,13 +877,62 @@ cmd_paste (ZelmTree *tree, gboolean within)
 }
 
 static void
+delete_refs (ZelmTree *tree, GList *refs)
+{
+  GPtrArray *files = files_new ();
+  delete_rows (tree, refs, files);
+  tell_edited (tree, files);
+}
+
+/* Rows waiting for the answer about unsaved files. */
+struct PendingDelete {
+  ZelmTree *tree;
+  GList *refs; /* GtkTreeRowReference: rows gone meanwhile are skipped */
+};
+
+static void
+close_answered (gboolean close, gpointer data)
+{
+  auto *pending = static_cast<PendingDelete *> (data);
+  if (close)
+    delete_refs (pending->tree, pending->refs);
+  free_refs (pending->refs);
+  g_free (pending);
+}
+
+/* Deleting a file's row closes the file: unsaved changes are asked about
+ * first. */
+static void
 cmd_delete (ZelmTree *tree)
 {
   GList *refs = selected_refs (tree);
-  GPtrArray *files = files_new ();
-  delete_rows (tree, refs, files);
-  free_refs (refs);
-  tell_edited (tree, files);
+  g_autoptr (GList) unsaved = nullptr;
+  for (GList *l = refs; l && tree->close_check; l = l->next)
+    {
+      GtkTreeIter iter;
+      if (zelm_util_tree_row_reference_iter (static_cast<GtkTreeRowReference *> (l->data), &iter))
+        if (VornNode *node = iter_node (tree, &iter))
+          if (VORN_IS_FILE (node) && g_hash_table_contains (tree->modified, node))
+            unsaved = g_list_append (unsaved, node);
+    }
+  if (!unsaved)
+    {
+      delete_refs (tree, refs);
+      free_refs (refs);
+      return;
+    }
+  auto *pending = g_new0 (PendingDelete, 1);
+  pending->tree = tree;
+  pending->refs = refs;
+  tree->close_check (unsaved, close_answered, pending, tree->close_check_data);
+}
+
+void
+zelm_tree_set_close_check (ZelmTree *tree, ZelmTreeCloseFunc func, gpointer user_data)
+{
+  g_return_if_fail (tree != nullptr);
+  tree->close_check = func;
+  tree->close_check_data = user_data;
 }
 
 static void

@@ -67,6 +67,20 @@ ZelmTree *zelm_tree_from_view (GtkTreeView *view);
  * function (for tools and tests); NULL removes it. */
 void zelm_tree_set_edit_observer (ZelmTree *tree, ZelmTreeEditFunc func, gpointer user_data);
 
+/* Continues a close that was asked about: @close TRUE closes the files. */
+typedef void (*ZelmTreeCloseDone) (gboolean close, gpointer done_data);
+
+/* Asked before rows of files with unsaved changes are deleted (closing
+ * those files): @files (transfer none) are the modified ones.  The function
+ * calls @done once, maybe later, with the answer; it may never call it when
+ * the window goes meanwhile. */
+typedef void (*ZelmTreeCloseFunc) (GList *files, ZelmTreeCloseDone done, gpointer done_data,
+                                   gpointer user_data);
+
+/* Sets the question asked before modified files are closed; NULL closes
+ * them without asking. */
+void zelm_tree_set_close_check (ZelmTree *tree, ZelmTreeCloseFunc func, gpointer user_data);
+
 /* Returns: (transfer none): the context menu, attached to the view. */
 GtkWidget *zelm_tree_get_menu (ZelmTree *tree);
 

@@ -373,6 +373,48 @@ TEST_F (UndoTest, QuitAsksAndEachAnswerDoesWhatItSays)
     }
 }
 
+/* Deleting a file's row closes the file: with unsaved changes it asks the
+ * same question, and the window stays whatever the answer. */
+TEST_F (UndoTest, ClosingAModifiedFileFromTheTreeAsks)
+{
+  struct {
+    const char *answer;
+    bool closes, saved;
+  } cases[] = {
+    { "_Cancel", false, false },
+    { "Close _without Saving", true, false },
+    { "_Save", true, true },
+  };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (c.answer);
+      const std::string path = bank_copy ("close.vvi", 1);
+      const std::string plain = bank_copy ("plain.vvi", 1);
+      run_app ({ "--disable-audio", path, plain }, [&] (ZelmAppGui *app) {
+        dismiss_splash (app);
+        ASSERT_NE (mute_first_node (app, path), nullptr);
+        click_tree_row (app, VORN_NODE (file_named (app, path)));
+        chord ({ GDK_KEY_Control_L, GDK_KEY_d });
+        GtkWidget *dialog = message_dialog ();
+        ASSERT_NE (dialog, nullptr);
+        wait_drawn (dialog);
+        click_button (dialog, c.answer);
+        pump (100);
+        EXPECT_EQ (file_named (app, path) == nullptr, c.closes);
+        EXPECT_EQ (muted_on_disk (path), c.saved);
+        ASSERT_NE (zelm_app_gui_get_window (app), nullptr);
+
+        /* A file without changes closes at once. */
+        click_tree_row (app, VORN_NODE (file_named (app, plain)));
+        chord ({ GDK_KEY_Control_L, GDK_KEY_d });
+        pump (100);
+        EXPECT_EQ (file_named (app, plain), nullptr);
+        EXPECT_EQ (find_toplevel ([] (GtkWidget *w) { return GTK_IS_MESSAGE_DIALOG (w); }),
+                   nullptr);
+      });
+    }
+}
+
 /* Save As onto an existing file asks before replacing it. */
 TEST_F (UndoTest, SaveAsAsksBeforeReplacing)
 {
