@@ -338,44 +338,11 @@ TEST_F (UndoTest, UnsavedChangesAreShownUntilSaved)
   });
 }
 
-/* Quitting with unsaved changes asks first; each answer does what it
- * says: Cancel keeps the window and the file, Close without Saving quits
- * and leaves the file as it was, Save writes it and quits. */
-TEST_F (UndoTest, QuitAsksAndEachAnswerDoesWhatItSays)
-{
-  struct {
-    const char *answer;
-    bool quits, saved;
-  } cases[] = {
-    { "_Cancel", false, false },
-    { "Close _without Saving", true, false },
-    { "_Save", true, true },
-  };
-  for (const auto &c : cases)
-    {
-      SCOPED_TRACE (c.answer);
-      const std::string path = bank_copy ("quit.vvi", 1);
-      run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
-        dismiss_splash (app);
-        ASSERT_NE (mute_first_node (app, path), nullptr);
-        chord ({ GDK_KEY_Control_L, GDK_KEY_q });
-        GtkWidget *dialog = message_dialog ();
-        ASSERT_NE (dialog, nullptr);
-        g_autofree char *text = nullptr;
-        g_object_get (dialog, "text", &text, nullptr);
-        EXPECT_STREQ (text, "Save changes to \u201cZelmora bank\u201d before closing?");
-        wait_drawn (dialog);
-        click_button (dialog, c.answer);
-        pump (100);
-        EXPECT_EQ (zelm_app_gui_get_window (app) == nullptr, c.quits);
-        EXPECT_EQ (muted_on_disk (path), c.saved);
-      });
-    }
-}
-
-/* Deleting a file's row closes the file: with unsaved changes it asks the
- * same question, and the window stays whatever the answer. */
-TEST_F (UndoTest, ClosingAModifiedFileFromTheTreeAsks)
+/* Quitting, or closing the file by deleting its row, with unsaved changes
+ * asks first; each answer does what it says: Cancel keeps the file open and
+ * as it is on disk, Close without Saving closes it and leaves the disk as it
+ * was, Save writes it and closes.  Closing a file keeps the window. */
+TEST_F (UndoTest, QuitOrCloseAsksAndEachAnswerDoesWhatItSays)
 {
   struct {
     const char *answer;
@@ -385,34 +352,44 @@ TEST_F (UndoTest, ClosingAModifiedFileFromTheTreeAsks)
     { "Close _without Saving", true, false },
     { "_Save", true, true },
   };
-  for (const auto &c : cases)
-    {
-      SCOPED_TRACE (c.answer);
-      const std::string path = bank_copy ("close.vvi", 1);
-      const std::string plain = bank_copy ("plain.vvi", 1);
-      run_app ({ "--disable-audio", path, plain }, [&] (ZelmAppGui *app) {
-        dismiss_splash (app);
-        ASSERT_NE (mute_first_node (app, path), nullptr);
-        click_tree_row (app, VORN_NODE (file_named (app, path)));
-        chord ({ GDK_KEY_Control_L, GDK_KEY_d });
-        GtkWidget *dialog = message_dialog ();
-        ASSERT_NE (dialog, nullptr);
-        wait_drawn (dialog);
-        click_button (dialog, c.answer);
-        pump (100);
-        EXPECT_EQ (file_named (app, path) == nullptr, c.closes);
-        EXPECT_EQ (muted_on_disk (path), c.saved);
-        ASSERT_NE (zelm_app_gui_get_window (app), nullptr);
+  for (bool quit : { true, false })
+    for (const auto &c : cases)
+      {
+        SCOPED_TRACE (std::string (quit ? "quit: " : "close: ") + c.answer);
+        const std::string path = bank_copy ("close.vvi", 1);
+        const std::string plain = bank_copy ("plain.vvi", 1);
+        run_app ({ "--disable-audio", path, plain }, [&] (ZelmAppGui *app) {
+          dismiss_splash (app);
+          ASSERT_NE (mute_first_node (app, path), nullptr);
+          if (!quit)
+            click_tree_row (app, VORN_NODE (file_named (app, path)));
+          chord ({ GDK_KEY_Control_L, guint (quit ? GDK_KEY_q : GDK_KEY_d) });
+          GtkWidget *dialog = message_dialog ();
+          ASSERT_NE (dialog, nullptr);
+          g_autofree char *text = nullptr;
+          g_object_get (dialog, "text", &text, nullptr);
+          EXPECT_STREQ (text, "Save changes to \u201cZelmora bank\u201d before closing?");
+          wait_drawn (dialog);
+          click_button (dialog, c.answer);
+          pump (100);
+          EXPECT_EQ (muted_on_disk (path), c.saved);
+          if (quit)
+            {
+              EXPECT_EQ (zelm_app_gui_get_window (app) == nullptr, c.closes);
+              return;
+            }
+          EXPECT_EQ (file_named (app, path) == nullptr, c.closes);
+          ASSERT_NE (zelm_app_gui_get_window (app), nullptr);
 
-        /* A file without changes closes at once. */
-        click_tree_row (app, VORN_NODE (file_named (app, plain)));
-        chord ({ GDK_KEY_Control_L, GDK_KEY_d });
-        pump (100);
-        EXPECT_EQ (file_named (app, plain), nullptr);
-        EXPECT_EQ (find_toplevel ([] (GtkWidget *w) { return GTK_IS_MESSAGE_DIALOG (w); }),
-                   nullptr);
-      });
-    }
+          /* A file without changes closes at once. */
+          click_tree_row (app, VORN_NODE (file_named (app, plain)));
+          chord ({ GDK_KEY_Control_L, GDK_KEY_d });
+          pump (100);
+          EXPECT_EQ (file_named (app, plain), nullptr);
+          EXPECT_EQ (find_toplevel ([] (GtkWidget *w) { return GTK_IS_MESSAGE_DIALOG (w); }),
+                     nullptr);
+        });
+      }
 }
 
 /* Save As onto an existing file asks before replacing it. */
