@@ -453,6 +453,16 @@ splash_timeout (gpointer data)
   return G_SOURCE_REMOVE;
 }
 
+/* The start-up splash stays its full time on screen, counted from when it
+ * appears: a slow start must not eat it up. */
+static gboolean
+splash_mapped (GtkWidget *, GdkEvent *, ZelmAppGui *self)
+{
+  if (!self->splash_timeout)
+    self->splash_timeout = g_timeout_add (SPLASH_MS, splash_timeout, self);
+  return FALSE;
+}
+
 static void
 splash_destroyed (GtkWidget *, ZelmAppGui *self)
 {
@@ -528,9 +538,10 @@ show_splash (ZelmAppGui *self, gboolean startup)
   g_signal_connect (win, "key-press-event", G_CALLBACK (splash_key_press), self);
   g_signal_connect (win, "destroy", G_CALLBACK (splash_destroyed), self);
 
-  self->splash = win;
   if (startup)
-    self->splash_timeout = g_timeout_add (SPLASH_MS, splash_timeout, self);
+    g_signal_connect (win, "map-event", G_CALLBACK (splash_mapped), self);
+
+  self->splash = win;
   gtk_widget_show_all (win);
 }
 

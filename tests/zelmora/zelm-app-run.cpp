@@ -186,12 +186,20 @@ widget (ZelmAppGui *app, const char *id)
 void
 dismiss_splash (ZelmAppGui *app)
 {
+  /* The splash may close itself at any moment: only a live one is clicked. */
   GtkWidget *splash = zelm_app_gui_get_splash (app);
   if (splash)
     {
-      wait_drawn (splash);
-      click (splash, 10, 10);
+      g_object_add_weak_pointer (G_OBJECT (splash), reinterpret_cast<gpointer *> (&splash));
+      wait_for ([&splash] {
+        GdkWindow *w = splash ? gtk_widget_get_window (splash) : nullptr;
+        return !splash || (w && gdk_window_is_viewable (w));
+      });
+      if (splash)
+        click (splash, 10, 10);
       wait_for ([app] { return zelm_app_gui_get_splash (app) == nullptr; });
+      if (splash)
+        g_object_remove_weak_pointer (G_OBJECT (splash), reinterpret_cast<gpointer *> (&splash));
     }
   wait_drawn (widget (app, "AppWindow"));
   pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
