@@ -186,7 +186,7 @@ struct Ui {
     measure ();
     return r;
   }
-  void click_row (VornNode *node, unsigned button = 1, bool ctrl = false)
+  void click_row (VornNode *node, unsigned button = 1, bool ctrl = false, int clicks = 1)
   {
     GdkRectangle r = row (node);
     pointer_move (GTK_WIDGET (view), r.x + 20, r.y + r.height / 2);
@@ -195,8 +195,11 @@ struct Ui {
     /* Press and release at once, as a hand clicks: a release reaching an
      * open menu long after its press would choose the entry under it. */
     Display *dpy = GDK_DISPLAY_XDISPLAY (gdk_display_get_default ());
-    XTestFakeButtonEvent (dpy, button, True, CurrentTime);
-    XTestFakeButtonEvent (dpy, button, False, CurrentTime);
+    for (int i = 0; i < clicks; i++)
+      {
+        XTestFakeButtonEvent (dpy, button, True, CurrentTime);
+        XTestFakeButtonEvent (dpy, button, False, CurrentTime);
+      }
     XFlush (dpy);
     pump (30);
     if (ctrl)
@@ -227,8 +230,12 @@ struct Ui {
     GtkWidget *parent = gtk_widget_get_parent (item);
     if (parent != menu)
       {
+        /* Resting on the head opens its submenu after GTK's delay.  (Clicking
+         * it cancels that timer, which GTK 3 does without freeing its data:
+         * a leak of the toolkit's, not ours, that would fail the sanitizer
+         * runs.) */
         GtkWidget *head = gtk_menu_get_attach_widget (GTK_MENU (parent));
-        click (head, 30, gtk_widget_get_allocated_height (head) / 2);
+        pointer_move (head, 30, gtk_widget_get_allocated_height (head) / 2);
         wait_drawn (item);
         pointer_move (item, 5, gtk_widget_get_allocated_height (item) / 2);
       }
@@ -512,9 +519,11 @@ TEST_F (TreeTest, NamesAndFocus)
     ui.keys ({ GDK_KEY_Escape });
     EXPECT_TRUE (ui.menu_open (false));
 
-    /* A double click edits the name. */
+    /* A double click on the row edits the name.  Its two clicks go at once:
+     * the server stamps them, so a slow build cannot pull them apart. */
     ui.click_row (release);
-    ui.click_row (release);
+    pump (600); /* not part of the double click */
+    ui.click_row (release, 1, false, 2);
     ASSERT_TRUE (wait_for ([&ui] { return GTK_IS_ENTRY (ui.focus ()); }));
     EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (ui.focus ())), "Volume Release");
     ui.keys ({ GDK_KEY_Escape });
