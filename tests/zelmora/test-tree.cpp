@@ -683,9 +683,15 @@ TEST_F (TreeTest, DragAndDrop)
     EXPECT_EQ (name_of (last_child (target)), "Morph Release");
     EXPECT_EQ (ui.edited (), "Other:1 Zelmora bank:1");
 
-    /* Deleting a file row closes the file. */
+    /* Deleting a file row closes the file; this one was changed, so it
+     * asks first. */
     ui.click_row (VORN_NODE (other));
     ui.keys ({ GDK_KEY_Control_L, GDK_KEY_d });
+    GtkWidget *ask = message_dialog ();
+    ASSERT_NE (ask, nullptr);
+    wait_drawn (ask);
+    click_button (ask, "Close _without Saving");
+    pump (60);
     EXPECT_EQ (g_list_length (zelm_app_get_files_no_copy (ZELM_APP (ui.app))), 1u);
   });
 }
