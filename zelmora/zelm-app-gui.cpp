@@ -1169,15 +1169,17 @@ show_audio_state (ZelmAppGui *self)
   gboolean enabled = TRUE;
   g_object_get (self, "audio-enabled", &enabled, nullptr);
   const char *error = zelm_app_get_audio_error (ZELM_APP (self));
+  const char *midi_error = zelm_app_get_midi_error (ZELM_APP (self));
+  g_autoptr (GString) text = g_string_new (nullptr);
   if (!enabled)
-    gtk_label_set_text (label, "Audio output is off: it was disabled on the command line.");
+    g_string_append (text, "Audio output is off: it was disabled on the command line.");
   else if (error)
-    {
-      g_autofree char *text = g_strdup_printf ("Audio output is off: %s", error);
-      gtk_label_set_text (label, text);
-    }
-  gtk_widget_set_visible (bar, !enabled || error);
-  if (!enabled || error)
+    g_string_append_printf (text, "Audio output is off: %s", error);
+  if (midi_error)
+    g_string_append_printf (text, "%sMIDI input is off: %s", text->len ? "\n" : "", midi_error);
+  gtk_label_set_text (label, text->str);
+  gtk_widget_set_visible (bar, text->len > 0);
+  if (text->len > 0)
     gtk_widget_show_all (bar);
 }
 
