@@ -7,15 +7,20 @@
  * with every edit, so vorn_input_manager_midi_event() only checks a message
  * and queues it; a GSource in the main context the manager was made in
  * applies the queue there, in arrival order.  The input thread never waits
- * for that context: it pushes to an async queue (a lock held for a push)
- * and marks the source ready, which wakes the context.  Everything below
- * "main context" therefore runs on one thread and needs no locking. */
+ * for that context, nor takes a lock or allocates (a JACK process callback
+ * is a real-time thread): it pushes to a bounded lock-free ring and wakes
+ * the source through an eventfd.  Everything below "main context"
+ * therefore runs on one thread and needs no locking. */
 #include "vorn-input-manager.h"
 
 #include "vorn-inst.h"
 #include "vorn-wave.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cmath>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 enum {
   PROP_0,
@@ -32,6 +37,66 @@ constexpr guint MIDI_CHANNELS = 16;
 constexpr guint BEND_CENTER = 8192;
 /* Events applied per dispatch, so that a flood cannot starve the GUI. */
 constexpr guint DISPATCH_BATCH = 256;
+/* Events waiting at most: seconds of the densest playing.  Beyond, the main
+ * context has stalled and new events are dropped. */
+constexpr guint RING_SIZE = 4096;
+
+/* A bounded ring for any number of producer threads and one consumer (the
+ * main context): each cell's sequence number tells whose turn it is. */
+struct EventRing {
+  struct Cell {
+    std::atomic<guint> seq;
+    guint32 event;
+  };
+  Cell cells[RING_SIZE];
+  std::atomic<guint> head; /* next cell to fill */
+  std::atomic<guint> tail; /* next cell to read */
+
+  void init ()
+  {
+    for (guint i = 0; i < RING_SIZE; i++)
+      cells[i].seq.store (i, std::memory_order_relaxed);
+    head.store (0, std::memory_order_relaxed);
+    tail.store (0, std::memory_order_relaxed);
+  }
+
+  bool push (guint32 event)
+  {
+    guint pos = head.load (std::memory_order_relaxed);
+    for (;;)
+      {
+        Cell &cell = cells[pos % RING_SIZE];
+        const guint seq = cell.seq.load (std::memory_order_acquire);
+        const int diff = int (seq - pos);
+        if (diff == 0)
+          {
+            if (head.compare_exchange_weak (pos, pos + 1, std::memory_order_relaxed))
+              {
+                cell.event = event;
+                cell.seq.store (pos + 1, std::memory_order_release);
+                return true;
+              }
+          }
+        else if (diff < 0)
+          return false; /* full */
+        else
+          pos = head.load (std::memory_order_relaxed);
+      }
+  }
+
+  /* Consumer only. */
+  bool pop (guint32 *event)
+  {
+    const guint pos = tail.load (std::memory_order_relaxed);
+    Cell &cell = cells[pos % RING_SIZE];
+    if (int (cell.seq.load (std::memory_order_acquire) - (pos + 1)) < 0)
+      return false; /* empty, or the cell is still being written */
+    *event = cell.event;
+    cell.seq.store (pos + RING_SIZE, std::memory_order_release);
+    tail.store (pos + 1, std::memory_order_relaxed);
+    return true;
+  }
+};
 
 struct ChannelState {
   guint64 down[2];   /* keys with a voice of ours: pressed, or held by the pedal */
@@ -71,9 +136,12 @@ struct _VornInputManager {
   guint16 device_id;
   gboolean disposed;
 
-  /* Crossing threads: queued events (packed, see pack_event) and the source
-   * that applies them.  Both live from init to finalize. */
-  GAsyncQueue *events;
+  /* Crossing threads: queued events (packed, see pack_event), the eventfd
+   * that wakes the source that applies them, and whether a wake-up is on
+   * its way already.  All live from init to finalize. */
+  EventRing *ring;
+  int wake_fd;
+  std::atomic<int> wake_pending;
   GSource *source;
 
   /* Main context only. */
@@ -346,22 +414,29 @@ apply_event (VornInputManager *manager, guint32 event)
 static gboolean
 event_source_dispatch (GSource *source, GSourceFunc, gpointer)
 {
-  /* Cleared before the queue is read: an event pushed after this point
-   * marks the source ready again, so none is left behind. */
   g_source_set_ready_time (source, -1);
   VornInputManager *manager = reinterpret_cast<EventSource *> (source)->manager;
   if (!manager)
     return G_SOURCE_CONTINUE;
 
+  /* Both cleared before the ring is read: an event pushed after this point
+   * wakes the source again, so none is left behind. */
+  guint64 count;
+  if (manager->wake_fd >= 0 && read (manager->wake_fd, &count, sizeof count) < 0)
+    {
+      /* EAGAIN: woken by the ready time, not the descriptor. */
+    }
+  manager->wake_pending.store (0);
+
+  guint32 event;
   for (guint n = 0; n < DISPATCH_BATCH; n++)
     {
-      gpointer event = g_async_queue_try_pop (manager->events);
-      if (!event)
+      if (!manager->ring->pop (&event))
         return G_SOURCE_CONTINUE;
-      apply_event (manager, GPOINTER_TO_UINT (event));
+      apply_event (manager, event);
     }
-  if (g_async_queue_length (manager->events) > 0)
-    g_source_set_ready_time (source, 0);
+  /* More waiting: come back after the other sources had their turn. */
+  g_source_set_ready_time (source, 0);
   return G_SOURCE_CONTINUE;
 }
 
@@ -467,7 +542,10 @@ vorn_input_manager_finalize (GObject *object)
   VornInputManager *manager = VORN_INPUT_MANAGER (object);
 
   g_source_unref (manager->source);
-  g_async_queue_unref (manager->events);
+  if (manager->wake_fd >= 0)
+    close (manager->wake_fd);
+  manager->wake_pending.~atomic ();
+  g_free (manager->ring);
   G_OBJECT_CLASS (vorn_input_manager_parent_class)->finalize (object);
 }
 
@@ -505,8 +583,15 @@ vorn_input_manager_init (VornInputManager *manager)
       cs.bend = BEND_CENTER;
       cs.mod = -1;
     }
-  manager->events = g_async_queue_new ();
+  manager->ring = static_cast<EventRing *> (g_malloc0 (sizeof (EventRing)));
+  manager->ring->init ();
+  new (&manager->wake_pending) std::atomic<int> (0);
+  manager->wake_fd = eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
   manager->source = g_source_new (&event_source_funcs, sizeof (EventSource));
+  /* Without a descriptor (none left) producers mark the source ready
+   * instead, which takes the context's lock: slower, still correct. */
+  if (manager->wake_fd >= 0)
+    g_source_add_unix_fd (manager->source, manager->wake_fd, G_IO_IN);
   reinterpret_cast<EventSource *> (manager->source)->manager = manager;
   g_source_set_priority (manager->source, G_PRIORITY_HIGH);
   g_source_set_static_name (manager->source, "VornInputManager events");
@@ -563,10 +648,22 @@ vorn_input_manager_midi_event (VornInputManager *manager, const guint8 *msg, gsi
   if (len == 0 || !message_supported (msg, len))
     return FALSE;
 
-  g_async_queue_push (manager->events,
-                      GUINT_TO_POINTER (pack_event (msg[0], msg[1], len > 2 ? msg[2] : 0)));
-  /* After the push: the dispatch clears the mark before it reads. */
-  g_source_set_ready_time (manager->source, 0);
+  /* A full ring means the main context has not run for thousands of
+   * events; the message is dropped, though understood. */
+  if (!manager->ring->push (pack_event (msg[0], msg[1], len > 2 ? msg[2] : 0)))
+    return TRUE;
+  /* After the push: the dispatch clears the mark before it reads.  One
+   * write per batch the context has not taken yet. */
+  if (!manager->wake_pending.exchange (1))
+    {
+      const guint64 one = 1;
+      if (manager->wake_fd < 0)
+        g_source_set_ready_time (manager->source, 0);
+      else if (write (manager->wake_fd, &one, sizeof one) < 0)
+        {
+          /* Only when the counter is full, so a wake-up is due anyway. */
+        }
+    }
   return TRUE;
 }
 

@@ -35,11 +35,11 @@ TEST (InputManagerThreads, InputThreadNeverWaitsForTheMainContext)
   Synth s (VORN_FORMAT_SINGLE, 1, 400, 16);
   g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
 
-  /* The main context is not iterated while the thread sends: it must get
-   * through all of it regardless. */
-  std::thread input ([&] {
+  /* The main context is not iterated while two threads send (channels 0
+   * to 7 and 8 to 15): they must get through all of it regardless. */
+  auto sender = [&] (guint8 first) {
     for (int round = 0; round < 20; round++)
-      for (guint8 chan = 0; chan < 16; chan++)
+      for (guint8 chan = first; chan < first + 8; chan++)
         {
           EXPECT_TRUE (send3 (manager, guint8 (0x90 | chan), 60, 100));
           EXPECT_TRUE (send3 (manager, guint8 (0xe0 | chan), guint8 (round), 64));
@@ -48,8 +48,10 @@ TEST (InputManagerThreads, InputThreadNeverWaitsForTheMainContext)
               EXPECT_TRUE (send3 (manager, guint8 (0x80 | chan), 60, 0));
             }
         }
-  });
-  input.join ();
+  };
+  std::thread low (sender, 0), high (sender, 8);
+  low.join ();
+  high.join ();
   s.render (64);
   EXPECT_EQ (s.active (), 0u) << "nothing applied before the context runs";
 
