@@ -1164,6 +1164,8 @@ apply_styling (ZelmAppGui *self)
 static void
 show_audio_state (ZelmAppGui *self)
 {
+  if (!self->builder)
+    return;
   GtkWidget *bar = GTK_WIDGET (gtk_builder_get_object (self->builder, "AudioInfoBar"));
   GtkLabel *label = GTK_LABEL (gtk_builder_get_object (self->builder, "AudioInfoLabel"));
   gboolean enabled = TRUE;
@@ -1286,6 +1288,9 @@ zelm_app_gui_activate (GApplication *gapp)
 
   gtk_widget_show_all (GTK_WIDGET (self->window));
   show_audio_state (self);
+  /* A restart from the preferences starts the drivers anew. */
+  g_signal_connect_object (self, "notify::restart-needed", G_CALLBACK (show_audio_state), self,
+                           G_CONNECT_SWAPPED);
   show_splash (self, TRUE);
 
   self->edits = zelm_edits_new (edits_state, self);

@@ -17,8 +17,8 @@
 #include "vorn-wave.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cmath>
+#include <new>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -545,6 +545,7 @@ vorn_input_manager_finalize (GObject *object)
   if (manager->wake_fd >= 0)
     close (manager->wake_fd);
   manager->wake_pending.~atomic ();
+  manager->ring->~EventRing ();
   g_free (manager->ring);
   G_OBJECT_CLASS (vorn_input_manager_parent_class)->finalize (object);
 }
@@ -583,7 +584,7 @@ vorn_input_manager_init (VornInputManager *manager)
       cs.bend = BEND_CENTER;
       cs.mod = -1;
     }
-  manager->ring = static_cast<EventRing *> (g_malloc0 (sizeof (EventRing)));
+  manager->ring = new (g_malloc0 (sizeof (EventRing))) EventRing ();
   manager->ring->init ();
   new (&manager->wake_pending) std::atomic<int> (0);
   manager->wake_fd = eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);

@@ -387,7 +387,14 @@ TEST_F (PrefsTest, MidiInputChosenAndSaved)
     else
       {
         EXPECT_EQ (driver, nullptr);
-        EXPECT_NE (zelm_app_get_midi_error (ZELM_APP (app)), nullptr);
+        const char *error = zelm_app_get_midi_error (ZELM_APP (app));
+        ASSERT_NE (error, nullptr);
+        /* The main window says why. */
+        GtkWidget *bar = GTK_WIDGET (zelm_app_gui_get_object (app, "AudioInfoBar"));
+        EXPECT_TRUE (gtk_widget_get_visible (bar));
+        EXPECT_EQ (std::string (gtk_label_get_text (
+                       GTK_LABEL (zelm_app_gui_get_object (app, "AudioInfoLabel")))),
+                   std::string ("MIDI input is off: ") + error);
       }
     EXPECT_NE (zelm_app_get_audio_driver (ZELM_APP (app)), nullptr);
 
