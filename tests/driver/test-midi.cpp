@@ -185,6 +185,8 @@ TEST (InputManager, AllNotesOffAndAllSoundOff)
   play (manager, { 0x90, 60, 127 });
   play (manager, { 0x90, 64, 127 });
   s.render (4800);
+  play (manager, { 0x80, 60, 0 });   /* its release tail is cut too */
+  s.render (480);
   play (manager, { 0xb0, 120, 0 });
   EXPECT_EQ (peak (channel (s.render (4800), 0), 128), 0.0f);
   EXPECT_EQ ((render_until_silent (s), s.active ()), 0u);
@@ -259,9 +261,19 @@ TEST (InputManager, PitchBendScalesTheChannelsFrequency)
   play (manager, { 0x90, 81, 127 });
   EXPECT_NEAR (frequency_of (s), 880.0 / up, 0.2);
 
-  /* A new range applies to the bend in force. */
+  /* A new range applies to the bend in force; full up is the whole range
+   * (4 octaves: an up scale of 1/8192 would be 2 Hz short). */
   g_object_set (manager, "bend-range", 12.0, nullptr);
   EXPECT_NEAR (frequency_of (s), 440.0, 0.1);
+  g_object_set (manager, "bend-range", 48.0, nullptr);
+  play (manager, { 0xe0, 0x7f, 0x7f });
+  play (manager, { 0x80, 81, 0 });
+  past_release (s);
+  play (manager, { 0x90, 45, 127 });
+  EXPECT_NEAR (frequency_of (s), 110.0 * 16, 0.5);
+  play (manager, { 0xe0, 0, 0x40 });
+  play (manager, { 0x80, 45, 0 });
+  play (manager, { 0x90, 81, 127 });
 
   /* Channel 1 is not bent by channel 0's wheel. */
   play (manager, { 0x80, 81, 0 });
