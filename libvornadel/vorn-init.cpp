@@ -16,6 +16,8 @@ vorn_init (const char *software)
   g_type_ensure (VORN_TYPE_MIDI_DRIVER_TYPE);
   g_type_ensure (VORN_TYPE_MIDI_DRIVER_AVAILABLE);
   g_type_ensure (VORN_TYPE_MIDI_DRIVER);
+  g_type_ensure (VORN_TYPE_MIDI_DRIVER_ALSA);
+  g_type_ensure (VORN_TYPE_MIDI_DRIVER_JACK);
   g_type_ensure (VORN_TYPE_INPUT_MANAGER);
   g_type_ensure (VORN_TYPE_FILE);
   g_type_ensure (VORN_TYPE_LIST);

@@ -1175,20 +1175,24 @@ apply_styling (ZelmAppGui *self)
 static void
 show_audio_state (ZelmAppGui *self)
 {
+  if (!self->builder)
+    return;
   GtkWidget *bar = GTK_WIDGET (gtk_builder_get_object (self->builder, "AudioInfoBar"));
   GtkLabel *label = GTK_LABEL (gtk_builder_get_object (self->builder, "AudioInfoLabel"));
   gboolean enabled = TRUE;
   g_object_get (self, "audio-enabled", &enabled, nullptr);
   const char *error = zelm_app_get_audio_error (ZELM_APP (self));
+  const char *midi_error = zelm_app_get_midi_error (ZELM_APP (self));
+  g_autoptr (GString) text = g_string_new (nullptr);
   if (!enabled)
-    gtk_label_set_text (label, "Audio output is off: it was disabled on the command line.");
+    g_string_append (text, "Audio output is off: it was disabled on the command line.");
   else if (error)
-    {
-      g_autofree char *text = g_strdup_printf ("Audio output is off: %s", error);
-      gtk_label_set_text (label, text);
-    }
-  gtk_widget_set_visible (bar, !enabled || error);
-  if (!enabled || error)
+    g_string_append_printf (text, "Audio output is off: %s", error);
+  if (midi_error)
+    g_string_append_printf (text, "%sMIDI input is off: %s", text->len ? "\n" : "", midi_error);
+  gtk_label_set_text (label, text->str);
+  gtk_widget_set_visible (bar, text->len > 0);
+  if (text->len > 0)
     gtk_widget_show_all (bar);
 }
 
@@ -1295,6 +1299,9 @@ zelm_app_gui_activate (GApplication *gapp)
 
   gtk_widget_show_all (GTK_WIDGET (self->window));
   show_audio_state (self);
+  /* A restart from the preferences starts the drivers anew. */
+  g_signal_connect_object (self, "notify::restart-needed", G_CALLBACK (show_audio_state), self,
+                           G_CONNECT_SWAPPED);
   show_splash (self, TRUE);
 
   self->edits = zelm_edits_new (edits_state, self);

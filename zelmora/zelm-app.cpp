@@ -14,6 +14,7 @@ typedef struct {
   VornAudioDriver *audio_driver;
   VornMidiDriver *midi_driver;
   char *audio_error;
+  char *midi_error;
   gboolean restart;
   gboolean audio_enabled;
   int audio_driver_type;
@@ -142,6 +143,22 @@ zelm_app_serializable_init (JsonSerializableIface *iface)
 
 /* --- command line ---------------------------------------------------------- */
 
+/* The value of @enum_type whose nick is @name, ignoring case: the nicks
+ * are display names ("ALSA"), typed in any case ("alsa"). */
+static int
+driver_lookup (GType enum_type, const char *name, gboolean *found)
+{
+  *found = FALSE;
+  g_autoptr (GEnumClass) klass = static_cast<GEnumClass *> (g_type_class_ref (enum_type));
+  for (guint i = 0; i < klass->n_values; i++)
+    if (g_ascii_strcasecmp (klass->values[i].value_nick, name) == 0)
+      {
+        *found = TRUE;
+        return klass->values[i].value;
+      }
+  return 0;
+}
+
 /* Prints the nicks of @enum_type after a heading; for "help" arguments. */
 static void
 print_driver_list (const char *heading, GType enum_type)
@@ -176,7 +193,7 @@ zelm_app_handle_local_options (GApplication *gapp, GVariantDict *options)
           return 0;
         }
       gboolean found = FALSE;
-      int value = vorn_util_enum_lookup (VORN_TYPE_AUDIO_DRIVER_AVAILABLE, str, &found);
+      int value = driver_lookup (VORN_TYPE_AUDIO_DRIVER_AVAILABLE, str, &found);
       if (!found)
         {
           printf ("Invalid audio driver '%s'\n", str);
@@ -193,7 +210,7 @@ zelm_app_handle_local_options (GApplication *gapp, GVariantDict *options)
           return 0;
         }
       gboolean found = FALSE;
-      int value = vorn_util_enum_lookup (VORN_TYPE_MIDI_DRIVER_AVAILABLE, str, &found);
+      int value = driver_lookup (VORN_TYPE_MIDI_DRIVER_AVAILABLE, str, &found);
       if (!found)
         {
           printf ("Invalid MIDI driver name '%s'\n", str);
@@ -259,6 +276,7 @@ start_drivers (ZelmApp *app, JsonObject *synth_obj)
 {
   ZelmAppPrivate *priv = static_cast<ZelmAppPrivate *> (zelm_app_get_instance_private (app));
   g_clear_pointer (&priv->audio_error, g_free);
+  g_clear_pointer (&priv->midi_error, g_free);
   if (!priv->audio_enabled)
     return;
 
@@ -280,8 +298,18 @@ start_drivers (ZelmApp *app, JsonObject *synth_obj)
   else
     priv->audio_error = g_strdup ("No audio driver is available");
 
+  /* The choices share their values with the driver types.  Without MIDI
+   * the computer keyboard and the piano still play, so a failed start is
+   * reported and the program goes on. */
   priv->midi_driver =
       vorn_midi_driver_new (VornMidiDriverType (priv->midi_driver_type), priv->synth);
+  g_autoptr (GError) err = nullptr;
+  if (priv->midi_driver && !vorn_midi_driver_start (priv->midi_driver, &err))
+    {
+      priv->midi_error = g_strdup (err ? err->message : "The MIDI input failed to start");
+      g_printerr ("MIDI input is off: %s\n", priv->midi_error);
+      g_clear_object (&priv->midi_driver);
+    }
 }
 
 static void
@@ -368,6 +396,7 @@ zelm_app_finalize (GObject *object)
   g_clear_pointer (&priv->config, json_object_unref);
   g_clear_pointer (&priv->remote_host, g_free);
   g_clear_pointer (&priv->audio_error, g_free);
+  g_clear_pointer (&priv->midi_error, g_free);
 
   G_OBJECT_CLASS (zelm_app_parent_class)->finalize (object);
 }
@@ -594,6 +623,22 @@ zelm_app_get_audio_error (ZelmApp *app)
   g_return_val_if_fail (ZELM_IS_APP (app), nullptr);
   ZelmAppPrivate *priv = static_cast<ZelmAppPrivate *> (zelm_app_get_instance_private (app));
   return priv->audio_error;
+}
+
+VornMidiDriver *
+zelm_app_get_midi_driver (ZelmApp *app)
+{
+  g_return_val_if_fail (ZELM_IS_APP (app), nullptr);
+  ZelmAppPrivate *priv = static_cast<ZelmAppPrivate *> (zelm_app_get_instance_private (app));
+  return priv->midi_driver;
+}
+
+const char *
+zelm_app_get_midi_error (ZelmApp *app)
+{
+  g_return_val_if_fail (ZELM_IS_APP (app), nullptr);
+  ZelmAppPrivate *priv = static_cast<ZelmAppPrivate *> (zelm_app_get_instance_private (app));
+  return priv->midi_error;
 }
 
 void

@@ -39,6 +39,13 @@ VornAudioDriver *zelm_app_get_audio_driver (ZelmApp *app);
  * (the driver's message), NULL when it runs or is disabled. */
 const char *zelm_app_get_audio_error (ZelmApp *app);
 
+/* Returns: (transfer none) (nullable): the running MIDI driver, if any. */
+VornMidiDriver *zelm_app_get_midi_driver (ZelmApp *app);
+
+/* Returns: (transfer none) (nullable): why the chosen MIDI input did not
+ * start (the driver's message), NULL when it runs or none was chosen. */
+const char *zelm_app_get_midi_error (ZelmApp *app);
+
 /* Stops and releases the drivers, restarts the synthesizer with its current
  * settings and builds the drivers again. */
 void zelm_app_restart_synth (ZelmApp *app);

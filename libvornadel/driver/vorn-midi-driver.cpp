@@ -1,12 +1,18 @@
 /* vorn-midi-driver.cpp: base of MIDI input back-ends */
 #include "vorn-midi-driver.h"
 
+#include "vorn-midi-driver-alsa.h"
+#include "vorn-midi-driver-jack.h"
+
 G_DEFINE_ENUM_TYPE (VornMidiDriverType, vorn_midi_driver_type,
   G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_AUTO, "auto"),
-  G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_ALSA, "alsa"))
+  G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_ALSA, "alsa"),
+  G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_JACK, "jack"))
 
 G_DEFINE_ENUM_TYPE (VornMidiDriverAvailable, vorn_midi_driver_available,
-  G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_AVAILABLE_AUTO, "Auto"))
+  G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_AVAILABLE_AUTO, "Auto"),
+  G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_AVAILABLE_ALSA, "ALSA"),
+  G_DEFINE_ENUM_VALUE (VORN_MIDI_DRIVER_AVAILABLE_JACK, "JACK"))
 
 enum {
   PROP_0,
@@ -110,16 +116,34 @@ vorn_midi_driver_init (VornMidiDriver *)
 }
 
 VornMidiDriver *
-vorn_midi_driver_new (VornMidiDriverType, VornSynth *)
+vorn_midi_driver_new (VornMidiDriverType type, VornSynth *synth)
 {
-  /* No MIDI back-end is built in; MIDI input stays inactive. */
-  return nullptr;
+  /* Auto: a desktop with a sound card has the ALSA sequencer, and it is
+   * what hardware keyboards appear in; without it there is nothing to
+   * listen to, which is no error. */
+  if (type == VORN_MIDI_DRIVER_AUTO)
+    type = g_file_test ("/dev/snd/seq", G_FILE_TEST_EXISTS) ? VORN_MIDI_DRIVER_ALSA
+                                                            : VORN_MIDI_DRIVER_AUTO;
+  GType gtype = vorn_midi_driver_get_type_from_enum (type);
+  if (!g_type_is_a (gtype, VORN_TYPE_MIDI_DRIVER))
+    return nullptr;
+  return VORN_MIDI_DRIVER (g_object_new (gtype, "synth", synth, nullptr));
 }
 
 GType
 vorn_midi_driver_get_type_from_enum (VornMidiDriverType type)
 {
-  return type == VORN_MIDI_DRIVER_AUTO ? G_TYPE_NONE : G_TYPE_INVALID;
+  switch (type)
+    {
+    case VORN_MIDI_DRIVER_AUTO:
+      return G_TYPE_NONE;
+    case VORN_MIDI_DRIVER_ALSA:
+      return VORN_TYPE_MIDI_DRIVER_ALSA;
+    case VORN_MIDI_DRIVER_JACK:
+      return vorn_midi_driver_jack_get_type ();
+    default:
+      return G_TYPE_INVALID;
+    }
 }
 
 gboolean

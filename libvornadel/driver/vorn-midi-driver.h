@@ -8,11 +8,15 @@ G_BEGIN_DECLS
 typedef enum {
   VORN_MIDI_DRIVER_AUTO = 0,
   VORN_MIDI_DRIVER_ALSA = 1,
+  VORN_MIDI_DRIVER_JACK = 2,
 } VornMidiDriverType;
 
-/* The back-ends this build offers (for preference choosers): only "Auto". */
+/* The back-ends offered to the user (preference choosers, the command
+ * line); the nicks are display names.  Values match #VornMidiDriverType. */
 typedef enum {
   VORN_MIDI_DRIVER_AVAILABLE_AUTO = 0,
+  VORN_MIDI_DRIVER_AVAILABLE_ALSA = 1,
+  VORN_MIDI_DRIVER_AVAILABLE_JACK = 2,
 } VornMidiDriverAvailable;
 
 #define VORN_TYPE_MIDI_DRIVER_TYPE (vorn_midi_driver_type_get_type ())
@@ -30,12 +34,22 @@ struct _VornMidiDriverClass {
   void (*stop) (VornMidiDriver *driver);
 };
 
-/* Returns: (transfer full) (nullable): a driver of @type for @synth; NULL, as
- * this build has no MIDI back-end. */
+/**
+ * vorn_midi_driver_new:
+ * @type: the back-end
+ * @synth: the synthesizer to play
+ *
+ * Makes a driver, not yet started.  Auto picks the ALSA sequencer when
+ * the system has one (/dev/snd/seq) and no driver otherwise.
+ *
+ * Returns: (transfer full) (nullable): a driver of @type for @synth, NULL
+ *   for auto without a sequencer or an unknown type.
+ */
 VornMidiDriver *vorn_midi_driver_new (VornMidiDriverType type, VornSynth *synth);
 
-/* Returns: the GType implementing @type: G_TYPE_NONE for auto (no back-end),
- * G_TYPE_INVALID otherwise. */
+/* Returns: the GType implementing @type: G_TYPE_NONE for auto (decided when
+ * the driver is made), the driver class for alsa and jack, G_TYPE_INVALID
+ * for anything else. */
 GType vorn_midi_driver_get_type_from_enum (VornMidiDriverType type);
 
 /* Starts the driver, stopping it first when running.  Returns: TRUE on success. */

@@ -82,10 +82,14 @@ TEST_F (AppTest, CommandLineExits)
     { { "--audio", "help" },
       0,
       std::string (banner) + "\n-a, --audio options (audio driver):\nAuto\nPortAudio\n" },
-    { { "-m", "help" }, 0, std::string (banner) + "\n-m, --midi options (MIDI driver):\nAuto\n" },
+    { { "-m", "help" },
+      0,
+      std::string (banner) + "\n-m, --midi options (MIDI driver):\nAuto\nALSA\nJACK\n" },
     { { "--audio", "jack" }, 1, "Invalid audio driver 'jack'\n" },
     { { "-a", "" }, 1, "Invalid audio driver ''\n" },
-    { { "--midi", "alsa" }, 1, "Invalid MIDI driver name 'alsa'\n" },
+    { { "--midi", "oss" }, 1, "Invalid MIDI driver name 'oss'\n" },
+    { { "-m", "" }, 1, "Invalid MIDI driver name ''\n" },
+    { { "--midi", "alsa2" }, 1, "Invalid MIDI driver name 'alsa2'\n" },
   };
   for (const auto &c : cases)
     {
@@ -122,6 +126,64 @@ TEST_F (AppTest, DisableAudioStartsNoDrivers)
   });
   EXPECT_EQ (run.status, 0);
   EXPECT_TRUE (run.activated);
+}
+
+/* --midi takes the listed names in any case.  A MIDI input that cannot
+ * start leaves the program running, says why in the window, and the choice
+ * is still what the configuration saves. */
+TEST_F (AppTest, MidiDriverFromTheCommandLine)
+{
+  const bool have_seq = g_file_test ("/dev/snd/seq", G_FILE_TEST_EXISTS);
+
+  auto run = run_app ({ "--midi", "jack" }, [] (ZelmAppGui *app) {
+    int midi = -1;
+    g_object_get (app, "midi-driver", &midi, nullptr);
+    EXPECT_EQ (midi, VORN_MIDI_DRIVER_AVAILABLE_JACK);
+    EXPECT_EQ (zelm_app_get_midi_driver (ZELM_APP (app)), nullptr);
+    EXPECT_STREQ (zelm_app_get_midi_error (ZELM_APP (app)),
+                  "JACK MIDI is not available in this build");
+    EXPECT_NE (zelm_app_get_audio_driver (ZELM_APP (app)), nullptr) << "sound is unaffected";
+    GtkWidget *bar = GTK_WIDGET (zelm_app_gui_get_object (app, "AudioInfoBar"));
+    EXPECT_TRUE (gtk_widget_get_visible (bar));
+    EXPECT_STREQ (gtk_label_get_text (GTK_LABEL (zelm_app_gui_get_object (app, "AudioInfoLabel"))),
+                  "MIDI input is off: JACK MIDI is not available in this build");
+    g_autoptr (GError) err = nullptr;
+    EXPECT_TRUE (zelm_app_save_config (ZELM_APP (app), &err)) << err->message;
+  });
+  EXPECT_EQ (run.status, 0);
+  EXPECT_TRUE (run.activated);
+  g_autoptr (JsonObject) doc = parse_object (read_file (zelm_test::config_path ()));
+  ASSERT_NE (doc, nullptr);
+  EXPECT_STREQ (json_object_get_string_member (doc, "midi-driver"), "JACK");
+
+  zelm_test::remove_config ();
+  run = run_app ({ "-m", "ALSA" }, [have_seq] (ZelmAppGui *app) {
+    int midi = -1;
+    g_object_get (app, "midi-driver", &midi, nullptr);
+    EXPECT_EQ (midi, VORN_MIDI_DRIVER_AVAILABLE_ALSA);
+    VornMidiDriver *driver = zelm_app_get_midi_driver (ZELM_APP (app));
+    const char *error = zelm_app_get_midi_error (ZELM_APP (app));
+    if (have_seq)
+      {
+        ASSERT_NE (driver, nullptr);
+        EXPECT_TRUE (vorn_midi_driver_is_running (driver));
+      }
+    else
+      {
+        EXPECT_EQ (driver, nullptr);
+        ASSERT_NE (error, nullptr);
+        EXPECT_NE (strstr (error, "/dev/snd/seq"), nullptr) << error;
+      }
+  });
+  EXPECT_EQ (run.status, 0);
+
+  /* Auto without a sequencer is no MIDI and no complaint. */
+  run = run_app ({ "--midi", "AUTO" }, [have_seq] (ZelmAppGui *app) {
+    EXPECT_EQ (zelm_app_get_midi_error (ZELM_APP (app)), nullptr);
+    EXPECT_EQ (zelm_app_get_midi_driver (ZELM_APP (app)) != nullptr, have_seq);
+    EXPECT_FALSE (gtk_widget_get_visible (GTK_WIDGET (zelm_app_gui_get_object (app, "AudioInfoBar"))));
+  });
+  EXPECT_EQ (run.status, 0);
 }
 
 /* Files named on the command line open before the bank; one that fails is

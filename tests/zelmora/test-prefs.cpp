@@ -218,7 +218,7 @@ TEST_F (PrefsTest, ControlsFollowTheirPropertiesBothWays)
     GtkWidget *prefs = open_prefs (app);
     ASSERT_NE (prefs, nullptr);
     /* "AudioDriverCombo" and "MidiDriverCombo" list the drivers this build
-     * has; the MIDI list has one entry, so only the object side moves it. */
+     * has, by their display names. */
     struct {
       const char *id;
       gpointer obj;
@@ -236,7 +236,7 @@ TEST_F (PrefsTest, ControlsFollowTheirPropertiesBothWays)
       { "AudioDriverCombo", app, "audio-driver", GDK_SCROLL_DOWN,
         VORN_AUDIO_DRIVER_AVAILABLE_PORTAUDIO, VORN_AUDIO_DRIVER_AVAILABLE_AUTO, nullptr },
       { "MidiDriverCombo", app, "midi-driver", GDK_SCROLL_DOWN,
-        VORN_MIDI_DRIVER_AVAILABLE_AUTO, VORN_MIDI_DRIVER_AVAILABLE_AUTO, nullptr },
+        VORN_MIDI_DRIVER_AVAILABLE_ALSA, VORN_MIDI_DRIVER_AVAILABLE_JACK, "JACK" },
     };
     for (const auto &r : rows)
       {
@@ -358,6 +358,50 @@ TEST_F (PrefsTest, RestartButtonWhileARestartIsNeeded)
 
     key_tap (GDK_KEY_Escape);
     EXPECT_TRUE (wait_for ([] { return find_prefs () == nullptr; }));
+  });
+}
+
+/* A MIDI input chosen in the window starts with the restart button, even
+ * one that fails (the program plays on without it), and is saved. */
+TEST_F (PrefsTest, MidiInputChosenAndSaved)
+{
+  run_app ({}, [] (ZelmAppGui *app) {
+    GtkWidget *prefs = open_prefs (app);
+    ASSERT_NE (prefs, nullptr);
+    GtkWidget *restart = part (prefs, "RestartSynthBtn");
+    scroll (part (prefs, "MidiDriverCombo"), 10, 10, GDK_SCROLL_DOWN);
+    EXPECT_EQ (num_prop (app, "midi-driver"), VORN_MIDI_DRIVER_AVAILABLE_ALSA);
+    ASSERT_TRUE (wait_for ([restart] { return gtk_widget_is_drawable (restart); }));
+    wait_drawn (restart);
+    EXPECT_EQ (zelm_app_get_midi_error (ZELM_APP (app)), nullptr);
+
+    click (restart, 5, 5);
+    EXPECT_FALSE (gtk_widget_get_visible (restart));
+    VornMidiDriver *driver = zelm_app_get_midi_driver (ZELM_APP (app));
+    if (g_file_test ("/dev/snd/seq", G_FILE_TEST_EXISTS))
+      {
+        ASSERT_NE (driver, nullptr);
+        EXPECT_TRUE (VORN_IS_ALSA_MIDI_DRIVER (driver));
+        EXPECT_TRUE (vorn_midi_driver_is_running (driver));
+      }
+    else
+      {
+        EXPECT_EQ (driver, nullptr);
+        const char *error = zelm_app_get_midi_error (ZELM_APP (app));
+        ASSERT_NE (error, nullptr);
+        /* The main window says why. */
+        GtkWidget *bar = GTK_WIDGET (zelm_app_gui_get_object (app, "AudioInfoBar"));
+        EXPECT_TRUE (gtk_widget_get_visible (bar));
+        EXPECT_EQ (std::string (gtk_label_get_text (
+                       GTK_LABEL (zelm_app_gui_get_object (app, "AudioInfoLabel")))),
+                   std::string ("MIDI input is off: ") + error);
+      }
+    EXPECT_NE (zelm_app_get_audio_driver (ZELM_APP (app)), nullptr);
+
+    key_tap (GDK_KEY_Escape);
+    EXPECT_TRUE (wait_for ([] { return find_prefs () == nullptr; }));
+    EXPECT_NE (config_text ().find ("\"midi-driver\" : \"ALSA\""), std::string::npos)
+        << config_text ();
   });
 }
 
