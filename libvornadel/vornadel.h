@@ -28,7 +28,9 @@
 #include "vorn-input-manager.h"
 #include "vorn-audio-driver.h"
 #include "vorn-audio-driver-port.h"
+#include "vorn-audio-driver-jack.h"
 #include "vorn-midi-driver.h"
+#include "vorn-midi-driver-jack.h"
 
 /* Render internals for the engine's own tests and benchmarks, which are
  * built with this macro defined; these headers are not installed. */

@@ -16,6 +16,7 @@ struct _VornInputManager {
 
   VornSynth *synth;
   double step_scale;
+  guint16 device_id;  /* taken from the synthesizer at the first note */
 };
 
 G_DEFINE_FINAL_TYPE (VornInputManager, vorn_input_manager, G_TYPE_OBJECT)
@@ -98,6 +99,29 @@ vorn_input_manager_midi_cc (VornInputManager *manager, guint8 chan, guint8 cc, g
     }
   else if (cc == 78)
     manager->step_scale = std::exp ((value * 0.031496062992125984 - 3) * 2.302585092994046);
+}
+
+gboolean
+vorn_input_manager_midi_event (VornInputManager *manager, const guint8 *msg, gsize len)
+{
+  g_return_val_if_fail (VORN_IS_INPUT_MANAGER (manager), FALSE);
+  g_return_val_if_fail (msg != nullptr || len == 0, FALSE);
+
+  if (len < 3 || !manager->synth)
+    return FALSE;
+  const guint8 kind = msg[0] & 0xf0, chan = msg[0] & 0x0f;
+  if (kind != 0x90 && kind != 0x80)
+    return FALSE;
+  if (!manager->device_id)
+    manager->device_id = guint16 (vorn_synth_get_device_id (manager->synth));
+  /* A note-on of velocity 0 is a note-off; note_on knows that itself. */
+  if (kind == 0x90)
+    vorn_synth_note_on (manager->synth, manager->device_id, 0, chan, msg[1] & 0x7f,
+                        msg[2] & 0x7f, nullptr);
+  else
+    vorn_synth_note_off (manager->synth, manager->device_id, 0, chan, msg[1] & 0x7f,
+                         msg[2] & 0x7f);
+  return TRUE;
 }
 
 double

@@ -27,6 +27,20 @@ VornInputManager *vorn_input_manager_new (VornSynth *synth);
  */
 void vorn_input_manager_midi_cc (VornInputManager *manager, guint8 chan, guint8 cc, guint8 value);
 
+/**
+ * vorn_input_manager_midi_event:
+ * @manager: the input manager
+ * @msg: (array length=len): one raw MIDI message, status byte first
+ * @len: bytes in @msg
+ *
+ * Plays a MIDI message on the synthesizer: the message's channel is the
+ * synthesizer channel.  Note-on and note-off are played under the manager's
+ * own input device id.
+ *
+ * Returns: TRUE when the message was understood and acted on.
+ */
+gboolean vorn_input_manager_midi_event (VornInputManager *manager, const guint8 *msg, gsize len);
+
 /* Returns: the step scale last set by controller 78 (0.01 initially). */
 double vorn_input_manager_get_step_scale (VornInputManager *manager);
 

@@ -81,9 +81,9 @@ TEST_F (AppTest, CommandLineExits)
     { { "-v" }, 0, std::string (banner) + "\n" },
     { { "--audio", "help" },
       0,
-      std::string (banner) + "\n-a, --audio options (audio driver):\nAuto\nPortAudio\n" },
+      std::string (banner) + "\n-a, --audio options (audio driver):\nAuto\nPortAudio\nJACK\n" },
     { { "-m", "help" }, 0, std::string (banner) + "\n-m, --midi options (MIDI driver):\nAuto\n" },
-    { { "--audio", "jack" }, 1, "Invalid audio driver 'jack'\n" },
+    { { "--audio", "pulseaudio" }, 1, "Invalid audio driver 'pulseaudio'\n" },
     { { "-a", "" }, 1, "Invalid audio driver ''\n" },
     { { "--midi", "alsa" }, 1, "Invalid MIDI driver name 'alsa'\n" },
   };
