@@ -211,10 +211,15 @@ TEST_F (JackTest, AutoConnectsToThePlaybackPorts)
       g_autoptr (VornAudioDriver) driver = new_audio (synth, "Zelmora Connect");
       g_object_set (driver, "auto-connect", c.auto_connect, nullptr);
       ASSERT_TRUE (vorn_audio_driver_start (driver, nullptr));
+      /* Other clients see new connections once the server has told them. */
       for (guint s = 0; s < c.expected.size (); s++)
         {
-          auto got = probe.connections ("Zelmora Connect:out_" + std::to_string (s + 1));
-          std::sort (got.begin (), got.end ());
+          std::vector<std::string> got;
+          wait_for ([&] {
+            got = probe.connections ("Zelmora Connect:out_" + std::to_string (s + 1));
+            std::sort (got.begin (), got.end ());
+            return got == c.expected[s];
+          }, 2.0);
           EXPECT_EQ (got, c.expected[s]) << "out_" << s + 1;
         }
     }

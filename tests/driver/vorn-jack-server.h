@@ -9,14 +9,38 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <jack/jack.h>
-#include <jack/ringbuffer.h>
 
 #include <atomic>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vorn_test {
+
+/* A single-producer single-consumer byte ring whose ordering lives in
+ * atomics of this program, where ThreadSanitizer sees it (libjack's rings
+ * order theirs with fences it does not see).  Never allocates after
+ * construction. */
+class ByteRing
+{
+public:
+  explicit ByteRing (size_t capacity) : bytes (capacity) {}
+  size_t read_space () const { return head.load (std::memory_order_acquire) - tail.load (std::memory_order_relaxed); }
+  size_t write_space () const
+  {
+    return bytes.size () - (head.load (std::memory_order_relaxed) - tail.load (std::memory_order_acquire));
+  }
+  /* Whole entries only: false when @len does not fit. */
+  bool write (const void *data, size_t len);
+  /* Copies @len bytes without consuming them; false when fewer are there. */
+  bool peek (void *data, size_t len) const;
+  void advance (size_t len) { tail.fetch_add (len, std::memory_order_release); }
+
+private:
+  std::vector<unsigned char> bytes;
+  std::atomic<size_t> head{ 0 }, tail{ 0 };
+};
 
 /* Skips the current test when jackd is not on PATH. */
 #define VORN_TEST_REQUIRE_JACKD()                                              \
@@ -107,8 +131,8 @@ private:
   jack_client_t *jack = nullptr;
   jack_port_t *midi_out = nullptr;
   std::vector<jack_port_t *> inputs;
-  jack_ringbuffer_t *to_jack = nullptr;    /* {offset, size, bytes} */
-  jack_ringbuffer_t *from_jack = nullptr;  /* {frame time, frames, samples} */
+  std::unique_ptr<ByteRing> to_jack;    /* {offset, size, bytes} */
+  std::unique_ptr<ByteRing> from_jack;  /* {frame time, frames, samples} */
   std::atomic<guint64> sent_frame{ 0 };
   std::atomic<guint> lost{ 0 };
   std::atomic<bool> discard{ false };
