@@ -1,9 +1,9 @@
 /* vorn-jack-server.cpp: a private JACK server and a recording test client */
 #include "vorn-jack-server.h"
 
+#include <glib/gstdio.h>
 #include <jack/midiport.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +16,7 @@ namespace vorn_test {
 
 namespace {
 
+constexpr int SERVER_SLOTS = 8;
 constexpr size_t TO_JACK_BYTES = 16 * 1024;
 constexpr size_t FROM_JACK_BYTES = 8 * 1024 * 1024;
 
@@ -36,13 +37,6 @@ open_client (const std::string &server, const char *name)
 void
 quiet (const char *)
 {
-}
-
-/* A test killed by its timeout must not leave its server behind. */
-void
-die_with_parent (gpointer)
-{
-  prctl (PR_SET_PDEATHSIG, SIGKILL);
 }
 
 /* Port buffers pass between clients through the JACK server, whose
@@ -98,12 +92,35 @@ JackServer::available ()
 bool
 JackServer::start (guint rate, guint period, std::string *problem)
 {
-  static std::atomic<int> serial{ 0 };
-  server_name = "zelmora-test-" + std::to_string (getpid ()) + "-" + std::to_string (serial++);
   g_autofree char *jackd = g_find_program_in_path ("jackd");
   if (!jackd)
     return *problem = "jackd is not installed", false;
 
+  /* libjack reports every failed attempt on stderr. */
+  jack_set_error_function (quiet);
+  jack_set_info_function (quiet);
+
+  /* JACK keeps a machine-wide table of a few servers, and frees the entry
+   * of a server that died without cleaning up (killed, or its test timed
+   * out) only when a server of the same name starts: so the names come from
+   * a small fixed set, skipping the ones in use. */
+  for (int slot = 0; slot < SERVER_SLOTS; slot++)
+    {
+      server_name = "zelmora-test-" + std::to_string (slot);
+      if (jack_client_t *c = open_client (server_name, "zelmora-test-probe"))
+        {
+          jack_client_close (c);
+          continue;
+        }
+      if (launch (jackd, rate, period, problem))
+        return true;
+    }
+  return false;
+}
+
+bool
+JackServer::launch (const char *jackd, guint rate, guint period, std::string *problem)
+{
   const std::string r = std::to_string (rate), p = std::to_string (period);
   const char *argv[] = { jackd, "--no-realtime", "-n", server_name.c_str (), "-d", "dummy",
                          "-r", r.c_str (), "-p", p.c_str (), nullptr };
@@ -111,22 +128,19 @@ JackServer::start (guint rate, guint period, std::string *problem)
   if (!g_spawn_async (nullptr, const_cast<char **> (argv), nullptr,
                       GSpawnFlags (G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL
                                    | G_SPAWN_STDERR_TO_DEV_NULL),
-                      die_with_parent, nullptr, &pid, &error))
+                      nullptr, nullptr, &pid, &error))
     {
       pid = 0;
       return *problem = std::string ("cannot run jackd: ") + error->message, false;
     }
 
-  /* libjack reports every failed attempt on stderr. */
-  jack_set_error_function (quiet);
-  jack_set_info_function (quiet);
   for (int i = 0; i < 400; i++)
     {
       int status;
       if (waitpid (pid, &status, WNOHANG) == pid)
         {
           pid = 0;
-          return *problem = "jackd exited at start", false;
+          return *problem = "jackd exited at start (name " + server_name + " taken?)", false;
         }
       if (jack_client_t *c = open_client (server_name, "zelmora-test-probe"))
         {
@@ -150,6 +164,7 @@ JackServer::stop (bool hard)
       if (waitpid (pid, nullptr, WNOHANG) == pid)
         {
           pid = 0;
+          remove_leftovers ();
           return;
         }
       std::this_thread::sleep_for (std::chrono::milliseconds (10));
@@ -157,6 +172,21 @@ JackServer::stop (bool hard)
   kill (pid, SIGKILL);
   waitpid (pid, nullptr, 0);
   pid = 0;
+  remove_leftovers ();
+}
+
+/* A killed server leaves its semaphores and sockets in /dev/shm. */
+void
+JackServer::remove_leftovers ()
+{
+  g_autoptr (GDir) dir = g_dir_open ("/dev/shm", 0, nullptr);
+  if (!dir)
+    return;
+  const std::string sem = "jack_sem." + std::to_string (getuid ()) + "_" + server_name + "_";
+  const std::string sock = "jack_" + server_name + "_";
+  while (const char *name = g_dir_read_name (dir))
+    if (g_str_has_prefix (name, sem.c_str ()) || g_str_has_prefix (name, sock.c_str ()))
+      g_unlink (("/dev/shm/" + std::string (name)).c_str ());
 }
 
 bool

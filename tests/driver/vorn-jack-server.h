@@ -61,8 +61,9 @@ public:
 
   static bool available ();
 
-  /* Starts `jackd --no-realtime -n NAME -d dummy -r RATE -p PERIOD` and
-   * waits until a client can connect.  Returns: false with @problem set. */
+  /* Starts `jackd --no-realtime -n NAME -d dummy -r RATE -p PERIOD`, NAME
+   * "zelmora-test-N" for the first N no server answers under, and waits
+   * until a client can connect.  Returns: false with @problem set. */
   bool start (guint rate, guint period, std::string *problem);
 
   /* Ends the server: SIGTERM, or SIGKILL when @hard (a crash). */
@@ -72,6 +73,9 @@ public:
   bool running () const { return pid > 0; }
 
 private:
+  bool launch (const char *jackd, guint rate, guint period, std::string *problem);
+  void remove_leftovers ();
+
   GPid pid = 0;
   std::string server_name;
 };
