@@ -169,10 +169,10 @@ jack_start (VornAudioDriver *driver, GError **err)
   if (self->synth)
     {
       vorn_synth_get_render_props (self->synth, &synth_rate, nullptr, nullptr);
-      /* A restart takes the synthesizer's current speaker property. */
-      guint speakers = 0;
       if (synth_rate != rate && follow_server_rate (self->synth, rate))
         {
+          /* The restart took the synthesizer's current speaker property. */
+          guint speakers = 0;
           vorn_synth_get_render_props (self->synth, nullptr, &speakers, nullptr);
           g_object_set (driver, "speaker-count", speakers, nullptr);
         }
