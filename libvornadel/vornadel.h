@@ -28,6 +28,7 @@
 #include "vorn-input-manager.h"
 #include "vorn-audio-driver.h"
 #include "vorn-audio-driver-port.h"
+#include "vorn-audio-driver-jack.h"
 #include "vorn-midi-driver.h"
 #include "vorn-midi-driver-alsa.h"
 #include "vorn-midi-driver-jack.h"

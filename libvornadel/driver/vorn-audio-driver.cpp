@@ -1,6 +1,7 @@
 /* vorn-audio-driver.cpp: base of audio output back-ends */
 #include "vorn-audio-driver.h"
 
+#include "vorn-audio-driver-jack.h"
 #include "vorn-audio-driver-port.h"
 #include "vorn-init.h"
 #include "vorn-synth-private.h"
@@ -14,7 +15,8 @@ G_DEFINE_ENUM_TYPE (VornAudioDriverType, vorn_audio_driver_type,
 
 G_DEFINE_ENUM_TYPE (VornAudioDriverAvailable, vorn_audio_driver_available,
   G_DEFINE_ENUM_VALUE (VORN_AUDIO_DRIVER_AVAILABLE_AUTO, "Auto"),
-  G_DEFINE_ENUM_VALUE (VORN_AUDIO_DRIVER_AVAILABLE_PORTAUDIO, "PortAudio"))
+  G_DEFINE_ENUM_VALUE (VORN_AUDIO_DRIVER_AVAILABLE_PORTAUDIO, "PortAudio"),
+  G_DEFINE_ENUM_VALUE (VORN_AUDIO_DRIVER_AVAILABLE_JACK, "JACK"))
 
 enum {
   PROP_0,
@@ -157,9 +159,14 @@ vorn_audio_driver_new (VornAudioDriverType type, VornSynth *synth)
 {
   g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
 
-  if (type != VORN_AUDIO_DRIVER_AUTO && type != VORN_AUDIO_DRIVER_PORTAUDIO)
+  GType type_id = vorn_audio_driver_get_type_from_enum (type);
+  if (type_id == G_TYPE_NONE)
+    /* A running JACK server owns the sound card: play through it. */
+    type_id = vorn_audio_driver_jack_server_running (nullptr) ? VORN_TYPE_AUDIO_DRIVER_JACK
+                                                               : VORN_TYPE_AUDIO_DRIVER_PORT;
+  if (type_id == G_TYPE_INVALID)
     return nullptr;
-  return VORN_AUDIO_DRIVER (g_object_new (VORN_TYPE_AUDIO_DRIVER_PORT, "synth", synth, nullptr));
+  return VORN_AUDIO_DRIVER (g_object_new (type_id, "synth", synth, nullptr));
 }
 
 GType
@@ -171,6 +178,8 @@ vorn_audio_driver_get_type_from_enum (VornAudioDriverType type)
       return G_TYPE_NONE;
     case VORN_AUDIO_DRIVER_PORTAUDIO:
       return VORN_TYPE_AUDIO_DRIVER_PORT;
+    case VORN_AUDIO_DRIVER_JACK:
+      return VORN_TYPE_AUDIO_DRIVER_JACK;
     default:
       return G_TYPE_INVALID;
     }

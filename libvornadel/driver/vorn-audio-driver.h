@@ -18,6 +18,7 @@ typedef enum {
 typedef enum {
   VORN_AUDIO_DRIVER_AVAILABLE_AUTO = VORN_AUDIO_DRIVER_AUTO,
   VORN_AUDIO_DRIVER_AVAILABLE_PORTAUDIO = VORN_AUDIO_DRIVER_PORTAUDIO,
+  VORN_AUDIO_DRIVER_AVAILABLE_JACK = VORN_AUDIO_DRIVER_JACK,
 } VornAudioDriverAvailable;
 
 #define VORN_TYPE_AUDIO_DRIVER_TYPE (vorn_audio_driver_type_get_type ())
@@ -41,12 +42,15 @@ struct _VornAudioDriverClass {
   void (*stop) (VornAudioDriver *driver);
 };
 
-/* Returns: (transfer full) (nullable): a driver of @type playing @synth (auto
- * and portaudio give a PortAudio driver), NULL for types this build lacks. */
+/* Returns: (transfer full) (nullable): a driver of @type playing @synth:
+ * portaudio a PortAudio driver, jack a JACK driver, auto a JACK driver when a
+ * JACK server is running (probed quietly, without starting one) and a
+ * PortAudio driver otherwise; NULL for types this build lacks. */
 VornAudioDriver *vorn_audio_driver_new (VornAudioDriverType type, VornSynth *synth);
 
 /* Returns: the GType implementing @type: G_TYPE_NONE for auto, the PortAudio
- * driver's type for portaudio, G_TYPE_INVALID otherwise. */
+ * driver's type for portaudio, the JACK driver's for jack, G_TYPE_INVALID
+ * otherwise. */
 GType vorn_audio_driver_get_type_from_enum (VornAudioDriverType type);
 
 /* Starts the output, stopping it first when running.  Sample rate and speaker

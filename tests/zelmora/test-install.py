@@ -179,7 +179,7 @@ class Checks:
                 check(found != name, f'{file_name} is no instrument but was detected as {found}')
 
     def test_man_pages_render_cleanly(self):
-        for page in (self.a.man_zelmora, self.a.man_render):
+        for page in (self.a.man_zelmora, self.a.man_render, self.a.man_play):
             status, out, err = run(['groff', '-man', '-Tutf8', '-ww', '-z', page])
             check(status == 0 and not (out + err).strip(), f'groff warnings for {page}:\n{err}')
             status, out, err = run(['man', '--warnings', '-l', page],
@@ -206,7 +206,7 @@ class Checks:
         release = meta.find('releases/release')
         check(release.get('version') == self.a.version,
               f'newest release in metainfo is {release.get("version")}, the project is {self.a.version}')
-        for page in (self.a.man_zelmora, self.a.man_render):
+        for page in (self.a.man_zelmora, self.a.man_render, self.a.man_play):
             with open(page, encoding='utf-8') as f:
                 th = f.readline()
             check(f'"Zelmora {self.a.version}"' in th, f'{page} is not for version {self.a.version}: {th}')
@@ -231,6 +231,9 @@ class Checks:
         if not self.a.render:
             raise Skip('zelmora-render is not built')
         compare_options(self.a.render, self.a.man_render)
+
+    def test_play_options_documented(self):
+        compare_options(self.a.play, self.a.man_play)
 
     def test_zelmora_options_documented(self):
         env = {k: v for k, v in os.environ.items() if k not in ('DISPLAY', 'WAYLAND_DISPLAY')}
@@ -261,6 +264,7 @@ class Checks:
             os.path.join(share, 'metainfo', app_id + '.metainfo.xml'): self.a.metainfo,
             os.path.join(share, 'mime', 'packages', app_id + '.xml'): self.a.mime,
             os.path.join(man1, 'zelmora.1'): self.a.man_zelmora,
+            os.path.join(man1, 'zelmora-play.1'): self.a.man_play,
             os.path.join(share, 'icons', 'hicolor', 'scalable', 'apps', app_id + '.svg'): self.a.icon,
         }
         if self.a.render:
@@ -317,7 +321,8 @@ class Checks:
 def main():
     p = argparse.ArgumentParser()
     # Installation directories come as absolute paths.
-    for name in ('desktop', 'metainfo', 'mime', 'icon', 'man-zelmora', 'man-render', 'zelmora', 'meson',
+    for name in ('desktop', 'metainfo', 'mime', 'icon', 'man-zelmora', 'man-render', 'man-play', 'play',
+                 'zelmora', 'meson',
                  'version', 'license', 'build-root', 'prefix', 'bindir', 'datadir', 'mandir'):
         p.add_argument('--' + name, required=True)
     p.add_argument('--render', default='')

@@ -1,0 +1,183 @@
+/* bench-jack-latency: MIDI-in to audio-out latency through the JACK drivers.
+ *
+ * A private jackd (dummy backend) runs the synthesizer's audio and MIDI
+ * clients and a test client that sends note-ons at known frame times and
+ * records the audio output.  The delay is the distance from the note-on's
+ * frame to the first non-silent output frame, in JACK frame time (the
+ * output buffer of a period carries that period's start time).  A note
+ * cannot sound before the period after the one that carried it (the MIDI
+ * event reaches the synthesizer through the main loop), so counted from the
+ * start of the carrying period one period is the floor; counted from the
+ * note-on itself the delay depends on where in its period it fell.
+ *
+ * Usage: bench-jack-latency [NOTES] (default 20 per period size).  Takes
+ * about a minute and a half, most of it waiting out note releases.  Prints
+ * figures only; needs jackd on PATH. */
+#include "vorn-jack-server.h"
+#include "vornadel.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Figures {
+  guint period;
+  std::vector<double> from_note;    /* frames from the note-on's frame */
+  std::vector<double> from_period;  /* frames from the start of its period */
+};
+
+/* The synthesizer's drivers deliver on this loop's context, on a thread of
+ * their own, as an idle application main loop would. */
+struct LoopThread {
+  GMainContext *context = g_main_context_new ();
+  GMainLoop *loop = g_main_loop_new (context, FALSE);
+  std::thread thread;
+
+  void run () { thread = std::thread ([this] { g_main_loop_run (loop); }); }
+  ~LoopThread ()
+  {
+    g_main_loop_quit (loop);
+    if (thread.joinable ())
+      thread.join ();
+    g_main_loop_unref (loop);
+    g_main_context_unref (context);
+  }
+};
+
+gboolean
+free_message (VornSynth *, VornSynthMsg *msg, gpointer)
+{
+  vorn_synth_msg_free (msg);
+  return G_SOURCE_CONTINUE;
+}
+
+bool
+measure (guint period, int notes, Figures *out)
+{
+  vorn_test::JackServer server;
+  std::string problem;
+  if (!server.start (48000, period, &problem))
+    return fprintf (stderr, "bench-jack-latency: %s\n", problem.c_str ()), false;
+  vorn_test::JackTestClient probe;
+  if (!probe.open (server.name (), 1, &problem))
+    return fprintf (stderr, "bench-jack-latency: %s\n", problem.c_str ()), false;
+
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "speaker-count", 1u, nullptr);
+  vorn_synth_start (synth);
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  vorn_synth_set_inst (synth, 0, inst);
+
+  LoopThread loop;
+  g_main_context_push_thread_default (loop.context);
+  g_autoptr (VornAudioDriver) audio = VORN_AUDIO_DRIVER (
+    g_object_new (VORN_TYPE_AUDIO_DRIVER_JACK, "synth", synth, "server-name", server.name ().c_str (),
+                  "auto-connect", FALSE, nullptr));
+  g_autoptr (VornMidiDriver) midi = VORN_MIDI_DRIVER (g_object_new (
+    VORN_TYPE_MIDI_DRIVER_JACK, "synth", synth, "server-name", server.name ().c_str (), nullptr));
+  g_autoptr (GError) error = nullptr;
+  const bool started = vorn_audio_driver_start (audio, &error) && vorn_midi_driver_start (midi, &error);
+  GSource *outbox = vorn_synth_outbox_source_new (synth);
+  g_source_set_callback (outbox, G_SOURCE_FUNC (free_message), nullptr, nullptr);
+  g_source_attach (outbox, loop.context);
+  g_main_context_pop_thread_default (loop.context);
+  if (!started)
+    return fprintf (stderr, "bench-jack-latency: %s\n", error->message), false;
+  loop.run ();
+
+  probe.connect_inputs ({ "Zelmora:out_1" });
+  probe.connect_midi ("Zelmora MIDI:midi_in");
+  probe.record (4 * period);
+
+  out->period = period;
+  for (int n = 0; n < notes; n++)
+    {
+      /* Offsets spread over the period: the delay depends on where in its
+       * period the note-on falls. */
+      const guint offset = guint (n) * period / guint (notes);
+      probe.restart_recording ();
+      probe.send ({ 0x90, 69, 127 }, offset);
+      const vorn_test::JackRecording *rec = nullptr;
+      size_t at = 0;
+      for (int tries = 0; tries < 2000; tries++)
+        {
+          rec = &probe.recording ();
+          at = vorn_test::first_sound (rec->channels[0], 0.0f);
+          if (at < rec->frames () && probe.last_sent_frame ())
+            break;
+          std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        }
+      if (rec && at < rec->frames ())
+        {
+          const double delay = double (rec->first_frame + at) - double (probe.last_sent_frame ());
+          out->from_note.push_back (delay);
+          out->from_period.push_back (delay + offset);
+        }
+      probe.send ({ 0x80, 69, 0 });
+      /* Wait out the release: the next note starts from silence. */
+      guint active = 1;
+      for (int tries = 0; tries < 5000 && active; tries++)
+        {
+          vorn_synth_voice_stats (synth, &active, nullptr, FALSE);
+          std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        }
+      probe.record (probe.recording ().frames () + 2 * period);
+    }
+
+  vorn_midi_driver_stop (midi);
+  vorn_audio_driver_stop (audio);
+  g_source_destroy (outbox);
+  g_source_unref (outbox);
+  probe.close ();
+  server.stop ();
+  vorn_synth_stop (synth);
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+  return true;
+}
+
+double
+at_fraction (std::vector<double> v, double f)
+{
+  std::sort (v.begin (), v.end ());
+  return v.empty () ? 0 : v[size_t (f * double (v.size () - 1) + 0.5)];
+}
+
+} // namespace
+
+int
+main (int argc, char **argv)
+{
+  vorn_init ("Zelmora 0.9.0");
+  if (!vorn_test::JackServer::available ())
+    {
+      fprintf (stderr, "bench-jack-latency: jackd is not installed (package jackd2)\n");
+      return 77;
+    }
+  /* Never the user's server. */
+  g_setenv ("JACK_DEFAULT_SERVER", "zelmora-bench-no-such-server", TRUE);
+  const int notes = argc > 1 ? std::max (1, atoi (argv[1])) : 20;
+
+  printf ("MIDI-in to audio-out latency, JACK dummy backend at 48000 Hz, %d notes per row\n",
+          notes);
+  printf ("%7s %6s | %-26s | %-26s\n", "period", "notes", "from the note-on (frames)",
+          "from its period's start (periods)");
+  printf ("%7s %6s | %8s %8s %8s | %8s %8s %8s\n", "frames", "heard", "min", "median", "max",
+          "min", "median", "max");
+  for (guint period : { 64u, 128u, 256u, 1024u })
+    {
+      Figures f;
+      if (!measure (period, notes, &f))
+        return 1;
+      printf ("%7u %6zu | %8.0f %8.0f %8.0f | %8.2f %8.2f %8.2f\n", period, f.from_note.size (),
+              at_fraction (f.from_note, 0), at_fraction (f.from_note, 0.5),
+              at_fraction (f.from_note, 1), at_fraction (f.from_period, 0) / period,
+              at_fraction (f.from_period, 0.5) / period, at_fraction (f.from_period, 1) / period);
+      fflush (stdout);
+    }
+  return 0;
+}

@@ -1,0 +1,350 @@
+/* The JACK drivers against a private jackd with the dummy backend: what
+ * reaches the server's ports, what MIDI from another client plays, and what
+ * happens when the server goes away. */
+#include "vorn-jack-server.h"
+#include "vorn-test-alloc.h"
+#include "vorn-test-log.h"
+#include "vornadel.h"
+
+#include <xmmintrin.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <new>
+#include <thread>
+
+using vorn_test::JackServer;
+using vorn_test::JackTestClient;
+
+namespace {
+
+/* A synthesizer whose planar renderer writes speaker s as the constant
+ * (s + 1) / 8 and reports what the JACK process thread looks like. */
+struct FakeSynth {
+  VornSynth parent_instance;
+};
+struct FakeSynthClass { VornSynthClass parent_class; };
+
+G_DEFINE_TYPE (FakeSynth, fake_synth, VORN_TYPE_SYNTH)
+
+std::atomic<guint> speakers{ 2 }, calls{ 0 }, last_frames{ 0 }, mxcsr{ 0 };
+std::atomic<long> allocations{ -1 };
+alignas (vorn_test::AllocationCounter) unsigned char counter_storage[sizeof (vorn_test::AllocationCounter)];
+vorn_test::AllocationCounter *counter;
+
+void
+fake_render_split (VornSynth *, float **out, guint frames)
+{
+  for (guint s = 0; s < speakers; s++)
+    for (guint i = 0; i < frames; i++)
+      out[s][i] = float (s + 1) / 8.0f;
+
+  /* Counts from the 10th call to the 60th: everything the thread does in
+   * between (the driver's process callback and libjack's cycle). */
+  const guint n = ++calls;
+  if (n == 10)
+    counter = new (counter_storage) vorn_test::AllocationCounter ();
+  else if (n == 60)
+    allocations = long (counter->count ());
+  last_frames = frames;
+  mxcsr = _mm_getcsr ();
+}
+
+void fake_synth_class_init (FakeSynthClass *klass) { VORN_SYNTH_CLASS (klass)->render_split = fake_render_split; }
+void fake_synth_init (FakeSynth *) {}
+
+template <typename Pred>
+bool
+wait_for (Pred pred, double seconds = 10.0)
+{
+  const auto until = std::chrono::steady_clock::now ()
+                     + std::chrono::milliseconds (gint64 (seconds * 1000));
+  while (!pred () && std::chrono::steady_clock::now () < until)
+    {
+      /* The MIDI driver delivers, and both drivers notice a lost server, on
+       * the thread-default main context: this one. */
+      while (g_main_context_iteration (nullptr, FALSE))
+        ;
+      std::this_thread::sleep_for (std::chrono::milliseconds (2));
+    }
+  return pred ();
+}
+
+std::vector<std::string>
+names (const char *client, std::initializer_list<const char *> ports)
+{
+  std::vector<std::string> out;
+  for (const char *p : ports)
+    out.push_back (std::string (client) + ":" + p);
+  return out;
+}
+
+class JackTest : public ::testing::Test {
+protected:
+  void SetUp () override
+  {
+    VORN_TEST_REQUIRE_JACKD ();
+    /* Never the user's server, not even by accident. */
+    g_setenv ("JACK_DEFAULT_SERVER", "zelmora-test-no-such-server", TRUE);
+    g_setenv ("JACK_NO_START_SERVER", "1", TRUE);
+    calls = 0, last_frames = 0, mxcsr = 0, allocations = -1;
+  }
+
+  /* Starts the server; everything that asks for the default server (the
+   * Auto choice, zelmora-play) reaches it through JACK_DEFAULT_SERVER. */
+  void start_server (guint rate = 48000)
+  {
+    std::string problem;
+    ASSERT_TRUE (server.start (rate, 256, &problem)) << problem;
+    g_setenv ("JACK_DEFAULT_SERVER", server.name ().c_str (), TRUE);
+    ASSERT_TRUE (probe.open (server.name (), 2, &problem)) << problem;
+  }
+
+  void TearDown () override
+  {
+    probe.close ();
+    server.stop ();
+  }
+
+  VornAudioDriver *new_audio (VornSynth *synth, const char *client = "Zelmora")
+  {
+    return VORN_AUDIO_DRIVER (g_object_new (VORN_TYPE_AUDIO_DRIVER_JACK, "synth", synth,
+                                            "server-name", server.name ().c_str (),
+                                            "client-name", client, nullptr));
+  }
+
+  VornMidiDriver *new_midi (VornSynth *synth)
+  {
+    return VORN_MIDI_DRIVER (g_object_new (VORN_TYPE_MIDI_DRIVER_JACK, "synth", synth,
+                                           "server-name", server.name ().c_str (), nullptr));
+  }
+
+  JackServer server;
+  JackTestClient probe;
+};
+
+/* A started CPU synthesizer with the default instrument on channel 0. */
+VornSynth *
+playing_synth (guint speakers)
+{
+  VornSynth *synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "speaker-count", speakers, nullptr);
+  vorn_synth_start (synth);
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  vorn_synth_set_inst (synth, 0, inst);
+  return synth;
+}
+
+void
+free_outbox (VornSynth *synth)
+{
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+}
+
+} // namespace
+
+/* One port per speaker, named out_N, fed by the planar renderer on a thread
+ * that flushes denormals and never allocates. */
+TEST_F (JackTest, RendersEverySpeakerIntoItsPort)
+{
+  start_server ();
+  g_autoptr (VornSynth) synth = VORN_SYNTH (g_object_new (fake_synth_get_type (), nullptr));
+  g_object_set (synth, "speaker-count", 3u, nullptr);
+  speakers = 3;
+  g_autoptr (VornAudioDriver) driver = new_audio (synth);
+  g_object_set (driver, "auto-connect", FALSE, nullptr);
+  g_autoptr (GError) error = nullptr;
+  ASSERT_TRUE (vorn_audio_driver_start (driver, &error)) << error->message;
+
+  EXPECT_EQ (probe.ports_of ("Zelmora", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput),
+             names ("Zelmora", { "out_1", "out_2", "out_3" }));
+  guint frames = 0;
+  g_object_get (driver, "buffer-size", &frames, nullptr);
+  EXPECT_EQ (frames, 256u);
+
+  ASSERT_TRUE (probe.connect_inputs (names ("Zelmora", { "out_3", "out_1" })));
+  probe.restart_recording ();
+  const auto &rec = probe.record (48000);
+  ASSERT_GE (rec.frames (), 48000u);
+  /* Connections take effect from some period on; the end is steady. */
+  EXPECT_EQ (rec.channels[0].back (), 3.0f / 8);
+  EXPECT_EQ (rec.channels[1].back (), 1.0f / 8);
+
+  ASSERT_TRUE (wait_for ([] { return allocations.load () >= 0; }));
+  EXPECT_EQ (last_frames.load (), 256u);
+  const guint ftz_daz = (1u << 15) | (1u << 6);
+  EXPECT_EQ (mxcsr.load () & ftz_daz, ftz_daz) << "flush-to-zero and denormals-are-zero";
+  if (vorn_test::AllocationCounter::available ())
+    {
+      EXPECT_EQ (allocations.load (), 0) << "allocations on the JACK thread over 50 periods";
+    }
+
+  vorn_audio_driver_stop (driver);
+  EXPECT_FALSE (vorn_audio_driver_is_running (driver));
+  EXPECT_TRUE (probe.ports_of ("Zelmora", JACK_DEFAULT_AUDIO_TYPE).empty ());
+  g_object_get (driver, "buffer-size", &frames, nullptr);
+  EXPECT_EQ (frames, 0u);
+}
+
+/* Outputs go to the playback ports in order, a single speaker to both;
+ * with auto-connect off they stay unconnected. */
+TEST_F (JackTest, AutoConnectsToThePlaybackPorts)
+{
+  start_server ();
+  g_autoptr (VornSynth) synth = VORN_SYNTH (g_object_new (fake_synth_get_type (), nullptr));
+  struct Case {
+    guint speakers;
+    gboolean auto_connect;
+    std::vector<std::vector<std::string>> expected;
+  } cases[] = {
+    { 3, TRUE, { { "system:playback_1" }, { "system:playback_2" }, {} } },
+    { 1, TRUE, { { "system:playback_1", "system:playback_2" } } },
+    { 2, FALSE, { {}, {} } },
+  };
+  for (const auto &c : cases)
+    {
+      SCOPED_TRACE (testing::Message () << c.speakers << " speakers, auto " << c.auto_connect);
+      g_object_set (synth, "speaker-count", c.speakers, nullptr);
+      speakers = c.speakers;
+      g_autoptr (VornAudioDriver) driver = new_audio (synth, "Zelmora Connect");
+      g_object_set (driver, "auto-connect", c.auto_connect, nullptr);
+      ASSERT_TRUE (vorn_audio_driver_start (driver, nullptr));
+      /* Other clients see new connections once the server has told them. */
+      for (guint s = 0; s < c.expected.size (); s++)
+        {
+          std::vector<std::string> got;
+          wait_for ([&] {
+            got = probe.connections ("Zelmora Connect:out_" + std::to_string (s + 1));
+            std::sort (got.begin (), got.end ());
+            return got == c.expected[s];
+          }, 2.0);
+          EXPECT_EQ (got, c.expected[s]) << "out_" << s + 1;
+        }
+    }
+}
+
+/* A note played from another client's MIDI: its pitch and level, velocity
+ * scaling it, the note-off ending it. */
+TEST_F (JackTest, MidiNotePlaysTheDefaultInstrument)
+{
+  start_server ();
+  g_autoptr (VornSynth) synth = playing_synth (1);
+  g_autoptr (VornAudioDriver) audio = new_audio (synth);
+  g_object_set (audio, "auto-connect", FALSE, nullptr);
+  g_autoptr (VornMidiDriver) midi = new_midi (synth);
+  g_autoptr (GError) error = nullptr;
+  ASSERT_TRUE (vorn_audio_driver_start (audio, &error)) << error->message;
+  ASSERT_TRUE (vorn_midi_driver_start (midi, &error)) << error->message;
+  ASSERT_TRUE (probe.connect_inputs ({ "Zelmora:out_1" }));
+  ASSERT_TRUE (probe.connect_midi ("Zelmora MIDI:midi_in"));
+
+  auto play = [&] (guint8 velocity) {
+    probe.restart_recording ();
+    probe.send ({ 0x90, 69, velocity });
+    EXPECT_TRUE (wait_for ([&] { return probe.recording ().frames () >= 48000; }));
+    probe.send ({ 0x80, 69, 0 });
+    guint active = 1;
+    EXPECT_TRUE (wait_for ([&] {
+      vorn_synth_voice_stats (synth, &active, nullptr, FALSE);
+      return active == 0;
+    })) << "the note-off released the voice";
+    free_outbox (synth);
+    const std::vector<float> &x = probe.recording ().channels[0];
+    const size_t start = vorn_test::first_sound (x);
+    EXPECT_LT (start, 4096u) << "the note sounded within a few periods";
+    EXPECT_EQ (x.back (), 0.0f) << "silent after the release";
+    /* The held part, after the attack. */
+    const size_t from = start + 4800, to = start + 40000;
+    EXPECT_NEAR (vorn_test::zero_crossing_frequency (x, from, to) * 48000, 440.0, 0.5);
+    return vorn_test::peak (x, from, to);
+  };
+
+  const float loud = play (127);
+  EXPECT_NEAR (20 * std::log10 (loud), -6.0, 0.5);
+  const float soft = play (64);
+  EXPECT_NEAR (soft / loud, 64.0 / 127.0, 0.02) << "volume is velocity / 127";
+}
+
+/* The synthesizer takes the server's rate; a started one is restarted with
+ * its channels' instruments, and plays in tune at the new rate. */
+TEST_F (JackTest, SynthFollowsTheServerRate)
+{
+  start_server (44100);
+  g_autoptr (VornSynth) synth = playing_synth (1);
+  VornInst *inst = vorn_synth_get_inst (synth, 0);
+  g_autoptr (VornAudioDriver) driver = new_audio (synth);
+  g_object_set (driver, "auto-connect", FALSE, nullptr);
+  ASSERT_TRUE (vorn_audio_driver_start (driver, nullptr));
+
+  double rate = 0, driver_rate = 0;
+  g_object_get (synth, "sample-rate", &rate, nullptr);
+  g_object_get (driver, "sample-rate", &driver_rate, nullptr);
+  EXPECT_EQ (rate, 44100.0);
+  EXPECT_EQ (driver_rate, 44100.0);
+  EXPECT_EQ (vorn_synth_get_inst (synth, 0), inst) << "the instrument survived the restart";
+
+  ASSERT_TRUE (probe.connect_inputs ({ "Zelmora:out_1" }));
+  probe.restart_recording ();
+  vorn_synth_note_on (synth, 1, 0, 0, 69, 127, nullptr);
+  const auto &rec = probe.record (44100);
+  const size_t start = vorn_test::first_sound (rec.channels[0]);
+  EXPECT_NEAR (vorn_test::zero_crossing_frequency (rec.channels[0], start + 4410, start + 30000)
+                 * 44100,
+               440.0, 0.5);
+  vorn_audio_driver_stop (driver);
+  vorn_synth_stop (synth);
+  free_outbox (synth);
+}
+
+/* Auto plays through JACK exactly when a server answers. */
+TEST_F (JackTest, AutoPicksJackWhenAServerRuns)
+{
+  EXPECT_EQ (vorn_audio_driver_get_type_from_enum (VORN_AUDIO_DRIVER_JACK),
+             VORN_TYPE_AUDIO_DRIVER_JACK);
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+
+  g_autoptr (VornAudioDriver) without = vorn_audio_driver_new (VORN_AUDIO_DRIVER_AUTO, synth);
+  EXPECT_EQ (G_OBJECT_TYPE (without), VORN_TYPE_AUDIO_DRIVER_PORT);
+  g_autoptr (VornAudioDriver) jack = vorn_audio_driver_new (VORN_AUDIO_DRIVER_JACK, synth);
+  EXPECT_EQ (G_OBJECT_TYPE (jack), VORN_TYPE_AUDIO_DRIVER_JACK);
+  g_autoptr (GError) error = nullptr;
+  EXPECT_FALSE (vorn_audio_driver_start (jack, &error));
+  ASSERT_NE (error, nullptr);
+  EXPECT_STREQ (error->message, "Error opening JACK client: cannot connect to the JACK server");
+  EXPECT_FALSE (vorn_audio_driver_is_running (jack));
+
+  start_server ();
+  g_autoptr (VornAudioDriver) with = vorn_audio_driver_new (VORN_AUDIO_DRIVER_AUTO, synth);
+  EXPECT_EQ (G_OBJECT_TYPE (with), VORN_TYPE_AUDIO_DRIVER_JACK);
+}
+
+/* A server that dies under running drivers stops them on the main context;
+ * stopping, restarting and finalising afterwards are safe. */
+TEST_F (JackTest, ServerLossStopsTheDrivers)
+{
+  start_server ();
+  g_autoptr (VornSynth) synth = playing_synth (2);
+  g_autoptr (VornAudioDriver) audio = new_audio (synth);
+  g_autoptr (VornMidiDriver) midi = new_midi (synth);
+  ASSERT_TRUE (vorn_audio_driver_start (audio, nullptr));
+  ASSERT_TRUE (vorn_midi_driver_start (midi, nullptr));
+  vorn_synth_note_on (synth, 1, 0, 0, 60, 100, nullptr);
+  probe.record (4096);
+  probe.close ();
+
+  server.stop (true);
+  EXPECT_TRUE (wait_for ([&] {
+    return !vorn_audio_driver_is_running (audio) && !vorn_midi_driver_is_running (midi);
+  }));
+  vorn_audio_driver_stop (audio);
+  vorn_midi_driver_stop (midi);
+  g_autoptr (GError) error = nullptr;
+  EXPECT_FALSE (vorn_audio_driver_start (audio, &error));
+  EXPECT_FALSE (vorn_midi_driver_is_running (midi));
+  g_clear_object (&audio);
+  g_clear_object (&midi);
+  vorn_synth_stop (synth);
+  free_outbox (synth);
+}

@@ -1,0 +1,156 @@
+/* vorn-jack-server.h: a private JACK server and a client that plays to and
+ * records from the program under test.
+ *
+ * The server is Debian's jackd with the dummy backend, named uniquely, so
+ * that no test ever reaches the user's default server.  Tests that need it
+ * skip when jackd is not installed. */
+#pragma once
+
+#include <glib.h>
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include <atomic>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vorn_test {
+
+/* A single-producer single-consumer byte ring whose ordering lives in
+ * atomics of this program, where ThreadSanitizer sees it (libjack's rings
+ * order theirs with fences it does not see).  Never allocates after
+ * construction. */
+class ByteRing
+{
+public:
+  explicit ByteRing (size_t capacity) : bytes (capacity) {}
+  size_t read_space () const { return head.load (std::memory_order_acquire) - tail.load (std::memory_order_relaxed); }
+  size_t write_space () const
+  {
+    return bytes.size () - (head.load (std::memory_order_relaxed) - tail.load (std::memory_order_acquire));
+  }
+  /* Whole entries only: false when @len does not fit. */
+  bool write (const void *data, size_t len);
+  /* Copies @len bytes without consuming them; false when fewer are there. */
+  bool peek (void *data, size_t len) const;
+  void advance (size_t len) { tail.fetch_add (len, std::memory_order_release); }
+
+private:
+  std::vector<unsigned char> bytes;
+  std::atomic<size_t> head{ 0 }, tail{ 0 };
+};
+
+/* Skips the current test when jackd is not on PATH. */
+#define VORN_TEST_REQUIRE_JACKD()                                              \
+  do                                                                           \
+    {                                                                          \
+      if (!vorn_test::JackServer::available ())                                \
+        GTEST_SKIP () << "jackd is not installed (package jackd2)";            \
+    }                                                                          \
+  while (0)
+
+class JackServer
+{
+public:
+  JackServer () = default;
+  ~JackServer () { stop (); }
+  JackServer (const JackServer &) = delete;
+  JackServer &operator= (const JackServer &) = delete;
+
+  static bool available ();
+
+  /* Starts `jackd --no-realtime -n NAME -d dummy -r RATE -p PERIOD`, NAME
+   * "zelmora-test-N" for the first N no server answers under, and waits
+   * until a client can connect.  Returns: false with @problem set. */
+  bool start (guint rate, guint period, std::string *problem);
+
+  /* Ends the server: SIGTERM, or SIGKILL when @hard (a crash). */
+  void stop (bool hard = false);
+
+  const std::string &name () const { return server_name; }
+  bool running () const { return pid > 0; }
+
+private:
+  bool launch (const char *jackd, guint rate, guint period, std::string *problem);
+  void remove_leftovers ();
+
+  GPid pid = 0;
+  std::string server_name;
+};
+
+/* What the client recorded: one vector per input port, and the JACK frame
+ * time of the first frame. */
+struct JackRecording
+{
+  std::vector<std::vector<float>> channels;
+  guint64 first_frame = 0;
+  size_t frames () const { return channels.empty () ? 0 : channels[0].size (); }
+};
+
+/* A client with a MIDI output "midi_out" and audio inputs "in_1".."in_N".
+ * The test thread queues MIDI messages and reads the recording; the process
+ * thread talks to it through ring buffers only. */
+class JackTestClient
+{
+public:
+  JackTestClient () = default;
+  ~JackTestClient () { close (); }
+  JackTestClient (const JackTestClient &) = delete;
+  JackTestClient &operator= (const JackTestClient &) = delete;
+
+  bool open (const std::string &server, guint inputs, std::string *problem);
+  void close ();
+  jack_client_t *client () const { return jack; }
+
+  /* Connects midi_out to @port. */
+  bool connect_midi (const std::string &port);
+  /* Connects @ports[i] to in_(i+1). */
+  bool connect_inputs (const std::vector<std::string> &ports);
+
+  /* Queues @msg for the next period, @offset frames into it. */
+  void send (std::initializer_list<guint8> msg, guint offset = 0);
+
+  /* Frame time at which the last queued message went out, 0 before. */
+  guint64 last_sent_frame () const { return sent_frame.load (); }
+
+  /* Starts recording afresh (what was recorded so far is dropped). */
+  void restart_recording ();
+  /* Waits until @frames frames are recorded (at most @timeout_s seconds of
+   * wall time).  Returns: the recording so far. */
+  const JackRecording &record (size_t frames, double timeout_s = 20.0);
+  const JackRecording &recording () { drain (); return rec; }
+
+  /* Port names of @client (a JACK client name) matching @type. */
+  std::vector<std::string> ports_of (const std::string &client, const char *type,
+                                     unsigned long flags = 0) const;
+  /* Names of the ports connected to @port. */
+  std::vector<std::string> connections (const std::string &port) const;
+
+private:
+  static int process (jack_nframes_t frames, void *data);
+  void drain ();
+
+  jack_client_t *jack = nullptr;
+  jack_port_t *midi_out = nullptr;
+  std::vector<jack_port_t *> inputs;
+  std::unique_ptr<ByteRing> to_jack;    /* {offset, size, bytes} */
+  std::unique_ptr<ByteRing> from_jack;  /* {frame time, frames, samples} */
+  std::atomic<guint64> sent_frame{ 0 };
+  std::atomic<guint> lost{ 0 };
+  std::atomic<bool> discard{ false };
+  JackRecording rec;
+};
+
+/* Frequency of @x (from @from to @to) by rising zero crossings, in cycles
+ * per sample; 0 when there are fewer than two. */
+double zero_crossing_frequency (const std::vector<float> &x, size_t from, size_t to);
+
+/* Peak magnitude of @x from @from to @to. */
+float peak (const std::vector<float> &x, size_t from, size_t to);
+
+/* Index of the first sample whose magnitude exceeds @threshold, or size. */
+size_t first_sound (const std::vector<float> &x, float threshold = 1e-6f);
+
+} // namespace vorn_test

@@ -1,0 +1,182 @@
+/* zelmora-play: its refusals, and a note played through it on a private JACK
+ * server from MIDI sent by a test client. */
+#include "vorn-jack-server.h"
+#include "vorn-test-log.h"
+#include "vornadel.h"
+
+#include <glib/gstdio.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+class Play : public ::testing::Test
+{
+protected:
+  static inline char *dir = nullptr;
+
+  /* Two named instruments, "Other" an octave higher; a file without any. */
+  static void SetUpTestSuite ()
+  {
+    dir = g_dir_make_tmp ("zelmora-play-XXXXXX", nullptr);
+    g_autoptr (VornFile) file = vorn_file_new ();
+    for (const char *name : { "Plain", "Other" })
+      {
+        VornInst *inst = vorn_inst_new_default ();
+        g_object_set (inst, "name", name, nullptr);
+        if (g_str_equal (name, "Other"))
+          g_object_set (inst, "root-note", 57.0, nullptr);
+        vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+        g_object_unref (inst);
+      }
+    ASSERT_TRUE (vorn_file_save (file, path ("bank.vvi").c_str (), nullptr));
+    g_autoptr (VornFile) empty = vorn_file_new ();
+    ASSERT_TRUE (vorn_file_save (empty, path ("empty.vvi").c_str (), nullptr));
+    ASSERT_TRUE (g_file_set_contents (path ("broken.vvi").c_str (), "{ not json", -1, nullptr));
+  }
+
+  static void TearDownTestSuite ()
+  {
+    for (const char *name : { "bank.vvi", "empty.vvi", "broken.vvi" })
+      g_unlink (path (name).c_str ());
+    g_rmdir (dir);
+    g_clear_pointer (&dir, g_free);
+  }
+
+  void SetUp () override
+  {
+    /* Never the user's JACK server. */
+    g_setenv ("JACK_DEFAULT_SERVER", "zelmora-test-no-such-server", TRUE);
+    g_setenv ("JACK_NO_START_SERVER", "1", TRUE);
+  }
+
+  static std::string path (const std::string &name) { return std::string (dir) + "/" + name; }
+
+  static std::vector<char *> argv_of (std::vector<std::string> &args)
+  {
+    args.insert (args.begin (), g_getenv ("ZELMORA_PLAY"));
+    std::vector<char *> argv;
+    for (std::string &a : args)
+      argv.push_back (a.data ());
+    argv.push_back (nullptr);
+    return argv;
+  }
+
+  static Result run (std::vector<std::string> args)
+  {
+    std::vector<char *> argv = argv_of (args);
+    g_autofree char *out = nullptr, *err = nullptr;
+    int wait = 0;
+    EXPECT_TRUE (g_spawn_sync (dir, argv.data (), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
+                               &err, &wait, nullptr));
+    return { WIFEXITED (wait) ? WEXITSTATUS (wait) : -1, out ? out : "", err ? err : "" };
+  }
+};
+
+} // namespace
+
+/* Everything it refuses ends with status 1 and one line naming the problem,
+ * before any sound; "help" lists the drivers. */
+TEST_F (Play, RefusesWithAReason)
+{
+  struct Case {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+    { {}, "expected one instrument file" },
+    { { "bank.vvi", "bank.vvi" }, "expected one instrument file" },
+    { { "missing.vvi" }, "cannot load missing.vvi: " },
+    { { "broken.vvi" }, "cannot load broken.vvi: " },
+    { { "empty.vvi" }, "empty.vvi holds no instrument" },
+    { { "-i", "Nothing", "bank.vvi" },
+      "bank.vvi: no instrument \"Nothing\"; available: 0 \"Plain\", 1 \"Other\"" },
+    { { "-i", "2", "bank.vvi" }, "no instrument \"2\"" },
+    { { "-a", "pulse", "bank.vvi" }, "unknown audio driver 'pulse'" },
+    { { "-m", "oss", "bank.vvi" }, "unknown MIDI driver 'oss'" },
+    { { "--bogus", "bank.vvi" }, "Unknown option --bogus" },
+    /* No server under that name: the driver cannot start. */
+    { { "-a", "jack", "bank.vvi" },
+      "cannot start the audio driver: Error opening JACK client: cannot connect to the JACK server" },
+  };
+  for (auto &c : cases)
+    {
+      SCOPED_TRACE (c.args.empty () ? "(none)" : c.args[0]);
+      Result r = run (c.args);
+      EXPECT_EQ (r.status, 1);
+      EXPECT_TRUE (g_str_has_prefix (r.err.c_str (), "zelmora-play: ")) << r.err;
+      EXPECT_NE (r.err.find (c.err), std::string::npos) << r.err;
+      EXPECT_EQ (std::count (r.err.begin (), r.err.end (), '\n'), 1) << r.err;
+    }
+
+  Result help = run ({ "-a", "help", "-m", "help" });
+  EXPECT_EQ (help.status, 0);
+  EXPECT_EQ (help.out, "-a, --audio options (audio driver):\nauto\nportaudio\njack\n"
+                       "-m, --midi options (MIDI driver):\nauto\nalsa\njack\n");
+}
+
+/* Channel 2's instrument plays a MIDI note from the test client at 440 Hz;
+ * SIGTERM ends the program with status 0. */
+TEST_F (Play, PlaysMidiFromJackUntilTerminated)
+{
+  VORN_TEST_REQUIRE_JACKD ();
+  vorn_test::JackServer server;
+  std::string problem;
+  ASSERT_TRUE (server.start (48000, 256, &problem)) << problem;
+  g_setenv ("JACK_DEFAULT_SERVER", server.name ().c_str (), TRUE);
+  vorn_test::JackTestClient probe;
+  ASSERT_TRUE (probe.open (server.name (), 1, &problem)) << problem;
+
+  std::vector<std::string> args = { "-a", "jack", "-m", "jack", "-i", "Other", "-i", "Plain",
+                                    "bank.vvi" };
+  std::vector<char *> argv = argv_of (args);
+  GPid pid = 0;
+  int out_fd = -1;
+  ASSERT_TRUE (g_spawn_async_with_pipes (dir, argv.data (), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
+                                         nullptr, nullptr, &pid, nullptr, &out_fd, nullptr,
+                                         nullptr));
+
+  bool ready = false;
+  for (int i = 0; i < 1000 && !ready; i++)
+    {
+      ready = !probe.ports_of ("Zelmora", JACK_DEFAULT_AUDIO_TYPE).empty ()
+              && !probe.ports_of ("Zelmora MIDI", JACK_DEFAULT_MIDI_TYPE).empty ();
+      std::this_thread::sleep_for (std::chrono::milliseconds (10));
+    }
+  ASSERT_TRUE (ready) << "zelmora-play's ports did not appear";
+  ASSERT_TRUE (probe.connect_inputs ({ "Zelmora:out_1" }));
+  ASSERT_TRUE (probe.connect_midi ("Zelmora MIDI:midi_in"));
+
+  probe.restart_recording ();
+  probe.send ({ 0x91, 69, 127 });  /* channel 2: "Plain" */
+  const std::vector<float> &x = probe.record (48000).channels[0];
+  const size_t start = vorn_test::first_sound (x);
+  ASSERT_LT (start + 40000, x.size ()) << "the note sounded";
+  EXPECT_NEAR (vorn_test::zero_crossing_frequency (x, start + 4800, start + 40000) * 48000, 440.0,
+               0.5);
+  probe.send ({ 0x81, 69, 0 });
+
+  kill (pid, SIGTERM);
+  int status = -1;
+  for (int i = 0; i < 1000 && waitpid (pid, &status, WNOHANG) != pid; i++)
+    std::this_thread::sleep_for (std::chrono::milliseconds (10));
+  ASSERT_TRUE (WIFEXITED (status)) << "still running or killed by a signal";
+  EXPECT_EQ (WEXITSTATUS (status), 0);
+  g_spawn_close_pid (pid);
+
+  char buffer[4096];
+  const ssize_t n = read (out_fd, buffer, sizeof buffer - 1);
+  close (out_fd);
+  const std::string out (buffer, n > 0 ? size_t (n) : 0);
+  EXPECT_NE (out.find ("channel 1: Other\n  channel 2: Plain\n"), std::string::npos) << out;
+  EXPECT_EQ (out.find ('\r'), std::string::npos) << "no status line on a pipe";
+  probe.close ();
+  server.stop ();
+}
