@@ -134,6 +134,8 @@ TEST_F (AppTest, DisableAudioStartsNoDrivers)
 TEST_F (AppTest, MidiDriverFromTheCommandLine)
 {
   const bool have_seq = g_file_test ("/dev/snd/seq", G_FILE_TEST_EXISTS);
+  /* No JACK server to find: never the user's. */
+  g_setenv ("JACK_DEFAULT_SERVER", "zelmora-no-such-server", TRUE);
 
   auto run = run_app ({ "--midi", "jack" }, [] (ZelmAppGui *app) {
     int midi = -1;
@@ -141,12 +143,12 @@ TEST_F (AppTest, MidiDriverFromTheCommandLine)
     EXPECT_EQ (midi, VORN_MIDI_DRIVER_AVAILABLE_JACK);
     EXPECT_EQ (zelm_app_get_midi_driver (ZELM_APP (app)), nullptr);
     EXPECT_STREQ (zelm_app_get_midi_error (ZELM_APP (app)),
-                  "JACK MIDI is not available in this build");
+                  "Error opening JACK client: cannot connect to the JACK server");
     EXPECT_NE (zelm_app_get_audio_driver (ZELM_APP (app)), nullptr) << "sound is unaffected";
     GtkWidget *bar = GTK_WIDGET (zelm_app_gui_get_object (app, "AudioInfoBar"));
     EXPECT_TRUE (gtk_widget_get_visible (bar));
     EXPECT_STREQ (gtk_label_get_text (GTK_LABEL (zelm_app_gui_get_object (app, "AudioInfoLabel"))),
-                  "MIDI input is off: JACK MIDI is not available in this build");
+                  "MIDI input is off: Error opening JACK client: cannot connect to the JACK server");
     g_autoptr (GError) err = nullptr;
     EXPECT_TRUE (zelm_app_save_config (ZELM_APP (app), &err)) << err->message;
   });
