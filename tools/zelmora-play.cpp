@@ -6,6 +6,7 @@
  * voices and the output level.  SIGINT and SIGTERM end the loop, after which
  * the drivers and the synthesizer are stopped in order. */
 #include "vornadel.h"
+#include "tool-instruments.h"
 
 #include <glib-unix.h>
 
@@ -81,27 +82,6 @@ new_midi_driver (const char *name, VornSynth *synth)
 }
 
 /* ---- instruments ---------------------------------------------------------- */
-
-/* The instrument named @wanted, or the one at index @wanted.  Returns NULL
- * with @problem set when there is none. */
-VornInst *
-find_instrument (const std::vector<VornInst *> &insts, const char *wanted, std::string *problem)
-{
-  std::string names;
-  for (size_t i = 0; i < insts.size (); i++)
-    {
-      g_autofree char *name = nullptr;
-      g_object_get (insts[i], "name", &name, nullptr);
-      if (g_strcmp0 (name, wanted) == 0)
-        return insts[i];
-      names += (i ? ", " : "") + std::to_string (i) + " \"" + (name ? name : "") + "\"";
-    }
-  guint64 index = 0;
-  if (g_ascii_string_to_unsigned (wanted, 10, 0, G_MAXUINT, &index, nullptr) && index < insts.size ())
-    return insts[index];
-  *problem = std::string ("no instrument \"") + wanted + "\"; available: " + names;
-  return nullptr;
-}
 
 /* ---- the running player --------------------------------------------------- */
 
@@ -240,10 +220,7 @@ run (int argc, char **argv)
   g_autoptr (VornFile) file = vorn_file_load (argv[1], &error);
   if (!file)
     return fail ("cannot load %s: %s", argv[1], error->message);
-  std::vector<VornInst *> insts;
-  for (VornNode *node = VORN_NODE (file)->children; node; node = node->next)
-    if (VORN_IS_INST (node))
-      insts.push_back (VORN_INST (node));
+  const std::vector<VornInst *> insts = tool_file_instruments (file);
   if (insts.empty ())
     return fail ("%s holds no instrument", argv[1]);
 
@@ -254,10 +231,11 @@ run (int argc, char **argv)
   std::vector<VornInst *> chosen;
   for (guint i = 0; wanted && wanted[i]; i++)
     {
-      std::string problem;
-      VornInst *inst = find_instrument (insts, wanted[i], &problem);
+      std::string available;
+      VornInst *inst = tool_find_instrument (insts, wanted[i], &available);
       if (!inst)
-        return fail ("%s: %s", argv[1], problem.c_str ());
+        return fail ("%s: no instrument \"%s\"; available: %s", argv[1], wanted[i],
+                     available.c_str ());
       chosen.push_back (inst);
     }
   if (chosen.empty ())

@@ -10,6 +10,7 @@
  * or a device, fills) the destination only once everything has succeeded. */
 #include "render-midi.h"
 #include "render-output.h"
+#include "tool-instruments.h"
 #include "vornadel.h"
 
 #include <glib/gstdio.h>
@@ -189,10 +190,7 @@ same_file (const char *a, const char *b)
 VornInst *
 choose_instrument (VornFile *file, const char *path, const char *wanted, std::string *problem)
 {
-  std::vector<VornInst *> insts;
-  for (VornNode *node = VORN_NODE (file)->children; node; node = node->next)
-    if (VORN_IS_INST (node))
-      insts.push_back (VORN_INST (node));
+  const std::vector<VornInst *> insts = tool_file_instruments (file);
   if (insts.empty ())
     {
       *problem = std::string (path) + " holds no instrument";
@@ -200,21 +198,11 @@ choose_instrument (VornFile *file, const char *path, const char *wanted, std::st
     }
   if (!wanted)
     return insts[0];
-
-  std::string names;
-  for (size_t i = 0; i < insts.size (); i++)
-    {
-      g_autofree char *name = nullptr;
-      g_object_get (insts[i], "name", &name, nullptr);
-      if (g_strcmp0 (name, wanted) == 0)
-        return insts[i];
-      names += (i ? ", " : "") + std::to_string (i) + " \"" + (name ? name : "") + "\"";
-    }
-  guint64 index = 0;
-  if (g_ascii_string_to_unsigned (wanted, 10, 0, G_MAXUINT, &index, nullptr) && index < insts.size ())
-    return insts[index];
-  *problem = std::string (path) + " has no instrument \"" + wanted + "\"; available: " + names;
-  return nullptr;
+  std::string available;
+  VornInst *inst = tool_find_instrument (insts, wanted, &available);
+  if (!inst)
+    *problem = std::string (path) + " has no instrument \"" + wanted + "\"; available: " + available;
+  return inst;
 }
 
 /* ---- synthesizer ---------------------------------------------------------- */
