@@ -298,6 +298,8 @@ JackTestClient::drain ()
       from_jack->advance (sizeof ph);
       if (rec.frames () == 0)
         rec.first_frame = ph.frame_time;
+      else if (ph.frame_time != rec.first_frame + rec.frames ())
+        rec.gaps++;
       for (guint32 c = 0; c < ph.channels; c++)
         {
           std::vector<float> &ch = rec.channels[c];
@@ -316,6 +318,7 @@ JackTestClient::restart_recording ()
   for (auto &ch : rec.channels)
     ch.clear ();
   rec.first_frame = 0;
+  rec.gaps = 0;
 }
 
 const JackRecording &
@@ -391,6 +394,32 @@ first_sound (const std::vector<float> &x, float threshold)
   for (size_t i = 0; i < x.size (); i++)
     if (std::fabs (x[i]) > threshold)
       return i;
+  return x.size ();
+}
+
+size_t
+last_sound (const std::vector<float> &x, float threshold)
+{
+  for (size_t i = x.size (); i > 0; i--)
+    if (std::fabs (x[i - 1]) > threshold)
+      return i;
+  return 0;
+}
+
+size_t
+falls_below (const std::vector<float> &x, size_t from, float level, size_t window)
+{
+  /* No window starting at or before a loud sample's index qualifies. */
+  size_t i = from;
+  while (i + window <= x.size ())
+    {
+      size_t k = i + window;
+      while (k > i && std::fabs (x[k - 1]) < level)
+        k--;
+      if (k == i)
+        return i;
+      i = k;
+    }
   return x.size ();
 }
 

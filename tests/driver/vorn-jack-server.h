@@ -86,7 +86,12 @@ struct JackRecording
 {
   std::vector<std::vector<float>> channels;
   guint64 first_frame = 0;
+  /* Periods that did not follow on from the one before (the client missed
+   * a cycle): frame times no longer map to indices when nonzero. */
+  guint gaps = 0;
   size_t frames () const { return channels.empty () ? 0 : channels[0].size (); }
+  /* Index of the frame at JACK frame time @frame (0 for earlier ones). */
+  size_t index_of (guint64 frame) const { return frame > first_frame ? size_t (frame - first_frame) : 0; }
 };
 
 /* A client with a MIDI output "midi_out" and audio inputs "in_1".."in_N".
@@ -152,5 +157,13 @@ float peak (const std::vector<float> &x, size_t from, size_t to);
 
 /* Index of the first sample whose magnitude exceeds @threshold, or size. */
 size_t first_sound (const std::vector<float> &x, float threshold = 1e-6f);
+
+/* Index just past the last sample whose magnitude exceeds @threshold, 0
+ * when there is none. */
+size_t last_sound (const std::vector<float> &x, float threshold = 0.0f);
+
+/* First index from @from at which the peak of the next @window samples is
+ * below @level, or size: where a tone of that level starts to fade. */
+size_t falls_below (const std::vector<float> &x, size_t from, float level, size_t window = 256);
 
 } // namespace vorn_test
