@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vorn_test {
@@ -86,12 +87,12 @@ struct JackRecording
 {
   std::vector<std::vector<float>> channels;
   guint64 first_frame = 0;
-  /* Periods that did not follow on from the one before (the client missed
-   * a cycle): frame times no longer map to indices when nonzero. */
-  guint gaps = 0;
+  /* The frame time of each period that starts after a jump of the frame
+   * time (JACK resynchronises it after a late cycle), with its index. */
+  std::vector<std::pair<guint64, size_t>> jumps;
   size_t frames () const { return channels.empty () ? 0 : channels[0].size (); }
   /* Index of the frame at JACK frame time @frame (0 for earlier ones). */
-  size_t index_of (guint64 frame) const { return frame > first_frame ? size_t (frame - first_frame) : 0; }
+  size_t index_of (guint64 frame) const;
 };
 
 /* A client with a MIDI output "midi_out" and audio inputs "in_1".."in_N".
