@@ -122,7 +122,7 @@ bool
 JackServer::launch (const char *jackd, guint rate, guint period, std::string *problem)
 {
   const std::string r = std::to_string (rate), p = std::to_string (period);
-  const char *argv[] = { jackd, "--no-realtime", "-n", server_name.c_str (), "-d", "dummy",
+  const char *argv[] = { jackd, "--no-realtime", "--sync", "-n", server_name.c_str (), "-d", "dummy",
                          "-r", r.c_str (), "-p", p.c_str (), nullptr };
   g_autoptr (GError) error = nullptr;
   if (!g_spawn_async (nullptr, const_cast<char **> (argv), nullptr,
@@ -298,6 +298,14 @@ JackTestClient::drain ()
       from_jack->advance (sizeof ph);
       if (rec.frames () == 0)
         rec.first_frame = ph.frame_time;
+      else
+        {
+          const auto &[time, index] = rec.jumps.empty ()
+                                        ? std::pair<guint64, size_t> (rec.first_frame, 0)
+                                        : rec.jumps.back ();
+          if (ph.frame_time != time + (rec.frames () - index))
+            rec.jumps.emplace_back (ph.frame_time, rec.frames ());
+        }
       for (guint32 c = 0; c < ph.channels; c++)
         {
           std::vector<float> &ch = rec.channels[c];
@@ -316,6 +324,7 @@ JackTestClient::restart_recording ()
   for (auto &ch : rec.channels)
     ch.clear ();
   rec.first_frame = 0;
+  rec.jumps.clear ();
 }
 
 const JackRecording &
@@ -362,6 +371,17 @@ JackTestClient::connections (const std::string &port) const
   return out;
 }
 
+size_t
+JackRecording::index_of (guint64 frame) const
+{
+  guint64 time = first_frame;
+  size_t index = 0;
+  for (const auto &[t, i] : jumps)
+    if (t <= frame)
+      time = t, index = i;
+  return frame > time ? index + size_t (frame - time) : index;
+}
+
 double
 zero_crossing_frequency (const std::vector<float> &x, size_t from, size_t to)
 {
@@ -391,6 +411,32 @@ first_sound (const std::vector<float> &x, float threshold)
   for (size_t i = 0; i < x.size (); i++)
     if (std::fabs (x[i]) > threshold)
       return i;
+  return x.size ();
+}
+
+size_t
+last_sound (const std::vector<float> &x, float threshold)
+{
+  for (size_t i = x.size (); i > 0; i--)
+    if (std::fabs (x[i - 1]) > threshold)
+      return i;
+  return 0;
+}
+
+size_t
+falls_below (const std::vector<float> &x, size_t from, float level, size_t window)
+{
+  /* No window starting at or before a loud sample's index qualifies. */
+  size_t i = from;
+  while (i + window <= x.size ())
+    {
+      size_t k = i + window;
+      while (k > i && std::fabs (x[k - 1]) < level)
+        k--;
+      if (k == i)
+        return i;
+      i = k;
+    }
   return x.size ();
 }
 
