@@ -300,8 +300,19 @@ zelm_tree_remove_node (ZelmTree *tree, VornNode *node)
   GtkTreeIter iter;
   gboolean found = row_iter (tree, node, &iter);
   vorn_node_pre_traverse (node, forget_row_cb, tree);
-  if (found)
-    gtk_tree_store_remove (tree->store, &iter);
+  if (!found)
+    return;
+  /* GTK 3 loses (and leaks) the view's child tree of an expanded row whose
+   * last child goes: such a parent is collapsed first. */
+  GtkTreeModel *model = GTK_TREE_MODEL (tree->store);
+  GtkTreeIter parent;
+  if (gtk_tree_model_iter_parent (model, &parent, &iter)
+      && gtk_tree_model_iter_n_children (model, &parent) == 1)
+    {
+      g_autoptr (GtkTreePath) path = gtk_tree_model_get_path (model, &parent);
+      gtk_tree_view_collapse_row (tree->view, path);
+    }
+  gtk_tree_store_remove (tree->store, &iter);
 }
 
 /* Puts the rows under @parent (the top level for NULL) into the order of
@@ -1536,6 +1547,8 @@ zelm_tree_reload_file (ZelmTree *tree, VornFile *file)
   g_signal_handlers_block_by_func (sel, reinterpret_cast<gpointer> (selection_changed), tree);
   tree->pending_click = FALSE;
 
+  /* Collapsed first (see zelm_tree_remove_node); opened again below. */
+  gtk_tree_view_collapse_row (tree->view, file_path);
   GtkTreeIter child;
   while (gtk_tree_model_iter_children (model, &child, &iter))
     {

@@ -90,13 +90,37 @@ new_menu_item (const ZelmUtilMenuInfo *info, guint position, GtkWidget *window,
   return item;
 }
 
+/* Menus whose submenus open as soon as their item is selected.  GTK 3's
+ * delayed opening leaks its timer's data whenever the item is left or
+ * clicked before the delay ends; opening at once is what menu bars do. */
+typedef GtkMenu ZelmUtilMenu;
+typedef GtkMenuClass ZelmUtilMenuClass;
+G_DEFINE_TYPE (ZelmUtilMenu, zelm_util_menu, GTK_TYPE_MENU)
+
+static int
+zelm_util_menu_get_popup_delay (GtkMenuShell *)
+{
+  return 0;
+}
+
+static void
+zelm_util_menu_class_init (ZelmUtilMenuClass *klass)
+{
+  GTK_MENU_SHELL_CLASS (klass)->get_popup_delay = zelm_util_menu_get_popup_delay;
+}
+
+static void
+zelm_util_menu_init (ZelmUtilMenu *)
+{
+}
+
 GtkWidget *
 zelm_util_create_menu (GtkWidget *window, const ZelmUtilMenuInfo *infos, guint count,
                        GCallback callback, gpointer user_data)
 {
   g_return_val_if_fail (infos != nullptr || count == 0, nullptr);
 
-  GtkWidget *menu = gtk_menu_new ();
+  GtkWidget *menu = GTK_WIDGET (g_object_new (zelm_util_menu_get_type (), nullptr));
   GtkAccelGroup *accel_group = nullptr;
   GtkWidget *parent_item = nullptr; /* last top-level item */
   GtkWidget *submenu = nullptr;
@@ -110,7 +134,7 @@ zelm_util_create_menu (GtkWidget *window, const ZelmUtilMenuInfo *infos, guint c
         {
           if (!submenu)
             {
-              submenu = gtk_menu_new ();
+              submenu = GTK_WIDGET (g_object_new (zelm_util_menu_get_type (), nullptr));
               gtk_menu_item_set_submenu (GTK_MENU_ITEM (parent_item), submenu);
             }
           gtk_menu_shell_append (GTK_MENU_SHELL (submenu), item);
