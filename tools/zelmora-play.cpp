@@ -53,14 +53,9 @@ driver_names (GType type)
 bool
 enum_lookup (GType type, const char *name, int *value)
 {
-  g_autoptr (GEnumClass) klass = G_ENUM_CLASS (g_type_class_ref (type));
-  for (guint i = 0; i < klass->n_values; i++)
-    if (g_ascii_strcasecmp (klass->values[i].value_nick, name) == 0)
-      {
-        *value = klass->values[i].value;
-        return true;
-      }
-  return false;
+  gboolean found = FALSE;
+  *value = vorn_util_enum_lookup_nocase (type, name, &found);
+  return found;
 }
 
 void

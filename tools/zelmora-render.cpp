@@ -104,18 +104,12 @@ enum_choices (GType type)
   return out;
 }
 
-/* The value whose nick is @name, case ignored. */
 bool
 enum_lookup (GType type, const char *name, int *value)
 {
-  g_autoptr (GEnumClass) klass = G_ENUM_CLASS (g_type_class_ref (type));
-  for (guint i = 0; i < klass->n_values; i++)
-    if (g_ascii_strcasecmp (klass->values[i].value_nick, name) == 0)
-      {
-        *value = klass->values[i].value;
-        return true;
-      }
-  return false;
+  gboolean found = FALSE;
+  *value = vorn_util_enum_lookup_nocase (type, name, &found);
+  return found;
 }
 
 /* The range of an unsigned synthesizer property. */

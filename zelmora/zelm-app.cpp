@@ -143,22 +143,6 @@ zelm_app_serializable_init (JsonSerializableIface *iface)
 
 /* --- command line ---------------------------------------------------------- */
 
-/* The value of @enum_type whose nick is @name, ignoring case: the nicks
- * are display names ("ALSA"), typed in any case ("alsa"). */
-static int
-driver_lookup (GType enum_type, const char *name, gboolean *found)
-{
-  *found = FALSE;
-  g_autoptr (GEnumClass) klass = static_cast<GEnumClass *> (g_type_class_ref (enum_type));
-  for (guint i = 0; i < klass->n_values; i++)
-    if (g_ascii_strcasecmp (klass->values[i].value_nick, name) == 0)
-      {
-        *found = TRUE;
-        return klass->values[i].value;
-      }
-  return 0;
-}
-
 /* Prints the nicks of @enum_type after a heading; for "help" arguments. */
 static void
 print_driver_list (const char *heading, GType enum_type)
@@ -193,7 +177,7 @@ zelm_app_handle_local_options (GApplication *gapp, GVariantDict *options)
           return 0;
         }
       gboolean found = FALSE;
-      int value = driver_lookup (VORN_TYPE_AUDIO_DRIVER_AVAILABLE, str, &found);
+      int value = vorn_util_enum_lookup_nocase (VORN_TYPE_AUDIO_DRIVER_AVAILABLE, str, &found);
       if (!found)
         {
           printf ("Invalid audio driver '%s'\n", str);
@@ -210,7 +194,7 @@ zelm_app_handle_local_options (GApplication *gapp, GVariantDict *options)
           return 0;
         }
       gboolean found = FALSE;
-      int value = driver_lookup (VORN_TYPE_MIDI_DRIVER_AVAILABLE, str, &found);
+      int value = vorn_util_enum_lookup_nocase (VORN_TYPE_MIDI_DRIVER_AVAILABLE, str, &found);
       if (!found)
         {
           printf ("Invalid MIDI driver name '%s'\n", str);

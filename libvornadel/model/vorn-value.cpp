@@ -40,6 +40,24 @@ vorn_util_enum_lookup (GType enum_type, const char *nick, gboolean *found)
   return value;
 }
 
+int
+vorn_util_enum_lookup_nocase (GType enum_type, const char *nick, gboolean *found)
+{
+  if (found)
+    *found = FALSE;
+  if (!G_TYPE_IS_ENUM (enum_type) || !nick)
+    return 0;
+  g_autoptr (GEnumClass) klass = static_cast<GEnumClass *> (g_type_class_ref (enum_type));
+  for (guint i = 0; i < klass->n_values; i++)
+    if (g_ascii_strcasecmp (klass->values[i].value_nick, nick) == 0)
+      {
+        if (found)
+          *found = TRUE;
+        return klass->values[i].value;
+      }
+  return 0;
+}
+
 static JsonNode *
 int_node (gint64 v)
 {

@@ -26,6 +26,10 @@ const char *vorn_util_enum_nick (GType enum_type, int value);
  * NULL) tells whether the nick exists; an unknown nick gives 0. */
 int vorn_util_enum_lookup (GType enum_type, const char *nick, gboolean *found);
 
+/* As vorn_util_enum_lookup(), the nick compared without regard to ASCII
+ * case: for names typed by users ("alsa" for "ALSA"). */
+int vorn_util_enum_lookup_nocase (GType enum_type, const char *nick, gboolean *found);
+
 /**
  * vorn_util_value_to_json:
  * @value: an initialised value
