@@ -111,6 +111,9 @@ struct _VornGen {
   guint8 dest_count;
   guint8 state;
   guint8 level;
+  /* TRUE while the last render returned FALSE: the queue reacts to the
+   * change, not to every fragment that repeats it. */
+  guint8 settled;
 };
 
 struct _VornGenClass {

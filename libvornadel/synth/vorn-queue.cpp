@@ -1008,13 +1008,22 @@ render_voice (VornQueuePrivate *priv)
 {
   guint flags = RENDER_FLAGS_NONE;
   for (VornGen *gen = priv->chain; gen; gen = gen->chain_next)
-    if (!gen->render (gen))
-      {
-        if (gen->state == VORN_GEN_STATE_STOP)
-          flags = RENDER_FLAGS_FINISHED;
-        else if (flags != RENDER_FLAGS_FINISHED)
-          flags = RENDER_FLAGS_RESOLVE;
-      }
+    {
+      /* A wave that settled on an identity or a constant says so every
+       * fragment; only the fragment where that changes needs the routing
+       * resolved again. */
+      const guint8 settled = gen->render (gen) ? FALSE : TRUE;
+      if (settled)
+        {
+          if (gen->state == VORN_GEN_STATE_STOP)
+            flags = RENDER_FLAGS_FINISHED;
+          else if (!gen->settled && flags != RENDER_FLAGS_FINISHED)
+            flags = RENDER_FLAGS_RESOLVE;
+        }
+      else if (gen->settled && flags != RENDER_FLAGS_FINISHED)
+        flags = RENDER_FLAGS_RESOLVE;
+      gen->settled = settled;
+    }
   return flags;
 }
 
