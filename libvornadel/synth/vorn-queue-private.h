@@ -51,8 +51,13 @@ typedef struct {
  * @post_chain: master: first generator after the last attach point that
  *   renders (the rest follows through chain_next)
  * @context: what the queue was compiled with; its generators point here
+ * @add_fragment: the sum of the context's format and instruction set
  */
 typedef struct _VornVoiceBlock VornVoiceBlock;
+
+/* Adds one fragment of samples of the queue's format from @src into @dst
+ * (both 64-byte aligned). */
+typedef void (*VornQueueAddFunc) (void *dst, const void *src);
 
 typedef struct {
   VornThreadPit *pit;
@@ -83,7 +88,16 @@ typedef struct {
   VornGen *post_chain;
 
   VornRenderContext context;
+  VornQueueAddFunc add_fragment;
 } VornQueuePrivate;
+
+/* The fragment sums of each instruction set (kernels/vorn-queue-kernel.h). */
+#define VORN_QUEUE_DECLARE_KERNELS(ISA)                                 \
+  void vorn_queue_add_fragment_##ISA##_F (void *dst, const void *src); \
+  void vorn_queue_add_fragment_##ISA##_D (void *dst, const void *src);
+VORN_QUEUE_DECLARE_KERNELS (SSE2)
+VORN_QUEUE_DECLARE_KERNELS (AVX)
+VORN_QUEUE_DECLARE_KERNELS (AVX2)
 
 /* Returns: (transfer none): the compiled state of @queue. */
 VornQueuePrivate *vorn_queue_get_private (VornQueue *queue);

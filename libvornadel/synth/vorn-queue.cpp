@@ -5,6 +5,7 @@
 #include "vorn-queue-private.h"
 
 #include "vorn-aligned.h"
+#include "vorn-kernel-table.h"
 #include "vorn-synth.h"
 #include "vorn-synth-private.h"
 #include "vorn-thread-pit.h"
@@ -603,6 +604,10 @@ find_segments (VornQueuePrivate *priv, const Compiler &c)
     }
 }
 
+static const VornKernelVariant<VornQueueAddFunc> add_table[] = {
+  VORN_KERNEL_VARIANTS (vorn_queue_add_fragment),
+};
+
 VornQueue *
 vorn_queue_new (VornNode *node, VornSynth *synth)
 {
@@ -633,6 +638,7 @@ vorn_queue_new_with_context (VornNode *node, VornSynth *synth, const VornRenderC
   priv->context.speaker_outputs = nullptr;
   priv->context.tap_mode = &queue->tap_mode;
   vorn_render_context_attach (queue, &priv->context);
+  priv->add_fragment = vorn_kernel_pick (add_table, priv->context.format, priv->context.simd);
   const guint cores = MAX (ctx->cores, 1u);
 
   queue->sample_rate = priv->context.sample_rate;
@@ -1027,16 +1033,6 @@ render_voice (VornQueuePrivate *priv)
   return flags;
 }
 
-template <typename T>
-static inline void
-add_fragment (void *dst, const void *src)
-{
-  T *__restrict d = static_cast<T *> (__builtin_assume_aligned (dst, VORN_ALIGNMENT));
-  const T *__restrict s = static_cast<const T *> (__builtin_assume_aligned (src, VORN_ALIGNMENT));
-  for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-    d[i] += s[i];
-}
-
 /* Beyond this a voice's samples are garbage (some 300 dB over full scale),
  * and a few thousand of them would overflow single precision in the sum. */
 constexpr double VOICE_SAMPLE_LIMIT = 1e15;
@@ -1108,14 +1104,9 @@ static void
 add_output (VornVoiceBlock *b, const VornAttribVal *src, guint n, bool dbl)
 {
   const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
+  const VornQueueAddFunc add = get_priv (b->ap->queue)->add_fragment;
   for (guint k = 0; k < n; k++)
-    {
-      guint8 *dst = static_cast<guint8 *> (b->partial) + k * frag_bytes;
-      if (dbl)
-        add_fragment<double> (dst, src[k].buffer);
-      else
-        add_fragment<float> (dst, src[k].buffer);
-    }
+    add (static_cast<guint8 *> (b->partial) + k * frag_bytes, src[k].buffer);
   b->summed = TRUE;
 }
 
@@ -1221,14 +1212,11 @@ finish_block (VornVoiceBlock *b)
       VornAttribVal *dst = b->ap->attach_vals[VORN_ATTRIB_TYPE_SPEAKERS - 1];
       const bool dbl = b->ap->queue->format == VORN_FORMAT_DOUBLE;
       const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
+      const VornQueueAddFunc add = get_priv (b->ap->queue)->add_fragment;
       for (guint k = 0; k < b->width; k++)
         {
-          const guint8 *src = static_cast<const guint8 *> (b->partial) + k * frag_bytes;
           dst[k].state = VORN_ATTRIB_STATE_DYNAMIC;
-          if (dbl)
-            add_fragment<double> (dst[k].buffer, src);
-          else
-            add_fragment<float> (dst[k].buffer, src);
+          add (dst[k].buffer, static_cast<const guint8 *> (b->partial) + k * frag_bytes);
         }
     }
   if (b->active)
