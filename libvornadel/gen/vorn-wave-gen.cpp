@@ -233,7 +233,7 @@ start_value (VornWaveGen *gen)
     return v;
   alignas (VORN_ALIGNMENT) T in[wave_kernel::FRAG] = {}, out[wave_kernel::FRAG];
   in[0] = v;
-  wave_kernel::transform (out, in, gen->transform);
+  wave_kernel::transform<T, wave_kernel::ScalarLanes<T>> (out, in, gen->transform);
   return out[0];
 }
 

@@ -258,18 +258,54 @@ TEST_P (WaveGenTest, PositionFolding)
     ASSERT_NEAR (r.out.at (i), 0.75, 1e-4) << i;
 }
 
-/* Multiplying the volume works in decibels (-20 dB is a factor 0.1), the pitch in semitones (+12 doubles it). */
+/* Multiplying the volume works in decibels (-20 dB is a factor 0.1, -20000 dB silence), the
+ * pitch in semitones (+12 doubles it), to within two units in the last place of the format over the whole useful
+ * range: each output against the exact power of the same curve value, taken from a twin wave
+ * that sets a signal instead. */
 TEST_P (WaveGenTest, DecibelAndSemitoneTransforms)
 {
-  g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1, 0 } });
-  const struct { VornAttribType dest; double y_ofs, factor; } cases[] = {
-    { VORN_ATTRIB_TYPE_VOLUME, -20.0, 0.1 },
-    { VORN_ATTRIB_TYPE_PITCH, 12.0, 2.0 },
+  g_autoptr (VornCurve) curve = sharp ({ { 0, 0 }, { 1, 1 } });
+  const struct { VornAttribType dest; double lo, hi; long double base_log2; } cases[] = {
+    { VORN_ATTRIB_TYPE_VOLUME, -150.0, 40.0, 3.321928094887362347870319429489390175865L / 20 },
+    { VORN_ATTRIB_TYPE_PITCH, -100.0, 100.0, 1.0L / 12 },
   };
+  const bool single = GetParam ().format == VORN_FORMAT_SINGLE;
   for (const auto &c : cases)
     {
+      const WaveSpec spec = { .x = VORN_ATTRIB_TYPE_TIME, .dest = c.dest, .op = VORN_WAVE_OP_MUL,
+                              .y_scale = c.hi - c.lo, .y_ofs = c.lo };
+      WaveSpec plain = spec;
+      plain.dest = VORN_ATTRIB_TYPE_SIGNAL;
+      plain.op = VORN_WAVE_OP_SET;
+      Rig r (GetParam (), curve, spec), v (GetParam (), curve, plain);
+      for (Rig *p : { &r, &v })
+        p->x.set_const (1.0 / 640, VORN_ATTRIB_STATE_FIXED);
+      r.d.set_const (1.0, VORN_ATTRIB_STATE_FIXED);
+      double worst = 0;
+      for (int f = 0; f < 10; f++)
+        {
+          ASSERT_TRUE (r.render ());
+          ASSERT_TRUE (v.render ());
+          for (int i = 0; i < N; i++)
+            {
+              const long double exact = std::exp2 ((long double) v.out.at (i) * c.base_log2);
+              const double ulp = single ? std::nextafter (float (exact), INFINITY) - float (exact)
+                                        : std::nextafter (double (exact), INFINITY) - double (exact);
+              worst = std::max (worst, double (std::fabs (r.out.at (i) - exact) / ulp));
+            }
+        }
+      EXPECT_LE (worst, 2.0) << c.dest;
+    }
+  const struct { VornAttribType dest; double y_ofs, factor; } exact[] = {
+    { VORN_ATTRIB_TYPE_VOLUME, -20.0, 0.1 },
+    { VORN_ATTRIB_TYPE_PITCH, 12.0, 2.0 },
+    /* Far below the format's range: silence, never a denormal. */
+    { VORN_ATTRIB_TYPE_VOLUME, -20000.0, 0.0 },
+  };
+  for (const auto &c : exact)
+    {
       Rig r (GetParam (), curve, { .x = VORN_ATTRIB_TYPE_TIME, .dest = c.dest, .op = VORN_WAVE_OP_MUL,
-                                   .y_ofs = c.y_ofs });
+                                   .y_scale = 0.0, .y_ofs = c.y_ofs });
       r.d.set_dynamic ([] (int i) { return 0.5 + i; });
       ASSERT_TRUE (r.render ());
       for (int i = 0; i < N; i++)

@@ -14,6 +14,7 @@
 
 #include "vorn-curve-cache.h"
 #include "vorn-curve-cache-eval.h"
+#include "vorn-kernel-exp2.h"
 #include "vorn-kernel-lanes.h"
 #include "vorn-wave-gen.h"
 #include "vorn-wave.h"
@@ -31,8 +32,6 @@ constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
  * (nearly) zero width; it gives up instead of spinning. */
 constexpr int MAX_WRAPS = 64;
 
-constexpr double LN10 = 2.302585092994046;
-constexpr double LN2 = 0.6931471805599453;
 
 /* ---- lane abstractions ------------------------------------------------ */
 
@@ -296,17 +295,18 @@ scale (T *out, const T *in, T s)
     L::store (out + i, L::load (in + i) * x);
 }
 
-/* Decibels or semitones to a factor.  The exponential is the one scalar
- * libm function for every variant (evaluated in double), so all variants
- * agree to the bit. */
-template <typename T>
+/* Decibels or semitones to a factor: 10^(x / 20) = 2^(x log2(10) / 20) and
+ * 2^(x / 12), the same polynomial in every variant of a format. */
+template <typename T, typename L>
 inline void
 transform (T *out, const T *in, guint8 kind)
 {
-  const double f = kind == VORN_WAVE_GEN_TRANSFORM_DB ? 0.05 : 1.0 / 12.0;
-  const double ln = kind == VORN_WAVE_GEN_TRANSFORM_DB ? LN10 : LN2;
-  for (int i = 0; i < FRAG; i++)
-    out[i] = T (std::exp (double (in[i]) * f * ln));
+  static constexpr kernel_exp2::Factor<T> db =
+    kernel_exp2::factor<T> (3.321928094887362347870319429489390175865L / 20.0L);
+  static constexpr kernel_exp2::Factor<T> semitones = kernel_exp2::factor<T> (1.0L / 12.0L);
+  const kernel_exp2::Factor<T> &f = kind == VORN_WAVE_GEN_TRANSFORM_DB ? db : semitones;
+  for (int i = 0; i < FRAG; i += L::W)
+    L::store (out + i, kernel_exp2::pow2<T, L> (L::load (in + i), f));
 }
 
 /* out = op (D, Y * v); a null buffer means the scalar beside it. */
@@ -587,7 +587,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
   if (need_tf)
     {
       T *to = need_op ? val : obuf;
-      transform<T> (to, val, gen->transform);
+      transform<T, L> (to, val, gen->transform);
       cv = to;
     }
   F::get (gen->held) = cv[FRAG - 1];
