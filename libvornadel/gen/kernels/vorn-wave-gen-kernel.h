@@ -21,6 +21,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 
 namespace {
 namespace wave_kernel {
@@ -45,7 +46,42 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   using kernel_lanes::Lanes<T, BYTES>::W;
   using M = decltype (V{} < V{});
 
-  static inline V select (M m, V a, V b) { return m ? a : b; }
+  /* Lane masks are all ones or zero, so a bitwise blend selects: no
+   * comparison of the mask with zero as `m ? a : b` would make. */
+  static inline V select (M m, V a, V b)
+  {
+#if defined(__AVX__)
+    if constexpr (BYTES == 32 && sizeof (T) == sizeof (float))
+      {
+        __m256 r, x, y, z;
+        memcpy (&x, &b, sizeof x);
+        memcpy (&y, &a, sizeof y);
+        memcpy (&z, &m, sizeof z);
+        r = _mm256_blendv_ps (x, y, z);
+        V v;
+        memcpy (&v, &r, sizeof v);
+        return v;
+      }
+    if constexpr (BYTES == 32 && sizeof (T) == sizeof (double))
+      {
+        __m256d r, x, y, z;
+        memcpy (&x, &b, sizeof x);
+        memcpy (&y, &a, sizeof y);
+        memcpy (&z, &m, sizeof z);
+        r = _mm256_blendv_pd (x, y, z);
+        V v;
+        memcpy (&v, &r, sizeof v);
+        return v;
+      }
+#endif
+    M ai, bi;
+    memcpy (&ai, &a, sizeof ai);
+    memcpy (&bi, &b, sizeof bi);
+    const M ri = (ai & m) | (bi & ~m);
+    V v;
+    memcpy (&v, &ri, sizeof v);
+    return v;
+  }
   static inline M select_mask (M m, M a, M b) { return (m & a) | (~m & b); }
   static inline M mnot (M m) { return ~m; }
   static inline M mand (M a, M b) { return a & b; }
@@ -53,20 +89,34 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   static inline M mtrue () { return V{} == V{}; }
   static inline T lane (V v, int l) { return v[l]; }
   static inline bool lane (M m, int l) { return m[l] != 0; }
-  static inline bool any (M m)
+  /* Tests of whole masks read the sign bits (one per 32-bit element) of each
+   * register at once, instead of lane after lane. */
+  static inline guint64 signs (M m)
   {
-    for (int l = 0; l < W; l++)
-      if (m[l])
-        return true;
-    return false;
+    guint64 bits = 0;
+#if defined(__AVX__)
+    if constexpr (BYTES % 32 == 0)
+      {
+        for (int i = 0; i < BYTES / 32; i++)
+          {
+            __m256 x;
+            memcpy (&x, reinterpret_cast<const char *> (&m) + 32 * i, sizeof x);
+            bits |= guint64 (_mm256_movemask_ps (x)) << (8 * i);
+          }
+        return bits;
+      }
+#endif
+    for (int i = 0; i < BYTES / 16; i++)
+      {
+        __m128 x;
+        memcpy (&x, reinterpret_cast<const char *> (&m) + 16 * i, sizeof x);
+        bits |= guint64 (_mm_movemask_ps (x)) << (4 * i);
+      }
+    return bits;
   }
-  static inline bool all (M m)
-  {
-    for (int l = 0; l < W; l++)
-      if (!m[l])
-        return false;
-    return true;
-  }
+  static constexpr guint64 ALL_SIGNS = (guint64 (1) << (BYTES / 4)) - 1;
+  static inline bool any (M m) { return signs (m) != 0; }
+  static inline bool all (M m) { return signs (m) == ALL_SIGNS; }
 };
 
 /* One lane of plain scalars: the same algorithm without vector code. */
@@ -203,76 +253,129 @@ coefs_gather (Coefs<L> &k, const T *const *rs)
   coefs_derive<T> (k);
 }
 
-/* Curve values at segment positions p, lane by lane exactly solve_segment()
- * of p / dx. */
-template <typename T, typename L>
-inline typename L::V
-solve (const Coefs<L> &k, typename L::V p)
+/* Runs a statement for each of the P chunks solved together. */
+#define VORN_EACH_CHUNK(h) _Pragma ("GCC unroll 8") for (int h = 0; h < P; h++)
+
+/* Curve values at segment positions p[h] on the records k[h], lane by lane
+ * exactly solve_segment() of p / dx.  P chunks go through each step
+ * together: the Newton steps are a chain of dependent divisions, and
+ * independent chains side by side keep the processor's units busy.  Every
+ * lane's arithmetic is the same whatever P. */
+template <typename T, typename L, int P>
+inline void
+solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
 {
   using V = typename L::V;
   using M = typename L::M;
   constexpr int W = L::W;
   const V zero = L::splat (T (0)), one = L::splat (T (1));
 
-  const M flat = k.dx == zero;
-  V u = p / L::select (flat, one, k.dx);
-  u = L::select (u < zero, zero, L::select (u > one, one, u));
-
-  /* Lanes answered by the straight line (zero width: u is 0 there). */
-  u = L::select (flat, zero, u);
-  const M lin = L::mor (L::mor (u == zero, u == one), k.straight);
-  const V line = L::select (flat, k.y0, k.y0 + u * k.dy);
-  if (L::all (lin))
-    return line;
-
-  /* Table bracket: k is the number of leading table entries <= u, the same
-   * scan as one sample at a time even for a table that is not sorted. */
-  M acc = L::mtrue ();
-  V lo = zero, hi = k.tab[0], kf = zero;
-  for (int j = 0; j < 9; j++)
+  V u[P], line[P];
+  M lin[P];
+  bool all_lin = true;
+  VORN_EACH_CHUNK (h)
     {
-      acc = L::mand (acc, u >= k.tab[j]);
-      lo = L::select (acc, k.tab[j], lo);
-      hi = L::select (acc, j < 8 ? k.tab[j + 1] : one, hi);
-      kf = L::select (acc, L::splat (T (j + 1)), kf);
+      const M flat = k[h]->dx == zero;
+      u[h] = p[h] / L::select (flat, one, k[h]->dx);
+      u[h] = L::select (u[h] < zero, zero, L::select (u[h] > one, one, u[h]));
+
+      /* Lanes answered by the straight line (zero width: u is 0 there). */
+      u[h] = L::select (flat, zero, u[h]);
+      lin[h] = L::mor (L::mor (u[h] == zero, u[h] == one), k[h]->straight);
+      line[h] = L::select (flat, k[h]->y0, k[h]->y0 + u[h] * k[h]->dy);
+      all_lin = all_lin && L::all (lin[h]);
     }
-  V t = (kf + (u - lo) / (hi - lo)) * L::splat (T (0.1));
-
-  V d = (k.A3 * t + k.B2) * t + k.C;
-  const V min_slope = L::splat (T (NEWTON_MIN_SLOPE));
-  const M newton = L::mand (L::mnot (lin), d >= min_slope);
-  const M slow = L::mand (L::mand (L::mnot (lin), L::mnot (d >= min_slope)), d != zero);
-
-  if (L::any (newton))
+  if (all_lin)
     {
-      M active = newton;
+      VORN_EACH_CHUNK (h)
+        out[h] = line[h];
+      return;
+    }
+
+  /* Table bracket: kf is the number of leading table entries <= u, the
+   * same scan as one sample at a time even for a table that is not
+   * sorted. */
+  V t[P], d[P], kf[P];
+  M newton[P], slow[P];
+  bool any_newton = false, any_slow = false;
+  const V min_slope = L::splat (T (NEWTON_MIN_SLOPE));
+  VORN_EACH_CHUNK (h)
+    {
+      M acc = L::mtrue ();
+      V lo = zero, hi = k[h]->tab[0];
+      kf[h] = zero;
+      for (int j = 0; j < 9; j++)
+        {
+          acc = L::mand (acc, u[h] >= k[h]->tab[j]);
+          lo = L::select (acc, k[h]->tab[j], lo);
+          hi = L::select (acc, j < 8 ? k[h]->tab[j + 1] : one, hi);
+          kf[h] = L::select (acc, L::splat (T (j + 1)), kf[h]);
+        }
+      t[h] = (kf[h] + (u[h] - lo) / (hi - lo)) * L::splat (T (0.1));
+
+      d[h] = (k[h]->A3 * t[h] + k[h]->B2) * t[h] + k[h]->C;
+      newton[h] = L::mand (L::mnot (lin[h]), d[h] >= min_slope);
+      slow[h] = L::mand (L::mand (L::mnot (lin[h]), L::mnot (d[h] >= min_slope)), d[h] != zero);
+      any_newton = any_newton || L::any (newton[h]);
+      any_slow = any_slow || L::any (slow[h]);
+    }
+
+  /* Lanes outside newton keep t through every step below.  A step that
+   * leaves every lane's t as it was is a fixed point: the steps after it
+   * would compute the same slope and the same step again, so stopping there
+   * gives the bits of all four steps. */
+  if (any_newton)
+    {
+      M active[P];
+      VORN_EACH_CHUNK (h)
+        active[h] = newton[h];
       for (int i = 0; i < 4; i++)
         {
-          if (i)
+          bool moved = false;
+          VORN_EACH_CHUNK (h)
             {
-              d = (k.A3 * t + k.B2) * t + k.C;
-              active = L::mand (active, d != zero);
+              const Coefs<L> &c = *k[h];
+              if (i)
+                {
+                  d[h] = (c.A3 * t[h] + c.B2) * t[h] + c.C;
+                  active[h] = L::mand (active[h], d[h] != zero);
+                }
+              const V step = (((c.A * t[h] + c.B) * t[h] + c.C) * t[h] - u[h])
+                             / L::select (active[h], d[h], one);
+              const V next = L::select (active[h], t[h] - step, t[h]);
+              moved = moved || L::any (next != t[h]);
+              t[h] = next;
             }
-          const V step = (((k.A * t + k.B) * t + k.C) * t - u) / L::select (active, d, one);
-          t = L::select (active, t - step, t);
+          if (!moved)
+            break;
         }
-      t = L::select (newton, L::select (t < zero, zero, L::select (t > one, one, t)), t);
+      VORN_EACH_CHUNK (h)
+        t[h] = L::select (newton[h], L::select (t[h] < zero, zero, L::select (t[h] > one, one, t[h])), t[h]);
     }
 
-  if (G_UNLIKELY (L::any (slow)))
+  if (G_UNLIKELY (any_slow))
     {
       /* Rare: redo the flat lanes one at a time with the same arithmetic. */
-      alignas (VORN_ALIGNMENT) T tt[W];
-      L::store (tt, t);
-      for (int l = 0; l < W; l++)
-        if (L::lane (slow, l))
-          tt[l] = bisect (L::lane (k.A, l), L::lane (k.B, l), L::lane (k.C, l),
-                          L::lane (u, l), L::lane (kf, l));
-      t = L::load (tt);
+      VORN_EACH_CHUNK (h)
+        {
+          if (!L::any (slow[h]))
+            continue;
+          alignas (VORN_ALIGNMENT) T tt[W];
+          L::store (tt, t[h]);
+          for (int l = 0; l < W; l++)
+            if (L::lane (slow[h], l))
+              tt[l] = bisect (L::lane (k[h]->A, l), L::lane (k[h]->B, l), L::lane (k[h]->C, l),
+                              L::lane (u[h], l), L::lane (kf[h], l));
+          t[h] = L::load (tt);
+        }
     }
 
-  const V curve = ((k.Ay * t + k.By) * t + k.Cy) * (t * k.Ys) + k.y0;
-  return L::select (lin, line, curve);
+  VORN_EACH_CHUNK (h)
+    {
+      const Coefs<L> &c = *k[h];
+      const V curve = ((c.Ay * t[h] + c.By) * t[h] + c.Cy) * (t[h] * c.Ys) + c.y0;
+      out[h] = L::select (lin[h], line[h], curve);
+    }
 }
 
 /* ---- fragment passes --------------------------------------------------- */
@@ -369,59 +472,83 @@ operate (T *out, const T *v, guint8 op, const T *yb, T y, const T *db, T d)
 
 /* ---- the curve stage --------------------------------------------------- */
 
+/* Chunks of W lanes solved side by side (see solve()). */
+constexpr int CHUNKS = 2;
+
 /* Sample positions and segments recorded by the sequential walk, solved in
- * chunks of W lanes.  Arrays have W - 1 entries of padding so that the last
- * chunk of a range can be computed whole. */
+ * groups of CHUNKS chunks of W lanes.  Arrays have padding so that the last
+ * group of a range can be computed whole. */
 template <typename T, typename L>
 struct Walk
 {
-  alignas (VORN_ALIGNMENT) T pos[FRAG + L::W];
-  const T *seg[FRAG + L::W];
-  guint8 run[FRAG + L::W];
+  static constexpr int PAD = CHUNKS * L::W;
+  alignas (VORN_ALIGNMENT) T pos[FRAG + PAD];
+  const T *seg[FRAG + PAD];
+  guint8 run[FRAG + PAD];
+  /* Each chunk's record, loaded before use (see solve_range()). */
+  Coefs<L> k[CHUNKS];
 };
 
 /* Solves samples [a, b) of the walk into out, scaled by ys and offset by yo.
- * Chunks inside one run (no segment change) broadcast the record. */
+ * A chunk inside one run (no segment change) broadcasts its record; each
+ * chunk of a group keeps its own record from one group to the next. */
 template <typename T, typename L>
 inline void
 solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
 {
   using V = typename L::V;
   constexpr int W = L::W;
+  constexpr int P = CHUNKS;
   const V ysv = L::splat (ys), yov = L::splat (yo);
-  Coefs<L> k{};
-  const T *loaded = nullptr;
+  Coefs<L> *const k = w.k;
+  const Coefs<L> *kp[P];
+  const T *loaded[P] = {};
 
-  for (int c = a; c < b; c += W)
+  if (a >= b)
+    return;
+  /* Padding repeats the last sample: it is computed and dropped. */
+  for (int l = b; l < b + P * W; l++)
     {
-      const int n = b - c < W ? b - c : W;
-      for (int l = n; l < W; l++)
-        {
-          w.pos[c + l] = w.pos[c + n - 1];
-          w.seg[c + l] = w.seg[c + n - 1];
-          w.run[c + l] = w.run[c + n - 1];
-        }
+      w.pos[l] = w.pos[b - 1];
+      w.seg[l] = w.seg[b - 1];
+      w.run[l] = w.run[b - 1];
+    }
 
-      if (w.run[c] == w.run[c + W - 1])
+  for (int c = a; c < b; c += P * W)
+    {
+      V pos[P], v[P];
+      VORN_EACH_CHUNK (h)
         {
-          if (w.seg[c] != loaded)
+          const int at = c + h * W;
+          if (w.run[at] == w.run[at + W - 1])
             {
-              coefs_splat<T> (k, w.seg[c]);
-              loaded = w.seg[c];
+              if (w.seg[at] != loaded[h])
+                {
+                  coefs_splat<T> (k[h], w.seg[at]);
+                  loaded[h] = w.seg[at];
+                }
             }
-        }
-      else
-        {
-          coefs_gather<T> (k, w.seg + c);
-          loaded = nullptr;
+          else
+            {
+              coefs_gather<T> (k[h], w.seg + at);
+              loaded[h] = nullptr;
+            }
+          kp[h] = &k[h];
+          pos[h] = L::load (w.pos + at);
         }
 
-      const V v = solve<T> (k, L::load (w.pos + c)) * ysv + yov;
-      if (n == W)
-        L::store (out + c, v);
-      else
-        for (int l = 0; l < n; l++)
-          out[c + l] = L::lane (v, l);
+      solve<T, L, P> (kp, pos, v);
+
+      VORN_EACH_CHUNK (h)
+        {
+          const int at = c + h * W;
+          const V r = v[h] * ysv + yov;
+          if (at + W <= b)
+            L::store (out + at, r);
+          else
+            for (int l = 0; at + l < b; l++)
+              out[at + l] = L::lane (r, l);
+        }
     }
 }
 
