@@ -15,6 +15,17 @@ namespace curve_eval {
 /* Below this derivative of X(t) a Newton step may jump far out of the
  * bracket, so the bounded bisection takes over. */
 constexpr double NEWTON_MIN_SLOPE = 0.001;
+/* A Newton step smaller than this ends the search: the error left after
+ * it is about its square (the method converges quadratically from the
+ * table's first guess), below the format's precision.  Most samples stop
+ * after two steps in single precision, three in double. */
+template <typename T>
+constexpr T
+newton_tolerance ()
+{
+  return sizeof (T) == sizeof (float) ? T (1.0 / 4096) : T (1.0 / 67108864);
+}
+
 /* Residual in normalised x at which the bisection stops early. */
 constexpr double BISECT_TOLERANCE = 1e-7;
 
@@ -120,7 +131,10 @@ solve_segment (const T *r, T u)
               if (d == T (0))
                 break;
             }
-          t -= (((A * t + B) * t + C) * t - u) / d;
+          const T step = (((A * t + B) * t + C) * t - u) / d;
+          t -= step;
+          if ((step < T (0) ? -step : step) < newton_tolerance<T> ())
+            break;
         }
       /* A later step on a nearly flat stretch may overshoot the segment. */
       t = t < T (0) ? T (0) : (t > T (1) ? T (1) : t);

@@ -320,18 +320,17 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
       any_slow = any_slow || L::any (slow[h]);
     }
 
-  /* Lanes outside newton keep t through every step below.  A step that
-   * leaves every lane's t as it was is a fixed point: the steps after it
-   * would compute the same slope and the same step again, so stopping there
-   * gives the bits of all four steps. */
+  /* Lanes outside newton keep t through every step below; a lane leaves
+   * the search after a step below the tolerance, as solve_segment() does. */
   if (any_newton)
     {
       M active[P];
       VORN_EACH_CHUNK (h)
         active[h] = newton[h];
+      const V tol = L::splat (curve_eval::newton_tolerance<T> ());
       for (int i = 0; i < 4; i++)
         {
-          bool moved = false;
+          bool searching = false;
           VORN_EACH_CHUNK (h)
             {
               const Coefs<L> &c = *k[h];
@@ -342,11 +341,12 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
                 }
               const V step = (((c.A * t[h] + c.B) * t[h] + c.C) * t[h] - u[h])
                              / L::select (active[h], d[h], one);
-              const V next = L::select (active[h], t[h] - step, t[h]);
-              moved = moved || L::any (next != t[h]);
-              t[h] = next;
+              t[h] = L::select (active[h], t[h] - step, t[h]);
+              const V size = L::select (step < zero, -step, step);
+              active[h] = L::mand (active[h], L::mnot (size < tol));
+              searching = searching || L::any (active[h]);
             }
-          if (!moved)
+          if (!searching)
             break;
         }
       VORN_EACH_CHUNK (h)
