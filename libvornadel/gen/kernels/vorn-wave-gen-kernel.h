@@ -115,6 +115,37 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
     return bits;
   }
   static constexpr guint64 ALL_SIGNS = (guint64 (1) << (BYTES / 4)) - 1;
+
+  /* Whether lookup() exists: eight single lanes with AVX2's permutes. */
+#if defined(__AVX2__)
+  static constexpr bool LOOKUP = BYTES == 32 && sizeof (T) == sizeof (float);
+#else
+  static constexpr bool LOOKUP = false;
+#endif
+
+  /* Entry idx (0 to 15, per lane) of the sixteen values in lo and hi. */
+  static inline V lookup (V lo, V hi, M idx)
+  {
+#if defined(__AVX2__)
+    if constexpr (LOOKUP)
+      {
+        __m256 a, b;
+        __m256i i;
+        memcpy (&a, &lo, sizeof a);
+        memcpy (&b, &hi, sizeof b);
+        memcpy (&i, &idx, sizeof i);
+        const __m256 r = _mm256_blendv_ps (_mm256_permutevar8x32_ps (a, i),
+                                           _mm256_permutevar8x32_ps (b, i),
+                                           _mm256_castsi256_ps (_mm256_cmpgt_epi32 (i, _mm256_set1_epi32 (7))));
+        V v;
+        memcpy (&v, &r, sizeof v);
+        return v;
+      }
+#endif
+    (void) hi;
+    (void) idx;
+    return lo;
+  }
   static inline bool any (M m) { return signs (m) != 0; }
   static inline bool all (M m) { return signs (m) == ALL_SIGNS; }
 };
@@ -126,6 +157,7 @@ struct ScalarLanes
   using V = T;
   using M = bool;
   static constexpr int W = 1;
+  static constexpr bool LOOKUP = false;
 
   static inline V splat (T x) { return x; }
   static inline V load (const T *p) { return *p; }
@@ -186,6 +218,11 @@ struct Coefs
   V tab[9];
   V A, B, C, A3, B2, Ay, By, Cy, Ys;
   M straight;
+  /* Every lane from one record whose table rises (never falls): then the
+   * bracket is a count of entries <= u.  With L::LOOKUP, ext holds the
+   * table with its implied ends, 0, T(1) .. T(9), 1. */
+  bool sorted;
+  V ext[2];
 };
 
 template <typename T, typename L>
@@ -224,6 +261,21 @@ coefs_splat (Coefs<L> &k, const T *r)
   for (int j = 0; j < 9; j++)
     k.tab[j] = L::splat (r[VORN_CURVE_CACHE_T1 + j]);
   coefs_derive<T> (k);
+
+  const T *tab = r + VORN_CURVE_CACHE_T1;
+  k.sorted = true;
+  for (int j = 1; j < 9; j++)
+    k.sorted = k.sorted && tab[j] >= tab[j - 1];
+  if constexpr (L::LOOKUP)
+    {
+      alignas (VORN_ALIGNMENT) T ext[2 * L::W] = {};
+      ext[0] = T (0);
+      for (int j = 0; j < 9; j++)
+        ext[j + 1] = tab[j];
+      ext[10] = T (1);
+      k.ext[0] = L::load (ext);
+      k.ext[1] = L::load (ext + L::W);
+    }
 }
 
 /* Lane l from record rs[l]: a transpose through an aligned block. */
@@ -251,6 +303,7 @@ coefs_gather (Coefs<L> &k, const T *const *rs)
   for (int j = 0; j < 9; j++)
     k.tab[j] = L::load (block[VORN_CURVE_CACHE_T1 - 1 + j]);
   coefs_derive<T> (k);
+  k.sorted = false;
 }
 
 /* Runs a statement for each of the P chunks solved together. */
@@ -301,15 +354,41 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
   const V min_slope = L::splat (T (NEWTON_MIN_SLOPE));
   VORN_EACH_CHUNK (h)
     {
-      M acc = L::mtrue ();
       V lo = zero, hi = k[h]->tab[0];
       kf[h] = zero;
-      for (int j = 0; j < 9; j++)
+      bool counted = false;
+      if constexpr (L::W > 1)
+        if (k[h]->sorted)
+          {
+            /* A rising table: entries <= u lead, so counting finds k. */
+            M n{};
+            for (int j = 0; j < 9; j++)
+              n -= u[h] >= k[h]->tab[j];
+            kf[h] = __builtin_convertvector (n, V);
+            if constexpr (L::LOOKUP)
+              {
+                lo = L::lookup (k[h]->ext[0], k[h]->ext[1], n);
+                hi = L::lookup (k[h]->ext[0], k[h]->ext[1], n + 1);
+              }
+            else
+              for (int j = 0; j < 9; j++)
+                {
+                  const M past = n > j;
+                  lo = L::select (past, k[h]->tab[j], lo);
+                  hi = L::select (past, j < 8 ? k[h]->tab[j + 1] : one, hi);
+                }
+            counted = true;
+          }
+      if (!counted)
         {
-          acc = L::mand (acc, u[h] >= k[h]->tab[j]);
-          lo = L::select (acc, k[h]->tab[j], lo);
-          hi = L::select (acc, j < 8 ? k[h]->tab[j + 1] : one, hi);
-          kf[h] = L::select (acc, L::splat (T (j + 1)), kf[h]);
+          M acc = L::mtrue ();
+          for (int j = 0; j < 9; j++)
+            {
+              acc = L::mand (acc, u[h] >= k[h]->tab[j]);
+              lo = L::select (acc, k[h]->tab[j], lo);
+              hi = L::select (acc, j < 8 ? k[h]->tab[j + 1] : one, hi);
+              kf[h] = L::select (acc, L::splat (T (j + 1)), kf[h]);
+            }
         }
       t[h] = (kf[h] + (u[h] - lo) / (hi - lo)) * L::splat (T (0.1));
 
