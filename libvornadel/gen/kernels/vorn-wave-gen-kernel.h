@@ -268,13 +268,13 @@ coefs_splat (Coefs<L> &k, const T *r)
     k.sorted = k.sorted && tab[j] >= tab[j - 1];
   if constexpr (L::LOOKUP)
     {
-      alignas (VORN_ALIGNMENT) T ext[2 * L::W] = {};
-      ext[0] = T (0);
-      for (int j = 0; j < 9; j++)
-        ext[j + 1] = tab[j];
-      ext[10] = T (1);
-      k.ext[0] = L::load (ext);
-      k.ext[1] = L::load (ext + L::W);
+      /* Straight from the record (eight lanes): what precedes T(1) is
+       * replaced by 0, and T(8), T(9) are followed by 1. */
+      using V = typename L::V;
+      using M = typename L::M;
+      const V zero = L::splat (T (0)), one = L::splat (T (1));
+      k.ext[0] = __builtin_shuffle (L::load (tab - 1), zero, M{ 8, 1, 2, 3, 4, 5, 6, 7 });
+      k.ext[1] = __builtin_shuffle (L::load (tab + 1), one, M{ 6, 7, 8, 8, 8, 8, 8, 8 });
     }
 }
 
