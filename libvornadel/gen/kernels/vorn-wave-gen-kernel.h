@@ -218,10 +218,10 @@ struct Coefs
   V tab[9];
   V A, B, C, A3, B2, Ay, By, Cy, Ys;
   M straight;
-  /* Every lane from one record whose table rises (never falls): then the
-   * bracket is a count of entries <= u.  With L::LOOKUP, ext holds the
-   * table with its implied ends, 0, T(1) .. T(9), 1. */
-  bool sorted;
+  /* Every lane's table rises (never falls): then the bracket is a count of
+   * entries <= u.  Uniform: every lane from one record; with L::LOOKUP, ext
+   * then holds the table with its implied ends, 0, T(1) .. T(9), 1. */
+  bool sorted, uniform;
   V ext[2];
 };
 
@@ -246,6 +246,18 @@ coefs_derive (Coefs<L> &k)
                                L::mand (k.ax == k.ay, k.bx == k.by));
 }
 
+/* Whether the table of record r never falls. */
+template <typename T>
+inline bool
+table_rises (const T *r)
+{
+  const T *tab = r + VORN_CURVE_CACHE_T1;
+  bool rises = true;
+  for (int j = 1; j < 9; j++)
+    rises = rises && tab[j] >= tab[j - 1];
+  return rises;
+}
+
 /* Every lane from the same record. */
 template <typename T, typename L>
 inline void
@@ -263,9 +275,8 @@ coefs_splat (Coefs<L> &k, const T *r)
   coefs_derive<T> (k);
 
   const T *tab = r + VORN_CURVE_CACHE_T1;
-  k.sorted = true;
-  for (int j = 1; j < 9; j++)
-    k.sorted = k.sorted && tab[j] >= tab[j - 1];
+  k.sorted = table_rises (r);
+  k.uniform = true;
   if constexpr (L::LOOKUP)
     {
       /* Straight from the record (eight lanes): what precedes T(1) is
@@ -304,6 +315,32 @@ coefs_gather (Coefs<L> &k, const T *const *rs)
     k.tab[j] = L::load (block[VORN_CURVE_CACHE_T1 - 1 + j]);
   coefs_derive<T> (k);
   k.sorted = false;
+  k.uniform = false;
+}
+
+/* Lanes before @split from record r1, the others from r2: a chunk across
+ * one segment change, the usual case, without a transpose. */
+template <typename T, typename L>
+inline void
+coefs_two (Coefs<L> &k, const T *r1, const T *r2, int split)
+{
+  alignas (VORN_ALIGNMENT) T index[L::W];
+  for (int l = 0; l < L::W; l++)
+    index[l] = T (l);
+  const auto second = L::load (index) >= L::splat (T (split));
+  auto pick = [&] (int c) { return L::select (second, L::splat (r2[c]), L::splat (r1[c])); };
+  k.dx = pick (VORN_CURVE_CACHE_DX);
+  k.y0 = pick (VORN_CURVE_CACHE_Y0);
+  k.dy = pick (VORN_CURVE_CACHE_DY);
+  k.ax = pick (VORN_CURVE_CACHE_AX);
+  k.bx = pick (VORN_CURVE_CACHE_BX);
+  k.ay = pick (VORN_CURVE_CACHE_AY);
+  k.by = pick (VORN_CURVE_CACHE_BY);
+  for (int j = 0; j < 9; j++)
+    k.tab[j] = pick (VORN_CURVE_CACHE_T1 + j);
+  coefs_derive<T> (k);
+  k.sorted = table_rises (r1) && table_rises (r2);
+  k.uniform = false;
 }
 
 /* Runs a statement for each of the P chunks solved together. */
@@ -365,7 +402,7 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
             for (int j = 0; j < 9; j++)
               n -= u[h] >= k[h]->tab[j];
             kf[h] = __builtin_convertvector (n, V);
-            if constexpr (L::LOOKUP)
+            if (L::LOOKUP && k[h]->uniform)
               {
                 lo = L::lookup (k[h]->ext[0], k[h]->ext[1], n);
                 hi = L::lookup (k[h]->ext[0], k[h]->ext[1], n + 1);
@@ -606,6 +643,14 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
                   coefs_splat<T> (k[h], w.seg[at]);
                   loaded[h] = w.seg[at];
                 }
+            }
+          else if (w.run[at + W - 1] == guint8 (w.run[at] + 1))
+            {
+              int split = 1;
+              while (w.run[at + split] == w.run[at])
+                split++;
+              coefs_two<T> (k[h], w.seg[at], w.seg[at + split], split);
+              loaded[h] = nullptr;
             }
           else
             {
