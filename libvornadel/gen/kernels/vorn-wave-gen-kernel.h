@@ -84,6 +84,17 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   }
   static inline M select_mask (M m, M a, M b) { return (m & a) | (~m & b); }
   static inline M mnot (M m) { return ~m; }
+  /* |x| by clearing the sign bit (-0 becomes +0, NaN stays NaN). */
+  static inline V abs (V x)
+  {
+    const V negative_zero = V{} + T (-0.0);
+    M bits, sign;
+    memcpy (&bits, &x, sizeof bits);
+    memcpy (&sign, &negative_zero, sizeof sign);
+    bits &= ~sign;
+    memcpy (&x, &bits, sizeof x);
+    return x;
+  }
   static inline M mand (M a, M b) { return a & b; }
   static inline M mor (M a, M b) { return a | b; }
   static inline M mtrue () { return V{} == V{}; }
@@ -165,6 +176,7 @@ struct ScalarLanes
   static inline V select (M m, V a, V b) { return m ? a : b; }
   static inline M select_mask (M m, M a, M b) { return m ? a : b; }
   static inline M mnot (M m) { return !m; }
+  static inline V abs (V x) { return x < T (0) ? -x : x; }
   static inline M mand (M a, M b) { return a && b; }
   static inline M mor (M a, M b) { return a || b; }
   static inline M mtrue () { return true; }
@@ -455,11 +467,10 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
                   d[h] = (c.A3 * t[h] + c.B2) * t[h] + c.C;
                   active[h] = L::mand (active[h], d[h] != zero);
                 }
-              const V step = (((c.A * t[h] + c.B) * t[h] + c.C) * t[h] - u[h])
-                             / L::select (active[h], d[h], one);
+              /* Inactive lanes may divide by zero: their step is dropped. */
+              const V step = (((c.A * t[h] + c.B) * t[h] + c.C) * t[h] - u[h]) / d[h];
               t[h] = L::select (active[h], t[h] - step, t[h]);
-              const V size = L::select (step < zero, -step, step);
-              active[h] = L::mand (active[h], L::mnot (size < tol));
+              active[h] = L::mand (active[h], L::mnot (L::abs (step) < tol));
               searching = searching || L::any (active[h]);
             }
           if (!searching)
