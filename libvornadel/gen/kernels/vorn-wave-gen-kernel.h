@@ -87,7 +87,9 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   /* |x| by clearing the sign bit (-0 becomes +0, NaN stays NaN). */
   static inline V abs (V x)
   {
-    const V negative_zero = V{} + T (-0.0);
+    V negative_zero; /* not V{} + -0.0, which is +0 */
+    for (int l = 0; l < W; l++)
+      negative_zero[l] = T (-0.0);
     M bits, sign;
     memcpy (&bits, &x, sizeof bits);
     memcpy (&sign, &negative_zero, sizeof sign);
