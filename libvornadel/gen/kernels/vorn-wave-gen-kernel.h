@@ -261,11 +261,13 @@ coefs_derive (Coefs<L> &k)
 }
 
 /* Whether the table of record r never falls. */
-template <typename T>
+template <typename T, typename L>
 inline bool
 table_rises (const T *r)
 {
   const T *tab = r + VORN_CURVE_CACHE_T1;
+  if constexpr (L::LOOKUP)
+    return L::all (L::load (tab + 1) >= L::load (tab)); /* T(1) .. T(9) in two overlapping loads */
   bool rises = true;
   for (int j = 1; j < 9; j++)
     rises = rises && tab[j] >= tab[j - 1];
@@ -289,7 +291,7 @@ coefs_splat (Coefs<L> &k, const T *r)
   coefs_derive<T> (k);
 
   const T *tab = r + VORN_CURVE_CACHE_T1;
-  k.sorted = table_rises (r);
+  k.sorted = table_rises<T, L> (r);
   k.uniform = true;
   if constexpr (L::LOOKUP)
     {
@@ -353,7 +355,7 @@ coefs_two (Coefs<L> &k, const T *r1, const T *r2, int split)
   for (int j = 0; j < 9; j++)
     k.tab[j] = pick (VORN_CURVE_CACHE_T1 + j);
   coefs_derive<T> (k);
-  k.sorted = table_rises (r1) && table_rises (r2);
+  k.sorted = table_rises<T, L> (r1) && table_rises<T, L> (r2);
   k.uniform = false;
 }
 
@@ -740,13 +742,16 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
   int ended = 0; /* 1 forward, -1 backward */
   guint8 run = 0;
 
+  /* The segment's width, kept out of memory that the stores to w.pos
+   * might alias. */
+  T width = s[VORN_CURVE_CACHE_DX];
   for (int i = 0; i < FRAG; i++)
     {
       w.pos[i] = p;
       w.seg[i] = s;
       w.run[i] = run;
       p += inc[i];
-      if (G_LIKELY (!(p >= s[VORN_CURVE_CACHE_DX] || p < T (0))))
+      if (G_LIKELY (!(p >= width || p < T (0))))
         continue;
 
       run++;
@@ -821,6 +826,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
           end_at = i + 1;
           break;
         }
+      width = s[VORN_CURVE_CACHE_DX];
     }
 
   solve_range<T, L> (w, start, end_at, cv, ys, yo);
