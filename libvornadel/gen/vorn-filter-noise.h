@@ -121,9 +121,11 @@ VornFilterNoise *vorn_filter_noise_new (void);
 gboolean vorn_filter_noise_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_filter_noise_gen_render_AVX_F (VornGen *gen);
 gboolean vorn_filter_noise_gen_render_AVX2_F (VornGen *gen);
+gboolean vorn_filter_noise_gen_render_AVX512_F (VornGen *gen);
 gboolean vorn_filter_noise_gen_render_SSE2_D (VornGen *gen);
 gboolean vorn_filter_noise_gen_render_AVX_D (VornGen *gen);
 gboolean vorn_filter_noise_gen_render_AVX2_D (VornGen *gen);
+gboolean vorn_filter_noise_gen_render_AVX512_D (VornGen *gen);
 
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornFilterNoise, g_object_unref)
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornFilterNoiseGen, g_object_unref)

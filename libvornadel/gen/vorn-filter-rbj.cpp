@@ -268,7 +268,7 @@ set_value (VornFilterRbjValue *v, VornFormat format, double x)
 
 static void
 rbj_gen_setup (VornGen *gen, VornFilterRbjGenData *rbj,
-               const VornKernelVariant<VornGenRenderFunc> (&table)[6])
+               const VornKernelVariant<VornGenRenderFunc> (&table)[8])
 {
   /* Without a filter node (a misuse) the generator still renders: it reads
    * its default routing. */

@@ -188,21 +188,27 @@ VornFilterRbjBandpass *vorn_filter_rbj_bandpass_new (void);
 gboolean vorn_filter_rbj_lowpass_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_filter_rbj_lowpass_gen_render_AVX_F (VornGen *gen);
 gboolean vorn_filter_rbj_lowpass_gen_render_AVX2_F (VornGen *gen);
+gboolean vorn_filter_rbj_lowpass_gen_render_AVX512_F (VornGen *gen);
 gboolean vorn_filter_rbj_lowpass_gen_render_SSE2_D (VornGen *gen);
 gboolean vorn_filter_rbj_lowpass_gen_render_AVX_D (VornGen *gen);
 gboolean vorn_filter_rbj_lowpass_gen_render_AVX2_D (VornGen *gen);
+gboolean vorn_filter_rbj_lowpass_gen_render_AVX512_D (VornGen *gen);
 gboolean vorn_filter_rbj_highpass_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_filter_rbj_highpass_gen_render_AVX_F (VornGen *gen);
 gboolean vorn_filter_rbj_highpass_gen_render_AVX2_F (VornGen *gen);
+gboolean vorn_filter_rbj_highpass_gen_render_AVX512_F (VornGen *gen);
 gboolean vorn_filter_rbj_highpass_gen_render_SSE2_D (VornGen *gen);
 gboolean vorn_filter_rbj_highpass_gen_render_AVX_D (VornGen *gen);
 gboolean vorn_filter_rbj_highpass_gen_render_AVX2_D (VornGen *gen);
+gboolean vorn_filter_rbj_highpass_gen_render_AVX512_D (VornGen *gen);
 gboolean vorn_filter_rbj_bandpass_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_filter_rbj_bandpass_gen_render_AVX_F (VornGen *gen);
 gboolean vorn_filter_rbj_bandpass_gen_render_AVX2_F (VornGen *gen);
+gboolean vorn_filter_rbj_bandpass_gen_render_AVX512_F (VornGen *gen);
 gboolean vorn_filter_rbj_bandpass_gen_render_SSE2_D (VornGen *gen);
 gboolean vorn_filter_rbj_bandpass_gen_render_AVX_D (VornGen *gen);
 gboolean vorn_filter_rbj_bandpass_gen_render_AVX2_D (VornGen *gen);
+gboolean vorn_filter_rbj_bandpass_gen_render_AVX512_D (VornGen *gen);
 
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornFilterRbjLowpass, g_object_unref)
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornFilterRbjHighpass, g_object_unref)

@@ -99,9 +99,11 @@ VornMix *vorn_mix_new (void);
 gboolean vorn_mix_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_mix_gen_render_AVX_F (VornGen *gen);
 gboolean vorn_mix_gen_render_AVX2_F (VornGen *gen);
+gboolean vorn_mix_gen_render_AVX512_F (VornGen *gen);
 gboolean vorn_mix_gen_render_SSE2_D (VornGen *gen);
 gboolean vorn_mix_gen_render_AVX_D (VornGen *gen);
 gboolean vorn_mix_gen_render_AVX2_D (VornGen *gen);
+gboolean vorn_mix_gen_render_AVX512_D (VornGen *gen);
 
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornMix, g_object_unref)
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornMixGen, g_object_unref)

@@ -22,14 +22,14 @@ using wave_kernel::REC;
 
 /* The render variants, best first (vorn_kernel_pick()).
  *
- * All six come from one template (kernels/vorn-wave-gen-kernel.h) written
+ * All eight come from one template (kernels/vorn-wave-gen-kernel.h) written
  * against a small lane abstraction over GCC vector extensions: a vector of
- * 16 or 32 bytes of float or double with ordinary arithmetic operators and
- * lane-wise selects.  Each instruction set instantiates it in its own
- * translation unit built with -msse2, -mavx or -mavx2, so the compiler emits
- * that set's instructions for the same source, and the arithmetic stays
- * identical across variants (no FMA, no contraction).  Hand-written
- * intrinsics would need three copies of the algorithm; letting the
+ * 16, 32 or 64 bytes of float or double with ordinary arithmetic operators
+ * and lane-wise selects.  Each instruction set instantiates it in its own
+ * translation unit built with -msse2, -mavx, -mavx2 or -mavx512f -mavx512vl,
+ * so the compiler emits that set's instructions for the same source, and
+ * the arithmetic stays identical across variants (no FMA, no contraction).
+ * Hand-written intrinsics would need four copies of the algorithm; letting the
  * auto-vectoriser find the parallelism in the sequential segment walk does
  * not work. */
 const VornKernelVariant<VornGenRenderFunc> render_table[] = {

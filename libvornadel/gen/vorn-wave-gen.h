@@ -167,9 +167,11 @@ void vorn_wave_gen_update_morph_F (VornWaveGen *gen);
 gboolean vorn_wave_gen_render_SSE2_F (VornGen *gen);
 gboolean vorn_wave_gen_render_AVX_F (VornGen *gen);
 gboolean vorn_wave_gen_render_AVX2_F (VornGen *gen);
+gboolean vorn_wave_gen_render_AVX512_F (VornGen *gen);
 gboolean vorn_wave_gen_render_SSE2_D (VornGen *gen);
 gboolean vorn_wave_gen_render_AVX_D (VornGen *gen);
 gboolean vorn_wave_gen_render_AVX2_D (VornGen *gen);
+gboolean vorn_wave_gen_render_AVX512_D (VornGen *gen);
 
 G_DEFINE_AUTOPTR_CLEANUP_FUNC (VornWaveGen, g_object_unref)
 

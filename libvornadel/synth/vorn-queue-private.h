@@ -98,6 +98,7 @@ typedef struct {
 VORN_QUEUE_DECLARE_KERNELS (SSE2)
 VORN_QUEUE_DECLARE_KERNELS (AVX)
 VORN_QUEUE_DECLARE_KERNELS (AVX2)
+VORN_QUEUE_DECLARE_KERNELS (AVX512)
 
 /* Returns: (transfer none): the compiled state of @queue. */
 VornQueuePrivate *vorn_queue_get_private (VornQueue *queue);

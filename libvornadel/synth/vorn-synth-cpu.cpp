@@ -26,15 +26,17 @@ static GParamSpec *properties[N_PROPS];
 G_DEFINE_TYPE_WITH_PRIVATE (VornSynthCpu, vorn_synth_cpu, VORN_TYPE_SYNTH)
 
 const VornSynthCpuSplitFunc vorn_synth_cpu_render_split_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE] = {
-  vorn_synth_cpu_render_split_float_SSE2_F, vorn_synth_cpu_render_split_float_AVX_F,
-  vorn_synth_cpu_render_split_float_AVX2_F, vorn_synth_cpu_render_split_float_SSE2_D,
-  vorn_synth_cpu_render_split_float_AVX_D,  vorn_synth_cpu_render_split_float_AVX2_D,
+  vorn_synth_cpu_render_split_float_SSE2_F,   vorn_synth_cpu_render_split_float_AVX_F,
+  vorn_synth_cpu_render_split_float_AVX2_F,   vorn_synth_cpu_render_split_float_AVX512_F,
+  vorn_synth_cpu_render_split_float_SSE2_D,   vorn_synth_cpu_render_split_float_AVX_D,
+  vorn_synth_cpu_render_split_float_AVX2_D,   vorn_synth_cpu_render_split_float_AVX512_D,
 };
 
 const VornSynthCpuInterFunc vorn_synth_cpu_render_inter_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE] = {
-  vorn_synth_cpu_render_inter_float_SSE2_F, vorn_synth_cpu_render_inter_float_AVX_F,
-  vorn_synth_cpu_render_inter_float_AVX2_F, vorn_synth_cpu_render_inter_float_SSE2_D,
-  vorn_synth_cpu_render_inter_float_AVX_D,  vorn_synth_cpu_render_inter_float_AVX2_D,
+  vorn_synth_cpu_render_inter_float_SSE2_F,   vorn_synth_cpu_render_inter_float_AVX_F,
+  vorn_synth_cpu_render_inter_float_AVX2_F,   vorn_synth_cpu_render_inter_float_AVX512_F,
+  vorn_synth_cpu_render_inter_float_SSE2_D,   vorn_synth_cpu_render_inter_float_AVX_D,
+  vorn_synth_cpu_render_inter_float_AVX2_D,   vorn_synth_cpu_render_inter_float_AVX512_D,
 };
 
 /* What the renderer chooses from, best first (the tables above keep the
@@ -390,7 +392,7 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
   const VornRenderContext *ctx = &base->context;
   const gint format = gint (ctx->format);
   const guint cores = ctx->cores;
-  const gint level = CLAMP (gint (ctx->simd), 0, 2);
+  const gint level = CLAMP (gint (ctx->simd), 0, gint (VORN_SIMD_AVX512));
   if (!initial && format == priv->built_format && level == priv->built_level
       && cores == priv->built_cores)
     return;

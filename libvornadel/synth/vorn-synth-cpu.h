@@ -84,9 +84,10 @@ typedef void (*VornSynthCpuSplitFunc) (VornSynth *synth, float **outputs, guint 
  */
 typedef void (*VornSynthCpuInterFunc) (VornSynth *synth, float *output, guint frames);
 
-/* Variants per table: SSE2, AVX, AVX2 rendering single-format queues, then
- * the same three for double-format queues (index format × 3 + level). */
-#define VORN_SYNTH_CPU_RENDER_TABLE_SIZE 6
+/* Variants per table: SSE2, AVX, AVX2, AVX512 rendering single-format
+ * queues, then the same four for double-format queues (index format × 4 +
+ * level). */
+#define VORN_SYNTH_CPU_RENDER_TABLE_SIZE 8
 
 extern const VornSynthCpuSplitFunc vorn_synth_cpu_render_split_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE];
 extern const VornSynthCpuInterFunc vorn_synth_cpu_render_inter_float_table[VORN_SYNTH_CPU_RENDER_TABLE_SIZE];
@@ -94,15 +95,19 @@ extern const VornSynthCpuInterFunc vorn_synth_cpu_render_inter_float_table[VORN_
 void vorn_synth_cpu_render_split_float_SSE2_F (VornSynth *synth, float **outputs, guint frames);
 void vorn_synth_cpu_render_split_float_AVX_F (VornSynth *synth, float **outputs, guint frames);
 void vorn_synth_cpu_render_split_float_AVX2_F (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_split_float_AVX512_F (VornSynth *synth, float **outputs, guint frames);
 void vorn_synth_cpu_render_split_float_SSE2_D (VornSynth *synth, float **outputs, guint frames);
 void vorn_synth_cpu_render_split_float_AVX_D (VornSynth *synth, float **outputs, guint frames);
 void vorn_synth_cpu_render_split_float_AVX2_D (VornSynth *synth, float **outputs, guint frames);
+void vorn_synth_cpu_render_split_float_AVX512_D (VornSynth *synth, float **outputs, guint frames);
 void vorn_synth_cpu_render_inter_float_SSE2_F (VornSynth *synth, float *output, guint frames);
 void vorn_synth_cpu_render_inter_float_AVX_F (VornSynth *synth, float *output, guint frames);
 void vorn_synth_cpu_render_inter_float_AVX2_F (VornSynth *synth, float *output, guint frames);
+void vorn_synth_cpu_render_inter_float_AVX512_F (VornSynth *synth, float *output, guint frames);
 void vorn_synth_cpu_render_inter_float_SSE2_D (VornSynth *synth, float *output, guint frames);
 void vorn_synth_cpu_render_inter_float_AVX_D (VornSynth *synth, float *output, guint frames);
 void vorn_synth_cpu_render_inter_float_AVX2_D (VornSynth *synth, float *output, guint frames);
+void vorn_synth_cpu_render_inter_float_AVX512_D (VornSynth *synth, float *output, guint frames);
 
 /**
  * vorn_synth_cpu_process_synth_messages:

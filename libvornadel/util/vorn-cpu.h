@@ -11,6 +11,7 @@ G_BEGIN_DECLS
  * @VORN_SIMD_SSE2: SSE2 (always present on x86-64)
  * @VORN_SIMD_AVX: AVX
  * @VORN_SIMD_AVX2: AVX2
+ * @VORN_SIMD_AVX512: AVX-512 F and VL
  *
  * Instruction set levels of the render functions.  The order is the order of
  * capability: a level implies every lower one.
@@ -20,6 +21,7 @@ typedef enum {
   VORN_SIMD_SSE2 = 0,
   VORN_SIMD_AVX = 1,
   VORN_SIMD_AVX2 = 2,
+  VORN_SIMD_AVX512 = 3,
 } VornSimd;
 
 #define VORN_TYPE_SIMD (vorn_simd_get_type ())

@@ -20,14 +20,17 @@ struct VornKernelVariant {
   F func;
 };
 
-/* The six variants NAME_AVX2_F, NAME_AVX_F, NAME_SSE2_F, then the same for
- * double, best first: the initialiser of a VornKernelVariant array. */
-#define VORN_KERNEL_VARIANTS(name)                     \
-  { VORN_FORMAT_SINGLE, VORN_SIMD_AVX2, name##_AVX2_F }, \
-  { VORN_FORMAT_SINGLE, VORN_SIMD_AVX, name##_AVX_F },   \
-  { VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, name##_SSE2_F }, \
-  { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX2, name##_AVX2_D }, \
-  { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX, name##_AVX_D },   \
+/* The eight variants NAME_AVX512_F, NAME_AVX2_F, NAME_AVX_F, NAME_SSE2_F,
+ * then the same for double, best first: the initialiser of a
+ * VornKernelVariant array. */
+#define VORN_KERNEL_VARIANTS(name)                         \
+  { VORN_FORMAT_SINGLE, VORN_SIMD_AVX512, name##_AVX512_F }, \
+  { VORN_FORMAT_SINGLE, VORN_SIMD_AVX2, name##_AVX2_F },     \
+  { VORN_FORMAT_SINGLE, VORN_SIMD_AVX, name##_AVX_F },       \
+  { VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, name##_SSE2_F },     \
+  { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX512, name##_AVX512_D }, \
+  { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX2, name##_AVX2_D },     \
+  { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX, name##_AVX_D },       \
   { VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2, name##_SSE2_D }
 
 /* The best variant of @table for @format on a processor of @level.  A level
@@ -38,7 +41,7 @@ template <typename F, gsize N>
 static inline F
 vorn_kernel_pick (const VornKernelVariant<F> (&table)[N], VornFormat format, VornSimd level)
 {
-  if (int (level) < int (VORN_SIMD_SSE2) || int (level) > int (VORN_SIMD_AVX2))
+  if (int (level) < int (VORN_SIMD_SSE2) || int (level) > int (VORN_SIMD_AVX512))
     level = VORN_SIMD_SSE2;
   if (format != VORN_FORMAT_DOUBLE)
     format = VORN_FORMAT_SINGLE;

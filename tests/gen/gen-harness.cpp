@@ -88,7 +88,7 @@ gen_variants ()
 {
   std::vector<GenVariant> out;
   for (VornFormat f : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
-    for (VornSimd s : { VORN_SIMD_SSE2, VORN_SIMD_AVX, VORN_SIMD_AVX2 })
+    for (VornSimd s : { VORN_SIMD_SSE2, VORN_SIMD_AVX, VORN_SIMD_AVX2, VORN_SIMD_AVX512 })
       out.push_back ({ f, s });
   return out;
 }
@@ -96,7 +96,7 @@ gen_variants ()
 std::string
 gen_variant_name (const testing::TestParamInfo<GenVariant> &info)
 {
-  static const char *const levels[] = { "SSE2", "AVX", "AVX2" };
+  static const char *const levels[] = { "SSE2", "AVX", "AVX2", "AVX512" };
   return std::string (levels[info.param.simd]) + (info.param.format == VORN_FORMAT_DOUBLE ? "_D" : "_F");
 }
 

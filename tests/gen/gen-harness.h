@@ -46,14 +46,14 @@ private:
   VornAttribVal *vals;
 };
 
-/* One render variant: its index in a render table is format * 3 + simd. */
+/* One render variant: its index in a render table is format * 4 + simd. */
 struct GenVariant
 {
   VornFormat format;
   VornSimd simd;
 };
 
-/* The six variants in table order (single SSE2, AVX, AVX2, then double). */
+/* The eight variants in index order (single SSE2, AVX, AVX2, AVX512, then double). */
 std::vector<GenVariant> gen_variants ();
 std::string gen_variant_name (const testing::TestParamInfo<GenVariant> &info);
 

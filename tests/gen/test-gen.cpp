@@ -13,15 +13,15 @@ const VornKernelVariant<VornGenRenderFunc> mix_table[] = {
   VORN_KERNEL_VARIANTS (vorn_mix_gen_render),
 };
 
-/* format * 3 + level of a mix variant, from its name. */
+/* format * 4 + level of a mix variant, from its name. */
 int
 variant_of (VornGenRenderFunc f)
 {
   const VornGenRenderFunc named[] = {
-    vorn_mix_gen_render_SSE2_F, vorn_mix_gen_render_AVX_F, vorn_mix_gen_render_AVX2_F,
-    vorn_mix_gen_render_SSE2_D, vorn_mix_gen_render_AVX_D, vorn_mix_gen_render_AVX2_D,
+    vorn_mix_gen_render_SSE2_F, vorn_mix_gen_render_AVX_F, vorn_mix_gen_render_AVX2_F, vorn_mix_gen_render_AVX512_F,
+    vorn_mix_gen_render_SSE2_D, vorn_mix_gen_render_AVX_D, vorn_mix_gen_render_AVX2_D, vorn_mix_gen_render_AVX512_D,
   };
-  for (int i = 0; i < 6; i++)
+  for (int i = 0; i < 8; i++)
     if (named[i] == f)
       return i;
   return -1;
@@ -58,20 +58,20 @@ TEST (Gen, CreatedThroughTheNodeKeepsItAlive)
   g_weak_ref_clear (&weak);
 }
 
-/* Variant index format * 3 + level, the level limited to the processor's; unresolved is SSE2. */
+/* Variant index format * 4 + level, the level limited to the processor's; unresolved is SSE2. */
 TEST (Gen, RenderVariantFollowsTheSynthesizer)
 {
   const VornSimd detected = vorn_util_cpu_detect ();
   for (const auto &v : vorn_test::gen_variants ())
     {
       SCOPED_TRACE (testing::Message () << v.format << " " << v.simd);
-      EXPECT_EQ (variant_of (vorn_kernel_pick (mix_table, v.format, v.simd)), v.format * 3 + v.simd);
+      EXPECT_EQ (variant_of (vorn_kernel_pick (mix_table, v.format, v.simd)), v.format * 4 + v.simd);
       vorn_test::GenHarness h (v);
       EXPECT_EQ (h.simd (), MIN (v.simd, detected));
       g_autoptr (VornMix) mix = vorn_mix_new ();
-      EXPECT_EQ (variant_of (h.create_gen (VORN_NODE (mix))->render), v.format * 3 + MIN (v.simd, detected));
+      EXPECT_EQ (variant_of (h.create_gen (VORN_NODE (mix))->render), v.format * 4 + MIN (v.simd, detected));
     }
-  EXPECT_EQ (variant_of (vorn_kernel_pick (mix_table, VORN_FORMAT_DOUBLE, VORN_SIMD_AUTO)), 3);
+  EXPECT_EQ (variant_of (vorn_kernel_pick (mix_table, VORN_FORMAT_DOUBLE, VORN_SIMD_AUTO)), 4);
 
   /* A kernel without a variant for some level falls back to the best one
    * below it, never to one the processor lacks. */
@@ -85,8 +85,8 @@ TEST (Gen, RenderVariantFollowsTheSynthesizer)
     VornSimd level;
     int variant;
   } picks[] = {
-    { VORN_FORMAT_SINGLE, VORN_SIMD_AVX2, 2 }, { VORN_FORMAT_SINGLE, VORN_SIMD_AVX, 0 },
-    { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX2, 3 },
+    { VORN_FORMAT_SINGLE, VORN_SIMD_AVX512, 2 }, { VORN_FORMAT_SINGLE, VORN_SIMD_AVX2, 2 },
+    { VORN_FORMAT_SINGLE, VORN_SIMD_AVX, 0 },    { VORN_FORMAT_DOUBLE, VORN_SIMD_AVX512, 4 },
   };
   for (const auto &p : picks)
     EXPECT_EQ (variant_of (vorn_kernel_pick (sparse, p.format, p.level)), p.variant)

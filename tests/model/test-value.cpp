@@ -230,7 +230,7 @@ TEST (Numeric, PspecRanges)
              (V{0.5, 1.5, 1, 1}));
   /* An enum ranges over its lowest to highest value. */
   EXPECT_EQ (range (g_param_spec_enum ("e", "E", "E", VORN_TYPE_SIMD, VORN_SIMD_AVX, G_PARAM_READWRITE)),
-             (V{-1, 2, 1, 0}));
+             (V{-1, 3, 1, 0}));
   EXPECT_EQ (range (g_param_spec_string ("s", "S", "S", nullptr, G_PARAM_READWRITE)), V ());
 }
 

@@ -346,12 +346,12 @@ render_variant (VornFormat format, VornSimd simd, bool split, guint32 peaks[2])
       if (split)
         {
           float *outs[2] = { l.data (), r.data () };
-          vorn_synth_cpu_render_split_float_table[format * 3 + simd] (s.synth, outs, n);
+          vorn_synth_cpu_render_split_float_table[format * 4 + simd] (s.synth, outs, n);
           for (guint i = 0; i < n; i++)
             frames[2 * i] = l[i], frames[2 * i + 1] = r[i];
         }
       else
-        vorn_synth_cpu_render_inter_float_table[format * 3 + simd] (s.synth, frames.data (), n);
+        vorn_synth_cpu_render_inter_float_table[format * 4 + simd] (s.synth, frames.data (), n);
       out.insert (out.end (), frames.begin (), frames.end ());
     }
   vorn_synth_read_peak_levels (s.synth, peaks, 2);
@@ -381,7 +381,8 @@ TEST_P (SynthCpuVariant, MatchesReferenceBitForBit)
 INSTANTIATE_TEST_SUITE_P (
   Variants, SynthCpuVariant,
   ::testing::Combine (::testing::Values (VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE),
-                      ::testing::Values (VORN_SIMD_SSE2, VORN_SIMD_AVX, VORN_SIMD_AVX2)));
+                      ::testing::Values (VORN_SIMD_SSE2, VORN_SIMD_AVX, VORN_SIMD_AVX2,
+                                          VORN_SIMD_AVX512)));
 
 /* The master tap handed out stays valid across a rebuild of the master: it
  * keeps what it recorded; the getter then gives the new master's tap, which
