@@ -19,8 +19,12 @@ namespace {
 constexpr guint32 LEAF1_ECX_OSXSAVE = 1u << 27;
 constexpr guint32 LEAF1_ECX_AVX = 1u << 28;
 constexpr guint32 LEAF7_EBX_AVX2 = 1u << 5;
+constexpr guint32 LEAF7_EBX_AVX512F = 1u << 16;
+constexpr guint32 LEAF7_EBX_AVX512VL = 1u << 31;
 /* XCR0: SSE (XMM) state and AVX (upper YMM) state enabled by the OS. */
 constexpr guint64 XCR0_YMM_STATE = (1u << 1) | (1u << 2);
+/* XCR0: opmask, upper halves of ZMM0-15 and ZMM16-31, on top of YMM. */
+constexpr guint64 XCR0_ZMM_STATE = XCR0_YMM_STATE | (1u << 5) | (1u << 6) | (1u << 7);
 
 /* MXCSR: denormals-are-zero (bit 6) and flush-to-zero (bit 15). */
 constexpr unsigned MXCSR_DAZ = 1u << 6;
@@ -73,7 +77,14 @@ vorn_util_cpu_classify (guint32 max_leaf, guint32 leaf1_ecx, guint32 leaf7_ebx,
     return VORN_SIMD_SSE2;
 
   if (max_leaf >= 7 && (leaf7_ebx & LEAF7_EBX_AVX2))
-    return VORN_SIMD_AVX2;
+    {
+      /* The AVX-512 kernels are compiled with AVX2 enabled too, so AVX-512
+       * counts only on top of it. */
+      const guint32 avx512 = LEAF7_EBX_AVX512F | LEAF7_EBX_AVX512VL;
+      if ((leaf7_ebx & avx512) == avx512 && (xcr0 & XCR0_ZMM_STATE) == XCR0_ZMM_STATE)
+        return VORN_SIMD_AVX512;
+      return VORN_SIMD_AVX2;
+    }
   if (leaf1_ecx & LEAF1_ECX_AVX)
     return VORN_SIMD_AVX;
   return VORN_SIMD_SSE2;

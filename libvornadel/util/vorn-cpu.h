@@ -51,7 +51,9 @@ guint32 cpuid (guint32 regs[4], guint32 leaf);
  * The selection rule of vorn_util_cpu_detect() applied to given register
  * values, for diagnostics and tests.  AVX and AVX2 count only when the
  * operating system saves the YMM registers (XCR0 bits 1 and 2), because
- * their instructions fault otherwise.
+ * their instructions fault otherwise.  AVX-512 needs AVX2, both F and VL
+ * (leaf 7 EBX bits 16 and 31) and the opmask and ZMM state saved as well
+ * (XCR0 bits 5, 6 and 7); without them the level is AVX2 at most.
  *
  * Returns: the highest usable level, never %VORN_SIMD_AUTO.
  */
@@ -64,7 +66,8 @@ VornSimd vorn_util_cpu_classify (guint32 max_leaf, guint32 leaf1_ecx,
  * Detects the highest SIMD level that this processor and operating system
  * support, from CPUID leaves 0, 1 and 7.
  *
- * Returns: %VORN_SIMD_AVX2, %VORN_SIMD_AVX or %VORN_SIMD_SSE2.
+ * Returns: %VORN_SIMD_AVX512, %VORN_SIMD_AVX2, %VORN_SIMD_AVX or
+ *   %VORN_SIMD_SSE2.
  */
 VornSimd vorn_util_cpu_detect (void);
 

@@ -316,16 +316,19 @@ TEST (ThreadPit, SleepingWorkersWakeForTheNextBatch)
 TEST (Cpu, DetectionMatchesCompiler)
 {
   __builtin_cpu_init ();
-  VornSimd expected = __builtin_cpu_supports ("avx2") ? VORN_SIMD_AVX2
-                      : __builtin_cpu_supports ("avx") ? VORN_SIMD_AVX
-                                                       : VORN_SIMD_SSE2;
+  VornSimd expected = __builtin_cpu_supports ("avx512f") && __builtin_cpu_supports ("avx512vl")
+                          ? VORN_SIMD_AVX512
+                      : __builtin_cpu_supports ("avx2") ? VORN_SIMD_AVX2
+                      : __builtin_cpu_supports ("avx")  ? VORN_SIMD_AVX
+                                                        : VORN_SIMD_SSE2;
   EXPECT_EQ (vorn_util_cpu_detect (), expected);
 }
 
 TEST (Cpu, ClassifyRule)
 {
   const guint32 osxsave = 1u << 27, avx = 1u << 28, avx2 = 1u << 5;
-  const guint64 ymm = 0x7;
+  const guint32 f = 1u << 16, vl = 1u << 31;
+  const guint64 ymm = 0x7, zmm = 0xe7;
   struct {
     guint32 max_leaf, ecx, ebx;
     guint64 xcr0;
@@ -338,6 +341,11 @@ TEST (Cpu, ClassifyRule)
     {0, osxsave | avx, avx2, ymm, VORN_SIMD_SSE2},  /* leaf 1 absent */
     {13, avx, avx2, 0, VORN_SIMD_SSE2},             /* OS without XSAVE */
     {13, osxsave | avx, avx2, 0x3, VORN_SIMD_SSE2}, /* YMM state not saved */
+    {13, osxsave | avx, avx2 | f | vl, zmm, VORN_SIMD_AVX512},
+    {13, osxsave | avx, avx2 | f, zmm, VORN_SIMD_AVX2},        /* F without VL */
+    {13, osxsave | avx, avx2 | f | vl, ymm, VORN_SIMD_AVX2},   /* no opmask or ZMM state */
+    {13, osxsave | avx, avx2 | f | vl, 0x67, VORN_SIMD_AVX2},  /* upper ZMM16-31 not saved */
+    {13, osxsave | avx, f | vl, zmm, VORN_SIMD_AVX},           /* no AVX2 */
   };
   for (const auto &c : cases)
     EXPECT_EQ (vorn_util_cpu_classify (c.max_leaf, c.ecx, c.ebx, c.xcr0), c.want)
