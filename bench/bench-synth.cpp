@@ -48,7 +48,7 @@ constexpr double RATE = 48000.0;
 constexpr double CUTOFF = 2000.0;
 constexpr double Q = 0.707;
 
-const char *const simd_names[] = { "SSE2", "AVX", "AVX2" };
+const char *const simd_names[] = { "SSE2", "AVX", "AVX2", "AVX512" };
 
 enum class Kind { PLAIN, FILTERED, SWEPT, NOISE };
 constexpr Kind kinds[] = { Kind::PLAIN, Kind::FILTERED, Kind::SWEPT, Kind::NOISE };
@@ -213,7 +213,7 @@ public:
           }
         ns[name] = r.GetAdjustedCPUTime () * 1e3 / FRAMES; /* us per call */
         for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
-          for (int simd = 0; simd <= 2; simd++)
+          for (int simd = 0; simd <= int (VORN_SIMD_AVX512); simd++)
             for (Kind kind : kinds)
               if (name == voices_name (fmt, simd, kind))
                 {
@@ -267,7 +267,7 @@ main (int argc, char **argv)
   benchmark::RunSpecifiedBenchmarks (&collector);
 
   printf ("\nPer voice, %u voices, one core, %u-frame requests at %.0f Hz\n", VOICES, FRAMES, RATE);
-  printf ("%-7s %-5s %-9s %13s %12s %16s %8s\n", "format", "simd", "instr", "master ns/frm",
+  printf ("%-7s %-6s %-9s %13s %12s %16s %8s\n", "format", "simd", "instr", "master ns/frm",
           "voice ns/frm", "voices per core", "x plain");
   for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
     for (int simd = 0; simd <= top; simd++)
@@ -277,7 +277,7 @@ main (int argc, char **argv)
           if (voice <= 0)
             continue;
           const double plain = collector.voice_ns (fmt, simd, Kind::PLAIN);
-          printf ("%-7s %-5s %-9s %13.1f %12.1f %16.0f", fmt == VORN_FORMAT_SINGLE ? "single" : "double",
+          printf ("%-7s %-6s %-9s %13.1f %12.1f %16.0f", fmt == VORN_FORMAT_SINGLE ? "single" : "double",
                   simd_names[simd], kind_names[int (kind)], collector.ns.at (master_name (fmt, simd)),
                   voice, collector.voices_per_core (fmt, simd, kind));
           if (plain > 0)

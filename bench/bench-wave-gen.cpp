@@ -25,7 +25,7 @@ constexpr int FRAG = 64;
 
 enum class Wave { OSC, ENV };
 
-const char *const simd_names[] = { "SSE2", "AVX", "AVX2" };
+const char *const simd_names[] = { "SSE2", "AVX", "AVX2", "AVX512" };
 
 /* A generator on a stopped synthesizer, with its records bound. */
 struct Rig
@@ -139,7 +139,7 @@ main (int argc, char **argv)
 
   for (Wave kind : { Wave::OSC, Wave::ENV })
     for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
-      for (int simd = -1; simd <= 2; simd++)
+      for (int simd = -1; simd <= int (VORN_SIMD_AVX512); simd++)
         benchmark::RegisterBenchmark (bench_name (kind, fmt, simd).c_str (),
                                       [=] (benchmark::State &s) { render (s, kind, fmt, simd); })
             ->Unit (benchmark::kNanosecond);
@@ -148,19 +148,19 @@ main (int argc, char **argv)
   Collector collector;
   benchmark::RunSpecifiedBenchmarks (&collector);
 
-  printf ("\n%-12s %-7s %12s %10s\n", "wave", "variant", "ns/sample", "speed-up");
+  printf ("\n%-12s %-9s %12s %10s\n", "wave", "variant", "ns/sample", "speed-up");
   for (Wave kind : { Wave::OSC, Wave::ENV })
     for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
       {
         const auto ref = collector.ns.find (bench_name (kind, fmt, -1));
-        for (int simd = -1; simd <= 2; simd++)
+        for (int simd = -1; simd <= int (VORN_SIMD_AVX512); simd++)
           {
             const auto it = collector.ns.find (bench_name (kind, fmt, simd));
             if (it == collector.ns.end ())
               continue;
             const std::string name = bench_name (kind, fmt, simd);
             const size_t slash = name.find ('/');
-            printf ("%-12s %-7s %12.2f", name.substr (0, slash).c_str (),
+            printf ("%-12s %-9s %12.2f", name.substr (0, slash).c_str (),
                     name.substr (slash + 1).c_str (), it->second);
             if (ref != collector.ns.end () && it->second > 0)
               printf (" %9.2fx", ref->second / it->second);

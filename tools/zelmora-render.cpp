@@ -320,7 +320,7 @@ run (int argc, char **argv)
     { "speakers", 's', 0, G_OPTION_ARG_INT, &o.speakers, "Speaker outputs, one WAV channel each (default 2)", "N" },
     { "format", 'f', 0, G_OPTION_ARG_STRING, &o.format, "Synthesis precision (default single)", "single|double" },
     { "simd", 0, 0, G_OPTION_ARG_STRING, &o.simd,
-      "Instruction set (default auto: the best this processor has)", "auto|sse2|avx|avx2" },
+      "Instruction set (default auto: the best this processor has)", "auto|sse2|avx|avx2|avx512" },
     { "cores", 'c', 0, G_OPTION_ARG_INT, &o.cores, "Render cores, 0 for all (default 1)", "N" },
     { "bits", 'b', 0, G_OPTION_ARG_STRING, &o.bits, "WAV sample format (default 32f: 32-bit float)", "16|24|32f" },
     { "tail", 't', 0, G_OPTION_ARG_DOUBLE, &o.tail,
