@@ -107,6 +107,14 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   static inline guint64 signs (M m)
   {
     guint64 bits = 0;
+#if defined(__AVX512F__)
+    if constexpr (BYTES == 64)
+      {
+        __m512i x;
+        memcpy (&x, &m, sizeof x);
+        return _mm512_cmplt_epi32_mask (x, _mm512_setzero_si512 ());
+      }
+#endif
 #if defined(__AVX__)
     if constexpr (BYTES % 32 == 0)
       {
@@ -129,8 +137,11 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   }
   static constexpr guint64 ALL_SIGNS = (guint64 (1) << (BYTES / 4)) - 1;
 
-  /* Whether lookup() exists: eight single lanes with AVX2's permutes. */
-#if defined(__AVX2__)
+  /* Whether lookup() exists: eight single lanes with AVX2's permutes, or
+   * any 64-byte lanes with AVX-512's. */
+#if defined(__AVX512F__)
+  static constexpr bool LOOKUP = BYTES == 64 || (BYTES == 32 && sizeof (T) == sizeof (float));
+#elif defined(__AVX2__)
   static constexpr bool LOOKUP = BYTES == 32 && sizeof (T) == sizeof (float);
 #else
   static constexpr bool LOOKUP = false;
@@ -139,8 +150,34 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   /* Entry idx (0 to 15, per lane) of the sixteen values in lo and hi. */
   static inline V lookup (V lo, V hi, M idx)
   {
+#if defined(__AVX512F__)
+    if constexpr (BYTES == 64)
+      {
+        V v;
+        if constexpr (sizeof (T) == sizeof (float))
+          {
+            __m512 a;
+            __m512i i;
+            memcpy (&a, &lo, sizeof a);
+            memcpy (&i, &idx, sizeof i);
+            const __m512 r = _mm512_permutex2var_ps (a, i, a); /* no undefined operand */
+            memcpy (&v, &r, sizeof v);
+          }
+        else
+          {
+            __m512d a, b;
+            __m512i i;
+            memcpy (&a, &lo, sizeof a);
+            memcpy (&b, &hi, sizeof b);
+            memcpy (&i, &idx, sizeof i);
+            const __m512d r = _mm512_permutex2var_pd (a, i, b);
+            memcpy (&v, &r, sizeof v);
+          }
+        return v;
+      }
+#endif
 #if defined(__AVX2__)
-    if constexpr (LOOKUP)
+    if constexpr (LOOKUP && BYTES == 32)
       {
         __m256 a, b;
         __m256i i;
@@ -266,7 +303,7 @@ inline bool
 table_rises (const T *r)
 {
   const T *tab = r + VORN_CURVE_CACHE_T1;
-  if constexpr (L::LOOKUP)
+  if constexpr (L::LOOKUP && L::W == 8 && sizeof (T) == sizeof (float))
     return L::all (L::load (tab + 1) >= L::load (tab)); /* T(1) .. T(9) in two overlapping loads */
   bool rises = true;
   for (int j = 1; j < 9; j++)
@@ -295,13 +332,33 @@ coefs_splat (Coefs<L> &k, const T *r)
   k.uniform = true;
   if constexpr (L::LOOKUP)
     {
-      /* Straight from the record (eight lanes): what precedes T(1) is
-       * replaced by 0, and T(8), T(9) are followed by 1. */
+      /* Straight from the record: what precedes T(1) is replaced by 0, and
+       * T(9) is followed by 1 (AVX-512 loads only the lanes of the record,
+       * which may be the last one of its block). */
       using V = typename L::V;
-      using M = typename L::M;
-      const V zero = L::splat (T (0)), one = L::splat (T (1));
-      k.ext[0] = __builtin_shuffle (L::load (tab - 1), zero, M{ 8, 1, 2, 3, 4, 5, 6, 7 });
-      k.ext[1] = __builtin_shuffle (L::load (tab + 1), one, M{ 6, 7, 8, 8, 8, 8, 8, 8 });
+      if constexpr (L::W == 8 && sizeof (T) == sizeof (float))
+        {
+          using M = typename L::M;
+          const V zero = L::splat (T (0)), one = L::splat (T (1));
+          k.ext[0] = __builtin_shuffle (L::load (tab - 1), zero, M{ 8, 1, 2, 3, 4, 5, 6, 7 });
+          k.ext[1] = __builtin_shuffle (L::load (tab + 1), one, M{ 6, 7, 8, 8, 8, 8, 8, 8 });
+        }
+#if defined(__AVX512F__)
+      else if constexpr (sizeof (T) == sizeof (float))
+        {
+          const __m512 e = _mm512_mask_loadu_ps (_mm512_setr_ps (0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1),
+                                                 0x03fe, tab - 1);
+          memcpy (&k.ext[0], &e, sizeof e);
+        }
+      else
+        {
+          const __m512d e0 = _mm512_mask_loadu_pd (_mm512_setzero_pd (), 0xfe, tab - 1);
+          const __m512d e1 = _mm512_mask_loadu_pd (_mm512_set1_pd (1.0), 0x03, tab + 7);
+          memcpy (&k.ext[0], &e0, sizeof e0);
+          memcpy (&k.ext[1], &e1, sizeof e1);
+        }
+#endif
+      (void) sizeof (V);
     }
 }
 
@@ -332,6 +389,7 @@ coefs_gather (Coefs<L> &k, const T *const *rs)
   coefs_derive<T> (k);
   k.sorted = false;
   k.uniform = false;
+  k.ext[0] = k.ext[1] = L::splat (T (0)); /* unused, but never undefined */
 }
 
 /* Lanes before @split from record r1, the others from r2: a chunk across
@@ -357,6 +415,7 @@ coefs_two (Coefs<L> &k, const T *r1, const T *r2, int split)
   coefs_derive<T> (k);
   k.sorted = table_rises<T, L> (r1) && table_rises<T, L> (r2);
   k.uniform = false;
+  k.ext[0] = k.ext[1] = L::splat (T (0));
 }
 
 /* Runs a statement for each of the P chunks solved together. */
