@@ -673,8 +673,10 @@ struct Walk
 {
   static constexpr int PAD = CHUNKS * L::W;
   alignas (VORN_ALIGNMENT) T pos[FRAG + PAD];
-  const T *seg[FRAG + PAD];
   guint8 run[FRAG + PAD];
+  /* The record of each run: a run starts at every segment change, at
+   * most one per sample. */
+  const T *seg[FRAG + 1];
   /* Each chunk's record, loaded before use (see solve_range()). */
   Coefs<L> k[CHUNKS];
 };
@@ -700,7 +702,6 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
   for (int l = b; l < b + P * W; l++)
     {
       w.pos[l] = w.pos[b - 1];
-      w.seg[l] = w.seg[b - 1];
       w.run[l] = w.run[b - 1];
     }
 
@@ -712,10 +713,11 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
           const int at = c + h * W;
           if (w.run[at] == w.run[at + W - 1])
             {
-              if (w.seg[at] != loaded[h])
+              const T *r = w.seg[w.run[at]];
+              if (r != loaded[h])
                 {
-                  coefs_splat<T> (k[h], w.seg[at]);
-                  loaded[h] = w.seg[at];
+                  coefs_splat<T> (k[h], r);
+                  loaded[h] = r;
                 }
             }
           else if (w.run[at + W - 1] == guint8 (w.run[at] + 1))
@@ -723,12 +725,15 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
               int split = 1;
               while (w.run[at + split] == w.run[at])
                 split++;
-              coefs_two<T> (k[h], w.seg[at], w.seg[at + split], split);
+              coefs_two<T> (k[h], w.seg[w.run[at]], w.seg[w.run[at + split]], split);
               loaded[h] = nullptr;
             }
           else
             {
-              coefs_gather<T> (k[h], w.seg + at);
+              const T *rs[W];
+              for (int l = 0; l < W; l++)
+                rs[l] = w.seg[w.run[at + l]];
+              coefs_gather<T> (k[h], rs);
               loaded[h] = nullptr;
             }
           kp[h] = &k[h];
@@ -804,10 +809,10 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
   /* The segment's width, kept out of memory that the stores to w.pos
    * might alias. */
   T width = s[VORN_CURVE_CACHE_DX];
+  w.seg[0] = s;
   for (int i = 0; i < FRAG; i++)
     {
       w.pos[i] = p;
-      w.seg[i] = s;
       w.run[i] = run;
       p += inc[i];
       if (G_LIKELY (!(p >= width || p < T (0))))
@@ -886,6 +891,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
           break;
         }
       width = s[VORN_CURVE_CACHE_DX];
+      w.seg[run] = s;
     }
 
   solve_range<T, L> (w, start, end_at, cv, ys, yo);
