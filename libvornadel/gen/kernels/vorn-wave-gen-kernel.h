@@ -362,60 +362,52 @@ coefs_splat (Coefs<L> &k, const T *r)
     }
 }
 
-/* Lane l from record rs[l]: a transpose through an aligned block. */
+/* Lane l from the record of run runs[l], where runs never decrease along
+ * the lanes (a chunk across segment changes): every lane starts from the
+ * first record and each later run overwrites the lanes from where it
+ * starts, so a chunk across one change, the usual case, costs two records
+ * and no transpose. */
 template <typename T, typename L>
 inline void
-coefs_gather (Coefs<L> &k, const T *const *rs)
+coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
 {
-  constexpr int W = L::W;
-  constexpr int N = REC - 1; /* every value but x0 */
-  alignas (VORN_ALIGNMENT) T block[N][W];
-
-  for (int l = 0; l < W; l++)
-    {
-      const T *r = rs[l] + 1;
-      for (int c = 0; c < N; c++)
-        block[c][l] = r[c];
-    }
-  k.dx = L::load (block[VORN_CURVE_CACHE_DX - 1]);
-  k.y0 = L::load (block[VORN_CURVE_CACHE_Y0 - 1]);
-  k.dy = L::load (block[VORN_CURVE_CACHE_DY - 1]);
-  k.ax = L::load (block[VORN_CURVE_CACHE_AX - 1]);
-  k.bx = L::load (block[VORN_CURVE_CACHE_BX - 1]);
-  k.ay = L::load (block[VORN_CURVE_CACHE_AY - 1]);
-  k.by = L::load (block[VORN_CURVE_CACHE_BY - 1]);
+  using V = typename L::V;
+  const T *r = seg[runs[0]];
+  k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
+  k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
+  k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
+  k.ax = L::splat (r[VORN_CURVE_CACHE_AX]);
+  k.bx = L::splat (r[VORN_CURVE_CACHE_BX]);
+  k.ay = L::splat (r[VORN_CURVE_CACHE_AY]);
+  k.by = L::splat (r[VORN_CURVE_CACHE_BY]);
   for (int j = 0; j < 9; j++)
-    k.tab[j] = L::load (block[VORN_CURVE_CACHE_T1 - 1 + j]);
-  coefs_derive<T> (k);
-  k.sorted = false;
-  k.uniform = false;
-  k.ext[0] = k.ext[1] = L::splat (T (0)); /* unused, but never undefined */
-}
+    k.tab[j] = L::splat (r[VORN_CURVE_CACHE_T1 + j]);
+  k.sorted = table_rises<T, L> (r);
 
-/* Lanes before @split from record r1, the others from r2: a chunk across
- * one segment change, the usual case, without a transpose. */
-template <typename T, typename L>
-inline void
-coefs_two (Coefs<L> &k, const T *r1, const T *r2, int split)
-{
   alignas (VORN_ALIGNMENT) T index[L::W];
   for (int l = 0; l < L::W; l++)
     index[l] = T (l);
-  const auto second = L::load (index) >= L::splat (T (split));
-  auto pick = [&] (int c) { return L::select (second, L::splat (r2[c]), L::splat (r1[c])); };
-  k.dx = pick (VORN_CURVE_CACHE_DX);
-  k.y0 = pick (VORN_CURVE_CACHE_Y0);
-  k.dy = pick (VORN_CURVE_CACHE_DY);
-  k.ax = pick (VORN_CURVE_CACHE_AX);
-  k.bx = pick (VORN_CURVE_CACHE_BX);
-  k.ay = pick (VORN_CURVE_CACHE_AY);
-  k.by = pick (VORN_CURVE_CACHE_BY);
-  for (int j = 0; j < 9; j++)
-    k.tab[j] = pick (VORN_CURVE_CACHE_T1 + j);
+  const V lanes = L::load (index);
+  for (int l = 1; l < L::W; l++)
+    {
+      if (runs[l] == runs[l - 1])
+        continue;
+      r = seg[runs[l]];
+      const auto from = lanes >= L::splat (T (l));
+      k.dx = L::select (from, L::splat (r[VORN_CURVE_CACHE_DX]), k.dx);
+      k.y0 = L::select (from, L::splat (r[VORN_CURVE_CACHE_Y0]), k.y0);
+      k.dy = L::select (from, L::splat (r[VORN_CURVE_CACHE_DY]), k.dy);
+      k.ax = L::select (from, L::splat (r[VORN_CURVE_CACHE_AX]), k.ax);
+      k.bx = L::select (from, L::splat (r[VORN_CURVE_CACHE_BX]), k.bx);
+      k.ay = L::select (from, L::splat (r[VORN_CURVE_CACHE_AY]), k.ay);
+      k.by = L::select (from, L::splat (r[VORN_CURVE_CACHE_BY]), k.by);
+      for (int j = 0; j < 9; j++)
+        k.tab[j] = L::select (from, L::splat (r[VORN_CURVE_CACHE_T1 + j]), k.tab[j]);
+      k.sorted = k.sorted && table_rises<T, L> (r);
+    }
   coefs_derive<T> (k);
-  k.sorted = table_rises<T, L> (r1) && table_rises<T, L> (r2);
   k.uniform = false;
-  k.ext[0] = k.ext[1] = L::splat (T (0));
+  k.ext[0] = k.ext[1] = L::splat (T (0)); /* unused, but never undefined */
 }
 
 /* Runs a statement for each of the P chunks solved together. */
@@ -720,20 +712,9 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
                   loaded[h] = r;
                 }
             }
-          else if (w.run[at + W - 1] == guint8 (w.run[at] + 1))
-            {
-              int split = 1;
-              while (w.run[at + split] == w.run[at])
-                split++;
-              coefs_two<T> (k[h], w.seg[w.run[at]], w.seg[w.run[at + split]], split);
-              loaded[h] = nullptr;
-            }
           else
             {
-              const T *rs[W];
-              for (int l = 0; l < W; l++)
-                rs[l] = w.seg[w.run[at + l]];
-              coefs_gather<T> (k[h], rs);
+              coefs_runs<T> (k[h], w.run + at, w.seg);
               loaded[h] = nullptr;
             }
           kp[h] = &k[h];
