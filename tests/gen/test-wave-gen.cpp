@@ -409,7 +409,8 @@ TEST_P (WaveGenTest, LevelSegmentOscillates)
 }
 
 /* Each variant gives the scalar build's bits over 40 fragments on curved segments, rising,
- * falling and level (level ones with both, one or no handle off their line). */
+ * falling and level (level ones with both, one or no handle off their line), with a moving
+ * increment and with a steady one (walked W samples at a time). */
 TEST_P (WaveGenTest, MatchesTheScalarBuild)
 {
   const GenVariant v = GetParam ();
@@ -434,30 +435,34 @@ TEST_P (WaveGenTest, MatchesTheScalarBuild)
     /* The morph lifts and lowers the ends of level segments, making them rise and fall. */
     { "level-morph", { .op = VORN_WAVE_OP_ADD, .x_scale = -2.3 }, { { 3, FALSE, 1.0, 0.4 }, { 9, FALSE, 0.5, -0.3 } } },
   };
-  for (const auto &sc : scenarios)
-    {
-      SCOPED_TRACE (sc.name);
-      const std::string name = sc.name;
-      WavePtr wave = name == "sine"
-                       ? WavePtr (vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE), g_object_unref)
-                       : new_wave (name.rfind ("level", 0) == 0 ? level : curve, sc.spec, sc.morph);
-      Rig t (v, wave.get ()), r (v, wave.get ());
-      r.gen->parent_instance.render = v.format == VORN_FORMAT_SINGLE ? vorn_wave_gen_render_scalar_F
-                                                                     : vorn_wave_gen_render_scalar_D;
-      for (int f = 0; f < 40; f++)
-        {
-          for (Rig *p : { &t, &r })
-            {
-              p->x.set_dynamic ([f] (int i) { return 0.004 + 0.003 * std::sin (0.05 * (f * N + i)); });
-              p->y.set_dynamic ([f] (int i) { return 0.5 + 0.25 * std::cos (0.01 * (f * N + i)); });
-              p->d.set_dynamic ([] (int i) { return 1.0 + i / 64.0; });
-              p->m.set_const ((f % 7) / 6.0, CONST);
-              p->render ();
-            }
-          const std::size_t bytes = N * (v.format == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double));
-          ASSERT_EQ (memcmp (t.out.buffer (), r.out.buffer (), bytes), 0) << "fragment " << f;
-        }
-    }
+  for (bool steady : { false, true })
+    for (const auto &sc : scenarios)
+      {
+        SCOPED_TRACE (std::string (sc.name) + (steady ? ", steady increment" : ", moving increment"));
+        const std::string name = sc.name;
+        WavePtr wave = name == "sine"
+                         ? WavePtr (vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE), g_object_unref)
+                         : new_wave (name.rfind ("level", 0) == 0 ? level : curve, sc.spec, sc.morph);
+        Rig t (v, wave.get ()), r (v, wave.get ());
+        r.gen->parent_instance.render = v.format == VORN_FORMAT_SINGLE ? vorn_wave_gen_render_scalar_F
+                                                                       : vorn_wave_gen_render_scalar_D;
+        for (int f = 0; f < 40; f++)
+          {
+            for (Rig *p : { &t, &r })
+              {
+                if (steady)
+                  p->x.set_const (0.0057, CONST);
+                else
+                  p->x.set_dynamic ([f] (int i) { return 0.004 + 0.003 * std::sin (0.05 * (f * N + i)); });
+                p->y.set_dynamic ([f] (int i) { return 0.5 + 0.25 * std::cos (0.01 * (f * N + i)); });
+                p->d.set_dynamic ([] (int i) { return 1.0 + i / 64.0; });
+                p->m.set_const ((f % 7) / 6.0, CONST);
+                p->render ();
+              }
+            const std::size_t bytes = N * (v.format == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double));
+            ASSERT_EQ (memcmp (t.out.buffer (), r.out.buffer (), bytes), 0) << "fragment " << f;
+          }
+      }
 }
 
 VORN_GEN_VARIANTS (WaveGenTest);

@@ -197,6 +197,8 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
     return lo;
   }
   static inline bool any (M m) { return signs (m) != 0; }
+  /* The first lane set in a mask that has one. */
+  static inline int first (M m) { return __builtin_ctzll (signs (m)) / int (sizeof (T) / 4); }
   static inline bool all (M m) { return signs (m) == ALL_SIGNS; }
 };
 
@@ -222,6 +224,7 @@ struct ScalarLanes
   static inline T lane (V v, int) { return v; }
   static inline bool lane (M m, int) { return m; }
   static inline bool any (M m) { return m; }
+  static inline int first (M) { return 0; }
   static inline bool all (M m) { return m; }
 };
 
@@ -791,13 +794,51 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
    * might alias. */
   T width = s[VORN_CURVE_CACHE_DX];
   w.seg[0] = s;
+
+  /* With a steady increment the position of sample j is base + (j - i0)
+   * times it, counted from the last segment change: W samples are walked
+   * at once, with no chain of additions from one sample to the next and
+   * no rounding carried along it. */
+  const bool steady = !(X && X->state == VORN_ATTRIB_STATE_DYNAMIC);
+  using V = typename L::V;
+  alignas (VORN_ALIGNMENT) T index[L::W];
+  for (int l = 0; l < L::W; l++)
+    index[l] = T (l + 1);
+  const V ahead = L::load (index);
+  const V stepv = L::splat (inc[0]);
+  T base = p;
+  int i0 = 0;
+
   for (int i = 0; i < FRAG; i++)
     {
       w.pos[i] = p;
       w.run[i] = run;
-      p += inc[i];
-      if (G_LIKELY (!(p >= width || p < T (0))))
-        continue;
+      if (steady)
+        {
+          /* Samples i + 1 .. i + W, or up to the position after the
+           * fragment (sample FRAG). */
+          const V q = L::splat (base) + (ahead + L::splat (T (i - i0))) * stepv;
+          const auto inside = ahead <= L::splat (T (FRAG - i));
+          const auto cross = L::mand (inside, L::mor (q >= L::splat (width), q < L::splat (T (0))));
+          L::store (w.pos + i + 1, q);
+          memset (w.run + i + 1, run, L::W);
+          if (G_LIKELY (!L::any (cross)))
+            {
+              const int n = FRAG - i < L::W ? FRAG - i : L::W;
+              p = L::lane (q, n - 1);
+              i += n - 1;
+              continue;
+            }
+          const int f = L::first (cross);
+          p = L::lane (q, f);
+          i += f;
+        }
+      else
+        {
+          p += inc[i];
+          if (G_LIKELY (!(p >= width || p < T (0))))
+            continue;
+        }
 
       run++;
       const T E = T (cache->end_pos);
@@ -873,6 +914,8 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
         }
       width = s[VORN_CURVE_CACHE_DX];
       w.seg[run] = s;
+      base = p;
+      i0 = i + 1;
     }
 
   solve_range<T, L> (w, start, end_at, cv, ys, yo);
