@@ -116,7 +116,9 @@ solve_segment (const T *r, T u)
     k++;
   const T lo_x = k ? tab[k] : T (0);
   const T hi_x = k < 9 ? tab[k + 1] : T (1);
-  T t = (T (k) + (u - lo_x) / (hi_x - lo_x)) * T (0.1);
+  /* The reciprocal of the bracket's width, as the kernels keep it per
+   * table entry. */
+  T t = (T (k) + (u - lo_x) * (T (1) / (hi_x - lo_x))) * T (0.1);
 
   const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
   T d = (T (3) * A * t + T (2) * B) * t + C;

@@ -274,9 +274,10 @@ struct Coefs
   M straight;
   /* Every lane's table rises (never falls): then the bracket is a count of
    * entries <= u.  Uniform: every lane from one record; with L::LOOKUP, ext
-   * then holds the table with its implied ends, 0, T(1) .. T(9), 1. */
+   * then holds the table with its implied ends, 0, T(1) .. T(9), 1, and
+   * inv the reciprocals of the widths between them. */
   bool sorted, uniform;
-  V ext[2];
+  V ext[2], inv[2];
 };
 
 template <typename T, typename L>
@@ -345,20 +346,31 @@ coefs_splat (Coefs<L> &k, const T *r)
           const V zero = L::splat (T (0)), one = L::splat (T (1));
           k.ext[0] = __builtin_shuffle (L::load (tab - 1), zero, M{ 8, 1, 2, 3, 4, 5, 6, 7 });
           k.ext[1] = __builtin_shuffle (L::load (tab + 1), one, M{ 6, 7, 8, 8, 8, 8, 8, 8 });
+          k.inv[0] = one / (L::load (tab) - k.ext[0]);
+          k.inv[1] = one / (__builtin_shuffle (k.ext[1], one, M{ 1, 8, 8, 8, 8, 8, 8, 8 }) - k.ext[1]);
         }
 #if defined(__AVX512F__)
       else if constexpr (sizeof (T) == sizeof (float))
         {
+          const __m512 one = _mm512_set1_ps (1.0f);
           const __m512 e = _mm512_mask_loadu_ps (_mm512_setr_ps (0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1),
                                                  0x03fe, tab - 1);
+          const __m512 next = _mm512_mask_loadu_ps (one, 0x01ff, tab);
+          const __m512 inv = _mm512_div_ps (one, _mm512_sub_ps (next, e));
           memcpy (&k.ext[0], &e, sizeof e);
+          memcpy (&k.inv[0], &inv, sizeof inv);
         }
       else
         {
+          const __m512d one = _mm512_set1_pd (1.0);
           const __m512d e0 = _mm512_mask_loadu_pd (_mm512_setzero_pd (), 0xfe, tab - 1);
-          const __m512d e1 = _mm512_mask_loadu_pd (_mm512_set1_pd (1.0), 0x03, tab + 7);
+          const __m512d e1 = _mm512_mask_loadu_pd (one, 0x03, tab + 7);
+          const __m512d i0 = _mm512_div_pd (one, _mm512_sub_pd (_mm512_loadu_pd (tab), e0));
+          const __m512d i1 = _mm512_div_pd (one, _mm512_sub_pd (_mm512_mask_loadu_pd (one, 0x01, tab + 8), e1));
           memcpy (&k.ext[0], &e0, sizeof e0);
           memcpy (&k.ext[1], &e1, sizeof e1);
+          memcpy (&k.inv[0], &i0, sizeof i0);
+          memcpy (&k.inv[1], &i1, sizeof i1);
         }
 #endif
       (void) sizeof (V);
@@ -410,7 +422,7 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
     }
   coefs_derive<T> (k);
   k.uniform = false;
-  k.ext[0] = k.ext[1] = L::splat (T (0)); /* unused, but never undefined */
+  k.ext[0] = k.ext[1] = k.inv[0] = k.inv[1] = L::splat (T (0)); /* unused, but never undefined */
 }
 
 /* Runs a statement for each of the P chunks solved together. */
@@ -461,9 +473,9 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
   const V min_slope = L::splat (T (NEWTON_MIN_SLOPE));
   VORN_EACH_CHUNK (h)
     {
-      V lo = zero, hi = k[h]->tab[0];
+      V lo = zero, hi = k[h]->tab[0], inv;
       kf[h] = zero;
-      bool counted = false;
+      bool counted = false, inverted = false;
       if constexpr (L::W > 1)
         if (k[h]->sorted)
           {
@@ -475,7 +487,8 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
             if (L::LOOKUP && k[h]->uniform)
               {
                 lo = L::lookup (k[h]->ext[0], k[h]->ext[1], n);
-                hi = L::lookup (k[h]->ext[0], k[h]->ext[1], n + 1);
+                inv = L::lookup (k[h]->inv[0], k[h]->inv[1], n);
+                inverted = true;
               }
             else
               for (int j = 0; j < 9; j++)
@@ -497,7 +510,9 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
               kf[h] = L::select (acc, L::splat (T (j + 1)), kf[h]);
             }
         }
-      t[h] = (kf[h] + (u[h] - lo) / (hi - lo)) * L::splat (T (0.1));
+      if (!inverted)
+        inv = one / (hi - lo);
+      t[h] = (kf[h] + (u[h] - lo) * inv) * L::splat (T (0.1));
 
       d[h] = (k[h]->A3 * t[h] + k[h]->B2) * t[h] + k[h]->C;
       newton[h] = L::mand (L::mnot (lin[h]), d[h] >= min_slope);
