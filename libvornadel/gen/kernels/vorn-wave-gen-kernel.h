@@ -309,6 +309,15 @@ table_rises (const T *r)
   const T *tab = r + VORN_CURVE_CACHE_T1;
   if constexpr (L::LOOKUP && L::W == 8 && sizeof (T) == sizeof (float))
     return L::all (L::load (tab + 1) >= L::load (tab)); /* T(1) .. T(9) in two overlapping loads */
+#if defined(__AVX512F__)
+  if constexpr (L::LOOKUP && L::W == 16)
+    {
+      const __m512 a = _mm512_maskz_loadu_ps (0x00ff, tab), b = _mm512_maskz_loadu_ps (0x00ff, tab + 1);
+      return _mm512_cmp_ps_mask (b, a, _CMP_GE_OQ) == 0xffff;
+    }
+  if constexpr (L::LOOKUP && L::W == 8 && sizeof (T) == sizeof (double))
+    return _mm512_cmp_pd_mask (_mm512_loadu_pd (tab + 1), _mm512_loadu_pd (tab), _CMP_GE_OQ) == 0xff;
+#endif
   bool rises = true;
   for (int j = 1; j < 9; j++)
     rises = rises && tab[j] >= tab[j - 1];
