@@ -26,6 +26,17 @@ newton_tolerance ()
   return sizeof (T) == sizeof (float) ? T (1.0 / 4096) : T (1.0 / 67108864);
 }
 
+/* The factor that normalises a position within a segment of width dx
+ * (u = position times it): a multiplication per sample instead of a
+ * division, the same in the cache and in the kernels.  A segment of no
+ * width has none; 1 keeps the product finite. */
+template <typename T>
+inline T
+reciprocal_width (T dx)
+{
+  return dx != T (0) ? T (1) / dx : T (1);
+}
+
 /* Residual in normalised x at which the bisection stops early. */
 constexpr double BISECT_TOLERANCE = 1e-7;
 

@@ -128,7 +128,7 @@ eval_record (const T *r, T x)
 
   if (dx == T (0))
     return r[VORN_CURVE_CACHE_Y0];
-  return curve_eval::solve_segment (r, (x - r[VORN_CURVE_CACHE_X0]) / dx);
+  return curve_eval::solve_segment (r, (x - r[VORN_CURVE_CACHE_X0]) * curve_eval::reciprocal_width (dx));
 }
 
 template <typename T>

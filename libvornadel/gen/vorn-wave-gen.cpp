@@ -89,7 +89,7 @@ eval_morph_point (VornWaveGenMorphPt *e, T m, double *out)
 
   e->seg = s;
   const T dx = s[VORN_CURVE_CACHE_DX];
-  T u = dx == T (0) ? T (0) : (m - s[VORN_CURVE_CACHE_X0]) / dx;
+  T u = dx == T (0) ? T (0) : (m - s[VORN_CURVE_CACHE_X0]) * curve_eval::reciprocal_width (dx);
   if (u > T (1))
     u = T (1);
   *out = double (wave_kernel::solve_segment (s, u));

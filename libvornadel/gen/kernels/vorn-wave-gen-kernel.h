@@ -269,6 +269,7 @@ struct Coefs
   using V = typename L::V;
   using M = typename L::M;
   V dx, y0, dy, ax, bx, ay, by;
+  V rdx; /* curve_eval::reciprocal_width (dx) */
   V tab[9];
   V A, B, C, A3, B2, Ay, By, Cy, Ys;
   M straight;
@@ -330,6 +331,7 @@ inline void
 coefs_splat (Coefs<L> &k, const T *r)
 {
   k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
+  k.rdx = L::splat (curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX]));
   k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
   k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
   k.ax = L::splat (r[VORN_CURVE_CACHE_AX]);
@@ -398,6 +400,7 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
   using V = typename L::V;
   const T *r = seg[runs[0]];
   k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
+  k.rdx = L::splat (curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX]));
   k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
   k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
   k.ax = L::splat (r[VORN_CURVE_CACHE_AX]);
@@ -419,6 +422,7 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
       r = seg[runs[l]];
       const auto from = lanes >= L::splat (T (l));
       k.dx = L::select (from, L::splat (r[VORN_CURVE_CACHE_DX]), k.dx);
+      k.rdx = L::select (from, L::splat (curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX])), k.rdx);
       k.y0 = L::select (from, L::splat (r[VORN_CURVE_CACHE_Y0]), k.y0);
       k.dy = L::select (from, L::splat (r[VORN_CURVE_CACHE_DY]), k.dy);
       k.ax = L::select (from, L::splat (r[VORN_CURVE_CACHE_AX]), k.ax);
@@ -438,7 +442,7 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
 #define VORN_EACH_CHUNK(h) _Pragma ("GCC unroll 8") for (int h = 0; h < P; h++)
 
 /* Curve values at segment positions p[h] on the records k[h], lane by lane
- * exactly solve_segment() of p / dx.  P chunks go through each step
+ * exactly solve_segment() of p times the reciprocal width.  P chunks go through each step
  * together: the Newton steps are a chain of dependent divisions, and
  * independent chains side by side keep the processor's units busy.  Every
  * lane's arithmetic is the same whatever P. */
@@ -457,7 +461,7 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
   VORN_EACH_CHUNK (h)
     {
       const M flat = k[h]->dx == zero;
-      u[h] = p[h] / L::select (flat, one, k[h]->dx);
+      u[h] = p[h] * k[h]->rdx;
       u[h] = L::select (u[h] < zero, zero, L::select (u[h] > one, one, u[h]));
 
       /* Lanes answered by the straight line (zero width: u is 0 there). */
