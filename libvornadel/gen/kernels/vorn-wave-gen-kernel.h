@@ -734,10 +734,18 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
       VORN_EACH_CHUNK (h)
         {
           const int at = c + h * W;
+          kp[h] = &k[h];
           if (w.run[at] == w.run[at + W - 1])
             {
+              /* A record another chunk of the group holds is shared. */
               const T *r = w.seg[w.run[at]];
-              if (r != loaded[h])
+              int holder = -1;
+              for (int g = 0; g < P && holder < 0; g++)
+                if (g <= h && loaded[g] == r)
+                  holder = g;
+              if (holder >= 0)
+                kp[h] = &k[holder];
+              else
                 {
                   coefs_splat<T> (k[h], r);
                   loaded[h] = r;
@@ -748,7 +756,6 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
               coefs_runs<T> (k[h], w.run + at, w.seg);
               loaded[h] = nullptr;
             }
-          kp[h] = &k[h];
           pos[h] = L::load (w.pos + at);
         }
 
