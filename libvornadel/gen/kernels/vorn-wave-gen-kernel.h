@@ -442,10 +442,10 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
 #define VORN_EACH_CHUNK(h) _Pragma ("GCC unroll 8") for (int h = 0; h < P; h++)
 
 /* Curve values at segment positions p[h] on the records k[h], lane by lane
- * exactly solve_segment() of p times the reciprocal width.  P chunks go through each step
- * together: the Newton steps are a chain of dependent divisions, and
- * independent chains side by side keep the processor's units busy.  Every
- * lane's arithmetic is the same whatever P. */
+ * exactly solve_segment() of p times the reciprocal width.  P chunks go
+ * through each step together: the Newton steps are a chain of dependent
+ * divisions, and independent chains side by side keep the processor's
+ * units busy.  Every lane's arithmetic is the same whatever P. */
 template <typename T, typename L, int P>
 inline void
 solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
