@@ -51,14 +51,24 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   static inline V select (M m, V a, V b)
   {
 #if defined(__AVX__)
-    /* Single or double alike: a double lane's mask sets both halves. */
-    if constexpr (BYTES == 32)
+    if constexpr (BYTES == 32 && sizeof (T) == sizeof (float))
       {
         __m256 r, x, y, z;
         memcpy (&x, &b, sizeof x);
         memcpy (&y, &a, sizeof y);
         memcpy (&z, &m, sizeof z);
         r = _mm256_blendv_ps (x, y, z);
+        V v;
+        memcpy (&v, &r, sizeof v);
+        return v;
+      }
+    if constexpr (BYTES == 32 && sizeof (T) == sizeof (double))
+      {
+        __m256d r, x, y, z;
+        memcpy (&x, &b, sizeof x);
+        memcpy (&y, &a, sizeof y);
+        memcpy (&z, &m, sizeof z);
+        r = _mm256_blendv_pd (x, y, z);
         V v;
         memcpy (&v, &r, sizeof v);
         return v;
