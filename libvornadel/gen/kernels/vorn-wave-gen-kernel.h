@@ -36,6 +36,15 @@ constexpr int MAX_WRAPS = 64;
 
 /* ---- lane abstractions ------------------------------------------------ */
 
+#if defined(__AVX__)
+/* The 256-bit register of a format, and its blend by mask sign bits. */
+template <typename T> struct AvxRegister;
+template <> struct AvxRegister<float> { using type = __m256; };
+template <> struct AvxRegister<double> { using type = __m256d; };
+inline __m256 avx_blend (__m256 b, __m256 a, __m256 m) { return _mm256_blendv_ps (b, a, m); }
+inline __m256d avx_blend (__m256d b, __m256d a, __m256d m) { return _mm256_blendv_pd (b, a, m); }
+#endif
+
 /* W lanes of T in one GCC vector of BYTES bytes, with lane masks.
  * Comparisons yield integer lane masks (all ones or zero); `m ? a : b`
  * selects lane-wise. */
@@ -51,24 +60,16 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   static inline V select (M m, V a, V b)
   {
 #if defined(__AVX__)
-    if constexpr (BYTES == 32 && sizeof (T) == sizeof (float))
+    if constexpr (BYTES == 32)
       {
-        __m256 r, x, y, z;
+        /* Each format blends as itself: a single blend of double lanes
+         * splits their masks on AVX. */
+        using R = typename AvxRegister<T>::type;
+        R x, y, z;
         memcpy (&x, &b, sizeof x);
         memcpy (&y, &a, sizeof y);
         memcpy (&z, &m, sizeof z);
-        r = _mm256_blendv_ps (x, y, z);
-        V v;
-        memcpy (&v, &r, sizeof v);
-        return v;
-      }
-    if constexpr (BYTES == 32 && sizeof (T) == sizeof (double))
-      {
-        __m256d r, x, y, z;
-        memcpy (&x, &b, sizeof x);
-        memcpy (&y, &a, sizeof y);
-        memcpy (&z, &m, sizeof z);
-        r = _mm256_blendv_pd (x, y, z);
+        const R r = avx_blend (x, y, z);
         V v;
         memcpy (&v, &r, sizeof v);
         return v;
