@@ -1019,14 +1019,9 @@ render_voice (VornQueuePrivate *priv)
        * fragment; only the fragment where that changes needs the routing
        * resolved again. */
       const guint8 settled = gen->render (gen) ? FALSE : TRUE;
-      if (settled)
-        {
-          if (gen->state == VORN_GEN_STATE_STOP)
-            flags = RENDER_FLAGS_FINISHED;
-          else if (!gen->settled && flags != RENDER_FLAGS_FINISHED)
-            flags = RENDER_FLAGS_RESOLVE;
-        }
-      else if (gen->settled && flags != RENDER_FLAGS_FINISHED)
+      if (settled && gen->state == VORN_GEN_STATE_STOP)
+        flags = RENDER_FLAGS_FINISHED;
+      else if (settled != gen->settled && flags != RENDER_FLAGS_FINISHED)
         flags = RENDER_FLAGS_RESOLVE;
       gen->settled = settled;
     }
