@@ -326,21 +326,36 @@ table_rises (const T *r)
   return rises;
 }
 
+/* The lanes of @take (every lane with ALL) from record r: its own values,
+ * before derivation. */
+template <typename T, bool ALL, typename L>
+inline void
+coefs_record (Coefs<L> &k, const T *r, typename L::M take)
+{
+  auto set = [take] (typename L::V &v, T x) {
+    if constexpr (ALL)
+      v = L::splat (x);
+    else
+      v = L::select (take, L::splat (x), v);
+  };
+  set (k.dx, r[VORN_CURVE_CACHE_DX]);
+  set (k.rdx, curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX]));
+  set (k.y0, r[VORN_CURVE_CACHE_Y0]);
+  set (k.dy, r[VORN_CURVE_CACHE_DY]);
+  set (k.ax, r[VORN_CURVE_CACHE_AX]);
+  set (k.bx, r[VORN_CURVE_CACHE_BX]);
+  set (k.ay, r[VORN_CURVE_CACHE_AY]);
+  set (k.by, r[VORN_CURVE_CACHE_BY]);
+  for (int j = 0; j < 9; j++)
+    set (k.tab[j], r[VORN_CURVE_CACHE_T1 + j]);
+}
+
 /* Every lane from the same record. */
 template <typename T, typename L>
 inline void
 coefs_splat (Coefs<L> &k, const T *r)
 {
-  k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
-  k.rdx = L::splat (curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX]));
-  k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
-  k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
-  k.ax = L::splat (r[VORN_CURVE_CACHE_AX]);
-  k.bx = L::splat (r[VORN_CURVE_CACHE_BX]);
-  k.ay = L::splat (r[VORN_CURVE_CACHE_AY]);
-  k.by = L::splat (r[VORN_CURVE_CACHE_BY]);
-  for (int j = 0; j < 9; j++)
-    k.tab[j] = L::splat (r[VORN_CURVE_CACHE_T1 + j]);
+  coefs_record<T, true> (k, r, L::mtrue ());
   coefs_derive<T> (k);
 
   const T *tab = r + VORN_CURVE_CACHE_T1;
@@ -400,16 +415,7 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
 {
   using V = typename L::V;
   const T *r = seg[runs[0]];
-  k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
-  k.rdx = L::splat (curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX]));
-  k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
-  k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
-  k.ax = L::splat (r[VORN_CURVE_CACHE_AX]);
-  k.bx = L::splat (r[VORN_CURVE_CACHE_BX]);
-  k.ay = L::splat (r[VORN_CURVE_CACHE_AY]);
-  k.by = L::splat (r[VORN_CURVE_CACHE_BY]);
-  for (int j = 0; j < 9; j++)
-    k.tab[j] = L::splat (r[VORN_CURVE_CACHE_T1 + j]);
+  coefs_record<T, true> (k, r, L::mtrue ());
   k.sorted = table_rises<T, L> (r);
 
   alignas (VORN_ALIGNMENT) T index[L::W];
@@ -421,17 +427,7 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
       if (runs[l] == runs[l - 1])
         continue;
       r = seg[runs[l]];
-      const auto from = lanes >= L::splat (T (l));
-      k.dx = L::select (from, L::splat (r[VORN_CURVE_CACHE_DX]), k.dx);
-      k.rdx = L::select (from, L::splat (curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX])), k.rdx);
-      k.y0 = L::select (from, L::splat (r[VORN_CURVE_CACHE_Y0]), k.y0);
-      k.dy = L::select (from, L::splat (r[VORN_CURVE_CACHE_DY]), k.dy);
-      k.ax = L::select (from, L::splat (r[VORN_CURVE_CACHE_AX]), k.ax);
-      k.bx = L::select (from, L::splat (r[VORN_CURVE_CACHE_BX]), k.bx);
-      k.ay = L::select (from, L::splat (r[VORN_CURVE_CACHE_AY]), k.ay);
-      k.by = L::select (from, L::splat (r[VORN_CURVE_CACHE_BY]), k.by);
-      for (int j = 0; j < 9; j++)
-        k.tab[j] = L::select (from, L::splat (r[VORN_CURVE_CACHE_T1 + j]), k.tab[j]);
+      coefs_record<T, false> (k, r, lanes >= L::splat (T (l)));
       k.sorted = k.sorted && table_rises<T, L> (r);
     }
   coefs_derive<T> (k);
