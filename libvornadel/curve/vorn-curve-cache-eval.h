@@ -37,6 +37,59 @@ reciprocal_width (T dx)
   return dx != T (0) ? T (1) / dx : T (1);
 }
 
+/* Slope X'(t) of the normalised x polynomial, with A3 = 3 Ax, B2 = 2 Bx. */
+template <typename T>
+inline T
+x_slope (T A3, T B2, T C, T t)
+{
+  return (A3 * t + B2) * t + C;
+}
+
+/* The first guess within the table bracket k, [T(k), T(k+1)] of width w:
+ * the cubic Hermite curve of the inverse t(u) through the bracket's ends,
+ * with the slopes X' has there.  It sits much closer to the root than the
+ * straight line between the ends, so that one Newton step usually meets the
+ * tolerance instead of two.  In bracket units the inverse's slope at an end
+ * is w * 10 / X'(t); bend is that slope less 1 (0: the straight line),
+ * with the slope held to [0, 3], the range in which the curve cannot fold
+ * back, and a meaningless one (a flat or falling X) taken as straight. */
+template <typename T>
+inline T
+hermite_bend (T w, T slope)
+{
+  T m = w * T (10) / slope;
+  m = m > T (3) ? T (3) : m;
+  return (m >= T (0) ? m : T (1)) - T (1);
+}
+
+/* t at s = (u - T(k)) / w within bracket k (kf = k), with the bends of its
+ * two ends; s alone (both bends 0) is the straight line.  Written once for
+ * scalars and vectors alike. */
+template <typename T, typename S>
+inline T
+hermite_guess (T s, T bend0, T bend1, T kf)
+{
+  const T q = S (1) - s;
+  return (kf + (s + (s * q) * (bend0 * q - bend1 * s))) * S (0.1);
+}
+
+/* Evaluation tables derived from each record, kept in the cache's storage
+ * after the records (see prepared()), so that a generator loads them
+ * instead of deriving them again whenever it meets the record.  Rows of 16
+ * values load whole into registers of every width. */
+constexpr int PREP_EXT = 0;      /* 0, T1 .. T9, 1 (then 1): the bracket ends */
+constexpr int PREP_INV = 16;     /* 1 / (ext[k + 1] - ext[k]), k = 0 .. 9 */
+constexpr int PREP_BEND0 = 32;   /* hermite_bend of each bracket's start */
+constexpr int PREP_BEND1 = 48;   /* and of its end */
+constexpr int PREP_SCALARS = 64; /* the values below */
+constexpr int PREP_LEN = 80;
+
+/* Slots of the scalar row: the polynomial coefficients as solve_segment()
+ * derives them, 1 or 0 for whether the record is straight and whether its
+ * table rises (never falls). */
+enum { PREP_A, PREP_B, PREP_C, PREP_A3, PREP_B2, PREP_AY, PREP_BY, PREP_CY, PREP_YS, PREP_RDX,
+       PREP_STRAIGHT, PREP_RISES };
+
 /* Residual in normalised x at which the bisection stops early. */
 constexpr double BISECT_TOLERANCE = 1e-7;
 
@@ -92,6 +145,82 @@ y_scale (T dy)
   return dy != T (0) ? dy : T (1);
 }
 
+/* Fills the evaluation tables p of record r, with the arithmetic of
+ * solve_segment(), which computes the same values for its own bracket. */
+template <typename T>
+inline void
+prepare_record (const T *r, T *p)
+{
+  const T dx = r[VORN_CURVE_CACHE_DX], dy = r[VORN_CURVE_CACHE_DY];
+  const T ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
+  const T ay = r[VORN_CURVE_CACHE_AY], by = r[VORN_CURVE_CACHE_BY];
+  const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
+  const T A3 = T (3) * A, B2 = T (2) * B;
+  const T *tab = r + VORN_CURVE_CACHE_T1;
+
+  T *ext = p + PREP_EXT;
+  ext[0] = T (0);
+  for (int k = 1; k < 16; k++)
+    ext[k] = k <= 9 ? tab[k - 1] : T (1);
+  for (int k = 0; k < 16; k++)
+    {
+      T inv = T (0), bend0 = T (0), bend1 = T (0);
+      if (k < 10)
+        {
+          const T w = ext[k + 1] - ext[k];
+          inv = T (1) / w;
+          bend0 = hermite_bend (w, x_slope (A3, B2, C, T (k) * T (0.1)));
+          bend1 = hermite_bend (w, x_slope (A3, B2, C, T (k + 1) * T (0.1)));
+        }
+      p[PREP_INV + k] = inv;
+      p[PREP_BEND0 + k] = bend0;
+      p[PREP_BEND1 + k] = bend1;
+    }
+
+  bool rises = true;
+  for (int j = 1; j < 9; j++)
+    rises = rises && tab[j] >= tab[j - 1];
+  T *sc = p + PREP_SCALARS;
+  for (int j = 0; j < 16; j++)
+    sc[j] = T (0);
+  sc[PREP_A] = A;
+  sc[PREP_B] = B;
+  sc[PREP_C] = C;
+  sc[PREP_A3] = A3;
+  sc[PREP_B2] = B2;
+  sc[PREP_AY] = y_rise (dy) + ay - by;
+  sc[PREP_BY] = by - T (2) * ay;
+  sc[PREP_CY] = ay;
+  sc[PREP_YS] = y_scale (dy);
+  sc[PREP_RDX] = reciprocal_width (dx);
+  sc[PREP_STRAIGHT] = is_straight (ax, bx, ay, by, dy) ? T (1) : T (0);
+  sc[PREP_RISES] = rises ? T (1) : T (0);
+}
+
+/* Bytes of a cache's storage: the records, then from the next 64-byte
+ * boundary the evaluation tables of each. */
+inline gsize
+records_bytes (guint32 seg_count, gsize value)
+{
+  return ((gsize) seg_count * VORN_CURVE_CACHE_RECORD_LEN * value + 63) & ~gsize (63);
+}
+
+inline gsize
+storage_bytes (guint32 seg_count, gsize value)
+{
+  return records_bytes (seg_count, value) + (gsize) seg_count * PREP_LEN * value;
+}
+
+/* The evaluation tables of the cache's first record (64-byte aligned);
+ * record s has its tables at s * PREP_LEN. */
+template <typename T>
+inline const T *
+prepared (const VornCurveCache *cache)
+{
+  return reinterpret_cast<const T *> (static_cast<const char *> (cache->segments)
+                                      + records_bytes (cache->seg_count, sizeof (T)));
+}
+
 /* Value of record r at normalised position u (u = (x - x0) / dx, or any u
  * when dx is 0).  This is the audio hot path: no allocation, no branches
  * beyond the ones the method needs, a fixed amount of work per sample. */
@@ -127,12 +256,16 @@ solve_segment (const T *r, T u)
     k++;
   const T lo_x = k ? tab[k] : T (0);
   const T hi_x = k < 9 ? tab[k + 1] : T (1);
+  const T w = hi_x - lo_x;
+  const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
+  const T A3 = T (3) * A, B2 = T (2) * B;
   /* The reciprocal of the bracket's width, as the kernels keep it per
    * table entry. */
-  T t = (T (k) + (u - lo_x) * (T (1) / (hi_x - lo_x))) * T (0.1);
+  const T s = (u - lo_x) * (T (1) / w);
+  T t = hermite_guess<T, T> (s, hermite_bend (w, x_slope (A3, B2, C, T (k) * T (0.1))),
+                             hermite_bend (w, x_slope (A3, B2, C, T (k + 1) * T (0.1))), T (k));
 
-  const T A = T (1) + ax - bx, B = bx - T (2) * ax, C = ax;
-  T d = (T (3) * A * t + T (2) * B) * t + C;
+  T d = x_slope (A3, B2, C, t);
 
   if (d >= T (NEWTON_MIN_SLOPE))
     {
@@ -140,7 +273,7 @@ solve_segment (const T *r, T u)
         {
           if (i)
             {
-              d = (T (3) * A * t + T (2) * B) * t + C;
+              d = x_slope (A3, B2, C, t);
               if (d == T (0))
                 break;
             }

@@ -28,10 +28,19 @@ namespace {
 constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
 
 inline gsize
-record_bytes (guint8 format)
+value_bytes (guint8 format)
 {
-  return format == VORN_FORMAT_SINGLE ? REC * sizeof (float)
-                                      : REC * sizeof (double);
+  return format == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double);
+}
+
+/* Fills the evaluation tables of record s from the record. */
+template <typename T>
+inline void
+prepare (VornCurveCache *cache, guint32 s)
+{
+  T *prep = const_cast<T *> (curve_eval::prepared<T> (cache));
+  curve_eval::prepare_record (static_cast<const T *> (cache->segments) + (gsize) s * REC,
+                              prep + (gsize) s * curve_eval::PREP_LEN);
 }
 
 /* Rounds a double into the record type; absurd handle ratios on very narrow
@@ -193,7 +202,10 @@ fill_all (VornCurveCache *cache, const double *xcoord, const double *ycoord)
 {
   T *r = static_cast<T *> (cache->segments);
   for (guint32 s = 0; s < cache->seg_count; s++, r += REC)
-    fill_record (r, xcoord + 3 * s, ycoord + 3 * s);
+    {
+      fill_record (r, xcoord + 3 * s, ycoord + 3 * s);
+      prepare<T> (cache, s);
+    }
 }
 
 /* Registry of shared caches: one table per format, keyed by curve address,
@@ -214,7 +226,7 @@ static void
 vorn_curve_cache_constructed (GObject *object)
 {
   VornCurveCache *cache = VORN_CURVE_CACHE (object);
-  gsize bytes = (gsize) cache->seg_count * record_bytes (cache->format);
+  gsize bytes = curve_eval::storage_bytes (cache->seg_count, value_bytes (cache->format));
 
   G_OBJECT_CLASS (vorn_curve_cache_parent_class)->constructed (object);
 
@@ -423,7 +435,7 @@ vorn_curve_cache_duplicate (VornCurveCache *cache)
                     "format", (VornFormat) cache->format, NULL));
   copy->end_pos = cache->end_pos;
   memcpy (copy->segments, cache->segments,
-          (gsize) cache->seg_count * record_bytes (cache->format));
+          curve_eval::storage_bytes (cache->seg_count, value_bytes (cache->format)));
   return copy;
 }
 
@@ -454,12 +466,15 @@ vorn_curve_cache_update (VornCurveCache *cache, int segment, const double *xs,
     return;
 
   if (cache->format == VORN_FORMAT_SINGLE)
-    fill_record (static_cast<float *> (cache->segments) + (gsize) segment * REC,
-                 xs, ys);
+    {
+      fill_record (static_cast<float *> (cache->segments) + (gsize) segment * REC, xs, ys);
+      prepare<float> (cache, segment);
+    }
   else
-    fill_record (static_cast<double *> (cache->segments)
-                     + (gsize) segment * REC,
-                 xs, ys);
+    {
+      fill_record (static_cast<double *> (cache->segments) + (gsize) segment * REC, xs, ys);
+      prepare<double> (cache, segment);
+    }
 
   if ((guint32) segment == cache->seg_count - 1)
     cache->end_pos = xs[3];

@@ -276,11 +276,24 @@ struct Coefs
   M straight;
   /* Every lane's table rises (never falls): then the bracket is a count of
    * entries <= u.  Uniform: every lane from one record; with L::LOOKUP, ext
-   * then holds the table with its implied ends, 0, T(1) .. T(9), 1, and
-   * inv the reciprocals of the widths between them. */
+   * then holds the table with its implied ends, 0, T(1) .. T(9), 1, inv
+   * the reciprocals of the widths between them, and bend0 and bend1 the
+   * bends of each bracket's ends (curve_eval::hermite_bend). */
   bool sorted, uniform;
-  V ext[2], inv[2];
+  V ext[2], inv[2], bend0[2], bend1[2];
 };
+
+/* curve_eval::hermite_bend, lane by lane. */
+template <typename T, typename L>
+inline typename L::V
+hermite_bend (typename L::V w, typename L::V slope)
+{
+  using V = typename L::V;
+  const V three = L::splat (T (3));
+  V m = w * L::splat (T (10)) / slope;
+  m = L::select (m > three, three, m);
+  return L::select (m >= L::splat (T (0)), m, L::splat (T (1))) - L::splat (T (1));
+}
 
 template <typename T, typename L>
 inline void
@@ -350,58 +363,44 @@ coefs_record (Coefs<L> &k, const T *r, typename L::M take)
     set (k.tab[j], r[VORN_CURVE_CACHE_T1 + j]);
 }
 
-/* Every lane from the same record. */
+/* Every lane from the same record r, whose evaluation tables are p. */
 template <typename T, typename L>
 inline void
-coefs_splat (Coefs<L> &k, const T *r)
+coefs_splat (Coefs<L> &k, const T *r, const T *p)
 {
-  coefs_record<T, true> (k, r, L::mtrue ());
-  coefs_derive<T> (k);
-
-  const T *tab = r + VORN_CURVE_CACHE_T1;
-  k.sorted = table_rises<T, L> (r);
+  using V = typename L::V;
+  const T *sc = p + curve_eval::PREP_SCALARS;
+  k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
+  k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
+  k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
+  k.rdx = L::splat (sc[curve_eval::PREP_RDX]);
+  k.A = L::splat (sc[curve_eval::PREP_A]);
+  k.B = L::splat (sc[curve_eval::PREP_B]);
+  k.C = L::splat (sc[curve_eval::PREP_C]);
+  k.A3 = L::splat (sc[curve_eval::PREP_A3]);
+  k.B2 = L::splat (sc[curve_eval::PREP_B2]);
+  k.Ay = L::splat (sc[curve_eval::PREP_AY]);
+  k.By = L::splat (sc[curve_eval::PREP_BY]);
+  k.Cy = L::splat (sc[curve_eval::PREP_CY]);
+  k.Ys = L::splat (sc[curve_eval::PREP_YS]);
+  k.straight = L::splat (sc[curve_eval::PREP_STRAIGHT]) != L::splat (T (0));
+  for (int j = 0; j < 9; j++)
+    k.tab[j] = L::splat (r[VORN_CURVE_CACHE_T1 + j]);
+  k.sorted = sc[curve_eval::PREP_RISES] != T (0);
   k.uniform = true;
   if constexpr (L::LOOKUP)
     {
-      /* Straight from the record: what precedes T(1) is replaced by 0, and
-       * T(9) is followed by 1 (AVX-512 loads only the lanes of the record,
-       * which may be the last one of its block). */
-      using V = typename L::V;
-      if constexpr (L::W == 8 && sizeof (T) == sizeof (float))
+      /* Entries 0 .. 10 over as many registers as they take. */
+      constexpr int HALVES = L::W >= 16 ? 1 : 2;
+      for (int h = 0; h < HALVES; h++)
         {
-          using M = typename L::M;
-          const V zero = L::splat (T (0)), one = L::splat (T (1));
-          k.ext[0] = __builtin_shuffle (L::load (tab - 1), zero, M{ 8, 1, 2, 3, 4, 5, 6, 7 });
-          k.ext[1] = __builtin_shuffle (L::load (tab + 1), one, M{ 6, 7, 8, 8, 8, 8, 8, 8 });
-          k.inv[0] = one / (L::load (tab) - k.ext[0]);
-          k.inv[1] = one / (__builtin_shuffle (k.ext[1], one, M{ 1, 8, 8, 8, 8, 8, 8, 8 }) - k.ext[1]);
+          k.ext[h] = L::load (p + curve_eval::PREP_EXT + h * L::W);
+          k.inv[h] = L::load (p + curve_eval::PREP_INV + h * L::W);
+          k.bend0[h] = L::load (p + curve_eval::PREP_BEND0 + h * L::W);
+          k.bend1[h] = L::load (p + curve_eval::PREP_BEND1 + h * L::W);
         }
-#if defined(__AVX512F__)
-      else if constexpr (sizeof (T) == sizeof (float))
-        {
-          const __m512 one = _mm512_set1_ps (1.0f);
-          const __m512 e = _mm512_mask_loadu_ps (_mm512_setr_ps (0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1),
-                                                 0x03fe, tab - 1);
-          const __m512 next = _mm512_mask_loadu_ps (one, 0x01ff, tab);
-          const __m512 inv = _mm512_div_ps (one, _mm512_sub_ps (next, e));
-          memcpy (&k.ext[0], &e, sizeof e);
-          memcpy (&k.inv[0], &inv, sizeof inv);
-        }
-      else
-        {
-          const __m512d one = _mm512_set1_pd (1.0);
-          const __m512d e0 = _mm512_mask_loadu_pd (_mm512_setzero_pd (), 0xfe, tab - 1);
-          const __m512d e1 = _mm512_mask_loadu_pd (one, 0x03, tab + 7);
-          const __m512d i0 = _mm512_div_pd (one, _mm512_sub_pd (_mm512_loadu_pd (tab), e0));
-          const __m512d i1 = _mm512_div_pd (one, _mm512_sub_pd (_mm512_mask_loadu_pd (one, 0x01, tab + 8), e1));
-          memcpy (&k.ext[0], &e0, sizeof e0);
-          memcpy (&k.ext[1], &e1, sizeof e1);
-          memcpy (&k.inv[0], &i0, sizeof i0);
-          memcpy (&k.inv[1], &i1, sizeof i1);
-        }
-#endif
-      (void) sizeof (V);
     }
+  (void) sizeof (V);
 }
 
 /* Lane l from the record of run runs[l], where runs never decrease along
@@ -432,7 +431,9 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
     }
   coefs_derive<T> (k);
   k.uniform = false;
-  k.ext[0] = k.ext[1] = k.inv[0] = k.inv[1] = L::splat (T (0)); /* unused, but never undefined */
+  /* unused, but never undefined */
+  k.ext[0] = k.ext[1] = k.inv[0] = k.inv[1] = L::splat (T (0));
+  k.bend0[0] = k.bend0[1] = k.bend1[0] = k.bend1[1] = L::splat (T (0));
 }
 
 /* Runs a statement for each of the P chunks solved together. */
@@ -483,7 +484,7 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
   const V min_slope = L::splat (T (NEWTON_MIN_SLOPE));
   VORN_EACH_CHUNK (h)
     {
-      V lo = zero, hi = k[h]->tab[0], inv;
+      V lo = zero, hi = k[h]->tab[0], inv, bend0, bend1;
       kf[h] = zero;
       bool counted = false, inverted = false;
       if constexpr (L::W > 1)
@@ -491,17 +492,19 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
           {
             /* A rising table: entries <= u lead, so counting finds k. */
             M n{};
-            for (int j = 0; j < 9; j++)
+            _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
               n -= u[h] >= k[h]->tab[j];
             kf[h] = __builtin_convertvector (n, V);
             if (L::LOOKUP && k[h]->uniform)
               {
                 lo = L::lookup (k[h]->ext[0], k[h]->ext[1], n);
                 inv = L::lookup (k[h]->inv[0], k[h]->inv[1], n);
+                bend0 = L::lookup (k[h]->bend0[0], k[h]->bend0[1], n);
+                bend1 = L::lookup (k[h]->bend1[0], k[h]->bend1[1], n);
                 inverted = true;
               }
             else
-              for (int j = 0; j < 9; j++)
+              _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
                 {
                   const M past = n > j;
                   lo = L::select (past, k[h]->tab[j], lo);
@@ -512,7 +515,7 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
       if (!counted)
         {
           M acc = L::mtrue ();
-          for (int j = 0; j < 9; j++)
+          _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
             {
               acc = L::mand (acc, u[h] >= k[h]->tab[j]);
               lo = L::select (acc, k[h]->tab[j], lo);
@@ -521,10 +524,16 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
             }
         }
       if (!inverted)
-        inv = one / (hi - lo);
-      t[h] = (kf[h] + (u[h] - lo) * inv) * L::splat (T (0.1));
+        {
+          const Coefs<L> &c = *k[h];
+          const V w = hi - lo, tenth = L::splat (T (0.1));
+          inv = one / w;
+          bend0 = hermite_bend<T, L> (w, curve_eval::x_slope (c.A3, c.B2, c.C, kf[h] * tenth));
+          bend1 = hermite_bend<T, L> (w, curve_eval::x_slope (c.A3, c.B2, c.C, (kf[h] + one) * tenth));
+        }
+      t[h] = curve_eval::hermite_guess<V, T> ((u[h] - lo) * inv, bend0, bend1, kf[h]);
 
-      d[h] = (k[h]->A3 * t[h] + k[h]->B2) * t[h] + k[h]->C;
+      d[h] = curve_eval::x_slope (k[h]->A3, k[h]->B2, k[h]->C, t[h]);
       newton[h] = L::mand (L::mnot (lin[h]), d[h] >= min_slope);
       slow[h] = L::mand (L::mand (L::mnot (lin[h]), L::mnot (d[h] >= min_slope)), d[h] != zero);
       any_newton = any_newton || L::any (newton[h]);
@@ -547,7 +556,7 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
               const Coefs<L> &c = *k[h];
               if (i)
                 {
-                  d[h] = (c.A3 * t[h] + c.B2) * t[h] + c.C;
+                  d[h] = curve_eval::x_slope (c.A3, c.B2, c.C, t[h]);
                   active[h] = L::mand (active[h], d[h] != zero);
                 }
               /* Inactive lanes may divide by zero: their step is dropped. */
@@ -699,6 +708,8 @@ struct Walk
   const T *seg[FRAG + 1];
   /* Each chunk's record, loaded before use (see solve_range()). */
   Coefs<L> k[CHUNKS];
+  /* The cache's first record and evaluation tables. */
+  const T *first, *prep;
 };
 
 /* Solves samples [a, b) of the walk into out, scaled by ys and offset by yo.
@@ -744,7 +755,8 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
                 kp[h] = &k[holder];
               else
                 {
-                  coefs_splat<T> (k[h], r);
+                  const gsize index = gsize (r - w.first) / REC;
+                  coefs_splat<T> (k[h], r, w.prep + index * curve_eval::PREP_LEN);
                   loaded[h] = r;
                 }
             }
@@ -826,6 +838,8 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
    * might alias. */
   T width = s[VORN_CURVE_CACHE_DX];
   w.seg[0] = s;
+  w.first = first;
+  w.prep = curve_eval::prepared<T> (cache);
 
   /* With a steady increment the position of sample j is base + (j - i0)
    * times it, counted from the last segment change: W samples are walked
