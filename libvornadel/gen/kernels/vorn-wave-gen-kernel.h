@@ -691,8 +691,15 @@ operate (T *out, const T *v, guint8 op, const T *yb, T y, const T *db, T d)
 
 /* ---- the curve stage --------------------------------------------------- */
 
-/* Chunks of W lanes solved side by side (see solve()). */
+/* Chunks of W lanes solved side by side (see solve()): four, except on
+ * AVX without AVX2, whose lane masks have no 256-bit integer operations
+ * and whose sixteen registers four chunks overflow (two measure faster
+ * there, four everywhere else). */
+#if defined(__AVX__) && !defined(__AVX2__)
 constexpr int CHUNKS = 2;
+#else
+constexpr int CHUNKS = 4;
+#endif
 
 /* Sample positions and segments recorded by the sequential walk, solved in
  * groups of CHUNKS chunks of W lanes.  Arrays have padding so that the last
