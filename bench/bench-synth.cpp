@@ -27,8 +27,11 @@
  * set, timed on the wall clock (the render thread waits for the workers, so
  * its processor time says nothing).  The closing table gives the time per
  * 64-frame fragment on each core count and their ratio.  Run only these
- * rows with --benchmark_filter=cores; with --benchmark_repetitions=N the
- * table uses the medians. */
+ * rows with --benchmark_filter=cores.
+ *
+ * With --benchmark_repetitions=N both tables use the medians, which a
+ * noisy machine needs for figures that repeat to a tenth of a
+ * nanosecond. */
 #include "vornadel.h"
 
 #include <benchmark/benchmark.h>
@@ -211,6 +214,9 @@ public:
               wall_ns[r.run_name.function_name] = r.GetAdjustedRealTime () * 1e3 / FRAMES;
             continue;
           }
+        /* With repetitions, the median (reported after the runs). */
+        if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median")
+          continue;
         ns[name] = r.GetAdjustedCPUTime () * 1e3 / FRAMES; /* us per call */
         for (VornFormat fmt : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
           for (int simd = 0; simd <= int (VORN_SIMD_AVX512); simd++)
