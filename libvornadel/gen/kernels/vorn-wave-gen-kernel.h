@@ -148,7 +148,8 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   static constexpr bool LOOKUP = false;
 #endif
 
-  /* Entry idx (0 to 15, per lane) of the sixteen values in lo and hi. */
+  /* Entry idx (per lane) of the values of lo followed by those of hi:
+   * sixteen entries, thirty-two for sixteen lanes. */
   static inline V lookup (V lo, V hi, M idx)
   {
 #if defined(__AVX512F__)
@@ -157,11 +158,12 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
         V v;
         if constexpr (sizeof (T) == sizeof (float))
           {
-            __m512 a;
+            __m512 a, b;
             __m512i i;
             memcpy (&a, &lo, sizeof a);
+            memcpy (&b, &hi, sizeof b);
             memcpy (&i, &idx, sizeof i);
-            const __m512 r = _mm512_permutex2var_ps (a, i, a); /* no undefined operand */
+            const __m512 r = _mm512_permutex2var_ps (a, i, b);
             memcpy (&v, &r, sizeof v);
           }
         else
@@ -260,26 +262,29 @@ using curve_eval::solve_segment;
 
 /* ---- vector curve solve ------------------------------------------------ */
 
-/* The coefficients of one record per lane, with the derived polynomial
- * coefficients computed once per load.  Ys is the scale of the Y
- * polynomial and straight the lanes answered by the line y0 + u dy, both as
- * curve_eval defines them (level segments hold their handle heights). */
+/* The values of one record per lane, as its evaluation tables hold them
+ * (curve_eval::prepare_record): Ys is the scale of the Y polynomial and
+ * straight the lanes answered by the line y0 + u dy. */
 template <typename L>
 struct Coefs
 {
   using V = typename L::V;
   using M = typename L::M;
-  V dx, y0, dy, ax, bx, ay, by;
+  V dx, y0, dy;
   V rdx; /* curve_eval::reciprocal_width (dx) */
   V tab[9];
   V A, B, C, A3, B2, Ay, By, Cy, Ys;
   M straight;
   /* Every lane's table rises (never falls): then the bracket is a count of
-   * entries <= u.  Uniform: every lane from one record; with L::LOOKUP, ext
-   * then holds the table with its implied ends, 0, T(1) .. T(9), 1, inv
-   * the reciprocals of the widths between them, and bend0 and bend1 the
-   * bends of each bracket's ends (curve_eval::hermite_bend). */
-  bool sorted, uniform;
+   * entries <= u.  With tables (L::LOOKUP only), lane l of bracket n reads
+   * entry n + offset[l] of ext, the bracket ends 0, T(1) .. T(9), 1, of
+   * inv, the reciprocals of their widths, and of bend0 and bend1, the
+   * bends of each bracket's ends (curve_eval::hermite_bend).  A chunk on
+   * one record has them, and so does a chunk across one segment change
+   * where two records' tables fit the lookup's two registers: the second
+   * record's lanes are offset past the first's entries. */
+  bool sorted, tables;
+  M offset;
   V ext[2], inv[2], bend0[2], bend1[2];
 };
 
@@ -295,55 +300,24 @@ hermite_bend (typename L::V w, typename L::V slope)
   return L::select (m >= L::splat (T (0)), m, L::splat (T (1))) - L::splat (T (1));
 }
 
-template <typename T, typename L>
-inline void
-coefs_derive (Coefs<L> &k)
-{
-  using V = typename L::V;
-  const V one = L::splat (T (1)), two = L::splat (T (2));
-  k.A = one + k.ax - k.bx;
-  k.B = k.bx - two * k.ax;
-  k.C = k.ax;
-  k.A3 = L::splat (T (3)) * k.A;
-  k.B2 = two * k.B;
-  const V zero = L::splat (T (0));
-  const auto level = k.dy == zero;
-  k.Ay = L::select (level, zero, one) + k.ay - k.by;
-  k.By = k.by - two * k.ay;
-  k.Cy = k.ay;
-  k.Ys = L::select (level, one, k.dy);
-  k.straight = L::select_mask (level, L::mand (k.ay == zero, k.by == zero),
-                               L::mand (k.ax == k.ay, k.bx == k.by));
-}
+/* Registers that one record's tables take: entries 0 .. 10 in lanes of
+ * the width. */
+template <typename L>
+constexpr int TABLE_REGS = L::W >= 16 ? 1 : 2;
 
-/* Whether the table of record r never falls. */
-template <typename T, typename L>
+/* Whether record p's table rises, as its tables record it. */
+template <typename T>
 inline bool
-table_rises (const T *r)
+rises (const T *p)
 {
-  const T *tab = r + VORN_CURVE_CACHE_T1;
-  if constexpr (L::LOOKUP && L::W == 8 && sizeof (T) == sizeof (float))
-    return L::all (L::load (tab + 1) >= L::load (tab)); /* T(1) .. T(9) in two overlapping loads */
-#if defined(__AVX512F__)
-  if constexpr (L::LOOKUP && L::W == 16)
-    {
-      const __m512 a = _mm512_maskz_loadu_ps (0x00ff, tab), b = _mm512_maskz_loadu_ps (0x00ff, tab + 1);
-      return _mm512_cmp_ps_mask (b, a, _CMP_GE_OQ) == 0xffff;
-    }
-  if constexpr (L::LOOKUP && L::W == 8 && sizeof (T) == sizeof (double))
-    return _mm512_cmp_pd_mask (_mm512_loadu_pd (tab + 1), _mm512_loadu_pd (tab), _CMP_GE_OQ) == 0xff;
-#endif
-  bool rises = true;
-  for (int j = 1; j < 9; j++)
-    rises = rises && tab[j] >= tab[j - 1];
-  return rises;
+  return p[curve_eval::PREP_SCALARS + curve_eval::PREP_RISES] != T (0);
 }
 
-/* The lanes of @take (every lane with ALL) from record r: its own values,
- * before derivation. */
+/* The lanes of take (every lane with ALL) from record r, whose tables are
+ * p. */
 template <typename T, bool ALL, typename L>
 inline void
-coefs_record (Coefs<L> &k, const T *r, typename L::M take)
+coefs_record (Coefs<L> &k, const T *r, const T *p, typename L::M take)
 {
   auto set = [take] (typename L::V &v, T x) {
     if constexpr (ALL)
@@ -351,86 +325,109 @@ coefs_record (Coefs<L> &k, const T *r, typename L::M take)
     else
       v = L::select (take, L::splat (x), v);
   };
+  const T *sc = p + curve_eval::PREP_SCALARS;
   set (k.dx, r[VORN_CURVE_CACHE_DX]);
-  set (k.rdx, curve_eval::reciprocal_width (r[VORN_CURVE_CACHE_DX]));
   set (k.y0, r[VORN_CURVE_CACHE_Y0]);
   set (k.dy, r[VORN_CURVE_CACHE_DY]);
-  set (k.ax, r[VORN_CURVE_CACHE_AX]);
-  set (k.bx, r[VORN_CURVE_CACHE_BX]);
-  set (k.ay, r[VORN_CURVE_CACHE_AY]);
-  set (k.by, r[VORN_CURVE_CACHE_BY]);
+  set (k.rdx, sc[curve_eval::PREP_RDX]);
+  set (k.A, sc[curve_eval::PREP_A]);
+  set (k.B, sc[curve_eval::PREP_B]);
+  set (k.C, sc[curve_eval::PREP_C]);
+  set (k.A3, sc[curve_eval::PREP_A3]);
+  set (k.B2, sc[curve_eval::PREP_B2]);
+  set (k.Ay, sc[curve_eval::PREP_AY]);
+  set (k.By, sc[curve_eval::PREP_BY]);
+  set (k.Cy, sc[curve_eval::PREP_CY]);
+  set (k.Ys, sc[curve_eval::PREP_YS]);
+  const typename L::M straight = L::splat (sc[curve_eval::PREP_STRAIGHT]) != L::splat (T (0));
+  if constexpr (ALL)
+    k.straight = straight;
+  else
+    k.straight = L::select_mask (take, straight, k.straight);
   for (int j = 0; j < 9; j++)
     set (k.tab[j], r[VORN_CURVE_CACHE_T1 + j]);
 }
 
-/* Every lane from the same record r, whose evaluation tables are p. */
+/* Record p's tables into the registers from at on. */
+template <typename T, typename L>
+inline void
+coefs_tables (Coefs<L> &k, const T *p, int at)
+{
+  for (int h = 0; h < TABLE_REGS<L>; h++)
+    {
+      k.ext[at + h] = L::load (p + curve_eval::PREP_EXT + h * L::W);
+      k.inv[at + h] = L::load (p + curve_eval::PREP_INV + h * L::W);
+      k.bend0[at + h] = L::load (p + curve_eval::PREP_BEND0 + h * L::W);
+      k.bend1[at + h] = L::load (p + curve_eval::PREP_BEND1 + h * L::W);
+    }
+}
+
+/* Every lane from record r, whose tables are p. */
 template <typename T, typename L>
 inline void
 coefs_splat (Coefs<L> &k, const T *r, const T *p)
 {
-  using V = typename L::V;
-  const T *sc = p + curve_eval::PREP_SCALARS;
-  k.dx = L::splat (r[VORN_CURVE_CACHE_DX]);
-  k.y0 = L::splat (r[VORN_CURVE_CACHE_Y0]);
-  k.dy = L::splat (r[VORN_CURVE_CACHE_DY]);
-  k.rdx = L::splat (sc[curve_eval::PREP_RDX]);
-  k.A = L::splat (sc[curve_eval::PREP_A]);
-  k.B = L::splat (sc[curve_eval::PREP_B]);
-  k.C = L::splat (sc[curve_eval::PREP_C]);
-  k.A3 = L::splat (sc[curve_eval::PREP_A3]);
-  k.B2 = L::splat (sc[curve_eval::PREP_B2]);
-  k.Ay = L::splat (sc[curve_eval::PREP_AY]);
-  k.By = L::splat (sc[curve_eval::PREP_BY]);
-  k.Cy = L::splat (sc[curve_eval::PREP_CY]);
-  k.Ys = L::splat (sc[curve_eval::PREP_YS]);
-  k.straight = L::splat (sc[curve_eval::PREP_STRAIGHT]) != L::splat (T (0));
-  for (int j = 0; j < 9; j++)
-    k.tab[j] = L::splat (r[VORN_CURVE_CACHE_T1 + j]);
-  k.sorted = sc[curve_eval::PREP_RISES] != T (0);
-  k.uniform = true;
+  coefs_record<T, true> (k, r, p, L::mtrue ());
+  k.sorted = rises (p);
+  k.tables = L::LOOKUP;
+  k.offset = typename L::M{};
   if constexpr (L::LOOKUP)
     {
-      /* Entries 0 .. 10 over as many registers as they take. */
-      constexpr int HALVES = L::W >= 16 ? 1 : 2;
-      for (int h = 0; h < HALVES; h++)
-        {
-          k.ext[h] = L::load (p + curve_eval::PREP_EXT + h * L::W);
-          k.inv[h] = L::load (p + curve_eval::PREP_INV + h * L::W);
-          k.bend0[h] = L::load (p + curve_eval::PREP_BEND0 + h * L::W);
-          k.bend1[h] = L::load (p + curve_eval::PREP_BEND1 + h * L::W);
-        }
+      coefs_tables<T> (k, p, 0);
+      if constexpr (TABLE_REGS<L> == 1)
+        coefs_tables<T> (k, p, 1); /* never read, but never undefined */
     }
-  (void) sizeof (V);
 }
 
 /* Lane l from the record of run runs[l], where runs never decrease along
  * the lanes (a chunk across segment changes): every lane starts from the
  * first record and each later run overwrites the lanes from where it
  * starts, so a chunk across one change, the usual case, costs two records
- * and no transpose. */
+ * and no transpose.  seg holds the runs' records, first and prep the
+ * cache's first record and tables. */
 template <typename T, typename L>
 inline void
-coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg)
+coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg, const T *first, const T *prep)
 {
   using V = typename L::V;
+  using M = typename L::M;
+  auto tables_of = [first, prep] (const T *r) {
+    return prep + gsize (r - first) / REC * curve_eval::PREP_LEN;
+  };
   const T *r = seg[runs[0]];
-  coefs_record<T, true> (k, r, L::mtrue ());
-  k.sorted = table_rises<T, L> (r);
+  const T *const p0 = tables_of (r), *p = p0;
+  coefs_record<T, true> (k, r, p, L::mtrue ());
+  k.sorted = rises (p);
 
   alignas (VORN_ALIGNMENT) T index[L::W];
   for (int l = 0; l < L::W; l++)
     index[l] = T (l);
   const V lanes = L::load (index);
+  int changes = 0;
+  M later{};
   for (int l = 1; l < L::W; l++)
     {
       if (runs[l] == runs[l - 1])
         continue;
       r = seg[runs[l]];
-      coefs_record<T, false> (k, r, lanes >= L::splat (T (l)));
-      k.sorted = k.sorted && table_rises<T, L> (r);
+      p = tables_of (r);
+      later = lanes >= L::splat (T (l));
+      coefs_record<T, false> (k, r, p, later);
+      k.sorted = k.sorted && rises (p);
+      changes++;
     }
-  coefs_derive<T> (k);
-  k.uniform = false;
+
+  k.tables = false;
+  k.offset = M{};
+  if constexpr (L::LOOKUP && TABLE_REGS<L> == 1)
+    if (changes == 1)
+      {
+        coefs_tables<T> (k, p0, 0);
+        coefs_tables<T> (k, p, 1);
+        k.offset = later & (M{} + L::W);
+        k.tables = true;
+        return;
+      }
   /* unused, but never undefined */
   k.ext[0] = k.ext[1] = k.inv[0] = k.inv[1] = L::splat (T (0));
   k.bend0[0] = k.bend0[1] = k.bend1[0] = k.bend1[1] = L::splat (T (0));
@@ -495,12 +492,13 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
             _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
               n -= u[h] >= k[h]->tab[j];
             kf[h] = __builtin_convertvector (n, V);
-            if (L::LOOKUP && k[h]->uniform)
+            if (L::LOOKUP && k[h]->tables)
               {
-                lo = L::lookup (k[h]->ext[0], k[h]->ext[1], n);
-                inv = L::lookup (k[h]->inv[0], k[h]->inv[1], n);
-                bend0 = L::lookup (k[h]->bend0[0], k[h]->bend0[1], n);
-                bend1 = L::lookup (k[h]->bend1[0], k[h]->bend1[1], n);
+                const M at = n + k[h]->offset;
+                lo = L::lookup (k[h]->ext[0], k[h]->ext[1], at);
+                inv = L::lookup (k[h]->inv[0], k[h]->inv[1], at);
+                bend0 = L::lookup (k[h]->bend0[0], k[h]->bend0[1], at);
+                bend1 = L::lookup (k[h]->bend1[0], k[h]->bend1[1], at);
                 inverted = true;
               }
             else
@@ -769,7 +767,7 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
             }
           else
             {
-              coefs_runs<T> (k[h], w.run + at, w.seg);
+              coefs_runs<T> (k[h], w.run + at, w.seg, w.first, w.prep);
               loaded[h] = nullptr;
             }
           pos[h] = L::load (w.pos + at);
