@@ -45,6 +45,16 @@ x_slope (T A3, T B2, T C, T t)
   return (A3 * t + B2) * t + C;
 }
 
+/* X(t) - u, in two halves that do not wait for each other: the chain of
+ * dependent operations is four long instead of Horner's six, and it is
+ * the Newton step's. */
+template <typename T>
+inline T
+x_residual (T A, T B, T C, T t, T u)
+{
+  return (A * t + B) * (t * t) + (C * t - u);
+}
+
 /* The first guess within the table bracket k, [T(k), T(k+1)] of width w:
  * the cubic Hermite curve of the inverse t(u) through the bracket's ends,
  * with the slopes X' has there.  It sits much closer to the root than the
@@ -277,7 +287,7 @@ solve_segment (const T *r, T u)
               if (d == T (0))
                 break;
             }
-          const T step = (((A * t + B) * t + C) * t - u) / d;
+          const T step = x_residual (A, B, C, t, u) / d;
           t -= step;
           if ((step < T (0) ? -step : step) < newton_tolerance<T> ())
             break;

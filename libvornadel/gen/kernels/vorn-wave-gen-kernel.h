@@ -199,6 +199,43 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
     (void) idx;
     return lo;
   }
+  /* Per lane, how many of the nine values of tab x reaches (x >= tab[j],
+   * false for NaN). */
+  static inline M count_reached (V x, const V *tab)
+  {
+#if defined(__AVX512F__)
+    if constexpr (BYTES == 64)
+      {
+        /* One masked addition per entry, from the comparison's mask
+         * register. */
+        __m512i n = _mm512_setzero_si512 ();
+        _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
+          {
+            if constexpr (sizeof (T) == sizeof (float))
+              {
+                __m512 a, b;
+                memcpy (&a, &x, sizeof a);
+                memcpy (&b, &tab[j], sizeof b);
+                n = _mm512_mask_sub_epi32 (n, _mm512_cmp_ps_mask (a, b, _CMP_GE_OQ), n, _mm512_set1_epi32 (-1));
+              }
+            else
+              {
+                __m512d a, b;
+                memcpy (&a, &x, sizeof a);
+                memcpy (&b, &tab[j], sizeof b);
+                n = _mm512_mask_sub_epi64 (n, _mm512_cmp_pd_mask (a, b, _CMP_GE_OQ), n, _mm512_set1_epi64 (-1));
+              }
+          }
+        M m;
+        memcpy (&m, &n, sizeof m);
+        return m;
+      }
+#endif
+    M n{};
+    _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
+      n -= x >= tab[j];
+    return n;
+  }
   static inline bool any (M m) { return signs (m) != 0; }
   /* The first lane set in a mask that has one. */
   static inline int first (M m) { return __builtin_ctzll (signs (m)) / int (sizeof (T) / 4); }
@@ -488,9 +525,7 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
         if (k[h]->sorted)
           {
             /* A rising table: entries <= u lead, so counting finds k. */
-            M n{};
-            _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
-              n -= u[h] >= k[h]->tab[j];
+            const M n = L::count_reached (u[h], k[h]->tab);
             kf[h] = __builtin_convertvector (n, V);
             if (L::LOOKUP && k[h]->tables)
               {
@@ -558,7 +593,7 @@ solve (const Coefs<L> *const *k, const typename L::V *p, typename L::V *out)
                   active[h] = L::mand (active[h], d[h] != zero);
                 }
               /* Inactive lanes may divide by zero: their step is dropped. */
-              const V step = (((c.A * t[h] + c.B) * t[h] + c.C) * t[h] - u[h]) / d[h];
+              const V step = curve_eval::x_residual (c.A, c.B, c.C, t[h], u[h]) / d[h];
               t[h] = L::select (active[h], t[h] - step, t[h]);
               active[h] = L::mand (active[h], L::mnot (L::abs (step) < tol));
               searching = searching || L::any (active[h]);
