@@ -440,18 +440,20 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg, const T *first
   for (int l = 0; l < L::W; l++)
     index[l] = T (l);
   const V lanes = L::load (index);
-  int changes = 0;
+  /* Runs go up by one at each change: each later run starts after the
+   * lanes of the runs before it, counted without a branch per lane. */
+  const int changes = runs[L::W - 1] - runs[0];
   M later{};
-  for (int l = 1; l < L::W; l++)
+  for (int run = runs[0] + 1; run <= runs[L::W - 1]; run++)
     {
-      if (runs[l] == runs[l - 1])
-        continue;
-      r = seg[runs[l]];
+      int start = 0;
+      for (int l = 0; l < L::W; l++)
+        start += runs[l] < run;
+      r = seg[run];
       p = tables_of (r);
-      later = lanes >= L::splat (T (l));
+      later = lanes >= L::splat (T (start));
       coefs_record<T, false> (k, r, p, later);
       k.sorted = k.sorted && rises (p);
-      changes++;
     }
 
   k.tables = false;
