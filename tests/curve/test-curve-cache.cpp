@@ -1,5 +1,6 @@
 /* test-curve-cache.cpp: segment records, cached evaluation against an
  * independent root solver, the shared-cache registry, aligned memory */
+#include "vorn-curve-cache-eval.h"
 #include "vorn-test-log.h"
 #include "vornadel.h"
 
@@ -327,6 +328,17 @@ TEST_P (CacheFormat, RecordsAndUpdate)
   /* update() of the last segment gives the record of the changed curve
    * built afresh, moves the end, and leaves the original alone. */
   g_autoptr (VornCurveCache) copy = vorn_curve_cache_duplicate (c);
+  /* The evaluation tables kept after the records go with them: a copy
+   * carries them and an update computes them again. */
+  auto same_tables = [fmt] (VornCurveCache *a, VornCurveCache *b) {
+    const bool single = fmt == VORN_FORMAT_SINGLE;
+    const void *ta = single ? static_cast<const void *> (curve_eval::prepared<float> (a))
+                            : static_cast<const void *> (curve_eval::prepared<double> (a));
+    const void *tb = single ? static_cast<const void *> (curve_eval::prepared<float> (b))
+                            : static_cast<const void *> (curve_eval::prepared<double> (b));
+    return memcmp (ta, tb, a->seg_count * curve_eval::PREP_LEN * (single ? sizeof (float) : sizeof (double))) == 0;
+  };
+  EXPECT_TRUE (same_tables (copy, c));
   std::vector<Pt> moved = kPeak;
   const double xs[4] = {0.5, 0.6, 1.1, 1.2}, ys[4] = {1, 0.8, 0.5, 0.1};
   for (int k = 0; k < 4; k++)
@@ -337,6 +349,8 @@ TEST_P (CacheFormat, RecordsAndUpdate)
   gsize bytes = 2 * VORN_CURVE_CACHE_RECORD_LEN
                 * (fmt == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double));
   EXPECT_EQ (memcmp (copy->segments, fresh->segments, bytes), 0);
+  EXPECT_TRUE (same_tables (copy, fresh));
+  EXPECT_FALSE (same_tables (copy, c));
   EXPECT_EQ (std::pair (copy->end_pos, c->end_pos), std::pair (1.2, 1.0));
 }
 
