@@ -17,8 +17,9 @@ namespace curve_eval {
 constexpr double NEWTON_MIN_SLOPE = 0.001;
 /* A Newton step smaller than this ends the search: the error left after
  * it is about its square (the method converges quadratically from the
- * table's first guess), below the format's precision.  Most samples stop
- * after two steps in single precision, three in double. */
+ * table's first guess), below the format's precision.  From the Hermite
+ * guess (hermite_guess()) most single-precision samples stop after the
+ * first step. */
 template <typename T>
 constexpr T
 newton_tolerance ()
