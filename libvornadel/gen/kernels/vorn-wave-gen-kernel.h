@@ -342,6 +342,15 @@ hermite_bend (typename L::V w, typename L::V slope)
 template <typename L>
 constexpr int TABLE_REGS = L::W >= 16 ? 1 : 2;
 
+/* The evaluation tables of record r, in a cache whose first record is
+ * first and whose tables start at prep. */
+template <typename T>
+inline const T *
+tables_of (const T *first, const T *prep, const T *r)
+{
+  return prep + gsize (r - first) / REC * curve_eval::PREP_LEN;
+}
+
 /* Whether record p's table rises, as its tables record it. */
 template <typename T>
 inline bool
@@ -428,11 +437,9 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg, const T *first
 {
   using V = typename L::V;
   using M = typename L::M;
-  auto tables_of = [first, prep] (const T *r) {
-    return prep + gsize (r - first) / REC * curve_eval::PREP_LEN;
-  };
   const T *r = seg[runs[0]];
-  const T *const p0 = tables_of (r), *p = p0;
+  const T *const p0 = tables_of (first, prep, r);
+  const T *p = p0;
   coefs_record<T, true> (k, r, p, L::mtrue ());
   k.sorted = rises (p);
 
@@ -450,7 +457,7 @@ coefs_runs (Coefs<L> &k, const guint8 *runs, const T *const *seg, const T *first
       for (int l = 0; l < L::W; l++)
         start += runs[l] < run;
       r = seg[run];
-      p = tables_of (r);
+      p = tables_of (first, prep, r);
       later = lanes >= L::splat (T (start));
       coefs_record<T, false> (k, r, p, later);
       k.sorted = k.sorted && rises (p);
@@ -797,8 +804,7 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
                 kp[h] = &k[holder];
               else
                 {
-                  const gsize index = gsize (r - w.first) / REC;
-                  coefs_splat<T> (k[h], r, w.prep + index * curve_eval::PREP_LEN);
+                  coefs_splat<T> (k[h], r, tables_of (w.first, w.prep, r));
                   loaded[h] = r;
                 }
             }
