@@ -12,6 +12,7 @@
 #include "vorn-attrib.h"
 
 #include <cstring>
+#include <immintrin.h>
 
 namespace {
 namespace kernel_lanes {
@@ -31,7 +32,32 @@ struct Lanes
     return v;
   }
   static inline void store (T *p, V v) { memcpy (p, &v, sizeof v); }
-  static inline V splat (T x) { return V{} + x; }
+  /* x in every lane, -0 included (V{} + x would make it +0). */
+  static inline V splat (T x)
+  {
+    V v;
+#if defined(__SSE2__)
+    if constexpr (BYTES == 16)
+      {
+        /* Built lane by lane, GCC moves it through an integer register
+         * here, which costs more than the float shuffle. */
+        if constexpr (sizeof (T) == sizeof (float))
+          {
+            const __m128 r = _mm_set1_ps (x);
+            memcpy (&v, &r, sizeof v);
+          }
+        else
+          {
+            const __m128d r = _mm_set1_pd (x);
+            memcpy (&v, &r, sizeof v);
+          }
+        return v;
+      }
+#endif
+    for (int l = 0; l < W; l++)
+      v[l] = x;
+    return v;
+  }
 };
 
 /* The member of a float/double union (with members f and d) that holds T. */
