@@ -75,6 +75,13 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
         return v;
       }
 #endif
+#if defined(__AVX512F__)
+    /* Here GCC keeps a comparison's mask in its mask register and blends
+     * under it in one instruction; the bitwise form costs two and makes
+     * masks that live on into vector registers. */
+    if constexpr (BYTES == 64)
+      return m ? a : b;
+#endif
     M ai, bi;
     memcpy (&ai, &a, sizeof ai);
     memcpy (&bi, &b, sizeof bi);
