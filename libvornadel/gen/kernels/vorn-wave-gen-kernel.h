@@ -243,9 +243,65 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
       n -= x >= tab[j];
     return n;
   }
+  /* The lanes where a <= limit and x is outside [0, hi), one bit per lane
+   * from lane 0: the samples of a walk that leave their segment.  Tested
+   * for every W samples, so on AVX-512 the comparisons stay in mask
+   * registers instead of going through a vector and back. */
+  static inline guint64 leaving (V x, V hi, V a, V limit)
+  {
+#if defined(__AVX512F__)
+    if constexpr (BYTES == 64)
+      {
+        if constexpr (sizeof (T) == sizeof (float))
+          {
+            __m512 xx, hh, aa, ll;
+            memcpy (&xx, &x, sizeof xx);
+            memcpy (&hh, &hi, sizeof hh);
+            memcpy (&aa, &a, sizeof aa);
+            memcpy (&ll, &limit, sizeof ll);
+            const __mmask16 out = _mm512_cmp_ps_mask (xx, hh, _CMP_GE_OQ)
+                                  | _mm512_cmp_ps_mask (xx, _mm512_setzero_ps (), _CMP_LT_OQ);
+            return _mm512_mask_cmp_ps_mask (out, aa, ll, _CMP_LE_OQ);
+          }
+        else
+          {
+            __m512d xx, hh, aa, ll;
+            memcpy (&xx, &x, sizeof xx);
+            memcpy (&hh, &hi, sizeof hh);
+            memcpy (&aa, &a, sizeof aa);
+            memcpy (&ll, &limit, sizeof ll);
+            const __mmask8 out = _mm512_cmp_pd_mask (xx, hh, _CMP_GE_OQ)
+                                 | _mm512_cmp_pd_mask (xx, _mm512_setzero_pd (), _CMP_LT_OQ);
+            return _mm512_mask_cmp_pd_mask (out, aa, ll, _CMP_LE_OQ);
+          }
+      }
+#endif
+    const M m = mand (a <= limit, mor (x >= hi, x < V{}));
+    if constexpr (sizeof (T) == sizeof (float))
+      return signs (m);
+    /* One sign bit per double lane. */
+    guint64 bits = 0;
+#if defined(__AVX__)
+    if constexpr (BYTES % 32 == 0)
+      {
+        for (int i = 0; i < BYTES / 32; i++)
+          {
+            __m256d y;
+            memcpy (&y, reinterpret_cast<const char *> (&m) + 32 * i, sizeof y);
+            bits |= guint64 (_mm256_movemask_pd (y)) << (4 * i);
+          }
+        return bits;
+      }
+#endif
+    for (int i = 0; i < BYTES / 16; i++)
+      {
+        __m128d y;
+        memcpy (&y, reinterpret_cast<const char *> (&m) + 16 * i, sizeof y);
+        bits |= guint64 (_mm_movemask_pd (y)) << (2 * i);
+      }
+    return bits;
+  }
   static inline bool any (M m) { return signs (m) != 0; }
-  /* The first lane set in a mask that has one. */
-  static inline int first (M m) { return __builtin_ctzll (signs (m)) / int (sizeof (T) / 4); }
   static inline bool all (M m) { return signs (m) == ALL_SIGNS; }
 };
 
@@ -270,8 +326,8 @@ struct ScalarLanes
   static inline M mtrue () { return true; }
   static inline T lane (V v, int) { return v; }
   static inline bool lane (M m, int) { return m; }
+  static inline guint64 leaving (V x, V hi, V a, V limit) { return a <= limit && (x >= hi || x < T (0)); }
   static inline bool any (M m) { return m; }
-  static inline int first (M) { return 0; }
   static inline bool all (M m) { return m; }
 };
 
@@ -919,18 +975,17 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
           /* Samples i + 1 .. i + W, or up to the position after the
            * fragment (sample FRAG). */
           const V q = L::splat (base) + (ahead + L::splat (T (i - i0))) * stepv;
-          const auto inside = ahead <= L::splat (T (FRAG - i));
-          const auto cross = L::mand (inside, L::mor (q >= L::splat (width), q < L::splat (T (0))));
+          const guint64 cross = L::leaving (q, L::splat (width), ahead, L::splat (T (FRAG - i)));
           L::store (w.pos + i + 1, q);
           memset (w.run + i + 1, run, L::W);
-          if (G_LIKELY (!L::any (cross)))
+          if (G_LIKELY (!cross))
             {
               const int n = FRAG - i < L::W ? FRAG - i : L::W;
               p = L::lane (q, n - 1);
               i += n - 1;
               continue;
             }
-          const int f = L::first (cross);
+          const int f = __builtin_ctzll (cross);
           p = L::lane (q, f);
           i += f;
         }
