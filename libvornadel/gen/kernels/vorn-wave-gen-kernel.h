@@ -796,30 +796,36 @@ operate (T *out, const T *v, guint8 op, const T *yb, T y, const T *db, T d)
 
 /* ---- the curve stage --------------------------------------------------- */
 
-/* Chunks of W lanes solved side by side (see solve()): four, except on
- * AVX without AVX2, whose lane masks have no 256-bit integer operations
- * and whose sixteen registers four chunks overflow (two measure faster
- * there, four everywhere else). */
+/* Chunks of W lanes solved side by side (see solve()): four, except where
+ * two measure faster: on AVX without AVX2, whose lane masks have no
+ * 256-bit integer operations and whose sixteen registers four chunks
+ * overflow, and for sixteen single lanes, where four chunks spill much of
+ * their state. */
+template <typename L>
+constexpr int
+chunks ()
+{
 #if defined(__AVX__) && !defined(__AVX2__)
-constexpr int CHUNKS = 2;
+  return 2;
 #else
-constexpr int CHUNKS = 4;
+  return L::W >= 16 ? 2 : 4;
 #endif
+}
 
 /* Sample positions and segments recorded by the sequential walk, solved in
- * groups of CHUNKS chunks of W lanes.  Arrays have padding so that the last
+ * groups of chunks() chunks of W lanes.  Arrays have padding so that the last
  * group of a range can be computed whole. */
 template <typename T, typename L>
 struct Walk
 {
-  static constexpr int PAD = CHUNKS * L::W;
+  static constexpr int PAD = chunks<L> () * L::W;
   alignas (VORN_ALIGNMENT) T pos[FRAG + PAD];
   guint8 run[FRAG + PAD];
   /* The record of each run: a run starts at every segment change, at
    * most one per sample. */
   const T *seg[FRAG + 1];
   /* Each chunk's record, loaded before use (see solve_range()). */
-  Coefs<L> k[CHUNKS];
+  Coefs<L> k[chunks<L> ()];
   /* The cache's first record and evaluation tables. */
   const T *first, *prep;
 };
@@ -833,7 +839,7 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
 {
   using V = typename L::V;
   constexpr int W = L::W;
-  constexpr int P = CHUNKS;
+  constexpr int P = chunks<L> ();
   const V ysv = L::splat (ys), yov = L::splat (yo);
   Coefs<L> *const k = w.k;
   const Coefs<L> *kp[P];
