@@ -1121,6 +1121,20 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
 
 /* ---- the render function ----------------------------------------------- */
 
+/* A control, or a finished wave under a moving amplitude or destination:
+ * op (D, Y * g) with g its held value.  Kept out of render(), whose every
+ * call would otherwise align its stack for the buffer. */
+template <typename T, typename L>
+[[gnu::noinline]] gboolean
+held_output (VornAttribVal *OUT, T g, guint8 op, const T *yb, T y, const T *db, T d)
+{
+  alignas (VORN_ALIGNMENT) T gb[FRAG];
+  fill<T, L> (gb, g);
+  operate<T, L> (static_cast<T *> (OUT->buffer), gb, op, yb, y, db, d);
+  OUT->state = VORN_ATTRIB_STATE_DYNAMIC;
+  return TRUE;
+}
+
 template <typename T>
 inline gboolean
 constant_output (VornAttribVal *OUT, guint8 op, T y, bool y_fixed, T d, bool d_fixed)
@@ -1198,15 +1212,7 @@ render (VornGen *base)
   const T *db = d_dyn ? static_cast<const T *> (D->buffer) : nullptr;
 
   if (!has_curve || gen->finished)
-    {
-      /* A control, or a finished wave under a moving amplitude or
-       * destination: op (D, Y * g) with g its held value. */
-      alignas (VORN_ALIGNMENT) T g[FRAG];
-      fill<T, L> (g, gen->finished && has_curve ? F::get (gen->held) : T (1));
-      operate<T, L> (static_cast<T *> (OUT->buffer), g, op, yb, y, db, d);
-      OUT->state = VORN_ATTRIB_STATE_DYNAMIC;
-      return TRUE;
-    }
+    return held_output<T, L> (OUT, gen->finished && has_curve ? F::get (gen->held) : T (1), op, yb, y, db, d);
 
   const bool identity = op == VORN_WAVE_OP_SET || (op == VORN_WAVE_OP_ADD && !db && d == T (0))
                         || (op == VORN_WAVE_OP_MUL && !db && d == T (1));
