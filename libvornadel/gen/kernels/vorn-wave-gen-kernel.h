@@ -206,6 +206,27 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
     (void) idx;
     return lo;
   }
+#if defined(__AVX512F__)
+  /* The lanes where a PRED b, in a mask register (64-byte lanes). */
+  template <int PRED>
+  static inline guint32 cmp_mask (V a, V b)
+  {
+    if constexpr (sizeof (T) == sizeof (float))
+      {
+        __m512 x, y;
+        memcpy (&x, &a, sizeof x);
+        memcpy (&y, &b, sizeof y);
+        return _mm512_cmp_ps_mask (x, y, PRED);
+      }
+    else
+      {
+        __m512d x, y;
+        memcpy (&x, &a, sizeof x);
+        memcpy (&y, &b, sizeof y);
+        return _mm512_cmp_pd_mask (x, y, PRED);
+      }
+  }
+#endif
   /* Per lane, how many of the nine values of tab x reaches (x >= tab[j],
    * false for NaN). */
   static inline M count_reached (V x, const V *tab)
@@ -219,19 +240,9 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
         _Pragma ("GCC unroll 9") for (int j = 0; j < 9; j++)
           {
             if constexpr (sizeof (T) == sizeof (float))
-              {
-                __m512 a, b;
-                memcpy (&a, &x, sizeof a);
-                memcpy (&b, &tab[j], sizeof b);
-                n = _mm512_mask_sub_epi32 (n, _mm512_cmp_ps_mask (a, b, _CMP_GE_OQ), n, _mm512_set1_epi32 (-1));
-              }
+              n = _mm512_mask_sub_epi32 (n, cmp_mask<_CMP_GE_OQ> (x, tab[j]), n, _mm512_set1_epi32 (-1));
             else
-              {
-                __m512d a, b;
-                memcpy (&a, &x, sizeof a);
-                memcpy (&b, &tab[j], sizeof b);
-                n = _mm512_mask_sub_epi64 (n, _mm512_cmp_pd_mask (a, b, _CMP_GE_OQ), n, _mm512_set1_epi64 (-1));
-              }
+              n = _mm512_mask_sub_epi64 (n, cmp_mask<_CMP_GE_OQ> (x, tab[j]), n, _mm512_set1_epi64 (-1));
           }
         M m;
         memcpy (&m, &n, sizeof m);
@@ -251,53 +262,17 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
   {
 #if defined(__AVX512F__)
     if constexpr (BYTES == 64)
-      {
-        if constexpr (sizeof (T) == sizeof (float))
-          {
-            __m512 xx, hh, aa, ll;
-            memcpy (&xx, &x, sizeof xx);
-            memcpy (&hh, &hi, sizeof hh);
-            memcpy (&aa, &a, sizeof aa);
-            memcpy (&ll, &limit, sizeof ll);
-            const __mmask16 out = _mm512_cmp_ps_mask (xx, hh, _CMP_GE_OQ)
-                                  | _mm512_cmp_ps_mask (xx, _mm512_setzero_ps (), _CMP_LT_OQ);
-            return _mm512_mask_cmp_ps_mask (out, aa, ll, _CMP_LE_OQ);
-          }
-        else
-          {
-            __m512d xx, hh, aa, ll;
-            memcpy (&xx, &x, sizeof xx);
-            memcpy (&hh, &hi, sizeof hh);
-            memcpy (&aa, &a, sizeof aa);
-            memcpy (&ll, &limit, sizeof ll);
-            const __mmask8 out = _mm512_cmp_pd_mask (xx, hh, _CMP_GE_OQ)
-                                 | _mm512_cmp_pd_mask (xx, _mm512_setzero_pd (), _CMP_LT_OQ);
-            return _mm512_mask_cmp_pd_mask (out, aa, ll, _CMP_LE_OQ);
-          }
-      }
+      return cmp_mask<_CMP_LE_OQ> (a, limit) & (cmp_mask<_CMP_GE_OQ> (x, hi) | cmp_mask<_CMP_LT_OQ> (x, V{}));
 #endif
-    const M m = mand (a <= limit, mor (x >= hi, x < V{}));
-    if constexpr (sizeof (T) == sizeof (float))
-      return signs (m);
-    /* One sign bit per double lane. */
-    guint64 bits = 0;
-#if defined(__AVX__)
-    if constexpr (BYTES % 32 == 0)
+    guint64 bits = signs (mand (a <= limit, mor (x >= hi, x < V{})));
+    if constexpr (sizeof (T) == sizeof (double))
       {
-        for (int i = 0; i < BYTES / 32; i++)
-          {
-            __m256d y;
-            memcpy (&y, reinterpret_cast<const char *> (&m) + 32 * i, sizeof y);
-            bits |= guint64 (_mm256_movemask_pd (y)) << (4 * i);
-          }
-        return bits;
-      }
-#endif
-    for (int i = 0; i < BYTES / 16; i++)
-      {
-        __m128d y;
-        memcpy (&y, reinterpret_cast<const char *> (&m) + 16 * i, sizeof y);
-        bits |= guint64 (_mm_movemask_pd (y)) << (2 * i);
+        /* signs() gives both halves of a double lane: keep every other bit
+         * (at most sixteen). */
+        bits &= 0x5555;
+        bits = (bits | bits >> 1) & 0x3333;
+        bits = (bits | bits >> 2) & 0x0f0f;
+        bits = (bits | bits >> 4) & 0x00ff;
       }
     return bits;
   }
