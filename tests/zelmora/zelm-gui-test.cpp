@@ -294,6 +294,23 @@ grab_drawn (GtkWidget *widget)
   return grab (widget);
 }
 
+bool
+motion_to (GtkWidget *widget, double x, double y)
+{
+  int seen = 0;
+  /* "event" comes first, whatever the widget's own handlers do with it. */
+  gulong id = g_signal_connect (widget, "event",
+                                G_CALLBACK (+[] (GtkWidget *, GdkEvent *e, int *n) {
+                                  *n += e->type == GDK_MOTION_NOTIFY;
+                                  return FALSE;
+                                }),
+                                &seen);
+  pointer_move (widget, x, y);
+  bool moved = wait_for ([&seen] { return seen > 0; });
+  g_signal_handler_disconnect (widget, id);
+  return moved;
+}
+
 /* ---- the application's look ------------------------------------------ */
 
 std::string

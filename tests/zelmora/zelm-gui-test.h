@@ -66,6 +66,12 @@ bool redraw (GtkWidget *widget);
 /* redraw () then grab (); unref when done. */
 GdkPixbuf *grab_drawn (GtkWidget *widget);
 
+/* pointer_move () that waits until @widget has handled the motion (GTK
+ * hands motion over on the frame clock).  The pointer must really move and
+ * @widget receive it (inside it, or during a grab).  Returns: FALSE when no
+ * motion came within the timeout. */
+bool motion_to (GtkWidget *widget, double x, double y);
+
 /* ---- the application's look ------------------------------------------ */
 
 /* The build tree's resource directory ($ZELMORA_RESOURCE_DIR, else "."). */
