@@ -357,7 +357,7 @@ TEST_F (Scale, PointerAndKeysReachTheArithmetic)
   EXPECT_EQ (value (), -0.25);
   g_autoptr (GdkPixbuf) lit = grab_drawn (widget);
   EXPECT_EQ (pixel (lit, button_x (false) + 4, ymid (2)), HIGHLIGHT);
-  pointer_move (widget, centre, rows[1].to + 1); /* between the rows: no button */
+  EXPECT_TRUE (motion_to (widget, centre, rows[1].to + 1)); /* between the rows: no button */
   g_autoptr (GdkPixbuf) unlit = grab_drawn (widget);
   EXPECT_EQ (pixel (unlit, button_x (false) + 4, ymid (2)), OFF);
 
