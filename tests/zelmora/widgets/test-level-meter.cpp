@@ -73,9 +73,10 @@ TEST_F (LevelMeter, ZonesAndLabels)
     Rgb colour;
     bool present;
   } cases[] = {
-    { 430, 431, 3, 4, { 0, 255, 0 }, true },               /* green up to -6 dB */
-    { 450, 451, 12, 13, { 255, 255, 0 }, true },           /* yellow up to 0 dB */
-    { 550, 551, 3, 4, { 255, 0, 0 }, true },               /* red above */
+    { 437, 438, 3, 4, { 0, 255, 0 }, true },               /* green up to -6 dB */
+    { 441, 442, 12, 13, { 255, 255, 0 }, true },           /* yellow from -6 dB ... */
+    { 497, 498, 3, 4, { 255, 255, 0 }, true },             /* ... to 0 dB */
+    { 501, 502, 12, 13, { 255, 0, 0 }, true },             /* red above */
     { 200, 201, 8, 9, { 0, 0, 0 }, true },                 /* gap between the bars */
     { 0, 12, 16, 32, { 255, 255, 255 }, true },            /* "-50" from the left edge */
     { 436, 444, 16, 32, { 255, 255, 255 }, true },         /* "-6" */

@@ -155,6 +155,10 @@ TEST_F (Piano, HitTesting)
       EXPECT_EQ (zelm_piano_get_note_at (zp (), c.x, c.y), c.note)
         << c.start << "+" << c.count << " at " << c.x << "," << c.y;
     }
+  /* Every key of the default range where it is drawn. */
+  g_object_set (piano, "octave-start", 3, "octave-count", 5, nullptr);
+  for (int note = 36; note < 96; note++)
+    EXPECT_EQ (zelm_piano_get_note_at (zp (), key_point (note).x, key_point (note).y), note);
 }
 
 TEST_F (Piano, RangeIsClampedAndNotifiedOnlyOnChange)
