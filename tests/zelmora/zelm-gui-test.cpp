@@ -269,4 +269,187 @@ save_png (GtkWidget *widget, const char *path)
   g_object_unref (pb);
 }
 
+/* ---- waiting for drawing --------------------------------------------- */
+
+bool
+redraw (GtkWidget *widget)
+{
+  int draws = 0;
+  gulong id = g_signal_connect_swapped (widget, "draw",
+                                        G_CALLBACK (+[] (int *n) { ++*n; return FALSE; }), &draws);
+  gtk_widget_queue_draw (widget);
+  /* The paint ends (and reaches the server) in the same frame-clock dispatch
+   * that emitted "draw": once the count moves, a flush is all that is left. */
+  bool drawn = wait_for ([&draws] { return draws > 0; });
+  g_signal_handler_disconnect (widget, id);
+  pump ();
+  flush ();
+  return drawn;
+}
+
+GdkPixbuf *
+grab_drawn (GtkWidget *widget)
+{
+  redraw (widget);
+  return grab (widget);
+}
+
+bool
+motion_to (GtkWidget *widget, double x, double y)
+{
+  int seen = 0;
+  /* "event" comes first, whatever the widget's own handlers do with it. */
+  gulong id = g_signal_connect (widget, "event",
+                                G_CALLBACK (+[] (GtkWidget *, GdkEvent *e, int *n) {
+                                  *n += e->type == GDK_MOTION_NOTIFY;
+                                  return FALSE;
+                                }),
+                                &seen);
+  pointer_move (widget, x, y);
+  bool moved = wait_for ([&seen] { return seen > 0; });
+  g_signal_handler_disconnect (widget, id);
+  return moved;
+}
+
+/* ---- the application's look ------------------------------------------ */
+
+std::string
+resource_dir ()
+{
+  const char *dir = g_getenv ("ZELMORA_RESOURCE_DIR");
+  return dir ? dir : ".";
+}
+
+void
+use_app_theme ()
+{
+  static bool done = false;
+  if (done)
+    return;
+  done = true;
+  const std::string dir = resource_dir ();
+  g_autoptr (GtkCssProvider) css = gtk_css_provider_new ();
+  const std::string theme = dir + "/themes/BlueSky-Dark-Zelmora/gtk-3.0/gtk.css";
+  GError *err = nullptr;
+  if (!gtk_css_provider_load_from_path (css, theme.c_str (), &err))
+    {
+      ADD_FAILURE () << "theme " << theme << ": " << err->message;
+      g_error_free (err);
+    }
+  gtk_style_context_add_provider_for_screen (gdk_screen_get_default (), GTK_STYLE_PROVIDER (css),
+                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  gtk_icon_theme_prepend_search_path (gtk_icon_theme_get_default (),
+                                      (dir + "/themes/icons").c_str ());
+  g_object_set (gtk_settings_get_default (), "gtk-icon-theme-name", "elementary-Zelmora", nullptr);
+}
+
+/* ---- widgets --------------------------------------------------------- */
+
+std::vector<GtkWidget *>
+children (GtkWidget *container)
+{
+  std::vector<GtkWidget *> out;
+  if (!GTK_IS_CONTAINER (container))
+    return out;
+  GList *list = gtk_container_get_children (GTK_CONTAINER (container));
+  for (GList *l = list; l; l = l->next)
+    out.push_back (GTK_WIDGET (l->data));
+  g_list_free (list);
+  return out;
+}
+
+GtkWidget *
+find_child (GtkWidget *root, GType type)
+{
+  if (G_TYPE_CHECK_INSTANCE_TYPE (root, type))
+    return root;
+  for (GtkWidget *c : children (root))
+    if (GtkWidget *found = find_child (c, type))
+      return found;
+  return nullptr;
+}
+
+void
+click_centre (GtkWidget *widget)
+{
+  GtkAllocation a;
+  gtk_widget_get_allocation (widget, &a);
+  click (widget, a.width / 2.0, a.height / 2.0);
+}
+
+/* ---- waves and instruments ------------------------------------------- */
+
+VornWave *
+make_wave (const double *xs, const double *ys, guint points)
+{
+  VornWave *wave = vorn_wave_new (points);
+  for (int i = 0; i < VORN_CURVE_COORD_LENGTH (wave->curve); i++)
+    wave->curve->xcoords[i] = xs[i], wave->curve->ycoords[i] = ys[i];
+  return wave;
+}
+
+void
+add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vector<double> &xy)
+{
+  g_autoptr (VornCurve) curve = vorn_curve_new (guint (xy.size () / 2 + 2) / 3);
+  for (size_t i = 0; i < xy.size () / 2; i++)
+    curve->xcoords[i] = xy[2 * i], curve->ycoords[i] = xy[2 * i + 1];
+  if (!wave->morph)
+    wave->morph = vorn_morph_new (wave->curve);
+  vorn_morph_set_point_curve (wave->morph, index, horizontal, curve);
+}
+
+std::vector<double>
+wave_numbers (VornWave *wave)
+{
+  std::vector<double> out;
+  VornCurve *c = wave->curve;
+  for (int i = 0; i < VORN_CURVE_COORD_LENGTH (c); i++)
+    out.insert (out.end (), { c->xcoords[i], c->ycoords[i] });
+  out.push_back (wave->morph ? 1000.0 + wave->morph->count : -1.0);
+  for (guint e = 0; wave->morph && e < wave->morph->count; e++)
+    {
+      const VornMorphPoint &p = wave->morph->points[e];
+      out.insert (out.end (), { double (p.index), double (p.horizontal) });
+      for (int i = 0; i < VORN_CURVE_COORD_LENGTH (p.curve); i++)
+        out.insert (out.end (), { p.curve->xcoords[i], p.curve->ycoords[i] });
+    }
+  return out;
+}
+
+VornFile *
+load_bank ()
+{
+  g_autoptr (GBytes) bytes = g_resources_lookup_data ("/org/zelmora/Zelmora/bank.vvi",
+                                                      G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+  if (!bytes)
+    return nullptr;
+  gsize size = 0;
+  const char *data = static_cast<const char *> (g_bytes_get_data (bytes, &size));
+  return vorn_file_load_from_data (data, guint32 (size), nullptr);
+}
+
+VornNode *
+find_node (VornNode *root, const char *name)
+{
+  g_autofree char *own = nullptr;
+  g_object_get (root, "name", &own, nullptr);
+  if (g_strcmp0 (own, name) == 0)
+    return root;
+  for (VornNode *c = root->children; c; c = c->next)
+    if (VornNode *found = find_node (c, name))
+      return found;
+  return nullptr;
+}
+
+VornWave *
+bank_wave (const char *name)
+{
+  g_autoptr (VornFile) bank = load_bank ();
+  VornNode *node = bank ? find_node (VORN_NODE (bank), name) : nullptr;
+  if (!node || !VORN_IS_WAVE (node))
+    return nullptr;
+  return VORN_WAVE (vorn_node_duplicate (node));
+}
+
 } // namespace zelm_test

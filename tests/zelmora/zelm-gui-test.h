@@ -8,7 +8,12 @@
 
 #include <gtk/gtk.h>
 
+#include "vorn-file.h"
+#include "vorn-wave.h"
+
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace zelm_test {
 
@@ -51,5 +56,67 @@ Rgb pixel (GdkPixbuf *pixbuf, int x, int y);
 
 /* Saves @widget's pixels as PNG to @path (for looking at a failure). */
 void save_png (GtkWidget *widget, const char *path);
+
+/* ---- waiting for drawing --------------------------------------------- */
+
+/* Queues a redraw of @widget and waits until it has drawn and the server
+ * holds the pixels.  Returns: FALSE when no draw came within the timeout. */
+bool redraw (GtkWidget *widget);
+
+/* redraw () then grab (); unref when done. */
+GdkPixbuf *grab_drawn (GtkWidget *widget);
+
+/* pointer_move () that waits until @widget has handled the motion (GTK
+ * hands motion over on the frame clock).  The pointer must really move and
+ * @widget receive it (inside it, or during a grab).  Returns: FALSE when no
+ * motion came within the timeout. */
+bool motion_to (GtkWidget *widget, double x, double y);
+
+/* ---- the application's look ------------------------------------------ */
+
+/* The build tree's resource directory ($ZELMORA_RESOURCE_DIR, else "."). */
+std::string resource_dir ();
+
+/* Loads the application's dark GTK theme and its icon theme for the default
+ * screen, as the program does at start-up.  Once per process; later calls do
+ * nothing. */
+void use_app_theme ();
+
+/* ---- widgets --------------------------------------------------------- */
+
+/* The children of @container, in its order (none for a non-container). */
+std::vector<GtkWidget *> children (GtkWidget *container);
+
+/* The first descendant of @root (itself included, depth first) of @type,
+ * or NULL. */
+GtkWidget *find_child (GtkWidget *root, GType type);
+
+/* Clicks the middle of @widget. */
+void click_centre (GtkWidget *widget);
+
+/* ---- waves and instruments ------------------------------------------- */
+
+/* Returns: (transfer full): a wave of @points points whose curve takes its
+ * 3 * @points - 2 coordinates from @xs and @ys. */
+VornWave *make_wave (const double *xs, const double *ys, guint points);
+
+/* Gives coordinate @index of @wave a morph curve (creating the morph when it
+ * has none); @xy holds x, y of each of the curve's coordinates in turn. */
+void add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vector<double> &xy);
+
+/* Every number of @wave's curve and morph in order, for exact comparison. */
+std::vector<double> wave_numbers (VornWave *wave);
+
+/* Returns: (transfer full): the instrument bank compiled into the program
+ * (bank.vvi), or NULL when it cannot be read. */
+VornFile *load_bank ();
+
+/* Returns: (transfer none): the first node named @name below @root (depth
+ * first, @root itself included), or NULL. */
+VornNode *find_node (VornNode *root, const char *name);
+
+/* Returns: (transfer full): a copy of the wave named @name in the bank, or
+ * NULL when the bank has none. */
+VornWave *bank_wave (const char *name);
 
 } // namespace zelm_test

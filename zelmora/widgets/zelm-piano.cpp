@@ -575,26 +575,73 @@ zelm_piano_draw (GtkWidget *widget, cairo_t *cr)
   return TRUE;
 }
 
+/* ---- the visible range, free of any display ------------------------------ */
+
+void
+zelm_piano_range_drag (int *start, int *count, int edge, int pos)
+{
+  pos = CLAMP (pos, 0, OCTAVE_MAX);
+  const int s = *start, c = *count;
+  if (edge == 1)
+    {
+      if (s + c - pos >= 1)
+        *start = pos, *count = s + c - pos;
+    }
+  else if (pos - s >= 1)
+    *count = pos - s;
+}
+
+void
+zelm_piano_range_scroll (int *start, int *count, GdkScrollDirection dir, gboolean shift)
+{
+  const int s = *start, c = *count;
+  if (shift && dir == GDK_SCROLL_UP)
+    dir = GDK_SCROLL_LEFT;
+  else if (shift && dir == GDK_SCROLL_DOWN)
+    dir = GDK_SCROLL_RIGHT;
+
+  switch (dir)
+    {
+    case GDK_SCROLL_UP:
+      if (c > 2)
+        *count = c - 1;
+      break;
+    case GDK_SCROLL_DOWN:
+      if (s + c < OCTAVE_MAX)
+        *count = c + 1;
+      else if (s > 0)
+        *start = s - 1, *count = c + 1;
+      break;
+    case GDK_SCROLL_LEFT:
+      if (s > 0)
+        *start = s - 1;
+      break;
+    case GDK_SCROLL_RIGHT:
+      if (s + c <= OCTAVE_MAX - 1)
+        *start = s + 1;
+      break;
+    default:
+      break;
+    }
+}
+
+/* Stores a new visible range, notifying both properties together. */
+static void
+set_range (ZelmPiano *piano, int start, int count)
+{
+  g_object_freeze_notify (G_OBJECT (piano));
+  set_octave_start (piano, start);
+  set_octave_count (piano, count);
+  g_object_thaw_notify (G_OBJECT (piano));
+}
+
 static void
 zoom_drag_to (ZelmPiano *piano, double x)
 {
-  int pos = int (std::lround (OCTAVE_MAX * x / piano->width));
-  pos = CLAMP (pos, 0, OCTAVE_MAX);
   int s = piano->octave_start, c = piano->octave_count;
-
-  if (piano->zoom_drag == 1)
-    {
-      int count = s + c - pos;
-      if (count >= 1 && (pos != s || count != c))
-        {
-          g_object_freeze_notify (G_OBJECT (piano));
-          set_octave_start (piano, pos);
-          set_octave_count (piano, count);
-          g_object_thaw_notify (G_OBJECT (piano));
-        }
-    }
-  else if (pos - s >= 1 && pos - s != c)
-    set_octave_count (piano, pos - s);
+  const int pos = int (std::lround (OCTAVE_MAX * x / piano->width));
+  zelm_piano_range_drag (&s, &c, piano->zoom_drag, pos);
+  set_range (piano, s, c);
 }
 
 static void
@@ -659,43 +706,9 @@ on_button_release (ZelmPiano *piano, GdkEventButton *event)
 static void
 on_scroll (ZelmPiano *piano, GdkEventScroll *event)
 {
-  const int s = piano->octave_start, c = piano->octave_count;
-  const gboolean shift = (event->state & GDK_SHIFT_MASK) != 0;
-  GdkScrollDirection dir = event->direction;
-
-  if (shift && dir == GDK_SCROLL_UP)
-    dir = GDK_SCROLL_LEFT;
-  else if (shift && dir == GDK_SCROLL_DOWN)
-    dir = GDK_SCROLL_RIGHT;
-
-  switch (dir)
-    {
-    case GDK_SCROLL_UP:
-      if (c > 2)
-        set_octave_count (piano, c - 1);
-      break;
-    case GDK_SCROLL_DOWN:
-      if (s + c < OCTAVE_MAX)
-        set_octave_count (piano, c + 1);
-      else if (s > 0)
-        {
-          g_object_freeze_notify (G_OBJECT (piano));
-          set_octave_start (piano, s - 1);
-          set_octave_count (piano, c + 1);
-          g_object_thaw_notify (G_OBJECT (piano));
-        }
-      break;
-    case GDK_SCROLL_LEFT:
-      if (s > 0)
-        set_octave_start (piano, s - 1);
-      break;
-    case GDK_SCROLL_RIGHT:
-      if (s + c <= OCTAVE_MAX - 1)
-        set_octave_start (piano, s + 1);
-      break;
-    default:
-      break;
-    }
+  int s = piano->octave_start, c = piano->octave_count;
+  zelm_piano_range_scroll (&s, &c, event->direction, (event->state & GDK_SHIFT_MASK) != 0);
+  set_range (piano, s, c);
 }
 
 static gboolean

@@ -34,4 +34,16 @@ void zelm_piano_set_pointer (ZelmPiano *piano, const char *name, guint8 note);
 /* Returns: the note of the pointer @name, or -1 when there is none. */
 int zelm_piano_get_pointer (ZelmPiano *piano, const char *name);
 
+/* The visible range's arithmetic, free of any display: octaves *@start ..
+ * *@start + *@count - 1 of MIDI octaves 0..10, updated in place. */
+
+/* The zoom bar's left (@edge 1) or right (2) edge dragged to octave boundary
+ * @pos; an edge never crosses the other. */
+void zelm_piano_range_drag (int *start, int *count, int edge, int pos);
+
+/* A wheel step: up narrows (to two octaves at least), down widens (moving
+ * the start down once the end is reached), left and right shift; with
+ * @shift, up and down shift. */
+void zelm_piano_range_scroll (int *start, int *count, GdkScrollDirection dir, gboolean shift);
+
 G_END_DECLS

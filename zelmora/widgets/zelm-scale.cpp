@@ -194,6 +194,101 @@ round_to_pow10 (double v, int n)
   return mul_pow10 (std::round (mul_pow10 (v, -n)), n);
 }
 
+/* Rounds to four significant digits when @round is set (Control held). */
+static double
+rounded (double v, gboolean round)
+{
+  if (!round || !std::isfinite (v))
+    return v;
+  return round_to_pow10 (v, v == 0.0 ? -3 : exponent_of (v) - 3);
+}
+
+/* ---- the value arithmetic, free of any display -------------------------- */
+
+double
+zelm_scale_fine_value (double start, double dx, double track_w, double sens, gboolean round)
+{
+  double step = 9.0;
+  if (start != 0.0 && std::isfinite (start))
+    {
+      int e = exponent_of (start);
+      step = std::pow (10.0, e + 1) - std::pow (10.0, e);
+    }
+  return rounded (start + step * dx * sens / track_w, round);
+}
+
+double
+zelm_scale_coeff_value (double start, double px, double track_w, gboolean round)
+{
+  if (!(track_w > 0))
+    return start;
+  const double p = std::trunc (px);
+  double r = std::fmod (p, track_w);
+  if (start >= 0 && px < 0)
+    r += track_w;
+  else if (start < 0 && px >= 0)
+    r -= track_w;
+  double c = 10 * r / track_w;
+  if (c > 0 && c < 1)
+    c = 1;
+  else if (c < 0 && c > -1)
+    c = -1;
+
+  const int n = int (std::floor (px / track_w));
+  int e = (start == 0.0 || !std::isfinite (start)) ? 0 : exponent_of (start);
+  e += start >= 0 ? n : -n;
+  return rounded (mul_pow10 (c, e), round);
+}
+
+double
+zelm_scale_exp_value (double value, int exp, gboolean press)
+{
+  double c;
+  int old_e;
+  decompose (value, &c, &old_e);
+  if (exp == 0 && press && old_e == 0)
+    c = 0;
+  return mul_pow10 (c, CLAMP (exp, -EXP_LIMIT, EXP_LIMIT));
+}
+
+double
+zelm_scale_step_exponent (double value, int dir)
+{
+  if (value == 0.0 || std::isnan (value))
+    return value;
+  if (std::isinf (value))
+    return dir > 0 ? value * 10 : value * 0.1;
+  double c;
+  int e;
+  decompose (value, &c, &e);
+  /* Never past ±18, but a value already beyond may come back. */
+  if ((dir > 0 && e >= EXP_LIMIT) || (dir < 0 && e <= -EXP_LIMIT))
+    return value;
+  return mul_pow10 (c, e + dir);
+}
+
+double
+zelm_scale_key_step (double value, int place, int dir)
+{
+  if (!std::isfinite (value))
+    return value;
+  double c;
+  int e;
+  decompose (value, &c, &e);
+  if (std::fabs (c) == 1.0 && (c > 0) != (dir > 0))
+    e--;
+  const int n = e + place;
+  return mul_pow10 (std::round (mul_pow10 (value, -n)) + dir, n);
+}
+
+double
+zelm_scale_sign_value (double value, gboolean positive, double min, double max)
+{
+  if (positive ? !(value < 0) : !(value > 0))
+    return value;
+  return -value >= min && -value <= max ? -value : value;
+}
+
 static double
 clamp_to_range (ZelmScale *scale, double v)
 {
@@ -314,104 +409,54 @@ in_track (const Layout &l, double x)
 static void
 set_sign (ZelmScale *scale, gboolean positive)
 {
-  const double v = scale->value;
-  if (positive ? !(v < 0) : !(v > 0))
-    return;
-  if (-v >= scale->min_val && -v <= scale->max_val)
-    store_value (scale, -v, TRUE);
+  const double v = zelm_scale_sign_value (scale->value, positive, scale->min_val, scale->max_val);
+  if (!same_double (v, scale->value))
+    store_value (scale, v, TRUE);
 }
 
 static void
 step_exponent (ZelmScale *scale, int dir)
 {
-  const double v = scale->value;
-  double nv;
-  if (v == 0.0 || std::isnan (v))
-    nv = v;
-  else if (std::isinf (v))
-    nv = dir > 0 ? v * 10 : v * 0.1;
-  else
-    {
-      double c;
-      int e;
-      decompose (v, &c, &e);
-      /* Never past ±18, but a value already beyond may come back. */
-      if ((dir > 0 && e >= EXP_LIMIT) || (dir < 0 && e <= -EXP_LIMIT))
-        nv = v;
-      else
-        nv = mul_pow10 (c, e + dir);
-    }
-  user_value (scale, nv);
-}
-
-/* Rounds a dragged value to four significant digits while Control is held. */
-static double
-control_round (ZelmScale *scale, double v)
-{
-  if (!scale->control || !std::isfinite (v))
-    return v;
-  return round_to_pow10 (v, v == 0.0 ? -3 : exponent_of (v) - 3);
+  user_value (scale, zelm_scale_step_exponent (scale->value, dir));
 }
 
 static void
 drag_fine (ZelmScale *scale, double px)
 {
-  const Layout &l = scale->lay;
-  const double u = scale->drag_value, dx = px - scale->drag_x;
-  double step = 9.0;
-  if (u != 0.0 && std::isfinite (u))
-    {
-      int e = exponent_of (u);
-      step = std::pow (10.0, e + 1) - std::pow (10.0, e);
-    }
+  const double dx = px - scale->drag_x;
   scale->stripe_offset = dx;
-  user_value (scale, control_round (scale, u + step * dx * scale->sens / l.track_w));
+  user_value (scale, zelm_scale_fine_value (scale->drag_value, dx, scale->lay.track_w, scale->sens,
+                                            scale->control));
 }
 
 static void
 drag_coeff (ZelmScale *scale, double px)
 {
   const Layout &l = scale->lay;
-  const double u = scale->drag_value, tw = l.track_w;
-  if (!(tw > 0))
+  if (!(l.track_w > 0))
     return;
-  const double p = std::trunc (px - l.track_x);
-  double r = std::fmod (p, tw);
-  if (u >= 0 && px < l.track_x)
-    r += tw;
-  else if (u < 0 && px >= l.track_x)
-    r -= tw;
-  double c = 10 * r / tw;
-  if (c > 0 && c < 1)
-    c = 1;
-  else if (c < 0 && c > -1)
-    c = -1;
-
-  const int n = int (std::floor ((px - l.track_x) / tw));
-  int e = (u == 0.0 || !std::isfinite (u)) ? 0 : exponent_of (u);
-  e += u >= 0 ? n : -n;
-  user_value (scale, control_round (scale, mul_pow10 (c, e)));
+  user_value (scale, zelm_scale_coeff_value (scale->drag_value, px - l.track_x, l.track_w,
+                                             scale->control));
 }
 
-static void
-drag_exp (ZelmScale *scale, double px, gboolean press)
+/* The exponent box under @px: 0 the circle, 1..18 right of it, -1..-18 left. */
+static int
+exp_box_at (const Layout &l, double px)
 {
-  const Layout &l = scale->lay;
   px = CLAMP (px, l.track_x, l.track_x + l.track_w);
-  double c;
-  int old_e;
-  decompose (scale->value, &c, &old_e);
-
   const double h = (l.x + l.m) / 2, step = l.box_w + l.box_gap;
   int e = 0;
   if (px > l.centre + h)
     e = int (std::trunc ((px - l.centre - h) / step + 1));
   else if (px < l.centre - h)
     e = int (std::trunc ((px - l.centre + h) / step - 1));
-  else if (press && old_e == 0)
-    c = 0;
-  e = CLAMP (e, -EXP_LIMIT, EXP_LIMIT);
-  user_value (scale, mul_pow10 (c, e));
+  return CLAMP (e, -EXP_LIMIT, EXP_LIMIT);
+}
+
+static void
+drag_exp (ZelmScale *scale, double px, gboolean press)
+{
+  user_value (scale, zelm_scale_exp_value (scale->value, exp_box_at (scale->lay, px), press));
 }
 
 static void
@@ -451,16 +496,8 @@ end_drag (ZelmScale *scale)
 static void
 key_step (ZelmScale *scale, int place, int dir)
 {
-  const double v = scale->value;
-  if (!std::isfinite (v))
-    return;
-  double c;
-  int e;
-  decompose (v, &c, &e);
-  if (std::fabs (c) == 1.0 && (c > 0) != (dir > 0))
-    e--;
-  const int n = e + place;
-  user_value (scale, mul_pow10 (std::round (mul_pow10 (v, -n)) + dir, n));
+  if (std::isfinite (scale->value))
+    user_value (scale, zelm_scale_key_step (scale->value, place, dir));
 }
 
 /* ---- events ----------------------------------------------------------- */

@@ -82,11 +82,7 @@ protected:
     Rgb p = pixel (pb, x, y);
     return { p.r / 20 - 1, p.g == 0xc8 };
   }
-  GdkPixbuf *shot ()
-  {
-    pump (40);
-    return grab (widget);
-  }
+  GdkPixbuf *shot () { return grab_drawn (widget); }
 };
 
 TEST_F (WaveTree, RowsAndSegmentsGoWhereTheyAreInserted)
@@ -183,10 +179,7 @@ TEST_F (WaveTree, RemovingARowFreesOnlyWhatTheWidgetOwns)
  * 1-pixel line hiding its children. */
 TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
 {
-  g_autofree char *icons = g_build_filename (g_getenv ("ZELMORA_RESOURCE_DIR"), "themes", "icons",
-                                             nullptr);
-  gtk_icon_theme_prepend_search_path (gtk_icon_theme_get_default (), icons);
-  g_object_set (gtk_settings_get_default (), "gtk-icon-theme-name", "elementary-Zelmora", nullptr);
+  use_app_theme ();
 
   /* A: 0..63 | sep 64 | B (child of A): 65..128 | sep 129 | C collapsed: 130
    * | sep 131 | E: 132..195.  The deepest row has two bars: margin 20. */
@@ -212,8 +205,6 @@ TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
   show ();
 
   g_autoptr (GdkPixbuf) pb = shot ();
-  if (const char *dir = g_getenv ("ZELM_TEST_SHOTS"))
-    save_png (widget, (std::string (dir) + "/wave-tree-scene.png").c_str ());
   struct {
     int x, y;
     Rgb want;
@@ -300,8 +291,8 @@ TEST_F (WaveTree, WheelScrollsRowsAndShiftWheelScrollsTime)
         scroll (widget, WIDTH / 2, HEIGHT / 2, st.dir);
       if (st.shift)
         key_release (GDK_KEY_Shift_L);
-      pump (30);
-      EXPECT_EQ (offsets (), std::pair (st.h, st.v)) << st.dir << " x" << st.notches;
+      EXPECT_TRUE (wait_for ([&] { return offsets () == std::pair (st.h, st.v); }))
+        << st.dir << " x" << st.notches;
 
       /* Content point (cx, cy) is drawn at (10 + cx - h, cy - v). */
       const int y = 10, cy = int (y + st.v), row = cy / 65;
@@ -341,8 +332,7 @@ TEST_F (WaveTree, ControlWheelZoomsAroundThePointer)
       key_press (GDK_KEY_Control_L);
       scroll (widget, st.x, HEIGHT / 2, st.dir);
       key_release (GDK_KEY_Control_L);
-      pump (30);
-      EXPECT_EQ (zelm_wave_tree_get_hscale (tree), st.hscale);
+      EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == st.hscale; }));
       EXPECT_EQ (offsets (), std::pair (st.h, 0.0));
       if (st.boundary < WIDTH - 12)
         {
