@@ -9,11 +9,13 @@
  * Without scene names every scene is taken.  Exit status: 0 when every
  * picture was written. */
 #include "vorn-file.h"
+#include "vorn-init.h"
 #include "vorn-inst.h"
 #include "vorn-synth-cpu.h"
 #include "vorn-synth-msg.h"
 #include "vorn-tap.h"
 #include "vorn-wave.h"
+#include "zelm-app.h"
 #include "zelm-gen-view.h"
 #include "zelm-level-meter.h"
 #include "zelm-morph-canvas.h"
@@ -572,6 +574,9 @@ main (int argc, char **argv)
       return 2;
     }
   out_dir = argv[1];
+  /* As the program starts: the engine's types are registered before files load. */
+  vorn_util_set_ftz_daz ();
+  vorn_init (ZELM_SOFTWARE);
   g_mkdir_with_parents (out_dir.c_str (), 0755);
   g_setenv ("NO_AT_BRIDGE", "1", TRUE);
   g_setenv ("GSETTINGS_BACKEND", "memory", TRUE);
