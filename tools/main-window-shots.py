@@ -32,13 +32,28 @@ def _released(x, keys):
         x.key(key, False)
 
 
+def _rows_offset(app, win):
+    """Height of the message bar under the menu bar (none: 0), which pushes
+    the tree's rows down."""
+    image = app.x.grab(win.x, win.y, win.width, 120)
+    top = image.pixel(600, 30)
+    if top[0] - top[2] < 40:   # the bar is brown; the notebook's tabs are not
+        return 0
+    start = next(y for y in range(30) if image.pixel(600, y) == top)
+    end = 30
+    while end < image.height and image.pixel(600, end) == top:
+        end += 1
+    return end - start + 1   # the bar and its one-pixel edge
+
+
 def main_window(app, out):
-    """The wave "Slow Drift" on the Curve page, two notes held."""
+    """The wave "Slow Drift" on the Curve page, a fifth held on the lower
+    manual long enough for the pad to swell."""
     win = app.main_window()
     app.click_in(win, *SLOW_DRIFT_ROW)
-    chord = ('q', 'e')
+    chord = ('z', 'b')
     _held(app.x, chord)
-    time.sleep(0.8)
+    time.sleep(6.0)
     app.x.grab_window(app.main_window()).save_png(os.path.join(out, 'main-window.png'))
     _released(app.x, chord)
 
@@ -60,10 +75,11 @@ def main_window_scope(app, out):
 def tree_menu(app, out):
     """The tree's context menu on "Slow Drift", its New Signal submenu open."""
     win = app.main_window()
-    app.click_in(win, *SLOW_DRIFT_ROW)
-    app.click_in(win, *SLOW_DRIFT_ROW, button=3)
+    x, y = 90, SLOW_DRIFT_ROW[1] + _rows_offset(app, win)
+    app.click_in(win, x, y)
+    app.click_in(win, x, y, button=3)
     # "New Signal" is the menu's second entry; hovering opens its submenu.
-    app.x.move(win.x + SLOW_DRIFT_ROW[0] + 40, win.y + SLOW_DRIFT_ROW[1] + 42)
+    app.x.move(win.x + x + 60, win.y + y + 40)
     time.sleep(0.8)
     app.x.grab(0, 0, 900, 860).save_png(os.path.join(out, 'tree-menu.png'))
     app.x.tap('Escape')
@@ -76,8 +92,11 @@ def prefs(app, out):
     win = app.wait_for(lambda: app.x.find_window('Preferences'), 10.0)
     if not win:
         raise RuntimeError('the preferences window did not open')
-    time.sleep(0.6)
+    # Without a window manager the keyboard follows the pointer: over the
+    # window, it has the focus and shows it.
     win = app.x.find_window('Preferences')
+    app.x.move(win.x + 10, win.y + win.height - 10)
+    time.sleep(0.6)
     app.x.grab_window(win).save_png(os.path.join(out, 'prefs.png'))
     app.x.tap('Escape')
 
