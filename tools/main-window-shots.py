@@ -75,7 +75,7 @@ def main_window_scope(app, out):
 def tree_menu(app, out):
     """The tree's context menu on "Slow Drift", its New Signal submenu open."""
     win = app.main_window()
-    x, y = 90, SLOW_DRIFT_ROW[1] + _rows_offset(app, win)
+    x, y = 89, SLOW_DRIFT_ROW[1] + _rows_offset(app, win)
     app.click_in(win, x, y)
     app.click_in(win, x, y, button=3)
     # "New Signal" is the menu's second entry; hovering opens its submenu.
