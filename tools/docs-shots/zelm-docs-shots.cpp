@@ -2,7 +2,7 @@
  *
  * Builds one scene per picture with the widgets' public API, on the
  * application's theme, and saves what the X server shows as PNG.  Run it on
- * a private X server (tools/docs-shots starts one):
+ * a private X server (tools/docs-shots/docs-shots starts one):
  *
  *   zelm-docs-shots OUT-DIR [SCENE...]
  *
