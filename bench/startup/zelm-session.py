@@ -267,6 +267,11 @@ class XDisplay:
             self._x.XSync(self._dpy, 0)
             time.sleep(0.03)
 
+    def move(self, x, y):
+        """Moves the pointer to (x, y) on the screen, through XTest."""
+        self._xtst.XTestFakeMotionEvent(self._dpy, -1, int(x), int(y), 0)
+        self._x.XSync(self._dpy, 0)
+
     def set_autorepeat(self, on):
         """The server's key repeat; off, a held key sends one press only."""
         (self._x.XAutoRepeatOn if on else self._x.XAutoRepeatOff)(self._dpy)
@@ -480,6 +485,11 @@ class Zelmora:
         window, so it must have been seen before its absence means anything."""
         self.wait_for(lambda: self.splash() is not None, 5.0)
         return self.wait_for(lambda: self.splash() is None, timeout)
+
+    def click_in(self, win, x, y, button=1, settle=0.4):
+        """Clicks at (x, y) of @win (a Window) and lets the program answer."""
+        self.x.click(win.x + x, win.y + y, button)
+        time.sleep(settle)
 
     def quit(self, timeout=10.0):
         """Ctrl+Q, as a user quits; the exit status, or None if it hung."""
