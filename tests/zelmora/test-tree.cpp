@@ -1,7 +1,6 @@
-/* test-tree.cpp: the node tree view on the built-in bank in a window of its
- * own: its actions keep the rows in step with the nodes, its menus name
- * those actions, and one real event per path (a key, a right-click, a drag)
- * reaches them.  The commands themselves are tested in the models suite. */
+/* test-tree.cpp: the node tree view on the built-in bank: its actions keep
+ * the rows in step with the nodes, its menus name those actions, and one
+ * real event per path reaches them (the commands: the models suite). */
 #include "vorn-test-log.h"
 #include "zelm-gui-test.h"
 #include "zelm-node-commands.h"
@@ -27,21 +26,19 @@ name_of (VornNode *node)
   return name ? name : "";
 }
 
-/* Names of the rows below @parent (the top level for NULL), with the
- * status icon's first letter after a name and children in parentheses. */
+/* Names of the rows below @parent, the status icon's first letter after a
+ * name, children in parentheses. */
 std::string
 rows (GtkTreeModel *model, GtkTreeIter *parent)
 {
   std::string s;
   GtkTreeIter it;
-  for (gboolean ok = gtk_tree_model_iter_children (model, &it, parent); ok;
-       ok = gtk_tree_model_iter_next (model, &it))
+  for (gboolean ok = gtk_tree_model_iter_children (model, &it, parent); ok; ok = gtk_tree_model_iter_next (model, &it))
     {
       g_autofree char *name = nullptr, *status = nullptr;
       gtk_tree_model_get (model, &it, ZELM_TREE_COL_NAME, &name, ZELM_TREE_COL_STATUS, &status, -1);
       s += (s.empty () ? "" : ",") + std::string (name) + (status ? std::string (":") + status[0] : "");
-      if (gtk_tree_model_iter_has_child (model, &it))
-        s += "(" + rows (model, &it) + ")";
+      s += gtk_tree_model_iter_has_child (model, &it) ? "(" + rows (model, &it) + ")" : "";
     }
   return s;
 }
@@ -63,11 +60,9 @@ protected:
     /* Registered (without a bus name) so that it may have windows. */
     g_application_set_flags (G_APPLICATION (app), G_APPLICATION_NON_UNIQUE);
     ASSERT_TRUE (g_application_register (G_APPLICATION (app), nullptr, nullptr));
-    g_autoptr (GError) error = nullptr;
-    g_autoptr (VornFile) file = vorn_file_load (ZELM_TEST_BANK, &error);
-    ASSERT_NE (file, nullptr) << error->message;
-    bank = VORN_NODE (file);
+    g_autoptr (VornFile) file = vorn_file_load (ZELM_TEST_BANK, nullptr);
     zelm_app_add_file (app, file);
+    bank = VORN_NODE (file);
 
     view = GTK_TREE_VIEW (gtk_tree_view_new ());
     tree = zelm_tree_new (view, app, [] (VornFile *, VornInst *, VornNode *node, gpointer data) {
@@ -91,28 +86,25 @@ protected:
     gtk_widget_destroy (win);
     g_object_unref (app);
   }
-  VornNode *inst () { return bank->children; }
+  /* The first node named @name in the first instrument, taps aside. */
   VornNode *find (const char *name)
   {
     std::pair<const char *, VornNode *> ctx (name, nullptr);
-    vorn_node_pre_traverse (inst (), [] (VornNode *n, gpointer data) -> gboolean {
+    vorn_node_pre_traverse (bank->children, [] (VornNode *n, gpointer data) -> gboolean {
       auto *c = static_cast<std::pair<const char *, VornNode *> *> (data);
-      if (!VORN_IS_TAP (n) && name_of (n) == c->first)
-        c->second = n;
+      c->second = !VORN_IS_TAP (n) && name_of (n) == c->first ? n : nullptr;
       return c->second == nullptr;
     }, &ctx);
-    EXPECT_NE (ctx.second, nullptr) << name;
     return ctx.second;
   }
   void select (const char *name) { zelm_tree_select (tree, find (name)); }
   /* The rows of the first instrument. */
   std::string first ()
   {
-    GtkTreeModel *model = gtk_tree_view_get_model (view);
     GtkTreeIter file, inst;
-    gtk_tree_model_get_iter_first (model, &file);
-    gtk_tree_model_iter_children (model, &inst, &file);
-    return rows (model, &inst);
+    gtk_tree_model_get_iter_first (gtk_tree_view_get_model (view), &file);
+    gtk_tree_model_iter_children (gtk_tree_view_get_model (view), &inst, &file);
+    return rows (gtk_tree_view_get_model (view), &inst);
   }
   void activate (const char *action, GVariant *param = nullptr)
   {
@@ -120,17 +112,16 @@ protected:
     g_action_group_activate_action (group, action, param);
   }
   bool enabled (const char *action) { return g_action_group_get_action_enabled (group, action); }
-  /* The row of @name in the view's coordinates. */
+  /* Selects the row of @name; returns where it is in the view. */
   GdkRectangle row (const char *name)
   {
     GdkRectangle r{};
-    GtkTreePath *path = nullptr;
-    zelm_tree_select (tree, find (name));
+    g_autoptr (GtkTreePath) path = nullptr;
+    select (name);
     gtk_tree_view_get_cursor (view, &path, nullptr);
     wait_drawn (GTK_WIDGET (view));
     gtk_tree_view_get_background_area (view, path, gtk_tree_view_get_column (view, 1), &r);
     gtk_tree_view_convert_bin_window_to_widget_coords (view, r.x, r.y, &r.x, &r.y);
-    gtk_tree_path_free (path);
     return r;
   }
   /* Presses and releases @button on the row of @name at once, as a hand
@@ -148,7 +139,7 @@ protected:
     XFlush (dpy);
     pump (30);
   }
-  static GtkWidget *focus (GtkWidget *w) { return gtk_window_get_focus (GTK_WINDOW (w)); }
+  GtkWidget *focus () { return gtk_window_get_focus (GTK_WINDOW (win)); }
 };
 
 /* Calls @each with the action and target of every item of @model, those
@@ -171,21 +162,18 @@ menu_actions (GMenuModel *model, const std::function<void (const char *, GVarian
     }
 }
 
-/* The menu item showing @label in @menu or its submenus. */
+/* The item showing @label in @menu (not in its submenus). */
 GtkWidget *
 item_labelled (GtkWidget *menu, const char *label)
 {
   GtkWidget *found = nullptr;
   g_autoptr (GList) children = gtk_container_get_children (GTK_CONTAINER (menu));
-  for (GList *l = children; l && !found; l = l->next)
-    if (GTK_IS_MENU_ITEM (l->data) && !GTK_IS_SEPARATOR_MENU_ITEM (l->data))
+  for (GList *l = children; l; l = l->next)
+    if (g_object_class_find_property (G_OBJECT_GET_CLASS (l->data), "text"))
       {
         g_autofree char *text = nullptr;
         g_object_get (l->data, "text", &text, nullptr);
-        if (g_strcmp0 (text, label) == 0)
-          found = GTK_WIDGET (l->data);
-        else if (GtkWidget *sub = gtk_menu_item_get_submenu (GTK_MENU_ITEM (l->data)))
-          found = item_labelled (sub, label);
+        found = g_strcmp0 (text, label) == 0 ? GTK_WIDGET (l->data) : found;
       }
   return found;
 }
@@ -237,39 +225,33 @@ TEST_F (Tree, FilesNamesAndReload)
   GtkTreeModel *model = gtk_tree_view_get_model (view);
   GtkTreeIter iter;
   gtk_tree_model_get_iter_first (model, &iter);
-  GtkTreeViewColumn *col = gtk_tree_view_get_column (view, 1);
-  gtk_tree_view_column_cell_set_cell_data (col, model, &iter, FALSE, FALSE);
-  g_autoptr (GList) cells = gtk_cell_layout_get_cells (GTK_CELL_LAYOUT (col));
+  gtk_tree_view_column_cell_set_cell_data (gtk_tree_view_get_column (view, 1), model, &iter, FALSE, FALSE);
+  g_autoptr (GList) cells = gtk_cell_layout_get_cells (GTK_CELL_LAYOUT (gtk_tree_view_get_column (view, 1)));
   g_autofree char *text = nullptr;
   g_object_get (cells->data, "text", &text, nullptr);
   EXPECT_STREQ (text, "Zelmora bank *");
 
   zelm_tree_select (tree, bank);
   activate ("rename");
-  ASSERT_TRUE (GTK_IS_ENTRY (focus (win)));
-  EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (focus (win))), "Zelmora bank");
+  ASSERT_TRUE (GTK_IS_ENTRY (focus ()));
+  EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (focus ())), "Zelmora bank");
   EXPECT_FALSE (enabled ("delete"));
-  gtk_entry_set_text (GTK_ENTRY (focus (win)), "Renamed");
-  gtk_widget_activate (focus (win));
+  gtk_entry_set_text (GTK_ENTRY (focus ()), "Renamed");
+  gtk_widget_activate (focus ());
   pump (30);
   EXPECT_EQ (name_of (bank), "Renamed");
   EXPECT_EQ (edits, 1);
 
   /* Reloaded nodes keep the selected and the open rows. */
   select ("Morph Release");
-  GList *copies = nullptr;
-  for (VornNode *n = bank->children; n; n = n->next)
-    copies = g_list_append (copies, vorn_node_duplicate (n));
+  g_autoptr (VornNode) copy = vorn_node_duplicate (bank);
   vorn_node_unlink_children (bank);
-  for (GList *l = copies; l; l = l->next)
-    vorn_node_insert (bank, VORN_NODE (l->data), -1);
-  vorn_list_free (copies);
+  vorn_node_steal_children (bank, copy);
   zelm_tree_reload_file (tree, VORN_FILE (bank));
   EXPECT_EQ (current, find ("Morph Release"));
 
   std::string asked;
-  zelm_tree_set_close_check (tree, [] (GList *files, ZelmTreeCloseDone done, gpointer done_data,
-                                       gpointer data) {
+  zelm_tree_set_close_check (tree, [] (GList *files, ZelmTreeCloseDone done, gpointer done_data, gpointer data) {
     *static_cast<std::string *> (data) += name_of (VORN_NODE (files->data));
     done (TRUE, done_data);
   }, &asked);
@@ -313,7 +295,6 @@ TEST_F (Tree, RealEvents)
   for (GtkWidget *w : { entry, GTK_WIDGET (view) })
     {
       gtk_widget_grab_focus (w);
-      pump (30);
       key_press (GDK_KEY_Control_L);
       key_tap (GDK_KEY_m);
       key_release (GDK_KEY_Control_L);
@@ -331,7 +312,6 @@ TEST_F (Tree, RealEvents)
   }));
   GtkWidget *mute = item_labelled (menu, "Mute");
   ASSERT_NE (mute, nullptr);
-  wait_drawn (mute);
   click (mute, 30, gtk_widget_get_allocated_height (mute) / 2);
   EXPECT_TRUE (wait_for ([&] { return find ("Slow Drift")->mute; }));
   EXPECT_TRUE (wait_for ([&] { return !gtk_widget_get_mapped (menu); }));
@@ -343,8 +323,8 @@ TEST_F (Tree, RealEvents)
   click_row ("Pad Wave", 1);
   pump (600); /* not part of the double click */
   click_row ("Pad Wave", 1, 2);
-  ASSERT_TRUE (wait_for ([&] { return GTK_IS_ENTRY (focus (win)); }));
-  EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (focus (win))), "Pad Wave");
+  ASSERT_TRUE (wait_for ([&] { return GTK_IS_ENTRY (focus ()); }));
+  EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (focus ())), "Pad Wave");
   key_tap (GDK_KEY_Escape);
   pump (600);
 
@@ -365,12 +345,9 @@ TEST_F (Tree, RealEvents)
   pump (600);
   edits = 0;
   button_press ();
-  for (int i = 1; i <= 10; i++)
-    {
-      pointer_move (GTK_WIDGET (view), from.x + 40 + (i < 10 ? 3 : 0),
-                    from.y + from.height / 2.0 + (to.y + 0.1 * to.height - from.y - from.height / 2.0) * i / 10);
-      pump (40);
-    }
+  for (int i = 1; i <= 10; i++, pump (40))
+    pointer_move (GTK_WIDGET (view), from.x + 40 + (i < 10 ? 3 : 0),
+                  from.y + from.height / 2.0 + (to.y + 0.1 * to.height - from.y - from.height / 2.0) * i / 10);
   pump (150);
   button_release ();
   EXPECT_TRUE (wait_for ([&] { return edits == 1; }));
