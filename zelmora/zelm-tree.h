@@ -17,30 +17,6 @@ enum {
   ZELM_TREE_N_COLS
 };
 
-/* Entries of the tree's context menu, by their 0-based position in it. */
-typedef enum {
-  ZELM_TREE_MENU_NEW_INST = 0,
-  ZELM_TREE_MENU_NEW_SIGNAL = 1,   /* submenu head: 2..6 */
-  ZELM_TREE_MENU_NEW_VOLUME = 7,   /* 8..10 */
-  ZELM_TREE_MENU_NEW_PITCH = 11,   /* 12..14 */
-  ZELM_TREE_MENU_NEW_BALANCE = 15, /* 16..18 */
-  ZELM_TREE_MENU_NEW_MORPH = 19,   /* 20..22 */
-  ZELM_TREE_MENU_NEW_CONTROL = 23, /* 24..28 */
-  ZELM_TREE_MENU_NEW_FILTER = 29,  /* 30..32 */
-  ZELM_TREE_MENU_NEW_GEN = 33,     /* 34 */
-  ZELM_TREE_MENU_RENAME = 35,
-  ZELM_TREE_MENU_MOVE_UP = 36,
-  ZELM_TREE_MENU_MOVE_DOWN = 37,
-  ZELM_TREE_MENU_COPY = 38,
-  ZELM_TREE_MENU_PASTE = 39,
-  ZELM_TREE_MENU_PASTE_WITHIN = 40,
-  ZELM_TREE_MENU_CUT = 41,
-  ZELM_TREE_MENU_DELETE = 42,
-  ZELM_TREE_MENU_MUTE = 43,
-  ZELM_TREE_MENU_TOGGLE_RECORDING = 44,
-  ZELM_TREE_MENU_N_ENTRIES = 45
-} ZelmTreeMenuEntry;
-
 typedef struct _ZelmTree ZelmTree;
 
 /* Called when the selection chose another current file, instrument or node
@@ -48,24 +24,17 @@ typedef struct _ZelmTree ZelmTree;
 typedef void (*ZelmTreeSelectFunc) (VornFile *file, VornInst *inst, VornNode *node,
                                     gpointer user_data);
 
-/* Called once per file after a command of the tree (a menu action, a drop,
- * a finished name edit) changed the nodes of @file. */
+/* Called once per file after a command of the tree (an action, a drop, a
+ * finished name edit) changed the nodes of @file. */
 typedef void (*ZelmTreeEditFunc) (VornFile *file, gpointer user_data);
 
-/* Sets up @view (columns, store, selection, context menu, drag and drop)
- * and returns the tree's state; free it with zelm_tree_free before the view
+/* Sets up @view (columns, store, selection, context menu, drag and drop,
+ * the "tree." actions on the view and their accelerators on @app) and
+ * returns the tree's state; free it with zelm_tree_free before the view
  * goes.  Files are added to and removed from @app's list. */
 ZelmTree *zelm_tree_new (GtkTreeView *view, ZelmApp *app, ZelmTreeSelectFunc select_func,
                          ZelmTreeEditFunc edit_func, gpointer user_data);
 void zelm_tree_free (ZelmTree *tree);
-
-/* Returns: (transfer none) (nullable): the tree set up on @view, NULL when
- * there is none. */
-ZelmTree *zelm_tree_from_view (GtkTreeView *view);
-
-/* A second listener of the edit notifications, called after the edit
- * function (for tools and tests); NULL removes it. */
-void zelm_tree_set_edit_observer (ZelmTree *tree, ZelmTreeEditFunc func, gpointer user_data);
 
 /* Continues a close that was asked about: @close TRUE closes the files. */
 typedef void (*ZelmTreeCloseDone) (gboolean close, gpointer done_data);
@@ -81,9 +50,6 @@ typedef void (*ZelmTreeCloseFunc) (GList *files, ZelmTreeCloseDone done, gpointe
  * them without asking. */
 void zelm_tree_set_close_check (ZelmTree *tree, ZelmTreeCloseFunc func, gpointer user_data);
 
-/* Returns: (transfer none): the context menu, attached to the view. */
-GtkWidget *zelm_tree_get_menu (ZelmTree *tree);
-
 /* Clears the store and adds a row for every file of @files and every node
  * under it, in pre-order. */
 void zelm_tree_fill (ZelmTree *tree, GList *files);
@@ -91,9 +57,6 @@ void zelm_tree_fill (ZelmTree *tree, GList *files);
 /* Adds rows for @node and its descendants under the row of its parent (a
  * top-level row when it has none). */
 void zelm_tree_add_node (ZelmTree *tree, VornNode *node);
-
-/* Removes the rows of @node and its descendants. */
-void zelm_tree_remove_node (ZelmTree *tree, VornNode *node);
 
 /* Rebuilds the rows below @file's row after its children were replaced,
  * keeping the expanded rows and the selection where the same positions
@@ -105,6 +68,11 @@ void zelm_tree_set_modified (ZelmTree *tree, VornFile *file, gboolean modified);
 
 /* Selects the row of @node alone and shows it. */
 void zelm_tree_select (ZelmTree *tree, VornNode *node);
+
+/* Returns: (transfer none): the "tree." actions (new-node, rename,
+ * move-up, move-down, copy, paste, paste-within, cut, delete, mute,
+ * toggle-recording), inserted on the view. */
+GActionGroup *zelm_tree_get_action_group (ZelmTree *tree);
 
 /* Icon name of @node's row. */
 const char *zelm_tree_node_icon (VornNode *node);

@@ -1,5 +1,5 @@
 /* zelm-util.h: small helpers shared by the application's widgets: colours,
- * popup menus from description records, tree rows and text combo boxes */
+ * tree rows and text combo boxes */
 #pragma once
 
 #include <cairo.h>
@@ -16,58 +16,6 @@ guint32 zelm_util_color_from_gdk_rgba (const GdkRGBA *rgba);
 
 /* Adds a colour stop at @offset to a gradient @pattern, colour as above. */
 void zelm_util_add_color_stop_rgba (cairo_pattern_t *pattern, double offset, guint32 rgba);
-
-typedef enum {
-  ZELM_UTIL_MENU_INFO_SUBMENU = 1 << 0,
-  ZELM_UTIL_MENU_INFO_MULTI = 1 << 1,
-} ZelmUtilMenuInfoFlags;
-
-#define ZELM_TYPE_UTIL_MENU_INFO_FLAGS (zelm_util_menu_info_flags_get_type ())
-GType zelm_util_menu_info_flags_get_type (void);
-
-/**
- * ZelmUtilMenuInfo:
- * @label: item text, with a mnemonic underscore
- * @icon: (nullable): icon name, shown at menu size
- * @accel_key: GDK key value of the accelerator, 0 for none
- * @accel_mods: modifiers of the accelerator
- * @flags: SUBMENU puts the item into a submenu of the nearest preceding
- *   record without the flag; MULTI keeps it visible for a multiple
- *   selection
- *
- * One entry of a menu made by zelm_util_create_menu().
- */
-typedef struct {
-  const char *label;
-  const char *icon;
-  guint accel_key;
-  GdkModifierType accel_mods;
-  ZelmUtilMenuInfoFlags flags;
-} ZelmUtilMenuInfo;
-
-/**
- * zelm_util_create_menu:
- * @window: (nullable): window the accelerators are attached to
- * @infos: @count records, in menu order
- * @callback: connected to every item's "activate"
- * @user_data: passed to @callback
- *
- * Builds a popup menu.  Each item holds its record's 1-based position as
- * object data "index" (see zelm_util_get_menu_item_index()).
- *
- * Returns: (transfer floating): the menu.
- */
-GtkWidget *zelm_util_create_menu (GtkWidget *window, const ZelmUtilMenuInfo *infos, guint count,
-                                  GCallback callback, gpointer user_data);
-
-/* For a single selection shows every top-level item of @menu; for a
- * multiple one only those whose record carries the MULTI flag. */
-void zelm_util_update_menu_multi_visible (GtkWidget *menu, const ZelmUtilMenuInfo *infos,
-                                          guint count, gboolean multi);
-
-/* Returns: the 0-based index of @item's record, -1 for an item that was not
- * made by zelm_util_create_menu(). */
-int zelm_util_get_menu_item_index (GtkMenuItem *item);
 
 /* Returns: (transfer full): a reference to the row at @iter; free it with
  * gtk_tree_row_reference_free(). */

@@ -1,4 +1,4 @@
-/* test-ctrl.cpp: widgets bound to properties, and the shared menu, tree-row
+/* test-ctrl.cpp: widgets bound to properties, and the shared tree-row
  * and combo box helpers, driven with real pointer and key events */
 #include "vorn-test-log.h"
 #include "zelm-ctrl.h"
@@ -292,82 +292,6 @@ TEST_F (Ctrl, LabelsAndLifetime)
   gtk_widget_destroy (level_label);
   EXPECT_EQ (subject->ref_count, refs - 1);
   g_object_set (subject, "level", 3.0, nullptr); /* must not reach the dead label */
-}
-
-/* ---- menus --------------------------------------------------------------- */
-
-const ZelmUtilMenuInfo menu_infos[] = {
-  { "Cu_t", "edit-cut", GDK_KEY_x, GDK_CONTROL_MASK, ZELM_UTIL_MENU_INFO_MULTI },
-  { "_Add", "list-add", 0, GdkModifierType (0), ZelmUtilMenuInfoFlags (0) },
-  { "Wave", nullptr, 0, GdkModifierType (0), ZELM_UTIL_MENU_INFO_SUBMENU },
-  { "Filter", nullptr, 0, GdkModifierType (0), ZELM_UTIL_MENU_INFO_SUBMENU },
-  { "_Delete", "edit-delete", 0, GdkModifierType (0), ZELM_UTIL_MENU_INFO_MULTI },
-};
-
-std::vector<std::string>
-item_labels (GtkWidget *menu, bool visible_only = false)
-{
-  std::vector<std::string> labels;
-  g_autoptr (GList) items = gtk_container_get_children (GTK_CONTAINER (menu));
-  for (GList *l = items; l; l = l->next)
-    {
-      if (visible_only && !gtk_widget_get_visible (GTK_WIDGET (l->data)))
-        continue;
-      g_autoptr (GList) parts = gtk_container_get_children (
-        GTK_CONTAINER (gtk_bin_get_child (GTK_BIN (l->data))));
-      labels.push_back (gtk_label_get_text (GTK_LABEL (g_list_last (parts)->data)));
-    }
-  return labels;
-}
-
-/* Submenu records nest under the record before them; every item knows its
- * record; a multiple selection shows only the multi records; an
- * accelerator typed in the window activates its item. */
-TEST (UtilMenu, RecordsBecomeItemsSubmenusAndAccelerators)
-{
-  std::vector<int> activated;
-  GtkWidget *menu = zelm_util_create_menu (
-    nullptr, menu_infos, G_N_ELEMENTS (menu_infos),
-    G_CALLBACK (+[] (GtkMenuItem *item, std::vector<int> *out) {
-      out->push_back (zelm_util_get_menu_item_index (item));
-    }),
-    &activated);
-  g_object_ref_sink (menu);
-  EXPECT_EQ (item_labels (menu), (std::vector<std::string> { "Cut", "Add", "Delete" }));
-
-  g_autoptr (GList) items = gtk_container_get_children (GTK_CONTAINER (menu));
-  GtkWidget *add = GTK_WIDGET (g_list_nth_data (items, 1));
-  GtkWidget *sub = gtk_menu_item_get_submenu (GTK_MENU_ITEM (add));
-  ASSERT_NE (sub, nullptr);
-  EXPECT_EQ (item_labels (sub), (std::vector<std::string> { "Wave", "Filter" }));
-  g_autoptr (GList) sub_items = gtk_container_get_children (GTK_CONTAINER (sub));
-  EXPECT_EQ (zelm_util_get_menu_item_index (GTK_MENU_ITEM (sub_items->next->data)), 3);
-
-  zelm_util_update_menu_multi_visible (menu, menu_infos, G_N_ELEMENTS (menu_infos), TRUE);
-  EXPECT_EQ (item_labels (menu, true), (std::vector<std::string> { "Cut", "Delete" }));
-  zelm_util_update_menu_multi_visible (menu, menu_infos, G_N_ELEMENTS (menu_infos), FALSE);
-  EXPECT_EQ (item_labels (menu, true).size (), 3u);
-  g_object_unref (menu);
-
-  /* With a window, Control+X reaches the Cut item through its accelerator. */
-  GtkWidget *entry = gtk_entry_new ();
-  GtkWidget *win = show_in_window (entry, 200, 40);
-  GtkWidget *menu2 = zelm_util_create_menu (
-    win, menu_infos, G_N_ELEMENTS (menu_infos),
-    G_CALLBACK (+[] (GtkMenuItem *item, std::vector<int> *out) {
-      out->push_back (zelm_util_get_menu_item_index (item));
-    }),
-    &activated);
-  g_object_ref_sink (menu2);
-  gtk_widget_set_can_focus (entry, FALSE);
-  pump (20);
-  key_press (GDK_KEY_Control_L);
-  key_tap (GDK_KEY_x);
-  key_release (GDK_KEY_Control_L);
-  EXPECT_TRUE (wait_for ([&] { return !activated.empty (); }));
-  EXPECT_EQ (activated, std::vector<int> { 0 });
-  gtk_widget_destroy (win);
-  g_object_unref (menu2);
 }
 
 /* ---- tree rows and combo boxes -------------------------------------------- */
