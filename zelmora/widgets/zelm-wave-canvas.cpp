@@ -394,7 +394,8 @@ draw_trace (ZelmWaveCanvas *c, cairo_t *cr, const std::vector<double> &trace)
   for (int i = 0; i < n; i++)
     {
       double x, y;
-      zelm_curve_view_to_canvas (view_of (c), start + width * i / (n - 1), trace[size_t (i)], &x, &y);
+      zelm_curve_view_to_canvas (view_of (c), start + width * i / (n - 1), trace[size_t (i)], &x,
+                                 &y);
       if (i == 0)
         cairo_move_to (cr, x, y);
       else
