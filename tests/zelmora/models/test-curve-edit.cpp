@@ -16,7 +16,6 @@ constexpr int W = 408, H = 208;
 /* Four points with distinct handles; every value lands on a whole pixel. */
 const double base_x[] = { 0.0, 0.1, 0.2, 0.3, 0.4, 0.55, 0.6, 0.65, 0.9, 1.0 };
 const double base_y[] = { 0.5, 0.8, 0.9, 0.9, 0.9, 0.2, 0.2, 0.2, 0.5, 0.5 };
-const double two_x[] = { 0, 0.3, 0.7, 1 }, two_y[] = { 0.2, 0.2, 0.8, 0.8 };
 
 VornWave *
 make_wave (const double *xs = base_x, const double *ys = base_y, int points = 4)
@@ -354,49 +353,37 @@ TEST (CurveEdit, InsertDeleteAndStepRules)
 
   /* Stepping walks the coordinates and wraps, from no selection to the
    * first or the last; the hover follows. */
-  Session two (make_wave (two_x, two_y, 2));
-  int steps[][2] = { { 1, 0 }, { 1, 1 }, { 1, 2 }, { 1, 3 }, { 1, 0 }, { -1, 3 }, { -1, 2 } };
+  int steps[][3] = { { -1, 1, 0 }, { 0, 1, 1 }, { 6, 1, 0 }, { -1, -1, 6 }, { 0, -1, 6 } };
   for (auto st : steps)
     {
-      zelm_curve_edit_step (two.edit, st[0]);
-      EXPECT_EQ (two.selected (), st[1]);
-      EXPECT_EQ (zelm_curve_edit_get_hover (two.edit), st[1]);
+      zelm_curve_edit_set_selected (s.edit, st[0]);
+      zelm_curve_edit_step (s.edit, st[1]);
+      EXPECT_EQ (s.selected (), st[2]);
+      EXPECT_EQ (zelm_curve_edit_get_hover (s.edit), st[2]);
     }
-  zelm_curve_edit_set_selected (two.edit, -1);
-  zelm_curve_edit_step (two.edit, -1);
-  EXPECT_EQ (two.selected (), 3);
-  for (int sel = 0; sel < 4; sel++)
-    {
-      zelm_curve_edit_set_selected (two.edit, sel);
-      zelm_curve_edit_delete_selected (two.edit);
-      EXPECT_EQ (two.wave->curve->count, 2);
-    }
-}
 
-TEST (CurveEdit, MorphModeInsertCreatesThenExtendsTheMorphCurve)
-{
-  Session s (make_wave (), VMORPH, 6);
-  EXPECT_EQ (zelm_curve_edit_get_curve (s.edit), nullptr);
-  EXPECT_EQ (zelm_curve_edit_insert (s.edit, 200, 100), guint (ZELM_CURVE_EDIT_CHANGED_WAVE));
-  VornMorphPoint *e = vorn_wave_find_morph_point (s.wave, 6, FALSE);
+  /* In a morph mode the first insert creates the coordinate's morph curve,
+   * from its value to the same at position 1; the next inserts a point. */
+  Session m (make_wave (), VMORPH, 6);
+  EXPECT_EQ (zelm_curve_edit_get_curve (m.edit), nullptr);
+  EXPECT_EQ (zelm_curve_edit_insert (m.edit, 200, 100), guint (ZELM_CURVE_EDIT_CHANGED_WAVE));
+  VornMorphPoint *e = vorn_wave_find_morph_point (m.wave, 6, FALSE);
   ASSERT_NE (e, nullptr);
   ASSERT_EQ (e->curve->count, 2);
   EXPECT_EQ (e->curve->xcoords[3], 1.0);
   EXPECT_EQ (e->curve->ycoords[3], base_y[6]);
 
-  zelm_curve_edit_insert (s.edit, 200, 100);
-  e = vorn_wave_find_morph_point (s.wave, 6, FALSE);
+  zelm_curve_edit_insert (m.edit, 200, 100);
+  e = vorn_wave_find_morph_point (m.wave, 6, FALSE);
   ASSERT_EQ (e->curve->count, 3);
   EXPECT_NEAR (e->curve->xcoords[3], 196 / 400.0, 1e-12);
   EXPECT_NEAR (e->curve->ycoords[3], 1 - 96 / 200.0, 1e-12);
-  EXPECT_EQ (s.selected (), 3);
-
-  /* The inner morph point goes again; the morph curve's ends do not. */
-  EXPECT_NE (zelm_curve_edit_delete_selected (s.edit), 0u);
-  EXPECT_EQ (vorn_wave_find_morph_point (s.wave, 6, FALSE)->curve->count, 2);
+  EXPECT_EQ (m.selected (), 3);
+  EXPECT_NE (zelm_curve_edit_delete_selected (m.edit), 0u);
+  EXPECT_EQ (vorn_wave_find_morph_point (m.wave, 6, FALSE)->curve->count, 2);
 }
 
-TEST (CurveView, MapsValuesBothWaysInEveryOrientation)
+TEST (CurveView, MapsValuesBothWaysAndFitsThePolarity)
 {
   /* An odd size, zoom and offsets, so that a swapped or dropped term shows. */
   for (gboolean transposed : { gboolean (FALSE), gboolean (TRUE) })
@@ -417,10 +404,8 @@ TEST (CurveView, MapsValuesBothWaysInEveryOrientation)
       EXPECT_EQ (x1, (transposed ? 131 : 317) - 4);
       EXPECT_EQ (y1, (transposed ? 317 : 131) - 4);
     }
-}
 
-TEST (CurveView, FitsThePolarityAndTheCurveWidth)
-{
+  /* Fitting: the polarity chooses the y axis, the curve's width the x. */
   const double xw[] = { 0, 0.5, 1.5, 2 };
   const double up[] = { 0.2, 0.2, 0.8, 0.8 }, down[] = { 0.2, -0.1, 0.8, 0.8 };
   constexpr auto FIT_AUTO = ZELM_CURVE_VIEW_FIT_AUTO, FIT_UNIPOLAR = ZELM_CURVE_VIEW_FIT_UNIPOLAR,

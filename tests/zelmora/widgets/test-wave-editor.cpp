@@ -1,6 +1,7 @@
-/* test-wave-editor.cpp: the wave editor keeps its canvases in step, the
- * morph canvas scrubs, snaps and draws its keys, and the morph animation
- * runs, with real pointer and key events */
+/* test-wave-editor.cpp: real pointer and key events reach the curve
+ * canvas's editing session, the canvases draw where their views map the
+ * values, the editor keeps them in step, the morph canvas scrubs, snaps and
+ * draws its keys, and the morph animation runs */
 #include "vorn-test-log.h"
 #include "zelm-gui-test.h"
 #include "zelm-wave-editor.h"
@@ -56,6 +57,12 @@ make_wave (bool with_morph)
 
 /* A 1-pixel line of @colour within 2 pixels across (@x, @y). */
 bool
+grey (Rgb c)
+{
+  return c.r > 100 && c.g > 100 && c.b > 100;
+}
+
+bool
 line_near (GdkPixbuf *pb, double x, double y, bool across_x, Rgb colour)
 {
   Rgb best { 0, 0, 0 };
@@ -88,6 +95,7 @@ protected:
     g_clear_object (&wave);
   }
   GtkWidget *child (int col, int row) { return gtk_grid_get_child_at (GTK_GRID (widget), col, row); }
+  ZelmWaveCanvas *main () { return ZELM_WAVE_CANVAS (canvas ()); }
   GtkWidget *canvas () { return child (0, 1); }
   GtkWidget *vmorph () { return child (1, 1); }
   GtkWidget *hmorph () { return child (0, 2); }
@@ -103,18 +111,13 @@ protected:
     zelm_wave_editor_set_wave (ZELM_WAVE_EDITOR (widget), wave);
     pump (60);
   }
-  int iprop (GtkWidget *w, const char *name)
+  template <typename T = int> T get (GtkWidget *w, const char *name)
   {
-    int v;
+    T v;
     g_object_get (w, name, &v, nullptr);
     return v;
   }
-  double position (GtkWidget *w)
-  {
-    double v;
-    g_object_get (w, "morph-position", &v, nullptr);
-    return v;
-  }
+  double position (GtkWidget *w) { return get<double> (w, "morph-position"); }
   void move (GtkWidget *w, double x, double y)
   {
     pointer_move (w, x, y);
@@ -143,6 +146,100 @@ protected:
     pump (40);
   }
 };
+
+/* Each input path reaches its session call: a drag moves the point under
+ * the pointer, a modifier key restarts it, Escape puts everything back, a
+ * double click inserts, BackSpace deletes, the arrows step. */
+TEST_F (WaveEditor, PointerAndKeysReachTheSession)
+{
+  g_object_set (gtk_settings_get_default (), "gtk-double-click-time", 150, nullptr);
+  show (make_wave (false));
+  double sx, sy, tx, ty;
+  px (canvas (), 0.6, 0.2, &sx, &sy);
+  px (canvas (), 0.7, 0.5, &tx, &ty);
+  move (canvas (), sx, sy);
+  button_press ();
+  move (canvas (), tx, ty); /* to within a pixel */
+  EXPECT_TRUE (std::abs (wave->curve->xcoords[6] - 0.7) < 0.01 &&
+               std::abs (wave->curve->ycoords[6] - 0.5) < 0.01);
+  key_press (GDK_KEY_Shift_L); /* handle-swap pulls out the right handle */
+  pump (15);
+  EXPECT_EQ (get (canvas (), "selected-point"), 7);
+  EXPECT_EQ (wave->curve->xcoords[6], 0.6);
+  key_tap (GDK_KEY_Escape);
+  key_release (GDK_KEY_Shift_L);
+  button_release ();
+  EXPECT_EQ (get (canvas (), "selected-point"), 6);
+  for (int i = 0; i < 10; i++)
+    EXPECT_TRUE (wave->curve->xcoords[i] == base_x[i] && wave->curve->ycoords[i] == base_y[i]);
+
+  px (canvas (), 0.45, 0.5, &sx, &sy);
+  move (canvas (), sx, sy);
+  for (int i = 0; i < 2; i++)
+    button_press (), button_release ();
+  pump (350);
+  ASSERT_EQ (wave->curve->count, 5);
+  EXPECT_EQ (get (canvas (), "selected-point"), 6);
+  key_tap (GDK_KEY_BackSpace);
+  EXPECT_EQ (wave->curve->count, 4);
+  key_tap (GDK_KEY_Left);
+  EXPECT_EQ (get (canvas (), "selected-point"), 9);
+}
+
+/* Markers, hover, selection ring, the curve, handle lines, the zero line
+ * and the debug traces, each where the view puts it. */
+TEST_F (WaveEditor, CurveIsDrawnWhereTheViewMapsIt)
+{
+  show (make_wave (false));
+  g_object_set (canvas (), "selected-point", 3, nullptr);
+  double x, y;
+  px (canvas (), 0.6, 0.2, &x, &y);
+  move (canvas (), x, y); /* hover point 2 */
+  GdkPixbuf *pb = grab (canvas ());
+  for (int i = 0; i < 10; i++)
+    {
+      px (canvas (), base_x[i], base_y[i], &x, &y);
+      Rgb c = pixel (pb, int (x), int (y));
+      EXPECT_TRUE (i == 6 ? c.r > 150 && c.g > 150 && c.b < 90 : grey (c)) << "marker " << i;
+    }
+  px (canvas (), 0.3, 0.9, &x, &y);
+  EXPECT_TRUE (grey (pixel (pb, int (x) + 6, int (y)))) << "selection ring";
+  /* The middle of the last segment (its Bezier at t = 0.5) is blue, with
+   * nothing around it; a handle line beside the curve's start. */
+  double mx, my;
+  px (canvas (), (0.6 + 3 * 0.65 + 3 * 0.9 + 1.0) / 8, (0.2 + 3 * 0.2 + 3 * 0.5 + 0.5) / 8, &mx,
+      &my);
+  Rgb mid = pixel (pb, int (mx), int (my));
+  EXPECT_TRUE (mid.b > 100 && mid.b > mid.r + 60);
+  for (int dy : { -30, -4, 30 })
+    EXPECT_EQ (pixel (pb, int (mx), int (my) + dy), BLACK);
+  px (canvas (), 0.05, 0.65, &x, &y);
+  Rgb line = pixel (pb, int (x), int (y));
+  EXPECT_TRUE (line.r > 10 && line.r == line.g && line.g == line.b);
+  px (canvas (), 0.29, 0.0, &x, &y);
+  EXPECT_EQ (pixel (pb, int (x), int (y) - 1), BLACK) << "no zero line";
+  g_object_unref (pb);
+
+  /* Bipolar: the zero line; only the view values that changed are told. */
+  int told = 0;
+  g_signal_connect_swapped (canvas (), "notify", G_CALLBACK (+[] (int *n) { ++*n; }), &told);
+  zelm_wave_canvas_set_polarity (main (), ZELM_WAVE_CANVAS_POLARITY_BIPOLAR);
+  EXPECT_EQ (told, 2) << "y-zoom and polarity";
+  g_signal_handlers_disconnect_by_data (canvas (), &told);
+  pump (40);
+  pb = grab (canvas ());
+  px (canvas (), 0.29, 0.0, &x, &y);
+  EXPECT_EQ (pixel (pb, int (x), int (y) - 1), (Rgb { 0x64, 0x64, 0x64 })) << "zero line";
+  g_object_unref (pb);
+
+  zelm_wave_canvas_set_polarity (main (), ZELM_WAVE_CANVAS_POLARITY_AUTO);
+  g_object_set (canvas (), "debug-render", TRUE, nullptr);
+  pump (40);
+  pb = grab (canvas ());
+  Rgb trace = pixel (pb, int (mx), int (my) - 2);
+  g_object_unref (pb);
+  EXPECT_TRUE (trace.r > 40 && trace.g > 30 && trace.b < 20) << "debug traces";
+}
 
 /* The main canvas's selection, by pointer or key, makes the morph-mode
  * canvases draw that coordinate's morph curves; an edit on one canvas is
@@ -175,7 +272,7 @@ TEST_F (WaveEditor, SelectionAndEditsReachTheOtherCanvases)
         key_tap (GDK_KEY_Right);
       pump (70);
       for (GtkWidget *w : { hmorph (), vmorph (), morph () })
-        EXPECT_EQ (iprop (w, "curve-point"), s.point) << s.what;
+        EXPECT_EQ (get (w, "curve-point"), s.point) << s.what;
       GdkPixbuf *h = grab (hmorph ()), *v = grab (vmorph ());
       EXPECT_TRUE (s.h == BLACK ? pixel (h, int (hx), int (hy)) == BLACK
                                 : line_near (h, hx, hy, true, s.h)) << s.what;
@@ -203,14 +300,13 @@ TEST_F (WaveEditor, SelectionAndEditsReachTheOtherCanvases)
   double mx, my;
   px (canvas (), base_x[3], wave->curve->ycoords[3], &mx, &my);
   GdkPixbuf *pb = grab (canvas ());
-  Rgb marker = pixel (pb, int (mx), int (my));
+  EXPECT_TRUE (grey (pixel (pb, int (mx), int (my)))) << "redrawn";
   g_object_unref (pb);
-  EXPECT_TRUE (marker.r > 100 && marker.g > 100 && marker.b > 100) << "redrawn";
   g_signal_handlers_disconnect_by_data (canvas (), &heard);
 
   show (make_wave (true)); /* a new wave clears the selection everywhere */
   for (GtkWidget *w : { hmorph (), vmorph (), morph () })
-    EXPECT_EQ (iprop (w, "curve-point"), -1);
+    EXPECT_EQ (get (w, "curve-point"), -1);
 }
 
 /* The polarity menu sets both value axes; the morph mode shows the morph
@@ -221,12 +317,10 @@ TEST_F (WaveEditor, ToolbarMenusSetPolarityAndMorphWidgets)
   choose (tool (0), 2);
   for (GtkWidget *w : { canvas (), vmorph () })
     {
-      double y_zoom;
-      g_object_get (w, "y-zoom", &y_zoom, nullptr);
-      EXPECT_EQ (iprop (w, "polarity"), ZELM_WAVE_CANVAS_POLARITY_BIPOLAR);
-      EXPECT_EQ (y_zoom, 0.5);
+      EXPECT_EQ (get (w, "polarity"), ZELM_WAVE_CANVAS_POLARITY_BIPOLAR);
+      EXPECT_EQ (get<double> (w, "y-zoom"), 0.5);
     }
-  EXPECT_EQ (iprop (hmorph (), "polarity"), ZELM_WAVE_CANVAS_POLARITY_AUTO);
+  EXPECT_EQ (get (hmorph (), "polarity"), ZELM_WAVE_CANVAS_POLARITY_AUTO);
 
   enum { NONE, PLAIN, MORPHING };
   struct {
@@ -307,6 +401,15 @@ TEST_F (WaveEditor, MorphCanvasScrubsSnapsAndDraws)
   for (auto &e : pixels)
     EXPECT_EQ (pixel (pb, e.x, e.y), e.colour) << e.x << "," << e.y;
   g_object_unref (pb);
+  /* The morph-mode canvases draw the position as a white line. */
+  for (GtkWidget *w : { hmorph (), vmorph () })
+    {
+      double x, y;
+      px (w, p, w == hmorph () ? 0.9 : 0.05, &x, &y);
+      pb = grab (w);
+      EXPECT_TRUE (line_near (pb, x, y, w == vmorph (), white)) << "position line";
+      g_object_unref (pb);
+    }
 }
 
 /* The animation advances by rate x elapsed time, turning at the ends with
