@@ -2,6 +2,7 @@
  * direction and snaps it to the morph keys */
 #include "zelm-morph-canvas.h"
 
+#include "zelm-curve-view.h"
 #include "zelm-util.h"
 
 #include <cmath>
@@ -12,7 +13,7 @@ enum {
   PROP_WAVE,
   PROP_CURVE_POINT,
   PROP_MORPH_POSITION,
-  PROP_X_ZOOM,
+  PROP_X_ZOOM, /* the view properties, in ZelmCurveView's order */
   PROP_Y_ZOOM,
   PROP_X_OFS,
   PROP_Y_OFS,
@@ -22,7 +23,6 @@ enum {
 static GParamSpec *properties[N_PROPS];
 
 #define STRIP  24   /* breadth of each strip; the corner square is STRIP x STRIP */
-#define MARGIN 4.0  /* position 0 and 1 sit this far inside the strip's ends */
 #define TICK   23.0 /* length of a key tick across its strip */
 
 #define COLOUR_EDGE_INACTIVE 0x404040ffu
@@ -48,7 +48,7 @@ struct _ZelmMorphCanvas {
   Strip strip;
   gboolean dragging;
   int width, height;
-  double x_zoom, y_zoom, x_ofs, y_ofs;
+  ZelmCurveView view; /* stored and reported only: the strips have their own */
 };
 
 G_DEFINE_FINAL_TYPE (ZelmMorphCanvas, zelm_morph_canvas, GTK_TYPE_DRAWING_AREA)
@@ -94,11 +94,35 @@ set_curve_point (ZelmMorphCanvas *c, int point)
 
 /* ---- drawing ----------------------------------------------------------- */
 
-/* Pixel index (1-based) where position @x falls along a strip of @size. */
-static int
-tick_index (double x, int size)
+/* The mapping of @strip: positions 0 to 1 along it, drawn the way the
+ * morph canvas beside it draws them (transposed for the left strip). */
+static ZelmCurveView
+strip_view (ZelmMorphCanvas *c, Strip strip)
 {
-  return int (x * (size - 2 * MARGIN) + MARGIN + 0.5);
+  ZelmCurveView view;
+  zelm_curve_view_init (&view);
+  view.width = c->width;
+  view.height = c->height;
+  view.transposed = strip == STRIP_LEFT;
+  view.y_ofs = 0.0;
+  return view;
+}
+
+/* Pixel along @strip where position @x falls. */
+static double
+position_to_pixel (ZelmMorphCanvas *c, Strip strip, double x)
+{
+  const ZelmCurveView view = strip_view (c, strip);
+  double px, py;
+  zelm_curve_view_to_pixel (&view, x, 0.0, &px, &py);
+  return strip == STRIP_LEFT ? py : px;
+}
+
+/* Pixel index (1-based) where position @x falls along @strip. */
+static int
+tick_index (ZelmMorphCanvas *c, Strip strip, double x)
+{
+  return int (position_to_pixel (c, strip, x) + 0.5);
 }
 
 /* A line across @strip at 1-based pixel @k; the corner square belongs to
@@ -143,7 +167,7 @@ draw_ticks (ZelmMorphCanvas *c, cairo_t *cr, Strip strip)
       const int n = VORN_CURVE_COORD_LENGTH (entry.curve);
       for (int i = 1; i < n - 1; i++)
         {
-          const int k = tick_index (entry.curve->xcoords[i], size);
+          const int k = tick_index (c, strip, entry.curve->xcoords[i]);
           if (k >= 1 && k <= size)
             strip_line (cr, strip, k, active);
         }
@@ -200,7 +224,7 @@ zelm_morph_canvas_draw (GtkWidget *widget, cairo_t *cr)
    * directions), on the pixel a key at that position would have. */
   zelm_util_set_rgba_uint (cr, COLOUR_MARKER);
   for (Strip s : { STRIP_LEFT, STRIP_TOP })
-    strip_line (cr, s, tick_index (c->morph_pos, strip_size (c, s)), s == c->strip);
+    strip_line (cr, s, tick_index (c, s, c->morph_pos), s == c->strip);
   cairo_stroke (cr);
   return TRUE;
 }
@@ -243,10 +267,12 @@ zelm_morph_canvas_motion_notify_event (GtkWidget *widget, GdkEventMotion *event)
 
   if (c->dragging)
     {
-      const int size = strip_size (c, c->strip);
-      const double along = c->strip == STRIP_LEFT ? event->y : event->x;
-      if (size > 2 * MARGIN)
-        set_position (c, (along - MARGIN) / (size - 2 * MARGIN));
+      const ZelmCurveView view = strip_view (c, c->strip);
+      double pos, unused;
+      zelm_curve_view_swap (&view, event->x, event->y, &pos, &unused);
+      zelm_curve_view_from_canvas (&view, pos, unused, &pos, &unused);
+      if (strip_size (c, c->strip) > 2 * ZELM_CURVE_VIEW_MARGIN)
+        set_position (c, pos);
       return TRUE;
     }
 
@@ -301,8 +327,9 @@ zelm_morph_canvas_size_allocate (GtkWidget *widget, GtkAllocation *allocation)
 }
 
 static void
-set_view_value (ZelmMorphCanvas *c, double *field, double value, GParamSpec *pspec)
+set_view_value (ZelmMorphCanvas *c, guint which, double value, GParamSpec *pspec)
 {
+  double *field = zelm_curve_view_field (&c->view, which);
   if (*field == value)
     return;
   *field = value;
@@ -326,16 +353,10 @@ zelm_morph_canvas_get_property (GObject *object, guint prop_id, GValue *value, G
       g_value_set_double (value, c->morph_pos);
       break;
     case PROP_X_ZOOM:
-      g_value_set_double (value, c->x_zoom);
-      break;
     case PROP_Y_ZOOM:
-      g_value_set_double (value, c->y_zoom);
-      break;
     case PROP_X_OFS:
-      g_value_set_double (value, c->x_ofs);
-      break;
     case PROP_Y_OFS:
-      g_value_set_double (value, c->y_ofs);
+      g_value_set_double (value, *zelm_curve_view_field (&c->view, prop_id - PROP_X_ZOOM));
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -361,16 +382,10 @@ zelm_morph_canvas_set_property (GObject *object, guint prop_id, const GValue *va
       set_position (c, g_value_get_double (value));
       break;
     case PROP_X_ZOOM:
-      set_view_value (c, &c->x_zoom, g_value_get_double (value), pspec);
-      break;
     case PROP_Y_ZOOM:
-      set_view_value (c, &c->y_zoom, g_value_get_double (value), pspec);
-      break;
     case PROP_X_OFS:
-      set_view_value (c, &c->x_ofs, g_value_get_double (value), pspec);
-      break;
     case PROP_Y_OFS:
-      set_view_value (c, &c->y_ofs, g_value_get_double (value), pspec);
+      set_view_value (c, prop_id - PROP_X_ZOOM, g_value_get_double (value), pspec);
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -391,7 +406,8 @@ static void
 zelm_morph_canvas_init (ZelmMorphCanvas *c)
 {
   c->curve_point = -1;
-  c->x_zoom = c->y_zoom = c->x_ofs = c->y_ofs = 1.0;
+  zelm_curve_view_init (&c->view);
+  c->view.x_ofs = 1.0;
 
   gtk_widget_set_can_focus (GTK_WIDGET (c), TRUE);
   gtk_widget_add_events (GTK_WIDGET (c),
@@ -426,16 +442,7 @@ zelm_morph_canvas_class_init (ZelmMorphCanvasClass *klass)
   properties[PROP_MORPH_POSITION] =
     g_param_spec_double ("morph-position", "MorphPosition", "Morph time key position", 0.0, 1.0,
                          0.0, flags);
-  properties[PROP_X_ZOOM] =
-    g_param_spec_double ("x-zoom", "XZoom", "X axis zoom multiplier", -G_MAXDOUBLE, G_MAXDOUBLE,
-                         1.0, flags);
-  properties[PROP_Y_ZOOM] =
-    g_param_spec_double ("y-zoom", "YZoom", "Y axis zoom multiplier", -G_MAXDOUBLE, G_MAXDOUBLE,
-                         1.0, flags);
-  properties[PROP_X_OFS] =
-    g_param_spec_double ("x-ofs", "XOfs", "X axis offset", -G_MAXDOUBLE, G_MAXDOUBLE, 1.0, flags);
-  properties[PROP_Y_OFS] =
-    g_param_spec_double ("y-ofs", "YOfs", "Y axis offset", -G_MAXDOUBLE, G_MAXDOUBLE, 1.0, flags);
+  zelm_curve_view_param_specs (&properties[PROP_X_ZOOM], 1.0, 1.0);
 
   g_object_class_install_properties (object_class, N_PROPS, properties);
 }
