@@ -1,15 +1,24 @@
 #!/usr/bin/python3
-"""Checks the layer order of the engine's folders: every #include "..." in
-libvornadel/ names a header of the including file's own layer or of a layer
-below it.  Kernel folders belong to their parent's layer; the umbrella header
-and vorn-init.cpp in libvornadel/ itself sit on top.  Prints every include
+"""Checks the layer order of the engine's and the application's folders:
+every #include "..." names a header of the including file's own layer or of
+a layer below it.
+
+Engine (libvornadel/): util, model, curve, gen, synth, driver, then the
+umbrella header and vorn-init.cpp in libvornadel/ itself; kernel folders
+belong to their parent's layer; an engine file includes engine headers only
+(never the application's).  Application (zelmora/): models, widgets, then
+zelmora/ itself (window, actions, application); the whole engine lies below
+it, and headers found in neither tree (generated ones) are left alone.
+
+Usage: test-layers.py LIBVORNADEL-DIR [ZELMORA-DIR].  Prints every include
 that climbs and fails if there is one."""
 import os
 import re
 import sys
 
-# Lowest first.  '' is libvornadel/ itself.
-LAYERS = ['util', 'model', 'curve', 'gen', 'synth', 'driver', '']
+# Lowest first.  '' is the root folder itself.
+ENGINE_LAYERS = ['util', 'model', 'curve', 'gen', 'synth', 'driver', '']
+APP_LAYERS = ['models', 'widgets', '']
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 
@@ -19,10 +28,10 @@ def layer_of(root, path):
     return '' if folder == '.' else folder
 
 
-def main():
-    root = os.path.abspath(sys.argv[1])
-    headers = {}
-    sources = []
+def scan(root, layers, problems):
+    """The sources below @root and their headers by name; reports folders
+    outside @layers and headers named twice."""
+    headers, sources = {}, []
     for folder, _, files in os.walk(root):
         for name in files:
             if name.endswith(('.h', '.cpp', '.c')):
@@ -30,36 +39,61 @@ def main():
                 sources.append(path)
                 if name.endswith('.h'):
                     if name in headers:
-                        print(f'two headers named {name}: {headers[name]} and {path}')
-                        return 1
+                        problems.append(f'two headers named {name}: {headers[name]} and {path}')
                     headers[name] = path
-
-    unknown = [l for l in {layer_of(root, p) for p in sources} if l not in LAYERS]
+    unknown = sorted({l for l in (layer_of(root, p) for p in sources) if l not in layers})
     if unknown:
-        print(f'folders without a layer: {unknown}; add them to LAYERS')
-        return 1
+        problems.append(f'folders without a layer in {root}: {unknown}; add them to its layers')
+    return headers, [p for p in sources if layer_of(root, p) in layers]
 
-    problems = []
+
+def check(root, layers, headers, sources, below, problems):
+    """Checks every include of @sources; @below holds the headers of the
+    trees underneath (None: anything else is an error).  Returns the count
+    of includes checked."""
     checked = 0
     for path in sorted(sources):
         with open(path, encoding='utf-8') as f:
             text = f.read()
-        own = LAYERS.index(layer_of(root, path))
+        own = layers.index(layer_of(root, path))
+        rel = os.path.relpath(path, os.path.dirname(root))
         for name in INCLUDE.findall(text):
-            target = headers.get(os.path.basename(name))
-            rel = os.path.relpath(path, root)
+            base = os.path.basename(name)
+            target = headers.get(base)
             if target is None:
-                problems.append(f'{rel}: includes "{name}", which is no engine header')
+                if below is not None and base in below:
+                    checked += 1
+                elif below is None:
+                    problems.append(f'{rel}: includes "{name}", which is no engine header')
                 continue
             checked += 1
-            theirs = LAYERS.index(layer_of(root, target))
+            theirs = layers.index(layer_of(root, target))
             if theirs > own:
-                problems.append(f'{rel} ({LAYERS[own] or "top"}) includes "{name}" '
-                                f'from {LAYERS[theirs] or "top"}')
+                problems.append(f'{rel} ({layers[own] or "top"}) includes "{name}" '
+                                f'from {layers[theirs] or "top"}')
+    return checked
+
+
+def main():
+    problems = []
+    engine = os.path.abspath(sys.argv[1])
+    engine_headers, engine_sources = scan(engine, ENGINE_LAYERS, problems)
+    checked = check(engine, ENGINE_LAYERS, engine_headers, engine_sources, None, problems)
+    files = len(engine_sources)
+    if len(sys.argv) > 2:
+        app = os.path.abspath(sys.argv[2])
+        app_headers, app_sources = scan(app, APP_LAYERS, problems)
+        for name in app_headers.keys() & engine_headers.keys():
+            problems.append(f'{name} names both an engine and an application header')
+        app_checked = check(app, APP_LAYERS, app_headers, app_sources, engine_headers, problems)
+        if app_checked == 0:
+            problems.append(f'no includes found in {app}')
+        checked += app_checked
+        files += len(app_sources)
 
     for p in problems:
         print(p)
-    print(f'{checked} includes checked in {len(sources)} files')
+    print(f'{checked} includes checked in {files} files')
     return 1 if problems or checked == 0 else 0
 
 
