@@ -327,11 +327,11 @@ TEST_F (WaveTree, WheelScrollsAndZoomsTheDrawing)
   wheel (GDK_KEY_Control_L, GDK_SCROLL_UP, 1, 110);
   EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == 2; }));
   EXPECT_EQ (offsets (), std::pair (100.0, 0.0));
-  /* The green half starts at sample 1000: x 10 + 2000 - 100. */
-  wheel (GDK_KEY_Control_L, GDK_SCROLL_DOWN, 2, 200);
-  EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == 0.5; }));
-  EXPECT_EQ (at (508, 10), std::pair (0, false));
-  EXPECT_EQ (at (512, 10), std::pair (0, true));
+  /* Sample 1000, where the green half starts, ends at x 10 + 1000 / 4. */
+  wheel (GDK_KEY_Control_L, GDK_SCROLL_DOWN, 3, 200);
+  EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == 0.25; }));
+  EXPECT_EQ (at (258, 10), std::pair (0, false));
+  EXPECT_EQ (at (262, 10), std::pair (0, true));
 }
 
 } // namespace
