@@ -197,8 +197,14 @@ TEST (Ctrl, WidgetsFollowAndSetTheirProperty)
   zelm_ctrl_connect_toggle (right, subject, "side", GTK_POS_RIGHT, GTK_POS_BOTTOM);
   g_object_set (subject, "side", GTK_POS_LEFT, nullptr);
   EXPECT_TRUE (gtk_toggle_button_get_active (GTK_TOGGLE_BUTTON (left)));
+  std::vector<int> sides;
+  g_signal_connect (subject, "notify::side", G_CALLBACK (+[] (GObject *o, GParamSpec *, std::vector<int> *out) {
+                      out->push_back (get_int (o, "side"));
+                    }),
+                    &sides);
   gtk_toggle_button_set_active (GTK_TOGGLE_BUTTON (right), TRUE);
-  EXPECT_EQ (get_int (subject, "side"), GTK_POS_RIGHT) << "the deselected button wrote its value";
+  EXPECT_EQ (sides, std::vector<int> { GTK_POS_RIGHT }) << "the deselected button wrote its value";
+  g_signal_handlers_disconnect_by_data (subject, &sides);
 
   /* A disable condition of 0, until uninstalled. */
   zelm_ctrl_set_disable_cond (spin, subject, "count", 0);
