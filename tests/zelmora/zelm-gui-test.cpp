@@ -211,7 +211,8 @@ scroll (GtkWidget *widget, double x, double y, GdkScrollDirection dir)
   button_release (buttons[dir]);
 }
 
-guint16
+/* Hardware key code the server uses for @keyval. */
+static guint16
 keycode_of (guint keyval)
 {
   return guint16 (XKeysymToKeycode (xdisplay (), keyval));

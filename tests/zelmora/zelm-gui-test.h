@@ -42,9 +42,6 @@ void key_press (guint keyval);
 void key_release (guint keyval);
 void key_tap (guint keyval);
 
-/* Hardware key code the server uses for @keyval. */
-guint16 keycode_of (guint keyval);
-
 /* Pixels of @widget as the X server holds them; unref when done. */
 GdkPixbuf *grab (GtkWidget *widget);
 

