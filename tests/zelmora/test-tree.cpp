@@ -3,6 +3,7 @@
  * real event per path reaches them (the commands: the models suite). */
 #include "vorn-test-log.h"
 #include "zelm-gui-test.h"
+#include "zelm-node-test.h"
 #include "zelm-node-commands.h"
 #include "zelm-tree.h"
 
@@ -12,19 +13,10 @@
 
 #include <algorithm>
 #include <functional>
-#include <string>
 
 using namespace zelm_test;
 
 namespace {
-
-std::string
-name_of (VornNode *node)
-{
-  g_autofree char *name = nullptr;
-  g_object_get (node, "name", &name, nullptr);
-  return name ? name : "";
-}
 
 /* Names of the rows below @parent, the status icon's first letter after a
  * name, children in parentheses. */
@@ -86,17 +78,7 @@ protected:
     gtk_widget_destroy (win);
     g_object_unref (app);
   }
-  /* The first node named @name in the first instrument, taps aside. */
-  VornNode *find (const char *name)
-  {
-    std::pair<const char *, VornNode *> ctx (name, nullptr);
-    vorn_node_pre_traverse (bank->children, [] (VornNode *n, gpointer data) -> gboolean {
-      auto *c = static_cast<std::pair<const char *, VornNode *> *> (data);
-      c->second = !VORN_IS_TAP (n) && name_of (n) == c->first ? n : nullptr;
-      return c->second == nullptr;
-    }, &ctx);
-    return ctx.second;
-  }
+  VornNode *find (const char *name) { return named_node (bank, name); }
   void select (const char *name) { zelm_tree_select (tree, find (name)); }
   /* The rows of the first instrument. */
   std::string first ()
@@ -166,16 +148,15 @@ menu_actions (GMenuModel *model, const std::function<void (const char *, GVarian
 GtkWidget *
 item_labelled (GtkWidget *menu, const char *label)
 {
-  GtkWidget *found = nullptr;
-  g_autoptr (GList) children = gtk_container_get_children (GTK_CONTAINER (menu));
-  for (GList *l = children; l; l = l->next)
-    if (g_object_class_find_property (G_OBJECT_GET_CLASS (l->data), "text"))
+  for (GtkWidget *w : children (menu))
+    if (g_object_class_find_property (G_OBJECT_GET_CLASS (w), "text"))
       {
         g_autofree char *text = nullptr;
-        g_object_get (l->data, "text", &text, nullptr);
-        found = g_strcmp0 (text, label) == 0 ? GTK_WIDGET (l->data) : found;
+        g_object_get (w, "text", &text, nullptr);
+        if (g_strcmp0 (text, label) == 0)
+          return w;
       }
-  return found;
+  return nullptr;
 }
 
 } // namespace

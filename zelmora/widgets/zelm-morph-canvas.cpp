@@ -3,6 +3,7 @@
 #include "zelm-morph-canvas.h"
 
 #include "zelm-curve-view.h"
+#include "zelm-morph-position.h"
 #include "zelm-util.h"
 
 #include <cmath>
@@ -22,7 +23,7 @@ enum {
 
 static GParamSpec *properties[N_PROPS];
 
-#define STRIP  24   /* breadth of each strip; the corner square is STRIP x STRIP */
+#define STRIP  ZELM_MORPH_STRIP_BREADTH
 #define TICK   23.0 /* length of a key tick across its strip */
 
 #define COLOUR_EDGE_INACTIVE 0x404040ffu
@@ -31,13 +32,9 @@ static GParamSpec *properties[N_PROPS];
 #define COLOUR_TICK_TOP      0x64ff00ffu /* the vmorph canvas's colour */
 #define COLOUR_MARKER        0xffff00ffu
 
-/* The left strip scrubs along the horizontal morph entries (positions
- * downward, like the hmorph canvas beside it), the top strip along the
- * vertical ones (positions to the right, like the vmorph canvas above). */
-typedef enum {
-  STRIP_LEFT = 0,
-  STRIP_TOP = 1,
-} Strip;
+typedef ZelmMorphStrip Strip;
+#define STRIP_LEFT ZELM_MORPH_STRIP_LEFT
+#define STRIP_TOP  ZELM_MORPH_STRIP_TOP
 
 struct _ZelmMorphCanvas {
   GtkDrawingArea parent_instance;
@@ -75,7 +72,6 @@ strip_size (ZelmMorphCanvas *c, Strip strip)
 static void
 set_position (ZelmMorphCanvas *c, double pos)
 {
-  pos = CLAMP (pos, 0.0, 1.0);
   if (c->morph_pos == pos)
     return;
   c->morph_pos = pos;
@@ -99,13 +95,7 @@ set_curve_point (ZelmMorphCanvas *c, int point)
 static ZelmCurveView
 strip_view (ZelmMorphCanvas *c, Strip strip)
 {
-  ZelmCurveView view;
-  zelm_curve_view_init (&view);
-  view.width = c->width;
-  view.height = c->height;
-  view.transposed = strip == STRIP_LEFT;
-  view.y_ofs = 0.0;
-  return view;
+  return zelm_morph_strip_view (strip, c->width, c->height);
 }
 
 /* Pixel along @strip where position @x falls. */
@@ -231,33 +221,6 @@ zelm_morph_canvas_draw (GtkWidget *widget, cairo_t *cr)
 
 /* ---- interaction ------------------------------------------------------- */
 
-/* The morph key nearest to the position along the active strip's
- * direction, or 0 when that direction has no morph curve. */
-static double
-nearest_key (ZelmMorphCanvas *c)
-{
-  const VornMorph *morph = c->wave->morph;
-  const gboolean horizontal = strip_is_horizontal_morph (c->strip);
-  double best = 0.0, best_d = 2.0;
-  for (guint e = 0; e < morph->count; e++)
-    {
-      const VornMorphPoint &entry = morph->points[e];
-      if (bool (entry.horizontal) != bool (horizontal) || !entry.curve)
-        continue;
-      const int n = VORN_CURVE_COORD_LENGTH (entry.curve);
-      for (int i = 0; i < n; i++)
-        {
-          const double d = std::fabs (entry.curve->xcoords[i] - c->morph_pos);
-          if (d < best_d)
-            {
-              best = entry.curve->xcoords[i];
-              best_d = d;
-            }
-        }
-    }
-  return best;
-}
-
 static gboolean
 zelm_morph_canvas_motion_notify_event (GtkWidget *widget, GdkEventMotion *event)
 {
@@ -267,20 +230,13 @@ zelm_morph_canvas_motion_notify_event (GtkWidget *widget, GdkEventMotion *event)
 
   if (c->dragging)
     {
-      const ZelmCurveView view = strip_view (c, c->strip);
-      double pos, unused;
-      zelm_curve_view_swap (&view, event->x, event->y, &pos, &unused);
-      zelm_curve_view_from_canvas (&view, pos, unused, &pos, &unused);
-      if (strip_size (c, c->strip) > 2 * ZELM_CURVE_VIEW_MARGIN)
+      double pos;
+      if (zelm_morph_strip_position (c->strip, c->width, c->height, event->x, event->y, &pos))
         set_position (c, pos);
       return TRUE;
     }
 
-  Strip strip = c->strip;
-  if (event->x < STRIP && event->y > STRIP)
-    strip = STRIP_LEFT;
-  else if (event->y < STRIP && event->x > STRIP)
-    strip = STRIP_TOP;
+  const Strip strip = zelm_morph_strip_at (c->strip, event->x, event->y);
   if (strip != c->strip)
     {
       c->strip = strip;
@@ -295,8 +251,7 @@ zelm_morph_canvas_button_press_event (GtkWidget *widget, GdkEventButton *event)
   ZelmMorphCanvas *c = ZELM_MORPH_CANVAS (widget);
   if (!has_curve (c) || event->button != 1 || event->type != GDK_BUTTON_PRESS)
     return TRUE;
-  const double across = c->strip == STRIP_LEFT ? event->x : event->y;
-  if (across < STRIP)
+  if (zelm_morph_strip_grabs (c->strip, event->x, event->y))
     c->dragging = TRUE;
   return TRUE;
 }
@@ -309,7 +264,8 @@ zelm_morph_canvas_button_release_event (GtkWidget *widget, GdkEventButton *event
     return TRUE;
   /* Shift keeps the exact position scrubbed to. */
   if (c->dragging && !(event->state & GDK_SHIFT_MASK) && c->wave->morph)
-    set_position (c, nearest_key (c));
+    set_position (c, zelm_morph_nearest_key (c->wave->morph, strip_is_horizontal_morph (c->strip),
+                                             c->morph_pos));
   c->dragging = FALSE;
   return TRUE;
 }

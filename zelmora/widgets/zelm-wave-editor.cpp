@@ -4,6 +4,7 @@
 
 #include "zelm-ctrl.h"
 #include "zelm-morph-canvas.h"
+#include "zelm-morph-position.h"
 
 #include <cmath>
 #include <initializer_list>
@@ -17,8 +18,6 @@ enum {
 
 static GParamSpec *properties[N_PROPS];
 
-#define RATE_MIN     0.05
-#define RATE_MAX     3.0
 #define RATE_STEP    0.01
 #define RATE_WIDTH   100
 #define GRID_SPACING 2
@@ -36,8 +35,7 @@ struct _ZelmWaveEditor {
   GtkWidget *polarity_button, *mode_button; /* bound to properties */
 
   /* Morph animation. */
-  double anim_pos;
-  gboolean anim_backward;
+  ZelmMorphAnim anim;
   double rate;       /* positions per second */
   gint64 last_time;  /* microseconds; -1 until the first frame */
   guint tick_id;     /* 0 while not animating */
@@ -175,36 +173,11 @@ animation_tick (GtkWidget *, GdkFrameClock *clock, gpointer data)
       return G_SOURCE_CONTINUE;
     }
 
-  /* Whole back-and-forth rounds change nothing; dropping them keeps a long
-   * stall (a suspended machine) from spinning below. */
-  const double advance = std::fmod (self->rate * double (now - self->last_time) * 0.000001, 2.0);
+  zelm_morph_anim_advance (&self->anim, self->rate, now - self->last_time,
+                           gtk_toggle_tool_button_get_active (
+                             GTK_TOGGLE_TOOL_BUTTON (self->ping_pong)));
   self->last_time = now;
-  double pos = self->anim_pos + (self->anim_backward ? -advance : advance);
-  const gboolean ping_pong = gtk_toggle_tool_button_get_active (
-    GTK_TOGGLE_TOOL_BUTTON (self->ping_pong));
-  for (int round = 0; round < 4 && (pos > 1.0 || pos < 0.0); round++)
-    if (pos > 1.0)
-      {
-        if (ping_pong)
-          {
-            self->anim_backward = TRUE;
-            pos = 2.0 - pos;
-          }
-        else
-          pos -= 1.0;
-      }
-    else
-      {
-        if (ping_pong)
-          {
-            self->anim_backward = FALSE;
-            pos = -pos;
-          }
-        else
-          pos += 1.0;
-      }
-  self->anim_pos = CLAMP (pos, 0.0, 1.0);
-  set_morph_position (self, self->anim_pos);
+  set_morph_position (self, self->anim.pos);
   return G_SOURCE_CONTINUE;
 }
 
@@ -227,8 +200,7 @@ on_playback_toggled (GtkToggleToolButton *, ZelmWaveEditor *self)
       stop_animation (self);
       return;
     }
-  self->anim_pos = 0.0;
-  self->anim_backward = FALSE;
+  self->anim = ZelmMorphAnim { 0.0, FALSE };
   self->last_time = clock_time (self, gtk_widget_get_frame_clock (GTK_WIDGET (self)));
   self->tick_id = gtk_widget_add_tick_callback (GTK_WIDGET (self), animation_tick, self, nullptr);
 }
@@ -276,8 +248,9 @@ build_toolbar (ZelmWaveEditor *self)
   gtk_toggle_tool_button_set_active (GTK_TOGGLE_TOOL_BUTTON (ping_pong), TRUE);
   self->ping_pong = GTK_WIDGET (ping_pong);
 
-  GtkWidget *scale = gtk_scale_new_with_range (GTK_ORIENTATION_HORIZONTAL, RATE_MIN, RATE_MAX,
-                                               RATE_STEP);
+  GtkWidget *scale = gtk_scale_new_with_range (GTK_ORIENTATION_HORIZONTAL,
+                                               ZELM_MORPH_ANIM_RATE_MIN,
+                                               ZELM_MORPH_ANIM_RATE_MAX, RATE_STEP);
   gtk_scale_set_draw_value (GTK_SCALE (scale), FALSE);
   gtk_widget_set_size_request (scale, RATE_WIDTH, -1);
   gtk_range_set_value (GTK_RANGE (scale), self->rate);

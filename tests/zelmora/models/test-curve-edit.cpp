@@ -3,6 +3,7 @@
 #include "vorn-curve-trans.h"
 #include "vorn-test-log.h"
 #include "zelm-curve-edit.h"
+#include "zelm-morph-position.h"
 
 #include <gtest/gtest.h>
 
@@ -455,3 +456,86 @@ TEST (CurveEdit, HitTestFindsTheNearestCoordinate)
 }
 
 } // namespace
+
+/* Scrubbing a 108 x 208 morph canvas: the strip the pointer makes active,
+ * whether a press there grabs the active strip, and the position along the
+ * active strip, clamped past the ends. */
+TEST (MorphPosition, StripsChooseGrabAndScrub)
+{
+  constexpr auto L = ZELM_MORPH_STRIP_LEFT, T = ZELM_MORPH_STRIP_TOP;
+  struct {
+    ZelmMorphStrip active;
+    double x, y;
+    ZelmMorphStrip at;
+    bool grabs;
+    double pos;
+  } cases[] = {
+    { L, 12, 104, L, true, 0.5 },  { L, 12, 250, L, true, 1.0 }, { L, 12, -10, L, true, 0.0 },
+    { T, 60, 12, T, true, 0.56 },  { T, 12, 60, L, false, 0.08 }, { L, 60, 12, T, false, 0.04 },
+    { T, 10, 10, T, true, 0.06 },  { L, 60, 60, L, false, 0.28 },
+  };
+  for (auto c : cases)
+    {
+      double pos = -1;
+      EXPECT_EQ (zelm_morph_strip_at (c.active, c.x, c.y), c.at) << c.x << "," << c.y;
+      EXPECT_EQ (bool (zelm_morph_strip_grabs (c.active, c.x, c.y)), c.grabs) << c.x << "," << c.y;
+      EXPECT_TRUE (zelm_morph_strip_position (c.active, 108, 208, c.x, c.y, &pos));
+      EXPECT_NEAR (pos, c.pos, 1e-12) << c.x << "," << c.y;
+    }
+  double pos = -1;
+  EXPECT_FALSE (zelm_morph_strip_position (L, 108, 8, 12, 4, &pos)) << "too short to scrub";
+  EXPECT_EQ (pos, -1);
+}
+
+/* A release snaps to the nearest key of its strip's direction, or to 0
+ * when that direction has no morph curve. */
+TEST (MorphPosition, SnapsToTheNearestKeyOfItsDirection)
+{
+  VornWave *w = make_wave ();
+  set_morph_curve (w, 3, TRUE, { { 0, 0.3 }, { 0, 0.3 }, { 0.4, 0.35 }, { 0.4, 0.35 }, { 0.4, 0.35 },
+                                 { 1, 0.25 }, { 1, 0.25 } });
+  set_morph_curve (w, 6, TRUE, { { 0, 0.6 }, { 0.5, 0.7 }, { 0.5, 0.7 }, { 1, 0.7 } });
+  const double h_only[][2] = { { 0.47, 0.5 }, { 0.42, 0.4 }, { 0.8, 1.0 }, { 0.1, 0.0 } };
+  for (auto c : h_only)
+    {
+      EXPECT_EQ (zelm_morph_nearest_key (w->morph, TRUE, c[0]), c[1]) << c[0];
+      EXPECT_EQ (zelm_morph_nearest_key (w->morph, FALSE, c[0]), 0.0) << "no vertical curve";
+    }
+  set_morph_curve (w, 3, FALSE, { { 0, 0.9 }, { 0, 0.9 }, { 0.25, 0.7 }, { 0.25, 0.7 }, { 0.25, 0.7 },
+                                  { 1, 0.6 }, { 1, 0.6 } });
+  EXPECT_EQ (zelm_morph_nearest_key (w->morph, FALSE, 0.15), 0.25);
+  EXPECT_EQ (zelm_morph_nearest_key (w->morph, FALSE, 0.9), 1.0);
+  EXPECT_EQ (zelm_morph_nearest_key (nullptr, TRUE, 0.9), 0.0);
+  g_object_unref (w);
+}
+
+/* The animation advances by rate x elapsed time, turning at the ends with
+ * ping-pong and wrapping without, at either end of the speed range and
+ * after an hour's stall. */
+TEST (MorphPosition, AnimationAdvancesByRateTimesTime)
+{
+  constexpr double MIN = ZELM_MORPH_ANIM_RATE_MIN, MAX = ZELM_MORPH_ANIM_RATE_MAX;
+  struct {
+    bool ping_pong;
+    double rate;
+    std::vector<std::pair<gint64, double>> steps; /* microseconds after start, position */
+  } cases[] = {
+    { true, 1, { { 250000, 0.25 }, { 1000000, 1.0 }, { 1200000, 0.8 }, { 1900000, 0.1 },
+                 { 2000000, 0.0 }, { 2300000, 0.3 } } },
+    { false, 1, { { 250000, 0.25 }, { 900000, 0.9 }, { 1200000, 0.2 }, { 2050000, 0.05 } } },
+    { true, MAX, { { 100000, 0.3 }, { 500000, 0.5 }, { 600000, 0.2 }, { 800000, 0.4 } } },
+    { false, MIN, { { 10000000, 0.5 }, { 30000000, 0.5 } } },
+    { true, MAX, { { 3600000000 + 100000, 0.3 }, { 3600000000 + 300000, 0.9 } } },
+  };
+  for (auto &c : cases)
+    {
+      ZelmMorphAnim anim = { 0.0, FALSE };
+      gint64 last = 0;
+      for (auto [t, want] : c.steps)
+        {
+          zelm_morph_anim_advance (&anim, c.rate, t - last, c.ping_pong);
+          last = t;
+          EXPECT_NEAR (anim.pos, want, 1e-9) << c.rate << " at " << t;
+        }
+    }
+}

@@ -3,23 +3,17 @@
  * Volume Attack (ID 2), Volume Release (3), Slow Drift (4) and Pad Wave (5)
  * with Morph Attack (6) and Morph Release (7); new nodes count from 160. */
 #include "vorn-test-log.h"
+#include "zelm-node-test.h"
 #include "zelm-node-commands.h"
 #include "zelm-tree.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
+
+using namespace zelm_test;
 
 namespace {
-
-std::string
-name_of (VornNode *node)
-{
-  g_autofree char *name = nullptr;
-  g_object_get (node, "name", &name, nullptr);
-  return name ? name : "";
-}
 
 /* The children of @parent by ID, "t" for a tap, "!" after a muted node,
  * descendants in parentheses. */
@@ -64,34 +58,13 @@ protected:
       n = n->next;
     return n;
   }
-  /* The first node named @name below the first instrument (taps aside). */
-  VornNode *find (const std::string &name)
-  {
-    std::pair<std::string, VornNode *> ctx (name, nullptr);
-    vorn_node_pre_traverse (inst (), [] (VornNode *n, gpointer data) -> gboolean {
-      auto *c = static_cast<std::pair<std::string, VornNode *> *> (data);
-      if (!VORN_IS_TAP (n) && name_of (n) == c->first)
-        c->second = n;
-      return c->second == nullptr;
-    }, &ctx);
-    EXPECT_NE (ctx.second, nullptr) << name;
-    return ctx.second;
-  }
-  static GPtrArray *of (std::initializer_list<VornNode *> nodes)
+  VornNode *find (const char *name) { return named_node (inst (), name); }
+  GPtrArray *named (const char *names) { return named_nodes (inst (), names); }
+  static GPtrArray *of (VornNode *node)
   {
     GPtrArray *array = g_ptr_array_new ();
-    for (VornNode *n : nodes)
-      g_ptr_array_add (array, n);
+    g_ptr_array_add (array, node);
     return array;
-  }
-  /* The nodes named in @names, separated by commas. */
-  GPtrArray *named (const char *names)
-  {
-    GPtrArray *nodes = g_ptr_array_new ();
-    g_auto (GStrv) parts = g_strsplit (names, ",", -1);
-    for (char **p = parts; *p; p++)
-      g_ptr_array_add (nodes, find (*p));
-    return nodes;
   }
 };
 
@@ -219,7 +192,7 @@ TEST_F (NodeCommands, PasteRules)
   for (const auto &c : cases)
     {
       SCOPED_TRACE (name_of (c.copied) + " onto " + name_of (c.target));
-      g_autoptr (GPtrArray) nodes = of ({ c.copied });
+      g_autoptr (GPtrArray) nodes = of (c.copied);
       zelm_clipboard_copy (clip, nodes);
       g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
       zelm_node_commands_paste (clip, c.target, c.within, change);
@@ -292,7 +265,7 @@ TEST_F (NodeCommands, Drops)
     }
 
   /* A refused instrument changes nothing; a second file moves in place. */
-  g_autoptr (GPtrArray) nodes = of ({ inst (1) });
+  g_autoptr (GPtrArray) nodes = of (inst (1));
   g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
   EXPECT_FALSE (zelm_node_commands_drop (app, nodes, inst (2), ZELM_DROP_INTO, change));
   EXPECT_EQ (change->made->len, 0u);
