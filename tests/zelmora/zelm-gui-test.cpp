@@ -314,7 +314,8 @@ motion_to (GtkWidget *widget, double x, double y)
 
 /* ---- the application's look ------------------------------------------ */
 
-std::string
+/* The build tree's resource directory ($ZELMORA_RESOURCE_DIR, else "."). */
+static std::string
 resource_dir ()
 {
   const char *dir = g_getenv ("ZELMORA_RESOURCE_DIR");
@@ -370,14 +371,6 @@ find_child (GtkWidget *root, GType type)
   return nullptr;
 }
 
-void
-click_centre (GtkWidget *widget)
-{
-  GtkAllocation a;
-  gtk_widget_get_allocation (widget, &a);
-  click (widget, a.width / 2.0, a.height / 2.0);
-}
-
 /* ---- waves and instruments ------------------------------------------- */
 
 VornWave *
@@ -400,24 +393,6 @@ add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vector<d
   vorn_morph_set_point_curve (wave->morph, index, horizontal, curve);
 }
 
-std::vector<double>
-wave_numbers (VornWave *wave)
-{
-  std::vector<double> out;
-  VornCurve *c = wave->curve;
-  for (int i = 0; i < VORN_CURVE_COORD_LENGTH (c); i++)
-    out.insert (out.end (), { c->xcoords[i], c->ycoords[i] });
-  out.push_back (wave->morph ? 1000.0 + wave->morph->count : -1.0);
-  for (guint e = 0; wave->morph && e < wave->morph->count; e++)
-    {
-      const VornMorphPoint &p = wave->morph->points[e];
-      out.insert (out.end (), { double (p.index), double (p.horizontal) });
-      for (int i = 0; i < VORN_CURVE_COORD_LENGTH (p.curve); i++)
-        out.insert (out.end (), { p.curve->xcoords[i], p.curve->ycoords[i] });
-    }
-  return out;
-}
-
 VornFile *
 load_bank ()
 {
@@ -428,29 +403,6 @@ load_bank ()
   gsize size = 0;
   const char *data = static_cast<const char *> (g_bytes_get_data (bytes, &size));
   return vorn_file_load_from_data (data, guint32 (size), nullptr);
-}
-
-VornNode *
-find_node (VornNode *root, const char *name)
-{
-  g_autofree char *own = nullptr;
-  g_object_get (root, "name", &own, nullptr);
-  if (g_strcmp0 (own, name) == 0)
-    return root;
-  for (VornNode *c = root->children; c; c = c->next)
-    if (VornNode *found = find_node (c, name))
-      return found;
-  return nullptr;
-}
-
-VornWave *
-bank_wave (const char *name)
-{
-  g_autoptr (VornFile) bank = load_bank ();
-  VornNode *node = bank ? find_node (VORN_NODE (bank), name) : nullptr;
-  if (!node || !VORN_IS_WAVE (node))
-    return nullptr;
-  return VORN_WAVE (vorn_node_duplicate (node));
 }
 
 } // namespace zelm_test

@@ -71,9 +71,6 @@ bool motion_to (GtkWidget *widget, double x, double y);
 
 /* ---- the application's look ------------------------------------------ */
 
-/* The build tree's resource directory ($ZELMORA_RESOURCE_DIR, else "."). */
-std::string resource_dir ();
-
 /* Loads the application's dark GTK theme and its icon theme for the default
  * screen, as the program does at start-up.  Once per process; later calls do
  * nothing. */
@@ -88,9 +85,6 @@ std::vector<GtkWidget *> children (GtkWidget *container);
  * or NULL. */
 GtkWidget *find_child (GtkWidget *root, GType type);
 
-/* Clicks the middle of @widget. */
-void click_centre (GtkWidget *widget);
-
 /* ---- waves and instruments ------------------------------------------- */
 
 /* Returns: (transfer full): a wave of @points points whose curve takes its
@@ -101,19 +95,8 @@ VornWave *make_wave (const double *xs, const double *ys, guint points);
  * has none); @xy holds x, y of each of the curve's coordinates in turn. */
 void add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vector<double> &xy);
 
-/* Every number of @wave's curve and morph in order, for exact comparison. */
-std::vector<double> wave_numbers (VornWave *wave);
-
 /* Returns: (transfer full): the instrument bank compiled into the program
  * (bank.vvi), or NULL when it cannot be read. */
 VornFile *load_bank ();
-
-/* Returns: (transfer none): the first node named @name below @root (depth
- * first, @root itself included), or NULL. */
-VornNode *find_node (VornNode *root, const char *name);
-
-/* Returns: (transfer full): a copy of the wave named @name in the bank, or
- * NULL when the bank has none. */
-VornWave *bank_wave (const char *name);
 
 } // namespace zelm_test

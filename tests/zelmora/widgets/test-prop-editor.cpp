@@ -81,11 +81,6 @@ protected:
     zelm_prop_editor_set_object (ZELM_PROP_EDITOR (editor), object);
     pump ();
   }
-  void focus (GtkWidget *w)
-  {
-    gtk_widget_grab_focus (w);
-    pump ();
-  }
 };
 
 /* A form for a wave, a filter and the synthesizer has one row per visible
@@ -127,44 +122,35 @@ TEST_F (PropEditor, EditsGoBothWays)
   GObject *wave = G_OBJECT (VORN_NODE (inst)->children);
   show_object (wave);
 
-  /* Text entry. */
+  /* Text entry and enumeration combo box (entries are the capitalised
+   * nicks): GTK's own widgets, edited through their API. */
   GtkWidget *name = row_widget (editor, wave, "name");
   ASSERT_TRUE (name && GTK_IS_ENTRY (name));
-  focus (name);
-  gtk_editable_select_region (GTK_EDITABLE (name), 0, -1);
-  for (guint key : { GDK_KEY_r, GDK_KEY_e, GDK_KEY_e, GDK_KEY_d })
-    key_tap (key);
-  auto wave_name = [&] {
-    g_autofree char *n = nullptr;
-    g_object_get (wave, "name", &n, nullptr);
-    return std::string (n ? n : "");
-  };
-  EXPECT_TRUE (wait_for ([&] { return wave_name () == "reed"; })) << wave_name ();
+  gtk_entry_set_text (GTK_ENTRY (name), "reed");
+  g_autofree char *text = nullptr;
+  g_object_get (wave, "name", &text, nullptr);
+  EXPECT_STREQ (text, "reed");
   g_object_set (wave, "name", "Bell", nullptr);
   EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (name)), "Bell");
 
-  /* Enumeration combo box: entries are the capitalised nicks. */
   GtkWidget *play = row_widget (editor, wave, "play-mode");
   ASSERT_TRUE (play && GTK_IS_COMBO_BOX_TEXT (play));
   g_object_set (wave, "play-mode", VORN_WAVE_PLAY_MODE_ONCE, nullptr);
-  EXPECT_STREQ (gtk_combo_box_get_active_id (GTK_COMBO_BOX (play)), "once");
-  g_autofree char *text = gtk_combo_box_text_get_active_text (GTK_COMBO_BOX_TEXT (play));
-  EXPECT_STREQ (text, "Once");
-  focus (play);
-  key_tap (GDK_KEY_Down);
+  g_autofree char *shown = gtk_combo_box_text_get_active_text (GTK_COMBO_BOX_TEXT (play));
+  EXPECT_STREQ (shown, "Once");
+  gtk_combo_box_set_active_id (GTK_COMBO_BOX (play), "stop");
   guint mode = 0;
-  EXPECT_TRUE (wait_for ([&] {
-    g_object_get (wave, "play-mode", &mode, nullptr);
-    return mode == VORN_WAVE_PLAY_MODE_STOP;
-  })) << mode;
+  g_object_get (wave, "play-mode", &mode, nullptr);
+  EXPECT_EQ (mode, guint (VORN_WAVE_PLAY_MODE_STOP));
 
-  /* Number: a scale slider over the property's range; Page Up steps the
-   * exponent, a tenfold value. */
+  /* Number: a scale slider over the property's range, the widget of this
+   * program, edited with a key: Page Up steps the exponent, a tenfold
+   * value. */
   GtkWidget *xscale = row_widget (editor, wave, "x-scale");
   ASSERT_TRUE (xscale && ZELM_IS_SCALE (xscale));
   g_object_set (wave, "x-scale", 2.0, nullptr);
   EXPECT_EQ (zelm_scale_get_value (ZELM_SCALE (xscale)), 2.0);
-  focus (xscale);
+  gtk_widget_grab_focus (xscale);
   key_tap (GDK_KEY_Page_Up);
   double x = 0;
   EXPECT_TRUE (wait_for ([&] {
