@@ -48,6 +48,40 @@ level_to_scale (float v)
   return std::max (20.0 * l, METER_DB_MIN) - METER_DB_MIN;
 }
 
+/* Colour zones from their lowest dB: green, yellow from -6 dB, red from 0. */
+static const struct {
+  double from_db;
+  guint32 rgba;
+} zones[] = { { METER_DB_MIN, 0x00ff00ff }, { -6.0, 0xffff00ff }, { 0.0, 0xff0000ff } };
+
+double
+zelm_level_meter_bar_width (float level, int width)
+{
+  const double w = level_to_scale (level) * width / METER_DB_SPAN;
+  return level > 0.0f && w < MIN_BAR_WIDTH ? MIN_BAR_WIDTH : w;
+}
+
+guint32
+zelm_level_meter_zone_color (double db)
+{
+  guint32 rgba = zones[0].rgba;
+  for (const auto &z : zones)
+    if (db >= z.from_db)
+      rgba = z.rgba;
+  return rgba;
+}
+
+gboolean
+zelm_level_meter_hold_peak (float level, gint64 now, float hold_delay, float *peak,
+                            gint64 *peak_time)
+{
+  if (!(level > *peak) && (now - *peak_time) * 1e-6 < hold_delay)
+    return FALSE;
+  *peak = level;
+  *peak_time = now;
+  return TRUE;
+}
+
 static void
 zelm_level_meter_get_property (GObject *object, guint prop_id, GValue *value, GParamSpec *pspec)
 {
@@ -145,9 +179,7 @@ zelm_level_meter_draw (GtkWidget *widget, cairo_t *cr)
   for (int c = 0; c < N_CHANNELS; c++)
     {
       double y = c * (bar_height + 2);
-      double w = level_to_scale (meter->level[c]) * width / METER_DB_SPAN;
-      if (meter->level[c] > 0.0f && w < MIN_BAR_WIDTH)
-        w = MIN_BAR_WIDTH;
+      const double w = zelm_level_meter_bar_width (meter->level[c], width);
       cairo_rectangle (cr, 0, y, w, bar_height);
 
       double p = width * level_to_scale (meter->peak[c]) / METER_DB_SPAN;
@@ -155,15 +187,16 @@ zelm_level_meter_draw (GtkWidget *widget, cairo_t *cr)
         cairo_rectangle (cr, p - 1, y, 2, bar_height);
     }
 
-  /* One gradient for all bars and markers; hard stops at -6 dB and 0 dB. */
+  /* One gradient for all bars and markers, with hard stops between zones. */
   cairo_pattern_t *gradient = cairo_pattern_create_linear (0, 0, width - 1, 0);
-  const double yellow_at = 44.0 / METER_DB_SPAN, red_at = 50.0 / METER_DB_SPAN;
-  zelm_util_add_color_stop_rgba (gradient, 0.0, 0x00ff00ff);
-  zelm_util_add_color_stop_rgba (gradient, yellow_at, 0x00ff00ff);
-  zelm_util_add_color_stop_rgba (gradient, yellow_at, 0xffff00ff);
-  zelm_util_add_color_stop_rgba (gradient, red_at, 0xffff00ff);
-  zelm_util_add_color_stop_rgba (gradient, red_at, 0xff0000ff);
-  zelm_util_add_color_stop_rgba (gradient, 1.0, 0xff0000ff);
+  for (gsize i = 0; i < G_N_ELEMENTS (zones); i++)
+    {
+      const double to = i + 1 < G_N_ELEMENTS (zones) ? zones[i + 1].from_db : 6.0;
+      zelm_util_add_color_stop_rgba (gradient, (zones[i].from_db - METER_DB_MIN) / METER_DB_SPAN,
+                                     zones[i].rgba);
+      zelm_util_add_color_stop_rgba (gradient, (to - METER_DB_MIN) / METER_DB_SPAN,
+                                     zones[i].rgba);
+    }
   cairo_set_source (cr, gradient);
   cairo_fill (cr);
   cairo_pattern_destroy (gradient);
@@ -228,12 +261,9 @@ zelm_level_meter_set_values (ZelmLevelMeter *meter, const float *levels)
           meter->level[c] = levels[c];
           changed = true;
         }
-      if (levels[c] > meter->peak[c] || (now - meter->peak_time[c]) * 1e-6 >= meter->hold_delay)
-        {
-          meter->peak[c] = levels[c];
-          meter->peak_time[c] = now;
-          changed = true;
-        }
+      if (zelm_level_meter_hold_peak (levels[c], now, meter->hold_delay, &meter->peak[c],
+                                      &meter->peak_time[c]))
+        changed = true;
     }
 
   /* The label strip never changes with the levels. */

@@ -290,12 +290,12 @@ zelm_scale_sign_value (double value, gboolean positive, double min, double max)
 }
 
 static double
-clamp_to_range (ZelmScale *scale, double v)
+clamp_range (double v, double min, double max)
 {
-  if (v > scale->max_val)
-    return scale->max_val;
-  if (v <= scale->min_val)
-    return scale->min_val;
+  if (v > max)
+    return max;
+  if (v <= min)
+    return min;
   return v;
 }
 
@@ -303,6 +303,61 @@ static bool
 same_double (double a, double b)
 {
   return a == b || (std::isnan (a) && std::isnan (b));
+}
+
+gboolean
+zelm_scale_key_value (guint keyval, double value, double min, double max, double *result,
+                      gboolean *edit)
+{
+  g_return_val_if_fail (result != nullptr && edit != nullptr, FALSE);
+  int place = 0, dir = 0;
+  double v;
+  switch (keyval)
+    {
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Right:
+      place = -2, dir = 1;
+      break;
+    case GDK_KEY_Left:
+    case GDK_KEY_KP_Left:
+      place = -2, dir = -1;
+      break;
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+      place = -1, dir = 1;
+      break;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      place = -1, dir = -1;
+      break;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up:
+      *result = clamp_range (zelm_scale_step_exponent (value, 1), min, max);
+      *edit = TRUE;
+      return TRUE;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down:
+      *result = clamp_range (zelm_scale_step_exponent (value, -1), min, max);
+      *edit = TRUE;
+      return TRUE;
+    case GDK_KEY_plus:
+    case GDK_KEY_equal: /* "+" without Shift */
+    case GDK_KEY_KP_Add:
+    case GDK_KEY_minus:
+    case GDK_KEY_KP_Subtract:
+      /* A sign that changes nothing is no edit. */
+      v = zelm_scale_sign_value (value, keyval != GDK_KEY_minus && keyval != GDK_KEY_KP_Subtract,
+                                 min, max);
+      *result = v;
+      *edit = !same_double (v, value);
+      return TRUE;
+    default:
+      return FALSE;
+    }
+  /* Digit steps need a finite value to step from. */
+  *edit = std::isfinite (value);
+  *result = *edit ? clamp_range (zelm_scale_key_step (value, place, dir), min, max) : value;
+  return TRUE;
 }
 
 /* Stores @v, redraws, notifies "value" when it changed and, for the user's
@@ -323,7 +378,7 @@ store_value (ZelmScale *scale, double v, gboolean emit)
 static void
 user_value (ZelmScale *scale, double v)
 {
-  store_value (scale, clamp_to_range (scale, v), TRUE);
+  store_value (scale, clamp_range (v, scale->min_val, scale->max_val), TRUE);
 }
 
 static PangoLayout *
@@ -490,16 +545,6 @@ end_drag (ZelmScale *scale)
   scale->drag_mode = DRAG_NONE;
 }
 
-/* Keyboard step of the value by one unit of its digit 10^(E + @place), E
- * being the exponent of the decade the value moves into, so that a step
- * down from 1.00 gives 0.999 and a step back up returns to 1.00. */
-static void
-key_step (ZelmScale *scale, int place, int dir)
-{
-  if (std::isfinite (scale->value))
-    user_value (scale, zelm_scale_key_step (scale->value, place, dir));
-}
-
 /* ---- events ----------------------------------------------------------- */
 
 static gboolean
@@ -626,44 +671,14 @@ zelm_scale_key_press_event (GtkWidget *widget, GdkEventKey *event)
       return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_press_event (widget, event);
     }
 
-  switch (event->keyval)
-    {
-    case GDK_KEY_Right:
-    case GDK_KEY_KP_Right:
-      key_step (scale, -2, 1);
-      return TRUE;
-    case GDK_KEY_Left:
-    case GDK_KEY_KP_Left:
-      key_step (scale, -2, -1);
-      return TRUE;
-    case GDK_KEY_Up:
-    case GDK_KEY_KP_Up:
-      key_step (scale, -1, 1);
-      return TRUE;
-    case GDK_KEY_Down:
-    case GDK_KEY_KP_Down:
-      key_step (scale, -1, -1);
-      return TRUE;
-    case GDK_KEY_Page_Up:
-    case GDK_KEY_KP_Page_Up:
-      step_exponent (scale, 1);
-      return TRUE;
-    case GDK_KEY_Page_Down:
-    case GDK_KEY_KP_Page_Down:
-      step_exponent (scale, -1);
-      return TRUE;
-    case GDK_KEY_plus:
-    case GDK_KEY_equal: /* "+" without Shift */
-    case GDK_KEY_KP_Add:
-      set_sign (scale, TRUE);
-      return TRUE;
-    case GDK_KEY_minus:
-    case GDK_KEY_KP_Subtract:
-      set_sign (scale, FALSE);
-      return TRUE;
-    default:
-      return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_press_event (widget, event);
-    }
+  double v;
+  gboolean edit;
+  if (!zelm_scale_key_value (event->keyval, scale->value, scale->min_val, scale->max_val, &v,
+                             &edit))
+    return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_press_event (widget, event);
+  if (edit)
+    store_value (scale, v, TRUE);
+  return TRUE;
 }
 
 static gboolean

@@ -49,4 +49,23 @@ double zelm_scale_key_step (double value, int place, int dir);
  * otherwise @value. */
 double zelm_scale_sign_value (double value, gboolean positive, double min, double max);
 
+/**
+ * zelm_scale_key_value:
+ * @keyval: the key pressed
+ * @value: the scale's value
+ * @min, @max: the scale's range
+ * @result: (out): the value after the key
+ * @edit: (out): whether the key edits the value (and is reported)
+ *
+ * The scale's keys, free of any display: Left/Right step the digit two
+ * places below the decade, Up/Down one place, Page Up/Down a decade, plus
+ * (or "=") and minus set the sign.  Edits are clamped to @min..@max; a sign
+ * that changes nothing, or a digit step of a value that is not finite, is
+ * no edit.
+ *
+ * Returns: FALSE for a key the scale does not handle.
+ */
+gboolean zelm_scale_key_value (guint keyval, double value, double min, double max,
+                               double *result, gboolean *edit);
+
 G_END_DECLS

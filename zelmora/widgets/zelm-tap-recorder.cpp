@@ -4,6 +4,7 @@
 #include "vorn-inst.h"
 #include "vorn-list.h"
 #include "vorn-wave.h"
+#include "zelm-tap-rows.h"
 #include "zelm-tap-selector.h"
 #include "zelm-wave-scope.h"
 
@@ -65,10 +66,7 @@ struct _ZelmTapRecorder {
   guint selector_row;
   guint info_idle;
 
-  GList *voices; /* VornList of voice queues, newest first */
-  GList *voices_oldest;
-  int voice_count;
-  int max_voices;
+  ZelmTapVoices voices; /* voice queues */
 
   gboolean pause;  /* requested */
   gboolean paused; /* confirmed by the synthesizer */
@@ -218,22 +216,17 @@ paused_update (ZelmTapRecorder *recorder)
       int len = 0;
       double *buffer = zelm_wave_scope_get_buffer (scope, &len);
       int count = 0, offset = 0;
-      if (row_bound (row) && len > 0 && pos < row->end && row->start < pos + guint64 (len))
+      if (row_bound (row))
         {
-          guint64 begin = MAX (pos, row->start);
-          const guint64 end = MIN (pos + guint64 (len), row->end);
           /* Voice taps keep recording during a pause, so their oldest
            * frame moves: address frames by absolute time, freshly. */
-          guint64 oldest = 0;
+          guint64 oldest = 0, frame = 0;
           vorn_tap_gen_get_data_size_time (row->gen, &oldest);
           oldest += row_origin (row, false);
-          begin = MAX (begin, oldest);
-          if (begin < end)
-            {
-              count = vorn_tap_gen_read (row->gen, buffer, int (end - begin), row->channel,
-                                         int (begin - oldest), nullptr);
-              offset = int (begin - pos);
-            }
+          count = zelm_tap_window (pos, len, { row->start, row->end }, oldest, &offset, &frame);
+          if (count)
+            count = vorn_tap_gen_read (row->gen, buffer, count, row->channel, int (frame),
+                                       nullptr);
         }
       zelm_wave_scope_update (scope, count, offset);
     }
@@ -265,8 +258,7 @@ static void
 info_update (ZelmTapRecorder *recorder, bool keep = false)
 {
   recorder->max_len = 0;
-  recorder->earliest = G_MAXUINT64;
-  recorder->latest = 0;
+  std::vector<ZelmTapSpan> spans;
   for (ScopeRow *row : recorder->rows)
     {
       recorder->max_len = MAX (recorder->max_len, ZELM_WAVE_SCOPE (row->scope)->len);
@@ -277,13 +269,10 @@ info_update (ZelmTapRecorder *recorder, bool keep = false)
       const guint64 held = vorn_tap_gen_get_data_size_time (row->gen, &oldest);
       row->start = oldest + row_origin (row, false);
       row->end = row->start + held;
-      if (!held)
-        continue;
-      recorder->earliest = MIN (recorder->earliest, row->start);
-      recorder->latest = MAX (recorder->latest, row->end);
+      spans.push_back ({ row->start, row->end });
     }
-  if (recorder->latest == 0)
-    recorder->earliest = 0;
+  zelm_tap_spans_range (spans.data (), int (spans.size ()), &recorder->earliest,
+                        &recorder->latest);
 
   if (recorder->paused)
     {
@@ -347,8 +336,8 @@ relayout_rows (ZelmTapRecorder *recorder)
     {
       ScopeRow *row = recorder->rows[gsize (i)];
       gtk_container_child_set (GTK_CONTAINER (recorder->grid), row->box, "top-attach", i, nullptr);
-      gtk_widget_set_sensitive (row->up, i > 0);
-      gtk_widget_set_sensitive (row->down, i < n - 1);
+      gtk_widget_set_sensitive (row->up, zelm_tap_row_can_move (n, i, -1));
+      gtk_widget_set_sensitive (row->down, zelm_tap_row_can_move (n, i, 1));
     }
 }
 
@@ -394,7 +383,7 @@ find_clicked (GtkButton *, ScopeRow *row)
   if (recorder->selector)
     gtk_widget_destroy (recorder->selector);
 
-  GList *list = vorn_list_duplicate (recorder->voices);
+  GList *list = vorn_list_duplicate (recorder->voices.list);
   if (recorder->master_queue)
     list = vorn_list_insert (list, recorder->master_queue, 0);
   GtkWidget *selector = zelm_tap_selector_new (list, row->gen, row->channel);
@@ -414,11 +403,9 @@ static void
 move_row (ScopeRow *row, int delta)
 {
   ZelmTapRecorder *recorder = row->recorder;
-  const int i = row_index (recorder, row), j = i + delta;
-  if (i < 0 || j < 0 || j >= int (recorder->rows.size ()))
-    return;
-  std::swap (recorder->rows[gsize (i)], recorder->rows[gsize (j)]);
-  relayout_rows (recorder);
+  if (zelm_tap_row_move (reinterpret_cast<gpointer *> (recorder->rows.data ()),
+                         int (recorder->rows.size ()), row_index (recorder, row), delta))
+    relayout_rows (recorder);
 }
 
 static void
@@ -532,19 +519,6 @@ set_pause (ZelmTapRecorder *recorder, gboolean pause)
 }
 
 static void
-trim_voices (ZelmTapRecorder *recorder)
-{
-  /* Rows hold their own references, so dropping a shown voice is safe. */
-  while (recorder->voice_count > recorder->max_voices && recorder->voices_oldest)
-    {
-      GList *newer = recorder->voices_oldest->prev;
-      recorder->voices = vorn_list_delete_link (recorder->voices, recorder->voices_oldest);
-      recorder->voices_oldest = newer;
-      recorder->voice_count--;
-    }
-}
-
-static void
 add_clicked (GtkButton *, ZelmTapRecorder *recorder)
 {
   zelm_tap_recorder_add_scope (recorder);
@@ -570,7 +544,7 @@ zelm_tap_recorder_get_property (GObject *object, guint prop_id, GValue *value, G
       g_value_set_boolean (value, recorder->pause);
       break;
     case PROP_MAX_VOICES:
-      g_value_set_int (value, recorder->max_voices);
+      g_value_set_int (value, recorder->voices.max);
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -601,10 +575,9 @@ zelm_tap_recorder_set_property (GObject *object, guint prop_id, const GValue *va
     case PROP_MAX_VOICES:
       {
         const int max = g_value_get_int (value);
-        if (max == recorder->max_voices)
+        if (max == recorder->voices.max)
           break;
-        recorder->max_voices = max;
-        trim_voices (recorder);
+        zelm_tap_voices_set_max (&recorder->voices, max);
         g_object_notify_by_pspec (object, pspec);
       }
       break;
@@ -647,9 +620,7 @@ zelm_tap_recorder_dispose (GObject *object)
       free_row (row);
     }
   recorder->rows.clear ();
-  g_clear_pointer (&recorder->voices, vorn_list_free);
-  recorder->voices_oldest = nullptr;
-  recorder->voice_count = 0;
+  zelm_tap_voices_clear (&recorder->voices);
   g_clear_object (&recorder->master_queue);
   g_clear_object (&recorder->synth);
   G_OBJECT_CLASS (zelm_tap_recorder_parent_class)->dispose (object);
@@ -693,7 +664,7 @@ static void
 zelm_tap_recorder_init (ZelmTapRecorder *recorder)
 {
   new (&recorder->rows) std::vector<ScopeRow *> ();
-  recorder->max_voices = DEFAULT_MAX_VOICES;
+  recorder->voices.max = DEFAULT_MAX_VOICES;
 
   gtk_orientable_set_orientation (GTK_ORIENTABLE (recorder), GTK_ORIENTATION_VERTICAL);
   gtk_box_set_spacing (GTK_BOX (recorder), 4);
@@ -772,10 +743,6 @@ zelm_tap_recorder_add_voice_queue (ZelmTapRecorder *recorder, VornQueue *queue)
   if (recorder->paused || !first_tap (queue))
     return;
 
-  recorder->voices = vorn_list_insert (recorder->voices, queue, 0);
-  if (!recorder->voices_oldest)
-    recorder->voices_oldest = recorder->voices;
-  recorder->voice_count++;
 
   /* A row follows the newest voice of the tap it shows: the same generator
    * (a queue seen again) or the same tap node in a new voice. */
@@ -794,7 +761,7 @@ zelm_tap_recorder_add_voice_queue (ZelmTapRecorder *recorder, VornQueue *queue)
             break;
           }
     }
-  trim_voices (recorder);
+  zelm_tap_voices_add (&recorder->voices, queue);
 }
 
 void

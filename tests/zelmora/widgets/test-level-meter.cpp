@@ -1,5 +1,5 @@
-/* test-level-meter.cpp: the level meter's bars, zones, labels and peak hold,
- * read back from the X server */
+/* test-level-meter.cpp: the level meter's widths, zones and peak hold as
+ * functions, and its bars, zones and labels read back from the X server */
 #include "zelm-gui-test.h"
 #include "zelm-level-meter.h"
 
@@ -37,35 +37,22 @@ protected:
   GtkWidget *win = nullptr;
 };
 
-/* Bars end where their level lies on the dB scale; their colours change at
- * -6 dB and 0 dB; the labels sit under their marks. */
+/* The bars as wide as their level asks, coloured by zones, a held peak's
+ * marker, and the labels under their marks. */
 TEST_F (LevelMeter, BarsZonesAndLabels)
 {
-  /* A peak held beyond full scale keeps the markers at the right edge, out of
-   * the way of the bars' ends. */
   g_object_set (meter, "hold-delay", 10.0f, nullptr);
-  g_autoptr (GdkPixbuf) full = show (4.0f, 4.0f);
-  static const struct {
-    float level[2];
-    int end[2];
-  } bars[] = {
-    { { 0.0f, 1e-6f }, { 0, 4 } }, /* nothing; a tiny level still shows */
-    { { DB_6, 1.0f }, { 440, 500 } },
-    { { 2.5f, DB_20 }, { WIDTH, 300 } }, /* above +6 dB fills */
-  };
-  for (const auto &tc : bars)
+  g_object_unref (show (1.0f, 1.0f));
+  g_autoptr (GdkPixbuf) held = show (DB_20, DB_20);
+  for (int c = 0; c < 2; c++)
     {
-      g_autoptr (GdkPixbuf) pb = show (tc.level[0], tc.level[1]);
-      for (int c = 0; c < 2; c++)
-        {
-          int end = 0;
-          while (end < WIDTH && lit (pb, end, BAR_Y[c]))
-            end++;
-          EXPECT_EQ (end, tc.end[c]) << "channel " << c << " level " << tc.level[c];
-        }
+      EXPECT_TRUE (lit (held, 299, BAR_Y[c]) && !lit (held, 301, BAR_Y[c])) << "bar end " << c;
+      EXPECT_TRUE (lit (held, 500, BAR_Y[c]) && !lit (held, 450, BAR_Y[c])) << "marker " << c;
     }
 
-  /* Rectangles of the full-scale bars that must (or must not) hold a colour. */
+  /* Full-scale bars (the peak held beyond full scale keeps its marker at
+   * the right edge): rectangles that must (or must not) hold a colour. */
+  g_autoptr (GdkPixbuf) full = show (4.0f, 4.0f);
   static const struct {
     int x0, x1, y0, y1;
     Rgb colour;
@@ -92,39 +79,50 @@ TEST_F (LevelMeter, BarsZonesAndLabels)
     }
 }
 
-TEST_F (LevelMeter, PeakMarkerHoldsThenFollows)
+/* Widths on a meter 560 pixels wide, zones at their edges. */
+TEST (LevelMeterRules, BarsAndZones)
 {
-  /* Between 0 dB (x = 500) and -20 dB (x = 300): a marker on either lights
-   * that pixel, a bar ends just before it.  Delays are far from the time a
-   * case takes, or waited out: a loaded machine gives the same answers. */
   static const struct {
-    float hold_delay, from;
-    bool wait_out;
-    float to;
-    bool lit_500, lit_300;
+    float level;
+    double width;
+  } bars[] = {
+    { 0.0f, 0 },   { -1.0f, 0 },  { 1e-6f, 4 }, /* a tiny level still shows */
+    { DB_6, 440 }, { 1.0f, 500 }, { 2.5f, WIDTH }, /* above +6 dB fills */
+  };
+  for (const auto &tc : bars)
+    EXPECT_NEAR (zelm_level_meter_bar_width (tc.level, WIDTH), tc.width, 0.01) << tc.level;
+
+  const guint32 green = 0x00ff00ff, yellow = 0xffff00ff, red = 0xff0000ff;
+  EXPECT_EQ (zelm_level_meter_zone_color (-6.01), green);
+  EXPECT_EQ (zelm_level_meter_zone_color (-6.0), yellow);
+  EXPECT_EQ (zelm_level_meter_zone_color (-0.01), yellow);
+  EXPECT_EQ (zelm_level_meter_zone_color (0.0), red);
+}
+
+/* The held peak over an explicit clock (microseconds). */
+TEST (LevelMeterRules, PeakHoldsThenFollows)
+{
+  static const struct {
+    float peak;
+    gint64 since;
+    float level, delay;
+    bool changed;
   } cases[] = {
-    { 10.0f, 1.0f, false, DB_20, true, false }, /* held after a drop */
-    { 0.05f, 1.0f, true, DB_20, false, true },  /* follows once the delay is over */
-    { 0.0f, 1.0f, false, DB_20, false, true },  /* no delay: follows every update */
-    { 10.0f, DB_20, false, 1.0f, true, true },  /* a rise takes the peak at once */
+    { 1.0f, 1999999, DB_20, 2.0f, false }, /* held after a drop */
+    { 1.0f, 2000000, DB_20, 2.0f, true },  /* follows once the delay is over */
+    { 1.0f, 0, DB_20, 0.0f, true },        /* no delay: follows every update */
+    { DB_20, 0, 1.0f, 2.0f, true },        /* a rise takes the peak at once */
   };
   for (const auto &tc : cases)
     {
-      g_object_set (meter, "hold-delay", tc.hold_delay, nullptr);
-      g_object_unref (show (tc.from, tc.from));
-      if (tc.wait_out)
-        g_usleep (gulong (tc.hold_delay * 2e6f));
-      g_autoptr (GdkPixbuf) pb = show (tc.to, tc.to);
-      for (int c = 0; c < 2; c++)
-        {
-          SCOPED_TRACE (testing::Message () << "hold " << tc.hold_delay << " from " << tc.from
-                                            << " channel " << c);
-          EXPECT_EQ (lit (pb, 500, BAR_Y[c]), tc.lit_500);
-          EXPECT_EQ (lit (pb, 300, BAR_Y[c]), tc.lit_300);
-        }
-      /* The next case starts without a held peak. */
-      g_object_set (meter, "hold-delay", 0.0f, nullptr);
-      g_object_unref (show (0.0f, 0.0f));
+      float peak = tc.peak;
+      gint64 time = 5000000;
+      const gint64 now = time + tc.since;
+      EXPECT_EQ (bool (zelm_level_meter_hold_peak (tc.level, now, tc.delay, &peak, &time)),
+                 tc.changed)
+        << tc.peak << " to " << tc.level << " after " << tc.since;
+      EXPECT_EQ (peak, tc.changed ? tc.level : tc.peak);
+      EXPECT_EQ (time, tc.changed ? now : 5000000);
     }
 }
 

@@ -258,41 +258,33 @@ TEST_F (Scale, PrintsTheValueWithItsDigits)
         *x0 = std::min (*x0, r.from), *x1 = std::max (*x1, r.to), *y0 = std::min (*y0, y);
   };
   g_object_set (widget, "coeff-color", 0x000000ffu, "inactive-color", 0x000000ffu, nullptr);
-  static const struct {
-    double value;
-    int digits;
-    const char *text;
-  } cases[] = { { -0.25, 3, "-0.250" }, { 1234.56, 0, "1235" }, { 7e-12, 9, "0.000000000" } };
-  for (const auto &tc : cases)
-    {
-      SCOPED_TRACE (tc.text);
-      g_object_set (widget, "digits", tc.digits, nullptr);
-      set (tc.value);
-      g_autoptr (GdkPixbuf) pb = grab_drawn (widget);
-      g_autoptr (PangoLayout) layout = gtk_widget_create_pango_layout (widget, tc.text);
-      PangoFontDescription *font = pango_font_description_from_string ("Monospace 12px");
-      pango_layout_set_font_description (layout, font);
-      pango_font_description_free (font);
-      int tw, th;
-      pango_layout_get_pixel_size (layout, &tw, &th);
-      cairo_surface_t *s = cairo_image_surface_create (CAIRO_FORMAT_RGB24, WIDTH, HEIGHT);
-      cairo_t *cr = cairo_create (s);
-      cairo_set_source_rgb (cr, 1, 1, 1);
-      cairo_move_to (cr, std::round ((WIDTH - tw) / 2.0), rows[1].from);
-      pango_cairo_show_layout (cr, layout);
-      cairo_destroy (cr);
-      g_autoptr (GdkPixbuf) ref = gdk_pixbuf_get_from_surface (s, 0, 0, WIDTH, HEIGHT);
-      cairo_surface_destroy (s);
-      int g0, g1, gy, r0, r1, ry;
-      ink (pb, &g0, &g1, &gy), ink (ref, &r0, &r1, &ry);
-      EXPECT_NEAR (g0 - track0, track1 - g1, 3) << "centred";
-      ASSERT_EQ (std::make_pair (g0, g1), std::make_pair (r0, r1));
-      int differing = 0;
-      for (int y = 0; y < rows[1].to - std::max (gy, ry); y++)
-        for (int x = g0; x < g1; x++)
-          differing += !(pixel (pb, x, gy + y) == pixel (ref, x, ry + y));
-      EXPECT_EQ (differing, 0);
-    }
+  /* The sign, the decimals asked for and the rounding in one text. */
+  g_object_set (widget, "digits", 3, nullptr);
+  set (-0.2496);
+  g_autoptr (GdkPixbuf) pb = grab_drawn (widget);
+  g_autoptr (PangoLayout) layout = gtk_widget_create_pango_layout (widget, "-0.250");
+  PangoFontDescription *font = pango_font_description_from_string ("Monospace 12px");
+  pango_layout_set_font_description (layout, font);
+  pango_font_description_free (font);
+  int tw, th;
+  pango_layout_get_pixel_size (layout, &tw, &th);
+  cairo_surface_t *s = cairo_image_surface_create (CAIRO_FORMAT_RGB24, WIDTH, HEIGHT);
+  cairo_t *cr = cairo_create (s);
+  cairo_set_source_rgb (cr, 1, 1, 1);
+  cairo_move_to (cr, std::round ((WIDTH - tw) / 2.0), rows[1].from);
+  pango_cairo_show_layout (cr, layout);
+  cairo_destroy (cr);
+  g_autoptr (GdkPixbuf) ref = gdk_pixbuf_get_from_surface (s, 0, 0, WIDTH, HEIGHT);
+  cairo_surface_destroy (s);
+  int g0, g1, gy, r0, r1, ry;
+  ink (pb, &g0, &g1, &gy), ink (ref, &r0, &r1, &ry);
+  EXPECT_NEAR (g0 - track0, track1 - g1, 3) << "centred";
+  ASSERT_EQ (std::make_pair (g0, g1), std::make_pair (r0, r1));
+  int differing = 0;
+  for (int y = 0; y < rows[1].to - std::max (gy, ry); y++)
+    for (int x = g0; x < g1; x++)
+      differing += !(pixel (pb, x, gy + y) == pixel (ref, x, ry + y));
+  EXPECT_EQ (differing, 0);
 }
 
 /* One path per row and per kind of input: each reaches the arithmetic above
@@ -361,32 +353,40 @@ TEST_F (Scale, PointerAndKeysReachTheArithmetic)
   g_autoptr (GdkPixbuf) unlit = grab_drawn (widget);
   EXPECT_EQ (pixel (unlit, button_x (false) + 4, ymid (2)), OFF);
 
-  /* Keys, once the scale has the focus. */
+  /* A key, once the scale has the focus (the keys' table is below). */
   click (widget, 1, 1);
   ASSERT_TRUE (wait_for ([&] { return gtk_widget_has_focus (widget); }));
+  set (440);
+  key_tap (GDK_KEY_Down);
+  reports (1);
+  EXPECT_EQ (reported, std::vector<double> { 430.0 });
+}
+
+/* The keys' edits; a sign that changes nothing, or a digit step of an
+ * infinite value, reports nothing. */
+TEST (ScaleArithmetic, Keys)
+{
   static const struct {
     guint key;
     double start, expect;
+    bool edit;
   } keys[] = {
-    { GDK_KEY_Right, 1.23, 1.24 }, { GDK_KEY_Left, 1.23, 1.22 },   { GDK_KEY_Up, 440, 450 },
-    { GDK_KEY_Down, 440, 430 },    { GDK_KEY_Page_Up, 2.5, 25 },   { GDK_KEY_Page_Down, 2.5, 0.25 },
-    { GDK_KEY_minus, 2.5, -2.5 },  { GDK_KEY_KP_Add, -2.5, 2.5 },  { GDK_KEY_equal, -2.5, 2.5 },
-    { GDK_KEY_Up, 9.95e29, BIG },  /* clamped */
+    { GDK_KEY_Right, 1.23, 1.24, true },      { GDK_KEY_KP_Left, 1.23, 1.22, true },
+    { GDK_KEY_Up, 440, 450, true },           { GDK_KEY_KP_Down, 440, 430, true },
+    { GDK_KEY_Page_Up, 2.5, 25, true },       { GDK_KEY_KP_Page_Down, 2.5, 0.25, true },
+    { GDK_KEY_minus, 2.5, -2.5, true },       { GDK_KEY_KP_Add, -2.5, 2.5, true },
+    { GDK_KEY_equal, -2.5, 2.5, true },       { GDK_KEY_Up, 9.95e29, BIG, true }, /* clamped */
+    { GDK_KEY_minus, -2.5, -2.5, false },     { GDK_KEY_Right, HUGE_VAL, HUGE_VAL, false },
   };
+  double v = 0;
+  gboolean edit = FALSE;
   for (const auto &tc : keys)
     {
-      set (tc.start);
-      key_tap (tc.key);
-      reports (1);
-      EXPECT_EQ (value (), tc.expect) << tc.start << " key " << gdk_keyval_name (tc.key);
-      EXPECT_EQ (reported.size (), 1u) << tc.start << " key " << gdk_keyval_name (tc.key);
+      ASSERT_TRUE (zelm_scale_key_value (tc.key, tc.start, -BIG, BIG, &v, &edit));
+      EXPECT_EQ (v, tc.expect) << tc.start << " key " << gdk_keyval_name (tc.key);
+      EXPECT_EQ (bool (edit), tc.edit) << tc.start << " key " << gdk_keyval_name (tc.key);
     }
-  /* A sign key that changes nothing reports nothing. */
-  set (-2.5);
-  key_tap (GDK_KEY_minus);
-  key_tap (GDK_KEY_Page_Up);
-  reports (1);
-  EXPECT_EQ (reported, std::vector<double> { -25.0 });
+  EXPECT_FALSE (zelm_scale_key_value (GDK_KEY_a, 1, -BIG, BIG, &v, &edit));
 }
 
 } // namespace
