@@ -2,6 +2,7 @@
 #include "zelm-piano.h"
 
 #include "vorn-value.h"
+#include "zelm-piano-keys.h"
 #include "zelm-util.h"
 
 #include <algorithm>
@@ -124,8 +125,7 @@ struct _ZelmPiano {
   int channel;
   guint32 colors[N_COLORS];
 
-  guint64 held[2];                 /* one bit per MIDI note held by any source */
-  std::vector<guint64> held_list; /* packed (source, note) holds, newest last */
+  ZelmPianoKeys *keys;             /* the lit keys */
   int mouse_note;                  /* held by the mouse, or -1 */
   int mouse_channel;
   int zoom_drag;                   /* 0 none, 1 left edge, 2 right edge */
@@ -139,27 +139,10 @@ struct _ZelmPiano {
 
 G_DEFINE_FINAL_TYPE (ZelmPiano, zelm_piano, GTK_TYPE_DRAWING_AREA)
 
-static guint64
-pack_key (guint16 device, guint sub_id, int channel, guint8 note)
-{
-  return guint64 (note) | (guint64 (guint8 (channel)) << 8) |
-         (guint64 (guint16 (device + 1)) << 16) | (guint64 (sub_id) << 32);
-}
-
 static gboolean
 is_held (ZelmPiano *piano, int note)
 {
-  return (piano->held[note >> 6] >> (note & 63)) & 1;
-}
-
-static void
-set_held (ZelmPiano *piano, int note, gboolean on)
-{
-  guint64 bit = guint64 (1) << (note & 63);
-  if (on)
-    piano->held[note >> 6] |= bit;
-  else
-    piano->held[note >> 6] &= ~bit;
+  return zelm_piano_keys_lit (piano->keys, note);
 }
 
 static void
@@ -263,7 +246,7 @@ set_octave_count (ZelmPiano *piano, int value)
 static void
 zelm_piano_init (ZelmPiano *piano)
 {
-  new (&piano->held_list) std::vector<guint64> ();
+  piano->keys = zelm_piano_keys_new ();
   new (&piano->pointers) std::vector<Pointer> ();
   piano->octave_start = DEFAULT_START;
   piano->octave_count = DEFAULT_COUNT;
@@ -319,7 +302,7 @@ zelm_piano_finalize (GObject *object)
   for (Pointer &p : piano->pointers)
     free_pointer (p);
   piano->pointers.~vector ();
-  piano->held_list.~vector ();
+  zelm_piano_keys_free (piano->keys);
   g_clear_object (&piano->synth);
   G_OBJECT_CLASS (zelm_piano_parent_class)->finalize (object);
 }
@@ -794,12 +777,8 @@ zelm_piano_note_on (ZelmPiano *piano, guint16 device, guint sub_id, int channel,
 {
   g_return_if_fail (ZELM_IS_PIANO (piano));
 
-  piano->held_list.push_back (pack_key (device, sub_id, channel, note));
-  if (note < 128 && !is_held (piano, note))
-    {
-      set_held (piano, note, TRUE);
-      redraw_key (piano, note);
-    }
+  if (zelm_piano_keys_press (piano->keys, device, sub_id, channel, note))
+    redraw_key (piano, note);
 }
 
 void
@@ -807,16 +786,8 @@ zelm_piano_note_off (ZelmPiano *piano, guint16 device, guint sub_id, int channel
 {
   g_return_if_fail (ZELM_IS_PIANO (piano));
 
-  std::vector<guint64> &list = piano->held_list;
-  auto it = std::find (list.rbegin (), list.rend (), pack_key (device, sub_id, channel, note));
-  if (it == list.rend ())
-    return;
-  list.erase (std::next (it).base ());
-  if (note >= 128 || std::any_of (list.begin (), list.end (),
-                                  [note] (guint64 key) { return (key & 0xff) == note; }))
-    return;
-  set_held (piano, note, FALSE);
-  redraw_key (piano, note);
+  if (zelm_piano_keys_release (piano->keys, device, sub_id, channel, note))
+    redraw_key (piano, note);
 }
 
 void
@@ -824,11 +795,8 @@ zelm_piano_all_notes_off (ZelmPiano *piano)
 {
   g_return_if_fail (ZELM_IS_PIANO (piano));
 
-  if (piano->held_list.empty ())
-    return;
-  piano->held_list.clear ();
-  piano->held[0] = piano->held[1] = 0;
-  gtk_widget_queue_draw (GTK_WIDGET (piano));
+  if (zelm_piano_keys_release_all (piano->keys))
+    gtk_widget_queue_draw (GTK_WIDGET (piano));
 }
 
 int
