@@ -330,70 +330,39 @@ TEST_F (Recorder, FindButtonChoosesATap)
 
 /* The pause button only asks: the display keeps refreshing until the
  * synthesizer's confirmation comes back, and a second press before it
- * changes nothing.  Resuming works the same way. */
-TEST_F (Recorder, PauseTakesEffectOnConfirmation)
+ * changes nothing.  Paused, the scrollbar moves every row over the same
+ * window of sample time: the master's output and the voice's wave cross
+ * zero at the same columns, where the recorded samples say they should.
+ * Resuming waits for its confirmation too. */
+TEST_F (Recorder, PauseAndScrollBack)
 {
+  tick (9600); /* silence before the note */
   VornQueue *queue = nullptr;
   s.note_on (69, 0, &queue);
-  tick (9600);
+  tick (19200);
   show_voice (1, queue);
-  tick (64);
-
   gtk_button_clicked (GTK_BUTTON (pause_button ()));
   gtk_button_clicked (GTK_BUTTON (pause_button ()));
   gboolean pause = FALSE;
   g_object_get (rec, "pause", &pause, nullptr);
   EXPECT_TRUE (pause);
-  EXPECT_FALSE (paused_shown ());
 
   /* The voice's tap keeps recording; without confirmation its row moves. */
   const std::vector<double> before = crossings (scope (1));
-  s.render (4000);
+  s.render (4032);
   zelm_tap_recorder_process (zr ());
   const std::vector<double> during = crossings (scope (1));
   ASSERT_FALSE (before.empty () || during.empty ());
   EXPECT_GT (std::fabs (before[0] - during[0]), 3.0) << "refresh stopped before confirmation";
   EXPECT_FALSE (paused_shown ());
-
   deliver ();
   EXPECT_EQ (pauses_confirmed, 1);
-  EXPECT_TRUE (paused_shown ());
-  const std::vector<double> frozen = crossings (scope (1));
-  ASSERT_FALSE (frozen.empty ());
-  tick (4000);
-  EXPECT_EQ (crossings (scope (1)), frozen);
-
-  /* Resume: frozen until confirmed, live after. */
-  gtk_button_clicked (GTK_BUTTON (pause_button ()));
-  zelm_tap_recorder_process (zr ());
-  EXPECT_EQ (crossings (scope (1)), frozen);
-  EXPECT_TRUE (paused_shown ());
-  tick (4000);
-  EXPECT_FALSE (paused_shown ());
-  tick (4000);
-  const std::vector<double> live = crossings (scope (1));
-  ASSERT_FALSE (live.empty ());
-  EXPECT_GT (std::fabs (live[0] - frozen[0]), 3.0) << "no refresh after resuming";
-}
-
-/* Paused, the scrollbar moves every row over the same window of sample
- * time: the master's output and the voice's wave cross zero at the same
- * columns, where the recorded samples say they should. */
-TEST_F (Recorder, ScrollingBackKeepsRowsAligned)
-{
-  tick (9600); /* silence before the note */
-  VornQueue *queue = nullptr;
-  s.note_on (69, 0, &queue);
-  const guint64 voice_start = 9600;
-  tick (19200);
-  show_voice (1, queue);
-  gtk_button_clicked (GTK_BUTTON (pause_button ()));
-  tick (64);
   ASSERT_TRUE (paused_shown ());
+
   GtkAdjustment *adj = gtk_range_get_adjustment (GTK_RANGE (scrollbar ()));
   const int len = ZELM_WAVE_SCOPE (scope (0))->len;
   EXPECT_EQ (gtk_adjustment_get_page_size (adj), len);
-  EXPECT_EQ (gtk_adjustment_get_upper (adj), 9600 + 19200 + 64);
+  EXPECT_EQ (gtk_adjustment_get_upper (adj), 9600 + 19200 + 4032);
   EXPECT_EQ (gtk_adjustment_get_value (adj), gtk_adjustment_get_upper (adj) - len);
 
   /* A click on the scrollbar's trough, as the user scrolls back. */
@@ -402,28 +371,35 @@ TEST_F (Recorder, ScrollingBackKeepsRowsAligned)
   const double end = gtk_adjustment_get_value (adj);
   click (scrollbar (), bar.width * 0.45, bar.height / 2.0);
   ASSERT_TRUE (wait_for ([&] { return gtk_adjustment_get_value (adj) != end; }));
-
   g_autoptr (VornTapGen) master = vorn_synth_get_master_tap (s.synth);
   std::vector<double> samples (static_cast<gsize> (len));
-  for (double pos : { gtk_adjustment_get_value (adj), voice_start + 3000.0 })
+  const double pos = gtk_adjustment_get_value (adj);
+  const int n = vorn_tap_gen_read (master, samples.data (), len, 0, int (pos + 0.5), nullptr);
+  ASSERT_EQ (n, len);
+  std::vector<double> expected;
+  for (int i = 1; i < n; i++)
+    if (samples[i - 1] < 0 && samples[i] >= 0)
+      expected.push_back (i - 1 + -samples[i - 1] / (samples[i] - samples[i - 1]));
+  const std::vector<double> master_x = crossings (scope (0)), voice_x = crossings (scope (1));
+  ASSERT_EQ (master_x.size (), expected.size ());
+  ASSERT_EQ (voice_x.size (), expected.size ());
+  for (gsize i = 0; i < expected.size (); i++)
     {
-      SCOPED_TRACE (pos);
-      gtk_adjustment_set_value (adj, pos);
-      const int n = vorn_tap_gen_read (master, samples.data (), len, 0, int (pos + 0.5), nullptr);
-      ASSERT_EQ (n, len);
-      std::vector<double> expected;
-      for (int i = 1; i < n; i++)
-        if (samples[i - 1] < 0 && samples[i] >= 0)
-          expected.push_back (i - 1 + -samples[i - 1] / (samples[i] - samples[i - 1]));
-      auto master_x = crossings (scope (0)), voice_x = crossings (scope (1));
-      ASSERT_EQ (master_x.size (), expected.size ());
-      ASSERT_EQ (voice_x.size (), expected.size ());
-      for (gsize i = 0; i < expected.size (); i++)
-        {
-          EXPECT_NEAR (master_x[i], expected[i], 0.6) << i;
-          EXPECT_NEAR (voice_x[i], expected[i], 0.6) << i;
-        }
+      EXPECT_NEAR (master_x[i], expected[i], 0.6) << i;
+      EXPECT_NEAR (voice_x[i], expected[i], 0.6) << i;
     }
+
+  /* Resume: frozen until confirmed, live after. */
+  gtk_button_clicked (GTK_BUTTON (pause_button ()));
+  zelm_tap_recorder_process (zr ());
+  EXPECT_EQ (crossings (scope (1)), voice_x);
+  EXPECT_TRUE (paused_shown ());
+  tick (4000);
+  EXPECT_FALSE (paused_shown ());
+  tick (4000);
+  const std::vector<double> live = crossings (scope (1));
+  ASSERT_FALSE (live.empty ());
+  EXPECT_GT (std::fabs (live[0] - voice_x[0]), 3.0) << "no refresh after resuming";
 }
 
 /* A row showing a voice's tap moves on to the next voice of the
