@@ -14,32 +14,27 @@ namespace {
 TEST (TapRows, VoicesNewestFirstAndAtMostMax)
 {
   ZelmTapVoices voices {};
-  voices.max = 3;
-  std::vector<GObject *> made;
-  auto ids = [&] {
+  GObject *made[7];
+  auto add = [&] (int from, int to) {
+    for (int i = from; i < to; i++)
+      zelm_tap_voices_add (&voices, made[i] = G_OBJECT (g_object_new (G_TYPE_OBJECT, nullptr)));
+  };
+  auto kept = [&] {
     std::vector<int> out;
     for (GList *l = voices.list; l; l = l->next)
-      out.push_back (int (std::find (made.begin (), made.end (), l->data) - made.begin ()));
+      out.push_back (int (std::find (made, made + 7, l->data) - made));
     return out;
   };
-  for (int i = 0; i < 5; i++)
-    {
-      made.push_back (G_OBJECT (g_object_new (G_TYPE_OBJECT, nullptr)));
-      zelm_tap_voices_add (&voices, made.back ());
-    }
-  EXPECT_EQ (ids (), (std::vector<int> { 4, 3, 2 }));
-  EXPECT_EQ (made[1]->ref_count, 1u) << "dropped voice still referenced";
-  EXPECT_EQ (made[2]->ref_count, 2u);
+  voices.max = 3;
+  add (0, 5);
+  EXPECT_EQ (kept (), (std::vector<int> { 4, 3, 2 }));
   zelm_tap_voices_set_max (&voices, 1);
-  EXPECT_EQ (ids (), (std::vector<int> { 4 }));
+  EXPECT_EQ (kept (), (std::vector<int> { 4 }));
   zelm_tap_voices_set_max (&voices, 2);
-  made.push_back (G_OBJECT (g_object_new (G_TYPE_OBJECT, nullptr)));
-  zelm_tap_voices_add (&voices, made.back ());
-  made.push_back (G_OBJECT (g_object_new (G_TYPE_OBJECT, nullptr)));
-  zelm_tap_voices_add (&voices, made.back ());
-  EXPECT_EQ (ids (), (std::vector<int> { 6, 5 }));
+  add (5, 7);
+  EXPECT_EQ (kept (), (std::vector<int> { 6, 5 }));
+  EXPECT_EQ (made[4]->ref_count, 1u) << "a dropped voice is still referenced";
   zelm_tap_voices_clear (&voices);
-  EXPECT_EQ (voices.count, 0);
   for (GObject *o : made)
     {
       EXPECT_EQ (o->ref_count, 1u);

@@ -70,7 +70,7 @@ TEST (ScaleArithmetic, CoefficientBarSetsLeadingDigitsAndWrapsDecades)
   EXPECT_EQ (zelm_scale_coeff_value (7.0, 50, 0, FALSE), 7.0) << "no track";
 }
 
-TEST (ScaleArithmetic, ExponentsSignsAndKeySteps)
+TEST (ScaleArithmetic, ExponentsAndSigns)
 {
   static const struct {
     double value;
@@ -114,21 +114,6 @@ TEST (ScaleArithmetic, ExponentsSignsAndKeySteps)
   for (const auto &tc : signs)
     EXPECT_EQ (zelm_scale_sign_value (tc.value, tc.positive, tc.min, tc.max), tc.expect)
       << tc.value << (tc.positive ? " +" : " -");
-
-  /* Arrow keys step a digit: place -2 left/right, -1 up/down. */
-  static const struct {
-    double value;
-    int place, dir;
-    double expect;
-  } keys[] = {
-    { 1.23, -2, 1, 1.24 },  { 1.23, -2, -1, 1.22 }, { 1.234, -2, 1, 1.24 }, /* onto the grid */
-    { 1.0, -2, -1, 0.999 }, { 0.999, -2, 1, 1.0 },  { 440, -1, 1, 450 },
-    { 9.9, -1, 1, 10 },     { 10, -1, -1, 9.9 },    { -2, -2, 1, -1.99 },
-    { -2, -2, -1, -2.01 },  { 0, -2, 1, 0.01 },     { 0, -1, -1, -0.1 },
-  };
-  for (const auto &tc : keys)
-    EXPECT_DOUBLE_EQ (zelm_scale_key_step (tc.value, tc.place, tc.dir), tc.expect)
-      << tc.value << " place " << tc.place << " dir " << tc.dir;
 }
 
 /* ---- the widget ---------------------------------------------------------- */
@@ -362,8 +347,10 @@ TEST_F (Scale, PointerAndKeysReachTheArithmetic)
   EXPECT_EQ (reported, std::vector<double> { 430.0 });
 }
 
-/* The keys' edits; a sign that changes nothing, or a digit step of an
- * infinite value, reports nothing. */
+/* The keys' edits: arrows step a digit (Left/Right two places below the
+ * decade the value moves into, Up/Down one), Page Up/Down step the decade,
+ * plus and minus set the sign.  A sign that changes nothing, or a digit
+ * step of an infinite value, reports nothing. */
 TEST (ScaleArithmetic, Keys)
 {
   static const struct {
@@ -372,7 +359,12 @@ TEST (ScaleArithmetic, Keys)
     bool edit;
   } keys[] = {
     { GDK_KEY_Right, 1.23, 1.24, true },      { GDK_KEY_KP_Left, 1.23, 1.22, true },
+    { GDK_KEY_Right, 1.234, 1.24, true },     /* onto the grid */
+    { GDK_KEY_Left, 1.0, 0.999, true },       { GDK_KEY_Right, 0.999, 1.0, true },
     { GDK_KEY_Up, 440, 450, true },           { GDK_KEY_KP_Down, 440, 430, true },
+    { GDK_KEY_Up, 9.9, 10, true },            { GDK_KEY_Down, 10, 9.9, true },
+    { GDK_KEY_Right, -2, -1.99, true },       { GDK_KEY_Left, -2, -2.01, true },
+    { GDK_KEY_Right, 0, 0.01, true },         { GDK_KEY_Down, 0, -0.1, true },
     { GDK_KEY_Page_Up, 2.5, 25, true },       { GDK_KEY_KP_Page_Down, 2.5, 0.25, true },
     { GDK_KEY_minus, 2.5, -2.5, true },       { GDK_KEY_KP_Add, -2.5, 2.5, true },
     { GDK_KEY_equal, -2.5, 2.5, true },       { GDK_KEY_Up, 9.95e29, BIG, true }, /* clamped */
@@ -383,7 +375,7 @@ TEST (ScaleArithmetic, Keys)
   for (const auto &tc : keys)
     {
       ASSERT_TRUE (zelm_scale_key_value (tc.key, tc.start, -BIG, BIG, &v, &edit));
-      EXPECT_EQ (v, tc.expect) << tc.start << " key " << gdk_keyval_name (tc.key);
+      EXPECT_DOUBLE_EQ (v, tc.expect) << tc.start << " key " << gdk_keyval_name (tc.key);
       EXPECT_EQ (bool (edit), tc.edit) << tc.start << " key " << gdk_keyval_name (tc.key);
     }
   EXPECT_FALSE (zelm_scale_key_value (GDK_KEY_a, 1, -BIG, BIG, &v, &edit));
