@@ -176,7 +176,9 @@ TEST_F (Piano, PointerPlaysSweepsAndReleases)
       pointer_move (piano, key_point (c.note).x, key_point (c.note).y);
       button_press ();
       if (c.sounds)
-        ASSERT_TRUE (wait_for ([&] { return voices () == 1; })) << "note " << c.note;
+        {
+          ASSERT_TRUE (wait_for ([&] { return voices () == 1; })) << "note " << c.note;
+        }
       EXPECT_EQ (voices (c.sounds ? c.note : -1), c.sounds ? 1u : 0u) << "note " << c.note;
       button_release ();
       EXPECT_TRUE (wait_for ([&] { return voices () == 0; })) << "note " << c.note;
