@@ -63,7 +63,7 @@ values (GNode *n)
 }
 
 /* The left speaker of @note played on a started synthesizer as the audio
- * driver would, released after @hold seconds. */
+ * driver would, released after @hold seconds (on a fragment's start). */
 std::vector<float>
 play (VornFormat format, double rate, VornInst *inst, guint n)
 {
@@ -72,20 +72,15 @@ play (VornFormat format, double rate, VornInst *inst, guint n)
   vorn_synth_start (synth);
   vorn_synth_set_inst (synth, 0, inst);
   vorn_synth_note_on (synth, 0, 0, 0, NOTE, 127, nullptr);
-  std::vector<float> left, frag (2 * VORN_FRAGMENT_SIZE);
-  const guint release = guint (std::lround (HOLD * rate / VORN_FRAGMENT_SIZE));
-  for (guint f = 0; f * VORN_FRAGMENT_SIZE < n; f++)
-    {
-      if (f == release)
-        vorn_synth_note_off (synth, 0, 0, 0, NOTE, 127);
-      vorn_synth_render_interleaved (synth, frag.data (), VORN_FRAGMENT_SIZE);
-      for (int i = 0; i < VORN_FRAGMENT_SIZE; i++)
-        left.push_back (frag[2 * i]);
-    }
+  const guint release = guint (std::lround (HOLD * rate / VORN_FRAGMENT_SIZE)) * VORN_FRAGMENT_SIZE;
+  std::vector<float> both (2 * n);
+  vorn_synth_render_interleaved (synth, both.data (), release);
+  vorn_synth_note_off (synth, 0, 0, 0, NOTE, 127);
+  vorn_synth_render_interleaved (synth, both.data () + 2 * release, n - release);
   vorn_synth_stop (synth);
   while (VornSynthMsg *msg = vorn_synth_get_message (synth))
     vorn_synth_msg_free (msg);
-  return left;
+  return signal_test::channel (both, 0);
 }
 
 /* The rows under @r as an outline, one line per row: its name, icon and
