@@ -158,34 +158,43 @@ item_labelled (GtkWidget *menu, const char *label)
 } // namespace
 
 /* The actions change the rows with the nodes and select what they made;
- * each change is told once; a tap's mark and a mute show in the status. */
-TEST_F (Tree, ActionsKeepRowsInStep)
+ * each change is told once; a tap's mark and a mute show in the status.
+ * Every item of both menus names an action of the tree (new nodes a kind
+ * it makes), enabled for one row with a clipboard; the menu for several
+ * rows holds only what acts on each of them, the rest is off there. */
+TEST_F (Tree, ActionsKeepRowsInStepAndMenusNameThem)
 {
   ASSERT_EQ (first (), "Volume Attack,Volume Release,Slow Drift,Pad Wave(Morph Attack,Morph Release)");
   EXPECT_FALSE (enabled ("paste"));
   activate ("new-node", g_variant_new_string ("rbj-lowpass"));
   EXPECT_EQ (name_of (current), "RBJ Lowpass");
   activate ("cut");
-  select ("Volume Release");
-  activate ("toggle-recording");
-  activate ("paste");
   select ("Pad Wave");
   activate ("paste-within");
   EXPECT_EQ (name_of (current), "RBJ Lowpass");
+  select ("Volume Release");
+  activate ("toggle-recording");
   select ("Morph Attack");
   activate ("mute");
-  EXPECT_EQ (first (), "Volume Attack,RBJ Lowpass,Volume Release:m,Untitled,Slow Drift,"
-                       "Pad Wave(Morph Attack:a,Morph Release,RBJ Lowpass)");
-  EXPECT_EQ (edits, 6);
-  select ("Volume Release");
-  activate ("delete");
   select ("Pad Wave");
   activate ("move-up");
-  activate ("move-up");
-  EXPECT_EQ (first (), "Volume Attack,Pad Wave(Morph Attack:a,Morph Release,RBJ Lowpass),"
-                       "RBJ Lowpass,Slow Drift");
+  EXPECT_EQ (first (), "Volume Attack,Volume Release:m,Untitled,"
+                       "Pad Wave(Morph Attack:a,Morph Release,RBJ Lowpass),Slow Drift");
+  EXPECT_EQ (edits, 6);
 
-  /* Several rows: the commands on one row are off. */
+  g_autoptr (GtkBuilder) builder =
+      gtk_builder_new_from_resource ("/org/zelmora/Zelmora/ui/zelm-tree-menu.ui");
+  std::string names[2];
+  for (int m = 0; m < 2; m++)
+    menu_actions (G_MENU_MODEL (gtk_builder_get_object (builder, m ? "tree-menu-multi" : "tree-menu")),
+                  [&] (const char *action, GVariant *target) {
+      ASSERT_TRUE (g_str_has_prefix (action, "tree.")) << action;
+      EXPECT_TRUE (enabled (action + 5)) << action;
+      EXPECT_TRUE (!target || zelm_node_kind_is_valid (g_variant_get_string (target, nullptr)));
+      names[m] += (names[m].empty () ? "" : " ") + std::string (action + 5);
+    });
+  EXPECT_EQ (std::count (names[0].begin (), names[0].end (), ' '), 36);
+  EXPECT_EQ (names[1], "move-up move-down copy cut delete mute toggle-recording");
   gtk_tree_selection_select_all (gtk_tree_view_get_selection (view));
   for (const char *name : { "new-node", "rename", "paste", "paste-within" })
     EXPECT_FALSE (enabled (name)) << name;
@@ -237,27 +246,6 @@ TEST_F (Tree, FilesNamesAndReload)
   EXPECT_EQ (asked, "Renamed");
   EXPECT_EQ (zelm_app_get_files_no_copy (app), nullptr);
   EXPECT_EQ (gtk_tree_model_iter_n_children (model, nullptr), 0);
-}
-
-/* Every item of both menus names an action of the tree (new nodes a kind
- * it makes), enabled for one row with a clipboard; the menu for several
- * rows holds only what acts on each of them. */
-TEST_F (Tree, MenusNameEnabledActions)
-{
-  activate ("copy");
-  g_autoptr (GtkBuilder) builder =
-      gtk_builder_new_from_resource ("/org/zelmora/Zelmora/ui/zelm-tree-menu.ui");
-  std::string names[2];
-  for (int m = 0; m < 2; m++)
-    menu_actions (G_MENU_MODEL (gtk_builder_get_object (builder, m ? "tree-menu-multi" : "tree-menu")),
-                  [&] (const char *action, GVariant *target) {
-      ASSERT_TRUE (g_str_has_prefix (action, "tree.")) << action;
-      EXPECT_TRUE (enabled (action + 5)) << action;
-      EXPECT_TRUE (!target || zelm_node_kind_is_valid (g_variant_get_string (target, nullptr)));
-      names[m] += (names[m].empty () ? "" : " ") + std::string (action + 5);
-    });
-  EXPECT_EQ (std::count (names[0].begin (), names[0].end (), ' '), 36);
-  EXPECT_EQ (names[1], "move-up move-down copy cut delete mute toggle-recording");
 }
 
 /* One real event per path: an accelerator while the tree has the focus
