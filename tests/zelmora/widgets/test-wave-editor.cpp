@@ -66,8 +66,6 @@ line_near (GdkPixbuf *pb, double x, double y, bool across_x, Rgb colour)
 
 constexpr Rgb HMORPH_OWN { 0x64, 0x00, 0xff }, VMORPH_OWN { 0x64, 0xff, 0x00 }, BLACK { 0, 0, 0 };
 
-gint64 fake_now = 0; /* the animation's clock, set by the tests */
-
 class WaveEditor : public ::testing::Test {
 protected:
   GtkWidget *widget = zelm_wave_editor_new ();
@@ -195,8 +193,7 @@ TEST_F (WaveEditor, MorphCanvasScrubs)
 
 /* Without events: the main canvas's selection and polarity reach the morph
  * canvases, a new wave clears the selection, the morph mode shows the morph
- * widgets for no wave or a morphing wave (Auto) or as told, and play runs
- * the animation on the editor's clock with every canvas following. */
+ * widgets for no wave or a morphing wave (Auto) or as told. */
 TEST_F (WaveEditor, EditorKeepsItsCanvasesInStep)
 {
   show (test_wave (true));
@@ -231,24 +228,6 @@ TEST_F (WaveEditor, EditorKeepsItsCanvasesInStep)
   gtk_widget_show_all (win); /* leaves them as the mode says */
   pump (30);
   EXPECT_FALSE (gtk_widget_get_visible (morph ()));
-
-  g_object_set (widget, "morph-mode", AUTO, nullptr);
-  show (test_wave (true));
-  zelm_wave_editor_set_clock (ZELM_WAVE_EDITOR (widget), +[] (gpointer) { return fake_now; },
-                              nullptr);
-  GtkToolbar *toolbar = GTK_TOOLBAR (child (0, 0));
-  GtkToggleToolButton *play = GTK_TOGGLE_TOOL_BUTTON (gtk_toolbar_get_nth_item (toolbar, 2));
-  fake_now = 5000000;
-  gtk_toggle_tool_button_set_active (play, TRUE);
-  fake_now += 250000; /* rate 1 */
-  EXPECT_TRUE (wait_for ([&] { return std::abs (position (morph ()) - 0.25) < 1e-9; }))
-    << position (morph ());
-  for (GtkWidget *w : positioned ())
-    EXPECT_NEAR (position (w), 0.25, 1e-9);
-  gtk_toggle_tool_button_set_active (play, FALSE);
-  pump (30);
-  for (GtkWidget *w : positioned ())
-    EXPECT_EQ (position (w), 0.0);
 }
 
 } // namespace
