@@ -24,37 +24,19 @@ constexpr int SPEAKERS = AUDIO_SPEAKERS;
  * children start with, and whether it has a pitch to check. */
 struct Spec {
   const char *name;
-  std::vector<std::string> begins;
-  bool pitched;
+  std::vector<std::string> begins = { "Volume Attack", "Volume Release" };
+  bool pitched = true;
 };
-
-const std::vector<std::string> ENVELOPES = { "Volume Attack", "Volume Release" };
 
 const std::vector<Spec> &
 specs ()
 {
   static const std::vector<Spec> table = {
-    { "In The Beginning", ENVELOPES, true },
-    { "Vox Humina", ENVELOPES, true },
-    { "Vox Humina Filtered", ENVELOPES, true },
-    { "Organic", ENVELOPES, true },
-    { "Steel Drum Synth", ENVELOPES, true },
-    { "FM Wanna Be Square", ENVELOPES, true },
-    { "Pan Synth", ENVELOPES, true },
-    { "Zweikatzenorgel", ENVELOPES, true },
-    { "Electric Piano", ENVELOPES, true },
-    { "Accordion", ENVELOPES, true },
-    { "Eisenmorph", ENVELOPES, true },
-    { "KickNBrass", ENVELOPES, true },
-    { "Big Bee", ENVELOPES, true },
-    { "Big Bee LPF", ENVELOPES, true },
-    { "Trigon", ENVELOPES, true },
-    { "Desert Night", ENVELOPES, true },
-    { "Desert Sunrise", ENVELOPES, true },
-    { "Ode To Empire", ENVELOPES, true },
-    { "Distortion Flute", ENVELOPES, true },
-    { "Eternity", ENVELOPES, true },
-    { "Toggle", ENVELOPES, true },
+    { "In The Beginning" }, { "Vox Humina" }, { "Vox Humina Filtered" }, { "Organic" },
+    { "Steel Drum Synth" }, { "FM Wanna Be Square" }, { "Pan Synth" }, { "Zweikatzenorgel" },
+    { "Electric Piano" }, { "Accordion" }, { "Eisenmorph" }, { "KickNBrass" }, { "Big Bee" },
+    { "Big Bee LPF" }, { "Trigon" }, { "Desert Night" }, { "Desert Sunrise" }, { "Ode To Empire" },
+    { "Distortion Flute" }, { "Eternity" }, { "Toggle" },
     { "Bass Drum", { "Volume Attack", "Pitch Attack" }, false },
     { "Noise Cymbal", { "Volume Envelope", "White Noise", "Highpass Filter" }, false },
   };
@@ -230,34 +212,6 @@ note_freq (int note)
   return 440.0 * std::pow (2.0, (note - 69) / 12.0);
 }
 
-/* Average spectrum of the held part of note 60 in bands one partial wide,
- * centred on the first 40 partials of the note (up to 10.5 kHz), in dB
- * relative to the loudest band and floored at -60 dB: the balance of an
- * instrument's partials, not its loudness.  Energy between the partials
- * (noise, inharmonic partials) lands in the nearest band. */
-std::vector<double>
-band_spectrum (const std::vector<float> &x, size_t from, size_t to)
-{
-  const std::vector<double> power = power_spectrum (mono (x, from, to));
-  std::vector<double> bands;
-  const double f0 = note_freq (60);
-  for (int partial = 1; partial <= 40; partial++)
-    {
-      double e = 1e-30;
-      for (size_t k = 0; k < power.size (); k++)
-        {
-          double f = double (k) * RATE / 4096;
-          if (f >= (partial - 0.5) * f0 && f < (partial + 0.5) * f0)
-            e += power[k];
-        }
-      bands.push_back (10 * std::log10 (e));
-    }
-  double top = *std::max_element (bands.begin (), bands.end ());
-  for (double &b : bands)
-    b = std::max (b - top, -60.0);
-  return bands;
-}
-
 constexpr double HOLD = 1.5;       /* seconds a test note is held */
 constexpr double ONSET = 0.001;    /* the note-on window checked for a click */
 constexpr double OFFSET = 0.02;    /* the note-off window checked for a click */
@@ -363,39 +317,5 @@ INSTANTIATE_TEST_SUITE_P (Bank, Instrument, ::testing::Range<size_t> (0, 23),
                                 name += *c;
                             return name;
                           });
-
-/* Every pair of average spectra differs by more than 3 dB RMS over the 40
- * partial bands.  About 1 dB is the smallest level change of a partial a
- * listener notices, so 3 dB on average over every partial is a difference
- * in timbre no one mistakes; a copy of an instrument with a few partials
- * retouched would stay below it. */
-TEST (BankSound, InstrumentsSoundDifferent)
-{
-  g_autoptr (VornFile) file = load_bank ();
-  ASSERT_NE (file, nullptr);
-  std::vector<std::vector<double>> s;
-  for (size_t i = 0; i < specs ().size (); i++)
-    {
-      guint sounding = 0;
-      std::vector<float> out = play_note (nth_inst (file, i), &sounding);
-      s.push_back (band_spectrum (out, size_t (0.1 * RATE), size_t (HOLD * RATE)));
-    }
-  double closest = 1e9;
-  std::string pair;
-  for (size_t i = 0; i < s.size (); i++)
-    for (size_t j = i + 1; j < s.size (); j++)
-      {
-        double d = 0;
-        for (size_t k = 0; k < s[i].size (); k++)
-          d += std::pow (s[i][k] - s[j][k], 2) / double (s[i].size ());
-        d = std::sqrt (d);
-        EXPECT_GT (d, 3.0) << specs ()[i].name << " / " << specs ()[j].name;
-        if (g_getenv ("BANK_DISTANCES"))
-          g_print ("%5.2f %s / %s\n", d, specs ()[i].name, specs ()[j].name);
-        if (d < closest)
-          closest = d, pair = std::string (specs ()[i].name) + " / " + specs ()[j].name;
-      }
-  g_print ("closest pair: %s, %.2f dB RMS\n", pair.c_str (), closest);
-}
 
 } // namespace
