@@ -2,9 +2,7 @@
  * outline, and how every instrument sounds when played through the engine. */
 #include "vorn-test-audio.h"
 #include "vorn-test-log.h"
-#include "vornadel.h"
-
-#include <glib/gstdio.h>
+#include "vorn-test-model.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,14 +48,6 @@ bank_path ()
   return p ? p : "";
 }
 
-std::string
-node_name (VornNode *node)
-{
-  g_autofree char *name = nullptr;
-  g_object_get (node, "name", &name, nullptr);
-  return name ? name : "";
-}
-
 std::vector<VornNode *>
 children (VornNode *node)
 {
@@ -76,30 +66,18 @@ load_bank ()
   return file;
 }
 
-std::string
-read_all (const std::string &path)
-{
-  g_autofree char *data = nullptr;
-  gsize len = 0;
-  if (!g_file_get_contents (path.c_str (), &data, &len, nullptr))
-    return {};
-  return std::string (data, len);
-}
-
 TEST (BankFile, LoadAndSaveGiveTheSameBytes)
 {
   g_autoptr (VornFile) file = load_bank ();
   ASSERT_NE (file, nullptr);
-  g_autofree char *dir = g_dir_make_tmp ("zelmora-bank-XXXXXX", nullptr);
-  g_autofree char *out = g_build_filename (dir, "bank.vvi", nullptr);
+  TempDir dir;
+  const std::string out = dir.file ("bank.vvi");
   g_autoptr (GError) error = nullptr;
-  ASSERT_TRUE (vorn_file_save (file, out, &error)) << error->message;
+  ASSERT_TRUE (vorn_file_save (file, out.c_str (), &error)) << error->message;
 
-  std::string before = read_all (bank_path ()), after = read_all (out);
+  std::string before = read_text (bank_path ()), after = read_text (out);
   EXPECT_FALSE (before.empty ());
   EXPECT_TRUE (before == after) << "the saved bank differs from the committed one";
-  g_remove (out);
-  g_rmdir (dir);
 }
 
 /* The outline the application relies on: the instruments in order, each
@@ -127,7 +105,7 @@ TEST (BankFile, Outline)
       const Spec &spec = specs ()[i];
       SCOPED_TRACE (spec.name);
       ASSERT_TRUE (VORN_IS_INST (insts[i]));
-      EXPECT_EQ (node_name (insts[i]), spec.name);
+      EXPECT_EQ (get_string (insts[i]), spec.name);
       double root = 0;
       g_object_get (insts[i], "root-note", &root, nullptr);
       EXPECT_EQ (root, 69.0);
@@ -136,7 +114,7 @@ TEST (BankFile, Outline)
       ASSERT_GE (kids.size (), spec.begins.size ());
       for (size_t k = 0; k < spec.begins.size (); k++)
         {
-          EXPECT_EQ (node_name (kids[k]), spec.begins[k]);
+          EXPECT_EQ (get_string (kids[k]), spec.begins[k]);
           if (kinds.count (spec.begins[k]))
             {
               EXPECT_EQ (kind (kids[k]), kinds.at (spec.begins[k])) << spec.begins[k];

@@ -1,18 +1,10 @@
 /* Instrument node: defaults, JSON omissions and copies. */
-#include "vornadel.h"
 #include "vorn-test-log.h"
-
-#include <json-glib/json-glib.h>
+#include "vorn-test-model.h"
 
 #include <string>
 
-static std::string
-json_text (gpointer obj)
-{
-  g_autoptr (JsonNode) node = json_gobject_serialize (G_OBJECT (obj));
-  g_autofree char *text = json_to_string (node, FALSE);
-  return text;
-}
+using vorn_test::json_text;
 
 TEST (Inst, DefaultsJsonAndDuplicate)
 {

@@ -1,6 +1,6 @@
 /* Wave node: kind, JSON form, presets, controls, point editing with morph renumbering, duplication. */
 #include "vorn-test-log.h"
-#include "vornadel.h"
+#include "vorn-test-model.h"
 
 #include <json-glib/json-glib.h>
 
@@ -21,18 +21,8 @@ watch (gpointer obj, const char *property, int *n)
   g_signal_connect_swapped (obj, signal, G_CALLBACK (+[] (int *c) { (*c)++; }), n);
 }
 
-using Entries = std::vector<std::pair<guint, bool>>;
-
-/* (index, horizontal) of every morph entry, in array order. */
-Entries
-entries_of (const VornWave *wave)
-{
-  Entries out;
-  if (wave->morph)
-    for (guint i = 0; i < wave->morph->count; i++)
-      out.emplace_back (wave->morph->points[i].index, wave->morph->points[i].horizontal != 0);
-  return out;
-}
+using Entries = vorn_test::MorphEntries;
+using vorn_test::morph_entries;
 
 /* A straight wave from (0, 0) to (1, 1) with sharp points. */
 VornWave *
@@ -201,7 +191,7 @@ TEST (Wave, PointEditingRenumbersMorph)
     {
       SCOPED_TRACE (s.what);
       s.edit ();
-      EXPECT_EQ (entries_of (wave), s.entries);
+      EXPECT_EQ (morph_entries (wave->morph), s.entries);
       EXPECT_EQ (std::exchange (notified, 0), s.notified);
       EXPECT_EQ (wave->morph->curve, wave->curve);
     }
