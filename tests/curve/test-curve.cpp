@@ -144,17 +144,3 @@ TEST (Curve, InsertByIndexAndDeleteKeepLayout)
   EXPECT_CRITICAL ("curve->count > 2");
   EXPECT_EQ (c->count, 2);
 }
-
-TEST (Curve, DuplicateIsIndependent)
-{
-  g_autoptr (VornCurve) c = diagonal_curve ();
-  g_object_set (c, "name", "saw", nullptr);
-  g_autoptr (VornCurve) d = vorn_curve_duplicate (c);
-  vorn_curve_insert_point (c, 0.5, 0.5);
-  c->ycoords[0] = 0.25;
-
-  EXPECT_EQ (get_points (d), (V{0, 0, 0.8, 0.8, 0.2, 0.2, 1, 1}));
-  g_autofree char *name = nullptr;
-  g_object_get (d, "name", &name, nullptr);
-  EXPECT_STREQ (name, "saw");
-}
