@@ -1,4 +1,4 @@
-/* Wave node: kind, JSON form, presets, controls, point editing with morph renumbering, duplication. */
+/* Wave node: kind, JSON form, presets, point editing with morph renumbering, duplication. */
 #include "vorn-test-log.h"
 #include "vorn-test-model.h"
 
@@ -138,27 +138,6 @@ TEST (Wave, PresetsBuildTheirCurvesAndRouting)
         EXPECT_NEAR (vorn_curve_cache_plot_point (cache, k / 32.0), std::sin (2 * M_PI * k / 32.0), 0.1) << k;
     }
   EXPECT_EQ (vorn_wave_new_from_preset (VornWavePreset (VORN_WAVE_PRESET_COUNT)), nullptr);
-}
-
-/* Control waves have no curve; the default operation and value follow the destination. */
-TEST (Wave, ControlWaves)
-{
-  struct { VornAttribType dest; VornWaveOp op; double init; VornWaveKind kind; } table[] = {
-    { VORN_ATTRIB_TYPE_PITCH, VORN_WAVE_OP_MUL, 1.0, VORN_WAVE_KIND_CTRL_PITCH },
-    { VORN_ATTRIB_TYPE_VOLUME, VORN_WAVE_OP_MUL, 1.0, VORN_WAVE_KIND_CTRL_VOLUME },
-    { VORN_ATTRIB_TYPE_TIME, VORN_WAVE_OP_MUL, 1.0, VORN_WAVE_KIND_CTRL_TIME },
-    { VORN_ATTRIB_TYPE_BALANCE, VORN_WAVE_OP_ADD, 0.0, VORN_WAVE_KIND_CTRL_BALANCE },
-    { VORN_ATTRIB_TYPE_EFFECT2, VORN_WAVE_OP_ADD, 0.0, VORN_WAVE_KIND_UNDEFINED },
-  };
-  for (auto &t : table)
-    {
-      g_autoptr (VornWave) w = vorn_wave_new_control_default ("x", t.dest);
-      SCOPED_TRACE (t.dest);
-      EXPECT_EQ (w->curve, nullptr);
-      EXPECT_EQ (w->dest_op, t.op);
-      EXPECT_EQ (w->init_value, t.init);
-      EXPECT_EQ (w->kind, t.kind);
-    }
 }
 
 TEST (Wave, PointEditingRenumbersMorph)
