@@ -106,7 +106,7 @@ TEST (SynthCpuThreads, NotesFromTwoThreadsWhileRendering)
   GSource *source = vorn_synth_outbox_source_new (s.synth);
   g_source_set_callback (source, G_SOURCE_FUNC (+[] (VornSynth *, VornSynthMsg *msg, gpointer data) {
                            if (msg->type == VORN_SYNTH_MSG_START_VOICE)
-                             static_cast<std::vector<guint> *> (data)->push_back (msg->data.voice.voice_id);
+                             static_cast<std::vector<guint> *> (data)->push_back (msg->start_voice.voice_id);
                            vorn_synth_msg_free (msg);
                            return gboolean (G_SOURCE_CONTINUE);
                          }),
