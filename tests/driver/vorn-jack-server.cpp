@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -21,7 +20,6 @@ constexpr size_t TO_JACK_BYTES = 16 * 1024;
 constexpr size_t FROM_JACK_BYTES = 8 * 1024 * 1024;
 
 struct PeriodHeader {
-  guint64 frame_time;
   guint32 frames;
   guint32 channels;
 };
@@ -223,7 +221,6 @@ int
 JackTestClient::process (jack_nframes_t frames, void *data)
 {
   auto *self = static_cast<JackTestClient *> (data);
-  const guint64 now = jack_last_frame_time (self->jack);
   PortAccess ports;
 
   void *midi = jack_port_get_buffer (self->midi_out, frames);
@@ -236,11 +233,10 @@ JackTestClient::process (jack_nframes_t frames, void *data)
       self->to_jack->advance (sizeof head + head[1]);
       const guint32 offset = MIN (head[0], frames - 1);
       jack_midi_event_write (midi, offset, entry + sizeof head, head[1]);
-      self->sent_frame.store (now + offset);
     }
 
   /* Frames are staged in one go per channel; the ring copies bytewise. */
-  const PeriodHeader ph = { now, frames, guint32 (self->inputs.size ()) };
+  const PeriodHeader ph = { frames, guint32 (self->inputs.size ()) };
   const size_t need = sizeof ph + sizeof (float) * frames * ph.channels;
   if (self->from_jack->write_space () < need)
     {
@@ -296,16 +292,6 @@ JackTestClient::drain ()
       if (from_jack->read_space () < sizeof ph + body)
         break;
       from_jack->advance (sizeof ph);
-      if (rec.frames () == 0)
-        rec.first_frame = ph.frame_time;
-      else
-        {
-          const auto &[time, index] = rec.jumps.empty ()
-                                        ? std::pair<guint64, size_t> (rec.first_frame, 0)
-                                        : rec.jumps.back ();
-          if (ph.frame_time != time + (rec.frames () - index))
-            rec.jumps.emplace_back (ph.frame_time, rec.frames ());
-        }
       for (guint32 c = 0; c < ph.channels; c++)
         {
           std::vector<float> &ch = rec.channels[c];
@@ -323,8 +309,6 @@ JackTestClient::restart_recording ()
   drain ();
   for (auto &ch : rec.channels)
     ch.clear ();
-  rec.first_frame = 0;
-  rec.jumps.clear ();
 }
 
 const JackRecording &
@@ -369,75 +353,6 @@ JackTestClient::connections (const std::string &port) const
   if (names)
     jack_free (names);
   return out;
-}
-
-size_t
-JackRecording::index_of (guint64 frame) const
-{
-  guint64 time = first_frame;
-  size_t index = 0;
-  for (const auto &[t, i] : jumps)
-    if (t <= frame)
-      time = t, index = i;
-  return frame > time ? index + size_t (frame - time) : index;
-}
-
-double
-zero_crossing_frequency (const std::vector<float> &x, size_t from, size_t to)
-{
-  size_t first = 0, last = 0, count = 0;
-  for (size_t i = std::max<size_t> (from, 1); i < to && i < x.size (); i++)
-    if (x[i - 1] < 0 && x[i] >= 0)
-      {
-        if (!count++)
-          first = i;
-        last = i;
-      }
-  return count < 2 ? 0.0 : double (count - 1) / double (last - first);
-}
-
-float
-peak (const std::vector<float> &x, size_t from, size_t to)
-{
-  float p = 0;
-  for (size_t i = from; i < to && i < x.size (); i++)
-    p = std::max (p, std::fabs (x[i]));
-  return p;
-}
-
-size_t
-first_sound (const std::vector<float> &x, float threshold)
-{
-  for (size_t i = 0; i < x.size (); i++)
-    if (std::fabs (x[i]) > threshold)
-      return i;
-  return x.size ();
-}
-
-size_t
-last_sound (const std::vector<float> &x, float threshold)
-{
-  for (size_t i = x.size (); i > 0; i--)
-    if (std::fabs (x[i - 1]) > threshold)
-      return i;
-  return 0;
-}
-
-size_t
-falls_below (const std::vector<float> &x, size_t from, float level, size_t window)
-{
-  /* No window starting at or before a loud sample's index qualifies. */
-  size_t i = from;
-  while (i + window <= x.size ())
-    {
-      size_t k = i + window;
-      while (k > i && std::fabs (x[k - 1]) < level)
-        k--;
-      if (k == i)
-        return i;
-      i = k;
-    }
-  return x.size ();
 }
 
 } // namespace vorn_test

@@ -14,7 +14,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace vorn_test {
@@ -81,18 +80,11 @@ private:
   std::string server_name;
 };
 
-/* What the client recorded: one vector per input port, and the JACK frame
- * time of the first frame. */
+/* What the client recorded: one vector per input port. */
 struct JackRecording
 {
   std::vector<std::vector<float>> channels;
-  guint64 first_frame = 0;
-  /* The frame time of each period that starts after a jump of the frame
-   * time (JACK resynchronises it after a late cycle), with its index. */
-  std::vector<std::pair<guint64, size_t>> jumps;
   size_t frames () const { return channels.empty () ? 0 : channels[0].size (); }
-  /* Index of the frame at JACK frame time @frame (0 for earlier ones). */
-  size_t index_of (guint64 frame) const;
 };
 
 /* A client with a MIDI output "midi_out" and audio inputs "in_1".."in_N".
@@ -118,9 +110,6 @@ public:
   /* Queues @msg for the next period, @offset frames into it. */
   void send (std::initializer_list<guint8> msg, guint offset = 0);
 
-  /* Frame time at which the last queued message went out, 0 before. */
-  guint64 last_sent_frame () const { return sent_frame.load (); }
-
   /* Starts recording afresh (what was recorded so far is dropped). */
   void restart_recording ();
   /* Waits until @frames frames are recorded (at most @timeout_s seconds of
@@ -143,28 +132,9 @@ private:
   std::vector<jack_port_t *> inputs;
   std::unique_ptr<ByteRing> to_jack;    /* {offset, size, bytes} */
   std::unique_ptr<ByteRing> from_jack;  /* {frame time, frames, samples} */
-  std::atomic<guint64> sent_frame{ 0 };
   std::atomic<guint> lost{ 0 };
   std::atomic<bool> discard{ false };
   JackRecording rec;
 };
-
-/* Frequency of @x (from @from to @to) by rising zero crossings, in cycles
- * per sample; 0 when there are fewer than two. */
-double zero_crossing_frequency (const std::vector<float> &x, size_t from, size_t to);
-
-/* Peak magnitude of @x from @from to @to. */
-float peak (const std::vector<float> &x, size_t from, size_t to);
-
-/* Index of the first sample whose magnitude exceeds @threshold, or size. */
-size_t first_sound (const std::vector<float> &x, float threshold = 1e-6f);
-
-/* Index just past the last sample whose magnitude exceeds @threshold, 0
- * when there is none. */
-size_t last_sound (const std::vector<float> &x, float threshold = 0.0f);
-
-/* First index from @from at which the peak of the next @window samples is
- * below @level, or size: where a tone of that level starts to fade. */
-size_t falls_below (const std::vector<float> &x, size_t from, float level, size_t window = 256);
 
 } // namespace vorn_test

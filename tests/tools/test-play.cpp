@@ -1,5 +1,6 @@
 /* zelmora-play: its refusals, and a note played through it on a private JACK
  * server from MIDI sent by a test client. */
+#include "test-signal.h"
 #include "vorn-jack-server.h"
 #include "vorn-test-log.h"
 #include "vornadel.h"
@@ -157,9 +158,9 @@ TEST_F (Play, PlaysMidiFromJackUntilTerminated)
   probe.restart_recording ();
   probe.send ({ 0x91, 69, 127 });  /* channel 2: "Plain" */
   const std::vector<float> &x = probe.record (48000).channels[0];
-  const size_t start = vorn_test::first_sound (x);
+  const size_t start = signal_test::first_sound (x);
   ASSERT_LT (start + 40000, x.size ()) << "the note sounded";
-  EXPECT_NEAR (vorn_test::zero_crossing_frequency (x, start + 4800, start + 40000) * 48000, 440.0,
+  EXPECT_NEAR (signal_test::frequency (x, 48000, start + 4800, start + 40000), 440.0,
                0.5);
   probe.send ({ 0x81, 69, 0 });
 
