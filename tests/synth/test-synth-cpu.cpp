@@ -132,7 +132,12 @@ TEST (SynthCpu, VoiceLimitPanicAndNodeControls)
   g_autoptr (VornInst) other = vorn_inst_new_default ();
   set (VORN_NODE (other), VORN_SYNTH_MSG_ALL_CHANNELS, 0, 9.0, VORN_WAVE_OP_SET);
   EXPECT_EQ (balances (), (std::vector<float> { 0.75f, 0.5f, 0.75f }));
-  EXPECT_EQ (s.drain ().others, 4);
+  /* One voice's own control (an id other than the control's). */
+  ASSERT_NE (ids[2], guint (VORN_QUEUE_CONTROL_BALANCE));
+  vorn_synth_set_voice_control (s.synth, ids[2], VORN_QUEUE_CONTROL_BALANCE, -0.5);
+  s.render (64);
+  EXPECT_EQ (balances (), (std::vector<float> { 0.75f, 0.5f, -0.5f }));
+  EXPECT_EQ (s.drain ().others, 5);
 
   VornQueue *master = nullptr;
   g_object_get (s.synth, "master-queue", &master, nullptr);
