@@ -70,7 +70,6 @@ public:
   void stop (bool hard = false);
 
   const std::string &name () const { return server_name; }
-  bool running () const { return pid > 0; }
 
 private:
   bool launch (const char *jackd, guint rate, guint period, std::string *problem);
@@ -100,7 +99,6 @@ public:
 
   bool open (const std::string &server, guint inputs, std::string *problem);
   void close ();
-  jack_client_t *client () const { return jack; }
 
   /* Connects midi_out to @port. */
   bool connect_midi (const std::string &port);

@@ -2,6 +2,7 @@
  * and sample values, outputs that are not plain files, and failures that
  * leave no file behind. */
 #include "test-signal.h"
+#include "tool-test.h"
 #include "vorn-test-log.h"
 #include "vornadel.h"
 
@@ -25,80 +26,27 @@ namespace {
 
 using signal_test::frequency;
 using signal_test::peak;
+using tool_test::Result;
 
 constexpr int RATE = 48000;
 constexpr int FRAG = VORN_FRAGMENT_SIZE;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
 struct Wav {
   SF_INFO info = {};
   std::vector<std::vector<float>> speakers;
 };
 
-/* Appends @child to @parent, dropping the caller's reference. */
-void
-add (gpointer parent, gpointer child)
-{
-  vorn_node_insert (VORN_NODE (parent), VORN_NODE (child), -1);
-  g_object_unref (child);
-}
-
-class Render : public ::testing::Test
+class Render : public tool_test::ToolTest
 {
 protected:
-  static inline char *dir = nullptr;
-
-  /* Two instruments, "High" an octave above "Plain"; an empty file. */
   static void SetUpTestSuite ()
   {
-    dir = g_dir_make_tmp ("zelmora-render-XXXXXX", nullptr);
+    make_folder ("ZELMORA_RENDER");
     /* The tool's own temporary files (for outputs it cannot replace) go
      * here too, where temp_left() sees them beside those of replaced
      * outputs; both are hidden. */
     g_setenv ("TMPDIR", dir, TRUE);
-    g_autoptr (VornFile) file = vorn_file_new ();
-    VornInst *plain = vorn_inst_new_default (), *high = vorn_inst_new_default ();
-    g_object_set (plain, "name", "Plain", nullptr);
-    g_object_set (high, "name", "High", "root-note", 57.0, nullptr); /* an octave up */
-    add (file, plain);
-    add (file, high);
-    ASSERT_TRUE (vorn_file_save (file, path ("bank.vvi").c_str (), nullptr));
-    g_autoptr (VornFile) empty = vorn_file_new ();
-    ASSERT_TRUE (vorn_file_save (empty, path ("empty.vvi").c_str (), nullptr));
     ASSERT_EQ (mkfifo (path ("in.fifo").c_str (), 0600), 0);
-  }
-  static void TearDownTestSuite ()
-  {
-    g_autoptr (GDir) d = g_dir_open (dir, 0, nullptr);
-    while (const char *name = g_dir_read_name (d))
-      g_unlink (path (name).c_str ());
-    g_rmdir (dir);
-    g_clear_pointer (&dir, g_free);
-  }
-
-  static std::string path (const std::string &name) { return std::string (dir) + "/" + name; }
-
-  /* Runs the tool in the directory; with @pid it returns at once and leaves
-   * the child to the caller. */
-  static Result run (std::vector<std::string> args, GPid *pid = nullptr)
-  {
-    args.insert (args.begin (), g_getenv ("ZELMORA_RENDER"));
-    std::vector<char *> argv;
-    for (std::string &a : args)
-      argv.push_back (a.data ());
-    argv.push_back (nullptr);
-    g_autofree char *out = nullptr, *err = nullptr;
-    int wait = 0;
-    if (pid)
-      EXPECT_TRUE (g_spawn_async (dir, argv.data (), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
-                                  nullptr, pid, nullptr));
-    else
-      EXPECT_TRUE (g_spawn_sync (dir, argv.data (), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                                 &err, &wait, nullptr));
-    return { WIFEXITED (wait) ? WEXITSTATUS (wait) : -1, out ? out : "", err ? err : "" };
   }
 
   static Wav read (const std::string &name)
