@@ -20,6 +20,7 @@ constexpr size_t TO_JACK_BYTES = 16 * 1024;
 constexpr size_t FROM_JACK_BYTES = 8 * 1024 * 1024;
 
 struct PeriodHeader {
+  guint64 frame_time;
   guint32 frames;
   guint32 channels;
 };
@@ -221,6 +222,7 @@ int
 JackTestClient::process (jack_nframes_t frames, void *data)
 {
   auto *self = static_cast<JackTestClient *> (data);
+  const guint64 now = jack_last_frame_time (self->jack);
   PortAccess ports;
 
   void *midi = jack_port_get_buffer (self->midi_out, frames);
@@ -233,10 +235,11 @@ JackTestClient::process (jack_nframes_t frames, void *data)
       self->to_jack->advance (sizeof head + head[1]);
       const guint32 offset = MIN (head[0], frames - 1);
       jack_midi_event_write (midi, offset, entry + sizeof head, head[1]);
+      self->sent_frame.store (now + offset);
     }
 
   /* Frames are staged in one go per channel; the ring copies bytewise. */
-  const PeriodHeader ph = { frames, guint32 (self->inputs.size ()) };
+  const PeriodHeader ph = { now, frames, guint32 (self->inputs.size ()) };
   const size_t need = sizeof ph + sizeof (float) * frames * ph.channels;
   if (self->from_jack->write_space () < need)
     {
@@ -292,6 +295,8 @@ JackTestClient::drain ()
       if (from_jack->read_space () < sizeof ph + body)
         break;
       from_jack->advance (sizeof ph);
+      if (rec.frames () == 0)
+        rec.first_frame = ph.frame_time;
       for (guint32 c = 0; c < ph.channels; c++)
         {
           std::vector<float> &ch = rec.channels[c];
@@ -309,6 +314,7 @@ JackTestClient::restart_recording ()
   drain ();
   for (auto &ch : rec.channels)
     ch.clear ();
+  rec.first_frame = 0;
 }
 
 const JackRecording &

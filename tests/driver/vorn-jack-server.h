@@ -79,10 +79,12 @@ private:
   std::string server_name;
 };
 
-/* What the client recorded: one vector per input port. */
+/* What the client recorded: one vector per input port, and the JACK frame
+ * time of the first frame. */
 struct JackRecording
 {
   std::vector<std::vector<float>> channels;
+  guint64 first_frame = 0;
   size_t frames () const { return channels.empty () ? 0 : channels[0].size (); }
 };
 
@@ -108,6 +110,9 @@ public:
   /* Queues @msg for the next period, @offset frames into it. */
   void send (std::initializer_list<guint8> msg, guint offset = 0);
 
+  /* Frame time at which the last queued message went out, 0 before. */
+  guint64 last_sent_frame () const { return sent_frame.load (); }
+
   /* Starts recording afresh (what was recorded so far is dropped). */
   void restart_recording ();
   /* Waits until @frames frames are recorded (at most @timeout_s seconds of
@@ -130,6 +135,7 @@ private:
   std::vector<jack_port_t *> inputs;
   std::unique_ptr<ByteRing> to_jack;    /* {offset, size, bytes} */
   std::unique_ptr<ByteRing> from_jack;  /* {frame time, frames, samples} */
+  std::atomic<guint64> sent_frame{ 0 };
   std::atomic<guint> lost{ 0 };
   std::atomic<bool> discard{ false };
   JackRecording rec;
