@@ -721,6 +721,8 @@ vorn_queue_node_get_control_id (VornNode *node, VornWave *ctrl)
   return cc.found ? cc.count : -1;
 }
 
+/* ---- voice blocks ----------------------------------------------------- */
+
 /* Masters get blocks enough for max-voices voices however they are shared
  * out over the attach points, plus one for voices beyond (attached by
  * hand), which are rendered one block at a time. */
