@@ -13,6 +13,7 @@
  * Usage: bench-jack-latency [NOTES] (default 20 per period size).  Takes
  * about a minute and a half, most of it waiting out note releases.  Prints
  * figures only; needs jackd on PATH. */
+#include "test-signal.h"
 #include "vorn-jack-server.h"
 #include "vornadel.h"
 
@@ -106,7 +107,7 @@ measure (guint period, int notes, Figures *out)
       for (int tries = 0; tries < 2000; tries++)
         {
           rec = &probe.recording ();
-          at = vorn_test::first_sound (rec->channels[0], 0.0f);
+          at = signal_test::first_sound (rec->channels[0], 0.0f);
           if (at < rec->frames () && probe.last_sent_frame ())
             break;
           std::this_thread::sleep_for (std::chrono::milliseconds (1));

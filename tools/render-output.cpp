@@ -1,5 +1,6 @@
 /* render-output.cpp: zelmora-render's WAV output and progress line */
 #include "render-output.h"
+#include "vorn-file-replace.h"
 #include "vorn-init.h"
 
 #include <glib/gstdio.h>
@@ -22,43 +23,6 @@ errno_problem (const std::string &what, int err)
   return what + ": " + g_strerror (err);
 }
 
-/* Follows symbolic links from @path to the file they name.  *exists tells
- * whether it exists, and @st then describes it.  Returns false with errno
- * set when a link cannot be read or the chain is too long. */
-bool
-resolve_target (const char *path, std::string *target, struct stat *st, bool *exists)
-{
-  std::string current = path;
-  for (int hops = 0; hops < 40; hops++)
-    {
-      if (lstat (current.c_str (), st) != 0)
-        {
-          *exists = false;
-          *target = current;
-          return errno == ENOENT;
-        }
-      if (!S_ISLNK (st->st_mode))
-        {
-          *exists = true;
-          *target = current;
-          return true;
-        }
-      g_autofree char *link = g_file_read_link (current.c_str (), nullptr);
-      if (!link)
-        return false;
-      if (g_path_is_absolute (link))
-        current = link;
-      else
-        {
-          g_autofree char *dir = g_path_get_dirname (current.c_str ());
-          g_autofree char *next = g_build_filename (dir, link, nullptr);
-          current = next;
-        }
-    }
-  errno = ELOOP;
-  return false;
-}
-
 /* The nearest of the 2 * @steps + 1 levels from -1 to 1, as an integer. */
 inline long
 quantize (float x, double steps)
@@ -74,42 +38,29 @@ WavOutput::open (const char *output, const SF_INFO &format, const char *title, s
 {
   output_ = output;
   struct stat st;
-  if (!resolve_target (output, &target_, &st, &exists_))
-    return *problem = errno_problem ("cannot write " + output_, errno), false;
-  if (exists_ && S_ISDIR (st.st_mode))
+  gboolean exists = FALSE;
+  g_autoptr (GError) error = nullptr;
+  g_autofree char *target = vorn_file_resolve_links (output, &exists, &st, &error);
+  if (!target)
+    return *problem = error->message, false;
+  target_ = target;
+  if (exists && S_ISDIR (st.st_mode))
     return *problem = output_ + " is a directory", false;
-  direct_ = exists_ && !S_ISREG (st.st_mode);
-  /* A file nobody may write stays as it is, even for root, as in an editor. */
-  if (exists_ && !direct_ && ((st.st_mode & 0222) == 0 || access (target_.c_str (), W_OK) != 0))
-    return *problem = output_ + " is read-only; choose another output file", false;
-  mode_ = st.st_mode & 07777;
-  uid_ = st.st_uid;
-  gid_ = st.st_gid;
-
+  direct_ = exists && !S_ISREG (st.st_mode);
   if (direct_)
     {
       /* Opening a FIFO would wait for its reader and a device may not seek,
        * so the file is made complete elsewhere first. */
-      GError *error = nullptr;
       fd_ = g_file_open_tmp (".zelmora-render-XXXXXX.wav", &path_, &error);
       if (fd_ < 0)
-        {
-          *problem = "cannot write " + output_ + ": " + error->message;
-          g_error_free (error);
-          return false;
-        }
+        return *problem = "cannot write " + output_ + ": " + error->message, false;
     }
   else
     {
-      g_autofree char *dir = g_path_get_dirname (target_.c_str ());
-      path_ = g_build_filename (dir, ".zelmora-render-XXXXXX", nullptr);
-      fd_ = g_mkstemp_full (path_, O_RDWR | O_CLOEXEC, 0666);
-      if (fd_ < 0)
-        {
-          const int err = errno;
-          g_clear_pointer (&path_, g_free);
-          return *problem = errno_problem ("cannot write " + output_, err), false;
-        }
+      replace_ = vorn_file_replace_begin (output, &error);
+      if (!replace_)
+        return *problem = error->message, false;
+      fd_ = vorn_file_replace_get_fd (replace_);
     }
   SF_INFO info = format;
   file_ = sf_open_fd (fd_, SFM_WRITE, &info, SF_FALSE);
@@ -204,18 +155,10 @@ WavOutput::commit (std::string *problem)
       discard ();
       return true;
     }
-  if (exists_ && (uid_ != geteuid () || gid_ != getegid ()))
-    {
-      /* Only a privileged user can give the file back to its owner; for
-       * anyone else it was theirs already. */
-      const int ignored = fchown (fd_, uid_, gid_);
-      (void) ignored;
-    }
-  if ((exists_ && fchmod (fd_, mode_) != 0) || fsync (fd_) != 0 || close (std::exchange (fd_, -1)) != 0)
-    return *problem = errno_problem ("cannot write " + output_, errno), false;
-  if (g_rename (path_, target_.c_str ()) != 0)
-    return *problem = errno_problem ("cannot replace " + output_, errno), false;
-  g_clear_pointer (&path_, g_free);
+  fd_ = -1;
+  g_autoptr (GError) error = nullptr;
+  if (!vorn_file_replace_commit (std::exchange (replace_, nullptr), &error))
+    return *problem = error->message, false;
   return true;
 }
 
@@ -224,8 +167,11 @@ WavOutput::discard ()
 {
   if (file_)
     sf_close (std::exchange (file_, nullptr));
-  if (fd_ >= 0)
-    close (std::exchange (fd_, -1));
+  if (replace_)
+    vorn_file_replace_abort (std::exchange (replace_, nullptr));
+  else if (fd_ >= 0)
+    close (fd_);
+  fd_ = -1;
   if (path_)
     g_unlink (path_);
   g_clear_pointer (&path_, g_free);

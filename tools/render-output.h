@@ -5,16 +5,16 @@
 #include <glib.h>
 #include <sndfile.h>
 
+#include "vorn-file-replace.h"
+
 #include <string>
 #include <vector>
 
 /* The WAV output of a render.  The file is written under a temporary name
  * and only a successful commit() puts it in place, so a failed or
  * interrupted render leaves an existing output as it was:
- * - a regular file (or a new one) is replaced by renaming the temporary,
- *   made beside it, over it; an existing file keeps its mode (and, where
- *   permitted, its owner), and a symbolic link stays a link, the file it
- *   names being replaced;
+ * - a regular file (or a new one) is replaced as vorn_file_replace_begin()
+ *   does: links followed, mode kept;
  * - anything else that can be opened for writing (a FIFO, /dev/null, a
  *   terminal or another device) is never replaced: the finished file, kept
  *   in the temporary directory meanwhile, is copied into it.
@@ -46,11 +46,11 @@ public:
 private:
   std::string output_; /* as the user named it, for messages */
   std::string target_; /* the file it names, links followed */
-  bool exists_ = false, direct_ = false;
-  guint mode_ = 0, uid_ = 0, gid_ = 0;
+  bool direct_ = false;
   int subtype_ = 0, channels_ = 0;
-  char *path_ = nullptr;
-  int fd_ = -1;
+  VornFileReplace *replace_ = nullptr; /* a regular (or new) file */
+  char *path_ = nullptr;               /* a FIFO or device's complete copy */
+  int fd_ = -1;                        /* replace_'s or path_'s */
   SNDFILE *file_ = nullptr;
   std::vector<int> ints_;
   std::vector<short> shorts_;

@@ -394,14 +394,14 @@ outbox_message (VornSynth *, VornSynthMsg *msg, gpointer data)
   auto *recorder = self->tap_recorder ? ZELM_TAP_RECORDER (self->tap_recorder) : nullptr;
   /* Voice notifications hand over a queue reference; the recorder keeps
    * its own for the voices whose taps it captures. */
-  if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->target.queue)
+  if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->start_voice_notify.queue)
     {
       if (recorder)
-        zelm_tap_recorder_add_voice_queue (recorder, msg->target.queue);
-      g_object_unref (msg->target.queue);
+        zelm_tap_recorder_add_voice_queue (recorder, msg->start_voice_notify.queue);
+      g_object_unref (msg->start_voice_notify.queue);
     }
   else if (msg->type == VORN_SYNTH_MSG_TAP_PAUSE && recorder)
-    zelm_tap_recorder_pause_completed (recorder, msg->target.pause != 0);
+    zelm_tap_recorder_pause_completed (recorder, msg->tap_pause.pause != FALSE);
   vorn_synth_msg_free (msg);
   return G_SOURCE_CONTINUE;
 }

@@ -1,13 +1,9 @@
 /* vorn-audio-driver-jack.cpp: audio output as a JACK client */
 #include "vorn-audio-driver-jack.h"
 
-#include "vorn-cpu.h"
 #include "vorn-init.h"
 #include "vorn-inst.h"
 #include "vorn-jack-private.h"
-
-#include <glib-unix.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -27,11 +23,9 @@ static GParamSpec *properties[N_PROPS];
 struct _VornAudioDriverJack {
   VornAudioDriver parent_instance;
 
-  char *client_name;
-  char *server_name;
+  VornJackClient jc;
   gboolean auto_connect;
 
-  jack_client_t *client;
   /* Both sized by the speaker count at start; the process callback only
    * fills in the buffer addresses of the current period. */
   jack_port_t **ports;
@@ -41,11 +35,6 @@ struct _VornAudioDriverJack {
    * GObject. */
   VornSynth *synth;
   guint buffer_size;  /* atomic: written by JACK's notification thread */
-
-  /* The shutdown callback may only do async-signal-safe things: it writes
-   * this eventfd, whose source stops the driver on the main context. */
-  int shutdown_fd;
-  GSource *shutdown_source;
 };
 
 G_DEFINE_FINAL_TYPE (VornAudioDriverJack, vorn_audio_driver_jack, VORN_TYPE_AUDIO_DRIVER)
@@ -67,14 +56,6 @@ jack_process (jack_nframes_t frames, void *data)
   return 0;
 }
 
-/* Called on every thread libjack makes for the client, the process thread
- * included, before it runs any callback. */
-static void
-jack_thread_init (void *)
-{
-  vorn_util_set_ftz_daz ();
-}
-
 /* The renderer takes any number of frames, so a new period size needs no
  * new buffers; it is only recorded. */
 static int
@@ -85,18 +66,13 @@ jack_buffer_size (jack_nframes_t frames, void *data)
   return 0;
 }
 
-static void
-jack_shutdown (jack_status_t, const char *, void *data)
-{
-  vorn_jack_wake (static_cast<VornAudioDriverJack *> (data)->shutdown_fd);
-}
-
+/* Only the shutdown callback wakes the source. */
 static gboolean
 shutdown_dispatch (gint, GIOCondition, gpointer data)
 {
   auto *self = VORN_JACK_AUDIO_DRIVER (data);
   g_debug ("JACK server '%s' went away; audio output stopped",
-           self->server_name ? self->server_name : "default");
+           self->jc.server_name ? self->jc.server_name : "default");
   /* Stopping destroys this source; GLib keeps it alive until we return. */
   vorn_audio_driver_stop (VORN_AUDIO_DRIVER (self));
   return G_SOURCE_REMOVE;
@@ -134,7 +110,7 @@ follow_server_rate (VornSynth *synth, double rate)
 static void
 connect_outputs (VornAudioDriverJack *self)
 {
-  const char **playback = jack_get_ports (self->client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+  const char **playback = jack_get_ports (self->jc.client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
                                           JackPortIsPhysical | JackPortIsInput);
   if (!playback)
     return;
@@ -145,7 +121,7 @@ connect_outputs (VornAudioDriverJack *self)
   for (guint i = 0; i < links; i++)
     {
       const char *from = jack_port_name (self->ports[MIN (i, self->port_count - 1)]);
-      int code = jack_connect (self->client, from, playback[i]);
+      int code = jack_connect (self->jc.client, from, playback[i]);
       if (code != 0 && code != EEXIST)
         g_warning ("Cannot connect JACK port %s to %s", from, playback[i]);
     }
@@ -159,12 +135,12 @@ jack_start (VornAudioDriver *driver, GError **err)
 {
   auto *self = VORN_JACK_AUDIO_DRIVER (driver);
 
-  self->client = vorn_jack_client_open (self->client_name, "Zelmora", self->server_name, err);
-  if (!self->client)
+  if (!vorn_jack_client_open_watched (&self->jc, "Zelmora", shutdown_dispatch, self, G_PRIORITY_DEFAULT,
+                                      "JACK audio shutdown", err))
     return FALSE;
 
   self->synth = vorn_audio_driver_get_synth (driver);
-  const double rate = jack_get_sample_rate (self->client);
+  const double rate = jack_get_sample_rate (self->jc.client);
   double synth_rate = rate;
   if (self->synth)
     {
@@ -185,39 +161,18 @@ jack_start (VornAudioDriver *driver, GError **err)
   for (guint s = 0; s < self->port_count; s++)
     {
       g_autofree char *name = g_strdup_printf ("out_%u", s + 1);
-      self->ports[s] = jack_port_register (self->client, name, JACK_DEFAULT_AUDIO_TYPE,
-                                           JackPortIsOutput | JackPortIsTerminal, 0);
+      self->ports[s] = vorn_jack_port_register (&self->jc, name, JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, err);
       if (!self->ports[s])
         {
-          g_set_error (err, VORN_ERROR, VORN_ERROR_GENERAL, "Error registering JACK port %s",
-                       name);
           jack_stop (driver);
           return FALSE;
         }
     }
 
-  self->shutdown_fd = vorn_jack_wake_fd_new (err);
-  if (self->shutdown_fd < 0)
+  __atomic_store_n (&self->buffer_size, guint (jack_get_buffer_size (self->jc.client)), __ATOMIC_RELAXED);
+  jack_set_buffer_size_callback (self->jc.client, jack_buffer_size, self);
+  if (!vorn_jack_client_activate (&self->jc, jack_process, self, err))
     {
-      jack_stop (driver);
-      return FALSE;
-    }
-  self->shutdown_source = g_unix_fd_source_new (self->shutdown_fd, G_IO_IN);
-  g_source_set_callback (self->shutdown_source, G_SOURCE_FUNC (shutdown_dispatch), self, nullptr);
-  g_source_set_static_name (self->shutdown_source, "JACK audio shutdown");
-  g_autoptr (GMainContext) context = g_main_context_ref_thread_default ();
-  g_source_attach (self->shutdown_source, context);
-
-  __atomic_store_n (&self->buffer_size, guint (jack_get_buffer_size (self->client)),
-                    __ATOMIC_RELAXED);
-  jack_set_thread_init_callback (self->client, jack_thread_init, nullptr);
-  jack_set_process_callback (self->client, jack_process, self);
-  jack_set_buffer_size_callback (self->client, jack_buffer_size, self);
-  jack_on_info_shutdown (self->client, jack_shutdown, self);
-
-  if (jack_activate (self->client) != 0)
-    {
-      g_set_error (err, VORN_ERROR, VORN_ERROR_GENERAL, "Error activating JACK client");
       jack_stop (driver);
       return FALSE;
     }
@@ -231,23 +186,7 @@ jack_stop (VornAudioDriver *driver)
 {
   auto *self = VORN_JACK_AUDIO_DRIVER (driver);
 
-  /* Closing deactivates first: no process call runs after it returns, also
-   * when the server has gone away already. */
-  if (self->client)
-    {
-      jack_client_close (self->client);
-      self->client = nullptr;
-    }
-  if (self->shutdown_source)
-    {
-      g_source_destroy (self->shutdown_source);
-      g_clear_pointer (&self->shutdown_source, g_source_unref);
-    }
-  if (self->shutdown_fd >= 0)
-    {
-      close (self->shutdown_fd);
-      self->shutdown_fd = -1;
-    }
+  vorn_jack_client_close (&self->jc);
   g_clear_pointer (&self->ports, g_free);
   g_clear_pointer (&self->buffers, g_free);
   self->port_count = 0;
@@ -264,10 +203,10 @@ vorn_audio_driver_jack_get_property (GObject *object, guint prop_id, GValue *val
   switch (prop_id)
     {
     case PROP_CLIENT_NAME:
-      g_value_set_string (value, self->client_name);
+      g_value_set_string (value, self->jc.client_name);
       break;
     case PROP_SERVER_NAME:
-      g_value_set_string (value, self->server_name);
+      g_value_set_string (value, self->jc.server_name);
       break;
     case PROP_AUTO_CONNECT:
       g_value_set_boolean (value, self->auto_connect);
@@ -281,17 +220,6 @@ vorn_audio_driver_jack_get_property (GObject *object, guint prop_id, GValue *val
 }
 
 static void
-set_string (GObject *object, char **field, const GValue *value, GParamSpec *pspec)
-{
-  if (g_strcmp0 (*field, g_value_get_string (value)) != 0)
-    {
-      g_free (*field);
-      *field = g_value_dup_string (value);
-      g_object_notify_by_pspec (object, pspec);
-    }
-}
-
-static void
 vorn_audio_driver_jack_set_property (GObject *object, guint prop_id, const GValue *value,
                                      GParamSpec *pspec)
 {
@@ -301,10 +229,10 @@ vorn_audio_driver_jack_set_property (GObject *object, guint prop_id, const GValu
   switch (prop_id)
     {
     case PROP_CLIENT_NAME:
-      set_string (object, &self->client_name, value, pspec);
+      vorn_jack_set_name (object, &self->jc.client_name, value, pspec);
       break;
     case PROP_SERVER_NAME:
-      set_string (object, &self->server_name, value, pspec);
+      vorn_jack_set_name (object, &self->jc.server_name, value, pspec);
       break;
     case PROP_AUTO_CONNECT:
       if (self->auto_connect != g_value_get_boolean (value))
@@ -324,8 +252,7 @@ vorn_audio_driver_jack_finalize (GObject *object)
   auto *self = VORN_JACK_AUDIO_DRIVER (object);
 
   /* The base class stopped the driver in dispose. */
-  g_free (self->client_name);
-  g_free (self->server_name);
+  vorn_jack_client_clear (&self->jc);
   G_OBJECT_CLASS (vorn_audio_driver_jack_parent_class)->finalize (object);
 }
 
@@ -343,11 +270,8 @@ vorn_audio_driver_jack_class_init (VornAudioDriverJackClass *klass)
 
   const auto rw = GParamFlags (G_PARAM_READWRITE | G_PARAM_EXPLICIT_NOTIFY
                                | G_PARAM_STATIC_STRINGS);
-  properties[PROP_CLIENT_NAME] =
-    g_param_spec_string ("client-name", "ClientName", "JACK client name", "Zelmora", rw);
-  properties[PROP_SERVER_NAME] =
-    g_param_spec_string ("server-name", "ServerName", "JACK server name (NULL for the default)",
-                         nullptr, rw);
+  properties[PROP_CLIENT_NAME] = vorn_jack_client_name_pspec ("Zelmora");
+  properties[PROP_SERVER_NAME] = vorn_jack_server_name_pspec ();
   properties[PROP_AUTO_CONNECT] =
     g_param_spec_boolean ("auto-connect", "AutoConnect",
                           "Connect the outputs to the playback ports", TRUE, rw);
@@ -360,9 +284,8 @@ vorn_audio_driver_jack_class_init (VornAudioDriverJackClass *klass)
 static void
 vorn_audio_driver_jack_init (VornAudioDriverJack *self)
 {
-  self->client_name = g_strdup ("Zelmora");
+  vorn_jack_client_init (&self->jc, "Zelmora");
   self->auto_connect = TRUE;
-  self->shutdown_fd = -1;
 }
 
 gboolean

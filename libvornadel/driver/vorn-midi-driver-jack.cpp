@@ -1,14 +1,11 @@
 /* vorn-midi-driver-jack.cpp: MIDI input as a JACK client */
 #include "vorn-midi-driver-jack.h"
 
-#include "vorn-cpu.h"
 #include "vorn-init.h"
 #include "vorn-jack-private.h"
 
-#include <glib-unix.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
-#include <unistd.h>
 
 enum {
   PROP_0,
@@ -26,20 +23,13 @@ constexpr guint32 MAX_EVENT_BYTES = 1024;
 struct _VornMidiDriverJack {
   VornMidiDriver parent_instance;
 
-  char *client_name;
-  char *server_name;
-
-  jack_client_t *client;
+  VornJackClient jc; /* its wake-up fd: written by the process thread after
+                      * it queued events, and on shutdown */
   jack_port_t *port;
   /* Each event is a guint32 length followed by its bytes; the process
    * thread is the only writer, the main context the only reader. */
   jack_ringbuffer_t *ring;
   guint dropped;      /* atomic: events the process thread could not keep */
-  gint server_gone;   /* atomic */
-  /* Written by the process thread after it queued events, and by the
-   * shutdown callback; read by @source on the main context. */
-  int wake_fd;
-  GSource *source;
   VornInputManager *manager;
 };
 
@@ -70,22 +60,8 @@ jack_process (jack_nframes_t frames, void *data)
       queued = true;
     }
   if (queued)
-    vorn_jack_wake (self->wake_fd);
+    vorn_jack_wake (self->jc.wake_fd);
   return 0;
-}
-
-static void
-jack_thread_init (void *)
-{
-  vorn_util_set_ftz_daz ();
-}
-
-static void
-jack_shutdown (jack_status_t, const char *, void *data)
-{
-  auto *self = static_cast<VornMidiDriverJack *> (data);
-  g_atomic_int_set (&self->server_gone, 1);
-  vorn_jack_wake (self->wake_fd);
 }
 
 /* Main context: hands the queued events to the input manager. */
@@ -114,7 +90,7 @@ events_dispatch (gint fd, GIOCondition, gpointer data)
   if (guint dropped = __atomic_exchange_n (&self->dropped, 0u, __ATOMIC_RELAXED))
     g_warning ("JACK MIDI input dropped %u events", dropped);
 
-  if (g_atomic_int_get (&self->server_gone))
+  if (g_atomic_int_get (&self->jc.server_gone))
     {
       g_debug ("JACK server went away; MIDI input stopped");
       /* Stopping destroys this source; GLib keeps it alive until we return. */
@@ -131,47 +107,25 @@ jack_start (VornMidiDriver *driver, GError **err)
 {
   auto *self = VORN_JACK_MIDI_DRIVER (driver);
 
-  self->client = vorn_jack_client_open (self->client_name, "Zelmora MIDI", self->server_name, err);
-  if (!self->client)
+  /* Notes before redraws: a GUI main loop keeps latency low. */
+  if (!vorn_jack_client_open_watched (&self->jc, "Zelmora MIDI", events_dispatch, self, G_PRIORITY_HIGH,
+                                      "JACK MIDI input", err))
     return FALSE;
-
-  self->port = jack_port_register (self->client, "midi_in", JACK_DEFAULT_MIDI_TYPE,
-                                   JackPortIsInput | JackPortIsTerminal, 0);
-  if (!self->port)
+  self->port = vorn_jack_port_register (&self->jc, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, err);
+  self->ring = self->port ? jack_ringbuffer_create (RING_BYTES) : nullptr;
+  if (self->port && !self->ring)
+    g_set_error (err, VORN_ERROR, VORN_ERROR_GENERAL, "Error creating the MIDI event ring");
+  if (!self->ring)
     {
-      g_set_error (err, VORN_ERROR, VORN_ERROR_GENERAL, "Error registering JACK port midi_in");
-      jack_stop (driver);
-      return FALSE;
-    }
-  self->ring = jack_ringbuffer_create (RING_BYTES);
-  self->wake_fd = vorn_jack_wake_fd_new (err);
-  if (!self->ring || self->wake_fd < 0)
-    {
-      if (!self->ring)
-        g_set_error (err, VORN_ERROR, VORN_ERROR_GENERAL, "Error creating the MIDI event ring");
       jack_stop (driver);
       return FALSE;
     }
   /* Keeps the process thread from faulting pages in. */
   jack_ringbuffer_mlock (self->ring);
-  self->server_gone = 0;
   self->dropped = 0;
   self->manager = vorn_midi_driver_get_input_manager (driver);
-
-  self->source = g_unix_fd_source_new (self->wake_fd, G_IO_IN);
-  /* Notes before redraws: a GUI main loop keeps latency low. */
-  g_source_set_priority (self->source, G_PRIORITY_HIGH);
-  g_source_set_callback (self->source, G_SOURCE_FUNC (events_dispatch), self, nullptr);
-  g_source_set_static_name (self->source, "JACK MIDI input");
-  g_autoptr (GMainContext) context = g_main_context_ref_thread_default ();
-  g_source_attach (self->source, context);
-
-  jack_set_thread_init_callback (self->client, jack_thread_init, nullptr);
-  jack_set_process_callback (self->client, jack_process, self);
-  jack_on_info_shutdown (self->client, jack_shutdown, self);
-  if (jack_activate (self->client) != 0)
+  if (!vorn_jack_client_activate (&self->jc, jack_process, self, err))
     {
-      g_set_error (err, VORN_ERROR, VORN_ERROR_GENERAL, "Error activating JACK client");
       jack_stop (driver);
       return FALSE;
     }
@@ -184,22 +138,8 @@ jack_stop (VornMidiDriver *driver)
   auto *self = VORN_JACK_MIDI_DRIVER (driver);
 
   /* No process call runs after the close, so the ring can go. */
-  if (self->client)
-    {
-      jack_client_close (self->client);
-      self->client = nullptr;
-      self->port = nullptr;
-    }
-  if (self->source)
-    {
-      g_source_destroy (self->source);
-      g_clear_pointer (&self->source, g_source_unref);
-    }
-  if (self->wake_fd >= 0)
-    {
-      close (self->wake_fd);
-      self->wake_fd = -1;
-    }
+  vorn_jack_client_close (&self->jc);
+  self->port = nullptr;
   g_clear_pointer (&self->ring, jack_ringbuffer_free);
   g_clear_object (&self->manager);
 }
@@ -213,10 +153,10 @@ vorn_midi_driver_jack_get_property (GObject *object, guint prop_id, GValue *valu
   switch (prop_id)
     {
     case PROP_CLIENT_NAME:
-      g_value_set_string (value, self->client_name);
+      g_value_set_string (value, self->jc.client_name);
       break;
     case PROP_SERVER_NAME:
-      g_value_set_string (value, self->server_name);
+      g_value_set_string (value, self->jc.server_name);
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -228,26 +168,17 @@ vorn_midi_driver_jack_set_property (GObject *object, guint prop_id, const GValue
                                     GParamSpec *pspec)
 {
   auto *self = VORN_JACK_MIDI_DRIVER (object);
-  char **field;
 
   switch (prop_id)
     {
     case PROP_CLIENT_NAME:
-      field = &self->client_name;
+      vorn_jack_set_name (object, &self->jc.client_name, value, pspec);
       break;
     case PROP_SERVER_NAME:
-      field = &self->server_name;
+      vorn_jack_set_name (object, &self->jc.server_name, value, pspec);
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
-      return;
-    }
-  /* Takes effect at the next start. */
-  if (g_strcmp0 (*field, g_value_get_string (value)) != 0)
-    {
-      g_free (*field);
-      *field = g_value_dup_string (value);
-      g_object_notify_by_pspec (object, pspec);
     }
 }
 
@@ -257,8 +188,7 @@ vorn_midi_driver_jack_finalize (GObject *object)
   auto *self = VORN_JACK_MIDI_DRIVER (object);
 
   /* The base class stopped the driver in dispose. */
-  g_free (self->client_name);
-  g_free (self->server_name);
+  vorn_jack_client_clear (&self->jc);
   G_OBJECT_CLASS (vorn_midi_driver_jack_parent_class)->finalize (object);
 }
 
@@ -274,19 +204,13 @@ vorn_midi_driver_jack_class_init (VornMidiDriverJackClass *klass)
   driver_class->start = jack_start;
   driver_class->stop = jack_stop;
 
-  const auto rw = GParamFlags (G_PARAM_READWRITE | G_PARAM_EXPLICIT_NOTIFY
-                               | G_PARAM_STATIC_STRINGS);
-  properties[PROP_CLIENT_NAME] =
-    g_param_spec_string ("client-name", "ClientName", "JACK client name", "Zelmora MIDI", rw);
-  properties[PROP_SERVER_NAME] =
-    g_param_spec_string ("server-name", "ServerName", "JACK server name (NULL for the default)",
-                         nullptr, rw);
+  properties[PROP_CLIENT_NAME] = vorn_jack_client_name_pspec ("Zelmora MIDI");
+  properties[PROP_SERVER_NAME] = vorn_jack_server_name_pspec ();
   g_object_class_install_properties (object_class, N_PROPS, properties);
 }
 
 static void
 vorn_midi_driver_jack_init (VornMidiDriverJack *self)
 {
-  self->client_name = g_strdup ("Zelmora MIDI");
-  self->wake_fd = -1;
+  vorn_jack_client_init (&self->jc, "Zelmora MIDI");
 }

@@ -2,6 +2,7 @@
 #include "vorn-file.h"
 #include "vorn-node-private.h"
 #include "vorn-init.h"
+#include "vorn-file-replace.h"
 
 #include <glib/gstdio.h>
 #include <json-glib/json-glib.h>
@@ -257,141 +258,6 @@ set_errno_error (GError **error, int err, const char *what, const char *path)
                g_strerror (err));
 }
 
-/* Follows symbolic links from @path to the file they name, so that saving
- * replaces the target and a link stays a link.  *exists tells whether that
- * file exists, and @st then describes it.  Returns NULL with @error set. */
-static char *
-resolve_target (const char *path, struct stat *st, bool *exists, GError **error)
-{
-  g_autofree char *current = g_strdup (path);
-  for (int hops = 0; hops < 40; hops++)
-    {
-      if (lstat (current, st) != 0)
-        {
-          if (errno == ENOENT)
-            {
-              *exists = false;
-              return g_steal_pointer (&current);
-            }
-          set_errno_error (error, errno, "Cannot save", path);
-          return nullptr;
-        }
-      if (!S_ISLNK (st->st_mode))
-        {
-          *exists = true;
-          return g_steal_pointer (&current);
-        }
-      g_autofree char *link = g_file_read_link (current, nullptr);
-      if (!link)
-        {
-          set_errno_error (error, errno, "Cannot save", path);
-          return nullptr;
-        }
-      if (g_path_is_absolute (link))
-        {
-          g_free (current);
-          current = g_steal_pointer (&link);
-        }
-      else
-        {
-          g_autofree char *dir = g_path_get_dirname (current);
-          g_free (current);
-          current = g_build_filename (dir, link, nullptr);
-        }
-    }
-  set_errno_error (error, ELOOP, "Cannot save", path);
-  return nullptr;
-}
-
-static bool
-write_all (int fd, const char *data, gsize length)
-{
-  while (length > 0)
-    {
-      gssize n = write (fd, data, length);
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n <= 0)
-        {
-          if (n == 0)
-            errno = ENOSPC;
-          return false;
-        }
-      data += n;
-      length -= gsize (n);
-    }
-  return true;
-}
-
-/* Replaces @path (or, through links, the file it names) by @data: written to
- * a temporary file beside it and renamed over it, so that a failed write
- * (no space, no permission) never leaves a damaged file behind. */
-static gboolean
-replace_contents (const char *path, const char *data, gsize length, GError **error)
-{
-  struct stat st;
-  bool exists = false;
-  g_autofree char *target = resolve_target (path, &st, &exists, error);
-  if (!target)
-    return FALSE;
-
-  if (exists && !S_ISREG (st.st_mode))
-    {
-      g_set_error (error, G_FILE_ERROR, S_ISDIR (st.st_mode) ? G_FILE_ERROR_ISDIR : G_FILE_ERROR_FAILED,
-                   "Cannot save '%s': it is not a regular file", path);
-      return FALSE;
-    }
-  /* A file nobody may write is read-only for us too, even for root, who
-   * could write anything: it stays as it is, as in an editor. */
-  if (exists && ((st.st_mode & 0222) == 0 || access (target, W_OK) != 0))
-    {
-      g_set_error (error, G_FILE_ERROR, G_FILE_ERROR_ACCES,
-                   "Cannot save '%s': the file is read-only", path);
-      return FALSE;
-    }
-
-  g_autofree char *temp = g_strconcat (target, ".XXXXXX", nullptr);
-  int fd = g_mkstemp_full (temp, O_RDWR | O_CLOEXEC, 0666);
-  if (fd < 0)
-    {
-      set_errno_error (error, errno, "Cannot save", path);
-      return FALSE;
-    }
-
-  bool ok = write_all (fd, data, length);
-  if (ok && exists)
-    {
-      ok = fchmod (fd, st.st_mode & 07777) == 0;
-      /* Only a privileged caller can give the file back to its owner; for
-       * anyone else the file was theirs already, and a failure is ignored. */
-      if (ok && (st.st_uid != geteuid () || st.st_gid != getegid ()))
-        {
-          int ignored = fchown (fd, st.st_uid, st.st_gid);
-          (void) ignored;
-        }
-      /* The old content goes only once the new is on the disk. */
-      ok = ok && fsync (fd) == 0;
-    }
-  int err = ok ? 0 : errno;
-  if (close (fd) != 0 && ok)
-    {
-      ok = false;
-      err = errno;
-    }
-  if (ok && rename (temp, target) != 0)
-    {
-      ok = false;
-      err = errno;
-    }
-  if (!ok)
-    {
-      g_unlink (temp);
-      set_errno_error (error, err ? err : EIO, "Cannot save", path);
-      return FALSE;
-    }
-  return TRUE;
-}
-
 char *
 vorn_file_to_data (VornFile *file, gsize *length)
 {
@@ -428,7 +294,7 @@ vorn_file_save (VornFile *file, const char *filename, GError **error)
 
   gsize length = 0;
   g_autofree char *data = vorn_file_to_data (file, &length);
-  if (!replace_contents (path, data, length, error))
+  if (!vorn_file_replace_contents (path, data, length, error))
     return FALSE;
 
   if (filename)

@@ -78,7 +78,7 @@ typedef struct {
   VornQueue *next_sub;
   VornQueue *prev_sub;
 
-  /* Masters: partial sums of runs of voices (see vorn-queue.cpp). */
+  /* Masters: partial sums of runs of voices (see vorn-queue-internal.h). */
   VornVoiceBlock *blocks;
   gint32 block_capacity;
   gpointer block_buffers;

@@ -203,8 +203,8 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
   VornSynthPrivate *base = priv->base;
   VornQueue *master = base->rt->master;
-  VornQueue *queue = msg->target.queue;
-  const guint chan = msg->data.voice.channel;
+  VornQueue *queue = msg->start_voice.queue;
+  const guint chan = msg->start_voice.channel;
 
   /* Buffers of another format cannot be summed into the master's. */
   if (!queue || queue->format != master->format || chan >= priv->rt->chan_count
@@ -214,7 +214,7 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   guint16 idx = priv->rt->free_head;
   list_unlink (priv, idx, &priv->rt->free_head);
   VornSynthCpuVoice *v = priv->rt->voices + idx;
-  v->voice_id = msg->data.voice.voice_id;
+  v->voice_id = msg->start_voice.voice_id;
   v->chan = guint8 (chan);
   v->msg = msg;
   v->queue = queue;
@@ -233,15 +233,14 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 static void
 set_node_control (VornSynthCpuPrivate *priv, const VornSynthMsg *msg)
 {
-  guint limit = msg->max_count;
+  const VornSynthMsgSetNodeControl *p = &msg->set_node_control;
+  guint limit = p->max_count;
   for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = priv->rt->voices[idx].next)
     {
       const VornSynthCpuVoice *v = priv->rt->voices + idx;
-      if (v->queue->node != msg->target.node
-          || (msg->chan_filter != VORN_SYNTH_MSG_ALL_CHANNELS && msg->chan_filter != v->chan))
+      if (v->queue->node != p->node || (p->chan_filter != VORN_SYNTH_MSG_ALL_CHANNELS && p->chan_filter != v->chan))
         continue;
-      vorn_queue_set_control (v->queue, msg->node_control_id, msg->data.value,
-                              VornWaveOp (msg->op));
+      vorn_queue_set_control (v->queue, p->control_id, p->value, VornWaveOp (p->op));
       if (limit == 1)
         break;
       if (limit)
@@ -257,12 +256,13 @@ static void
 apply_update (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
 {
   VornSynthPrivate *base = priv->base;
-  VornQueue *master = msg->target.queue;
+  VornSynthMsgUpdateOptimization *p = &msg->update_optimization;
+  VornQueue *master = p->queue;
   VornQueue *old = base->rt->master;
   if (!master)
     return;
 
-  if (msg->op)
+  if (p->release_voices)
     release_all_voices (priv);
   else
     {
@@ -282,9 +282,9 @@ apply_update (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
     master->start_time = old->start_time;
   base->rt->master = master;
   base->rt->speaker_outputs = vorn_queue_get_speaker_outputs (master);
-  priv->rt->out_count = msg->node_control_id;
-  pick_render_funcs (priv, VornFormat (msg->control_id >> 8), VornSimd (msg->control_id & 0xff));
-  msg->target.queue = old;
+  priv->rt->out_count = p->out_count;
+  pick_render_funcs (priv, VornFormat (p->format), VornSimd (p->simd));
+  p->queue = old;
 }
 
 void
@@ -304,21 +304,22 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
           break;
         case VORN_SYNTH_MSG_STOP_VOICE:
           {
-            guint16 idx = find_voice (priv, msg->target.voice_id);
+            guint16 idx = find_voice (priv, msg->stop_voice.voice_id);
             if (idx != VORN_SYNTH_CPU_NO_VOICE && priv->rt->voices[idx].queue->active)
-              vorn_queue_note_off (priv->rt->voices[idx].queue, msg->target.voice_id);
+              vorn_queue_note_off (priv->rt->voices[idx].queue, msg->stop_voice.voice_id);
           }
           break;
         case VORN_SYNTH_MSG_SET_CONTROL:
           if (master)
-            vorn_queue_set_control (master, msg->target.control_id, msg->data.value,
+            vorn_queue_set_control (master, msg->set_control.control_id, msg->set_control.value,
                                     VORN_WAVE_OP_SET);
           break;
         case VORN_SYNTH_MSG_SET_VOICE_CONTROL:
           {
-            guint16 idx = find_voice (priv, msg->target.voice_id);
+            const VornSynthMsgSetVoiceControl *p = &msg->set_voice_control;
+            guint16 idx = find_voice (priv, p->voice_id);
             if (idx != VORN_SYNTH_CPU_NO_VOICE)
-              vorn_queue_set_control (priv->rt->voices[idx].queue, msg->control_id, msg->data.value,
+              vorn_queue_set_control (priv->rt->voices[idx].queue, p->control_id, p->value,
                                       VORN_WAVE_OP_SET);
           }
           break;
@@ -330,7 +331,7 @@ vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv)
           break;
         case VORN_SYNTH_MSG_TAP_PAUSE:
           {
-            gboolean pause = msg->target.pause != 0;
+            gboolean pause = msg->tap_pause.pause != FALSE;
             if (pause != base->rt->tap_paused)
               {
                 base->rt->tap_paused = pause;
@@ -431,10 +432,12 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
   else
     {
       VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_UPDATE_OPTIMIZATION);
-      msg->target.queue = master; /* the message takes the build's reference */
-      msg->control_id = guint16 (format << 8 | level);
-      msg->node_control_id = guint16 (out_count);
-      msg->op = release ? 1 : 0;
+      VornSynthMsgUpdateOptimization *p = &msg->update_optimization;
+      p->queue = master; /* the message takes the build's reference */
+      p->format = guint8 (format);
+      p->simd = guint8 (level);
+      p->out_count = guint16 (out_count);
+      p->release_voices = release ? TRUE : FALSE;
       /* Refused (inbox full): the next change builds again. */
       if (!vorn_synth_send_message (priv->synth, msg))
         priv->built_format = -1;
@@ -524,15 +527,15 @@ vorn_synth_cpu_start_voice (VornSynth *synth, guint voice_id, int chan, double n
   queue->voice_id = voice_id;
 
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE);
-  msg->target.queue = queue;
-  msg->data.voice.voice_id = voice_id;
-  msg->data.voice.channel = guint16 (chan);
+  msg->start_voice.queue = queue;
+  msg->start_voice.voice_id = voice_id;
+  msg->start_voice.channel = guint16 (chan);
 
   if (base->start_voice_notify)
     {
       VornSynthMsg *notify = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE_NOTIFY);
-      notify->target.queue = VORN_QUEUE (g_object_ref (queue));
-      notify->data.bits = msg->data.bits;
+      notify->start_voice_notify = msg->start_voice;
+      notify->start_voice_notify.queue = VORN_QUEUE (g_object_ref (queue));
       vorn_synth_post_outbox (base, notify);
     }
   if (queue_out)

@@ -47,15 +47,12 @@ G_DEFINE_TYPE_WITH_CODE (VornSynth, vorn_synth, G_TYPE_OBJECT,
                                                 vorn_synth_serializable_init))
 
 G_DEFINE_ENUM_TYPE (VornSynthMsgType, vorn_synth_msg_type,
-  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_START, "start"),
-  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_STOP, "stop"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_START_VOICE, "start-voice"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_START_VOICE_NOTIFY, "start-voice-notify"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_STOP_VOICE, "stop-voice"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_CONTROL, "set-control"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_VOICE_CONTROL, "set-voice-control"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_NODE_CONTROL, "set-node-control"),
-  G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_SET_ALARM, "set-alarm"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_PANIC, "panic"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_TAP_PAUSE, "tap-pause"),
   G_DEFINE_ENUM_VALUE (VORN_SYNTH_MSG_UPDATE_OPTIMIZATION, "update-optimization"))
@@ -488,8 +485,8 @@ return_unapplied (VornSynthPrivate *priv, VornSynthMsg *msg)
     {
       g_atomic_int_inc (&priv->dropped);
       /* A notification's reference was meant for the receiver. */
-      if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->target.queue)
-        g_object_unref (msg->target.queue);
+      if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->start_voice_notify.queue)
+        g_object_unref (msg->start_voice_notify.queue);
       vorn_synth_msg_free (msg);
     }
 }
@@ -562,8 +559,8 @@ static void
 vorn_synth_real_stop_voice (VornSynth *synth, guint voice_id, double velocity)
 {
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_STOP_VOICE);
-  msg->target.voice_id = voice_id;
-  msg->data.value = velocity;
+  msg->stop_voice.voice_id = voice_id;
+  msg->stop_voice.velocity = velocity;
   vorn_synth_send_message (synth, msg);
 }
 
@@ -578,8 +575,8 @@ vorn_synth_real_set_control (VornSynth *synth, guint16 control_id, double value)
   g_rec_mutex_unlock (&priv->api_lock);
 
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_SET_CONTROL);
-  msg->target.control_id = control_id;
-  msg->data.value = value;
+  msg->set_control.control_id = control_id;
+  msg->set_control.value = value;
   vorn_synth_send_message (synth, msg);
 }
 
@@ -588,9 +585,9 @@ vorn_synth_real_set_voice_control (VornSynth *synth, guint voice_id, guint16 con
                                    double value)
 {
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_SET_VOICE_CONTROL);
-  msg->target.voice_id = voice_id;
-  msg->control_id = control_id;
-  msg->data.value = value;
+  msg->set_voice_control.voice_id = voice_id;
+  msg->set_voice_control.control_id = control_id;
+  msg->set_voice_control.value = value;
   vorn_synth_send_message (synth, msg);
 }
 
@@ -599,13 +596,14 @@ vorn_synth_real_set_node_control (VornSynth *synth, VornNode *node, guint16 cont
                                   guint16 chan, int max_count, double value, VornWaveOp op)
 {
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_SET_NODE_CONTROL);
-  msg->target.node = node;
-  msg->node_control_id = control_id;
-  msg->chan_filter = chan;
+  VornSynthMsgSetNodeControl *p = &msg->set_node_control;
+  p->node = node;
+  p->control_id = control_id;
+  p->chan_filter = chan;
   /* The record has 8 bits for the limit; larger limits mean every voice. */
-  msg->max_count = max_count > 0 && max_count <= G_MAXUINT8 ? guint8 (max_count) : 0;
-  msg->data.value = value;
-  msg->op = guint8 (op);
+  p->max_count = max_count > 0 && max_count <= G_MAXUINT8 ? guint8 (max_count) : 0;
+  p->value = value;
+  p->op = guint8 (op);
   vorn_synth_send_message (synth, msg);
 }
 
@@ -620,7 +618,7 @@ vorn_synth_real_tap_pause (VornSynth *synth, gboolean pause)
 {
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_TAP_PAUSE);
   /* The render thread keeps the applied state (tap_paused) itself. */
-  msg->target.pause = pause ? 1 : 0;
+  msg->tap_pause.pause = pause ? TRUE : FALSE;
   vorn_synth_send_message (synth, msg);
 }
 
@@ -949,9 +947,10 @@ vorn_synth_msg_free (VornSynthMsg *msg)
 {
   g_return_if_fail (msg != NULL);
 
-  if ((msg->type == VORN_SYNTH_MSG_START_VOICE || msg->type == VORN_SYNTH_MSG_UPDATE_OPTIMIZATION)
-      && msg->target.queue)
-    g_object_unref (msg->target.queue);
+  if (msg->type == VORN_SYNTH_MSG_START_VOICE && msg->start_voice.queue)
+    g_object_unref (msg->start_voice.queue);
+  else if (msg->type == VORN_SYNTH_MSG_UPDATE_OPTIMIZATION && msg->update_optimization.queue)
+    g_object_unref (msg->update_optimization.queue);
   g_slice_free (VornSynthMsg, msg);
 }
 

@@ -1,5 +1,5 @@
 /* test-curve-cache.cpp: segment records, cached evaluation against an
- * independent root solver, the shared-cache registry, aligned memory */
+ * independent root solver, the shared-cache registry */
 #include "vorn-curve-cache-eval.h"
 #include "vorn-test-log.h"
 #include "vornadel.h"
@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <random>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -197,67 +196,6 @@ TEST_P (CacheFormat, AgreesWithReferenceOnShapes)
             break;
         }
     }
-}
-
-/* Random curves, a third of their segments level (some with one handle on
- * the level line): the cache at x = X(t) against Y(t), both straight from
- * the control points.  X is kept non-decreasing (handles ordered inside
- * their segment); handles at the ends make flat starts, where the value is
- * held to the curve within a small distance in x as in the sweep above. */
-TEST_P (CacheFormat, AgreesWithBezierOnRandomCurves)
-{
-  const VornFormat fmt = GetParam ();
-  const double eps = fmt == VORN_FORMAT_SINGLE ? 2e-6 : 1e-11;
-  std::mt19937 rng (14);
-  std::uniform_real_distribution<double> unit (0.0, 1.0);
-  int level = 0, checked = 0;
-
-  for (int n = 0; n < 200; n++)
-    {
-      const int points = 2 + int (unit (rng) * 5);
-      std::vector<Pt> c;
-      double x = unit (rng) - 0.5, y = 4 * unit (rng) - 2;
-      c.push_back ({x, y});
-      for (int p = 1; p < points; p++)
-        {
-          const double x3 = x + 0.05 + unit (rng);
-          const double y3 = unit (rng) < 1.0 / 3 ? y : 4 * unit (rng) - 2;
-          double hx[2] = {x + (x3 - x) * unit (rng), x + (x3 - x) * unit (rng)};
-          if (hx[0] > hx[1])
-            std::swap (hx[0], hx[1]);
-          double hy[2] = {4 * unit (rng) - 2, 4 * unit (rng) - 2};
-          const double r = unit (rng);
-          if (r < 0.2)
-            hy[0] = y;
-          else if (r < 0.4)
-            hy[1] = y3;
-          c.push_back ({hx[0], hy[0]});
-          c.push_back ({hx[1], hy[1]});
-          c.push_back ({x3, y3});
-          level += y3 == y;
-          x = x3, y = y3;
-        }
-
-      SCOPED_TRACE (testing::Message () << "curve " << n);
-      Ref ref{c};
-      g_autoptr (VornCurveCache) cache = cache_of (c, fmt);
-      for (int s = 0; s < ref.segments (); s++)
-        for (int i = 1; i < 16; i++)
-          {
-            const double t = (i + unit (rng) - 0.5) / 16;
-            const double xt = ref.X (s, t), yt = ref.Y (s, t);
-            /* The cache sees x in its own precision. */
-            const double xs = fmt == VORN_FORMAT_SINGLE ? double (float (xt)) : xt;
-            if (ref.segment_of (xs) != s)
-              continue;
-            const double v = vorn_curve_cache_plot_point (cache, xs);
-            ASSERT_TRUE (std::fabs (v - yt) <= eps || ref.near_curve (xs, v, kFlatEnd, eps))
-                << "segment " << s << " t = " << t << ": cached " << v << ", Bezier " << yt;
-            checked++;
-          }
-    }
-  EXPECT_GT (level, 100);
-  EXPECT_GT (checked, 8000);
 }
 
 /* Values that come out exactly, not by root search. */
@@ -471,28 +409,4 @@ TEST (CurveCache, RegistryUnderThreads)
   readers.clear (); /* stops and joins */
   EXPECT_EQ (bad.load (), 0);
   vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
-}
-
-TEST (AlignedMemory, AllocReallocFree)
-{
-  for (gsize size : {gsize (0), gsize (1), gsize (63), gsize (1000)})
-    {
-      gpointer p = vorn_util_alloc_aligned (size);
-      EXPECT_EQ (reinterpret_cast<uintptr_t> (p) % 64, 0u) << size;
-      vorn_util_free_aligned (p);
-    }
-
-  /* A NULL block is a plain allocation; growing and shrinking keep the
-   * common prefix, aligned; a new size of 0 frees. */
-  guint8 *p = nullptr;
-  for (auto [from, to, kept] : {std::array{0, 100, 0}, {100, 300, 100}, {300, 10, 10}})
-    {
-      p = static_cast<guint8 *> (vorn_util_realloc_aligned (p, gsize (from), gsize (to)));
-      ASSERT_EQ (reinterpret_cast<uintptr_t> (p) % 64, 0u);
-      for (int i = 0; i < kept; i++)
-        ASSERT_EQ (p[i], i) << from << " -> " << to;
-      for (int i = 0; i < to; i++)
-        p[i] = guint8 (i);
-    }
-  EXPECT_EQ (vorn_util_realloc_aligned (p, 10, 0), nullptr);
 }

@@ -1,8 +1,6 @@
-/* test-curve.cpp: curve storage, point editing, segment search, JSON */
+/* test-curve.cpp: curve storage, point editing, segment search */
 #include "vorn-test-log.h"
 #include "vornadel.h"
-
-#include <json-glib/json-glib.h>
 
 #include <vector>
 
@@ -145,53 +143,4 @@ TEST (Curve, InsertByIndexAndDeleteKeepLayout)
   vorn_curve_delete_point (c, 1);
   EXPECT_CRITICAL ("curve->count > 2");
   EXPECT_EQ (c->count, 2);
-}
-
-TEST (Curve, DuplicateIsIndependent)
-{
-  g_autoptr (VornCurve) c = diagonal_curve ();
-  g_object_set (c, "name", "saw", nullptr);
-  g_autoptr (VornCurve) d = vorn_curve_duplicate (c);
-  vorn_curve_insert_point (c, 0.5, 0.5);
-  c->ycoords[0] = 0.25;
-
-  EXPECT_EQ (get_points (d), (V{0, 0, 0.8, 0.8, 0.2, 0.2, 1, 1}));
-  g_autofree char *name = nullptr;
-  g_object_get (d, "name", &name, nullptr);
-  EXPECT_STREQ (name, "saw");
-}
-
-TEST (Curve, JsonRoundTrip)
-{
-  g_autoptr (VornCurve) c = diagonal_curve ();
-  g_autoptr (JsonNode) node = json_gobject_serialize (G_OBJECT (c));
-  g_autofree char *json = json_to_string (node, FALSE);
-  EXPECT_STREQ (json, "{\"points\":[0.0,0.0,0.80000000000000004,0.80000000000000004,"
-                      "0.20000000000000001,0.20000000000000001,1.0,1.0]}");
-
-  g_object_set (c, "name", "tri", nullptr);
-  vorn_curve_insert_point (c, 1.0 / 3.0, 2.0 / 3.0);
-  g_free (json);
-  json = json_gobject_to_data (G_OBJECT (c), nullptr);
-  g_autoptr (GObject) back = json_gobject_from_data (VORN_TYPE_CURVE, json, -1, nullptr);
-  ASSERT_TRUE (VORN_IS_CURVE (back));
-  EXPECT_EQ (get_points (VORN_CURVE (back)), get_points (c)); /* bit-exact through text */
-  g_autofree char *again = json_gobject_to_data (back, nullptr);
-  EXPECT_STREQ (again, json); /* the name too */
-
-  /* Integers are numbers too; a non-numeric array leaves the points unset. */
-  const struct { const char *points, *warning; int count; } loads[] = {
-      {"[0,0,1,1,0,0,1,1]", nullptr, 2},
-      {"[\"a\",0,1,1,0,0,1,1]", "Failed to deserialize \"points\"", 0}};
-  for (const auto &l : loads)
-    {
-      g_autofree char *text = g_strdup_printf ("{\"points\":%s}", l.points);
-      g_autoptr (GObject) o = json_gobject_from_data (VORN_TYPE_CURVE, text, -1, nullptr);
-      if (l.warning)
-        {
-          EXPECT_WARNING (l.warning);
-        }
-      ASSERT_TRUE (VORN_IS_CURVE (o)) << text;
-      EXPECT_EQ (VORN_CURVE (o)->count, l.count) << text;
-    }
 }

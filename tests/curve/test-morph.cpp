@@ -1,7 +1,7 @@
 /* test-morph.cpp: morph entries, their ordering and editing, cache
- * preparation, transformation and the JSON form */
+ * preparation, transformation and malformed JSON */
 #include "vorn-test-log.h"
-#include "vornadel.h"
+#include "vorn-test-model.h"
 
 #include <cmath>
 #include <string>
@@ -28,16 +28,8 @@ coords_of (VornCurve *c, bool x)
   return std::vector<double> (v, v + n);
 }
 
-/* (index, horizontal) of every entry, in array order. */
-using E = std::vector<std::pair<guint, bool>>;
-E
-entries_of (const VornMorph *m)
-{
-  E out;
-  for (guint i = 0; i < m->count; i++)
-    out.emplace_back (m->points[i].index, m->points[i].horizontal != 0);
-  return out;
-}
+using E = vorn_test::MorphEntries;
+using vorn_test::morph_entries;
 
 } // namespace
 
@@ -60,7 +52,7 @@ TEST (Morph, InsertKeepsOrderAndTiesToBase)
   EXPECT_DOUBLE_EQ (p->curve->ycoords[0], 5 / 6.0);
   for (auto [k, h] : {std::pair{9u, FALSE}, {0u, FALSE}, {9u, TRUE}})
     EXPECT_EQ (vorn_morph_insert_point (m, k, h, 0.3, 0.0, nullptr), 1);
-  EXPECT_EQ (entries_of (m), (E{{0, false}, {5, true}, {5, false}, {9, true}, {9, false}}));
+  EXPECT_EQ (morph_entries (m), (E{{0, false}, {5, true}, {5, false}, {9, true}, {9, false}}));
   /* Beyond the base curve's coordinates the base value is 0. */
   EXPECT_EQ (vorn_morph_find_point (m, 9, FALSE)->curve->ycoords[0], 0.0);
 
@@ -100,9 +92,9 @@ TEST (Morph, FindAndRemove)
   EXPECT_EQ (m->points[0].curve->count, 2);
   /* Any point of a two-point morph curve takes the entry with it. */
   vorn_morph_remove_point (m, 4, FALSE, 1);
-  EXPECT_EQ (entries_of (m), (E{{6, true}, {6, false}}));
+  EXPECT_EQ (morph_entries (m), (E{{6, true}, {6, false}}));
   vorn_morph_remove_point_curve (m, 6, FALSE);
-  EXPECT_EQ (entries_of (m), (E{{6, true}}));
+  EXPECT_EQ (morph_entries (m), (E{{6, true}}));
   vorn_morph_remove_point_curve_by_index (m, 0);
   EXPECT_EQ (m->count, 0);
   EXPECT_EQ (m->points, nullptr);
@@ -185,32 +177,6 @@ TEST (Morph, CopySharesCurvesAndCaches)
   EXPECT_EQ (G_OBJECT (m->points[0].curve)->ref_count, 1u);
 }
 
-TEST (Morph, JsonRoundTrip)
-{
-  g_autoptr (VornCurve) base = base_curve ();
-  g_autoptr (VornMorph) m = vorn_morph_new (base);
-  EXPECT_EQ (vorn_morph_serialize (m), nullptr); /* nothing to write */
-
-  vorn_morph_insert_point (m, 4, FALSE, 0.5, 0.1, nullptr);
-  vorn_morph_insert_point (m, 4, TRUE, 1.0, 0.3, nullptr);
-  g_autoptr (JsonNode) node = vorn_morph_serialize (m);
-  ASSERT_NE (node, nullptr);
-
-  g_autofree char *text = json_to_string (node, FALSE);
-  /* Horizontal entries first, "horizontal" written only when true. */
-  EXPECT_STREQ (text, R"({"type":"VornMorph","points":[{"curve":{"points":[0.0,0.66666666666666663,)"
-                      R"(0.0,0.66666666666666663,1.0,0.29999999999999999,1.0,0.29999999999999999]},)"
-                      R"("index":4,"horizontal":true},{"curve":{"points":[0.0,0.60000000000000009,)"
-                      R"(0.0,0.60000000000000009,0.5,0.10000000000000001,0.5,0.10000000000000001,)"
-                      R"(0.5,0.10000000000000001,1.0,0.10000000000000001,1.0,0.10000000000000001]},)"
-                      R"("index":4}]})");
-
-  g_autoptr (VornMorph) back = vorn_morph_deserialize (nullptr, node);
-  ASSERT_NE (back, nullptr);
-  g_autoptr (JsonNode) again = vorn_morph_serialize (back);
-  EXPECT_TRUE (json_node_equal (again, node));
-}
-
 TEST (Morph, JsonRejectsMalformed)
 {
   const char *curve = R"({"points":[0,0,0,0,1,1,1,1]})";
@@ -243,5 +209,5 @@ TEST (Morph, JsonRejectsMalformed)
   g_autoptr (JsonNode) node = json_from_string (text.c_str (), nullptr);
   g_autoptr (VornMorph) m = vorn_morph_deserialize (nullptr, node);
   ASSERT_NE (m, nullptr);
-  EXPECT_EQ (entries_of (m), (E{{7, true}, {7, false}, {4294967295u, false}}));
+  EXPECT_EQ (morph_entries (m), (E{{7, true}, {7, false}, {4294967295u, false}}));
 }

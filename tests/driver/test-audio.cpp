@@ -168,57 +168,6 @@ TEST_F (AudioTest, CallbackFeedsTheSlotFunctionContinuously)
   EXPECT_EQ (raw.back (), 0.25f);
 }
 
-TEST_F (AudioTest, PlaysANoteOfTheDefaultInstrument)
-{
-  use_capture_device ();
-  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-  g_object_set (synth, "speaker-count", 1u, nullptr);
-  vorn_synth_start (synth);
-  g_autoptr (VornInst) inst = vorn_inst_new_default ();
-  vorn_synth_set_inst (synth, 0, inst);
-
-  g_autoptr (VornAudioDriver) driver = vorn_audio_driver_new (VORN_AUDIO_DRIVER_AUTO, synth);
-  g_autoptr (GError) error = nullptr;
-  ASSERT_TRUE (vorn_audio_driver_start (driver, &error)) << error->message;
-  /* The stream may be well under way by now (the null device never waits):
-   * hold the note for two seconds of audio counted from the note-on. */
-  vorn_synth_note_on (synth, 0, 0, 0, 69, 127, nullptr);
-  const guint64 on = vorn_synth_get_sample_time (synth);
-  ASSERT_TRUE (wait_for ([&] { return vorn_synth_get_sample_time (synth) >= on + 96000; }));
-  vorn_synth_note_off (synth, 0, 0, 0, 69, 0);
-  guint active = 1;
-  ASSERT_TRUE (wait_for ([&] {
-    vorn_synth_voice_stats (synth, &active, nullptr, FALSE);
-    return active == 0;
-  }));
-  vorn_audio_driver_stop (driver);
-  vorn_synth_stop (synth);
-
-  std::vector<float> raw = captured ();
-  size_t first = 0;
-  while (first < raw.size () && raw[first] == 0.0f)
-    first++;
-  ASSERT_LT (first + 48000, raw.size ()) << "a second of the note was captured";
-
-  /* Over the held second: steady 440 Hz (every period 48000/440 samples
-   * within one), full level, no dropped or repeated buffers. */
-  float peak = 0;
-  std::vector<size_t> rising;
-  for (size_t i = first + 4800; i < first + 48000; i++)
-    {
-      peak = std::max (peak, std::fabs (raw[i]));
-      if (raw[i - 1] < 0 && raw[i] >= 0)
-        rising.push_back (i);
-    }
-  ASSERT_GT (rising.size (), 300u);
-  for (size_t k = 1; k < rising.size (); k++)
-    ASSERT_NEAR (double (rising[k] - rising[k - 1]), 48000.0 / 440.0, 1.0) << "at " << rising[k];
-  const double freq = 48000.0 * double (rising.size () - 1) / double (rising.back () - rising[0]);
-  EXPECT_NEAR (freq, 440.0, 0.5);
-  EXPECT_NEAR (20 * std::log10 (peak), -6.0, 0.5);
-  EXPECT_EQ (raw.back (), 0.0f) << "the release ended in silence";
-}
-
 TEST_F (AudioTest, NoUsableDeviceFailsToOpen)
 {
   use_alsa_config ("  type hw\n  card 47");

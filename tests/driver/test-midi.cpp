@@ -74,7 +74,7 @@ started_queues (Synth &s)
   while (VornSynthMsg *msg = vorn_synth_get_message (s.synth))
     {
       if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY)
-        queues.push_back (msg->target.queue);
+        queues.push_back (msg->start_voice_notify.queue);
       vorn_synth_msg_free (msg);
     }
   return queues;

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -298,14 +297,6 @@ JackTestClient::drain ()
       from_jack->advance (sizeof ph);
       if (rec.frames () == 0)
         rec.first_frame = ph.frame_time;
-      else
-        {
-          const auto &[time, index] = rec.jumps.empty ()
-                                        ? std::pair<guint64, size_t> (rec.first_frame, 0)
-                                        : rec.jumps.back ();
-          if (ph.frame_time != time + (rec.frames () - index))
-            rec.jumps.emplace_back (ph.frame_time, rec.frames ());
-        }
       for (guint32 c = 0; c < ph.channels; c++)
         {
           std::vector<float> &ch = rec.channels[c];
@@ -324,7 +315,6 @@ JackTestClient::restart_recording ()
   for (auto &ch : rec.channels)
     ch.clear ();
   rec.first_frame = 0;
-  rec.jumps.clear ();
 }
 
 const JackRecording &
@@ -369,75 +359,6 @@ JackTestClient::connections (const std::string &port) const
   if (names)
     jack_free (names);
   return out;
-}
-
-size_t
-JackRecording::index_of (guint64 frame) const
-{
-  guint64 time = first_frame;
-  size_t index = 0;
-  for (const auto &[t, i] : jumps)
-    if (t <= frame)
-      time = t, index = i;
-  return frame > time ? index + size_t (frame - time) : index;
-}
-
-double
-zero_crossing_frequency (const std::vector<float> &x, size_t from, size_t to)
-{
-  size_t first = 0, last = 0, count = 0;
-  for (size_t i = std::max<size_t> (from, 1); i < to && i < x.size (); i++)
-    if (x[i - 1] < 0 && x[i] >= 0)
-      {
-        if (!count++)
-          first = i;
-        last = i;
-      }
-  return count < 2 ? 0.0 : double (count - 1) / double (last - first);
-}
-
-float
-peak (const std::vector<float> &x, size_t from, size_t to)
-{
-  float p = 0;
-  for (size_t i = from; i < to && i < x.size (); i++)
-    p = std::max (p, std::fabs (x[i]));
-  return p;
-}
-
-size_t
-first_sound (const std::vector<float> &x, float threshold)
-{
-  for (size_t i = 0; i < x.size (); i++)
-    if (std::fabs (x[i]) > threshold)
-      return i;
-  return x.size ();
-}
-
-size_t
-last_sound (const std::vector<float> &x, float threshold)
-{
-  for (size_t i = x.size (); i > 0; i--)
-    if (std::fabs (x[i - 1]) > threshold)
-      return i;
-  return 0;
-}
-
-size_t
-falls_below (const std::vector<float> &x, size_t from, float level, size_t window)
-{
-  /* No window starting at or before a loud sample's index qualifies. */
-  size_t i = from;
-  while (i + window <= x.size ())
-    {
-      size_t k = i + window;
-      while (k > i && std::fabs (x[k - 1]) < level)
-        k--;
-      if (k == i)
-        return i;
-      i = k;
-    }
-  return x.size ();
 }
 
 } // namespace vorn_test

@@ -14,7 +14,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace vorn_test {
@@ -71,7 +70,6 @@ public:
   void stop (bool hard = false);
 
   const std::string &name () const { return server_name; }
-  bool running () const { return pid > 0; }
 
 private:
   bool launch (const char *jackd, guint rate, guint period, std::string *problem);
@@ -87,12 +85,7 @@ struct JackRecording
 {
   std::vector<std::vector<float>> channels;
   guint64 first_frame = 0;
-  /* The frame time of each period that starts after a jump of the frame
-   * time (JACK resynchronises it after a late cycle), with its index. */
-  std::vector<std::pair<guint64, size_t>> jumps;
   size_t frames () const { return channels.empty () ? 0 : channels[0].size (); }
-  /* Index of the frame at JACK frame time @frame (0 for earlier ones). */
-  size_t index_of (guint64 frame) const;
 };
 
 /* A client with a MIDI output "midi_out" and audio inputs "in_1".."in_N".
@@ -108,7 +101,6 @@ public:
 
   bool open (const std::string &server, guint inputs, std::string *problem);
   void close ();
-  jack_client_t *client () const { return jack; }
 
   /* Connects midi_out to @port. */
   bool connect_midi (const std::string &port);
@@ -148,23 +140,5 @@ private:
   std::atomic<bool> discard{ false };
   JackRecording rec;
 };
-
-/* Frequency of @x (from @from to @to) by rising zero crossings, in cycles
- * per sample; 0 when there are fewer than two. */
-double zero_crossing_frequency (const std::vector<float> &x, size_t from, size_t to);
-
-/* Peak magnitude of @x from @from to @to. */
-float peak (const std::vector<float> &x, size_t from, size_t to);
-
-/* Index of the first sample whose magnitude exceeds @threshold, or size. */
-size_t first_sound (const std::vector<float> &x, float threshold = 1e-6f);
-
-/* Index just past the last sample whose magnitude exceeds @threshold, 0
- * when there is none. */
-size_t last_sound (const std::vector<float> &x, float threshold = 0.0f);
-
-/* First index from @from at which the peak of the next @window samples is
- * below @level, or size: where a tone of that level starts to fade. */
-size_t falls_below (const std::vector<float> &x, size_t from, float level, size_t window = 256);
 
 } // namespace vorn_test

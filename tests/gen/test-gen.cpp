@@ -1,10 +1,8 @@
-/* Generator base: creation through the node, render variant selection, synthesizer settings. */
+/* Generator base: creation through the node, render variant selection, allocation counting. */
 #include "gen-harness.h"
 #include "vorn-gen-private.h"
 #include "vorn-test-alloc.h"
 #include "vorn-test-log.h"
-
-#include <tuple>
 
 namespace {
 
@@ -97,17 +95,6 @@ TEST (Gen, RenderVariantFollowsTheSynthesizer)
   VornSimd simd = VORN_SIMD_AUTO;
   vorn_synth_cpu_get_render_props (synth, nullptr, nullptr, nullptr, &simd);
   EXPECT_EQ (simd, detected);
-}
-
-TEST (Gen, QueueCopiesTheSynthesizerSettings)
-{
-  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-  g_object_set (synth, "sample-rate", 22050.0, "speaker-count", 4u, "max-voices", 7u,
-                "audio-format", VORN_FORMAT_DOUBLE, nullptr);
-  g_autoptr (VornNode) root = vorn_node_new ();
-  g_autoptr (VornQueue) queue = vorn_queue_new (root, synth);
-  EXPECT_EQ (std::tuple (queue->sample_rate, int (queue->speaker_count), int (queue->max_voices), int (queue->format)),
-             std::tuple (22050.0, 4, 7, int (VORN_FORMAT_DOUBLE)));
 }
 
 /* The zero-allocation checks need a counter that sees GLib's and the engine's allocations. */

@@ -371,43 +371,6 @@ TEST_P (WaveGenTest, MorphHoldsItsLastKeyUpToTheEnd)
   EXPECT_EQ (bad, 0);
 }
 
-/* A segment that ends at its start height sounds as its handles draw it: the one-segment curve
- * (0, 0) (0.3, 1) (0.6, -1) (1, 0) is y = 3 t (1 - t) (1 - 2 t), a wave of peak 1 / (2 sqrt 3) at
- * t = (3 - sqrt 3) / 6, played here at 440 Hz for a second. */
-TEST_P (WaveGenTest, LevelSegmentOscillates)
-{
-  g_autoptr (VornCurve) curve = vorn_curve_new (2);
-  vorn_curve_set_start_point (curve, 0.0, 0.0, 0.3, 1.0);
-  vorn_curve_set_end_point (curve, 0.6, -1.0, 1.0, 0.0);
-  Rig r (GetParam (), curve, {});
-  const double inc = 440.0 / 48000.0;
-  r.x.set_const (inc, CONST);
-  g_autoptr (VornCurveCache) cache = vorn_curve_cache_new_from_curve (curve, GetParam ().format);
-
-  double peak = 0.0, trough = 0.0, prev = 0.0, pos = 0.0;
-  int rises = 0;
-  for (int f = 0; f < 750; f++)
-    {
-      ASSERT_TRUE (r.render ());
-      for (int i = 0; i < N; i++, pos += inc)
-        {
-          const double v = r.out.at (i);
-          if (f < 4)
-            {
-              ASSERT_NEAR (v, vorn_curve_cache_plot_point (cache, std::fmod (pos, 1.0)), r.tol () * 5);
-            }
-          peak = std::max (peak, v);
-          trough = std::min (trough, v);
-          rises += prev <= 0.0 && v > 0.0;
-          prev = v;
-        }
-    }
-  const double top = 1.0 / (2.0 * std::sqrt (3.0));
-  EXPECT_NEAR (peak, top, 1e-4);
-  EXPECT_NEAR (trough, -top, 1e-4);
-  EXPECT_NEAR (rises, 440, 1);
-}
-
 /* Each variant gives the scalar build's bits over 40 fragments on curved segments, rising,
  * falling and level (level ones with both, one or no handle off their line), with a moving
  * increment and with a steady one (walked W samples at a time). */

@@ -8,6 +8,7 @@ must render a note.  Prints TAP."""
 import argparse
 import os
 import re
+import shlex
 import subprocess
 import sys
 import tempfile
@@ -124,8 +125,9 @@ class Installed:
             src = os.path.join(self.tmp, 'one.c')
             with open(src, 'w') as f:
                 f.write(f'#include <{h}>\n')
-            status, out, err = run([self.a.cc, '-std=c11', '-Wall', '-Wextra', '-Werror',
-                                    '-c', src, '-o', os.devnull] + cflags)
+            status, out, err = run(shlex.split(self.a.cc)
+                                   + ['-std=c11', '-Wall', '-Wextra', '-Werror', '-c', src,
+                                      '-o', os.devnull] + cflags)
             if status != 0:
                 failed.append(f'{h}:\n{err}')
         check(not failed, 'headers that do not compile on their own as C:\n' + '\n'.join(failed))
@@ -137,7 +139,8 @@ class Installed:
         exe = os.path.join(self.tmp, 'play')
         with open(src, 'w') as f:
             f.write(PROGRAM)
-        status, out, err = run([self.a.cc, '-std=c11', '-Wall', '-Wextra', '-Werror', src, '-o', exe]
+        status, out, err = run(shlex.split(self.a.cc)
+                               + ['-std=c11', '-Wall', '-Wextra', '-Werror', src, '-o', exe]
                                + self.pkg_config('--cflags', '--libs'))
         check(status == 0, f'compile and link:\n{err}')
         env = dict(os.environ)
@@ -160,6 +163,7 @@ class Installed:
 
 def main():
     p = argparse.ArgumentParser()
+    # --cc is the compiler command, a launcher such as ccache included.
     for opt in ('meson', 'build-root', 'prefix', 'includedir', 'libdir', 'datadir', 'cc',
                 'version', 'umbrella', 'sanitized', 'gir'):
         p.add_argument('--' + opt, required=True)

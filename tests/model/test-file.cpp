@@ -2,7 +2,7 @@
  * the handling of bad data. */
 #include "vorn-test-alloc.h"
 #include "vorn-test-log.h"
-#include "vornadel.h"
+#include "vorn-test-model.h"
 
 #include <json-glib/json-glib.h>
 
@@ -15,43 +15,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace vorn_test;
+
 namespace {
-
-struct TempDir {
-  char *path;
-  TempDir () { path = g_dir_make_tmp ("zelmora-file-XXXXXX", nullptr); }
-  ~TempDir ()
-  {
-    g_autofree char *cmd = g_strdup_printf ("rm -rf '%s'", path);
-    (void) system (cmd);
-    g_free (path);
-  }
-  std::string file (const char *name) const { return std::string (path) + "/" + name; }
-};
-
-std::string
-read_text (const std::string &path)
-{
-  g_autofree char *text = nullptr;
-  return g_file_get_contents (path.c_str (), &text, nullptr, nullptr) ? text : "";
-}
-
-VornNode *
-add (VornNode *parent, const char *name)
-{
-  VornNode *node = static_cast<VornNode *> (g_object_new (VORN_TYPE_NODE, "name", name, nullptr));
-  vorn_node_insert (parent, node, -1);
-  g_object_unref (node);
-  return node;
-}
-
-std::string
-get_string (gpointer object, const char *property)
-{
-  g_autofree char *value = nullptr;
-  g_object_get (object, property, &value, nullptr);
-  return value ? value : "(null)";
-}
 
 VornFile *
 load_text (const std::string &text, GError **error)
@@ -70,76 +36,30 @@ next_id (VornFile *file)
 
 } // namespace
 
-TEST (File, SavedTextHasTheDocumentedShape)
-{
-  TempDir dir;
-  g_autoptr (VornFile) file = vorn_file_new ();
-  g_object_set (file, "name", "Bank", "author", "Ann", nullptr);
-  VornNode *inst = add (VORN_NODE (file), "Lead");
-  add (inst, "Tone");
-
-  std::string path = dir.file ("bank.vvi");
-  g_autoptr (GError) error = nullptr;
-  ASSERT_TRUE (vorn_file_save (file, path.c_str (), &error)) << error->message;
-
-  const std::string uuid = get_string (file, "uuid");
-  EXPECT_TRUE (g_uuid_string_is_valid (uuid.c_str ()));
-  EXPECT_EQ (get_string (file, "file-name"), path);
-
-  std::string expected = std::string ("{\n"
-    "  \"type\" : \"VornFile\",\n"
-    "  \"name\" : \"Bank\",\n"
-    "  \"format\" : \"Vornadel:Waves\",\n"
-    "  \"format-version\" : \"1.0\",\n"
-    "  \"software-created\" : \"Zelmora 0.9.0\",\n"
-    "  \"software-edited\" : \"Zelmora 0.9.0\",\n"
-    "  \"uuid\" : \"") + uuid + "\",\n"
-    "  \"author\" : \"Ann\",\n"
-    "  \"next-id\" : 3,\n"
-    "  \"nodes\" : [\n"
-    "    {\n"
-    "      \"type\" : \"VornNode\",\n"
-    "      \"id\" : 1,\n"
-    "      \"name\" : \"Lead\",\n"
-    "      \"nodes\" : [\n"
-    "        {\n"
-    "          \"type\" : \"VornNode\",\n"
-    "          \"id\" : 2,\n"
-    "          \"name\" : \"Tone\"\n"
-    "        }\n"
-    "      ]\n"
-    "    }\n"
-    "  ]\n"
-    "}";
-  EXPECT_EQ (read_text (path), expected);
-
-  /* Saving again keeps the identity of the document. */
-  ASSERT_TRUE (vorn_file_save (file, nullptr, &error));
-  EXPECT_EQ (get_string (file, "uuid"), uuid);
-}
-
-TEST (File, RoundTripKeepsIdsAndCounter)
+/* The saved form member by member is fixed by the bank test (the committed
+ * bank saves to the same bytes); here what the bank cannot show: a new
+ * document gets a UUID and keeps it, saving names the file, and IDs and the
+ * counter come back from disk while read-only members do not. */
+TEST (File, SaveStampsIdentityAndRoundTripKeepsIds)
 {
   TempDir dir;
   g_autoptr (VornFile) file = vorn_file_new ();
   /* IDs 1..159 over a few levels, as a real bank would have. */
   for (int i = 0; i < 53; i++)
-    {
-      VornNode *inst = add (VORN_NODE (file), "inst");
-      VornNode *wave = add (inst, "wave");
-      add (wave, "mod");
-    }
-  ASSERT_EQ (next_id (file), 160u);
+    add (add (add (VORN_NODE (file), named ("inst")), named ("wave")), named ("mod"));
   std::string path = dir.file ("ids.vvi");
-  ASSERT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
-
   g_autoptr (GError) error = nullptr;
+  ASSERT_TRUE (vorn_file_save (file, path.c_str (), &error)) << error->message;
+  const std::string uuid = get_string (file, "uuid");
+  EXPECT_TRUE (g_uuid_string_is_valid (uuid.c_str ()));
+  EXPECT_EQ (get_string (file, "file-name"), path);
+  ASSERT_TRUE (vorn_file_save (file, nullptr, &error));
+  EXPECT_EQ (get_string (file, "uuid"), uuid);
+
   g_autoptr (VornFile) loaded = vorn_file_load (path.c_str (), &error);
   ASSERT_NE (loaded, nullptr) << error->message;
-  EXPECT_EQ (next_id (loaded), 160u);
   EXPECT_EQ (get_string (loaded, "file-name"), path);
   EXPECT_EQ (get_string (loaded, "software-edited"), "(null)") << "read-only members are not restored";
-
   guint32 expect = 1;
   bool in_order = true;
   for (VornNode *inst = VORN_NODE (loaded)->children; inst; inst = inst->next)
@@ -149,34 +69,7 @@ TEST (File, RoundTripKeepsIdsAndCounter)
       in_order &= inst->children->children->id == expect++;
     }
   EXPECT_TRUE (in_order);
-  EXPECT_EQ (add (VORN_NODE (loaded), "new")->id, 160u);
-}
-
-TEST (File, LoadToleratesUnknownContent)
-{
-  const std::string text = R"({
-    "type" : "VornFile", "format" : "Vornadel:Waves", "format-version" : "1.0",
-    "file-name" : "/somewhere/else.vvi", "future-member" : [1, 2], "next-id" : 10,
-    "nodes" : [
-      { "type" : "VornNode", "id" : 4, "name" : "kept" },
-      { "type" : "VornSpectralThing", "id" : 5, "name" : "dropped" },
-      { "type" : "VornNode", "name" : "no id", "nodes" : [ { "type" : "VornNode" } ] },
-      { "type" : "VornNode", "id" : 9, "name" : "also kept" }
-    ] })";
-  g_autoptr (GError) error = nullptr;
-  g_autoptr (VornFile) file = load_text (text, &error);
-  ASSERT_NE (file, nullptr) << error->message;
-
-  EXPECT_EQ (get_string (file, "file-name"), "Untitled.vvi");
-  VornNode *first = VORN_NODE (file)->children;
-  ASSERT_NE (first, nullptr);
-  ASSERT_EQ (get_string (first->next, "name"), "no id");
-  /* Nodes without an ID are numbered from the counter as it stands when
-   * they are attached. */
-  const std::vector<guint32> ids{ first->id, first->next->id, first->next->children->id,
-                                  first->next->next->id, next_id (file) };
-  EXPECT_EQ (ids, (std::vector<guint32>{ 4, 10, 11, 9, 12 }));
-  EXPECT_EQ (first->next->next->next, nullptr);
+  EXPECT_EQ (add (VORN_NODE (loaded), named ("new"))->id, 160u);
 }
 
 TEST (File, DuplicateIsANewDocument)
@@ -184,7 +77,7 @@ TEST (File, DuplicateIsANewDocument)
   g_autoptr (VornFile) file = vorn_file_new ();
   g_object_set (file, "uuid", "0b5e2a3c-1111-4222-8333-444455556666", "comments", "hi",
                 "license", "CC0", nullptr);
-  add (add (VORN_NODE (file), "inst"), "w");
+  add (add (VORN_NODE (file), named ("inst")), named ("w"));
   g_autoptr (VornNode) copy = vorn_node_duplicate (VORN_NODE (file));
   ASSERT_TRUE (VORN_IS_FILE (copy));
   EXPECT_EQ (get_string (copy, "uuid") + get_string (copy, "comments") + get_string (copy, "license"),
@@ -201,12 +94,12 @@ TEST (FileSave, FailureKeepsOldFileAndName)
   TempDir dir;
   std::string path = dir.file ("keep.vvi");
   g_autoptr (VornFile) file = vorn_file_new ();
-  add (VORN_NODE (file), "original");
+  add (VORN_NODE (file), named ("original"));
   ASSERT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
   const std::string before = read_text (path);
 
   for (int i = 0; i < 400; i++)
-    add (VORN_NODE (file), "a node with a long enough name to need space");
+    add (VORN_NODE (file), named ("a node with a long enough name to need space"));
   struct rlimit old_limit;
   getrlimit (RLIMIT_FSIZE, &old_limit);
   auto old_handler = signal (SIGXFSZ, SIG_IGN);
@@ -239,7 +132,6 @@ TEST (FileLoad, BadInputFailsWithClearError)
     { DATA, "   \n", VORN_ERROR, "Instrument file data must be a JSON object, not empty data" },
     { DATA, R"({ "type" : "VornFile", "nodes" : [ { "type" : "VornNode")", JSON_PARSER_ERROR, "<data>:1:" },
     { DATA, "[1, 2, 3]", VORN_ERROR, "Instrument file data must be a JSON object, not an array" },
-    { DATA, "\"VornFile\"", VORN_ERROR, "Instrument file data must be a JSON object, not a string" },
     { DATA, R"({ "type" : "VornNode" })", VORN_ERROR,
       "Not an instrument file: the top-level object has type \"VornNode\"" },
     { DATA, R"({ "type" : "VornFile", "format" : "Other:Thing" })", VORN_ERROR,
@@ -331,8 +223,6 @@ TEST (FileLoad, RefusesWhatTheEngineCannotServe)
     { inst_file (R"({ "type" : "VornTap", "size" : 4194304 })"), nullptr },
     { inst_file (R"({ "type" : "VornTap", "size" : 4194305 })"),
       "Value 4194305 out of range for member 'size' of node type 'VornTap'" },
-    { inst_file (R"({ "type" : "VornTap", "size" : 2147483647 })"),
-      "Value 2147483647 out of range for member 'size' of node type 'VornTap'" },
     { inst_file (R"({ "type" : "VornTap", "size" : 4194304 }, { "type" : "VornTap", "size" : 4194304 },
                    { "type" : "VornTap", "size" : 64 })"),
       "The taps of node 'Untitled' of type 'VornInst' record 8388672 frames in all; at most 8388608 are supported" },
@@ -417,11 +307,13 @@ TEST (FileLoad, IdsStayUniqueAndTheCounterNeverWraps)
       for (guint32 id : c.ids)
         nodes += (nodes.empty () ? "" : ", ") + std::string (R"({ "type" : "VornNode")")
                  + (id ? R"(, "id" : )" + std::to_string (id) : "") + " }";
-      std::string text = R"({ "type" : "VornFile", "next-id" : )" + std::string (c.next_id)
-                         + R"(, "nodes" : [ )" + nodes + " ] }";
+      /* A stored file name and members of later versions are ignored. */
+      std::string text = R"({ "type" : "VornFile", "file-name" : "/elsewhere.vvi", "future" : [1],)"
+                         R"( "next-id" : )" + std::string (c.next_id) + R"(, "nodes" : [ )" + nodes + " ] }";
       g_autoptr (GError) error = nullptr;
       g_autoptr (VornFile) file = load_text (text, &error);
       ASSERT_NE (file, nullptr) << error->message;
+      EXPECT_EQ (get_string (file, "file-name"), "Untitled.vvi");
       if (c.warning)
         {
           EXPECT_WARNING (c.warning);
@@ -431,7 +323,7 @@ TEST (FileLoad, IdsStayUniqueAndTheCounterNeverWraps)
       for (VornNode *n = VORN_NODE (file)->children; n; n = n->next)
         loaded.push_back (n->id);
       EXPECT_EQ (loaded, c.loaded);
-      EXPECT_EQ (add (VORN_NODE (file), "new")->id, c.next_after);
+      EXPECT_EQ (add (VORN_NODE (file), named ("new"))->id, c.next_after);
     }
 
   /* An exhausted counter hands out 0 (no ID) instead of wrapping. */
@@ -525,41 +417,22 @@ TEST (FileLoad, LargeFilesCostTheSamePerNode)
     }
 }
 
-/* What undo relies on: the text is what saving writes, it stamps nothing,
- * and restoring it into the same object gives the same text back, also
- * after the file was changed and saved in between. */
-TEST (File, RestoreGivesBackTheSameText)
+/* Undo restores the text of vorn_file_to_data (the history tests replay
+ * it): that text is what saving writes, and bad data restores nothing. */
+TEST (File, RestoreTakesTheSavedText)
 {
   TempDir dir;
   g_autoptr (VornFile) file = vorn_file_new ();
-  VornNode *inst = add (VORN_NODE (file), "inst");
-  add (add (inst, "wave"), "mod");
-  g_object_set (file, "author", "Someone", nullptr);
+  add (add (add (VORN_NODE (file), named ("inst")), named ("wave")), named ("mod"));
   const std::string path = dir.file ("a.vvi");
   ASSERT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
   gsize length = 0;
   g_autofree char *before = vorn_file_to_data (file, &length);
   EXPECT_EQ (std::string (before, length), read_text (path));
 
-  g_object_set (file, "author", "Another", "name", "Renamed", nullptr);
-  add (inst, "more");
-  vorn_node_unlink (inst->children);
-  const std::string other = dir.file ("b.vvi");
-  ASSERT_TRUE (vorn_file_save (file, other.c_str (), nullptr));
-  g_autofree char *stamped = vorn_file_to_data (file, nullptr);
-
-  ASSERT_TRUE (vorn_file_restore (file, before, guint32 (length), nullptr));
-  g_autofree char *after = vorn_file_to_data (file, nullptr);
-  EXPECT_STREQ (after, before);
-  EXPECT_EQ (get_string (file, "file-name"), other);
-  EXPECT_EQ (add (VORN_NODE (file), "new")->id, 4u) << "the counter came back too";
-  g_autofree char *unchanged = vorn_file_to_data (file, nullptr);
-
-  /* Bad data changes nothing. */
   g_autoptr (GError) error = nullptr;
   EXPECT_FALSE (vorn_file_restore (file, "{\"format\": 1}", 13, &error));
   EXPECT_NE (error, nullptr);
   g_autofree char *still = vorn_file_to_data (file, nullptr);
-  EXPECT_STREQ (still, unchanged);
-  EXPECT_STRNE (stamped, before);
+  EXPECT_STREQ (still, before);
 }

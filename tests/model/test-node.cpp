@@ -1,28 +1,14 @@
 /* Tests of the node tree: links, insertion, IDs, traversals, duplication and
  * the JSON form every node class inherits. */
 #include "vorn-test-log.h"
-#include "vornadel.h"
-
-#include <json-glib/json-glib.h>
+#include "vorn-test-model.h"
 
 #include <string>
 #include <vector>
 
+using namespace vorn_test;
+
 namespace {
-
-VornNode *
-named (const char *name, GType type = VORN_TYPE_NODE)
-{
-  return static_cast<VornNode *> (g_object_new (type, "name", name, nullptr));
-}
-
-std::string
-name_of (VornNode *node)
-{
-  g_autofree char *name = nullptr;
-  g_object_get (node, "name", &name, nullptr);
-  return name ? name : "(null)";
-}
 
 /* Child names in order, after checking every link of the list both ways. */
 std::string
@@ -32,28 +18,11 @@ children_of (VornNode *parent)
   VornNode *prev = nullptr;
   for (VornNode *c = parent->children; c; prev = c, c = c->next)
     {
-      EXPECT_EQ (c->prev, prev) << "back link of " << name_of (c);
-      EXPECT_EQ (c->parent, parent) << "parent of " << name_of (c);
-      out += (out.empty () ? "" : ",") + name_of (c);
+      EXPECT_EQ (c->prev, prev) << "back link of " << get_string (c);
+      EXPECT_EQ (c->parent, parent) << "parent of " << get_string (c);
+      out += (out.empty () ? "" : ",") + get_string (c);
     }
   return out;
-}
-
-/* Inserts and drops the caller's reference, as tree builders do. */
-VornNode *
-add (VornNode *parent, VornNode *child, int position = -1)
-{
-  vorn_node_insert (parent, child, position);
-  g_object_unref (child);
-  return child;
-}
-
-std::string
-json_text (gpointer object)
-{
-  g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (object));
-  g_autofree char *text = json_to_string (json, FALSE);
-  return text;
 }
 
 } // namespace
@@ -155,8 +124,8 @@ TEST (Node, TraversalOrdersAndEarlyStop)
       std::pair<std::string, std::string> walk{ "", w.stop };   /* seen, stop at */
       auto record = +[] (VornNode *node, gpointer data) -> gboolean {
         auto *walk = static_cast<std::pair<std::string, std::string> *> (data);
-        walk->first += (walk->first.empty () ? "" : " ") + name_of (node);
-        return name_of (node) != walk->second;
+        walk->first += (walk->first.empty () ? "" : " ") + get_string (node);
+        return get_string (node) != walk->second;
       };
       (w.pre ? vorn_node_pre_traverse : vorn_node_post_traverse) (r, record, &walk);
       EXPECT_EQ (walk.first, w.want) << (w.pre ? "pre" : "post") << " stop " << w.stop;
@@ -230,22 +199,6 @@ TEST (Node, DuplicateCopiesShapeNotIds)
                                R"("sig-attrib":"signal","bal-attrib":"balance","lat-attrib":"latitude",)"
                                R"("src-attrib":"speakers","dest-attrib":"speakers","root-note":60.0,)"
                                R"("nodes":[{"type":"VornNode","name":"deep"}]}]})");
-}
-
-TEST (Node, CreateGenDispatchesToTheClass)
-{
-  g_autoptr (VornNode) plain = vorn_node_new ();
-  g_autoptr (VornNode) inst = VORN_NODE (vorn_inst_new ());
-  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-  g_autoptr (VornQueue) queue = vorn_queue_new (plain, synth);
-
-  EXPECT_FALSE (vorn_node_can_gen (plain));
-  EXPECT_EQ (vorn_node_create_gen (plain, queue), nullptr);
-  EXPECT_TRUE (vorn_node_can_gen (inst));
-  g_autoptr (VornGen) gen = vorn_node_create_gen (inst, queue);
-  EXPECT_TRUE (VORN_IS_MIX_GEN (gen));
-  EXPECT_EQ (vorn_node_create_gen (inst, reinterpret_cast<VornQueue *> (synth)), nullptr);
-  EXPECT_CRITICAL ("VORN_IS_QUEUE (queue)");
 }
 
 TEST (Node, NotifiesOnlyOnChange)

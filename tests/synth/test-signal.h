@@ -1,5 +1,5 @@
-/* test-signal.h: level and pitch of rendered sample streams, shared by the
- * renderer, driver and tool tests */
+/* test-signal.h: level, pitch and extent of rendered sample streams, shared
+ * by the renderer, driver and tool tests */
 #pragma once
 
 #include <algorithm>
@@ -42,6 +42,26 @@ frequency (const std::vector<float> &x, double rate, size_t from, size_t to = SI
         count++;
       }
   return count > 1 ? (count - 1) / (last - first) * rate : 0.0;
+}
+
+/* Index of the first sample louder than @threshold, or the size. */
+inline size_t
+first_sound (const std::vector<float> &x, float threshold = 1e-6f)
+{
+  for (size_t i = 0; i < x.size (); i++)
+    if (std::fabs (x[i]) > threshold)
+      return i;
+  return x.size ();
+}
+
+/* Index just past the last sample that is not silent, 0 when none is. */
+inline size_t
+last_sound (const std::vector<float> &x)
+{
+  for (size_t i = x.size (); i > 0; i--)
+    if (x[i - 1] != 0.0f)
+      return i;
+  return 0;
 }
 
 } // namespace signal_test

@@ -1,5 +1,5 @@
-/* test-synth-cpu-threads.cpp: core and format changes while playing; notes
- * from two threads at once */
+/* test-synth-cpu-threads.cpp: notes from two threads at once while a third
+ * renders */
 #include "test-synth-cpu.h"
 #include "vorn-synth-private.h"
 
@@ -8,58 +8,6 @@
 #include <thread>
 
 using namespace synth_test;
-
-static void
-play_chord (Synth &s)
-{
-  int chan = 0;
-  for (guint8 n : { 48, 55, 60, 64, 67, 71, 74 })
-    s.note_on (n, chan++ % 3);
-}
-
-TEST (SynthCpuThreads, CoreChangeKeepsVoicesFormatChangeReleasesThem)
-{
-  Synth s (VORN_FORMAT_SINGLE, 1, 100, 3);
-  play_chord (s);
-  s.render (4800);
-  VornQueue *master = nullptr, *now = nullptr;
-  g_object_get (s.synth, "master-queue", &master, nullptr);
-
-  /* A core change builds a new master on this thread; the voices move over
-   * to it and keep sounding, and the old master comes back for us to free. */
-  GObject *old = G_OBJECT (master);
-  g_object_add_weak_pointer (old, reinterpret_cast<gpointer *> (&old));
-  for (guint cores : { 2u, 1u })
-    {
-      g_object_set (s.synth, "cores", cores, nullptr);
-      EXPECT_GT (peak (s.render (4800)), 0.1f);
-      EXPECT_EQ (s.active (), 7u);
-    }
-  g_object_get (s.synth, "master-queue", &now, nullptr);
-  EXPECT_NE (now, master);
-  g_clear_object (&now);
-  Returned r = s.drain ();
-  EXPECT_TRUE (r.voices.empty ());
-  EXPECT_EQ (r.others, 2); /* the two updates, each with the master it replaced */
-  g_clear_object (&master);
-  EXPECT_EQ (old, nullptr) << "the replaced master is freed with its message";
-  g_object_get (s.synth, "master-queue", &master, nullptr);
-
-  g_object_set (s.synth, "audio-format", VORN_FORMAT_DOUBLE, nullptr);
-  s.render (64);
-  EXPECT_EQ (s.active (), 0u);
-  EXPECT_EQ (s.drain ().voices.size (), 7u);
-  g_object_get (s.synth, "master-queue", &now, nullptr);
-  ASSERT_NE (now, master);
-  EXPECT_EQ (now->format, VORN_FORMAT_DOUBLE);
-  g_clear_object (&now);
-  g_clear_object (&master);
-
-  /* New voices are compiled in the new format and play. */
-  play_chord (s);
-  EXPECT_GT (peak (s.render (4800)), 0.1f);
-  EXPECT_EQ (s.active (), 7u);
-}
 
 /* A GUI thread and a MIDI thread play at once (same keys too, panics in
  * between) while a third thread renders as the audio callback does and the
@@ -106,7 +54,7 @@ TEST (SynthCpuThreads, NotesFromTwoThreadsWhileRendering)
   GSource *source = vorn_synth_outbox_source_new (s.synth);
   g_source_set_callback (source, G_SOURCE_FUNC (+[] (VornSynth *, VornSynthMsg *msg, gpointer data) {
                            if (msg->type == VORN_SYNTH_MSG_START_VOICE)
-                             static_cast<std::vector<guint> *> (data)->push_back (msg->data.voice.voice_id);
+                             static_cast<std::vector<guint> *> (data)->push_back (msg->start_voice.voice_id);
                            vorn_synth_msg_free (msg);
                            return gboolean (G_SOURCE_CONTINUE);
                          }),

@@ -71,7 +71,7 @@ struct Synth {
     while (VornSynthMsg *msg = vorn_synth_get_message (synth))
       {
         if (msg->type == VORN_SYNTH_MSG_START_VOICE)
-          r.voices.push_back (msg->data.voice.voice_id);
+          r.voices.push_back (msg->start_voice.voice_id);
         r.others += msg->type != VORN_SYNTH_MSG_START_VOICE;
         vorn_synth_msg_free (msg);
       }

@@ -153,9 +153,10 @@ TEST_F (Synth, NoteOnOff)
   Msg m0 = inbox_pop (), m1 = inbox_pop (), m2 = inbox_pop ();
   ASSERT_TRUE (m0 && m1 && m2);
   EXPECT_EQ (inbox_pop (), nullptr);
-  EXPECT_TRUE (m0->type == VORN_SYNTH_MSG_STOP_VOICE && m0->target.voice_id == 1u && m0->data.value == 0.0);
-  EXPECT_TRUE (m1->type == VORN_SYNTH_MSG_STOP_VOICE && m1->target.voice_id == second && m1->data.value == 1.0);
-  EXPECT_TRUE (m2->target.voice_id == other && m2->data.value == 0.0);
+  EXPECT_TRUE (m0->type == VORN_SYNTH_MSG_STOP_VOICE && m0->stop_voice.voice_id == 1u && m0->stop_voice.velocity == 0.0);
+  EXPECT_TRUE (m1->type == VORN_SYNTH_MSG_STOP_VOICE && m1->stop_voice.voice_id == second
+               && m1->stop_voice.velocity == 1.0);
+  EXPECT_TRUE (m2->stop_voice.voice_id == other && m2->stop_voice.velocity == 0.0);
 
   EXPECT_EQ (vorn_synth_start_voice (synth, 0, 0, 61.5, 0.5, nullptr), 4u);
   EXPECT_EQ (vorn_synth_note_on (synth, 1, 0, 16, 60, 1, nullptr), 0u);
@@ -180,11 +181,11 @@ TEST_F (Synth, PostedMessagesAndOutbox)
 
   Msg m = inbox_pop ();
   ASSERT_TRUE (m);
-  EXPECT_TRUE (m->type == VORN_SYNTH_MSG_SET_CONTROL && m->target.control_id == 4 && m->data.value == 0.5);
+  EXPECT_TRUE (m->type == VORN_SYNTH_MSG_SET_CONTROL && m->set_control.control_id == 4 && m->set_control.value == 0.5);
   m = inbox_pop ();
-  EXPECT_TRUE (m->type == VORN_SYNTH_MSG_SET_NODE_CONTROL && m->target.node == VORN_NODE (inst)
-               && m->node_control_id == 6 && m->chan_filter == 3 && m->max_count == 1
-               && m->op == VORN_WAVE_OP_ADD);
+  const VornSynthMsgSetNodeControl &p = m->set_node_control;
+  EXPECT_TRUE (m->type == VORN_SYNTH_MSG_SET_NODE_CONTROL && p.node == VORN_NODE (inst) && p.control_id == 6
+               && p.chan_filter == 3 && p.max_count == 1 && p.op == VORN_WAVE_OP_ADD && p.value == 0.25);
   EXPECT_EQ (inbox_pop (), nullptr);
 
   /* Returned messages come out of the outbox; a start-voice frees its queue. */
@@ -194,8 +195,8 @@ TEST_F (Synth, PostedMessagesAndOutbox)
 
   VornSynthMsg *sv = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE);
   g_autoptr (VornNode) root = vorn_node_new ();
-  sv->target.queue = vorn_queue_new (root, synth);
-  GObject *queue = G_OBJECT (sv->target.queue);
+  sv->start_voice.queue = vorn_queue_new (root, synth);
+  GObject *queue = G_OBJECT (sv->start_voice.queue);
   g_object_add_weak_pointer (queue, reinterpret_cast<gpointer *> (&queue));
   vorn_synth_send_message (synth, sv); /* left in the inbox: freed with the synth */
   g_clear_object (&synth);

@@ -1,5 +1,7 @@
 /* zelmora-play: its refusals, and a note played through it on a private JACK
  * server from MIDI sent by a test client. */
+#include "test-signal.h"
+#include "tool-test.h"
 #include "vorn-jack-server.h"
 #include "vorn-test-log.h"
 #include "vornadel.h"
@@ -13,42 +15,15 @@
 
 namespace {
 
-struct Result {
-  int status;
-  std::string out, err;
-};
+using tool_test::Result;
 
-class Play : public ::testing::Test
+class Play : public tool_test::ToolTest
 {
 protected:
-  static inline char *dir = nullptr;
-
-  /* Two named instruments, "Other" an octave higher; a file without any. */
   static void SetUpTestSuite ()
   {
-    dir = g_dir_make_tmp ("zelmora-play-XXXXXX", nullptr);
-    g_autoptr (VornFile) file = vorn_file_new ();
-    for (const char *name : { "Plain", "Other" })
-      {
-        VornInst *inst = vorn_inst_new_default ();
-        g_object_set (inst, "name", name, nullptr);
-        if (g_str_equal (name, "Other"))
-          g_object_set (inst, "root-note", 57.0, nullptr);
-        vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
-        g_object_unref (inst);
-      }
-    ASSERT_TRUE (vorn_file_save (file, path ("bank.vvi").c_str (), nullptr));
-    g_autoptr (VornFile) empty = vorn_file_new ();
-    ASSERT_TRUE (vorn_file_save (empty, path ("empty.vvi").c_str (), nullptr));
+    make_folder ("ZELMORA_PLAY");
     ASSERT_TRUE (g_file_set_contents (path ("broken.vvi").c_str (), "{ not json", -1, nullptr));
-  }
-
-  static void TearDownTestSuite ()
-  {
-    for (const char *name : { "bank.vvi", "empty.vvi", "broken.vvi" })
-      g_unlink (path (name).c_str ());
-    g_rmdir (dir);
-    g_clear_pointer (&dir, g_free);
   }
 
   void SetUp () override
@@ -56,28 +31,6 @@ protected:
     /* Never the user's JACK server. */
     g_setenv ("JACK_DEFAULT_SERVER", "zelmora-test-no-such-server", TRUE);
     g_setenv ("JACK_NO_START_SERVER", "1", TRUE);
-  }
-
-  static std::string path (const std::string &name) { return std::string (dir) + "/" + name; }
-
-  static std::vector<char *> argv_of (std::vector<std::string> &args)
-  {
-    args.insert (args.begin (), g_getenv ("ZELMORA_PLAY"));
-    std::vector<char *> argv;
-    for (std::string &a : args)
-      argv.push_back (a.data ());
-    argv.push_back (nullptr);
-    return argv;
-  }
-
-  static Result run (std::vector<std::string> args)
-  {
-    std::vector<char *> argv = argv_of (args);
-    g_autofree char *out = nullptr, *err = nullptr;
-    int wait = 0;
-    EXPECT_TRUE (g_spawn_sync (dir, argv.data (), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                               &err, &wait, nullptr));
-    return { WIFEXITED (wait) ? WEXITSTATUS (wait) : -1, out ? out : "", err ? err : "" };
   }
 };
 
@@ -97,7 +50,7 @@ TEST_F (Play, RefusesWithAReason)
     { { "broken.vvi" }, "cannot load broken.vvi: " },
     { { "empty.vvi" }, "empty.vvi holds no instrument" },
     { { "-i", "Nothing", "bank.vvi" },
-      "bank.vvi: no instrument \"Nothing\"; available: 0 \"Plain\", 1 \"Other\"" },
+      "bank.vvi: no instrument \"Nothing\"; available: 0 \"Plain\", 1 \"High\"" },
     { { "-i", "2", "bank.vvi" }, "no instrument \"2\"" },
     { { "-a", "pulse", "bank.vvi" }, "unknown audio driver 'pulse'" },
     { { "-m", "oss", "bank.vvi" }, "unknown MIDI driver 'oss'" },
@@ -134,7 +87,7 @@ TEST_F (Play, PlaysMidiFromJackUntilTerminated)
   vorn_test::JackTestClient probe;
   ASSERT_TRUE (probe.open (server.name (), 1, &problem)) << problem;
 
-  std::vector<std::string> args = { "-a", "jack", "-m", "jack", "-i", "Other", "-i", "Plain",
+  std::vector<std::string> args = { "-a", "jack", "-m", "jack", "-i", "High", "-i", "Plain",
                                     "bank.vvi" };
   std::vector<char *> argv = argv_of (args);
   GPid pid = 0;
@@ -157,9 +110,9 @@ TEST_F (Play, PlaysMidiFromJackUntilTerminated)
   probe.restart_recording ();
   probe.send ({ 0x91, 69, 127 });  /* channel 2: "Plain" */
   const std::vector<float> &x = probe.record (48000).channels[0];
-  const size_t start = vorn_test::first_sound (x);
+  const size_t start = signal_test::first_sound (x);
   ASSERT_LT (start + 40000, x.size ()) << "the note sounded";
-  EXPECT_NEAR (vorn_test::zero_crossing_frequency (x, start + 4800, start + 40000) * 48000, 440.0,
+  EXPECT_NEAR (signal_test::frequency (x, 48000, start + 4800, start + 40000), 440.0,
                0.5);
   probe.send ({ 0x81, 69, 0 });
 
@@ -175,7 +128,7 @@ TEST_F (Play, PlaysMidiFromJackUntilTerminated)
   const ssize_t n = read (out_fd, buffer, sizeof buffer - 1);
   close (out_fd);
   const std::string out (buffer, n > 0 ? size_t (n) : 0);
-  EXPECT_NE (out.find ("channel 1: Other\n  channel 2: Plain\n"), std::string::npos) << out;
+  EXPECT_NE (out.find ("channel 1: High\n  channel 2: Plain\n"), std::string::npos) << out;
   EXPECT_EQ (out.find ('\r'), std::string::npos) << "no status line on a pipe";
   probe.close ();
   server.stop ();

@@ -371,38 +371,4 @@ find_child (GtkWidget *root, GType type)
   return nullptr;
 }
 
-/* ---- waves and instruments ------------------------------------------- */
-
-VornWave *
-make_wave (const double *xs, const double *ys, guint points)
-{
-  VornWave *wave = vorn_wave_new (points);
-  for (int i = 0; i < VORN_CURVE_COORD_LENGTH (wave->curve); i++)
-    wave->curve->xcoords[i] = xs[i], wave->curve->ycoords[i] = ys[i];
-  return wave;
-}
-
-void
-add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vector<double> &xy)
-{
-  g_autoptr (VornCurve) curve = vorn_curve_new (guint (xy.size () / 2 + 2) / 3);
-  for (size_t i = 0; i < xy.size () / 2; i++)
-    curve->xcoords[i] = xy[2 * i], curve->ycoords[i] = xy[2 * i + 1];
-  if (!wave->morph)
-    wave->morph = vorn_morph_new (wave->curve);
-  vorn_morph_set_point_curve (wave->morph, index, horizontal, curve);
-}
-
-VornFile *
-load_bank ()
-{
-  g_autoptr (GBytes) bytes = g_resources_lookup_data ("/org/zelmora/Zelmora/bank.vvi",
-                                                      G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
-  if (!bytes)
-    return nullptr;
-  gsize size = 0;
-  const char *data = static_cast<const char *> (g_bytes_get_data (bytes, &size));
-  return vorn_file_load_from_data (data, guint32 (size), nullptr);
-}
-
 } // namespace zelm_test

@@ -8,8 +8,7 @@
 
 #include <gtk/gtk.h>
 
-#include "vorn-file.h"
-#include "vorn-wave.h"
+#include "zelm-test-waves.h"
 
 #include <functional>
 #include <string>
@@ -85,18 +84,5 @@ std::vector<GtkWidget *> children (GtkWidget *container);
  * or NULL. */
 GtkWidget *find_child (GtkWidget *root, GType type);
 
-/* ---- waves and instruments ------------------------------------------- */
-
-/* Returns: (transfer full): a wave of @points points whose curve takes its
- * 3 * @points - 2 coordinates from @xs and @ys. */
-VornWave *make_wave (const double *xs, const double *ys, guint points);
-
-/* Gives coordinate @index of @wave a morph curve (creating the morph when it
- * has none); @xy holds x, y of each of the curve's coordinates in turn. */
-void add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vector<double> &xy);
-
-/* Returns: (transfer full): the instrument bank compiled into the program
- * (bank.vvi), or NULL when it cannot be read. */
-VornFile *load_bank ();
 
 } // namespace zelm_test

@@ -4,10 +4,13 @@
 #include "vorn-test-log.h"
 #include "zelm-curve-edit.h"
 #include "zelm-morph-position.h"
+#include "zelm-test-waves.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
+
+using namespace zelm_test;
 
 namespace {
 
@@ -19,44 +22,9 @@ const double base_x[] = { 0.0, 0.1, 0.2, 0.3, 0.4, 0.55, 0.6, 0.65, 0.9, 1.0 };
 const double base_y[] = { 0.5, 0.8, 0.9, 0.9, 0.9, 0.2, 0.2, 0.2, 0.5, 0.5 };
 
 VornWave *
-make_wave (const double *xs = base_x, const double *ys = base_y, int points = 4)
+base_wave ()
 {
-  VornWave *wave = vorn_wave_new (guint (points));
-  for (int i = 0; i < 3 * points - 2; i++)
-    wave->curve->xcoords[i] = xs[i], wave->curve->ycoords[i] = ys[i];
-  return wave;
-}
-
-/* Gives coordinate @index a morph curve from (x, y) pairs. */
-void
-set_morph_curve (VornWave *wave, guint index, gboolean horizontal,
-                 std::vector<std::pair<double, double>> coords)
-{
-  g_autoptr (VornCurve) curve = vorn_curve_new (guint (coords.size () + 2) / 3);
-  for (size_t i = 0; i < coords.size (); i++)
-    curve->xcoords[i] = coords[i].first, curve->ycoords[i] = coords[i].second;
-  if (!wave->morph)
-    wave->morph = vorn_morph_new (wave->curve);
-  vorn_morph_set_point_curve (wave->morph, index, horizontal, curve);
-}
-
-/* Every number that makes up the wave's curve and morph, in order. */
-std::vector<double>
-dump (VornWave *wave)
-{
-  std::vector<double> out;
-  VornCurve *c = wave->curve;
-  for (int i = 0; i < VORN_CURVE_COORD_LENGTH (c); i++)
-    out.insert (out.end (), { c->xcoords[i], c->ycoords[i] });
-  out.push_back (wave->morph ? 1000.0 + wave->morph->count : -1.0);
-  for (guint e = 0; wave->morph && e < wave->morph->count; e++)
-    {
-      VornMorphPoint &p = wave->morph->points[e];
-      out.insert (out.end (), { double (p.index), double (p.horizontal) });
-      for (int i = 0; i < VORN_CURVE_COORD_LENGTH (p.curve); i++)
-        out.insert (out.end (), { p.curve->xcoords[i], p.curve->ycoords[i] });
-    }
-  return out;
+  return make_wave (base_x, base_y, 4);
 }
 
 /* What the engine's transformation makes of @values when coordinate
@@ -169,13 +137,13 @@ TEST (CurveEdit, DragGivesExactlyTheEngineTransformation)
     {
       const bool morph_mode = c.mode != CURVE;
       const gboolean horizontal = c.mode == HMORPH;
-      VornWave *w = make_wave ();
+      VornWave *w = base_wave ();
       /* In the morph modes the edited curve is the morph curve of
        * coordinate 6, whose start is that coordinate's own value. */
       const double start = horizontal ? base_x[6] : base_y[6];
-      set_morph_curve (w, 6, horizontal,
-                       { { 0.0, start }, { 0.1, 0.3 }, { 0.2, 0.8 }, { 0.3, 0.8 }, { 0.4, 0.8 },
-                         { 0.55, 0.1 }, { 0.6, 0.1 }, { 0.65, 0.1 }, { 0.9, 0.4 }, { 1.0, 0.4 } });
+      add_morph (w, 6, horizontal,
+                 { 0.0, start, 0.1, 0.3, 0.2, 0.8, 0.3, 0.8, 0.4, 0.8,
+                   0.55, 0.1, 0.6, 0.1, 0.65, 0.1, 0.9, 0.4, 1.0, 0.4 });
       Session s (w, c.mode, morph_mode ? 6 : -1);
       VornCurve *edited = morph_mode ? vorn_wave_find_morph_point (w, 6, horizontal)->curve
                                      : w->curve;
@@ -197,7 +165,7 @@ TEST (CurveEdit, DragGivesExactlyTheEngineTransformation)
 
 TEST (CurveEdit, ModifierChangeRestartsFromTheOriginalCurve)
 {
-  Session s (make_wave ());
+  Session s (base_wave ());
   g_autoptr (VornCurve) original = vorn_curve_duplicate (s.wave->curve);
   double px, py;
   s.at (0.6, 0.2, &px, &py);
@@ -255,26 +223,26 @@ TEST (CurveEdit, CancelRestoresCurveAndMorphBitForBit)
   };
   for (auto c : cases)
     {
-      VornWave *w = make_wave ();
+      VornWave *w = base_wave ();
       if (c.existing_morph)
         /* Its handles cross position 0.5: inserting there pulls them. */
-        set_morph_curve (w, 3, FALSE, { { 0.0, 0.9 }, { 0.8, 0.9 }, { 0.2, 0.3 }, { 1.0, 0.3 } });
+        add_morph (w, 3, FALSE, { 0.0, 0.9, 0.8, 0.9, 0.2, 0.3, 1.0, 0.3 });
       Session s (w, c.mode, 3, c.position);
-      const std::vector<double> before = dump (w);
+      const std::vector<double> before = wave_numbers (w);
       double px, py;
       s.at (c.press_x, c.press_y, &px, &py);
       s.drag (c.coord, px, py, px + 20, py + 30, 0);
       if (c.mods)
         zelm_curve_edit_move (s.edit, px + 30, py + 10, c.mods);
-      EXPECT_NE (dump (w), before) << c.what;
+      EXPECT_NE (wave_numbers (w), before) << c.what;
       const guint changes = zelm_curve_edit_cancel (s.edit);
       EXPECT_TRUE (changes & ZELM_CURVE_EDIT_CHANGED_WAVE) << c.what;
-      EXPECT_EQ (dump (w), before) << c.what;
+      EXPECT_EQ (wave_numbers (w), before) << c.what;
       EXPECT_EQ (s.selected (), int (c.coord)) << c.what;
       /* The motion and release after a cancel change nothing more. */
       zelm_curve_edit_move (s.edit, px + 40, py + 40, 0);
       zelm_curve_edit_commit (s.edit);
-      EXPECT_EQ (dump (w), before) << c.what;
+      EXPECT_EQ (wave_numbers (w), before) << c.what;
     }
 }
 
@@ -292,7 +260,7 @@ TEST (CurveEdit, DragAtAMorphPositionMovesTheMorphPoints)
   };
   for (auto &c : cases)
     {
-      Session s (make_wave (), CURVE, -1, 0.5);
+      Session s (base_wave (), CURVE, -1, 0.5);
       g_autoptr (VornCurve) original = vorn_curve_duplicate (s.wave->curve);
       g_autoptr (VornCurve) want = expected_drag (original, s.view (), 3, c.trans, 160, 90);
       double px, py;
@@ -317,7 +285,7 @@ TEST (CurveEdit, DragAtAMorphPositionMovesTheMorphPoints)
 
 TEST (CurveEdit, InsertDeleteAndStepRules)
 {
-  Session s (make_wave ());
+  Session s (base_wave ());
   VornCurve *curve = s.wave->curve;
   g_autoptr (VornCurve) original = vorn_curve_duplicate (curve);
 
@@ -365,7 +333,7 @@ TEST (CurveEdit, InsertDeleteAndStepRules)
 
   /* In a morph mode the first insert creates the coordinate's morph curve,
    * from its value to the same at position 1; the next inserts a point. */
-  Session m (make_wave (), VMORPH, 6);
+  Session m (base_wave (), VMORPH, 6);
   EXPECT_EQ (zelm_curve_edit_get_curve (m.edit), nullptr);
   EXPECT_EQ (zelm_curve_edit_insert (m.edit, 200, 100), guint (ZELM_CURVE_EDIT_CHANGED_WAVE));
   VornMorphPoint *e = vorn_wave_find_morph_point (m.wave, 6, FALSE);
@@ -491,18 +459,16 @@ TEST (MorphPosition, StripsChooseGrabAndScrub)
  * when that direction has no morph curve. */
 TEST (MorphPosition, SnapsToTheNearestKeyOfItsDirection)
 {
-  VornWave *w = make_wave ();
-  set_morph_curve (w, 3, TRUE, { { 0, 0.3 }, { 0, 0.3 }, { 0.4, 0.35 }, { 0.4, 0.35 }, { 0.4, 0.35 },
-                                 { 1, 0.25 }, { 1, 0.25 } });
-  set_morph_curve (w, 6, TRUE, { { 0, 0.6 }, { 0.5, 0.7 }, { 0.5, 0.7 }, { 1, 0.7 } });
+  VornWave *w = base_wave ();
+  add_morph (w, 3, TRUE, { 0, 0.3, 0, 0.3, 0.4, 0.35, 0.4, 0.35, 0.4, 0.35, 1, 0.25, 1, 0.25 });
+  add_morph (w, 6, TRUE, { 0, 0.6, 0.5, 0.7, 0.5, 0.7, 1, 0.7 });
   const double h_only[][2] = { { 0.47, 0.5 }, { 0.42, 0.4 }, { 0.8, 1.0 }, { 0.1, 0.0 } };
   for (auto c : h_only)
     {
       EXPECT_EQ (zelm_morph_nearest_key (w->morph, TRUE, c[0]), c[1]) << c[0];
       EXPECT_EQ (zelm_morph_nearest_key (w->morph, FALSE, c[0]), 0.0) << "no vertical curve";
     }
-  set_morph_curve (w, 3, FALSE, { { 0, 0.9 }, { 0, 0.9 }, { 0.25, 0.7 }, { 0.25, 0.7 }, { 0.25, 0.7 },
-                                  { 1, 0.6 }, { 1, 0.6 } });
+  add_morph (w, 3, FALSE, { 0, 0.9, 0, 0.9, 0.25, 0.7, 0.25, 0.7, 0.25, 0.7, 1, 0.6, 1, 0.6 });
   EXPECT_EQ (zelm_morph_nearest_key (w->morph, FALSE, 0.15), 0.25);
   EXPECT_EQ (zelm_morph_nearest_key (w->morph, FALSE, 0.9), 1.0);
   EXPECT_EQ (zelm_morph_nearest_key (nullptr, TRUE, 0.9), 0.0);

@@ -3,8 +3,8 @@
  * Volume Attack (ID 2), Volume Release (3), Slow Drift (4) and Pad Wave (5)
  * with Morph Attack (6) and Morph Release (7); new nodes count from 160. */
 #include "vorn-test-log.h"
-#include "zelm-node-test.h"
 #include "zelm-node-commands.h"
+#include "zelm-test-waves.h"
 #include "zelm-tree.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +58,7 @@ protected:
       n = n->next;
     return n;
   }
-  VornNode *find (const char *name) { return named_node (inst (), name); }
+  VornNode *find (const char *name) { return find_node (inst (), name); }
   GPtrArray *named (const char *names) { return named_nodes (inst (), names); }
   static GPtrArray *of (VornNode *node)
   {

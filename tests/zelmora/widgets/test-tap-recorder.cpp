@@ -210,14 +210,14 @@ protected:
   {
     while (VornSynthMsg *msg = vorn_synth_get_message (s.synth))
       {
-        if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->target.queue)
+        if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY && msg->start_voice_notify.queue)
           {
-            zelm_tap_recorder_add_voice_queue (zr (), msg->target.queue);
-            g_object_unref (msg->target.queue);
+            zelm_tap_recorder_add_voice_queue (zr (), msg->start_voice_notify.queue);
+            g_object_unref (msg->start_voice_notify.queue);
           }
         else if (msg->type == VORN_SYNTH_MSG_TAP_PAUSE)
           {
-            zelm_tap_recorder_pause_completed (zr (), msg->target.pause != 0);
+            zelm_tap_recorder_pause_completed (zr (), msg->tap_pause.pause != FALSE);
             pauses_confirmed++;
           }
         vorn_synth_msg_free (msg);
