@@ -48,7 +48,7 @@ move (ZelmTree *tree, gboolean up)
 {
   g_autoptr (GPtrArray) nodes = zelm_tree_selected_nodes (tree);
   g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
-  zelm_node_commands_move (tree->app, nodes, up, change);
+  zelm_node_commands_move (G_OBJECT (tree->app), nodes, up, change);
   finish (tree, change, FALSE);
   /* The moved rows stay selected: keep them in sight. */
   GtkTreePath *cursor = nullptr;
@@ -110,7 +110,7 @@ static void
 delete_now (ZelmTree *tree, GPtrArray *nodes)
 {
   g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
-  zelm_node_commands_delete (tree->app, nodes, change);
+  zelm_node_commands_delete (G_OBJECT (tree->app), nodes, change);
   finish (tree, change, FALSE);
 }
 

@@ -71,7 +71,7 @@ drag_data_received (GtkWidget *view, GdkDragContext *context, int x, int y, GtkS
   g_autoptr (VornNode) keep = VORN_NODE (g_object_ref (dest));
   g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
   gboolean done =
-      zelm_node_commands_drop (tree->app, tree->drag_nodes, dest, drop_position (where), change);
+      zelm_node_commands_drop (G_OBJECT (tree->app), tree->drag_nodes, dest, drop_position (where), change);
   /* Files moved in place: the delete that follows must not close them. */
   for (guint i = 0; i < change->kept->len; i++)
     g_ptr_array_remove (tree->drag_nodes, g_ptr_array_index (change->kept, i));
@@ -100,7 +100,7 @@ drag_data_delete (GtkWidget *view, GdkDragContext *, ZelmTree *tree)
       g_autoptr (GPtrArray) nodes = tree->drag_nodes;
       tree->drag_nodes = nullptr;
       g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
-      zelm_node_commands_delete (tree->app, nodes, change);
+      zelm_node_commands_delete (G_OBJECT (tree->app), nodes, change);
       zelm_tree_apply_change (tree, change, FALSE);
       add_files (tree, change->files);
     }

@@ -270,15 +270,34 @@ zelm_node_commands_rename (VornNode *node, const char *name, ZelmNodeChange *cha
   return TRUE;
 }
 
-/* Puts the application's files in the order of @order. */
-static void
-set_file_order (ZelmApp *app, GList *order, ZelmNodeChange *change)
+/* Returns: (transfer full): a copy of @owner's open files, each referenced;
+ * free it with vorn_list_free(). */
+static GList *
+open_files (GObject *owner)
 {
   GValue value = G_VALUE_INIT;
   g_value_init (&value, VORN_TYPE_LIST);
-  vorn_value_set_list (&value, order);
-  g_object_set_property (G_OBJECT (app), "files", &value);
+  g_object_get_property (owner, "files", &value);
+  GList *files = vorn_value_dup_list (&value);
   g_value_unset (&value);
+  return files;
+}
+
+static void
+set_open_files (GObject *owner, GList *files)
+{
+  GValue value = G_VALUE_INIT;
+  g_value_init (&value, VORN_TYPE_LIST);
+  vorn_value_set_list (&value, files);
+  g_object_set_property (owner, "files", &value);
+  g_value_unset (&value);
+}
+
+/* Puts the open files in the order of @order. */
+static void
+set_file_order (GObject *owner, GList *order, ZelmNodeChange *change)
+{
+  set_open_files (owner, order);
   change->files_reordered = TRUE;
 }
 
@@ -289,17 +308,17 @@ in_array (GPtrArray *array, gpointer item)
 }
 
 static void
-move_file (ZelmApp *app, VornFile *file, gboolean up, GPtrArray *selected, ZelmNodeChange *change)
+move_file (GObject *owner, VornFile *file, gboolean up, GPtrArray *selected, ZelmNodeChange *change)
 {
-  GList *order = g_list_copy (zelm_app_get_files_no_copy (app));
+  GList *order = open_files (owner);
   GList *link = g_list_find (order, file);
   GList *other = link ? (up ? link->prev : link->next) : nullptr;
   if (other && !in_array (selected, other->data))
     {
       std::swap (link->data, other->data);
-      set_file_order (app, order, change);
+      set_file_order (owner, order, change);
     }
-  g_list_free (order);
+  vorn_list_free (order);
 }
 
 /* The first node of the unit (a node with its tap) right before @node. */
@@ -335,7 +354,7 @@ move_unit_before (VornNode *node, VornNode *target)
 }
 
 void
-zelm_node_commands_move (ZelmApp *app, GPtrArray *nodes, gboolean up, ZelmNodeChange *change)
+zelm_node_commands_move (GObject *owner, GPtrArray *nodes, gboolean up, ZelmNodeChange *change)
 {
   g_return_if_fail (nodes && change);
   /* The top one first going up, the bottom one first going down: a block
@@ -345,8 +364,8 @@ zelm_node_commands_move (ZelmApp *app, GPtrArray *nodes, gboolean up, ZelmNodeCh
       auto *node = static_cast<VornNode *> (g_ptr_array_index (nodes, up ? k : nodes->len - 1 - k));
       if (VORN_IS_FILE (node))
         {
-          if (app)
-            move_file (app, VORN_FILE (node), up, nodes, change);
+          if (owner)
+            move_file (owner, VORN_FILE (node), up, nodes, change);
           continue;
         }
       if (!node->parent || (is_owned_tap (node) && in_array (nodes, node->prev)))
@@ -395,27 +414,32 @@ zelm_node_commands_paste (ZelmClipboard *clipboard, VornNode *target, gboolean w
     }
 }
 
-/* TRUE while @node is still in one of @app's files. */
+/* TRUE while @node is still in one of @owner's files. */
 static gboolean
-is_open (ZelmApp *app, VornNode *node)
+is_open (GObject *owner, VornNode *node)
 {
-  return g_list_find (zelm_app_get_files_no_copy (app), vorn_node_get_root (node)) != nullptr;
+  GList *files = open_files (owner);
+  gboolean open = g_list_find (files, vorn_node_get_root (node)) != nullptr;
+  vorn_list_free (files);
+  return open;
 }
 
 void
-zelm_node_commands_delete (ZelmApp *app, GPtrArray *nodes, ZelmNodeChange *change)
+zelm_node_commands_delete (GObject *owner, GPtrArray *nodes, ZelmNodeChange *change)
 {
-  g_return_if_fail (app && nodes && change);
+  g_return_if_fail (owner && nodes && change);
   for (guint i = 0; i < nodes->len; i++)
     {
       auto *node = static_cast<VornNode *> (g_ptr_array_index (nodes, i));
-      if (!is_open (app, node))
+      if (!is_open (owner, node))
         continue; /* gone with an ancestor or its node */
       g_autoptr (VornNode) keep = VORN_NODE (g_object_ref (node));
       if (VORN_IS_FILE (node))
         {
           add_once (change->closed, node);
-          zelm_app_remove_file (app, VORN_FILE (node));
+          GList *files = vorn_list_remove (open_files (owner), node);
+          set_open_files (owner, files);
+          vorn_list_free (files);
           continue;
         }
       if (vorn_node_can_gen (node) && has_tap (node))
@@ -515,29 +539,40 @@ dragged_ancestor (GPtrArray *nodes, VornNode *node)
   return FALSE;
 }
 
-/* Moves @file before or after @dest in the application's list (files are
+/* Moves @file before or after @dest among @owner's open files (files are
  * moved, not copied: their place on disk and history stay theirs). */
 static gboolean
-drop_file (ZelmApp *app, VornFile *file, VornFile *dest, gboolean after, ZelmNodeChange *change)
+drop_file (GObject *owner, VornFile *file, VornFile *dest, gboolean after, ZelmNodeChange *change)
 {
   if (file == dest)
     return FALSE;
-  GList *order = g_list_remove (g_list_copy (zelm_app_get_files_no_copy (app)), file);
+  /* The open files without @file, then @file again beside @dest; the
+   * list holds one reference each, @file's moved along with its link. */
+  GList *order = open_files (owner);
+  GList *self = g_list_find (order, file);
+  if (!self)
+    {
+      vorn_list_free (order);
+      return FALSE;
+    }
+  order = g_list_remove_link (order, self);
   GList *link = g_list_find (order, dest);
   if (link)
     {
-      order = g_list_insert_before (order, after ? link->next : link, file);
-      set_file_order (app, order, change);
+      order = g_list_insert_before_link (order, after ? link->next : link, self);
+      set_file_order (owner, order, change);
     }
-  g_list_free (order);
+  else
+    order = g_list_concat (order, self);
+  vorn_list_free (order);
   return link != nullptr;
 }
 
 gboolean
-zelm_node_commands_drop (ZelmApp *app, GPtrArray *nodes, VornNode *dest, ZelmDropPosition where,
+zelm_node_commands_drop (GObject *owner, GPtrArray *nodes, VornNode *dest, ZelmDropPosition where,
                          ZelmNodeChange *change)
 {
-  g_return_val_if_fail (app && nodes && VORN_IS_NODE (dest) && change, FALSE);
+  g_return_val_if_fail (owner && nodes && VORN_IS_NODE (dest) && change, FALSE);
   const gboolean into = where == ZELM_DROP_INTO, after = where == ZELM_DROP_AFTER;
   VornNode *parent = into ? dest : dest->parent;
   int pos = -1;
@@ -554,7 +589,7 @@ zelm_node_commands_drop (ZelmApp *app, GPtrArray *nodes, VornNode *dest, ZelmDro
         {
           /* Moved in place right away: the delete that follows must not
            * take it out again. */
-          if (drop_file (app, VORN_FILE (node), VORN_FILE (dest), after, change))
+          if (drop_file (owner, VORN_FILE (node), VORN_FILE (dest), after, change))
             {
               add_once (change->kept, node);
               done = TRUE;

@@ -1,10 +1,13 @@
 /* zelm-node-commands.h: the editing commands of the node tree, free of
  * widgets: new nodes, rename, move, clipboard, delete, mute, recording taps
- * and the rules of dropping nodes onto others */
+ * and the rules of dropping nodes onto others.
+ *
+ * The open files are those of an owner object's "files" property (a
+ * VornList of VornFile, in order; the application's), read and written
+ * through the property so the rules need nothing of the application. */
 #pragma once
 
 #include "vornadel.h"
-#include "zelm-app.h"
 
 G_BEGIN_DECLS
 
@@ -77,8 +80,8 @@ gboolean zelm_node_commands_rename (VornNode *node, const char *name, ZelmNodeCh
 
 /* Moves each of @nodes (in tree order) one place up or down among its
  * siblings, a node with its tap; a block of selected neighbours moves as
- * one and stays put at the end of its list.  Files move in @app's list. */
-void zelm_node_commands_move (ZelmApp *app, GPtrArray *nodes, gboolean up,
+ * one and stays put at the end of its list.  Files move in @owner's list. */
+void zelm_node_commands_move (GObject *owner, GPtrArray *nodes, gboolean up,
                               ZelmNodeChange *change);
 
 /* Inserts copies of the clipboard's nodes for the selected @target: into
@@ -89,9 +92,9 @@ void zelm_node_commands_move (ZelmApp *app, GPtrArray *nodes, gboolean up,
 void zelm_node_commands_paste (ZelmClipboard *clipboard, VornNode *target, gboolean within,
                                ZelmNodeChange *change);
 
-/* Deletes @nodes still in one of @app's files: a node's tap goes with it,
- * a file leaves @app's list. */
-void zelm_node_commands_delete (ZelmApp *app, GPtrArray *nodes, ZelmNodeChange *change);
+/* Deletes @nodes still in one of @owner's files: a node's tap goes with it,
+ * a file leaves @owner's list. */
+void zelm_node_commands_delete (GObject *owner, GPtrArray *nodes, ZelmNodeChange *change);
 
 /* Toggles "mute" of each of @nodes that can generate. */
 void zelm_node_commands_mute (GPtrArray *nodes, ZelmNodeChange *change);
@@ -107,12 +110,12 @@ void zelm_node_commands_toggle_recording (GPtrArray *nodes, ZelmNodeChange *chan
 gboolean zelm_node_drop_allowed (VornNode *node, VornNode *dest, ZelmDropPosition where);
 
 /* Drops @nodes (the dragged ones, in order) at @where of @dest: files
- * move in @app's list (listed in kept), other allowed nodes are copied
+ * move in @owner's list (listed in kept), other allowed nodes are copied
  * there with their taps (after a node with a tap means after the tap);
  * nodes inside another dragged one go with it.  The originals stay; the
  * drag's source deletes them.
  * Returns: TRUE when anything moved or was copied. */
-gboolean zelm_node_commands_drop (ZelmApp *app, GPtrArray *nodes, VornNode *dest,
+gboolean zelm_node_commands_drop (GObject *owner, GPtrArray *nodes, VornNode *dest,
                                   ZelmDropPosition where, ZelmNodeChange *change);
 
 G_END_DECLS

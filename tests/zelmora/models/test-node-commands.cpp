@@ -120,7 +120,7 @@ TEST_F (NodeCommands, NewNodeOfEveryKind)
 TEST_F (NodeCommands, EditSequence)
 {
   auto move = [this] (gboolean up) {
-    return [this, up] (GPtrArray *n, ZelmNodeChange *c) { zelm_node_commands_move (app, n, up, c); };
+    return [this, up] (GPtrArray *n, ZelmNodeChange *c) { zelm_node_commands_move (G_OBJECT (app), n, up, c); };
   };
   auto paste = [this] (gboolean within) {
     return [this, within] (GPtrArray *n, ZelmNodeChange *c) {
@@ -128,7 +128,7 @@ TEST_F (NodeCommands, EditSequence)
     };
   };
   auto copy = [this] (GPtrArray *n, ZelmNodeChange *) { zelm_clipboard_copy (clip, n); };
-  auto del = [this] (GPtrArray *n, ZelmNodeChange *c) { zelm_node_commands_delete (app, n, c); };
+  auto del = [this] (GPtrArray *n, ZelmNodeChange *c) { zelm_node_commands_delete (G_OBJECT (app), n, c); };
   auto mute = [] (GPtrArray *n, ZelmNodeChange *c) { zelm_node_commands_mute (n, c); };
   auto rec = [] (GPtrArray *n, ZelmNodeChange *c) { zelm_node_commands_toggle_recording (n, c); };
   struct Step {
@@ -259,7 +259,7 @@ TEST_F (NodeCommands, Drops)
       SCOPED_TRACE (s.rows);
       g_autoptr (GPtrArray) nodes = named (s.rows);
       g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
-      EXPECT_TRUE (zelm_node_commands_drop (app, nodes, find (s.dest), s.where, change));
+      EXPECT_TRUE (zelm_node_commands_drop (G_OBJECT (app), nodes, find (s.dest), s.where, change));
       EXPECT_EQ (shape (inst ()), s.after);
       EXPECT_EQ (change->files->len, 1u);
     }
@@ -267,21 +267,21 @@ TEST_F (NodeCommands, Drops)
   /* A refused instrument changes nothing; a second file moves in place. */
   g_autoptr (GPtrArray) nodes = of (inst (1));
   g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
-  EXPECT_FALSE (zelm_node_commands_drop (app, nodes, inst (2), ZELM_DROP_INTO, change));
+  EXPECT_FALSE (zelm_node_commands_drop (G_OBJECT (app), nodes, inst (2), ZELM_DROP_INTO, change));
   EXPECT_EQ (change->made->len, 0u);
   g_autoptr (VornFile) other = vorn_file_new ();
   zelm_app_add_file (app, other);
   g_ptr_array_index (nodes, 0) = other;
-  EXPECT_TRUE (zelm_node_commands_drop (app, nodes, bank, ZELM_DROP_BEFORE, change));
+  EXPECT_TRUE (zelm_node_commands_drop (G_OBJECT (app), nodes, bank, ZELM_DROP_BEFORE, change));
   EXPECT_EQ (zelm_app_get_files_no_copy (app)->data, static_cast<gpointer> (other));
   EXPECT_EQ (change->kept->pdata[0], static_cast<gpointer> (other));
   EXPECT_TRUE (change->files_reordered);
 
   g_ptr_array_index (nodes, 0) = bank;
   g_autoptr (ZelmNodeChange) moved = zelm_node_change_new ();
-  zelm_node_commands_move (app, nodes, TRUE, moved);
+  zelm_node_commands_move (G_OBJECT (app), nodes, TRUE, moved);
   EXPECT_EQ (zelm_app_get_files_no_copy (app)->data, static_cast<gpointer> (bank));
-  zelm_node_commands_delete (app, nodes, moved);
+  zelm_node_commands_delete (G_OBJECT (app), nodes, moved);
   EXPECT_EQ (g_list_length (zelm_app_get_files_no_copy (app)), 1u);
   EXPECT_EQ (moved->closed->pdata[0], static_cast<gpointer> (bank));
 }
