@@ -103,18 +103,6 @@ const Kind kinds[] = { LOWPASS, HIGHPASS, BANDPASS };
 
 } // namespace
 
-/* The Q input (the width for the band pass) is read from slot 1. */
-TEST (FilterRbj, QualityInputRouting)
-{
-  GenHarness h (VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2);
-  for (Kind kind : kinds)
-    {
-      g_autoptr (VornNode) node = new_filter (kind);
-      g_object_set (node, kind == BANDPASS ? "width-attrib" : "q-attrib", VORN_ATTRIB_TYPE_EFFECT3, nullptr);
-      EXPECT_EQ (h.create_gen (node)->attribs[1], VORN_ATTRIB_TYPE_EFFECT3) << kind;
-    }
-}
-
 /* Sine responses from 20 Hz to 20 kHz against the cookbook transfer function. */
 TEST (FilterRbj, MagnitudeResponseMatchesCookbook)
 {

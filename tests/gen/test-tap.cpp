@@ -17,22 +17,6 @@ make_tap_gen (GenHarness &h, VornAttribType attrib, int size)
   return reinterpret_cast<VornTapGen *> (h.create_gen (VORN_NODE (tap)));
 }
 
-/* A speaker tap records every speaker, anything else one channel; a ring is never shorter than one fragment. */
-TEST (Tap, ChannelsAndSize)
-{
-  GenHarness h (VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, 3);
-  VornTapGen *speakers = make_tap_gen (h, VORN_ATTRIB_TYPE_SPEAKERS, 500);
-  EXPECT_EQ (speakers->channels, 3);
-  EXPECT_EQ (vorn_tap_gen_get_data_size_time (speakers, nullptr), 0u);
-  VornTapGen *signal = make_tap_gen (h, VORN_ATTRIB_TYPE_SIGNAL, 10);
-  EXPECT_EQ (signal->channels, 1);
-  EXPECT_EQ (signal->size, 64);
-
-  double buf[4];
-  EXPECT_EQ (vorn_tap_gen_read (signal, buf, 4, 1, 0, nullptr), 0);
-  EXPECT_CRITICAL ("channel < guint (gen->channels)");
-}
-
 class TapFormat : public testing::TestWithParam<VornFormat> {};
 
 /* Frame @frame of channel @c: distinct per channel, exact in float. */
@@ -71,6 +55,7 @@ TEST_P (TapFormat, FragmentsWrapInEveryChannelAndReadsFollowPositions)
 {
   GenHarness h (GetParam (), VORN_SIMD_SSE2, 2);
   VornTapGen *gen = make_tap_gen (h, VORN_ATTRIB_TYPE_SPEAKERS, 100);
+  EXPECT_EQ (gen->channels, 2);
   AttribRecords in (GetParam (), 2);
   h.bind (0, in);
 
@@ -95,6 +80,14 @@ TEST_P (TapFormat, FragmentsWrapInEveryChannelAndReadsFollowPositions)
   expect_reads (gen, 1, { { 1000, 0, 28, 100 }, { 1000, -10, 118, 10 }, { 5, 99, 127, 1 }, { 5, 100, 0, 0 },
                           { 5, -101, 0, 0 }, { 0, 0, 0, 0 } },
                 [] (guint64 frame) { return ramp (frame, 1); });
+
+  /* Clearing forgets everything and restarts time at the next fragment. */
+  vorn_tap_gen_clear (gen);
+  EXPECT_EQ (vorn_tap_gen_get_data_size_time (gen, &oldest), 0u);
+  EXPECT_EQ (oldest, 0u);
+  expect_reads (gen, 1, { { 10, -1, 0, 0 } }, nullptr);
+  h.render ();
+  expect_reads (gen, 1, { { 100, 0, 0, 64 } }, [] (guint64 frame) { return ramp (64 + frame, 1); });
 }
 
 /* Constant and missing inputs recorded per sample; positions count from the first frame. */
@@ -113,6 +106,13 @@ TEST_P (TapFormat, ConstantAndMissingInputsBeforeTheRingFills)
   expect_reads (gen, 0, { { 200, 0, 0, 128 }, { 500, -10, 118, 10 }, { 500, 40, 40, 88 } },
                 [] (guint64 frame) { return frame < 64 ? 0.75 : 0.0; });
   EXPECT_EQ (h.allocations (), 0u);
+
+  /* Anything but speakers is one channel; a ring is never shorter than a fragment. */
+  gen = make_tap_gen (h, VORN_ATTRIB_TYPE_SIGNAL, 10);
+  EXPECT_EQ (gen->size, 64);
+  double buf[4];
+  EXPECT_EQ (vorn_tap_gen_read (gen, buf, 4, 1, 0, nullptr), 0);
+  EXPECT_CRITICAL ("channel < guint (gen->channels)");
 }
 
 INSTANTIATE_TEST_SUITE_P (Formats, TapFormat,
@@ -120,26 +120,6 @@ INSTANTIATE_TEST_SUITE_P (Formats, TapFormat,
                           [] (const testing::TestParamInfo<VornFormat> &info) {
                             return std::string (info.param == VORN_FORMAT_DOUBLE ? "Double" : "Single");
                           });
-
-TEST (Tap, ClearForgetsEverythingUntilTheNextFragment)
-{
-  GenHarness h (VORN_FORMAT_SINGLE, VORN_SIMD_SSE2);
-  VornTapGen *gen = make_tap_gen (h, VORN_ATTRIB_TYPE_SIGNAL, 256);
-  AttribRecords in (VORN_FORMAT_SINGLE);
-  in.set_dynamic ([] (int i) { return i; });
-  h.bind (0, in);
-  for (int i = 0; i < 5; i++)
-    h.render ();
-  EXPECT_EQ (vorn_tap_gen_get_data_size_time (gen, nullptr), 256u);
-
-  vorn_tap_gen_clear (gen);
-  guint64 oldest = 7;
-  EXPECT_EQ (vorn_tap_gen_get_data_size_time (gen, &oldest), 0u);
-  EXPECT_EQ (oldest, 0u);
-  expect_reads (gen, 0, { { 10, -1, 0, 0 } }, nullptr);
-  h.render ();
-  expect_reads (gen, 0, { { 100, 0, 0, 64 } }, [] (guint64 frame) { return double (frame); });
-}
 
 /* Frames read while the render thread writes are whole (those it may have lapped are skipped). */
 TEST (Tap, ConcurrentReaderNeverSeesPartialFrames)

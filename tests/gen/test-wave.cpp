@@ -1,11 +1,8 @@
-/* Wave node: kind, JSON form, presets, point editing with morph renumbering, duplication. */
+/* Wave node: kind, presets, point editing with morph renumbering, duplication. */
 #include "vorn-test-log.h"
 #include "vorn-test-model.h"
 
-#include <json-glib/json-glib.h>
-
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <string>
 #include <utility>
@@ -70,46 +67,6 @@ TEST (Wave, KindFollowsRoutingAndModes)
       EXPECT_EQ (std::exchange (notified, 0), s.kind != before);
       before = s.kind;
     }
-}
-
-TEST (Wave, JsonFormInsideFile)
-{
-  g_autoptr (VornFile) file = vorn_file_new ();
-  g_autoptr (VornWave) wave = line_wave (3);
-  g_object_set (wave, "name", "Env", "x-scale", 2.0, "dest-attrib", VORN_ATTRIB_TYPE_PITCH,
-                "trig-mode", VORN_WAVE_TRIG_MODE_RELEASE, "play-mode", VORN_WAVE_PLAY_MODE_ONCE, nullptr);
-  ASSERT_EQ (vorn_wave_insert_morph_point (wave, 4, TRUE, 0.5, 0.6, nullptr), 1);
-  ASSERT_EQ (vorn_wave_insert_morph_point (wave, 3, FALSE, 1.0, 0.9, nullptr), 1);
-  vorn_node_insert (VORN_NODE (file), VORN_NODE (wave), -1);
-
-  g_autoptr (JsonNode) root = json_gobject_serialize (G_OBJECT (file));
-  JsonObject *w = json_node_get_object (
-    json_array_get_element (json_object_get_array_member (json_node_get_object (root), "nodes"), 0));
-  /* Enums always (as nicks), doubles only when not default, then curve, morph and kind. */
-  std::vector<std::string> names;
-  g_autoptr (GList) members = json_object_get_members (w);
-  for (GList *l = members; l; l = l->next)
-    names.emplace_back (static_cast<const char *> (l->data));
-  EXPECT_EQ (names, (std::vector<std::string> { "type", "id", "name", "x-attrib", "y-attrib", "dest-attrib",
-                                                "dest-op", "trig-mode", "pos-mode", "play-mode", "x-scale",
-                                                "curve", "morph", "kind" }));
-  EXPECT_STREQ (json_object_get_string_member (w, "kind"), "pitch-release");
-
-  /* Reloading ties the morph to the wave's own curve. */
-  g_autofree char *text = json_to_string (root, FALSE);
-  g_autoptr (VornFile) loaded = vorn_file_load_from_data (text, guint32 (strlen (text)), nullptr);
-  ASSERT_NE (loaded, nullptr);
-  VornWave *back = VORN_WAVE (VORN_NODE (loaded)->children);
-  ASSERT_NE (back->morph, nullptr);
-  EXPECT_EQ (back->morph->curve, back->curve);
-
-  /* An empty morph and a missing curve write no member at all. */
-  g_autoptr (VornWave) bare = VORN_WAVE (g_object_new (VORN_TYPE_WAVE, nullptr));
-  g_autoptr (VornMorph) empty = vorn_morph_new (nullptr);
-  g_object_set (bare, "morph", empty, nullptr);
-  g_autoptr (JsonNode) bare_node = json_gobject_serialize (G_OBJECT (bare));
-  for (const char *member : { "morph", "curve" })
-    EXPECT_FALSE (json_object_has_member (json_node_get_object (bare_node), member)) << member;
 }
 
 /* Every preset builds a curve over 0..1 with its kind; only the sine shapes
@@ -200,6 +157,8 @@ TEST (Wave, MorphEditing)
     { [&] { vorn_wave_remove_morph_point (wave, 3, FALSE, 1); EXPECT_EQ (entry->curve->count, 2); }, 1 },
     { [&] { vorn_wave_remove_morph_point_curve (wave, 3, TRUE); }, 0 },
     { [&] { vorn_wave_remove_morph_point_curve (wave, 3, FALSE); EXPECT_EQ (wave->morph->count, 0); }, 1 },
+    /* An empty morph is not written. */
+    { [&] { EXPECT_EQ (vorn_test::json_text (wave).find ("morph"), std::string::npos); }, 0 },
     { [&] { vorn_wave_remove_morph (wave); EXPECT_EQ (wave->morph, nullptr); }, 1 },
   };
   for (std::size_t i = 0; i < G_N_ELEMENTS (steps); i++)
