@@ -204,27 +204,6 @@ TEST_F (Queue, RenderSumsVoicesAndDetachesFinishedOnesInTheirLastFragment)
   render_log = nullptr;
 }
 
-TEST_F (Queue, TapFollowsTheQueueTapMode)
-{
-  g_autoptr (VornNode) root = vorn_node_new ();
-  add (root, VORN_NODE (vorn_tap_new (SIGNAL, 1024)));
-  g_autoptr (VornQueue) q = vorn_queue_new (root, synth);
-  VornGen *tap = vorn_queue_get_private (q)->last_gen;
-  ASSERT_TRUE (VORN_IS_TAP_GEN (tap));
-  vorn_queue_resolve_attributes (q);
-  auto frames = [tap] { return vorn_tap_gen_get_data_size_time (VORN_TAP_GEN (tap), nullptr); };
-
-  tap->render (tap);
-  tap->render (tap);
-  q->tap_mode = VORN_QUEUE_TAP_MODE_PAUSED;
-  tap->render (tap);
-  EXPECT_EQ (frames (), 128u);
-  q->tap_mode = VORN_QUEUE_TAP_MODE_CLEAR;
-  tap->render (tap);
-  EXPECT_EQ (frames (), 64u);
-  EXPECT_EQ (q->tap_mode, VORN_QUEUE_TAP_MODE_ACTIVE);
-}
-
 } // namespace
 
 /* The render thread allocates nothing while it hands voices to the pit. */

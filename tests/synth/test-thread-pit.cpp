@@ -163,75 +163,39 @@ TEST (ThreadPit, EveryItemExactlyOnceWithFlushToZero)
   EXPECT_EQ (w.exited.load (), 3);
 }
 
-TEST (ThreadPit, SmallBatchesStayOnTheHandOutThread)
+/* Nothing measured yet, a batch is kept in order; once items are known to
+ * cost more than the threshold batches are shared (a single item never is),
+ * and sharing that takes longer than the hand-out thread alone (workers as
+ * slow as a starved processor makes them) is dropped for a while. */
+TEST (ThreadPit, SharingFollowsTheMeasuredCost)
 {
   Workers w;
-  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 2, 16);
-  std::vector<Job> jobs (16);
-
-  /* Nothing measured yet: the first batch is kept, and its items come out
-   * in order. */
-  for (guint i = 0; i < 16; i++)
+  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
+  std::vector<Job> jobs (4);
+  for (guint i = 0; i < 4; i++)
     pit->prey[i] = &jobs[i];
-  EXPECT_FALSE (vorn_thread_pit_hand_out (pit, 16));
-  for (guint i = 0; i < 16; i++)
+  EXPECT_FALSE (vorn_thread_pit_hand_out (pit, 4));
+  for (guint i = 0; i < 4; i++)
     EXPECT_EQ (vorn_thread_pit_take (pit), &jobs[i]);
   EXPECT_EQ (vorn_thread_pit_take (pit), nullptr);
   vorn_thread_pit_wait_done (pit);
 
-  pit->min_batch_ns = G_MAXINT64;
-  for (int b = 0; b < 100; b++)
-    {
-      gboolean shared = TRUE;
-      EXPECT_EQ (run_batch (pit, jobs, 16, b, false, &shared), 0);
-      EXPECT_FALSE (shared);
-    }
-  EXPECT_EQ (w.processed.load (), 0);
-  vorn_thread_pit_free (pit);
-}
-
-TEST (ThreadPit, CostlyBatchesAreShared)
-{
-  Workers w;
-  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
-  std::vector<Job> jobs (4);
   for (Job &job : jobs)
     job.busy_ns = 200000;
   pit->min_batch_ns = 300000;
-
-  /* Kept batches are timed now and then; once two items are known to take
-   * 400 us, batches of two are shared.  A single item never is. */
-  gboolean shared = FALSE;
-  int batches = 0;
-  for (; batches < 20 && !shared; batches++)
-    EXPECT_EQ (run_batch (pit, jobs, 2, batches, false, &shared), 0);
-  EXPECT_TRUE (shared) << "after " << batches << " batches";
-  EXPECT_GE (vorn_thread_pit_get_item_ns (pit), 200000.0);
-  EXPECT_EQ (run_batch (pit, jobs, 1, batches, false, &shared), 0);
-  EXPECT_FALSE (shared);
-  vorn_thread_pit_free (pit);
-}
-
-TEST (ThreadPit, SharingThatDoesNotPayIsDropped)
-{
-  /* Workers as slow as a starved processor makes them: shared batches take
-   * longer than the hand-out thread alone, so it keeps them for a while. */
-  Workers w;
-  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
-  std::vector<Job> jobs (4);
-  for (Job &job : jobs)
-    {
-      job.busy_ns = 100000;
-      job.worker_busy_ns = 2000000;
-    }
-  pit->min_batch_ns = 50000;
-
   int batch = 0, bad = 0;
   gboolean shared = FALSE;
-  while (batch < 40 && !shared)
-    bad += run_batch (pit, jobs, 4, batch++, false, &shared);
-  ASSERT_TRUE (shared) << "the estimate (400 us) is above the threshold";
-  while (batch < 80 && shared)
+  while (batch < 20 && !shared)
+    bad += run_batch (pit, jobs, 2, batch++, false, &shared);
+  ASSERT_TRUE (shared) << "two items of 200 us are above the threshold";
+  EXPECT_GE (vorn_thread_pit_get_item_ns (pit), 200000.0);
+  bad += run_batch (pit, jobs, 1, batch++, false, &shared);
+  EXPECT_FALSE (shared);
+
+  for (Job &job : jobs)
+    job.worker_busy_ns = 2000000;
+  shared = TRUE;
+  while (batch < 100 && shared)
     bad += run_batch (pit, jobs, 4, batch++, false, &shared);
   ASSERT_FALSE (shared) << "still sharing after " << batch << " batches";
   int shared_later = 0;
@@ -245,62 +209,49 @@ TEST (ThreadPit, SharingThatDoesNotPayIsDropped)
   vorn_thread_pit_free (pit);
 }
 
-TEST (ThreadPit, SetCount)
-{
-  Workers w;
-  std::vector<Job> jobs (8);
-  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 4, 8);
-  pit->min_batch_ns = 0;
-  wait_for (w.started, 4);
-
-  /* Shrinking replaces every worker. */
-  vorn_thread_pit_set_count (pit, 2);
-  EXPECT_EQ (w.exited.load (), 4);
-  EXPECT_EQ (pit->thread_count, 2);
-  wait_for (w.started, 6);
-  EXPECT_EQ (run_batch (pit, jobs, 8, 0, true), 0);
-  EXPECT_GT (by_workers (jobs, 8), 0);
-
-  /* Growing keeps the running ones. */
-  GThread *first[2] = { pit->threads[0], pit->threads[1] };
-  vorn_thread_pit_set_count (pit, 4);
-  EXPECT_TRUE (pit->threads[0] == first[0] && pit->threads[1] == first[1]);
-  wait_for (w.started, 8);
-  EXPECT_EQ (w.exited.load (), 4);
-  EXPECT_EQ (run_batch (pit, jobs, 8, 1, true), 0);
-
-  vorn_thread_pit_set_count (pit, 4);
-  EXPECT_EQ (w.started.load (), 8);
-
-  vorn_thread_pit_free (pit);
-  EXPECT_EQ (w.started.load (), 8);
-  EXPECT_EQ (w.exited.load (), 8);
-}
-
-/* Workers asleep after a pause wake for the next batch, and freeing the pit
- * ends workers that spin (right after a batch) or sleep. */
-TEST (ThreadPit, SleepingWorkersWakeAndFreeEndsThemAll)
+/* Shrinking replaces every worker, growing keeps the running ones; workers
+ * asleep after a pause wake for the next batch, and freeing the pit ends
+ * workers that spin (right after a batch) or sleep. */
+TEST (ThreadPit, SetCountSleepAndFree)
 {
   for (bool asleep_at_free : { false, true })
     {
+      SCOPED_TRACE (asleep_at_free ? "asleep at free" : "spinning at free");
       Workers w;
-      std::vector<Job> jobs (6);
-      VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 2, 6);
+      std::vector<Job> jobs (8);
+      VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 4, 8);
       pit->min_batch_ns = 0;
+      wait_for (w.started, 4);
+
+      vorn_thread_pit_set_count (pit, 2);
+      EXPECT_EQ (w.exited.load (), 4);
+      EXPECT_EQ (pit->thread_count, 2);
+      wait_for (w.started, 6);
+      EXPECT_EQ (run_batch (pit, jobs, 8, 0, true), 0);
+      EXPECT_GT (by_workers (jobs, 8), 0);
+
+      GThread *first[2] = { pit->threads[0], pit->threads[1] };
+      vorn_thread_pit_set_count (pit, 4);
+      EXPECT_TRUE (pit->threads[0] == first[0] && pit->threads[1] == first[1]);
+      wait_for (w.started, 8);
+      EXPECT_EQ (w.exited.load (), 4);
+      vorn_thread_pit_set_count (pit, 4); /* unchanged: starts nobody */
+
       int bad = 0, worker_jobs = 0;
-      for (int b = 0; b < 10; b++)
+      for (int b = 1; b < 10; b++)
         {
           g_usleep (2000);
-          bad += run_batch (pit, jobs, 6, b, true);
-          worker_jobs += by_workers (jobs, 6);
+          bad += run_batch (pit, jobs, 8, b, true);
+          worker_jobs += by_workers (jobs, 8);
         }
       EXPECT_EQ (bad, 0);
-      EXPECT_GE (worker_jobs, 10) << "a worker took part in every batch";
+      EXPECT_GE (worker_jobs, 9) << "a worker took part in every batch";
       /* Workers spin for well under a millisecond after a batch. */
       if (asleep_at_free)
         g_usleep (20000);
       vorn_thread_pit_free (pit);
-      EXPECT_EQ (w.exited.load (), 2) << (asleep_at_free ? "asleep" : "spinning");
+      EXPECT_EQ (w.started.load (), 8);
+      EXPECT_EQ (w.exited.load (), 8);
     }
 }
 
