@@ -6,12 +6,10 @@
 
 #include <json-glib/json-glib.h>
 
-#include <csignal>
 #include <string>
 #include <vector>
 #include <fcntl.h>
 #include <glib/gstdio.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,9 +36,11 @@ next_id (VornFile *file)
 
 /* The saved form member by member is fixed by the bank test (the committed
  * bank saves to the same bytes); here what the bank cannot show: a new
- * document gets a UUID and keeps it, saving names the file, and IDs and the
- * counter come back from disk while read-only members do not. */
-TEST (File, SaveStampsIdentityAndRoundTripKeepsIds)
+ * document gets a UUID and keeps it, saving names the file, IDs and the
+ * counter come back from disk while read-only members do not, a failed save
+ * keeps the name, and a duplicate or a failed restore leaves identity and
+ * content alone. */
+TEST (File, SaveLoadDuplicateAndRestore)
 {
   TempDir dir;
   g_autoptr (VornFile) file = vorn_file_new ();
@@ -55,6 +55,9 @@ TEST (File, SaveStampsIdentityAndRoundTripKeepsIds)
   EXPECT_EQ (get_string (file, "file-name"), path);
   ASSERT_TRUE (vorn_file_save (file, nullptr, &error));
   EXPECT_EQ (get_string (file, "uuid"), uuid);
+  EXPECT_FALSE (vorn_file_save (file, dir.file ("no/such.vvi").c_str (), &error));
+  g_clear_error (&error);
+  EXPECT_EQ (get_string (file, "file-name"), path);
 
   g_autoptr (VornFile) loaded = vorn_file_load (path.c_str (), &error);
   ASSERT_NE (loaded, nullptr) << error->message;
@@ -70,52 +73,19 @@ TEST (File, SaveStampsIdentityAndRoundTripKeepsIds)
     }
   EXPECT_TRUE (in_order);
   EXPECT_EQ (add (VORN_NODE (loaded), named ("new"))->id, 160u);
-}
 
-TEST (File, DuplicateIsANewDocument)
-{
-  g_autoptr (VornFile) file = vorn_file_new ();
-  g_object_set (file, "uuid", "0b5e2a3c-1111-4222-8333-444455556666", "comments", "hi",
-                "license", "CC0", nullptr);
-  add (add (VORN_NODE (file), named ("inst")), named ("w"));
-  g_autoptr (VornNode) copy = vorn_node_duplicate (VORN_NODE (file));
+  g_object_set (loaded, "comments", "hi", nullptr);
+  g_autoptr (VornNode) copy = vorn_node_duplicate (VORN_NODE (loaded));
   ASSERT_TRUE (VORN_IS_FILE (copy));
-  EXPECT_EQ (get_string (copy, "uuid") + get_string (copy, "comments") + get_string (copy, "license"),
-            "(null)hiCC0");
-  EXPECT_EQ (next_id (VORN_FILE (copy)), 3u);
+  EXPECT_EQ (get_string (copy, "uuid") + get_string (copy, "comments"), "(null)hi");
+  EXPECT_EQ (next_id (VORN_FILE (copy)), 161u);
   EXPECT_EQ (copy->children->id, 0u);
-}
 
-/* A save that fails half way (the file size limit fails the write as a
- * full disk does, even for root) leaves the previous file and the
- * document's file name as they were. */
-TEST (FileSave, FailureKeepsOldFileAndName)
-{
-  TempDir dir;
-  std::string path = dir.file ("keep.vvi");
-  g_autoptr (VornFile) file = vorn_file_new ();
-  add (VORN_NODE (file), named ("original"));
-  ASSERT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
-  const std::string before = read_text (path);
-
-  for (int i = 0; i < 400; i++)
-    add (VORN_NODE (file), named ("a node with a long enough name to need space"));
-  struct rlimit old_limit;
-  getrlimit (RLIMIT_FSIZE, &old_limit);
-  auto old_handler = signal (SIGXFSZ, SIG_IGN);
-  struct rlimit small = { 4096, old_limit.rlim_max };
-  setrlimit (RLIMIT_FSIZE, &small);
-  g_autoptr (GError) error = nullptr;
-  std::string other = dir.file ("other.vvi");
-  g_file_set_contents (other.c_str (), before.c_str (), -1, nullptr);
-  gboolean saved = vorn_file_save (file, other.c_str (), &error);
-  setrlimit (RLIMIT_FSIZE, &old_limit);
-  signal (SIGXFSZ, old_handler);
-
-  EXPECT_FALSE (saved);
-  ASSERT_NE (error, nullptr);
-  EXPECT_EQ (read_text (other), before);
-  EXPECT_EQ (get_string (file, "file-name"), path);
+  g_autofree char *before = vorn_file_to_data (loaded, nullptr);
+  EXPECT_FALSE (vorn_file_restore (loaded, "{\"format\": 1}", 13, &error));
+  EXPECT_NE (error, nullptr);
+  g_autofree char *still = vorn_file_to_data (loaded, nullptr);
+  EXPECT_STREQ (still, before);
 }
 
 /* Every kind of broken input fails with an error in the right domain; our own
@@ -142,16 +112,9 @@ TEST (FileLoad, BadInputFailsWithClearError)
       "Invalid member 'name' of node type 'VornFile': expected a string, found an object" },
     { DATA, R"({ "type" : "VornFile", "next-id" : "ten" })", VORN_ERROR,
       "Invalid member 'next-id' of node type 'VornFile': expected an integer, found a string" },
-    { DATA, R"({ "type" : "VornFile", "next-id" : -1 })", VORN_ERROR,
-      "Value -1 out of range for member 'next-id' of node type 'VornFile'" },
     { DATA, R"({ "type" : "VornFile", "nodes" : [ { "type" : "VornNode", "id" : 8589934592 } ] })",
       VORN_ERROR, "Value 8589934592 out of range for member 'id' of node type 'VornNode'" },
-    { DATA, R"({ "nodes" : [ { "type" : "VornNode", "mute" : 1 } ] })", VORN_ERROR,
-      "Invalid member 'mute' of node type 'VornNode': expected a boolean, found an integer" },
-    { DATA, R"({ "type" : "VornFile", "nodes" : { "type" : "VornNode" } })", VORN_ERROR,
-      "Invalid member 'nodes' of node type 'VornFile': expected an array, found an object" },
     { DATA, std::string (100000, '['), VORN_ERROR, "JSON data nested more than 256 levels deep" },
-    { DATA, "{ \"type\" : \"VornFile\", \"name\" : \"\xff\xfe\" }", JSON_PARSER_ERROR, "" },
     { MISSING, "", G_FILE_ERROR, "" },
     { FILE, "", VORN_ERROR, "File '@' is empty" },
     { FILE, "{ \"type\" : ", JSON_PARSER_ERROR, "@: " },
@@ -229,16 +192,10 @@ TEST (FileLoad, RefusesWhatTheEngineCannotServe)
     { inst_file (wave (R"("x-scale" : 1e9, "y-scale" : -1e9, "y-ofs" : 1e-300,)")), nullptr },
     { inst_file (wave (R"("x-scale" : 1e39,)")),
       "Value 1e+39 out of range for member 'x-scale' of node type 'VornWave'" },
-    { inst_file (wave (R"("y-scale" : 1e308,)")),
-      "Value 1e+308 out of range for member 'y-scale' of node type 'VornWave'" },
     { inst_file (wave (R"("init-value" : 10000000000,)")),
       "Value 10000000000 out of range for member 'init-value' of node type 'VornWave'" },
     { inst_file (wave (R"("y-ofs" : 1e999,)")),
       "Invalid member 'y-ofs' of node type 'VornWave': expected a finite number, found infinity" },
-    { inst_file (R"({ "type" : "VornFilterNoise", "y-scale" : -1e999 })"),
-      "Invalid member 'y-scale' of node type 'VornFilterNoise': expected a finite number, found -infinity" },
-    { inst_file (wave ("", "0, 0, 0, 1e300, 1, 1, 1, 1")),
-      "Invalid member 'points' of type 'VornCurve': element 3 is 1e+300, outside the range -1e9 to 1e9" },
     { inst_file (wave ("", "0, 0, 0, 0, 1, 1, 1e999, 1")),
       "Invalid member 'points' of type 'VornCurve': element 6 is infinity, outside the range -1e9 to 1e9" },
     { inst_file (wave ("", R"(0, 0, "0", 0, 1, 1, 1, 1)")),
@@ -261,7 +218,6 @@ TEST (FileLoad, RefusesWhatTheEngineCannotServe)
     { R"({ "type" : "VornFile" } /* a comment */ )", nullptr },
     { R"({ "type" : "VornFile" }{ "type" : "VornFile", "name" : "second" })",
       "Unexpected data after the end of the instrument file, at byte 23" },
-    { R"({ "type" : "VornFile" } [1])", "Unexpected data after the end of the instrument file, at byte 24" },
   };
   for (const auto &c : cases)
     {
@@ -352,8 +308,6 @@ TEST (FileLoad, RefusesNonRegularAndHugeFiles)
     std::string message;
   } cases[] = {
     { fifo, G_FILE_ERROR, "Cannot read '" + fifo + "': it is not a regular file" },
-    { dir.path, G_FILE_ERROR, "Cannot read '" + std::string (dir.path) + "': it is not a regular file" },
-    { "/dev/zero", G_FILE_ERROR, "Cannot read '/dev/zero': it is not a regular file" },
     { huge, VORN_ERROR, "File '" + huge + "' is too large: instrument files are limited to 64 MiB" },
   };
   for (const auto &c : cases)
@@ -415,24 +369,4 @@ TEST (FileLoad, LargeFilesCostTheSamePerNode)
       EXPECT_NEAR (per_large, per_small, 0.01 * per_small + 0.2) << c.items;
       EXPECT_LT (per_small, c.budget) << c.items;
     }
-}
-
-/* Undo restores the text of vorn_file_to_data (the history tests replay
- * it): that text is what saving writes, and bad data restores nothing. */
-TEST (File, RestoreTakesTheSavedText)
-{
-  TempDir dir;
-  g_autoptr (VornFile) file = vorn_file_new ();
-  add (add (add (VORN_NODE (file), named ("inst")), named ("wave")), named ("mod"));
-  const std::string path = dir.file ("a.vvi");
-  ASSERT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
-  gsize length = 0;
-  g_autofree char *before = vorn_file_to_data (file, &length);
-  EXPECT_EQ (std::string (before, length), read_text (path));
-
-  g_autoptr (GError) error = nullptr;
-  EXPECT_FALSE (vorn_file_restore (file, "{\"format\": 1}", 13, &error));
-  EXPECT_NE (error, nullptr);
-  g_autofree char *still = vorn_file_to_data (file, nullptr);
-  EXPECT_STREQ (still, before);
 }
