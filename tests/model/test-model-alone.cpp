@@ -4,7 +4,6 @@
 #include "vorn-file.h"
 #include "vorn-init.h"
 
-#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,8 +26,8 @@ load (const std::string &text, GError **error)
 
 } // namespace
 
-/* Types of the layers above are simply unknown here: their nodes are dropped,
- * plain nodes load, and the file saves and loads again. */
+/* Types of the layers above are simply unknown here: their nodes are dropped
+ * and plain nodes load. */
 TEST (ModelAlone, LoadsWithoutGeneratorTypes)
 {
   g_autoptr (GError) error = nullptr;
@@ -41,15 +40,5 @@ TEST (ModelAlone, LoadsWithoutGeneratorTypes)
   ASSERT_NE (a, nullptr);
   EXPECT_EQ (a->children, nullptr);
   ASSERT_NE (a->next, nullptr);
-
-  g_autofree char *dir = g_dir_make_tmp ("zelmora-model-XXXXXX", nullptr);
-  g_autofree char *path = g_build_filename (dir, "alone.vvi", nullptr);
-  ASSERT_TRUE (vorn_file_save (file, path, &error)) << error->message;
-  g_autoptr (VornFile) again = vorn_file_load (path, &error);
-  ASSERT_NE (again, nullptr) << error->message;
-  g_autofree char *name = nullptr;
-  g_object_get (VORN_NODE (again)->children->next, "name", &name, nullptr);
-  EXPECT_STREQ (name, "b");
-  g_unlink (path);
-  g_rmdir (dir);
+  EXPECT_EQ (a->next->next, nullptr);
 }
