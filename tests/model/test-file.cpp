@@ -92,10 +92,10 @@ namespace {
 
 /* A file with one instrument whose children are @nodes (JSON objects). */
 std::string
-inst_file (const std::string &nodes, const std::string &file_members = "")
+inst_file (const std::string &nodes)
 {
-  return R"({ "type" : "VornFile", )" + file_members
-         + R"( "nodes" : [ { "type" : "VornInst", "id" : 1, "nodes" : [ )" + nodes + " ] } ] }";
+  return R"({ "type" : "VornFile", "nodes" : [ { "type" : "VornInst", "id" : 1, "nodes" : [ )" + nodes
+         + " ] } ] }";
 }
 
 std::string
