@@ -1,5 +1,4 @@
-/* test-curve-trans.cpp: dragging curve coordinates (the drags run through
- * the geometry helpers: snapping, slopes kept and handles held in their box) */
+/* test-curve-trans.cpp: dragging curve coordinates, line intersection */
 #include "vorn-test-log.h"
 #include "vornadel.h"
 
@@ -44,6 +43,24 @@ struct Snapshot {
 };
 
 } // namespace
+
+/* Infinite lines: the crossing may lie outside both segments; parallel
+ * lines leave the outputs alone.  (The drags reach the other geometry
+ * helpers, but not every output of this one.) */
+TEST (Geometry, LinesIntersect)
+{
+  const struct { double l[8]; bool hit; double x, y; } cross[] = {
+      {{0, 0, 1, 1, 0, 1, 1, 0}, true, 0.5, 0.5}, {{0, 0, 1, 0, 5, 1, 5, 2}, true, 5, 0},
+      {{0, 0, 2, 1, 1, 0, 1, 5}, true, 1, 0.5},   {{0, 0, 1, 1, 0, 1, 1, 2}, false, 7, 7}};
+  for (const auto &k : cross)
+    {
+      double x = 7, y = 7;
+      const double *l = k.l;
+      EXPECT_EQ (vorn_util_line_intersect (l[0], l[1], l[2], l[3], l[4], l[5], l[6], l[7], &x, &y),
+                 k.hit);
+      EXPECT_EQ (std::pair (x, y), std::pair (k.x, k.y)) << &k - cross;
+    }
+}
 
 TEST (CurveTrans, AddPointChecksKindsAndKeepsOrder)
 {
