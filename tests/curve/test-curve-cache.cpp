@@ -298,17 +298,7 @@ INSTANTIATE_TEST_SUITE_P (Formats, CacheFormat,
                             return i.param == VORN_FORMAT_SINGLE ? "single" : "double";
                           });
 
-TEST (CurveCache, CoordinateCount)
-{
-  /* Four coordinates make one segment; a fifth is ignored; three refused. */
-  const double xs[5] = {0, 0.3, 0.6, 1, 2}, ys[5] = {0, 0, 1, 1, 5};
-  g_autoptr (VornCurveCache) c = vorn_curve_cache_new_from_coords (xs, ys, 5, VORN_FORMAT_DOUBLE);
-  EXPECT_EQ (std::pair (c->seg_count, c->end_pos), std::pair (1u, 1.0));
-  EXPECT_EQ (vorn_curve_cache_new_from_coords (xs, ys, 3, VORN_FORMAT_DOUBLE), nullptr);
-  EXPECT_CRITICAL ("count >= 4");
-}
-
-TEST (CurveCache, RegistrySharesAndInvalidates)
+TEST (CurveCache, RegistrySharesInvalidatesAndForgets)
 {
   g_autoptr (VornCurve) curve = make_curve (kRise);
   g_autoptr (VornCurveCache) a = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
@@ -333,10 +323,7 @@ TEST (CurveCache, RegistrySharesAndInvalidates)
 
   vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
   vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE); /* absent: no-op */
-}
 
-TEST (CurveCache, FreedCurveLeavesNoStaleEntry)
-{
   /* Caches are registered by curve address, and a freed curve's address is
    * soon reused: the newcomer must get its own segments, not the old ones. */
   VornCurve *old_curve = make_curve (kRise);

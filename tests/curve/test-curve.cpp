@@ -33,23 +33,6 @@ V ys (VornCurve *c) { return { c->ycoords, c->ycoords + VORN_CURVE_COORD_LENGTH 
 
 } // namespace
 
-TEST (Curve, PointsAreInterleavedByCoordinateIndex)
-{
-  g_autoptr (VornCurve) c = vorn_curve_new (3);
-  vorn_curve_set_start_point (c, 0, 1, 2, 3);
-  vorn_curve_set_point (c, 1, 4, 5, 6, 7, 8, 9);
-  vorn_curve_set_end_point (c, 10, 11, 12, 13);
-  EXPECT_EQ (xs (c), (V{0, 2, 4, 6, 8, 10, 12}));
-  EXPECT_EQ (ys (c), (V{1, 3, 5, 7, 9, 11, 13}));
-  EXPECT_EQ (get_points (c), (V{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
-
-  /* The first point has no left handle, the last no right handle. */
-  vorn_curve_set_point (c, 0, -1, -1, 0.5, 0.5, 1.5, 1.5);
-  vorn_curve_set_point (c, 2, 9.5, 9.5, 12.5, 12.5, -1, -1);
-  EXPECT_EQ (xs (c), (V{0.5, 1.5, 4, 6, 8, 9.5, 12.5}));
-  EXPECT_EQ (vorn_curve_get_width (c), 12.0);
-}
-
 TEST (Curve, PointsPropertyAcceptsOnlyWholePointCounts)
 {
   g_autoptr (VornCurve) c = diagonal_curve ();

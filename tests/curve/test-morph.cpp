@@ -1,5 +1,6 @@
-/* test-morph.cpp: morph entries, their ordering and editing, cache
- * preparation, transformation and malformed JSON */
+/* test-morph.cpp: morph entries and their ordering, cache preparation,
+ * transformation and malformed JSON (finding and removing entries is
+ * checked through the wave's morph editing) */
 #include "vorn-test-log.h"
 #include "vorn-test-model.h"
 
@@ -65,39 +66,6 @@ TEST (Morph, InsertKeepsOrderAndTiesToBase)
   EXPECT_EQ (vorn_morph_insert_point (m, 1, FALSE, 0.0, 0.1, nullptr), -1);
   EXPECT_CRITICAL ("morphX > 0.0 && morphX <= 1.0");
   EXPECT_EQ (m->count, 5);
-}
-
-TEST (Morph, FindAndRemove)
-{
-  g_autoptr (VornMorph) m = vorn_morph_new (nullptr);
-  vorn_morph_insert_point (m, 4, FALSE, 0.5, 1.0, nullptr);
-  vorn_morph_insert_point (m, 6, TRUE, 0.5, 1.0, nullptr);
-  vorn_morph_insert_point (m, 6, FALSE, 1.0, 1.0, nullptr);
-
-  EXPECT_EQ (vorn_morph_find_point (m, 4, TRUE), nullptr);
-  EXPECT_EQ (vorn_morph_find_point (m, 6, FALSE), &m->points[2]);
-  EXPECT_EQ (vorn_morph_find_point (m, 6, TRUE), &m->points[1]);
-  EXPECT_FALSE (vorn_morph_find_point_index (m, 4, TRUE, 0, nullptr));
-
-  /* Morph curve of entry 4: x = 0, 0.5, 1. */
-  for (auto [pos, want] : {std::pair{0.0, 0}, {0.3, 1}, {0.5, 1}, {0.7, 2}})
-    EXPECT_EQ (vorn_morph_find_point_position (m, 4, FALSE, pos, nullptr), want) << pos;
-  EXPECT_EQ (vorn_morph_find_point_position (m, 4, TRUE, 0.7, nullptr), -1);
-
-  /* The ends of a longer morph curve stay; an interior point goes. */
-  for (guint i : {0u, 2u, 7u})
-    vorn_morph_remove_point (m, 4, FALSE, i);
-  EXPECT_EQ (m->points[0].curve->count, 3);
-  vorn_morph_remove_point (m, 4, FALSE, 1);
-  EXPECT_EQ (m->points[0].curve->count, 2);
-  /* Any point of a two-point morph curve takes the entry with it. */
-  vorn_morph_remove_point (m, 4, FALSE, 1);
-  EXPECT_EQ (morph_entries (m), (E{{6, true}, {6, false}}));
-  vorn_morph_remove_point_curve (m, 6, FALSE);
-  EXPECT_EQ (morph_entries (m), (E{{6, true}}));
-  vorn_morph_remove_point_curve_by_index (m, 0);
-  EXPECT_EQ (m->count, 0);
-  EXPECT_EQ (m->points, nullptr);
 }
 
 class MorphFormat : public ::testing::TestWithParam<VornFormat> {};

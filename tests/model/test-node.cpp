@@ -3,6 +3,7 @@
 #include "vorn-test-log.h"
 #include "vorn-test-model.h"
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ children_of (VornNode *parent)
 
 } // namespace
 
-TEST (Node, InsertPositions)
+TEST (Node, InsertPositionsAndRefusals)
 {
   g_autoptr (VornNode) p = vorn_node_new ();
   add (p, named ("a"));
@@ -37,13 +38,10 @@ TEST (Node, InsertPositions)
   add (p, named ("e"), -7);    /* any other negative value: first */
   add (p, named ("f"), -1);
   EXPECT_EQ (children_of (p), "e,b,d,a,c,f");
-}
 
-TEST (Node, InsertRefusesSecondParentAndCycles)
-{
-  g_autoptr (VornNode) p = vorn_node_new ();
+  /* A second parent and cycles are refused. */
   g_autoptr (VornNode) q = vorn_node_new ();
-  VornNode *child = add (p, named ("child"));
+  VornNode *child = p->children;
   VornNode *grandchild = add (child, named ("grandchild"));
 
   vorn_node_insert (q, child, -1);
@@ -52,7 +50,7 @@ TEST (Node, InsertRefusesSecondParentAndCycles)
   EXPECT_CRITICAL ("!is_ancestor_or_self (node, parent)");
   vorn_node_insert (p, p, -1);
   EXPECT_CRITICAL ("!is_ancestor_or_self (node, parent)");
-  EXPECT_EQ (children_of (p), "child");
+  EXPECT_EQ (children_of (p), "e,b,d,a,c,f");
   EXPECT_EQ (q->children, nullptr);
 }
 
@@ -83,35 +81,23 @@ TEST (Node, UnlinkAndFinalizeKeepLinksConsistent)
   EXPECT_EQ (kept->next, nullptr);
 }
 
-TEST (Node, QueriesOnTheTree)
+TEST (Node, QueriesAndTraversals)
 {
-  g_autoptr (VornNode) root = vorn_node_new ();
-  VornNode *a = add (root, named ("a"));
-  VornNode *inst = add (a, named ("inst", VORN_TYPE_INST));
-  VornNode *deep = add (inst, named ("deep"));
-  add (root, named ("b"));
-
-  EXPECT_EQ (vorn_node_get_root (deep), root);
-  EXPECT_EQ (vorn_node_get_root (root), root);
-  EXPECT_EQ (vorn_node_position (a), 0);
-  EXPECT_EQ (vorn_node_position (root->children->next), 1);
-  EXPECT_EQ (vorn_node_position (root), -1);
-  EXPECT_EQ (vorn_node_level (root), 0u);
-  EXPECT_EQ (vorn_node_level (deep), 3u);
-  EXPECT_EQ (vorn_node_get_parent_by_type (deep, VORN_TYPE_MIX), inst) << "subclasses match";
-  EXPECT_EQ (vorn_node_get_parent_by_type (inst, VORN_TYPE_INST), inst);
-  EXPECT_EQ (vorn_node_get_parent_by_type (deep, VORN_TYPE_NODE), deep);
-  EXPECT_EQ (vorn_node_get_parent_by_type (a, VORN_TYPE_FILE), nullptr);
-}
-
-TEST (Node, TraversalOrdersAndEarlyStop)
-{
-  /* r(a(a1(a11), a2), b(b1)) */
+  /* r(a(a1(a11), a2), b(b1)), a1 an instrument */
   g_autoptr (VornNode) r = named ("r");
   VornNode *a = add (r, named ("a"));
-  add (add (a, named ("a1")), named ("a11"));
+  VornNode *a1 = add (a, named ("a1", VORN_TYPE_INST));
+  VornNode *a11 = add (a1, named ("a11"));
   add (a, named ("a2"));
-  add (add (r, named ("b")), named ("b1"));
+  VornNode *b = add (r, named ("b"));
+  add (b, named ("b1"));
+
+  EXPECT_EQ (vorn_node_get_root (a11), r);
+  EXPECT_EQ (std::pair (vorn_node_position (b), vorn_node_position (r)), std::pair (1, -1));
+  EXPECT_EQ (vorn_node_level (a11), 3u);
+  EXPECT_EQ (vorn_node_get_parent_by_type (a11, VORN_TYPE_MIX), a1) << "subclasses match";
+  EXPECT_EQ (vorn_node_get_parent_by_type (a11, VORN_TYPE_NODE), a11);
+  EXPECT_EQ (vorn_node_get_parent_by_type (a, VORN_TYPE_FILE), nullptr);
 
   /* A post-order walk stops before any ancestor of the stop node runs. */
   const struct { bool pre; const char *stop, *want; } walks[] = {
@@ -132,7 +118,7 @@ TEST (Node, TraversalOrdersAndEarlyStop)
     }
 }
 
-TEST (Node, FileNumbersSubtreesInPreOrder)
+TEST (Node, FileNumbersSubtreesInPreOrderAsTheyJoin)
 {
   g_autoptr (VornFile) file = vorn_file_new ();
 
@@ -158,27 +144,17 @@ TEST (Node, FileNumbersSubtreesInPreOrder)
   add (inst, tap);
   EXPECT_EQ (tap->id, 0u);
   EXPECT_EQ (under_tap->id, 0u);
-  EXPECT_EQ (vorn_file_get_next_id (file), 6u);
-}
 
-TEST (Node, StealChildrenMovesReferencesAndNumbers)
-{
-  g_autoptr (VornFile) file = vorn_file_new ();
-  VornNode *inst = add (VORN_NODE (file), named ("inst"));
-  add (inst, named ("x"));
-
+  /* Children stolen from outside the file are numbered as they join, and
+   * survive their old parent. */
   VornNode *src = named ("src");
-  add (src, named ("s1"));
-  VornNode *s2 = add (src, named ("s2"));
-  add (s2, named ("s2a"));
-
-  vorn_node_steal_children (inst, src);
+  VornNode *s1 = add (src, named ("s1"));
+  add (s1, named ("s1a"));
+  vorn_node_steal_children (w1, src);
   EXPECT_EQ (src->children, nullptr);
-  g_object_unref (src);   /* the moved children must survive their old parent */
-  EXPECT_EQ (children_of (inst), "x,s1,s2");
-  EXPECT_EQ (inst->children->next->id, 3u);
-  EXPECT_EQ (s2->id, 4u);
-  EXPECT_EQ (s2->children->id, 5u);
+  g_object_unref (src);
+  EXPECT_EQ (children_of (w1), "w1c,s1");
+  EXPECT_EQ (std::pair (s1->id, s1->children->id), std::pair (6u, 7u));
 }
 
 TEST (Node, DuplicateCopiesShapeNotIds)
@@ -194,11 +170,8 @@ TEST (Node, DuplicateCopiesShapeNotIds)
   EXPECT_EQ (copy->parent, nullptr);
   EXPECT_EQ (children_of (copy), "inst");
   EXPECT_EQ (copy->children->children->id, 0u);
-  EXPECT_EQ (json_text (copy), R"({"type":"VornNode","name":"top","nodes":[{"type":"VornInst",)"
-                               R"("name":"inst","mute":true,"attach-point":true,)"
-                               R"("sig-attrib":"signal","bal-attrib":"balance","lat-attrib":"latitude",)"
-                               R"("src-attrib":"speakers","dest-attrib":"speakers","root-note":60.0,)"
-                               R"("nodes":[{"type":"VornNode","name":"deep"}]}]})");
+  /* Every member but the IDs. */
+  EXPECT_EQ (json_text (copy), std::regex_replace (json_text (top), std::regex ("\"id\":[0-9]+,"), ""));
 }
 
 TEST (Node, NotifiesOnlyOnChange)
@@ -213,14 +186,10 @@ TEST (Node, NotifiesOnlyOnChange)
 
 /* ---- JSON -------------------------------------------------------------- */
 
-TEST (NodeJson, OmissionsAndRuntimeOnlyChildren)
+TEST (NodeJson, RuntimeOnlyChildrenStayOut)
 {
-  /* Default name, no ID, not muted and no children: all left out. */
-  g_autoptr (VornNode) plain = vorn_node_new ();
-  EXPECT_EQ (json_text (plain), R"({"type":"VornNode"})");
-
   /* Runtime-only nodes keep their children out of files; enums at their
-   * default are still written. */
+   * default are still written (what else is left out the bank shows). */
   g_autoptr (VornNode) tap = named ("tap", VORN_TYPE_TAP);
   add (tap, named ("hidden"));
   EXPECT_EQ (json_text (tap), R"({"type":"VornTap","name":"tap","attrib":"signal"})");
@@ -252,11 +221,6 @@ TEST (NodeJson, LoadSkipsUnknownTypesAndRepairsEnums)
   EXPECT_EQ (json_text (root->children->next), R"({"type":"VornTap","name":"bad enum","attrib":"signal"})")
       << "default restored";
   EXPECT_EQ (children_of (root->children->next->next->next), "inner");
-
-  /* Written back and read again, the tree is unchanged. */
-  g_autoptr (JsonNode) again = json_gobject_serialize (obj);
-  g_autoptr (GObject) back = json_gobject_deserialize (VORN_TYPE_INST, again);
-  EXPECT_EQ (json_text (back), json_text (obj));
 }
 
 /* Appending goes after the current last child whatever changed the list
@@ -268,7 +232,6 @@ TEST (Node, AppendAfterEveryListChange)
     std::string children;
   } cases[] = {
     { "unlink last", "a,b,x" },
-    { "unlink first", "b,c,x" },
     { "insert at end by position", "a,b,c,n,x" },
     { "unlink children", "x" },
     { "steal into", "a,b,c,s1,s2,x" },
@@ -289,8 +252,6 @@ TEST (Node, AppendAfterEveryListChange)
 
       if (change == "unlink last")
         vorn_node_unlink (kids[2]);
-      else if (change == "unlink first")
-        vorn_node_unlink (kids[0]);
       else if (change == "insert at end by position")
         add (p, named ("n"), 3);
       else if (change == "unlink children")
