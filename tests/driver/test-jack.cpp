@@ -1,8 +1,7 @@
 /* The JACK drivers against a private jackd with the dummy backend: what
- * reaches the server's ports, that MIDI from another client plays (what
- * each message does is the input manager's, tested in test-midi), and what
- * happens when the server goes away. */
-#include "test-signal.h"
+ * reaches the server's ports and what happens when the server goes away.
+ * MIDI through JACK at the server's rate is played end to end by
+ * tests/tools/test-play. */
 #include "vorn-jack-server.h"
 #include "vorn-test-alloc.h"
 #include "vorn-test-log.h"
@@ -12,7 +11,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <new>
 #include <thread>
 
@@ -138,39 +136,6 @@ playing_synth (guint speakers)
   return synth;
 }
 
-void
-free_outbox (VornSynth *synth)
-{
-  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
-    vorn_synth_msg_free (msg);
-}
-
-/* New connections carry data only from some later cycle on (long after on
- * a loaded machine): plays a note on @synth's channel 0 from @probe until
- * @probe hears it on in_1, which shows that the MIDI and audio connections
- * are live, and waits until its note-off ended it. */
-bool
-hear_a_note (JackTestClient &probe, VornSynth *synth)
-{
-  bool heard = false;
-  for (int attempt = 0; attempt < 20 && !heard; attempt++)
-    {
-      probe.restart_recording ();
-      probe.send ({ 0x90, 69, 127 });
-      heard = wait_for ([&] { return signal_test::last_sound (probe.recording ().channels[0]) > 0; },
-                        1.0);
-      probe.send ({ 0x80, 69, 0 });
-    }
-  guint active = 1;
-  const bool ended = wait_for ([&] {
-    probe.recording ();
-    free_outbox (synth);
-    vorn_synth_voice_stats (synth, &active, nullptr, FALSE);
-    return active == 0;
-  });
-  return heard && ended;
-}
-
 } // namespace
 
 /* One port per speaker, named out_N, fed by the planar renderer on a thread
@@ -253,80 +218,18 @@ TEST_F (JackTest, AutoConnectsToThePlaybackPorts)
     }
 }
 
-/* A note played from another client's MIDI sounds on the audio ports, and
- * its note-off ends it (what each message does: test-midi). */
-TEST_F (JackTest, MidiNotePlaysTheDefaultInstrument)
+/* Auto plays through JACK exactly when a server answers.  A server that
+ * dies under running drivers stops them on the main context; stopping,
+ * restarting and finalising afterwards are safe. */
+TEST_F (JackTest, AutoFindsTheServerAndItsLossStopsTheDrivers)
 {
-  start_server ();
-  g_autoptr (VornSynth) synth = playing_synth (1);
-  g_autoptr (VornAudioDriver) audio = new_audio (synth);
-  g_object_set (audio, "auto-connect", FALSE, nullptr);
-  g_autoptr (VornMidiDriver) midi = new_midi (synth);
-  g_autoptr (GError) error = nullptr;
-  ASSERT_TRUE (vorn_audio_driver_start (audio, &error)) << error->message;
-  ASSERT_TRUE (vorn_midi_driver_start (midi, &error)) << error->message;
-  ASSERT_TRUE (probe.connect_inputs ({ "Zelmora:out_1" }));
-  ASSERT_TRUE (probe.connect_midi ("Zelmora MIDI:midi_in"));
-  EXPECT_TRUE (hear_a_note (probe, synth)) << "MIDI in, sound out, note-off ends it";
-}
-
-/* The synthesizer takes the server's rate; a started one is restarted with
- * its channels' instruments, and plays in tune at the new rate. */
-TEST_F (JackTest, SynthFollowsTheServerRate)
-{
-  start_server (44100);
-  g_autoptr (VornSynth) synth = playing_synth (1);
-  VornInst *inst = vorn_synth_get_inst (synth, 0);
-  g_autoptr (VornAudioDriver) driver = new_audio (synth);
-  g_object_set (driver, "auto-connect", FALSE, nullptr);
-  ASSERT_TRUE (vorn_audio_driver_start (driver, nullptr));
-
-  double rate = 0, driver_rate = 0;
-  g_object_get (synth, "sample-rate", &rate, nullptr);
-  g_object_get (driver, "sample-rate", &driver_rate, nullptr);
-  EXPECT_EQ (rate, 44100.0);
-  EXPECT_EQ (driver_rate, 44100.0);
-  EXPECT_EQ (vorn_synth_get_inst (synth, 0), inst) << "the instrument survived the restart";
-
-  ASSERT_TRUE (probe.connect_inputs ({ "Zelmora:out_1" }));
-  probe.restart_recording ();
-  vorn_synth_note_on (synth, 1, 0, 0, 69, 127, nullptr);
-  const auto &rec = probe.record (44100);
-  const size_t start = signal_test::first_sound (rec.channels[0]);
-  EXPECT_NEAR (signal_test::frequency (rec.channels[0], 44100, start + 4410, start + 30000), 440.0, 0.5);
-  vorn_audio_driver_stop (driver);
-  vorn_synth_stop (synth);
-  free_outbox (synth);
-}
-
-/* Auto plays through JACK exactly when a server answers. */
-TEST_F (JackTest, AutoPicksJackWhenAServerRuns)
-{
-  EXPECT_EQ (vorn_audio_driver_get_type_from_enum (VORN_AUDIO_DRIVER_JACK),
-             VORN_TYPE_AUDIO_DRIVER_JACK);
-  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-
+  g_autoptr (VornSynth) synth = playing_synth (2);
   g_autoptr (VornAudioDriver) without = vorn_audio_driver_new (VORN_AUDIO_DRIVER_AUTO, synth);
   EXPECT_EQ (G_OBJECT_TYPE (without), VORN_TYPE_AUDIO_DRIVER_PORT);
-  g_autoptr (VornAudioDriver) jack = vorn_audio_driver_new (VORN_AUDIO_DRIVER_JACK, synth);
-  EXPECT_EQ (G_OBJECT_TYPE (jack), VORN_TYPE_AUDIO_DRIVER_JACK);
-  g_autoptr (GError) error = nullptr;
-  EXPECT_FALSE (vorn_audio_driver_start (jack, &error));
-  ASSERT_NE (error, nullptr);
-  EXPECT_STREQ (error->message, "Error opening JACK client: cannot connect to the JACK server");
-  EXPECT_FALSE (vorn_audio_driver_is_running (jack));
-
   start_server ();
   g_autoptr (VornAudioDriver) with = vorn_audio_driver_new (VORN_AUDIO_DRIVER_AUTO, synth);
   EXPECT_EQ (G_OBJECT_TYPE (with), VORN_TYPE_AUDIO_DRIVER_JACK);
-}
 
-/* A server that dies under running drivers stops them on the main context;
- * stopping, restarting and finalising afterwards are safe. */
-TEST_F (JackTest, ServerLossStopsTheDrivers)
-{
-  start_server ();
-  g_autoptr (VornSynth) synth = playing_synth (2);
   g_autoptr (VornAudioDriver) audio = new_audio (synth);
   g_autoptr (VornMidiDriver) midi = new_midi (synth);
   ASSERT_TRUE (vorn_audio_driver_start (audio, nullptr));
@@ -347,5 +250,6 @@ TEST_F (JackTest, ServerLossStopsTheDrivers)
   g_clear_object (&audio);
   g_clear_object (&midi);
   vorn_synth_stop (synth);
-  free_outbox (synth);
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
 }
