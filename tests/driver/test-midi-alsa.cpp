@@ -77,18 +77,10 @@ TEST (AlsaEvent, ChannelMessagesBecomeMidiBytes)
   EXPECT_EQ (vorn_midi_alsa_event_to_bytes (nullptr, out), 0u);
 }
 
-/* Types by enumeration value; start failures are errors, not crashes. */
-TEST (MidiDriver, CreationAndStartFailures)
+/* Start failures are errors, not crashes. */
+TEST (MidiDriver, StartFailures)
 {
   Synth s;
-  EXPECT_EQ (vorn_midi_driver_get_type_from_enum (VORN_MIDI_DRIVER_AUTO), G_TYPE_NONE);
-  EXPECT_EQ (vorn_midi_driver_get_type_from_enum (VornMidiDriverType (7)), G_TYPE_INVALID);
-  EXPECT_EQ (vorn_midi_driver_new (VornMidiDriverType (7), s.synth), nullptr);
-  /* The preferences store choices that are driver types. */
-  EXPECT_EQ (vorn_util_enum_lookup (VORN_TYPE_MIDI_DRIVER_AVAILABLE, "JACK", nullptr),
-             VORN_MIDI_DRIVER_JACK);
-  EXPECT_EQ (vorn_util_enum_lookup (VORN_TYPE_MIDI_DRIVER_AVAILABLE, "ALSA", nullptr),
-             VORN_MIDI_DRIVER_ALSA);
 
   /* Never a user's server: one that does not exist. */
   g_setenv ("JACK_DEFAULT_SERVER", "zelmora-no-such-server", TRUE);
@@ -149,16 +141,6 @@ TEST (MidiDriver, AnotherClientPlaysThroughTheSequencer)
   int client = -1, port = -1;
   ASSERT_TRUE (vorn_midi_driver_alsa_get_address (VORN_ALSA_MIDI_DRIVER (driver), &client, &port));
 
-  snd_seq_client_info_t *info;
-  snd_seq_client_info_alloca (&info);
-  ASSERT_GE (snd_seq_get_any_client_info (seq, client, info), 0);
-  EXPECT_STREQ (snd_seq_client_info_get_name (info), "Zelmora");
-  snd_seq_port_info_t *pinfo;
-  snd_seq_port_info_alloca (&pinfo);
-  ASSERT_GE (snd_seq_get_any_port_info (seq, client, port, pinfo), 0);
-  const unsigned want = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
-  EXPECT_EQ (snd_seq_port_info_get_capability (pinfo) & want, want);
-
   ASSERT_GE (snd_seq_connect_to (seq, plain, client, port), 0);
   auto send = [&] (int from, const std::function<void (snd_seq_event_t *)> &fill) {
     snd_seq_event_t ev;
@@ -189,6 +171,8 @@ TEST (MidiDriver, AnotherClientPlaysThroughTheSequencer)
   /* Stopped: the client is gone and nothing more arrives. */
   vorn_midi_driver_stop (driver);
   EXPECT_FALSE (vorn_midi_driver_is_running (driver));
+  snd_seq_client_info_t *info;
+  snd_seq_client_info_alloca (&info);
   EXPECT_LT (snd_seq_get_any_client_info (seq, client, info), 0);
   snd_seq_close (seq);
 }

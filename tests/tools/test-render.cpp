@@ -103,7 +103,7 @@ TEST_F (Render, NoteHasPitchLevelAndReleaseLength)
   EXPECT_EQ (read ("cut.wav").info.frames, RATE / 2 + RATE / 4);
 }
 
-TEST_F (Render, MidiFollowsTempoAndChannels)
+TEST_F (Render, MidiFollowsTempoChannelsAndNoteOrder)
 {
   /* 96 pulses per quarter.  At 120 bpm channel 1 holds note 69 for 0.5 s
    * while channel 2's note 69 ends at 0.25 s; at pulse 192 (1 s) the tempo
@@ -132,39 +132,39 @@ TEST_F (Render, MidiFollowsTempoAndChannels)
   r = run ({ "bank.vvi", "ch2.wav", "-m", "song.mid", "--channel", "2", "-q" });
   ASSERT_EQ (r.status, 0) << r.err;
   EXPECT_NEAR (read ("ch2.wav").info.frames, RATE / 4 + RATE, FRAG);
+
+  /* 120 bpm, 96 pulses per quarter: note 69 at 0 s and struck again at
+   * 0.25 s; its note-offs at 0.5 s and 1.5 s end the notes in the order
+   * they started, so the second sounds until its release ends at 2.5 s.
+   * A note-off with nothing to end (note 70) changes nothing. */
+  const guint8 overlap[] = {
+    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0, 25,
+    0, 0x90, 69, 127, 48, 0x90, 69, 127, 48, 0x80, 69, 64, 0, 0x80, 70, 64,
+    0x81, 0x40, 0x80, 69, 64, 0, 0xff, 0x2f, 0,
+  };
+  write_file ("again.mid", std::string (reinterpret_cast<const char *> (overlap), sizeof overlap));
+  r = run ({ "bank.vvi", "again.wav", "-m", "again.mid", "-s", "1", "-q" });
+  ASSERT_EQ (r.status, 0) << r.err;
+  const std::vector<float> y = read ("again.wav").speakers[0];
+  EXPECT_NEAR (y.size (), 5 * RATE / 2, 2 * FRAG);
+  /* The second note is still held (at full level) just before 1.5 s. */
+  EXPECT_GT (peak (y, RATE + RATE / 4, RATE + RATE / 2 - FRAG), 0.49f);
 }
 
-TEST_F (Render, WavFormats)
+/* Float samples, four speakers, another rate, the second instrument by
+ * name, double precision on two cores (integer formats: below). */
+TEST_F (Render, FloatWavWithEveryOption)
 {
-  /* The last case also picks the second instrument by name and renders in
-   * double precision on two cores. */
-  const struct
-  {
-    const char *bits, *speakers, *rate;
-    int subtype;
-  } cases[] = {
-    { "16", "1", "48000", SF_FORMAT_PCM_16 },
-    { "24", "4", "44100", SF_FORMAT_PCM_24 },
-    { "32f", "1", "96000", SF_FORMAT_FLOAT },
-  };
-  for (const auto &c : cases)
-    {
-      SCOPED_TRACE (std::string (c.bits) + " bits, " + c.speakers + " speakers");
-      std::vector<std::string> args = { "bank.vvi", "fmt.wav", "-n", "69:0:0.2", "-b", c.bits, "-s", c.speakers,
-                                        "-r", c.rate, "-q" };
-      const bool high = c.subtype == SF_FORMAT_FLOAT;
-      if (high)
-        args.insert (args.end (), { "-i", "High", "-f", "double", "-c", "2" });
-      Result r = run (args);
-      ASSERT_EQ (r.status, 0) << r.err;
-      Wav w = read ("fmt.wav");
-      EXPECT_NEAR (frequency (w.speakers[0], atoi (c.rate), atoi (c.rate) / 20), high ? 880.0 : 440.0, 1.0);
-      EXPECT_EQ (w.info.format, SF_FORMAT_WAV | c.subtype);
-      EXPECT_EQ (w.info.channels, atoi (c.speakers));
-      EXPECT_EQ (w.info.samplerate, atoi (c.rate));
-      for (int s = 0; s < w.info.channels; s++)
-        EXPECT_GT (peak (w.speakers[size_t (s)]), 0.05f) << "speaker " << s;
-    }
+  Result r = run ({ "bank.vvi", "fmt.wav", "-n", "69:0:0.2", "-b", "32f", "-s", "4", "-r", "44100", "-i", "High",
+                    "-f", "double", "-c", "2", "-q" });
+  ASSERT_EQ (r.status, 0) << r.err;
+  Wav w = read ("fmt.wav");
+  EXPECT_EQ (w.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+  EXPECT_EQ (w.info.channels, 4);
+  EXPECT_EQ (w.info.samplerate, 44100);
+  EXPECT_NEAR (frequency (w.speakers[0], 44100, 44100 / 20), 880.0, 1.0);
+  for (int s = 0; s < w.info.channels; s++)
+    EXPECT_GT (peak (w.speakers[size_t (s)]), 0.05f) << "speaker " << s;
 }
 
 TEST_F (Render, FailuresLeaveNoFile)
@@ -240,26 +240,6 @@ TEST_F (Render, InterruptKeepsTheOldFile)
   EXPECT_STREQ (left, "old");
 }
 
-TEST_F (Render, OverlappingMidiNotesEachEndAtTheirOwnNoteOff)
-{
-  /* 120 bpm, 96 pulses per quarter: note 69 at 0 s and struck again at
-   * 0.25 s; its note-offs at 0.5 s and 1.5 s end the notes in the order
-   * they started, so the second sounds until its release ends at 2.5 s.
-   * A note-off with nothing to end (note 70) changes nothing. */
-  const guint8 midi[] = {
-    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0, 25,
-    0, 0x90, 69, 127, 48, 0x90, 69, 127, 48, 0x80, 69, 64, 0, 0x80, 70, 64,
-    0x81, 0x40, 0x80, 69, 64, 0, 0xff, 0x2f, 0,
-  };
-  write_file ("again.mid", std::string (reinterpret_cast<const char *> (midi), sizeof midi));
-  Result r = run ({ "bank.vvi", "again.wav", "-m", "again.mid", "-s", "1", "-q" });
-  ASSERT_EQ (r.status, 0) << r.err;
-  const std::vector<float> x = read ("again.wav").speakers[0];
-  EXPECT_NEAR (x.size (), 5 * RATE / 2, 2 * FRAG);
-  /* The second note is still held (at full level) just before 1.5 s. */
-  EXPECT_GT (peak (x, RATE + RATE / 4, RATE + RATE / 2 - FRAG), 0.49f);
-}
-
 TEST_F (Render, IntegerSamplesAreClippedAndRounded)
 {
   /* Four notes in phase peak at 2.0, so the integer files clip; every
@@ -273,15 +253,16 @@ TEST_F (Render, IntegerSamplesAreClippedAndRounded)
   ASSERT_EQ (run (with ({ "bank.vvi", "float.wav" })).status, 0);
   const std::vector<float> x = read ("float.wav").speakers[0];
   ASSERT_GT (peak (x), 1.5f);
-  ASSERT_EQ (run (with ({ "bank.vvi", "again.wav" })).status, 0);
-  EXPECT_TRUE (contents ("float.wav") == contents ("again.wav")) << "renders are byte-identical";
+  ASSERT_EQ (run (with ({ "bank.vvi", "float2.wav" })).status, 0);
+  EXPECT_TRUE (contents ("float.wav") == contents ("float2.wav")) << "renders are byte-identical";
 
   const struct
   {
     const char *bits;
     double steps;
     int shift; /* where sf_readf_int puts the sample */
-  } cases[] = { { "16", 32767.0, 16 }, { "24", 8388607.0, 8 } };
+    int subtype;
+  } cases[] = { { "16", 32767.0, 16, SF_FORMAT_PCM_16 }, { "24", 8388607.0, 8, SF_FORMAT_PCM_24 } };
   for (const auto &c : cases)
     {
       SCOPED_TRACE (c.bits);
@@ -289,6 +270,7 @@ TEST_F (Render, IntegerSamplesAreClippedAndRounded)
       SF_INFO info = {};
       SNDFILE *f = sf_open (path ("int.wav").c_str (), SFM_READ, &info);
       ASSERT_NE (f, nullptr);
+      EXPECT_EQ (info.format, SF_FORMAT_WAV | c.subtype);
       ASSERT_EQ (info.frames, sf_count_t (x.size ()));
       std::vector<int> got (x.size ());
       sf_readf_int (f, got.data (), info.frames);
