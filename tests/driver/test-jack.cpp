@@ -93,10 +93,10 @@ protected:
 
   /* Starts the server; everything that asks for the default server (the
    * Auto choice, zelmora-play) reaches it through JACK_DEFAULT_SERVER. */
-  void start_server (guint rate = 48000)
+  void start_server ()
   {
     std::string problem;
-    ASSERT_TRUE (server.start (rate, 256, &problem)) << problem;
+    ASSERT_TRUE (server.start (48000, 256, &problem)) << problem;
     g_setenv ("JACK_DEFAULT_SERVER", server.name ().c_str (), TRUE);
     ASSERT_TRUE (probe.open (server.name (), 2, &problem)) << problem;
   }
@@ -123,18 +123,6 @@ protected:
   JackServer server;
   JackTestClient probe;
 };
-
-/* A started CPU synthesizer with the default instrument on channel 0. */
-VornSynth *
-playing_synth (guint speakers)
-{
-  VornSynth *synth = vorn_synth_cpu_new ();
-  g_object_set (synth, "speaker-count", speakers, nullptr);
-  vorn_synth_start (synth);
-  g_autoptr (VornInst) inst = vorn_inst_new_default ();
-  vorn_synth_set_inst (synth, 0, inst);
-  return synth;
-}
 
 } // namespace
 
@@ -164,6 +152,7 @@ TEST_F (JackTest, RendersEverySpeakerIntoItsPort)
   /* Connections take effect from some period on; the end is steady. */
   EXPECT_EQ (rec.channels[0].back (), 3.0f / 8);
   EXPECT_EQ (rec.channels[1].back (), 1.0f / 8);
+  EXPECT_TRUE (probe.connections ("Zelmora:out_2").empty ()) << "auto-connect off";
 
   ASSERT_TRUE (wait_for ([] { return allocations.load () >= 0; }));
   EXPECT_EQ (last_frames.load (), 256u);
@@ -177,12 +166,9 @@ TEST_F (JackTest, RendersEverySpeakerIntoItsPort)
   vorn_audio_driver_stop (driver);
   EXPECT_FALSE (vorn_audio_driver_is_running (driver));
   EXPECT_TRUE (probe.ports_of ("Zelmora", JACK_DEFAULT_AUDIO_TYPE).empty ());
-  g_object_get (driver, "buffer-size", &frames, nullptr);
-  EXPECT_EQ (frames, 0u);
 }
 
-/* Outputs go to the playback ports in order, a single speaker to both;
- * with auto-connect off they stay unconnected. */
+/* Outputs go to the playback ports in order, a single speaker to both. */
 TEST_F (JackTest, AutoConnectsToThePlaybackPorts)
 {
   start_server ();
@@ -194,7 +180,6 @@ TEST_F (JackTest, AutoConnectsToThePlaybackPorts)
   } cases[] = {
     { 3, TRUE, { { "system:playback_1" }, { "system:playback_2" }, {} } },
     { 1, TRUE, { { "system:playback_1", "system:playback_2" } } },
-    { 2, FALSE, { {}, {} } },
   };
   for (const auto &c : cases)
     {
@@ -223,7 +208,8 @@ TEST_F (JackTest, AutoConnectsToThePlaybackPorts)
  * restarting and finalising afterwards are safe. */
 TEST_F (JackTest, AutoFindsTheServerAndItsLossStopsTheDrivers)
 {
-  g_autoptr (VornSynth) synth = playing_synth (2);
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+  vorn_synth_start (synth);
   g_autoptr (VornAudioDriver) without = vorn_audio_driver_new (VORN_AUDIO_DRIVER_AUTO, synth);
   EXPECT_EQ (G_OBJECT_TYPE (without), VORN_TYPE_AUDIO_DRIVER_PORT);
   start_server ();
