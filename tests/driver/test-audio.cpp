@@ -14,22 +14,20 @@
 
 namespace {
 
-/* A synthesizer whose interleaved renderer the test picks (and swaps while
- * the stream runs). */
+/* A synthesizer whose interleaved renderer writes a ramp. */
 struct FakeSynth {
   VornSynth parent_instance;
-  void (*inter) (VornSynth *, float *, guint);
 };
 struct FakeSynthClass { VornSynthClass parent_class; };
 
 G_DEFINE_TYPE (FakeSynth, fake_synth, VORN_TYPE_SYNTH)
 
-std::atomic<guint> calls{ 0 }, odd_sizes{ 0 }, frames_done{ 0 };
+std::atomic<guint> odd_sizes{ 0 }, frames_done{ 0 };
 
 /* Channel 0 counts frames, channel 1 mirrors it: gaps, repeats and channel
  * mix-ups all show in the capture. */
 void
-ramp (VornSynth *, float *out, guint frames)
+fake_render_interleaved (VornSynth *, float *out, guint frames)
 {
   guint at = frames_done.fetch_add (frames);
   for (guint i = 0; i < frames; i++)
@@ -38,28 +36,12 @@ ramp (VornSynth *, float *out, guint frames)
       out[2 * i + 1] = -float ((at + i) % 100000);
     }
   odd_sizes += frames != 256;
-  calls++;
-}
-
-void
-constant (VornSynth *, float *out, guint frames)
-{
-  std::fill (out, out + 2 * frames, 0.25f);
-  calls++;
-}
-
-void
-fake_render_interleaved (VornSynth *synth, float *out, guint frames)
-{
-  auto render = __atomic_load_n (&reinterpret_cast<FakeSynth *> (synth)->inter, __ATOMIC_ACQUIRE);
-  if (render)
-    render (synth, out, frames);
 }
 
 void fake_synth_class_init (FakeSynthClass *klass) { VORN_SYNTH_CLASS (klass)->render_interleaved = fake_render_interleaved; }
 void fake_synth_init (FakeSynth *) {}
 
-/* A home whose ALSA default PCM is a capture file or a missing device. */
+/* A home whose ALSA default PCM is a capture file. */
 class AudioTest : public ::testing::Test {
 protected:
   void SetUp () override
@@ -69,7 +51,7 @@ protected:
     old_home = g_getenv ("HOME") ? g_getenv ("HOME") : "";
     g_setenv ("HOME", dir, TRUE);
     g_setenv ("XDG_CONFIG_HOME", dir, TRUE);
-    calls = 0, odd_sizes = 0, frames_done = 0;
+    odd_sizes = 0, frames_done = 0;
   }
 
   void TearDown () override
@@ -82,16 +64,11 @@ protected:
     g_free (dir);
   }
 
-  void use_alsa_config (const std::string &pcm)
-  {
-    std::string text = "pcm.!default {\n" + pcm + "\n}\n";
-    ASSERT_TRUE (g_file_set_contents ((std::string (dir) + "/.asoundrc").c_str (), text.c_str (),
-                                      -1, nullptr));
-  }
-
   void use_capture_device ()
   {
-    use_alsa_config ("  type file\n  slave.pcm \"null\"\n  file \"" + capture + "\"\n  format \"raw\"");
+    const std::string text = "pcm.!default {\n  type file\n  slave.pcm \"null\"\n  file \"" + capture
+                             + "\"\n  format \"raw\"\n}\n";
+    ASSERT_TRUE (g_file_set_contents ((std::string (dir) + "/.asoundrc").c_str (), text.c_str (), -1, nullptr));
   }
 
   std::vector<float> captured ()
@@ -116,14 +93,12 @@ protected:
 
 } // namespace
 
-/* The callback renders through whatever the slot holds at the time, in the
- * requested buffer size, into interleaved channels, with nothing lost. */
-TEST_F (AudioTest, CallbackFeedsTheSlotFunctionContinuously)
+/* The callback renders in the requested buffer size, into interleaved
+ * channels, with nothing lost; restarting and finalising are safe. */
+TEST_F (AudioTest, CallbackFeedsTheSynthContinuously)
 {
   use_capture_device ();
   g_autoptr (VornSynth) synth = VORN_SYNTH (g_object_new (fake_synth_get_type (), nullptr));
-  auto *fake = reinterpret_cast<FakeSynth *> (synth);
-  fake->inter = ramp;
 
   g_autoptr (VornAudioDriver) driver = vorn_audio_driver_new (VORN_AUDIO_DRIVER_PORTAUDIO, synth);
   g_object_set (driver, "frames", 256, "speaker-count", 5u, "sample-rate", 8000.0, nullptr);
@@ -153,32 +128,13 @@ TEST_F (AudioTest, CallbackFeedsTheSlotFunctionContinuously)
     bad += raw[i] != float (((i - start) / 2) % 100000) || raw[i + 1] != -raw[i];
   EXPECT_EQ (bad, 0u) << "every frame arrives once, in order, both channels";
 
-  /* A swapped slot takes effect without the driver; starting again restarts. */
+  /* Starting a running driver restarts it; finalising stops the stream. */
   ASSERT_TRUE (vorn_audio_driver_start (driver, &error));
   ASSERT_TRUE (vorn_audio_driver_start (driver, &error));
-  calls = 0;
-  __atomic_store_n (&fake->inter, &constant, __ATOMIC_RELEASE);
   const guint before = frames_done.load ();
-  ASSERT_TRUE (wait_for ([] { return calls.load () >= 8; }));
-  g_clear_object (&driver);  /* finalising stops the stream */
+  ASSERT_TRUE (wait_for ([before] { return frames_done.load () >= before + 8 * 256; }));
+  g_clear_object (&driver);
   const guint after = frames_done.load ();
-  EXPECT_LE (after - before, 256u * 16) << "the ramp is no longer called";
-  raw = captured ();
-  ASSERT_FALSE (raw.empty ());
-  EXPECT_EQ (raw.back (), 0.25f);
-}
-
-TEST_F (AudioTest, NoUsableDeviceFailsToOpen)
-{
-  use_alsa_config ("  type hw\n  card 47");
-  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-  g_autoptr (VornAudioDriver) driver = vorn_audio_driver_new (VORN_AUDIO_DRIVER_AUTO, synth);
-
-  g_autoptr (GError) error = nullptr;
-  EXPECT_FALSE (vorn_audio_driver_start (driver, &error));
-  ASSERT_NE (error, nullptr);
-  EXPECT_TRUE (g_error_matches (error, VORN_ERROR, VORN_ERROR_GENERAL));
-  EXPECT_TRUE (g_str_has_prefix (error->message, "Error opening PortAudio stream: "))
-    << error->message;
-  EXPECT_FALSE (vorn_audio_driver_is_running (driver));
+  g_usleep (100000);
+  EXPECT_EQ (frames_done.load (), after) << "no callback after finalising";
 }

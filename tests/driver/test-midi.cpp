@@ -1,10 +1,16 @@
 /* MIDI messages reach voices through the input manager and the synth's
- * message path; measured from rendered audio and from voice controls. */
+ * message path, measured from rendered audio and from voice controls; input
+ * threads never wait for the main context (run under TSan too); the ALSA
+ * sequencer back end. */
 #include "vorn-test-log.h"
 #include "test-synth-cpu.h"
 #include "vornadel.h"
+#include "vorn-midi-alsa-event.h"
 
+#include <atomic>
+#include <functional>
 #include <initializer_list>
+#include <thread>
 
 using synth_test::Synth;
 using synth_test::RATE;
@@ -106,11 +112,6 @@ TEST (InputManager, RejectsMalformedAndUnsupportedMessages)
   pump ();
   s.render (64);
   EXPECT_EQ (s.active (), 1u) << "only the first note on plays";
-
-  EXPECT_FALSE (vorn_input_manager_midi_event (nullptr, nullptr, 0));
-  EXPECT_CRITICAL ("VORN_IS_INPUT_MANAGER (manager)");
-  EXPECT_FALSE (vorn_input_manager_midi_event (manager, nullptr, 3));
-  EXPECT_CRITICAL ("msg != NULL || len == 0");
 }
 
 TEST (InputManager, VelocitySetsTheLevelAndNoteOffReleases)
@@ -132,9 +133,9 @@ TEST (InputManager, VelocitySetsTheLevelAndNoteOffReleases)
   EXPECT_NEAR (level[1] / level[0], 32.0 / 127.0, 0.01);
 }
 
-TEST (InputManager, SustainPedalHoldsReleasedKeys)
+TEST (InputManager, SustainPedalAndAllNotesOff)
 {
-  Synth s;
+  Synth s (VORN_FORMAT_SINGLE, 1, 100, 2);
   g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
 
   play (manager, { 0xb0, 64, 127 });
@@ -157,19 +158,12 @@ TEST (InputManager, SustainPedalHoldsReleasedKeys)
   play (manager, { 0xb0, 64, 63 });
   past_release (s);
   EXPECT_EQ (s.active (), 1u);
-}
 
-TEST (InputManager, AllNotesOffAndAllSoundOff)
-{
-  Synth s (VORN_FORMAT_SINGLE, 1, 100, 2);
-  g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
-
-  /* All notes off releases the keys down and held on its channel; the
-   * pedal stays down. */
+  /* All notes off releases the keys down (64) and held (60) on its channel;
+   * the pedal stays down, and another channel plays on. */
   play (manager, { 0xb0, 64, 127 });
   play (manager, { 0x90, 60, 100 });
   play (manager, { 0x80, 60, 0 });
-  play (manager, { 0x90, 64, 100 });
   play (manager, { 0x91, 67, 100 });
   play (manager, { 0xb0, 123, 0 });
   play (manager, { 0x90, 72, 100 });
@@ -255,31 +249,27 @@ TEST (InputManager, PitchBendScalesTheChannelsFrequency)
   play (manager, { 0xe0, 0, 0 });
   EXPECT_NEAR (frequency_of (s), 440.0 / up, 0.1);
 
-  /* A voice started while bent is bent too. */
+  /* A voice started while bent is bent too; a new range applies to the
+   * bend in force; channel 1 is not bent by channel 0's wheel. */
   play (manager, { 0x80, 69, 0 });
   past_release (s);
   play (manager, { 0x90, 81, 127 });
   EXPECT_NEAR (frequency_of (s), 880.0 / up, 0.2);
-
-  /* A new range applies to the bend in force; full up is the whole range
-   * (4 octaves: an up scale of 1/8192 would be 2 Hz short). */
   g_object_set (manager, "bend-range", 12.0, nullptr);
   EXPECT_NEAR (frequency_of (s), 440.0, 0.1);
-  g_object_set (manager, "bend-range", 48.0, nullptr);
-  play (manager, { 0xe0, 0x7f, 0x7f });
-  play (manager, { 0x80, 81, 0 });
-  past_release (s);
-  play (manager, { 0x90, 45, 127 });
-  EXPECT_NEAR (frequency_of (s), 110.0 * 16, 0.5);
-  play (manager, { 0xe0, 0, 0x40 });
-  play (manager, { 0x80, 45, 0 });
-  play (manager, { 0x90, 81, 127 });
-
-  /* Channel 1 is not bent by channel 0's wheel. */
   play (manager, { 0x80, 81, 0 });
   past_release (s);
   play (manager, { 0x91, 69, 127 });
   EXPECT_NEAR (frequency_of (s), 440.0, 0.1);
+
+  /* Full up is the whole range (4 octaves: an up scale of 1/8192 would be
+   * 2 Hz short). */
+  g_object_set (manager, "bend-range", 48.0, nullptr);
+  play (manager, { 0xe0, 0x7f, 0x7f });
+  play (manager, { 0x81, 69, 0 });
+  past_release (s);
+  play (manager, { 0x90, 45, 127 });
+  EXPECT_NEAR (frequency_of (s), 110.0 * 16, 0.5);
 }
 
 TEST (InputManager, ProgramChangePicksAnInstrumentOfTheSameFile)
@@ -363,4 +353,240 @@ TEST (InputManager, ReleasingTheManagerReleasesItsNotesAndBends)
   past_release (s);
   EXPECT_EQ (s.active (), 1u);
   EXPECT_NEAR (frequency_of (s), 440.0, 0.1) << "bend straightened";
+}
+
+/* Input threads hand their messages to the main context that made the
+ * manager and never wait for it: a voice compiled on an input thread would
+ * race with the instrument edits below. */
+TEST (InputManagerThreads, InputThreadsNeverWaitAndVoicesStartOnTheContextThread)
+{
+  /* Room for every voice of the burst: nothing renders while it applies. */
+  Synth s (VORN_FORMAT_SINGLE, 1, 400, 16);
+  g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
+
+  /* Two threads (channels 0-7 and 8-15) send while the context is not
+   * iterated at all; each channel ends with its last note on. */
+  auto burst = [&] (guint8 first) {
+    for (int round = 0; round < 20; round++)
+      for (guint8 chan = first; chan < first + 8; chan++)
+        {
+          EXPECT_TRUE (send (manager, { guint8 (0x90 | chan), 60, 100 }));
+          EXPECT_TRUE (send (manager, { guint8 (0xe0 | chan), guint8 (round), 64 }));
+          if (round < 19)
+            {
+              EXPECT_TRUE (send (manager, { guint8 (0x80 | chan), 60, 0 }));
+            }
+        }
+  };
+  std::thread low (burst, 0), high (burst, 8);
+  low.join ();
+  high.join ();
+  s.render (64);
+  EXPECT_EQ (s.active (), 0u) << "nothing applied before the context runs";
+  while (g_main_context_iteration (nullptr, FALSE))
+    ;
+  s.render (64);
+  EXPECT_EQ (s.active (), 320u);
+  s.render (guint (1.5 * synth_test::RATE));
+  EXPECT_EQ (s.active (), 16u);
+  for (guint8 chan = 0; chan < 16; chan++)
+    EXPECT_TRUE (send (manager, { guint8 (0xb0 | chan), 123, 0 }));
+
+  /* Notes from a thread while this one edits the instrument and renders,
+   * as the GUI thread and the audio callback do. */
+  VornWave *wave = VORN_WAVE (VORN_NODE (s.inst)->children->next->next);
+  std::atomic<bool> done { false };
+  std::thread input ([&] {
+    for (int i = 0; i < 2000; i++)
+      {
+        EXPECT_TRUE (send (manager, { 0x90, guint8 (48 + i % 24), 100 }));
+        EXPECT_TRUE (send (manager, { 0xb0, 1, guint8 (i & 0x7f) }));
+        EXPECT_TRUE (send (manager, { 0x80, guint8 (48 + i % 24), 0 }));
+        if (i % 100 == 0)
+          g_usleep (100);
+      }
+    done = true;
+  });
+  for (double scale = 0.5; !done.load (); scale = scale > 0.9 ? 0.5 : scale + 0.01)
+    {
+      g_main_context_iteration (nullptr, FALSE);
+      g_object_set (wave, "y-scale", scale, nullptr);
+      s.render (64);
+      s.drain ();
+    }
+  input.join ();
+  while (g_main_context_iteration (nullptr, FALSE))
+    ;
+  for (int i = 0; i < 300 && s.active (); i++)
+    {
+      s.render (480);
+      s.drain ();
+    }
+  EXPECT_EQ (s.active (), 0u) << "every note off arrived after its note on";
+}
+
+namespace {
+
+constexpr const char *SEQ = "/dev/snd/seq";
+
+std::vector<guint8>
+translate (const std::function<void (snd_seq_event_t *)> &fill)
+{
+  snd_seq_event_t ev;
+  snd_seq_ev_clear (&ev);
+  fill (&ev);
+  guint8 out[3] = { 0xaa, 0xaa, 0xaa };
+  gsize len = vorn_midi_alsa_event_to_bytes (&ev, out);
+  EXPECT_LE (len, 3u);
+  return std::vector<guint8> (out, out + MIN (len, gsize (3)));
+}
+
+using Bytes = std::vector<guint8>;
+
+} // namespace
+
+TEST (AlsaEvent, ChannelMessagesBecomeMidiBytes)
+{
+  using Fill = std::function<void (snd_seq_event_t *)>;
+  const std::pair<Fill, Bytes> good[] = {
+    { [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 60, 100); }, { 0x90, 60, 100 } },
+    /* Velocity 0 stays a note on: the input manager makes it a note off. */
+    { [] (auto ev) { snd_seq_ev_set_noteon (ev, 15, 127, 0); }, { 0x9f, 127, 0 } },
+    { [] (auto ev) { snd_seq_ev_set_noteoff (ev, 9, 36, 64); }, { 0x89, 36, 64 } },
+    { [] (auto ev) { snd_seq_ev_set_keypress (ev, 2, 60, 5); }, { 0xa2, 60, 5 } },
+    { [] (auto ev) { snd_seq_ev_set_controller (ev, 3, 64, 127); }, { 0xb3, 64, 127 } },
+    { [] (auto ev) { snd_seq_ev_set_pgmchange (ev, 4, 17); }, { 0xc4, 17 } },
+    { [] (auto ev) { snd_seq_ev_set_chanpress (ev, 5, 90); }, { 0xd5, 90 } },
+    /* Bend: signed around 0 in the sequencer, 14 bits around 8192 in MIDI,
+     * least significant 7 bits first. */
+    { [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 0, 0); }, { 0xe0, 0x00, 0x40 } },
+    { [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 1, -8192); }, { 0xe1, 0x00, 0x00 } },
+    { [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 2, 8191); }, { 0xe2, 0x7f, 0x7f } },
+    { [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 0, -129); }, { 0xe0, 0x7f, 0x3e } },
+  };
+  for (const auto &[fill, bytes] : good)
+    EXPECT_EQ (translate (fill), bytes) << int (bytes[0]);
+
+  /* What MIDI cannot carry, and what is no channel message. */
+  static guint8 sysex[] = { 0xf0, 0x7e, 0x7f, 0x09, 0x01, 0xf7 };
+  const Fill bad[] = {
+    [] (auto ev) { snd_seq_ev_set_noteon (ev, 16, 60, 100); },
+    [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 128, 100); },
+    [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 60, 200); },
+    [] (auto ev) { snd_seq_ev_set_controller (ev, 0, 128, 1); },
+    [] (auto ev) { snd_seq_ev_set_controller (ev, 0, 7, 128); },
+    [] (auto ev) { snd_seq_ev_set_controller (ev, 0, 7, -1); },
+    [] (auto ev) { snd_seq_ev_set_pgmchange (ev, 0, 128); },
+    [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 0, 8192); },
+    [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 0, -8193); },
+    [] (auto ev) { snd_seq_ev_set_note (ev, 0, 60, 100, 480); },
+    [] (auto ev) { ev->type = SND_SEQ_EVENT_CLOCK; },
+    [] (auto ev) { ev->type = SND_SEQ_EVENT_CONTROL14; },
+    [] (auto ev) { ev->type = SND_SEQ_EVENT_PORT_SUBSCRIBED; },
+    [] (auto ev) { snd_seq_ev_set_sysex (ev, sizeof sysex, sysex); },
+  };
+  for (size_t i = 0; i < G_N_ELEMENTS (bad); i++)
+    EXPECT_EQ (translate (bad[i]), Bytes ()) << "case " << i;
+  guint8 out[3];
+  EXPECT_EQ (vorn_midi_alsa_event_to_bytes (nullptr, out), 0u);
+}
+
+/* Start failures are errors, not crashes. */
+TEST (MidiDriver, StartFailures)
+{
+  Synth s;
+
+  /* Never a user's server: one that does not exist. */
+  g_setenv ("JACK_DEFAULT_SERVER", "zelmora-no-such-server", TRUE);
+  g_autoptr (VornMidiDriver) jack = vorn_midi_driver_new (VORN_MIDI_DRIVER_JACK, s.synth);
+  ASSERT_TRUE (G_TYPE_CHECK_INSTANCE_TYPE (jack, vorn_midi_driver_jack_get_type ()));
+  g_autoptr (GError) err = nullptr;
+  EXPECT_FALSE (vorn_midi_driver_start (jack, &err));
+  ASSERT_NE (err, nullptr);
+  EXPECT_TRUE (g_str_has_prefix (err->message, "Error opening JACK client")) << err->message;
+  EXPECT_FALSE (vorn_midi_driver_is_running (jack));
+
+  /* Auto is ALSA exactly when the system has a sequencer. */
+  const bool have_seq = g_file_test (SEQ, G_FILE_TEST_EXISTS);
+  g_autoptr (VornMidiDriver) any = vorn_midi_driver_new (VORN_MIDI_DRIVER_AUTO, s.synth);
+  EXPECT_EQ (any != nullptr, have_seq);
+  EXPECT_TRUE (!any || VORN_IS_ALSA_MIDI_DRIVER (any));
+  if (have_seq)
+    GTEST_SKIP () << "this system has an ALSA sequencer; its absence cannot be tested";
+
+  g_autoptr (VornMidiDriver) alsa = vorn_midi_driver_new (VORN_MIDI_DRIVER_ALSA, s.synth);
+  ASSERT_TRUE (VORN_IS_ALSA_MIDI_DRIVER (alsa));
+  for (int attempt = 0; attempt < 2; attempt++)
+    {
+      g_clear_error (&err);
+      EXPECT_FALSE (vorn_midi_driver_start (alsa, &err));
+      ASSERT_NE (err, nullptr);
+      EXPECT_NE (strstr (err->message, SEQ), nullptr) << err->message;
+      EXPECT_FALSE (vorn_midi_driver_alsa_get_address (VORN_ALSA_MIDI_DRIVER (alsa), nullptr,
+                                                       nullptr));
+    }
+}
+
+TEST (MidiDriver, AnotherClientPlaysThroughTheSequencer)
+{
+  if (!g_file_test (SEQ, G_FILE_TEST_EXISTS))
+    GTEST_SKIP () << "no ALSA sequencer device (/dev/snd/seq)";
+
+  Synth s;
+  g_autoptr (VornMidiDriver) driver = vorn_midi_driver_new (VORN_MIDI_DRIVER_ALSA, s.synth);
+  g_object_set (driver, "auto-connect", TRUE, nullptr);
+
+  /* The test's client: a "hardware" port that auto-connect finds, and a
+   * plain one connected by hand. */
+  snd_seq_t *seq = nullptr;
+  ASSERT_GE (snd_seq_open (&seq, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
+  snd_seq_set_client_name (seq, "Zelmora test keys");
+  const int hw = snd_seq_create_simple_port (
+    seq, "Keys", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_HARDWARE);
+  const int plain = snd_seq_create_simple_port (
+    seq, "Pads", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+    SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+  ASSERT_GE (hw, 0);
+  ASSERT_GE (plain, 0);
+
+  g_autoptr (GError) err = nullptr;
+  ASSERT_TRUE (vorn_midi_driver_start (driver, &err)) << err->message;
+  int client = -1, port = -1;
+  ASSERT_TRUE (vorn_midi_driver_alsa_get_address (VORN_ALSA_MIDI_DRIVER (driver), &client, &port));
+
+  ASSERT_GE (snd_seq_connect_to (seq, plain, client, port), 0);
+  auto send = [&] (int from, const std::function<void (snd_seq_event_t *)> &fill) {
+    snd_seq_event_t ev;
+    snd_seq_ev_clear (&ev);
+    fill (&ev);
+    snd_seq_ev_set_source (&ev, from);
+    snd_seq_ev_set_subs (&ev);
+    snd_seq_ev_set_direct (&ev);
+    ASSERT_GE (snd_seq_event_output_direct (seq, &ev), 0);
+  };
+  auto wait_active = [&] (guint want_active) {
+    for (int i = 0; i < 2000 && s.active () != want_active; i++)
+      {
+        g_main_context_iteration (nullptr, FALSE);
+        s.render (64);
+        g_usleep (1000);
+      }
+    return s.active ();
+  };
+
+  send (hw, [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 60, 100); });
+  EXPECT_EQ (wait_active (1), 1u) << "auto-connect subscribed the hardware port";
+  send (plain, [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 64, 100); });
+  EXPECT_EQ (wait_active (2), 2u);
+  send (plain, [] (auto ev) { snd_seq_ev_set_controller (ev, 0, 123, 0); });
+  EXPECT_EQ (wait_active (0), 0u);
+
+  /* Stopped: the client is gone and nothing more arrives. */
+  vorn_midi_driver_stop (driver);
+  EXPECT_FALSE (vorn_midi_driver_is_running (driver));
+  snd_seq_client_info_t *info;
+  snd_seq_client_info_alloca (&info);
+  EXPECT_LT (snd_seq_get_any_client_info (seq, client, info), 0);
+  snd_seq_close (seq);
 }

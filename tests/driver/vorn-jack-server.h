@@ -12,35 +12,10 @@
 
 #include <atomic>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace vorn_test {
-
-/* A single-producer single-consumer byte ring whose ordering lives in
- * atomics of this program, where ThreadSanitizer sees it (libjack's rings
- * order theirs with fences it does not see).  Never allocates after
- * construction. */
-class ByteRing
-{
-public:
-  explicit ByteRing (size_t capacity) : bytes (capacity) {}
-  size_t read_space () const { return head.load (std::memory_order_acquire) - tail.load (std::memory_order_relaxed); }
-  size_t write_space () const
-  {
-    return bytes.size () - (head.load (std::memory_order_relaxed) - tail.load (std::memory_order_acquire));
-  }
-  /* Whole entries only: false when @len does not fit. */
-  bool write (const void *data, size_t len);
-  /* Copies @len bytes without consuming them; false when fewer are there. */
-  bool peek (void *data, size_t len) const;
-  void advance (size_t len) { tail.fetch_add (len, std::memory_order_release); }
-
-private:
-  std::vector<unsigned char> bytes;
-  std::atomic<size_t> head{ 0 }, tail{ 0 };
-};
 
 /* Skips the current test when jackd is not on PATH. */
 #define VORN_TEST_REQUIRE_JACKD()                                              \
@@ -90,10 +65,15 @@ struct JackRecording
 
 /* A client with a MIDI output "midi_out" and audio inputs "in_1".."in_N".
  * The test thread queues MIDI messages and reads the recording; the process
- * thread talks to it through ring buffers only. */
+ * thread talks to it through atomics of this program only, where
+ * ThreadSanitizer sees the ordering (libjack's rings order theirs with
+ * fences it does not see).  The process thread never allocates: the
+ * recording has a fixed room of RECORD_ROOM frames. */
 class JackTestClient
 {
 public:
+  static constexpr size_t RECORD_ROOM = size_t (1) << 20;
+
   JackTestClient () = default;
   ~JackTestClient () { close (); }
   JackTestClient (const JackTestClient &) = delete;
@@ -107,18 +87,18 @@ public:
   /* Connects @ports[i] to in_(i+1). */
   bool connect_inputs (const std::vector<std::string> &ports);
 
-  /* Queues @msg for the next period, @offset frames into it. */
+  /* Queues @msg (at most 4 bytes) for the next period, @offset frames into it. */
   void send (std::initializer_list<guint8> msg, guint offset = 0);
 
   /* Frame time at which the last queued message went out, 0 before. */
   guint64 last_sent_frame () const { return sent_frame.load (); }
 
-  /* Starts recording afresh (what was recorded so far is dropped). */
+  /* Starts recording afresh from the next period. */
   void restart_recording ();
   /* Waits until @frames frames are recorded (at most @timeout_s seconds of
    * wall time).  Returns: the recording so far. */
   const JackRecording &record (size_t frames, double timeout_s = 20.0);
-  const JackRecording &recording () { drain (); return rec; }
+  const JackRecording &recording ();
 
   /* Port names of @client (a JACK client name) matching @type. */
   std::vector<std::string> ports_of (const std::string &client, const char *type,
@@ -127,17 +107,27 @@ public:
   std::vector<std::string> connections (const std::string &port) const;
 
 private:
+  static constexpr size_t QUEUE = 256;
+  struct Message {
+    guint32 offset, size;
+    guint8 bytes[4];
+  };
+
   static int process (jack_nframes_t frames, void *data);
-  void drain ();
 
   jack_client_t *jack = nullptr;
   jack_port_t *midi_out = nullptr;
   std::vector<jack_port_t *> inputs;
-  std::unique_ptr<ByteRing> to_jack;    /* {offset, size, bytes} */
-  std::unique_ptr<ByteRing> from_jack;  /* {frame time, frames, samples} */
+  /* Messages queued - taken wait in the ring. */
+  Message queue[QUEUE] = {};
+  std::atomic<size_t> queued{ 0 }, taken{ 0 };
   std::atomic<guint64> sent_frame{ 0 };
-  std::atomic<guint> lost{ 0 };
-  std::atomic<bool> discard{ false };
+  /* The process thread writes frames from @recorded on and publishes them;
+   * @restart asks it to begin again, and it clears the flag when it has. */
+  std::vector<std::vector<float>> room;
+  std::atomic<size_t> recorded{ 0 };
+  std::atomic<guint64> first_frame{ 0 };
+  std::atomic<bool> restart{ false };
   JackRecording rec;
 };
 

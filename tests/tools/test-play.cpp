@@ -1,5 +1,5 @@
 /* zelmora-play: its refusals, and a note played through it on a private JACK
- * server from MIDI sent by a test client. */
+ * server from MIDI sent by a test client (the JACK drivers end to end). */
 #include "test-signal.h"
 #include "tool-test.h"
 #include "vorn-jack-server.h"
@@ -23,7 +23,6 @@ protected:
   static void SetUpTestSuite ()
   {
     make_folder ("ZELMORA_PLAY");
-    ASSERT_TRUE (g_file_set_contents (path ("broken.vvi").c_str (), "{ not json", -1, nullptr));
   }
 
   void SetUp () override
@@ -37,7 +36,8 @@ protected:
 } // namespace
 
 /* Everything it refuses ends with status 1 and one line naming the problem,
- * before any sound; "help" lists the drivers. */
+ * before any sound (bad instrument files: the same code as zelmora-render's,
+ * tested there). */
 TEST_F (Play, RefusesWithAReason)
 {
   struct Case {
@@ -46,11 +46,6 @@ TEST_F (Play, RefusesWithAReason)
   } cases[] = {
     { {}, "expected one instrument file" },
     { { "bank.vvi", "bank.vvi" }, "expected one instrument file" },
-    { { "missing.vvi" }, "cannot load missing.vvi: " },
-    { { "broken.vvi" }, "cannot load broken.vvi: " },
-    { { "empty.vvi" }, "empty.vvi holds no instrument" },
-    { { "-i", "Nothing", "bank.vvi" },
-      "bank.vvi: no instrument \"Nothing\"; available: 0 \"Plain\", 1 \"High\"" },
     { { "-i", "2", "bank.vvi" }, "no instrument \"2\"" },
     { { "-a", "pulse", "bank.vvi" }, "unknown audio driver 'pulse'" },
     { { "-m", "oss", "bank.vvi" }, "unknown MIDI driver 'oss'" },
@@ -68,21 +63,18 @@ TEST_F (Play, RefusesWithAReason)
       EXPECT_NE (r.err.find (c.err), std::string::npos) << r.err;
       EXPECT_EQ (std::count (r.err.begin (), r.err.end (), '\n'), 1) << r.err;
     }
-
-  Result help = run ({ "-a", "help", "-m", "help" });
-  EXPECT_EQ (help.status, 0);
-  EXPECT_EQ (help.out, "-a, --audio options (audio driver):\nauto\nportaudio\njack\n"
-                       "-m, --midi options (MIDI driver):\nauto\nalsa\njack\n");
 }
 
-/* Channel 2's instrument plays a MIDI note from the test client at 440 Hz;
- * SIGTERM ends the program with status 0. */
+/* Channel 2's instrument plays a MIDI note from the test client at 440 Hz
+ * at the server's rate (the synthesizer, started before the driver, is
+ * restarted at 44.1 kHz with its instruments); SIGTERM ends the program
+ * with status 0. */
 TEST_F (Play, PlaysMidiFromJackUntilTerminated)
 {
   VORN_TEST_REQUIRE_JACKD ();
   vorn_test::JackServer server;
   std::string problem;
-  ASSERT_TRUE (server.start (48000, 256, &problem)) << problem;
+  ASSERT_TRUE (server.start (44100, 256, &problem)) << problem;
   g_setenv ("JACK_DEFAULT_SERVER", server.name ().c_str (), TRUE);
   vorn_test::JackTestClient probe;
   ASSERT_TRUE (probe.open (server.name (), 1, &problem)) << problem;
@@ -109,11 +101,10 @@ TEST_F (Play, PlaysMidiFromJackUntilTerminated)
 
   probe.restart_recording ();
   probe.send ({ 0x91, 69, 127 });  /* channel 2: "Plain" */
-  const std::vector<float> &x = probe.record (48000).channels[0];
+  const std::vector<float> &x = probe.record (44100).channels[0];
   const size_t start = signal_test::first_sound (x);
-  ASSERT_LT (start + 40000, x.size ()) << "the note sounded";
-  EXPECT_NEAR (signal_test::frequency (x, 48000, start + 4800, start + 40000), 440.0,
-               0.5);
+  ASSERT_LT (start + 36000, x.size ()) << "the note sounded";
+  EXPECT_NEAR (signal_test::frequency (x, 44100, start + 4410, start + 36000), 440.0, 0.5);
   probe.send ({ 0x81, 69, 0 });
 
   kill (pid, SIGTERM);
