@@ -163,9 +163,6 @@ TEST_F (PrefsTest, OneWindowFromItsAction)
     EXPECT_FALSE (gtk_widget_is_sensitive (part (prefs, "FormatDoubleRadio")));
     EXPECT_FALSE (gtk_widget_is_sensitive (part (prefs, "FormatSingleRadio")));
 
-    if (const char *dir = g_getenv ("ZELM_TEST_SHOTS"))
-      save_png (prefs, (std::string (dir) + "/prefs.png").c_str ());
-
     int count = 0;
     open_prefs (app);
     EXPECT_EQ (find_prefs (&count), prefs);

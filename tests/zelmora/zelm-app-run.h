@@ -73,10 +73,4 @@ GtkWidget *find_toplevel (const std::function<bool (GtkWidget *)> &match);
 /* Waits for a message dialog to appear; returns it or NULL. */
 GtkWidget *message_dialog ();
 
-/* Clicks the drawn button labelled @label below @root. */
-void click_button (GtkWidget *root, const char *label);
-
-/* Shows @node's tree row (opening its parents) and clicks it. */
-void click_tree_row (ZelmAppGui *app, VornNode *node);
-
 } // namespace zelm_test
