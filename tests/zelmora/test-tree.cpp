@@ -21,6 +21,24 @@ using namespace zelm_test;
 
 namespace {
 
+/* The selection as the window's editors see it: the selected node (not a
+ * file or instrument row) and its instrument. */
+VornNode *
+current_node (ZelmAppGui *app)
+{
+  VornNode *n = selected_row (app);
+  return n && !VORN_IS_FILE (n) && !VORN_IS_INST (n) ? n : nullptr;
+}
+
+VornInst *
+current_inst (ZelmAppGui *app)
+{
+  VornNode *n = selected_row (app);
+  VornNode *inst = n ? (VORN_IS_INST (n) ? n : vorn_node_get_parent_by_type (n, VORN_TYPE_INST))
+                     : nullptr;
+  return inst ? VORN_INST (inst) : nullptr;
+}
+
 constexpr double BEFORE = 0.1, INTO = 0.5, AFTER = 0.9;
 
 std::string
@@ -89,7 +107,7 @@ struct Ui {
   std::map<std::string, int> edits; /* file name -> notifications */
 
   explicit Ui (ZelmAppGui *a)
-    : app (a), view (GTK_TREE_VIEW (zelm_app_gui_get_object (a, "TreeView"))),
+    : app (a), view (GTK_TREE_VIEW (widget (a, "TreeView"))),
       tree (zelm_tree_from_view (view)),
       bank (VORN_NODE (zelm_app_get_files_no_copy (ZELM_APP (a))->data)),
       menu (zelm_tree_get_menu (tree))
@@ -278,7 +296,7 @@ struct Ui {
     return id;
   }
   guint selected () { return gtk_tree_selection_count_selected_rows (gtk_tree_view_get_selection (view)); }
-  GtkWidget *focus () { return gtk_window_get_focus (zelm_app_gui_get_window (app)); }
+  GtkWidget *focus () { return gtk_window_get_focus (GTK_WINDOW (main_window (app))); }
 };
 
 void
@@ -344,7 +362,7 @@ TEST_F (TreeTest, NewEntries)
         EXPECT_STREQ (G_OBJECT_TYPE_NAME (made), c.type);
         EXPECT_EQ (made->id, id);
         EXPECT_EQ (made->parent, ui.inst ());
-        EXPECT_EQ (zelm_app_gui_get_current_node (ui.app), made);
+        EXPECT_EQ (current_node (ui.app), made);
         EXPECT_STREQ (zelm_tree_node_icon (made), c.icon);
         EXPECT_EQ (name_of (made), c.name ? c.name : name_of (made));
         EXPECT_EQ (ui.edited (), "Zelmora bank:1");
@@ -362,7 +380,7 @@ TEST_F (TreeTest, NewEntries)
     VornNode *made = last_child (ui.bank);
     EXPECT_TRUE (VORN_IS_INST (made));
     EXPECT_EQ (made->id, id);
-    EXPECT_EQ (VORN_NODE (zelm_app_gui_get_current_inst (ui.app)), made);
+    EXPECT_EQ (VORN_NODE (current_inst (ui.app)), made);
     g_autoptr (GtkTreePath) path = ui.path_of (made);
     EXPECT_TRUE (gtk_tree_view_row_expanded (ui.view, path));
     EXPECT_EQ (ui.edited (), "Zelmora bank:1");
@@ -504,7 +522,7 @@ TEST_F (TreeTest, NamesAndFocus)
           (*static_cast<std::function<void (GtkWidget *)> *> (f)) (c);
         }, &walk);
     };
-    walk (zelm_app_gui_get_prop_editor (ui.app));
+    walk (widget (ui.app, "PropEditor"));
     ASSERT_NE (entry, nullptr);
     click (entry, 20, gtk_widget_get_allocated_height (entry) / 2);
     ASSERT_TRUE (wait_for ([entry] { return gtk_widget_has_focus (entry); }));
@@ -540,7 +558,7 @@ TEST_F (TreeTest, SeveralRows)
     ui.click_row (attack);
     ui.click_row (drift, 1, true);
     ASSERT_EQ (ui.selected (), 2u);
-    EXPECT_EQ (zelm_app_gui_get_current_node (ui.app), nullptr);
+    EXPECT_EQ (current_node (ui.app), nullptr);
 
     ui.click_row (drift, 3);
     ASSERT_TRUE (ui.menu_open ());
@@ -591,7 +609,7 @@ TEST_F (TreeTest, SeveralRows)
     button_release ();
     pump (30);
     EXPECT_EQ (ui.selected (), 1u);
-    EXPECT_EQ (zelm_app_gui_get_current_node (ui.app), pad);
+    EXPECT_EQ (current_node (ui.app), pad);
   });
 }
 
@@ -754,7 +772,7 @@ TEST_F (TreeTest, MarkAndReload)
     zelm_tree_reload_file (ui.tree, VORN_FILE (ui.bank));
     pump (50);
 
-    VornNode *now = zelm_app_gui_get_current_node (ui.app);
+    VornNode *now = current_node (ui.app);
     ASSERT_NE (now, nullptr);
     EXPECT_NE (now, release);
     EXPECT_EQ (name_of (now), "Morph Release");

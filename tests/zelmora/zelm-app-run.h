@@ -73,4 +73,13 @@ GtkWidget *find_toplevel (const std::function<bool (GtkWidget *)> &match);
 /* Waits for a message dialog to appear; returns it or NULL. */
 GtkWidget *message_dialog ();
 
+/* Clicks the drawn button labelled @label below @root. */
+void click_button (GtkWidget *root, const char *label);
+
+/* Shows @node's tree row (opening its parents) and clicks it. */
+void click_tree_row (ZelmAppGui *app, VornNode *node);
+
+/* Returns: (nullable): the node of the one selected tree row. */
+VornNode *selected_row (ZelmAppGui *app);
+
 } // namespace zelm_test

@@ -781,7 +781,7 @@ TEST (RecorderInWindow, ToggleRecordingAndANoteGiveAVoiceRow)
     pump (30);
     ASSERT_TRUE (osc->next && VORN_IS_TAP (osc->next)) << "Toggle Recording added a tap";
 
-    GtkWidget *rec = zelm_app_gui_get_tap_recorder (app);
+    GtkWidget *rec = find_child (widget (app, "CurveScopeNotebook"), ZELM_TYPE_TAP_RECORDER);
     GtkNotebook *notebook = GTK_NOTEBOOK (widget (app, "CurveScopeNotebook"));
     GtkWidget *tab = gtk_notebook_get_tab_label (notebook, rec);
     wait_drawn (tab);
