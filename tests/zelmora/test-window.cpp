@@ -207,7 +207,7 @@ TEST_F (WindowTest, AcceleratorReachesItsAction)
 }
 
 /* The start-up splash closes by itself; the one asked for stays until
- * clicked. */
+ * clicked.  The about window closes with its button. */
 TEST_F (WindowTest, SplashClosesOnClick)
 {
   run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
@@ -221,6 +221,16 @@ TEST_F (WindowTest, SplashClosesOnClick)
     wait_drawn (s);
     click (s, 20, 20);
     EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
+
+    activate (app, "app.about");
+    auto about = [] {
+      return find_toplevel ([] (GtkWidget *w) {
+        return g_strcmp0 (gtk_window_get_title (GTK_WINDOW (w)), "About Zelmora") == 0;
+      });
+    };
+    ASSERT_NE (about (), nullptr);
+    gtk_button_clicked (GTK_BUTTON (find_child (about (), GTK_TYPE_BUTTON)));
+    EXPECT_TRUE (wait_for ([&] { return about () == nullptr; }));
   });
 }
 
