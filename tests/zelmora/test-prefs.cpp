@@ -315,8 +315,6 @@ TEST_F (PrefsTest, RestartButtonWhileARestartIsNeeded)
     EXPECT_TRUE (needed);
     ASSERT_TRUE (wait_for ([restart] { return gtk_widget_is_drawable (restart); }));
     wait_drawn (restart);
-    if (const char *dir = g_getenv ("ZELM_TEST_SHOTS"))
-      save_png (prefs, (std::string (dir) + "/prefs-restart.png").c_str ());
 
     click (restart, 5, 5);
     g_object_get (app, "restart-needed", &needed, nullptr);
