@@ -447,3 +447,47 @@ TEST_F (WindowTest, SelectionAndStatusFollowThePlaying)
     EXPECT_TRUE (ear.falls_silent ());
   });
 }
+
+/* An edit in the curve editor reaches the next note: the window rebuilds
+ * the curve's cache when the editor reports a change.  Halving the
+ * oscillator's curve halves the next note's level. */
+TEST_F (WindowTest, CurveEditReachesTheNextNote)
+{
+  g_autofree char *path = g_build_filename (scratch_dir ().c_str (), "edit.vvi", nullptr);
+  {
+    g_autoptr (VornFile) file = vorn_file_new ();
+    g_autoptr (VornInst) inst = vorn_inst_new_default ();
+    vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+    ASSERT_TRUE (vorn_file_save (file, path, nullptr));
+  }
+  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+    VornNode *osc = nullptr;
+    for (VornNode *n = VORN_NODE (file_named (app, path))->children->children; n; n = n->next)
+      if (VORN_IS_WAVE (n) && VORN_WAVE (n)->curve && n->children == nullptr)
+        {
+          guint kind = 0;
+          g_object_get (n, "kind", &kind, nullptr);
+          osc = kind == VORN_WAVE_KIND_SIGNAL ? n : osc;
+        }
+    ASSERT_NE (osc, nullptr);
+    select_row (app, osc);
+    auto level = [&] {
+      vorn_synth_note_on (ear.synth, 1, 1, 0, 48, 127, nullptr);
+      ear.render (9600);
+      auto left = signal_test::channel (ear.render (24000), 0);
+      vorn_synth_note_off (ear.synth, 1, 1, 0, 48, 127);
+      EXPECT_TRUE (ear.falls_silent ());
+      return signal_test::peak (left);
+    };
+    const double before = level ();
+    VornCurve *curve = VORN_WAVE (osc)->curve;
+    for (gint32 i = 0; i < 3 * curve->count - 2; i++)
+      curve->ycoords[i] *= 0.5;
+    auto *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (widget (app, "WaveEditor")));
+    ASSERT_EQ (zelm_wave_canvas_get_wave (canvas), VORN_WAVE (osc));
+    g_object_notify (G_OBJECT (canvas), "wave");
+    EXPECT_NEAR (level () / before, 0.5, 0.05);
+  });
+}
