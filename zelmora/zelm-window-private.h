@@ -24,6 +24,7 @@ struct _ZelmWindow {
   GtkWidget *wave_editor;
   GtkNotebook *notebook;
   GtkViewport *ctrl_view_port;
+  GtkWidget *panic_button;
   GtkLabel *voice_label;
   GtkLabel *cpu_label;
   GtkBox *synth_box;

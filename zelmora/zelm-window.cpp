@@ -349,6 +349,7 @@ zelm_window_class_init (ZelmWindowClass *klass)
   BIND ("WaveEditor", wave_editor);
   BIND ("CurveScopeNotebook", notebook);
   BIND ("CtrlViewPort", ctrl_view_port);
+  BIND ("PanicButton", panic_button);
   BIND ("VoiceStatLabel", voice_label);
   BIND ("CpuStatLabel", cpu_label);
   BIND ("SynthBox", synth_box);

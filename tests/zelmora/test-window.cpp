@@ -351,6 +351,29 @@ TEST_F (WindowTest, UndoAndRedoGiveBackEveryState)
         pump (30);
         states.push_back (text_of (file));
       }
+    /* A drag of many motions on the curve is one step. */
+    VornNode *dragged = VORN_NODE (zelm_wave_canvas_get_wave (canvas));
+    ASSERT_NE (dragged, nullptr);
+    gtk_notebook_set_current_page (GTK_NOTEBOOK (widget (app, "CurveScopeNotebook")), 0);
+    wait_drawn (GTK_WIDGET (canvas));
+    pointer_move (GTK_WIDGET (canvas), 0, 0);
+    VornCurve *curve = VORN_WAVE (dragged)->curve;
+    double px, py;
+    const int mid = 3 * (curve->count / 2);
+    zelm_wave_canvas_value_to_pixel (canvas, curve->xcoords[mid], curve->ycoords[mid], &px, &py);
+    pointer_move (GTK_WIDGET (canvas), px, py);
+    pump (30);
+    button_press ();
+    /* Towards the middle, so the point stays on the canvas. */
+    const double cx = gtk_widget_get_allocated_width (GTK_WIDGET (canvas)) / 2.0 - px;
+    const double cy = gtk_widget_get_allocated_height (GTK_WIDGET (canvas)) / 2.0 - py;
+    for (int step = 1; step <= 6; step++)
+      pointer_move (GTK_WIDGET (canvas), px + cx * step / 24, py + cy * step / 24), pump (20);
+    button_release ();
+    pump (60);
+    ASSERT_FALSE (text_of (file) == states.back ()) << "the drag changed nothing";
+    states.push_back (text_of (file));
+
     select_row (app, VORN_NODE (file));
     EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
     for (size_t i = states.size () - 1; i > 0; i--)
@@ -443,8 +466,12 @@ TEST_F (WindowTest, SelectionAndStatusFollowThePlaying)
       if (Rgb c = pixel (pixels, x, 3); c.g > 200 && c.b == 0)
         reach = x;
     EXPECT_GT (reach, w * 30 / 56) << "nothing drawn past -20 dB";
-    activate (app, "win.panic");
+    /* The Panic button silences; the counts follow. */
+    gtk_button_clicked (GTK_BUTTON (widget (app, "PanicButton")));
     EXPECT_TRUE (ear.falls_silent ());
+    EXPECT_TRUE (wait_for ([voices] {
+      return g_strcmp0 (gtk_label_get_text (voices), "000/002/100") == 0;
+    })) << gtk_label_get_text (voices);
   });
 }
 
