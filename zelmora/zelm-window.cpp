@@ -298,6 +298,9 @@ zelm_window_stop (ZelmWindow *self)
   g_clear_handle_id (&self->periodic_id, g_source_remove);
   if (self->outbox_source)
     {
+      /* What came back already holds voice queues: hand them over now. */
+      while (VornSynthMsg *msg = vorn_synth_get_message (self->synth))
+        outbox_message (self->synth, msg, self);
       g_source_destroy (self->outbox_source);
       g_clear_pointer (&self->outbox_source, g_source_unref);
     }

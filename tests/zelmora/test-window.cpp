@@ -351,29 +351,6 @@ TEST_F (WindowTest, UndoAndRedoGiveBackEveryState)
         pump (30);
         states.push_back (text_of (file));
       }
-    /* A drag of many motions on the curve is one step. */
-    VornNode *dragged = VORN_NODE (zelm_wave_canvas_get_wave (canvas));
-    ASSERT_NE (dragged, nullptr);
-    gtk_notebook_set_current_page (GTK_NOTEBOOK (widget (app, "CurveScopeNotebook")), 0);
-    wait_drawn (GTK_WIDGET (canvas));
-    pointer_move (GTK_WIDGET (canvas), 0, 0);
-    VornCurve *curve = VORN_WAVE (dragged)->curve;
-    double px, py;
-    const int mid = 3 * (curve->count / 2);
-    zelm_wave_canvas_value_to_pixel (canvas, curve->xcoords[mid], curve->ycoords[mid], &px, &py);
-    pointer_move (GTK_WIDGET (canvas), px, py);
-    pump (30);
-    button_press ();
-    /* Towards the middle, so the point stays on the canvas. */
-    const double cx = gtk_widget_get_allocated_width (GTK_WIDGET (canvas)) / 2.0 - px;
-    const double cy = gtk_widget_get_allocated_height (GTK_WIDGET (canvas)) / 2.0 - py;
-    for (int step = 1; step <= 6; step++)
-      pointer_move (GTK_WIDGET (canvas), px + cx * step / 24, py + cy * step / 24), pump (20);
-    button_release ();
-    pump (60);
-    ASSERT_FALSE (text_of (file) == states.back ()) << "the drag changed nothing";
-    states.push_back (text_of (file));
-
     select_row (app, VORN_NODE (file));
     EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
     for (size_t i = states.size () - 1; i > 0; i--)
