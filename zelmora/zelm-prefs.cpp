@@ -104,11 +104,10 @@ zelm_prefs_constructed (GObject *object)
   gtk_window_set_title (GTK_WINDOW (self), "Preferences");
 
   self->builder = gtk_builder_new ();
-  g_autofree char *ui = zelm_app_get_resource_path (self->app, "ui/Prefs.ui");
   g_autoptr (GError) err = nullptr;
-  if (!gtk_builder_add_from_file (self->builder, ui, &err))
+  if (!gtk_builder_add_from_resource (self->builder, "/org/zelmora/Zelmora/ui/zelm-prefs.ui", &err))
     {
-      g_warning ("Failed to load '%s': %s", ui, err->message);
+      g_warning ("Failed to load the preferences window: %s", err->message);
       return;
     }
 

@@ -281,6 +281,11 @@ class Checks:
         # The launcher runs a program that is installed.
         program = desktop_entry(self.a.desktop)['Exec'].split()[0]
         check(os.access(os.path.join(staged(self.a.bindir), program), os.X_OK), f'{program} not installed')
+        # Interface definitions are compiled into the program; its artwork
+        # stays on disk.
+        ui = [f for _, _, fs in os.walk(os.path.join(share, 'zelmora')) for f in fs if f.endswith('.ui')]
+        check(not ui, f'interface definitions installed: {ui}')
+        check(os.path.isfile(os.path.join(share, 'zelmora', 'ui', 'zelmora-splash.png')), 'splash not installed')
         # No caches: those belong to the system that receives the files.
         for cache in ('mime/mime.cache', 'icons/hicolor/icon-theme.cache', 'applications/mimeinfo.cache'):
             check(not os.path.exists(os.path.join(share, cache)), f'{cache} installed')

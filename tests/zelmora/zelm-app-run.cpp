@@ -175,34 +175,106 @@ run_app (const std::vector<std::string> &args, const std::function<void (ZelmApp
 
 /* ---- the main window under test ------------------------------------------ */
 
+ZelmWindow *
+main_window (ZelmAppGui *app)
+{
+  /* The active window, unless another (the preferences) took the focus. */
+  GtkWindow *win = gtk_application_get_active_window (GTK_APPLICATION (app));
+  if (win && ZELM_IS_WINDOW (win))
+    return ZELM_WINDOW (win);
+  for (GList *l = gtk_application_get_windows (GTK_APPLICATION (app)); l; l = l->next)
+    if (ZELM_IS_WINDOW (l->data))
+      return ZELM_WINDOW (l->data);
+  return nullptr;
+}
+
 GtkWidget *
 widget (ZelmAppGui *app, const char *id)
 {
-  return GTK_WIDGET (zelm_app_gui_get_object (app, id));
+  if (g_strcmp0 (id, "AppWindow") == 0)
+    return GTK_WIDGET (main_window (app));
+  return GTK_WIDGET (gtk_widget_get_template_child (GTK_WIDGET (main_window (app)),
+                                                    ZELM_TYPE_WINDOW, id));
 }
 
-/* Closes the start-up splash with a click and leaves the pointer over the
- * main window, so keys go to it. */
+GtkWidget *
+find_child (GtkWidget *root, GType type)
+{
+  if (G_TYPE_CHECK_INSTANCE_TYPE (root, type))
+    return root;
+  GtkWidget *found = nullptr;
+  if (GTK_IS_CONTAINER (root))
+    {
+      GList *children = gtk_container_get_children (GTK_CONTAINER (root));
+      for (GList *l = children; l && !found; l = l->next)
+        found = find_child (GTK_WIDGET (l->data), type);
+      g_list_free (children);
+    }
+  return found;
+}
+
+static GActionGroup *
+action_group (ZelmAppGui *app, const char **name)
+{
+  bool win = g_str_has_prefix (*name, "win.");
+  *name += 4;
+  return win ? G_ACTION_GROUP (main_window (app)) : G_ACTION_GROUP (app);
+}
+
+void
+activate (ZelmAppGui *app, const char *name)
+{
+  GActionGroup *group = action_group (app, &name);
+  g_action_group_activate_action (group, name, nullptr);
+  pump ();
+}
+
+bool
+enabled (ZelmAppGui *app, const char *name)
+{
+  GActionGroup *group = action_group (app, &name);
+  return g_action_group_get_action_enabled (group, name);
+}
+
+GtkWidget *
+splash ()
+{
+  return find_toplevel ([] (GtkWidget *w) {
+    return gtk_window_get_type_hint (GTK_WINDOW (w)) == GDK_WINDOW_TYPE_HINT_SPLASHSCREEN;
+  });
+}
+
 void
 dismiss_splash (ZelmAppGui *app)
 {
   /* The splash may close itself at any moment: only a live one is clicked. */
-  GtkWidget *splash = zelm_app_gui_get_splash (app);
-  if (splash)
+  GtkWidget *s = splash ();
+  if (s)
     {
-      g_object_add_weak_pointer (G_OBJECT (splash), reinterpret_cast<gpointer *> (&splash));
-      wait_for ([&splash] {
-        GdkWindow *w = splash ? gtk_widget_get_window (splash) : nullptr;
-        return !splash || (w && gdk_window_is_viewable (w));
+      g_object_add_weak_pointer (G_OBJECT (s), reinterpret_cast<gpointer *> (&s));
+      wait_for ([&s] {
+        GdkWindow *w = s ? gtk_widget_get_window (s) : nullptr;
+        return !s || (w && gdk_window_is_viewable (w));
       });
-      if (splash)
-        click (splash, 10, 10);
-      wait_for ([app] { return zelm_app_gui_get_splash (app) == nullptr; });
-      if (splash)
-        g_object_remove_weak_pointer (G_OBJECT (splash), reinterpret_cast<gpointer *> (&splash));
+      if (s)
+        click (s, 10, 10);
+      wait_for ([] { return splash () == nullptr; });
+      if (s)
+        g_object_remove_weak_pointer (G_OBJECT (s), reinterpret_cast<gpointer *> (&s));
     }
   wait_drawn (widget (app, "AppWindow"));
   pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
+}
+
+GtkWidget *
+file_chooser ()
+{
+  GtkWidget *c = nullptr;
+  wait_for ([&c] {
+    c = find_toplevel ([] (GtkWidget *w) { return GTK_IS_FILE_CHOOSER_DIALOG (w); });
+    return c != nullptr;
+  });
+  return c;
 }
 
 void
@@ -260,20 +332,10 @@ click_button (GtkWidget *root, const char *label)
   click (found, 5, 5);
 }
 
-/* Opens a menu of the menu bar and clicks one of its items. */
-void
-choose_menu (ZelmAppGui *app, const char *menu_id, const char *item_id)
+/* Returns: (transfer full) (nullable): the path of @node's row. */
+static GtkTreePath *
+row_of (GtkTreeView *view, VornNode *node)
 {
-  click (widget (app, menu_id), 5, 5);
-  GtkWidget *item = widget (app, item_id);
-  wait_drawn (item);
-  click (item, 10, 5);
-}
-
-void
-click_tree_row (ZelmAppGui *app, VornNode *node)
-{
-  GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
   GtkTreeModel *model = gtk_tree_view_get_model (view);
   GtkTreePath *found = nullptr;
   std::pair<VornNode *, GtkTreePath **> ctx (node, &found);
@@ -288,6 +350,26 @@ click_tree_row (ZelmAppGui *app, VornNode *node)
       *ctx->second = gtk_tree_path_copy (path);
     return hit;
   }, &ctx);
+  return found;
+}
+
+void
+select_row (ZelmAppGui *app, VornNode *node)
+{
+  GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
+  GtkTreePath *path = row_of (view, node);
+  ASSERT_NE (path, nullptr);
+  gtk_tree_view_expand_to_path (view, path);
+  gtk_tree_view_set_cursor (view, path, nullptr, FALSE);
+  gtk_tree_path_free (path);
+  pump ();
+}
+
+void
+click_tree_row (ZelmAppGui *app, VornNode *node)
+{
+  GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
+  GtkTreePath *found = row_of (view, node);
   ASSERT_NE (found, nullptr);
   /* The row must be visible to be clicked: open its parents as a user would. */
   gtk_tree_view_expand_to_path (view, found);
@@ -313,5 +395,22 @@ click_tree_row (ZelmAppGui *app, VornNode *node)
   click (GTK_WIDGET (view), wx + 10, wy + r.height / 2);
 }
 
+VornNode *
+selected_row (ZelmAppGui *app)
+{
+  GtkTreeSelection *sel = gtk_tree_view_get_selection (GTK_TREE_VIEW (widget (app, "TreeView")));
+  GtkTreeModel *model = nullptr;
+  GList *rows = gtk_tree_selection_get_selected_rows (sel, &model);
+  VornNode *node = nullptr;
+  GtkTreeIter iter;
+  if (rows && !rows->next && gtk_tree_model_get_iter (model, &iter, static_cast<GtkTreePath *> (rows->data)))
+    {
+      gtk_tree_model_get (model, &iter, 3, &node, -1);
+      /* The row holds its own reference. */
+      g_object_unref (node);
+    }
+  g_list_free_full (rows, reinterpret_cast<GDestroyNotify> (gtk_tree_path_free));
+  return node;
+}
 
 } // namespace zelm_test

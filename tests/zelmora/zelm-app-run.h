@@ -1,7 +1,7 @@
 /* zelm-app-run.h: runs the application in the test process */
 #pragma once
 
-#include "zelm-app-gui.h"
+#include "zelm-window.h"
 
 #include <functional>
 #include <initializer_list>
@@ -37,12 +37,32 @@ void write_config (const std::string &text);
 /* A directory for the test's own files, removed at exit. */
 const std::string &scratch_dir ();
 
-/* The main window's object @id of its interface definition. */
+/* The main window (NULL before activation and after quitting). */
+ZelmWindow *main_window (ZelmAppGui *app);
+
+/* The main window's template object @id. */
 GtkWidget *widget (ZelmAppGui *app, const char *id);
+
+/* The first widget of @type below @root (depth first), or NULL. */
+GtkWidget *find_child (GtkWidget *root, GType type);
+
+/* Activates the action @name ("win.save", "app.quit"). */
+void activate (ZelmAppGui *app, const char *name);
+/* Whether the action @name is enabled. */
+bool enabled (ZelmAppGui *app, const char *name);
+
+/* The shown splash window, or NULL. */
+GtkWidget *splash ();
 
 /* Closes the start-up splash with a click and leaves the pointer over the
  * main window, so keys go to it. */
 void dismiss_splash (ZelmAppGui *app);
+
+/* Waits for a file chooser and returns it (or NULL). */
+GtkWidget *file_chooser ();
+
+/* Selects @node's row in the tree (no pointer). */
+void select_row (ZelmAppGui *app, VornNode *node);
 
 /* Presses @keys in order and releases them in reverse. */
 void chord (std::initializer_list<guint> keys);
@@ -56,10 +76,10 @@ GtkWidget *message_dialog ();
 /* Clicks the drawn button labelled @label below @root. */
 void click_button (GtkWidget *root, const char *label);
 
-/* Opens menu @menu_id of the menu bar and clicks its item @item_id. */
-void choose_menu (ZelmAppGui *app, const char *menu_id, const char *item_id);
-
 /* Shows @node's tree row (opening its parents) and clicks it. */
 void click_tree_row (ZelmAppGui *app, VornNode *node);
+
+/* Returns: (nullable): the node of the one selected tree row. */
+VornNode *selected_row (ZelmAppGui *app);
 
 } // namespace zelm_test

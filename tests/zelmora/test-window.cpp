@@ -1,0 +1,497 @@
+/* test-window.cpp: the main window.  Its commands are driven through their
+ * actions, dialogs answered through their own API; real input (XTest) only
+ * where the path from the user is the point: a key to its manual, an
+ * accelerator to its action, a click on the splash, a drag on the curve.
+ * What is heard is rendered here from the window's synthesizer (audio is
+ * disabled, so this thread is its only renderer). */
+#include "test-signal.h"
+#include "vorn-test-log.h"
+#include "zelm-app-run.h"
+#include "zelm-gui-test.h"
+#include "zelm-piano.h"
+#include "zelm-prop-editor.h"
+#include "zelm-wave-canvas.h"
+#include "zelm-wave-editor.h"
+
+#include <glib/gstdio.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace zelm_test;
+
+namespace {
+
+constexpr double RATE = 48000.0;
+
+/* Renders the window's synthesizer as the audio callback would. */
+struct Ear {
+  VornSynth *synth;
+  explicit Ear (ZelmAppGui *app) : synth (zelm_app_get_synth (ZELM_APP (app))) {}
+  ~Ear () { g_object_unref (synth); }
+  std::vector<float> render (guint frames)
+  {
+    std::vector<float> out (frames * 2);
+    vorn_synth_render_interleaved (synth, out.data (), frames);
+    return out;
+  }
+  guint active ()
+  {
+    render (64);
+    guint n = 0;
+    vorn_synth_voice_stats (synth, &n, nullptr, FALSE);
+    return n;
+  }
+  double frequency ()
+  {
+    return signal_test::frequency (signal_test::channel (render (guint (RATE / 4)), 0), RATE, 0);
+  }
+  bool falls_silent ()
+  {
+    for (int i = 0; i < 100; i++)
+      if (render (2400), active () == 0)
+        return true;
+    return false;
+  }
+};
+
+/* Is @note drawn held (in the held key colour) on the piano? */
+bool
+piano_shows (ZelmAppGui *app, int note)
+{
+  auto *piano = ZELM_PIANO (find_child (widget (app, "SynthBox"), ZELM_TYPE_PIANO));
+  int y = gtk_widget_get_allocated_height (GTK_WIDGET (piano)) - 8, first = -1, last = -1;
+  for (int x = 0; x < gtk_widget_get_allocated_width (GTK_WIDGET (piano)); x++)
+    if (zelm_piano_get_note_at (piano, x, y) == note)
+      last = x, first = first < 0 ? x : first;
+  pump (30);
+  g_autoptr (GdkPixbuf) pixels = grab (GTK_WIDGET (piano));
+  return first >= 0 && pixel (pixels, (first + last) / 2, y) == Rgb{ 0x30, 0x78, 0xff };
+}
+
+std::string
+text_of (VornFile *file)
+{
+  g_autofree char *data = vorn_file_to_data (file, nullptr);
+  return data;
+}
+
+/* The first instruments of the built-in bank, saved as @name. */
+std::string
+bank_copy (const char *name, int instruments)
+{
+  g_autoptr (VornFile) bank = vorn_file_load (ZELM_TEST_BANK, nullptr);
+  int n = 0;
+  for (VornNode *c = VORN_NODE (bank)->children, *next; c; c = next)
+    {
+      next = c->next;
+      if (n++ >= instruments)
+        vorn_node_unlink (c);
+    }
+  std::string path = scratch_dir () + "/" + name;
+  EXPECT_TRUE (vorn_file_save (bank, path.c_str (), nullptr));
+  return path;
+}
+
+VornFile *
+file_named (ZelmAppGui *app, const std::string &path)
+{
+  for (GList *l = zelm_app_get_files_no_copy (ZELM_APP (app)); l; l = l->next)
+    {
+      g_autofree char *name = nullptr;
+      g_object_get (l->data, "file-name", &name, nullptr);
+      if (name && path == name)
+        return VORN_FILE (l->data);
+    }
+  return nullptr;
+}
+
+bool
+muted_on_disk (const std::string &path)
+{
+  g_autoptr (VornFile) file = vorn_file_load (path.c_str (), nullptr);
+  return file && VORN_NODE (file)->children->children->mute;
+}
+
+std::string
+title (ZelmAppGui *app)
+{
+  return gtk_window_get_title (GTK_WINDOW (main_window (app)));
+}
+
+std::string
+dialog_text (GtkWidget *dialog)
+{
+  g_autofree char *text = nullptr;
+  g_object_get (dialog, "text", &text, nullptr);
+  return text ? text : "";
+}
+
+/* Selects the first node of @path's file and mutes it, as its editor would. */
+VornNode *
+mute_first_node (ZelmAppGui *app, const std::string &path)
+{
+  VornNode *node = VORN_NODE (file_named (app, path))->children->children;
+  select_row (app, node);
+  g_object_set (node, "mute", TRUE, nullptr);
+  pump (60);
+  return node;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+  void SetUp () override { remove_config (); }
+};
+
+} // namespace
+
+/* The first key after start closes the splash and already plays; the note
+ * shows on the piano until the key comes up.  Escape silences; a text field
+ * with the focus takes the keys. */
+TEST_F (WindowTest, KeyReachesItsManual)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    GtkWidget *s = splash ();
+    ASSERT_NE (s, nullptr);
+    wait_drawn (s);
+    pointer_move (s, 30, 30);
+    key_press (GDK_KEY_z);
+    EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
+    EXPECT_EQ (ear.active (), 1u);
+    EXPECT_NEAR (ear.frequency (), 440.0 * std::pow (2.0, (48 - 69) / 12.0), 0.5);
+    EXPECT_TRUE (piano_shows (app, 48));
+    pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
+    key_release (GDK_KEY_z);
+    EXPECT_TRUE (ear.falls_silent ());
+    EXPECT_FALSE (piano_shows (app, 48));
+
+    key_press (GDK_KEY_q);
+    key_press (GDK_KEY_e);
+    EXPECT_EQ (ear.active (), 2u);
+    key_tap (GDK_KEY_Escape);
+    EXPECT_TRUE (ear.falls_silent ());
+    key_release (GDK_KEY_q);
+    key_release (GDK_KEY_e);
+
+    GtkWidget *entry = find_child (widget (app, "PropEditor"), GTK_TYPE_ENTRY);
+    ASSERT_NE (entry, nullptr);
+    gtk_widget_grab_focus (entry);
+    gtk_editable_delete_text (GTK_EDITABLE (entry), 0, -1);
+    key_tap (GDK_KEY_z);
+    EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (entry)), "z");
+    EXPECT_EQ (ear.active (), 0u);
+  });
+}
+
+/* Ctrl+Z reaches win.undo, also over the splash (which it closes). */
+TEST_F (WindowTest, AcceleratorReachesItsAction)
+{
+  const std::string path = bank_copy ("accel.vvi", 1);
+  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    VornNode *node = mute_first_node (app, path);
+    ASSERT_TRUE (node->mute);
+    activate (app, "app.splash");
+    GtkWidget *s = splash ();
+    ASSERT_NE (s, nullptr);
+    wait_drawn (s);
+    pointer_move (s, 30, 30);
+    chord ({ GDK_KEY_Control_L, GDK_KEY_z });
+    EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
+    EXPECT_FALSE (VORN_NODE (file_named (app, path))->children->children->mute);
+  });
+}
+
+/* The start-up splash closes by itself; the one asked for stays until
+ * clicked.  The about window closes with its button. */
+TEST_F (WindowTest, SplashClosesOnClick)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    ASSERT_NE (splash (), nullptr);
+    EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }, 4500));
+    activate (app, "app.splash");
+    GtkWidget *s = splash ();
+    ASSERT_NE (s, nullptr);
+    pump (3500);
+    EXPECT_EQ (splash (), s) << "the splash asked for has no timer";
+    wait_drawn (s);
+    click (s, 20, 20);
+    EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
+
+    activate (app, "app.about");
+    auto about = [] {
+      return find_toplevel ([] (GtkWidget *w) {
+        return g_strcmp0 (gtk_window_get_title (GTK_WINDOW (w)), "About Zelmora") == 0;
+      });
+    };
+    ASSERT_NE (about (), nullptr);
+    gtk_button_clicked (GTK_BUTTON (find_child (about (), GTK_TYPE_BUTTON)));
+    EXPECT_TRUE (wait_for ([&] { return about () == nullptr; }));
+  });
+}
+
+/* new adds and selects a file; open of a broken file says why and adds
+ * nothing; save writes the selected file, a failed save says why; save-as
+ * onto an existing file asks before replacing it. */
+TEST_F (WindowTest, FileActions)
+{
+  const std::string path = bank_copy ("mine.vvi", 1);
+  const std::string other = bank_copy ("other.vvi", 2);
+  const std::string broken = scratch_dir () + "/broken.vvi";
+  ASSERT_TRUE (g_file_set_contents (broken.c_str (), "[]", -1, nullptr));
+  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    auto count = [app] { return g_list_length (zelm_app_get_files_no_copy (ZELM_APP (app))); };
+    guint files = count ();
+    VornFile *mine = file_named (app, path);
+    activate (app, "win.new");
+    EXPECT_EQ (count (), files + 1);
+    EXPECT_EQ (title (app), "Untitled \u2014 Zelmora");
+
+    activate (app, "win.open");
+    GtkWidget *chooser = file_chooser ();
+    ASSERT_NE (chooser, nullptr);
+    gtk_file_chooser_set_filename (GTK_FILE_CHOOSER (chooser), broken.c_str ());
+    pump (200);
+    gtk_dialog_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
+    GtkWidget *error = message_dialog ();
+    ASSERT_NE (error, nullptr);
+    EXPECT_EQ (dialog_text (error).rfind ("Error occurred opening file '" + broken + "': ", 0), 0u);
+    gtk_dialog_response (GTK_DIALOG (error), GTK_RESPONSE_CLOSE);
+    EXPECT_EQ (count (), files + 1);
+
+    VornNode *node = mute_first_node (app, path);
+    activate (app, "win.save");
+    EXPECT_TRUE (muted_on_disk (path));
+
+    /* Save As: Cancel in the replace question leaves the other file. */
+    for (int answer : { GTK_RESPONSE_CANCEL, GTK_RESPONSE_ACCEPT })
+      {
+        activate (app, "win.save-as");
+        chooser = file_chooser ();
+        ASSERT_NE (chooser, nullptr);
+        gtk_file_chooser_set_filename (GTK_FILE_CHOOSER (chooser), other.c_str ());
+        pump (200);
+        gtk_dialog_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
+        GtkWidget *ask = message_dialog ();
+        ASSERT_NE (ask, nullptr);
+        EXPECT_EQ (dialog_text (ask), "A file named \u201cother.vvi\u201d already exists.  "
+                                      "Do you want to replace it?");
+        gtk_dialog_response (GTK_DIALOG (ask), answer);
+        pump (60);
+        EXPECT_EQ (muted_on_disk (other), answer == GTK_RESPONSE_ACCEPT);
+        if (answer == GTK_RESPONSE_CANCEL)
+          gtk_widget_destroy (chooser);
+      }
+    g_autoptr (VornFile) saved = vorn_file_load (other.c_str (), nullptr);
+    EXPECT_EQ (VORN_NODE (saved)->children->next, nullptr) << "the one-instrument file";
+
+    /* The directory is gone: the save fails and says so. */
+    g_object_set (node, "mute", FALSE, nullptr);
+    g_autofree char *dir = g_build_filename (scratch_dir ().c_str (), "gone", nullptr);
+    g_autofree char *gone = g_build_filename (dir, "x.vvi", nullptr);
+    g_object_set (mine, "file-name", gone, nullptr);
+    activate (app, "win.save");
+    error = message_dialog ();
+    ASSERT_NE (error, nullptr);
+    EXPECT_EQ (dialog_text (error).rfind (std::string ("Error occurred saving file '") + gone, 0), 0u);
+    gtk_dialog_response (GTK_DIALOG (error), GTK_RESPONSE_CLOSE);
+  });
+}
+
+/* Edits of several kinds in a seeded random order (properties of the
+ * selection, curve points as the editor changes them): win.undo walks back
+ * through exactly those states to the file as opened, win.redo forward
+ * again.  The actions are enabled when they can act, and the title marks
+ * unsaved changes until a save. */
+TEST_F (WindowTest, UndoAndRedoGiveBackEveryState)
+{
+  const std::string path = bank_copy ("undo.vvi", 2);
+  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    dismiss_splash (app);
+    VornFile *file = file_named (app, path);
+    select_row (app, VORN_NODE (file));
+    EXPECT_FALSE (enabled (app, "win.undo"));
+    EXPECT_FALSE (enabled (app, "win.redo"));
+    std::vector<std::string> states{ text_of (file) };
+    auto *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (widget (app, "WaveEditor")));
+    std::mt19937 rng (2027);
+    for (int made = 0; made < 40; made++)
+      {
+        std::vector<VornNode *> waves;
+        vorn_node_pre_traverse (
+            VORN_NODE (file),
+            [] (VornNode *n, gpointer data) {
+              if (VORN_IS_WAVE (n) && VORN_WAVE (n)->curve && VORN_WAVE (n)->curve->count >= 2)
+                static_cast<std::vector<VornNode *> *> (data)->push_back (n);
+              return gboolean (TRUE);
+            },
+            &waves);
+        VornNode *wave = waves[rng () % waves.size ()];
+        select_row (app, wave);
+        switch (rng () % 4)
+          {
+          case 0:
+            g_object_set (wave, "mute", !wave->mute, nullptr);
+            break;
+          case 1:
+            g_object_set (wave, "name", ("edit " + std::to_string (made)).c_str (), nullptr);
+            break;
+          case 2:
+            g_object_set (wave, "x-scale", 0.25 + made, nullptr);
+            break;
+          default:
+            VORN_WAVE (wave)->curve->ycoords[0] += 0.125;
+            g_object_notify (G_OBJECT (canvas), "wave");
+          }
+        pump (30);
+        states.push_back (text_of (file));
+      }
+    select_row (app, VORN_NODE (file));
+    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+    for (size_t i = states.size () - 1; i > 0; i--)
+      {
+        ASSERT_TRUE (enabled (app, "win.undo")) << i;
+        activate (app, "win.undo");
+        ASSERT_EQ (text_of (file), states[i - 1]) << "undoing to state " << i - 1;
+      }
+    EXPECT_FALSE (enabled (app, "win.undo"));
+    EXPECT_EQ (title (app), "Zelmora bank \u2014 Zelmora");
+    for (size_t i = 1; i < states.size (); i++)
+      {
+        ASSERT_TRUE (enabled (app, "win.redo")) << i;
+        activate (app, "win.redo");
+        ASSERT_EQ (text_of (file), states[i]) << "redoing to state " << i;
+      }
+    EXPECT_FALSE (enabled (app, "win.redo"));
+
+    activate (app, "win.save");
+    EXPECT_EQ (title (app), "Zelmora bank \u2014 Zelmora");
+    activate (app, "win.undo");
+    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+  });
+}
+
+/* app.quit with unsaved changes asks first, and each answer does what it
+ * says: Cancel keeps everything, Close without Saving quits and leaves the
+ * disk as it was, Save writes and quits.  The window's close button asks
+ * the same. */
+TEST_F (WindowTest, QuitAsksAndEachAnswerDoesWhatItSays)
+{
+  const struct {
+    int answer;
+    bool quits, saved;
+  } cases[] = {
+    { GTK_RESPONSE_CANCEL, false, false },
+    { GTK_RESPONSE_NO, true, false },
+    { GTK_RESPONSE_YES, true, true },
+  };
+  for (const auto &c : cases)
+    {
+      const std::string path = bank_copy ("close.vvi", 1);
+      run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+        dismiss_splash (app);
+        mute_first_node (app, path);
+        if (c.answer == GTK_RESPONSE_NO)
+          gtk_window_close (GTK_WINDOW (main_window (app)));
+        else
+          activate (app, "app.quit");
+        GtkWidget *dialog = message_dialog ();
+        ASSERT_NE (dialog, nullptr);
+        EXPECT_EQ (dialog_text (dialog), "Save changes to \u201cZelmora bank\u201d before closing?");
+        gtk_dialog_response (GTK_DIALOG (dialog), c.answer);
+        pump (100);
+        EXPECT_EQ (muted_on_disk (path), c.saved) << c.answer;
+        EXPECT_EQ (main_window (app) == nullptr, c.quits) << c.answer;
+      });
+    }
+}
+
+/* Selecting a row plays its instrument; the periodic task shows the voice
+ * counts, the processor load and the level. */
+TEST_F (WindowTest, SelectionAndStatusFollowThePlaying)
+{
+  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+    VornNode *organ = VORN_NODE (zelm_app_get_files_no_copy (ZELM_APP (app))->data)->children;
+    organ = organ->next->next->next;
+    select_row (app, organ->children);
+    EXPECT_EQ (VORN_NODE (vorn_synth_get_inst (ear.synth, 0)), organ);
+
+    g_object_set (app, "stat-divider", 0, nullptr);
+    vorn_synth_note_on (ear.synth, 1, 1, 0, 48, 127, nullptr);
+    vorn_synth_note_on (ear.synth, 1, 2, 0, 52, 127, nullptr);
+    ear.render (3 * 48000);
+    GtkLabel *voices = GTK_LABEL (widget (app, "VoiceStatLabel"));
+    EXPECT_TRUE (wait_for ([voices] {
+      return g_strcmp0 (gtk_label_get_text (voices), "002/002/100") == 0;
+    })) << gtk_label_get_text (voices);
+    EXPECT_TRUE (g_regex_match_simple ("^\\d{3}\\.\\d%$",
+                                       gtk_label_get_text (GTK_LABEL (widget (app, "CpuStatLabel"))),
+                                       GRegexCompileFlags (0), GRegexMatchFlags (0)));
+    for (int i = 0; i < 4; i++)
+      ear.render (2400), pump (50);
+    /* The meter's bar, or its peak marker, lies well past -20 dB. */
+    g_autoptr (GdkPixbuf) pixels = grab (widget (app, "LevelMeter"));
+    int w = gdk_pixbuf_get_width (pixels), reach = -1;
+    for (int x = 0; x < w; x++)
+      if (Rgb c = pixel (pixels, x, 3); c.g > 200 && c.b == 0)
+        reach = x;
+    EXPECT_GT (reach, w * 30 / 56) << "nothing drawn past -20 dB";
+    /* The Panic button silences; the counts follow. */
+    gtk_button_clicked (GTK_BUTTON (widget (app, "PanicButton")));
+    EXPECT_TRUE (ear.falls_silent ());
+    EXPECT_TRUE (wait_for ([voices] {
+      return g_strcmp0 (gtk_label_get_text (voices), "000/002/100") == 0;
+    })) << gtk_label_get_text (voices);
+  });
+}
+
+/* An edit in the curve editor reaches the next note: the window rebuilds
+ * the curve's cache when the editor reports a change.  Halving the
+ * oscillator's curve halves the next note's level. */
+TEST_F (WindowTest, CurveEditReachesTheNextNote)
+{
+  g_autofree char *path = g_build_filename (scratch_dir ().c_str (), "edit.vvi", nullptr);
+  {
+    g_autoptr (VornFile) file = vorn_file_new ();
+    g_autoptr (VornInst) inst = vorn_inst_new_default ();
+    vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+    ASSERT_TRUE (vorn_file_save (file, path, nullptr));
+  }
+  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
+    Ear ear (app);
+    dismiss_splash (app);
+    VornNode *osc = nullptr;
+    for (VornNode *n = VORN_NODE (file_named (app, path))->children->children; n; n = n->next)
+      if (VORN_IS_WAVE (n) && VORN_WAVE (n)->curve && n->children == nullptr)
+        {
+          guint kind = 0;
+          g_object_get (n, "kind", &kind, nullptr);
+          osc = kind == VORN_WAVE_KIND_SIGNAL ? n : osc;
+        }
+    ASSERT_NE (osc, nullptr);
+    select_row (app, osc);
+    auto level = [&] {
+      vorn_synth_note_on (ear.synth, 1, 1, 0, 48, 127, nullptr);
+      ear.render (9600);
+      auto left = signal_test::channel (ear.render (24000), 0);
+      vorn_synth_note_off (ear.synth, 1, 1, 0, 48, 127);
+      EXPECT_TRUE (ear.falls_silent ());
+      return signal_test::peak (left);
+    };
+    const double before = level ();
+    VornCurve *curve = VORN_WAVE (osc)->curve;
+    for (gint32 i = 0; i < 3 * curve->count - 2; i++)
+      curve->ycoords[i] *= 0.5;
+    auto *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (widget (app, "WaveEditor")));
+    ASSERT_EQ (zelm_wave_canvas_get_wave (canvas), VORN_WAVE (osc));
+    g_object_notify (G_OBJECT (canvas), "wave");
+    EXPECT_NEAR (level () / before, 0.5, 0.05);
+  });
+}
