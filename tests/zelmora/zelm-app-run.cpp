@@ -197,22 +197,6 @@ widget (ZelmAppGui *app, const char *id)
                                                     ZELM_TYPE_WINDOW, id));
 }
 
-GtkWidget *
-find_child (GtkWidget *root, GType type)
-{
-  if (G_TYPE_CHECK_INSTANCE_TYPE (root, type))
-    return root;
-  GtkWidget *found = nullptr;
-  if (GTK_IS_CONTAINER (root))
-    {
-      GList *children = gtk_container_get_children (GTK_CONTAINER (root));
-      for (GList *l = children; l && !found; l = l->next)
-        found = find_child (GTK_WIDGET (l->data), type);
-      g_list_free (children);
-    }
-  return found;
-}
-
 static GActionGroup *
 action_group (ZelmAppGui *app, const char **name)
 {

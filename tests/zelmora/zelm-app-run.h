@@ -43,9 +43,6 @@ ZelmWindow *main_window (ZelmAppGui *app);
 /* The main window's template object @id. */
 GtkWidget *widget (ZelmAppGui *app, const char *id);
 
-/* The first widget of @type below @root (depth first), or NULL. */
-GtkWidget *find_child (GtkWidget *root, GType type);
-
 /* Activates the action @name ("win.save", "app.quit"). */
 void activate (ZelmAppGui *app, const char *name);
 /* Whether the action @name is enabled. */
