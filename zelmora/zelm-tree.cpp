@@ -613,11 +613,54 @@ view_button_release (GtkWidget *, GdkEventButton *event, ZelmTree *tree)
 
 /* ---- set-up ------------------------------------------------------------------------ */
 
+/* Collects the "icon" of every submenu head in @model (sections included),
+ * by label. */
+static void
+collect_submenu_icons (GMenuModel *model, GHashTable *icons)
+{
+  for (int i = 0; i < g_menu_model_get_n_items (model); i++)
+    {
+      if (g_autoptr (GMenuModel) section =
+              g_menu_model_get_item_link (model, i, G_MENU_LINK_SECTION))
+        collect_submenu_icons (section, icons);
+      g_autoptr (GMenuModel) sub = g_menu_model_get_item_link (model, i, G_MENU_LINK_SUBMENU);
+      char *label = nullptr, *icon = nullptr;
+      if (sub && g_menu_model_get_item_attribute (model, i, G_MENU_ATTRIBUTE_LABEL, "s", &label)
+          && g_menu_model_get_item_attribute (model, i, "icon", "s", &icon))
+        g_hash_table_insert (icons, label, icon);
+      else
+        g_free (label), g_free (icon);
+    }
+}
+
+/* GTK 3 shows the icons of a model's items but not of its submenu heads;
+ * the heads get theirs here so the menu reads as its entries do. */
+static void
+show_submenu_icons (GtkWidget *menu, GMenuModel *model)
+{
+  g_autoptr (GHashTable) icons = g_hash_table_new_full (g_str_hash, g_str_equal, g_free, g_free);
+  collect_submenu_icons (model, icons);
+  g_autoptr (GList) items = gtk_container_get_children (GTK_CONTAINER (menu));
+  for (GList *l = items; l; l = l->next)
+    {
+      GtkMenuItem *item = GTK_MENU_ITEM (l->data);
+      const char *label = gtk_menu_item_get_submenu (item) ? gtk_menu_item_get_label (item) : nullptr;
+      const char *icon = label ? static_cast<const char *> (g_hash_table_lookup (icons, label))
+                               : nullptr;
+      if (icon && g_object_class_find_property (G_OBJECT_GET_CLASS (item), "icon"))
+        {
+          g_autoptr (GIcon) gicon = g_themed_icon_new (icon);
+          g_object_set (item, "icon", gicon, nullptr);
+        }
+    }
+}
+
 static GtkWidget *
 menu_from_model (ZelmTree *tree, GtkBuilder *builder, const char *id)
 {
   GMenuModel *model = G_MENU_MODEL (gtk_builder_get_object (builder, id));
   GtkWidget *menu = GTK_WIDGET (g_object_ref_sink (gtk_menu_new_from_model (model)));
+  show_submenu_icons (menu, model);
   /* Attached to the view, the items find the "tree." actions there. */
   gtk_menu_attach_to_widget (GTK_MENU (menu), GTK_WIDGET (tree->view), nullptr);
   return menu;
