@@ -81,7 +81,7 @@ static const struct {
 };
 
 #define STRIPE_WIDTH 50.0
-#define EXP_LIMIT    18 /* exponent boxes on each side, and the buttons' limit */
+#define EXP_LIMIT    ZELM_SCALE_EXP_LIMIT
 #define EXP_BOXES    54.0  /* box width = (track - circle) / 54 */
 #define EXP_GAPS     108.0 /* gap width = (track - circle) / 108 */
 
@@ -143,229 +143,12 @@ struct _ZelmScale {
 
 G_DEFINE_FINAL_TYPE (ZelmScale, zelm_scale, GTK_TYPE_DRAWING_AREA)
 
-/* v × 10^n, dividing for negative n so that 1.25e-3 comes out as the double
- * nearest that decimal rather than one ulp off. */
-static double
-mul_pow10 (double v, int n)
-{
-  /* Beyond 10^±300 the power itself would overflow: go in steps. */
-  if (n > 300)
-    return mul_pow10 (v * 1e300, n - 300);
-  if (n < -300)
-    return mul_pow10 (v / 1e300, n + 300);
-  return n >= 0 ? v * std::pow (10.0, n) : v / std::pow (10.0, -n);
-}
-
-/* Splits @v into coefficient (1 <= |c| < 10) and exponent; 0 and non-finite
- * values are their own coefficient with exponent 0. */
-static void
-decompose (double v, double *coeff, int *exp)
-{
-  if (v == 0.0 || !std::isfinite (v))
-    {
-      *coeff = v;
-      *exp = 0;
-      return;
-    }
-  int e = int (std::floor (std::log10 (std::fabs (v))));
-  double c = mul_pow10 (v, -e);
-  /* log10 rounds near exact powers of ten. */
-  if (std::fabs (c) >= 10.0)
-    c = mul_pow10 (v, -(++e));
-  else if (std::fabs (c) < 1.0)
-    c = mul_pow10 (v, -(--e));
-  *coeff = c;
-  *exp = e;
-}
-
-static int
-exponent_of (double v)
-{
-  double c;
-  int e;
-  decompose (v, &c, &e);
-  return e;
-}
-
-/* @v rounded to a whole multiple of 10^@n, halves away from zero. */
-static double
-round_to_pow10 (double v, int n)
-{
-  return mul_pow10 (std::round (mul_pow10 (v, -n)), n);
-}
-
-/* Rounds to four significant digits when @round is set (Control held). */
-static double
-rounded (double v, gboolean round)
-{
-  if (!round || !std::isfinite (v))
-    return v;
-  return round_to_pow10 (v, v == 0.0 ? -3 : exponent_of (v) - 3);
-}
-
-/* ---- the value arithmetic, free of any display -------------------------- */
-
-double
-zelm_scale_fine_value (double start, double dx, double track_w, double sens, gboolean round)
-{
-  double step = 9.0;
-  if (start != 0.0 && std::isfinite (start))
-    {
-      int e = exponent_of (start);
-      step = std::pow (10.0, e + 1) - std::pow (10.0, e);
-    }
-  return rounded (start + step * dx * sens / track_w, round);
-}
-
-double
-zelm_scale_coeff_value (double start, double px, double track_w, gboolean round)
-{
-  if (!(track_w > 0))
-    return start;
-  const double p = std::trunc (px);
-  double r = std::fmod (p, track_w);
-  if (start >= 0 && px < 0)
-    r += track_w;
-  else if (start < 0 && px >= 0)
-    r -= track_w;
-  double c = 10 * r / track_w;
-  if (c > 0 && c < 1)
-    c = 1;
-  else if (c < 0 && c > -1)
-    c = -1;
-
-  const int n = int (std::floor (px / track_w));
-  int e = (start == 0.0 || !std::isfinite (start)) ? 0 : exponent_of (start);
-  e += start >= 0 ? n : -n;
-  return rounded (mul_pow10 (c, e), round);
-}
-
-double
-zelm_scale_exp_value (double value, int exp, gboolean press)
-{
-  double c;
-  int old_e;
-  decompose (value, &c, &old_e);
-  if (exp == 0 && press && old_e == 0)
-    c = 0;
-  return mul_pow10 (c, CLAMP (exp, -EXP_LIMIT, EXP_LIMIT));
-}
-
-double
-zelm_scale_step_exponent (double value, int dir)
-{
-  if (value == 0.0 || std::isnan (value))
-    return value;
-  if (std::isinf (value))
-    return dir > 0 ? value * 10 : value * 0.1;
-  double c;
-  int e;
-  decompose (value, &c, &e);
-  /* Never past ±18, but a value already beyond may come back. */
-  if ((dir > 0 && e >= EXP_LIMIT) || (dir < 0 && e <= -EXP_LIMIT))
-    return value;
-  return mul_pow10 (c, e + dir);
-}
-
-double
-zelm_scale_key_step (double value, int place, int dir)
-{
-  if (!std::isfinite (value))
-    return value;
-  double c;
-  int e;
-  decompose (value, &c, &e);
-  if (std::fabs (c) == 1.0 && (c > 0) != (dir > 0))
-    e--;
-  const int n = e + place;
-  return mul_pow10 (std::round (mul_pow10 (value, -n)) + dir, n);
-}
-
-double
-zelm_scale_sign_value (double value, gboolean positive, double min, double max)
-{
-  if (positive ? !(value < 0) : !(value > 0))
-    return value;
-  return -value >= min && -value <= max ? -value : value;
-}
-
-static double
-clamp_range (double v, double min, double max)
-{
-  if (v > max)
-    return max;
-  if (v <= min)
-    return min;
-  return v;
-}
-
-static bool
-same_double (double a, double b)
-{
-  return a == b || (std::isnan (a) && std::isnan (b));
-}
-
-gboolean
-zelm_scale_key_value (guint keyval, double value, double min, double max, double *result,
-                      gboolean *edit)
-{
-  g_return_val_if_fail (result != nullptr && edit != nullptr, FALSE);
-  int place = 0, dir = 0;
-  double v;
-  switch (keyval)
-    {
-    case GDK_KEY_Right:
-    case GDK_KEY_KP_Right:
-      place = -2, dir = 1;
-      break;
-    case GDK_KEY_Left:
-    case GDK_KEY_KP_Left:
-      place = -2, dir = -1;
-      break;
-    case GDK_KEY_Up:
-    case GDK_KEY_KP_Up:
-      place = -1, dir = 1;
-      break;
-    case GDK_KEY_Down:
-    case GDK_KEY_KP_Down:
-      place = -1, dir = -1;
-      break;
-    case GDK_KEY_Page_Up:
-    case GDK_KEY_KP_Page_Up:
-      *result = clamp_range (zelm_scale_step_exponent (value, 1), min, max);
-      *edit = TRUE;
-      return TRUE;
-    case GDK_KEY_Page_Down:
-    case GDK_KEY_KP_Page_Down:
-      *result = clamp_range (zelm_scale_step_exponent (value, -1), min, max);
-      *edit = TRUE;
-      return TRUE;
-    case GDK_KEY_plus:
-    case GDK_KEY_equal: /* "+" without Shift */
-    case GDK_KEY_KP_Add:
-    case GDK_KEY_minus:
-    case GDK_KEY_KP_Subtract:
-      /* A sign that changes nothing is no edit. */
-      v = zelm_scale_sign_value (value, keyval != GDK_KEY_minus && keyval != GDK_KEY_KP_Subtract,
-                                 min, max);
-      *result = v;
-      *edit = !same_double (v, value);
-      return TRUE;
-    default:
-      return FALSE;
-    }
-  /* Digit steps need a finite value to step from. */
-  *edit = std::isfinite (value);
-  *result = *edit ? clamp_range (zelm_scale_key_step (value, place, dir), min, max) : value;
-  return TRUE;
-}
-
 /* Stores @v, redraws, notifies "value" when it changed and, for the user's
  * edits (@emit), reports it with "value-changed". */
 static void
 store_value (ZelmScale *scale, double v, gboolean emit)
 {
-  if (!same_double (v, scale->value) || std::signbit (v) != std::signbit (scale->value))
+  if (!zelm_scale_same_value (v, scale->value) || std::signbit (v) != std::signbit (scale->value))
     {
       scale->value = v;
       g_object_notify_by_pspec (G_OBJECT (scale), properties[PROP_VALUE]);
@@ -378,7 +161,7 @@ store_value (ZelmScale *scale, double v, gboolean emit)
 static void
 user_value (ZelmScale *scale, double v)
 {
-  store_value (scale, clamp_range (v, scale->min_val, scale->max_val), TRUE);
+  store_value (scale, zelm_scale_clamp (v, scale->min_val, scale->max_val), TRUE);
 }
 
 static PangoLayout *
@@ -465,7 +248,7 @@ static void
 set_sign (ZelmScale *scale, gboolean positive)
 {
   const double v = zelm_scale_sign_value (scale->value, positive, scale->min_val, scale->max_val);
-  if (!same_double (v, scale->value))
+  if (!zelm_scale_same_value (v, scale->value))
     store_value (scale, v, TRUE);
 }
 
@@ -729,7 +512,7 @@ draw_coeff_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
 {
   double c;
   int e;
-  decompose (scale->value, &c, &e);
+  zelm_scale_decompose (scale->value, &c, &e);
 
   zelm_util_set_rgba_uint (cr, scale->colors[COLOR_INACTIVE]);
   cairo_rectangle (cr, l.track_x, l.coeff_y, l.track_w, l.k);
@@ -754,7 +537,7 @@ draw_exp_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
 {
   int e = 0;
   double c;
-  decompose (scale->value, &c, &e);
+  zelm_scale_decompose (scale->value, &c, &e);
   const guint32 *col = scale->colors;
   const double step = l.box_w + l.box_gap, y = l.exp_y;
 
@@ -940,7 +723,7 @@ static void
 set_double (GObject *object, double *field, const GValue *value, GParamSpec *pspec)
 {
   double v = g_value_get_double (value);
-  if (same_double (v, *field))
+  if (zelm_scale_same_value (v, *field))
     return;
   *field = v;
   g_object_notify_by_pspec (object, pspec);
