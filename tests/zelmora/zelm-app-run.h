@@ -23,6 +23,11 @@ struct AppRun {
 AppRun run_app (const std::vector<std::string> &args,
                 const std::function<void (ZelmAppGui *)> &during = nullptr);
 
+/* Runs @app, an application without a window (ZelmApp), with @args: it
+ * ends once activated, its synthesizer and drivers still up for the test
+ * to inspect.  "activated" says whether it got that far. */
+AppRun run_command_line (ZelmApp *app, const std::vector<std::string> &args);
+
 /* A private configuration and ALSA home for the whole executable: HOME and
  * XDG_CONFIG_HOME point into a temporary directory whose ALSA default device
  * discards audio.  Returns: the configuration file's path. */
@@ -69,14 +74,5 @@ GtkWidget *find_toplevel (const std::function<bool (GtkWidget *)> &match);
 
 /* Waits for a message dialog to appear; returns it or NULL. */
 GtkWidget *message_dialog ();
-
-/* Clicks the drawn button labelled @label below @root. */
-void click_button (GtkWidget *root, const char *label);
-
-/* Shows @node's tree row (opening its parents) and clicks it. */
-void click_tree_row (ZelmAppGui *app, VornNode *node);
-
-/* Returns: (nullable): the node of the one selected tree row. */
-VornNode *selected_row (ZelmAppGui *app);
 
 } // namespace zelm_test
