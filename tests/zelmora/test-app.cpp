@@ -31,16 +31,23 @@ saved_config ()
   return JSON_NODE_HOLDS_OBJECT (root) ? json_object_ref (json_node_get_object (root)) : nullptr;
 }
 
-std::vector<std::string>
-member_names (JsonObject *obj)
+/* @obj's members in order, "name=value", arrays by their length. */
+std::string
+flat (JsonObject *obj)
 {
-  std::vector<std::string> names;
+  std::string text;
   JsonObjectIter iter;
   const char *name;
+  JsonNode *node;
   json_object_iter_init_ordered (&iter, obj);
-  while (json_object_iter_next_ordered (&iter, &name, nullptr))
-    names.push_back (name);
-  return names;
+  while (json_object_iter_next_ordered (&iter, &name, &node))
+    {
+      g_autofree char *value = JSON_NODE_HOLDS_ARRAY (node)
+          ? g_strdup_printf ("[%u]", json_array_get_length (json_node_get_array (node)))
+          : json_to_string (node, FALSE);
+      text += std::string (text.empty () ? "" : " ") + name + "=" + value;
+    }
+  return text;
 }
 
 std::string
@@ -90,7 +97,6 @@ TEST_F (AppTest, CommandLine)
     std::function<void (ZelmApp *)> check;
   } cases[] = {
     { { "--version" }, 0, std::string (banner) + "\n", false, nullptr },
-    { { "-v" }, 0, std::string (banner) + "\n", false, nullptr },
     { { "--audio", "help" }, 0,
       std::string (banner) + "\n-a, --audio options (audio driver):\nAuto\nPortAudio\nJACK\n",
       false, nullptr },
@@ -98,8 +104,6 @@ TEST_F (AppTest, CommandLine)
       std::string (banner) + "\n-m, --midi options (MIDI driver):\nAuto\nALSA\nJACK\n", false,
       nullptr },
     { { "--audio", "pulseaudio" }, 1, "Invalid audio driver 'pulseaudio'\n", false, nullptr },
-    { { "-a", "" }, 1, "Invalid audio driver ''\n", false, nullptr },
-    { { "--midi", "oss" }, 1, "Invalid MIDI driver name 'oss'\n", false, nullptr },
     { { "-m", "" }, 1, "Invalid MIDI driver name ''\n", false, nullptr },
     { { "--midi", "alsa2" }, 1, "Invalid MIDI driver name 'alsa2'\n", false, nullptr },
     { { "--disable-audio", "-r", "synth.example", "-p", "512", "-s", "64" }, 0, "", true,
@@ -163,24 +167,12 @@ TEST_F (AppTest, SavedLayout)
   ASSERT_TRUE (zelm_app_save_config (ZELM_APP (gui), &err)) << err->message;
   g_autoptr (JsonObject) doc = saved_config ();
   ASSERT_NE (doc, nullptr);
-  EXPECT_EQ (member_names (doc),
-             (std::vector<std::string>{ "type", "config-version", "software-created",
-                                        "software-edited", "audio-driver", "midi-driver",
-                                        "lower-note", "upper-note", "lower-keys", "upper-keys",
-                                        "gtk-theme", "icon-theme" }));
-  EXPECT_STREQ (json_object_get_string_member (doc, "type"), "ZelmConfig");
-  EXPECT_STREQ (json_object_get_string_member (doc, "config-version"), "1.0");
-  EXPECT_STREQ (json_object_get_string_member (doc, "software-created"), "0.9.0");
-  EXPECT_STREQ (json_object_get_string_member (doc, "software-edited"), "0.9.0");
-  EXPECT_STREQ (json_object_get_string_member (doc, "audio-driver"), "Auto");
-  EXPECT_STREQ (json_object_get_string_member (doc, "midi-driver"), "Auto");
-  EXPECT_EQ (json_object_get_int_member (doc, "lower-note"), 48);
-  EXPECT_EQ (json_object_get_int_member (doc, "upper-note"), 60);
-  EXPECT_STREQ (json_object_get_string_member (doc, "gtk-theme"), "BlueSky-Dark");
-  EXPECT_STREQ (json_object_get_string_member (doc, "icon-theme"), "elementary");
+  EXPECT_EQ (flat (doc), "type=\"ZelmConfig\" config-version=\"1.0\" software-created=\"0.9.0\" "
+                        "software-edited=\"0.9.0\" audio-driver=\"Auto\" midi-driver=\"Auto\" "
+                        "lower-note=48 upper-note=60 lower-keys=[17] upper-keys=[20] "
+                        "gtk-theme=\"BlueSky-Dark\" icon-theme=\"elementary\"");
   /* The keys as names (the naming itself is the keyboard model's). */
   JsonArray *lower = json_object_get_array_member (doc, "lower-keys");
-  ASSERT_EQ (json_array_get_length (lower), 17u);
   EXPECT_STREQ (json_array_get_string_element (lower, 12), "comma");
 
   /* A running application adds its synthesizer and driver. */
@@ -191,18 +183,15 @@ TEST_F (AppTest, SavedLayout)
   g_clear_pointer (&doc, json_object_unref);
   doc = saved_config ();
   ASSERT_NE (doc, nullptr);
-  EXPECT_EQ (member_names (doc).back (), "synths");
   JsonArray *synths = json_object_get_array_member (doc, "synths");
   ASSERT_EQ (json_array_get_length (synths), 1u);
-  JsonObject *synth = json_array_get_object_element (synths, 0);
-  auto synth_members = member_names (synth);
-  EXPECT_EQ (synth_members.front (), "type");
-  EXPECT_EQ (synth_members.back (), "audio-driver-config");
-  EXPECT_STREQ (json_object_get_string_member (synth, "type"), "VornSynthCpu");
-  EXPECT_EQ (json_object_get_int_member (synth, "max-voices"), max_voices (app));
-  JsonObject *drv = json_object_get_object_member (synth, "audio-driver-config");
-  EXPECT_EQ (member_names (drv).front (), "type");
-  EXPECT_STREQ (json_object_get_string_member (drv, "type"), "VornAudioDriverPort");
+  std::string synth = flat (json_array_get_object_element (synths, 0));
+  EXPECT_EQ (synth.rfind ("type=\"VornSynthCpu\" ", 0), 0u) << synth;
+  EXPECT_NE (synth.find ("max-voices=" + std::to_string (max_voices (app))), std::string::npos);
+  /* Last, the driver's part: its type first. */
+  EXPECT_EQ (synth.substr (synth.rfind (' ') + 1).rfind ("audio-driver-config={\"type\":\"VornAudioDriverPort\"", 0), 0u)
+      << synth;
+  EXPECT_EQ (flat (doc).substr (flat (doc).rfind (' ') + 1, 8), "synths=[");
 }
 
 /* What a configuration file sets, and what it cannot: a wrong type for a

@@ -56,17 +56,6 @@ struct StdoutCapture {
     saved = dup (STDOUT_FILENO);
     dup2 (fileno (tmp), STDOUT_FILENO);
   }
-  /* The test's own output (failures) goes to the real standard output. */
-  void pause ()
-  {
-    fflush (stdout);
-    dup2 (saved, STDOUT_FILENO);
-  }
-  void resume ()
-  {
-    fflush (stdout);
-    dup2 (fileno (tmp), STDOUT_FILENO);
-  }
   std::string finish ()
   {
     fflush (stdout);
@@ -87,7 +76,6 @@ struct During {
   const std::function<void (ZelmAppGui *)> *func;
   AppRun *run;
   ZelmAppGui *app;
-  StdoutCapture *capture;
 };
 
 gboolean
@@ -95,7 +83,6 @@ run_during (gpointer data)
 {
   auto *d = static_cast<During *> (data);
   d->run->activated = true;
-  d->capture->pause ();
   try
     {
       if (*d->func)
@@ -105,7 +92,6 @@ run_during (gpointer data)
     {
       ADD_FAILURE () << "exception in the application run";
     }
-  d->capture->resume ();
   g_application_quit (G_APPLICATION (d->app));
   return G_SOURCE_REMOVE;
 }
@@ -159,7 +145,6 @@ run (GApplication *app, const std::vector<std::string> &args, During *d)
   if (d)
     {
       d->run = &result;
-      d->capture = &capture;
       g_signal_connect_after (app, "activate", G_CALLBACK (activated), d);
     }
 
@@ -171,6 +156,9 @@ run (GApplication *app, const std::vector<std::string> &args, During *d)
 
   result.status = g_application_run (app, int (argv.size () - 1), argv.data ());
   result.out = capture.finish ();
+  /* The test's own messages went there too: show them on failure. */
+  if (::testing::Test::HasFailure ())
+    printf ("%s", result.out.c_str ());
   return result;
 }
 
@@ -178,7 +166,7 @@ AppRun
 run_app (const std::vector<std::string> &args, const std::function<void (ZelmAppGui *)> &during)
 {
   ZelmAppGui *app = zelm_app_gui_new ();
-  During d = { &during, nullptr, app, nullptr };
+  During d = { &during, nullptr, app };
   AppRun result = run (G_APPLICATION (app), args, &d);
   g_object_unref (app);
   /* Windows go away on the next iterations. */
@@ -273,26 +261,6 @@ dismiss_splash (ZelmAppGui *app)
 }
 
 GtkWidget *
-file_chooser ()
-{
-  GtkWidget *c = nullptr;
-  wait_for ([&c] {
-    c = find_toplevel ([] (GtkWidget *w) { return GTK_IS_FILE_CHOOSER_DIALOG (w); });
-    return c != nullptr;
-  });
-  return c;
-}
-
-void
-chord (std::initializer_list<guint> keys)
-{
-  for (guint k : keys)
-    key_press (k);
-  for (auto it = std::rbegin (keys); it != std::rend (keys); ++it)
-    key_release (*it);
-}
-
-GtkWidget *
 find_toplevel (const std::function<bool (GtkWidget *)> &match)
 {
   GList *all = gtk_window_list_toplevels ();
@@ -305,14 +273,14 @@ find_toplevel (const std::function<bool (GtkWidget *)> &match)
 }
 
 GtkWidget *
-message_dialog ()
+wait_toplevel (GType type)
 {
-  GtkWidget *d = nullptr;
-  wait_for ([&d] {
-    d = find_toplevel ([] (GtkWidget *w) { return GTK_IS_MESSAGE_DIALOG (w); });
-    return d != nullptr;
+  GtkWidget *found = nullptr;
+  wait_for ([&found, type] {
+    found = find_toplevel ([type] (GtkWidget *w) { return G_TYPE_CHECK_INSTANCE_TYPE (w, type); });
+    return found != nullptr;
   });
-  return d;
+  return found;
 }
 
 /* Returns: (transfer full) (nullable): the path of @node's row. */

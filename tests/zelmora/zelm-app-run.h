@@ -4,7 +4,6 @@
 #include "zelm-window.h"
 
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -60,19 +59,14 @@ GtkWidget *splash ();
  * main window, so keys go to it. */
 void dismiss_splash (ZelmAppGui *app);
 
-/* Waits for a file chooser and returns it (or NULL). */
-GtkWidget *file_chooser ();
-
 /* Selects @node's row in the tree (no pointer). */
 void select_row (ZelmAppGui *app, VornNode *node);
-
-/* Presses @keys in order and releases them in reverse. */
-void chord (std::initializer_list<guint> keys);
 
 /* Returns: (nullable): the first visible toplevel window @match accepts. */
 GtkWidget *find_toplevel (const std::function<bool (GtkWidget *)> &match);
 
-/* Waits for a message dialog to appear; returns it or NULL. */
-GtkWidget *message_dialog ();
+/* Waits for a shown toplevel window of @type (a file chooser, a message
+ * dialog); returns it or NULL. */
+GtkWidget *wait_toplevel (GType type);
 
 } // namespace zelm_test
