@@ -200,7 +200,9 @@ TEST_F (WindowTest, AcceleratorReachesItsAction)
     ASSERT_NE (s, nullptr);
     wait_drawn (s);
     pointer_move (s, 30, 30);
-    chord ({ GDK_KEY_Control_L, GDK_KEY_z });
+    key_press (GDK_KEY_Control_L);
+    key_tap (GDK_KEY_z);
+    key_release (GDK_KEY_Control_L);
     EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
     EXPECT_FALSE (VORN_NODE (file_named (app, path))->children->children->mute);
   });
@@ -253,12 +255,12 @@ TEST_F (WindowTest, FileActions)
     EXPECT_EQ (title (app), "Untitled \u2014 Zelmora");
 
     activate (app, "win.open");
-    GtkWidget *chooser = file_chooser ();
+    GtkWidget *chooser = wait_toplevel (GTK_TYPE_FILE_CHOOSER_DIALOG);
     ASSERT_NE (chooser, nullptr);
     gtk_file_chooser_set_filename (GTK_FILE_CHOOSER (chooser), broken.c_str ());
     pump (200);
     gtk_dialog_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
-    GtkWidget *error = message_dialog ();
+    GtkWidget *error = wait_toplevel (GTK_TYPE_MESSAGE_DIALOG);
     ASSERT_NE (error, nullptr);
     EXPECT_EQ (dialog_text (error).rfind ("Error occurred opening file '" + broken + "': ", 0), 0u);
     gtk_dialog_response (GTK_DIALOG (error), GTK_RESPONSE_CLOSE);
@@ -272,12 +274,12 @@ TEST_F (WindowTest, FileActions)
     for (int answer : { GTK_RESPONSE_CANCEL, GTK_RESPONSE_ACCEPT })
       {
         activate (app, "win.save-as");
-        chooser = file_chooser ();
+        chooser = wait_toplevel (GTK_TYPE_FILE_CHOOSER_DIALOG);
         ASSERT_NE (chooser, nullptr);
         gtk_file_chooser_set_filename (GTK_FILE_CHOOSER (chooser), other.c_str ());
         pump (200);
         gtk_dialog_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
-        GtkWidget *ask = message_dialog ();
+        GtkWidget *ask = wait_toplevel (GTK_TYPE_MESSAGE_DIALOG);
         ASSERT_NE (ask, nullptr);
         EXPECT_EQ (dialog_text (ask), "A file named \u201cother.vvi\u201d already exists.  "
                                       "Do you want to replace it?");
@@ -296,7 +298,7 @@ TEST_F (WindowTest, FileActions)
     g_autofree char *gone = g_build_filename (dir, "x.vvi", nullptr);
     g_object_set (mine, "file-name", gone, nullptr);
     activate (app, "win.save");
-    error = message_dialog ();
+    error = wait_toplevel (GTK_TYPE_MESSAGE_DIALOG);
     ASSERT_NE (error, nullptr);
     EXPECT_EQ (dialog_text (error).rfind (std::string ("Error occurred saving file '") + gone, 0), 0u);
     gtk_dialog_response (GTK_DIALOG (error), GTK_RESPONSE_CLOSE);
@@ -400,7 +402,7 @@ TEST_F (WindowTest, QuitAsksAndEachAnswerDoesWhatItSays)
           gtk_window_close (GTK_WINDOW (main_window (app)));
         else
           activate (app, "app.quit");
-        GtkWidget *dialog = message_dialog ();
+        GtkWidget *dialog = wait_toplevel (GTK_TYPE_MESSAGE_DIALOG);
         ASSERT_NE (dialog, nullptr);
         EXPECT_EQ (dialog_text (dialog), "Save changes to \u201cZelmora bank\u201d before closing?");
         gtk_dialog_response (GTK_DIALOG (dialog), c.answer);

@@ -56,17 +56,6 @@ struct StdoutCapture {
     saved = dup (STDOUT_FILENO);
     dup2 (fileno (tmp), STDOUT_FILENO);
   }
-  /* The test's own output (failures) goes to the real standard output. */
-  void pause ()
-  {
-    fflush (stdout);
-    dup2 (saved, STDOUT_FILENO);
-  }
-  void resume ()
-  {
-    fflush (stdout);
-    dup2 (fileno (tmp), STDOUT_FILENO);
-  }
   std::string finish ()
   {
     fflush (stdout);
@@ -87,7 +76,6 @@ struct During {
   const std::function<void (ZelmAppGui *)> *func;
   AppRun *run;
   ZelmAppGui *app;
-  StdoutCapture *capture;
 };
 
 gboolean
@@ -95,7 +83,6 @@ run_during (gpointer data)
 {
   auto *d = static_cast<During *> (data);
   d->run->activated = true;
-  d->capture->pause ();
   try
     {
       if (*d->func)
@@ -105,7 +92,6 @@ run_during (gpointer data)
     {
       ADD_FAILURE () << "exception in the application run";
     }
-  d->capture->resume ();
   g_application_quit (G_APPLICATION (d->app));
   return G_SOURCE_REMOVE;
 }
@@ -145,19 +131,22 @@ write_config (const std::string &text)
   ASSERT_TRUE (g_file_set_contents (config_path ().c_str (), text.c_str (), -1, nullptr));
 }
 
-AppRun
-run_app (const std::vector<std::string> &args, const std::function<void (ZelmAppGui *)> &during)
+/* Runs @app with @args through g_application_run, standard output captured;
+ * @d, when given, runs once the application is activated. */
+static AppRun
+run (GApplication *app, const std::vector<std::string> &args, During *d)
 {
   home ();
-  AppRun run;
-  ZelmAppGui *app = zelm_app_gui_new ();
+  AppRun result;
   /* Every run is its own instance, whatever else runs on the bus. */
-  g_application_set_flags (G_APPLICATION (app),
-                           GApplicationFlags (G_APPLICATION_HANDLES_OPEN |
-                                              G_APPLICATION_NON_UNIQUE));
+  g_application_set_flags (app, GApplicationFlags (G_APPLICATION_HANDLES_OPEN |
+                                                   G_APPLICATION_NON_UNIQUE));
   StdoutCapture capture;
-  During d = { &during, &run, app, &capture };
-  g_signal_connect_after (app, "activate", G_CALLBACK (activated), &d);
+  if (d)
+    {
+      d->run = &result;
+      g_signal_connect_after (app, "activate", G_CALLBACK (activated), d);
+    }
 
   std::vector<char *> argv;
   argv.push_back (const_cast<char *> ("zelmora"));
@@ -165,12 +154,33 @@ run_app (const std::vector<std::string> &args, const std::function<void (ZelmApp
     argv.push_back (const_cast<char *> (a.c_str ()));
   argv.push_back (nullptr);
 
-  run.status = g_application_run (G_APPLICATION (app), int (argv.size () - 1), argv.data ());
-  run.out = capture.finish ();
+  result.status = g_application_run (app, int (argv.size () - 1), argv.data ());
+  result.out = capture.finish ();
+  /* The test's own messages went there too: show them on failure. */
+  if (::testing::Test::HasFailure ())
+    printf ("%s", result.out.c_str ());
+  return result;
+}
+
+AppRun
+run_app (const std::vector<std::string> &args, const std::function<void (ZelmAppGui *)> &during)
+{
+  ZelmAppGui *app = zelm_app_gui_new ();
+  During d = { &during, nullptr, app };
+  AppRun result = run (G_APPLICATION (app), args, &d);
   g_object_unref (app);
   /* Windows go away on the next iterations. */
   pump ();
-  return run;
+  return result;
+}
+
+AppRun
+run_command_line (ZelmApp *app, const std::vector<std::string> &args)
+{
+  AppRun result = run (G_APPLICATION (app), args, nullptr);
+  g_autoptr (VornSynth) synth = zelm_app_get_synth (app);
+  result.activated = synth != nullptr;
+  return result;
 }
 
 /* ---- the main window under test ------------------------------------------ */
@@ -251,26 +261,6 @@ dismiss_splash (ZelmAppGui *app)
 }
 
 GtkWidget *
-file_chooser ()
-{
-  GtkWidget *c = nullptr;
-  wait_for ([&c] {
-    c = find_toplevel ([] (GtkWidget *w) { return GTK_IS_FILE_CHOOSER_DIALOG (w); });
-    return c != nullptr;
-  });
-  return c;
-}
-
-void
-chord (std::initializer_list<guint> keys)
-{
-  for (guint k : keys)
-    key_press (k);
-  for (auto it = std::rbegin (keys); it != std::rend (keys); ++it)
-    key_release (*it);
-}
-
-GtkWidget *
 find_toplevel (const std::function<bool (GtkWidget *)> &match)
 {
   GList *all = gtk_window_list_toplevels ();
@@ -283,37 +273,14 @@ find_toplevel (const std::function<bool (GtkWidget *)> &match)
 }
 
 GtkWidget *
-message_dialog ()
-{
-  GtkWidget *d = nullptr;
-  wait_for ([&d] {
-    d = find_toplevel ([] (GtkWidget *w) { return GTK_IS_MESSAGE_DIALOG (w); });
-    return d != nullptr;
-  });
-  return d;
-}
-
-/* Clicks the button of @dialog whose label is @label. */
-void
-click_button (GtkWidget *root, const char *label)
+wait_toplevel (GType type)
 {
   GtkWidget *found = nullptr;
-  std::function<void (GtkWidget *)> walk = [&] (GtkWidget *w) {
-    if (GTK_IS_BUTTON (w) && g_strcmp0 (gtk_button_get_label (GTK_BUTTON (w)), label) == 0 &&
-        gtk_widget_is_drawable (w))
-      found = w;
-    if (GTK_IS_CONTAINER (w))
-      {
-        GList *children = gtk_container_get_children (GTK_CONTAINER (w));
-        for (GList *l = children; l; l = l->next)
-          walk (GTK_WIDGET (l->data));
-        g_list_free (children);
-      }
-  };
-  walk (root);
-  ASSERT_NE (found, nullptr) << "no button " << label;
-  wait_drawn (found);
-  click (found, 5, 5);
+  wait_for ([&found, type] {
+    found = find_toplevel ([type] (GtkWidget *w) { return G_TYPE_CHECK_INSTANCE_TYPE (w, type); });
+    return found != nullptr;
+  });
+  return found;
 }
 
 /* Returns: (transfer full) (nullable): the path of @node's row. */
@@ -347,54 +314,6 @@ select_row (ZelmAppGui *app, VornNode *node)
   gtk_tree_view_set_cursor (view, path, nullptr, FALSE);
   gtk_tree_path_free (path);
   pump ();
-}
-
-void
-click_tree_row (ZelmAppGui *app, VornNode *node)
-{
-  GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
-  GtkTreePath *found = row_of (view, node);
-  ASSERT_NE (found, nullptr);
-  /* The row must be visible to be clicked: open its parents as a user would. */
-  gtk_tree_view_expand_to_path (view, found);
-  gtk_tree_view_scroll_to_cell (view, found, nullptr, FALSE, 0, 0);
-  wait_drawn (GTK_WIDGET (view));
-  /* Scrolling happens at the view's next layout: until then the row may lie
-   * outside it, and a click there would land on another widget. */
-  GdkRectangle r;
-  int wx = 0, wy = 0;
-  bool inside = wait_for ([&] {
-    gtk_tree_view_get_cell_area (view, found, gtk_tree_view_get_column (view, 1), &r);
-    gtk_tree_view_convert_bin_window_to_widget_coords (view, r.x, r.y, &wx, &wy);
-    int header = 0;
-    gtk_tree_view_convert_bin_window_to_widget_coords (view, 0, 0, nullptr, &header);
-    GdkRectangle visible;
-    gtk_tree_view_get_visible_rect (view, &visible);
-    return r.height > 0 && wy >= header &&
-           wy + r.height <= gtk_widget_get_allocated_height (GTK_WIDGET (view)) &&
-           r.y >= 0 && r.y + r.height <= visible.height;
-  });
-  gtk_tree_path_free (found);
-  ASSERT_TRUE (inside) << "the row never came into view";
-  click (GTK_WIDGET (view), wx + 10, wy + r.height / 2);
-}
-
-VornNode *
-selected_row (ZelmAppGui *app)
-{
-  GtkTreeSelection *sel = gtk_tree_view_get_selection (GTK_TREE_VIEW (widget (app, "TreeView")));
-  GtkTreeModel *model = nullptr;
-  GList *rows = gtk_tree_selection_get_selected_rows (sel, &model);
-  VornNode *node = nullptr;
-  GtkTreeIter iter;
-  if (rows && !rows->next && gtk_tree_model_get_iter (model, &iter, static_cast<GtkTreePath *> (rows->data)))
-    {
-      gtk_tree_model_get (model, &iter, 3, &node, -1);
-      /* The row holds its own reference. */
-      g_object_unref (node);
-    }
-  g_list_free_full (rows, reinterpret_cast<GDestroyNotify> (gtk_tree_path_free));
-  return node;
 }
 
 } // namespace zelm_test

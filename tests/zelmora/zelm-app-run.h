@@ -4,7 +4,6 @@
 #include "zelm-window.h"
 
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,11 @@ struct AppRun {
  * @during quit it itself.  Standard output is captured. */
 AppRun run_app (const std::vector<std::string> &args,
                 const std::function<void (ZelmAppGui *)> &during = nullptr);
+
+/* Runs @app, an application without a window (ZelmApp), with @args: it
+ * ends once activated, its synthesizer and drivers still up for the test
+ * to inspect.  "activated" says whether it got that far. */
+AppRun run_command_line (ZelmApp *app, const std::vector<std::string> &args);
 
 /* A private configuration and ALSA home for the whole executable: HOME and
  * XDG_CONFIG_HOME point into a temporary directory whose ALSA default device
@@ -55,28 +59,14 @@ GtkWidget *splash ();
  * main window, so keys go to it. */
 void dismiss_splash (ZelmAppGui *app);
 
-/* Waits for a file chooser and returns it (or NULL). */
-GtkWidget *file_chooser ();
-
 /* Selects @node's row in the tree (no pointer). */
 void select_row (ZelmAppGui *app, VornNode *node);
-
-/* Presses @keys in order and releases them in reverse. */
-void chord (std::initializer_list<guint> keys);
 
 /* Returns: (nullable): the first visible toplevel window @match accepts. */
 GtkWidget *find_toplevel (const std::function<bool (GtkWidget *)> &match);
 
-/* Waits for a message dialog to appear; returns it or NULL. */
-GtkWidget *message_dialog ();
-
-/* Clicks the drawn button labelled @label below @root. */
-void click_button (GtkWidget *root, const char *label);
-
-/* Shows @node's tree row (opening its parents) and clicks it. */
-void click_tree_row (ZelmAppGui *app, VornNode *node);
-
-/* Returns: (nullable): the node of the one selected tree row. */
-VornNode *selected_row (ZelmAppGui *app);
+/* Waits for a shown toplevel window of @type (a file chooser, a message
+ * dialog); returns it or NULL. */
+GtkWidget *wait_toplevel (GType type);
 
 } // namespace zelm_test
