@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 using namespace synth_test;
@@ -36,12 +35,6 @@ play (Synth &s, int f)
         vorn_synth_note_off (s.synth, 0, 0, i % 3, note, 0);
     }
   return s.render (VORN_FRAGMENT_SIZE);
-}
-
-bool
-same_bits (const std::vector<float> &a, const std::vector<float> &b)
-{
-  return a.size () == b.size () && memcmp (a.data (), b.data (), a.size () * sizeof (float)) == 0;
 }
 
 } // namespace
