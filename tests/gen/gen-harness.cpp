@@ -113,6 +113,7 @@ GenHarness::GenHarness (VornFormat format, VornSimd simd, guint speakers, double
 
 GenHarness::~GenHarness ()
 {
+  EXPECT_EQ (allocations_, 0u) << "the render allocated";
   g_clear_object (&gen_);
   g_clear_object (&queue_);
   g_clear_object (&synth_);

@@ -95,9 +95,9 @@ public:
   void bind (guint slot, AttribRecords &records, guint index = 0) { slot_ref (slot) = records.val (index); }
   void unbind (guint slot) { slot_ref (slot) = nullptr; }
 
-  /* Renders one fragment, adding its heap allocations (which must be none) to allocations(). */
+  /* Renders one fragment; a render that allocates fails the test (reported
+   * when the harness goes). */
   gboolean render ();
-  std::size_t allocations () const { return allocations_; }
 
 private:
   VornAttribVal *&slot_ref (guint slot)

@@ -12,16 +12,6 @@
 
 using namespace synth_test;
 
-namespace {
-
-bool
-same_bits (const std::vector<float> &a, const std::vector<float> &b)
-{
-  return a.size () == b.size () && memcmp (a.data (), b.data (), a.size () * sizeof (float)) == 0;
-}
-
-} // namespace
-
 class SynthCpuFormat : public ::testing::TestWithParam<VornFormat> {};
 
 TEST_P (SynthCpuFormat, NotePitchEnvelopesAndVoiceLifecycle)

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace synth_test {
@@ -17,6 +18,13 @@ using signal_test::channel;
 using signal_test::peak;
 
 constexpr double RATE = 48000.0;
+
+/* Renders equal to the bit, NaN and signed zero included. */
+inline bool
+same_bits (const std::vector<float> &a, const std::vector<float> &b)
+{
+  return a.size () == b.size () && memcmp (a.data (), b.data (), a.size () * sizeof (float)) == 0;
+}
 
 struct Returned {
   std::vector<guint> voices; /* voice ids of returned start-voice messages */
