@@ -1,6 +1,6 @@
 /* fuzz-synth.h: what the fuzz targets share: a log writer that turns a
- * critical into a crash the fuzzer reports, and bounded rendering whose
- * output must stay finite */
+ * critical into a crash the fuzzer reports, and synthesizers whose bounded
+ * rendering must stay finite */
 #pragma once
 
 #include "vornadel.h"
@@ -55,6 +55,38 @@ render (VornSynth *synth, guint fragments)
           fail ("the output holds NaN or infinity");
       drain (synth);
     }
+}
+
+/* Installs the log writer and initializes the engine, once. */
+inline void
+init ()
+{
+  static const bool initialized = [] {
+    g_log_set_writer_func (log_writer, nullptr, nullptr);
+    vorn_init ("Zelmora 0.9.0");
+    return true;
+  }();
+  (void) initialized;
+}
+
+/* A started synthesizer of two speakers on one core, in the sample format
+ * @double_format picks; free it with synth_free(). */
+inline VornSynth *
+synth_new (bool double_format, guint max_voices)
+{
+  VornSynth *synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "audio-format", double_format ? VORN_FORMAT_DOUBLE : VORN_FORMAT_SINGLE,
+                "cores", 1u, "max-voices", max_voices, "speaker-count", 2u, nullptr);
+  vorn_synth_start (synth);
+  return synth;
+}
+
+inline void
+synth_free (VornSynth *synth)
+{
+  vorn_synth_stop (synth);
+  drain (synth);
+  g_object_unref (synth);
 }
 
 } // namespace fuzz
