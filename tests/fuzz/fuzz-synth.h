@@ -1,4 +1,4 @@
-/* fuzz-synth.h: what the fuzz targets share: a log writer that turns a
+/* fuzz-synth.h: what the fuzz targets share: engine start-up that turns a
  * critical into a crash the fuzzer reports, and synthesizers whose bounded
  * rendering must stay finite */
 #pragma once
@@ -12,19 +12,6 @@
 namespace fuzz {
 
 constexpr guint FRAGMENT = 64;
-
-/* Criticals and errors mean an engine call was misused: abort so the fuzzer
- * keeps the input.  Warnings (bad enum names and the like) are expected. */
-inline GLogWriterOutput
-log_writer (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer)
-{
-  if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))
-    {
-      g_log_writer_standard_streams (level, fields, n_fields, nullptr);
-      abort ();
-    }
-  return G_LOG_WRITER_HANDLED;
-}
 
 [[noreturn]] inline void
 fail (const char *why)
@@ -57,12 +44,21 @@ render (VornSynth *synth, guint fragments)
     }
 }
 
-/* Installs the log writer and initializes the engine, once. */
+/* Initializes the engine, once.  Criticals and errors mean an engine call
+ * was misused: they abort, so the fuzzer keeps the input.  Warnings (bad
+ * enum names and the like) are expected. */
 inline void
 init ()
 {
   static const bool initialized = [] {
-    g_log_set_writer_func (log_writer, nullptr, nullptr);
+    g_log_set_writer_func ([] (GLogLevelFlags level, const GLogField *fields, gsize n_fields, gpointer) {
+      if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL))
+        {
+          g_log_writer_standard_streams (level, fields, n_fields, nullptr);
+          abort ();
+        }
+      return G_LOG_WRITER_HANDLED;
+    }, nullptr, nullptr);
     vorn_init ("Zelmora 0.9.0");
     return true;
   }();
