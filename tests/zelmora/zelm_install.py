@@ -55,7 +55,7 @@ class Staged:
 
 
 class Tap:
-    """Runs cases one after another and prints TAP.  check() records a failed
+    """TAP output for cases run one after another.  check() records a failed
     expectation and lets the case go on; a case fails when one did or when it
     raised."""
 
@@ -69,23 +69,17 @@ class Tap:
         return ok
 
     def case(self, title, body, *args):
-        """Runs body(*args); a string it returns is why it skipped.  Returns
-        whether the case passed."""
-        self.number += 1
-        self.problems = []
-        skip = None
+        """Runs body(*args); a string it returns is why it skipped."""
+        self.number, self.problems, skip = self.number + 1, [], None
         try:
             skip = body(*args)
         except Exception:  # a crash fails this case, not the run
             self.problems.append(traceback.format_exc())
-        ok = not self.problems
-        self.failed += not ok
-        print(f'{"ok" if ok else "not ok"} {self.number} - {title}' + (f' # SKIP {skip}' if skip else ''))
+        self.failed += bool(self.problems)
+        print(f'{"not ok" if self.problems else "ok"} {self.number} - {title}' + (f' # SKIP {skip}' if skip else ''))
         for line in '\n'.join(self.problems).splitlines():
             print(f'# {line}')
         sys.stdout.flush()
-        return ok
-
 
 
 def install_and_run(cases, **staged):
@@ -96,10 +90,7 @@ def install_and_run(cases, **staged):
     tap.case('meson install', lambda: installed.append(Staged(**staged)))
     try:
         for title, body in cases:
-            if installed:
-                tap.case(title, body, tap, installed[0])
-            else:
-                tap.case(title, lambda: 'nothing installed')
+            tap.case(title, body if installed else lambda t: 'nothing installed', tap, *installed)
     finally:
         for s in installed:
             s.close()
