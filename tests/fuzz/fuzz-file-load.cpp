@@ -29,10 +29,7 @@ constexpr guint HELD = 4, RELEASED = 2;
 static void
 play (VornFile *file, bool double_format)
 {
-  VornSynth *synth = vorn_synth_cpu_new ();
-  g_object_set (synth, "audio-format", double_format ? VORN_FORMAT_DOUBLE : VORN_FORMAT_SINGLE,
-                "cores", 1u, "max-voices", 8u, "speaker-count", 2u, nullptr);
-  vorn_synth_start (synth);
+  VornSynth *synth = fuzz::synth_new (double_format, 8u);
 
   int played = 0;
   for (VornNode *node = VORN_NODE (file)->children; node && played < MAX_INSTRUMENTS;
@@ -50,9 +47,7 @@ play (VornFile *file, bool double_format)
       fuzz::render (synth, 1);
     }
 
-  vorn_synth_stop (synth);
-  fuzz::drain (synth);
-  g_object_unref (synth);
+  fuzz::synth_free (synth);
 }
 
 #ifdef VORN_FUZZ_REPLAY
@@ -62,52 +57,33 @@ play (VornFile *file, bool double_format)
 static std::string
 json_text (VornFile *file)
 {
-  JsonNode *json = json_gobject_serialize (G_OBJECT (file));
+  g_autoptr (JsonNode) json = json_gobject_serialize (G_OBJECT (file));
   json_object_remove_member (json_node_get_object (json), "software-edited");
-  char *text = json_to_string (json, TRUE);
-  std::string result = text;
-  g_free (text);
-  json_node_unref (json);
-  return result;
+  g_autofree char *text = json_to_string (json, TRUE);
+  return text;
 }
 
 static void
 save_and_reload (VornFile *file)
 {
   static char *dir = g_dir_make_tmp ("zelmora-fuzz-XXXXXX", nullptr);
-  char *path = g_build_filename (dir, "saved.vvi", nullptr);
-  GError *error = nullptr;
+  g_autofree char *path = g_build_filename (dir, "saved.vvi", nullptr);
+  g_autoptr (GError) error = nullptr;
   if (!vorn_file_save (file, path, &error))
-    {
-      fprintf (stderr, "save failed: %s\n", error->message);
-      abort ();
-    }
-  VornFile *again = vorn_file_load (path, &error);
-  if (!again)
-    {
-      fprintf (stderr, "a saved file does not load: %s\n", error->message);
-      abort ();
-    }
+    fuzz::fail (error->message);
+  g_autoptr (VornFile) again = vorn_file_load (path, &error);
   g_unlink (path);
-  g_free (path);
+  if (!again)
+    fuzz::fail (error->message);
   if (json_text (again) != json_text (file))
-    {
-      fprintf (stderr, "a saved file loads differently\n");
-      abort ();
-    }
-  g_object_unref (again);
+    fuzz::fail ("a saved file loads differently");
 }
 #endif
 
 extern "C" int
 LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
 {
-  static const bool initialized = [] {
-    g_log_set_writer_func (fuzz::log_writer, nullptr, nullptr);
-    vorn_init ("Zelmora 0.9.0");
-    return true;
-  }();
-  (void) initialized;
+  fuzz::init ();
 
   if (size == 0 || size > G_MAXUINT32)
     return 0;

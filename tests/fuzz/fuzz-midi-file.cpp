@@ -48,10 +48,7 @@ static void
 play (const std::vector<RenderEvent> &events, bool double_format)
 {
   static VornInst *inst = vorn_inst_new_default ();
-  VornSynth *synth = vorn_synth_cpu_new ();
-  g_object_set (synth, "audio-format", double_format ? VORN_FORMAT_DOUBLE : VORN_FORMAT_SINGLE,
-                "cores", 1u, "max-voices", 16u, "speaker-count", 2u, nullptr);
-  vorn_synth_start (synth);
+  VornSynth *synth = fuzz::synth_new (double_format, 16u);
   for (int c = 0; c < 16; c++)
     vorn_synth_set_inst (synth, c, inst);
 
@@ -69,20 +66,13 @@ play (const std::vector<RenderEvent> &events, bool double_format)
     }
   fuzz::render (synth, TAIL);
 
-  vorn_synth_stop (synth);
-  fuzz::drain (synth);
-  g_object_unref (synth);
+  fuzz::synth_free (synth);
 }
 
 extern "C" int
 LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
 {
-  static const bool initialized = [] {
-    g_log_set_writer_func (fuzz::log_writer, nullptr, nullptr);
-    vorn_init ("Zelmora 0.9.0");
-    return true;
-  }();
-  (void) initialized;
+  fuzz::init ();
 
   if (size > RENDER_MIDI_MAX_SIZE)
     return 0;

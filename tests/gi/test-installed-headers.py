@@ -3,16 +3,19 @@
 outside C program would: only through pkg-config and the installed headers.
 Every installed header must compile on its own as C, the umbrella header must
 name exactly the installed headers, no render internal may be installed, and
-(outside sanitizer builds) a small program linked with `pkg-config --libs`
-must render a note.  Prints TAP."""
-import argparse
+(outside sanitizer builds) a small program built with `pkg-config --cflags
+--libs` must render a note.  Prints TAP.
+
+usage: test-installed-headers.py MESON BUILD_ROOT CC GIR"""
 import os
 import re
 import shlex
-import subprocess
 import sys
-import tempfile
-import traceback
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'zelmora'))
+from zelm_install import install_and_run, run  # noqa: E402
+
+UMBRELLA = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'libvornadel', 'vornadel.h')
 
 # Render internals: never installed.
 INTERNAL = re.compile(r'(-private|-kernel|-lanes|-tsan|-eval|-scalar)\.h$|'
@@ -46,150 +49,74 @@ main (void)
 '''
 
 
-def run(cmd, env=None, timeout=120):
-    p = subprocess.run(cmd, env=env, capture_output=True, text=True, timeout=timeout)
-    return p.returncode, p.stdout, p.stderr
+def compile_c(s, source, output, link):
+    """Compiles C @source into @output against the installed library, with
+    warnings as errors, and links it if @link; returns (exit status, stdout,
+    stderr)."""
+    # The installed .pc file names the real prefix: pkg-config reads a copy
+    # that points into the DESTDIR (--define-variable would move GLib's too).
+    pcdir = os.path.join(s.tmp, 'pkgconfig')
+    if not os.path.isdir(pcdir):
+        with open(s.dir('libdir', 'pkgconfig', 'vornadel.pc')) as f:
+            text = f.read().replace(f'prefix={s.configured("prefix")}\n', f'prefix={s.dir("prefix")}\n', 1)
+        os.mkdir(pcdir)
+        with open(os.path.join(pcdir, 'vornadel.pc'), 'w') as f:
+            f.write(text)
+    env = dict(os.environ, PKG_CONFIG_PATH=pcdir + os.pathsep + os.environ.get('PKG_CONFIG_PATH', ''))
+    status, flags, err = run(['pkg-config', '--cflags'] + (['--libs'] if link else []) + ['vornadel'], env=env)
+    if status != 0:
+        return status, flags, err
+    path = os.path.join(s.tmp, 'one.c')
+    with open(path, 'w') as f:
+        f.write(source)
+    return run(shlex.split(CC) + ['-std=c11', '-Wall', '-Wextra', '-Werror', path, '-o', output]
+               + ([] if link else ['-c']) + flags.split())
 
 
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
+def headers(s):
+    return sorted(f for f in os.listdir(s.dir('includedir', 'vornadel')) if f.endswith('.h'))
 
 
-class Installed:
-    def __init__(self, a, tmp):
-        self.a, self.tmp = a, tmp
-        self.destdir = os.path.join(tmp, 'destdir')
-
-    def staged(self, path):
-        return os.path.join(self.destdir, path.lstrip('/'))
-
-    def pkg_config(self, *args):
-        # The installed .pc file names the real prefix: use a copy whose
-        # prefix points into the DESTDIR (--define-variable would move the
-        # prefix of GLib's files too).
-        pcdir = os.path.join(self.tmp, 'pkgconfig')
-        if not os.path.isdir(pcdir):
-            with open(os.path.join(self.staged(self.a.libdir), 'pkgconfig', 'vornadel.pc')) as f:
-                text = f.read()
-            check(re.search(r'^prefix=' + re.escape(self.a.prefix) + '$', text, re.M),
-                  f'vornadel.pc has another prefix:\n{text}')
-            os.mkdir(pcdir)
-            with open(os.path.join(pcdir, 'vornadel.pc'), 'w') as f:
-                f.write(re.sub(r'^prefix=.*$', 'prefix=' + self.staged(self.a.prefix), text,
-                               count=1, flags=re.M))
-        env = dict(os.environ)
-        env['PKG_CONFIG_PATH'] = pcdir + os.pathsep + env.get('PKG_CONFIG_PATH', '')
-        status, out, err = run(['pkg-config'] + list(args) + ['vornadel'], env=env)
-        check(status == 0, f'pkg-config {" ".join(args)}: {err}')
-        return out.split()
-
-    def test_install(self):
-        # No --no-rebuild: `meson test --suite gi` builds only what the tests
-        # name, the install builds the rest.
-        status, out, err = run([self.a.meson, 'install', '--quiet', '--destdir', self.destdir,
-                                '--tags', 'devel,runtime,typelib', '-C', self.a.build_root],
-                               timeout=580)
-        check(status == 0, f'meson install:\n{out}{err}')
-        self.incdir = os.path.join(self.staged(self.a.includedir), 'vornadel')
-        check(os.path.isdir(self.incdir), f'no {self.incdir}')
-        self.headers = sorted(f for f in os.listdir(self.incdir) if f.endswith('.h'))
-
-    def test_pkg_config(self):
-        check(self.pkg_config('--modversion') == [self.a.version], 'version')
-        requires = set(self.pkg_config('--print-requires'))
-        for req in ('glib-2.0', 'gobject-2.0', 'gio-2.0', 'json-glib-1.0'):
-            check(req in requires, f'Requires lacks {req}: {requires}')
-        check('-I' + self.incdir in self.pkg_config('--cflags'), 'Cflags miss the header folder')
-        libs = self.pkg_config('--libs')
-        check('-lvornadel' in libs, f'Libs: {libs}')
-
-    def test_no_internals(self):
-        internal = [h for h in self.headers if INTERNAL.search(h)]
-        check(not internal, f'render internals installed: {internal}')
-
-    def test_umbrella_names_installed_headers(self):
-        with open(self.a.umbrella) as f:
-            text = f.read()
+def public_headers(t, s):
+    internal = [h for h in headers(s) if INTERNAL.search(h)]
+    t.check(not internal, f'render internals installed: {internal}')
+    with open(UMBRELLA) as f:
         # Only the part outside the in-tree block is public.
-        public = re.sub(r'#ifdef VORN_IN_TREE_INTERNALS.*?#endif', '', text, flags=re.S)
-        named = set(re.findall(r'#include "([^"]+)"', public))
-        installed = set(self.headers) - {'vornadel.h'}
-        check(named == installed, f'vornadel.h names {sorted(named - installed)} not installed, '
-              f'misses {sorted(installed - named)}')
-
-    def test_headers_compile_as_c(self):
-        cflags = self.pkg_config('--cflags')
-        failed = []
-        for h in self.headers:
-            src = os.path.join(self.tmp, 'one.c')
-            with open(src, 'w') as f:
-                f.write(f'#include <{h}>\n')
-            status, out, err = run(shlex.split(self.a.cc)
-                                   + ['-std=c11', '-Wall', '-Wextra', '-Werror', '-c', src,
-                                      '-o', os.devnull] + cflags)
-            if status != 0:
-                failed.append(f'{h}:\n{err}')
-        check(not failed, 'headers that do not compile on their own as C:\n' + '\n'.join(failed))
-
-    def test_program_links_and_plays(self):
-        if self.a.sanitized == 'true':
-            return 'skip sanitizer build: a plain C program cannot link the sanitized library'
-        src = os.path.join(self.tmp, 'play.c')
-        exe = os.path.join(self.tmp, 'play')
-        with open(src, 'w') as f:
-            f.write(PROGRAM)
-        status, out, err = run(shlex.split(self.a.cc)
-                               + ['-std=c11', '-Wall', '-Wextra', '-Werror', src, '-o', exe]
-                               + self.pkg_config('--cflags', '--libs'))
-        check(status == 0, f'compile and link:\n{err}')
-        env = dict(os.environ)
-        env['LD_LIBRARY_PATH'] = self.staged(self.a.libdir)
-        status, out, err = run([exe], env=env)
-        check(status == 0, f'the program played nothing (peak {out.strip()}):\n{err}')
-
-    def test_introspection_files(self):
-        if self.a.gir != 'true':
-            return 'skip the build made no introspection data'
-        gir = os.path.join(self.staged(self.a.datadir), 'gir-1.0', 'Vornadel-0.9.gir')
-        typelib = os.path.join(self.staged(self.a.libdir), 'girepository-1.0', 'Vornadel-0.9.typelib')
-        for path in (gir, typelib):
-            check(os.path.isfile(path), f'not installed: {path}')
-        with open(gir) as f:
-            text = f.read()
-        check('<package name="vornadel"/>' in text, 'the .gir names no pkg-config package')
-        check('<c:include name="vornadel.h"/>' in text, 'the .gir names no header')
+        public = re.sub(r'#ifdef VORN_IN_TREE_INTERNALS.*?#endif', '', f.read(), flags=re.S)
+    named, installed = set(re.findall(r'#include "([^"]+)"', public)), set(headers(s)) - {'vornadel.h'}
+    t.check(named == installed, f'vornadel.h names {sorted(named - installed)} not installed, '
+            f'misses {sorted(installed - named)}')
+    for h in headers(s):
+        status, out, err = compile_c(s, f'#include <{h}>\n', os.devnull, False)
+        t.check(status == 0, f'{h} does not compile on its own as C:\n{err}')
 
 
-def main():
-    p = argparse.ArgumentParser()
-    # --cc is the compiler command, a launcher such as ccache included.
-    for opt in ('meson', 'build-root', 'prefix', 'includedir', 'libdir', 'datadir', 'cc',
-                'version', 'umbrella', 'sanitized', 'gir'):
-        p.add_argument('--' + opt, required=True)
-    a = p.parse_args()
-    names = [n for n in Installed.__dict__ if n.startswith('test_')]
-    print(f'1..{len(names)}')
-    failed = 0
-    with tempfile.TemporaryDirectory(prefix='vorn-installed-') as tmp:
-        t = Installed(a, tmp)
-        for i, name in enumerate(names, 1):
-            try:
-                skip = getattr(t, name)()
-                print(f'ok {i} {name}' + (f' # {skip}' if skip else ''))
-            except Exception:
-                failed += 1
-                print(f'not ok {i} {name}')
-                for line in traceback.format_exc().splitlines():
-                    print('# ' + line)
-                if name == 'test_install':
-                    for j, rest in enumerate(names[i:], i + 1):
-                        print(f'not ok {j} {rest} # nothing installed')
-                    failed += len(names) - i
-                    break
-    sys.stdout.flush()
-    return 1 if failed else 0
+def program_plays(t, s):
+    if s.options['b_sanitize'] != 'none':
+        return 'a plain C program cannot link the sanitized library'
+    exe = os.path.join(s.tmp, 'play')
+    status, out, err = compile_c(s, PROGRAM, exe, True)
+    if t.check(status == 0, f'compile and link:\n{err}'):
+        status, out, err = run([exe], env=s.env())
+        t.check(status == 0, f'the program played nothing (peak {out.strip()}):\n{err}')
+
+
+def introspection_files(t, s):
+    if GIR != 'true':
+        return 'the build made no introspection data'
+    typelib = s.dir('libdir', 'girepository-1.0', 'Vornadel-0.9.typelib')
+    t.check(os.path.isfile(typelib), f'not installed: {typelib}')
+    with open(s.dir('datadir', 'gir-1.0', 'Vornadel-0.9.gir')) as f:
+        text = f.read()
+    for line in ('<package name="vornadel"/>', '<c:include name="vornadel.h"/>'):
+        t.check(line in text, f'the .gir lacks {line}')
 
 
 if __name__ == '__main__':
-    sys.exit(main())
+    # CC is the compiler command, a launcher such as ccache included.
+    meson, build_root, CC, GIR = sys.argv[1:5]
+    sys.exit(install_and_run([
+        ('public headers', public_headers),
+        ('a program built with pkg-config plays', program_plays),
+        ('introspection files', introspection_files),
+    ], meson=meson, build_root=build_root, tags='devel,runtime,typelib', timeout=580))
