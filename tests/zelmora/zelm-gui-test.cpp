@@ -262,14 +262,6 @@ pixel (GdkPixbuf *pixbuf, int x, int y)
   return { p[0], p[1], p[2] };
 }
 
-void
-save_png (GtkWidget *widget, const char *path)
-{
-  GdkPixbuf *pb = grab (widget);
-  gdk_pixbuf_save (pb, path, "png", nullptr, nullptr);
-  g_object_unref (pb);
-}
-
 /* ---- waiting for drawing --------------------------------------------- */
 
 bool

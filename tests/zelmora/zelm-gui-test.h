@@ -50,9 +50,6 @@ struct Rgb {
 };
 Rgb pixel (GdkPixbuf *pixbuf, int x, int y);
 
-/* Saves @widget's pixels as PNG to @path (for looking at a failure). */
-void save_png (GtkWidget *widget, const char *path);
-
 /* ---- waiting for drawing --------------------------------------------- */
 
 /* Queues a redraw of @widget and waits until it has drawn and the server

@@ -7,6 +7,7 @@
 #include "zelm-scale.h"
 
 #include "zelm-util.h"
+#include "zelm-widget-geometry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -82,8 +83,6 @@ static const struct {
 
 #define STRIPE_WIDTH 50.0
 #define EXP_LIMIT    ZELM_SCALE_EXP_LIMIT
-#define EXP_BOXES    54.0  /* box width = (track - circle) / 54 */
-#define EXP_GAPS     108.0 /* gap width = (track - circle) / 108 */
 
 enum DragMode {
   DRAG_NONE,
@@ -103,16 +102,8 @@ enum {
   BUTTON_EXP_UP,
 };
 
-/* Geometry in pixels, from the allocation, the margin and the text height. */
-struct Layout {
-  double m;                     /* margin */
-  double slider_y, s;           /* slider row top and height */
-  double coeff_y, k;            /* coefficient row */
-  double exp_y, x;              /* exponent row */
-  double b;                     /* button width */
-  double track_x, track_w;      /* the rows' active part */
-  double centre;                /* horizontal centre of the track */
-  double box_w, box_gap;        /* exponent boxes */
+/* Geometry in pixels, from the allocation, the margin and the text. */
+struct Layout : ZelmScaleLayout {
   int text_w;
 };
 
@@ -189,44 +180,16 @@ update_layout (ZelmScale *scale)
   Layout &l = scale->lay;
   int tw, th;
   pango_layout_get_pixel_size (text_layout (scale), &tw, &th);
-  const double m = scale->margin, t = th, width = scale->width;
-  const double r = scale->height - 4 * m - (t + 2 * m);
-
-  l.m = m;
+  zelm_scale_layout (&l, scale->width, scale->height, scale->margin, scale->slider_portion, th);
   l.text_w = tw;
-  l.slider_y = m;
-  l.s = scale->slider_portion * r;
-  l.coeff_y = 2 * m + l.s;
-  l.k = t + 2 * m;
-  l.exp_y = 3 * m + l.k + l.s;
-  l.x = r - l.s;
-  l.b = std::max ({ l.x / 2, l.s / 2, l.k });
-  l.track_x = l.b + 2 * m;
-  l.track_w = width - 2 * (l.b + 2 * m);
-  l.centre = l.track_x + l.track_w / 2;
-  l.box_w = (l.track_w - l.x) / EXP_BOXES;
-  l.box_gap = (l.track_w - l.x) / EXP_GAPS;
   return l;
-}
-
-/* Row under @y: 1 slider, 2 coefficient, 3 exponent, 0 none. */
-static int
-row_at (const Layout &l, double y)
-{
-  if (y >= l.slider_y && y < l.slider_y + l.s)
-    return 1;
-  if (y >= l.coeff_y && y < l.coeff_y + l.k)
-    return 2;
-  if (y >= l.exp_y && y < l.exp_y + l.x)
-    return 3;
-  return 0;
 }
 
 static int
 button_at (ZelmScale *scale, double x, double y)
 {
   const Layout &l = scale->lay;
-  int row = row_at (l, y);
+  int row = zelm_scale_row_at (&l, y);
   if (!row)
     return BUTTON_NONE;
   if (x >= l.m && x <= l.m + l.b)
@@ -277,24 +240,10 @@ drag_coeff (ZelmScale *scale, double px)
                                              scale->control));
 }
 
-/* The exponent box under @px: 0 the circle, 1..18 right of it, -1..-18 left. */
-static int
-exp_box_at (const Layout &l, double px)
-{
-  px = CLAMP (px, l.track_x, l.track_x + l.track_w);
-  const double h = (l.x + l.m) / 2, step = l.box_w + l.box_gap;
-  int e = 0;
-  if (px > l.centre + h)
-    e = int (std::trunc ((px - l.centre - h) / step + 1));
-  else if (px < l.centre - h)
-    e = int (std::trunc ((px - l.centre + h) / step - 1));
-  return CLAMP (e, -EXP_LIMIT, EXP_LIMIT);
-}
-
 static void
 drag_exp (ZelmScale *scale, double px, gboolean press)
 {
-  user_value (scale, zelm_scale_exp_value (scale->value, exp_box_at (scale->lay, px), press));
+  user_value (scale, zelm_scale_exp_value (scale->value, zelm_scale_exp_box_at (&scale->lay, px), press));
 }
 
 static void
@@ -340,7 +289,7 @@ zelm_scale_button_press_event (GtkWidget *widget, GdkEventButton *event)
   gtk_widget_grab_focus (widget);
   const Layout &l = update_layout (scale);
 
-  int row = row_at (l, event->y);
+  int row = zelm_scale_row_at (&l, event->y);
   if (row && in_track (l, event->x))
     {
       scale->drag_x = scale->last_x = event->x;
@@ -539,7 +488,7 @@ draw_exp_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
   double c;
   zelm_scale_decompose (scale->value, &c, &e);
   const guint32 *col = scale->colors;
-  const double step = l.box_w + l.box_gap, y = l.exp_y;
+  const double y = l.exp_y;
 
   zelm_util_set_rgba_uint (cr, col[e == 0 ? COLOR_ACTIVE : COLOR_INACTIVE]);
   cairo_arc (cr, l.centre, y + l.x / 2, l.x / 2, 0, 2 * G_PI);
@@ -549,11 +498,7 @@ draw_exp_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
     {
       const int filled = (e * side > 0) ? std::min (std::abs (e), EXP_LIMIT) : 0;
       const int merged = filled / 3 * 3;
-      /* Left edge of position i (1-based) on this side. */
-      auto left = [&] (int i) {
-        double inner = l.x / 2 + l.box_gap + (i - 1) * step;
-        return side > 0 ? l.centre + inner : l.centre - inner - l.box_w;
-      };
+      auto left = [&] (int i) { return zelm_scale_exp_box_left (&l, side * i); };
       for (int g = 1; g <= merged; g += 3)
         {
           double x0 = side > 0 ? left (g) : left (g + 2);

@@ -2,6 +2,7 @@
 #include "zelm-wave-scope.h"
 
 #include "zelm-util.h"
+#include "zelm-widget-geometry.h"
 
 #include <algorithm>
 #include <new>
@@ -62,7 +63,7 @@ static void
 update_len (ZelmWaveScope *scope)
 {
   ZelmWaveScopePrivate *priv = get_priv (scope);
-  scope->len = int (priv->width / priv->x_zoom + 1.5);
+  scope->len = zelm_wave_scope_length (priv->width, priv->x_zoom);
 }
 
 static void
@@ -165,8 +166,8 @@ zelm_wave_scope_draw (GtkWidget *widget, cairo_t *cr)
       return FALSE;
     }
 
-  const int left = int (priv->offset / xz + 0.5);
-  const int right = std::min (width, int (left + priv->count / xz + 0.5));
+  int left = 0, right = 0;
+  zelm_wave_scope_columns (priv->count, priv->offset, xz, width, &left, &right);
 
   zelm_util_set_rgba_uint (cr, priv->colors[COLOR_NO_DATA]);
   if (left > 0)

@@ -1,5 +1,5 @@
 /* test-ctrl.cpp: widgets bound to properties, both ways, and the shared
- * tree-row and combo box helpers */
+ * combo box helpers */
 #include "vorn-test-log.h"
 #include "zelm-ctrl.h"
 #include "zelm-gui-test.h"
@@ -242,29 +242,7 @@ TEST (Ctrl, ClickSetsTheProperty)
   gtk_widget_destroy (win);
 }
 
-/* ---- tree rows and combo boxes -------------------------------------------- */
-
-TEST (UtilTree, RowReferencesFollowTheirRowUntilItIsDeleted)
-{
-  GtkListStore *store = gtk_list_store_new (1, G_TYPE_STRING);
-  GtkTreeIter it[3];
-  for (int i = 0; i < 3; i++)
-    gtk_list_store_insert_with_values (store, &it[i], -1, 0, i == 0 ? "a" : i == 1 ? "b" : "c", -1);
-  GtkTreeRowReference *ref = zelm_util_tree_iter_get_row_reference (GTK_TREE_MODEL (store), &it[2]);
-
-  gtk_list_store_remove (store, &it[0]);
-  GtkTreeIter found;
-  ASSERT_TRUE (zelm_util_tree_row_reference_iter (ref, &found));
-  g_autofree char *text = nullptr;
-  gtk_tree_model_get (GTK_TREE_MODEL (store), &found, 0, &text, -1);
-  EXPECT_STREQ (text, "c");
-
-  gtk_list_store_remove (store, &found);
-  EXPECT_FALSE (zelm_util_tree_row_reference_iter (ref, &found));
-  EXPECT_FALSE (zelm_util_tree_row_reference_iter (nullptr, &found));
-  gtk_tree_row_reference_free (ref);
-  g_object_unref (store);
-}
+/* ---- combo boxes ------------------------------------------------------------ */
 
 TEST (UtilCombo, EntriesAreFoundByTextNumberOrValue)
 {

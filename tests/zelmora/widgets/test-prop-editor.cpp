@@ -103,9 +103,7 @@ TEST_F (PropEditor, RowsForEveryVisibleProperty)
       const std::set<std::string> expected = expected_nicks (object, &hidden);
       for (const FormRow &r : form_rows (editor))
         shown.insert (r.label);
-      EXPECT_EQ (shown, expected);
-      for (const std::string &h : hidden)
-        EXPECT_EQ (shown.count (h), 0u) << "hidden property shown: " << h;
+      EXPECT_EQ (shown, expected) << "the expected rows leave out the hidden";
       hidden_seen += int (hidden.size ());
     }
   EXPECT_GT (hidden_seen, 0) << "nothing tested the hidden rule";

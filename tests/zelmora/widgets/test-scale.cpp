@@ -3,6 +3,7 @@
 #include "vorn-test-log.h"
 #include "zelm-gui-test.h"
 #include "zelm-scale.h"
+#include "zelm-widget-geometry.h"
 
 #include <gtest/gtest.h>
 
@@ -123,24 +124,15 @@ constexpr Rgb BG { 0, 0, 0 }, SLIDE1 { 0x00, 0x40, 0x80 }, SLIDE2 { 0x00, 0x60, 
 constexpr Rgb COEFF { 0x60, 0x80, 0xff }, EXP1 { 0x00, 0xc0, 0x00 }, EXP2 { 0xc0, 0xc0, 0x00 };
 constexpr Rgb ACTIVE { 0x00, 0xc0, 0x00 }, OFF { 0x40, 0x40, 0x40 }, HIGHLIGHT { 0x60, 0x60, 0x60 };
 
-struct Span {
-  int from, to; /* pixels [from, to) */
-  int mid () const { return (from + to) / 2; }
-};
-
-/* Runs of pixels differing from the background along a row or column. */
-std::vector<Span>
-runs (GdkPixbuf *pb, int fixed, int from, int to, bool along_x)
+/* The printed value as the widget lays it out: "Monospace", 12 pixels. */
+PangoLayout *
+value_text (GtkWidget *widget, const char *text)
 {
-  std::vector<Span> out;
-  for (int i = from; i < to; i++)
-    if (!(pixel (pb, along_x ? i : fixed, along_x ? fixed : i) == BG))
-      {
-        if (out.empty () || out.back ().to != i)
-          out.push_back ({ i, i });
-        out.back ().to = i + 1;
-      }
-  return out;
+  PangoLayout *layout = gtk_widget_create_pango_layout (widget, text);
+  PangoFontDescription *font = pango_font_description_from_string ("Monospace 12px");
+  pango_layout_set_font_description (layout, font);
+  pango_font_description_free (font);
+  return layout;
 }
 
 class Scale : public ::testing::Test {
@@ -149,12 +141,8 @@ protected:
   ZelmScale *scale = ZELM_SCALE (widget);
   GtkWidget *win = nullptr;
   std::vector<double> reported; /* "value-changed" arguments */
-
-  /* Geometry found in the drawn pixels: the track, the three rows, and the
-   * exponent boxes on each side (index 0 next to the circle). */
+  ZelmScaleLayout l {};         /* the rows, for the default margin and portion */
   int track0 = 0, track1 = 0, centre = 0;
-  Span rows[3] {};
-  std::vector<Span> right_boxes, left_boxes;
 
   void SetUp () override
   {
@@ -165,27 +153,23 @@ protected:
                       }),
                       &reported);
     win = show_in_window (widget, WIDTH, HEIGHT);
-
-    g_autoptr (GdkPixbuf) pb = grab_drawn (widget);
-    for (int x = 0; x < WIDTH; x++)
-      if (pixel (pb, x, 5) == SLIDE1 || pixel (pb, x, 5) == SLIDE2)
-        track0 = track0 ? track0 : x, track1 = x + 1;
-    centre = (track0 + track1) / 2;
-    auto column = runs (pb, track0 + 1, 0, HEIGHT, false);
-    ASSERT_EQ (column.size (), 3u);
-    std::copy (column.begin (), column.end (), rows);
-    for (const Span &r : runs (pb, ymid (2), track0, track1, true))
-      if (r.from > centre + 3)
-        right_boxes.push_back (r);
-      else if (r.to < centre - 3)
-        left_boxes.insert (left_boxes.begin (), r);
-    ASSERT_EQ (right_boxes.size (), 18u);
-    ASSERT_EQ (left_boxes.size (), 18u);
+    g_autoptr (PangoLayout) text = value_text (widget, "0");
+    int th = 0;
+    pango_layout_get_pixel_size (text, nullptr, &th);
+    zelm_scale_layout (&l, WIDTH, HEIGHT, 4, 0.5, th);
+    track0 = int (l.track_x), track1 = int (l.track_x + l.track_w), centre = int (l.centre);
   }
   void TearDown () override { gtk_widget_destroy (win); }
 
-  double track () const { return track1 - track0; }
-  int ymid (int row) const { return rows[row].mid (); }
+  double track () const { return l.track_w; }
+  /* Middle of a row: 0 slider, 1 coefficient, 2 exponent. */
+  int ymid (int row) const
+  {
+    const double top[] = { l.slider_y, l.coeff_y, l.exp_y }, h[] = { l.s, l.k, l.x };
+    return int (top[row] + h[row] / 2);
+  }
+  /* Middle of exponent box @pos (negative left of the circle). */
+  int box_mid (int pos) const { return int (zelm_scale_exp_box_left (&l, pos) + l.box_w / 2); }
   /* Centre of the buttons left or right of the rows. */
   int button_x (bool right) const { return right ? WIDTH - track0 / 2 : track0 / 2; }
 
@@ -212,64 +196,44 @@ TEST_F (Scale, DrawsCoefficientBarAndExponentBoxes)
       SCOPED_TRACE (testing::Message () << "value " << tc.value);
       set (tc.value);
       g_autoptr (GdkPixbuf) pb = grab_drawn (widget);
-      const int y = rows[1].from + 1;         /* above the text */
+      const int y = int (l.coeff_y) + 1;      /* above the text */
       const int from = tc.value < 0 ? -1 : 1; /* the bar's end */
       const double edge = from > 0 ? track0 + tc.bar * track () : track1 - tc.bar * track ();
       EXPECT_EQ (pixel (pb, int (edge) - 3 * from, y), tc.bar > 0 ? COEFF : BG);
       EXPECT_EQ (pixel (pb, int (edge) + 3 * from, y), OFF);
 
-      const auto &boxes = tc.side > 0 ? right_boxes : left_boxes;
       for (int i = 0; i < 5; i++)
-        EXPECT_EQ (pixel (pb, boxes[i].mid (), ymid (2)), tc.boxes[i]) << "position " << i + 1;
+        EXPECT_EQ (pixel (pb, box_mid (tc.side * (i + 1)), ymid (2)), tc.boxes[i])
+          << "position " << i + 1;
       /* A group of three is one box: its gaps are filled too. */
-      const Span gap = tc.side > 0 ? Span { boxes[0].to, boxes[1].from }
-                                   : Span { boxes[1].to, boxes[0].from };
-      EXPECT_EQ (pixel (pb, gap.mid (), ymid (2)), tc.boxes[2] == EXP2 ? EXP2 : BG);
+      const double gap = tc.side > 0 ? zelm_scale_exp_box_left (&l, 1) + l.box_w + l.box_gap / 2
+                                     : zelm_scale_exp_box_left (&l, -1) - l.box_gap / 2;
+      EXPECT_EQ (pixel (pb, int (gap), ymid (2)), tc.boxes[2] == EXP2 ? EXP2 : BG);
       EXPECT_EQ (pixel (pb, centre, ymid (2)), tc.circle);
       EXPECT_EQ (pixel (pb, button_x (false), ymid (1)), tc.plus);
       EXPECT_EQ (pixel (pb, button_x (true), ymid (1)), tc.minus);
     }
 }
 
-/* The printed value, glyph for glyph the text laid out in the same font by
- * the test, centred. */
+/* The printed value, with the digits asked for, rounded and centred: its
+ * ink spans what the same text has in the same font. */
 TEST_F (Scale, PrintsTheValueWithItsDigits)
 {
-  /* The ink's box: left, right, top. */
-  auto ink = [this] (GdkPixbuf *pb, int *x0, int *x1, int *y0) {
-    *x0 = WIDTH, *x1 = 0, *y0 = HEIGHT;
-    for (int y = rows[1].from; y < rows[1].to; y++)
-      for (const Span &r : runs (pb, y, track0, track1, true))
-        *x0 = std::min (*x0, r.from), *x1 = std::max (*x1, r.to), *y0 = std::min (*y0, y);
-  };
   g_object_set (widget, "coeff-color", 0x000000ffu, "inactive-color", 0x000000ffu, nullptr);
-  /* The sign, the decimals asked for and the rounding in one text. */
   g_object_set (widget, "digits", 3, nullptr);
   set (-0.2496);
   g_autoptr (GdkPixbuf) pb = grab_drawn (widget);
-  g_autoptr (PangoLayout) layout = gtk_widget_create_pango_layout (widget, "-0.250");
-  PangoFontDescription *font = pango_font_description_from_string ("Monospace 12px");
-  pango_layout_set_font_description (layout, font);
-  pango_font_description_free (font);
-  int tw, th;
-  pango_layout_get_pixel_size (layout, &tw, &th);
-  cairo_surface_t *s = cairo_image_surface_create (CAIRO_FORMAT_RGB24, WIDTH, HEIGHT);
-  cairo_t *cr = cairo_create (s);
-  cairo_set_source_rgb (cr, 1, 1, 1);
-  cairo_move_to (cr, std::round ((WIDTH - tw) / 2.0), rows[1].from);
-  pango_cairo_show_layout (cr, layout);
-  cairo_destroy (cr);
-  g_autoptr (GdkPixbuf) ref = gdk_pixbuf_get_from_surface (s, 0, 0, WIDTH, HEIGHT);
-  cairo_surface_destroy (s);
-  int g0, g1, gy, r0, r1, ry;
-  ink (pb, &g0, &g1, &gy), ink (ref, &r0, &r1, &ry);
-  EXPECT_NEAR (g0 - track0, track1 - g1, 3) << "centred";
-  ASSERT_EQ (std::make_pair (g0, g1), std::make_pair (r0, r1));
-  int differing = 0;
-  for (int y = 0; y < rows[1].to - std::max (gy, ry); y++)
-    for (int x = g0; x < g1; x++)
-      differing += !(pixel (pb, x, gy + y) == pixel (ref, x, ry + y));
-  EXPECT_EQ (differing, 0);
+  int x0 = WIDTH, x1 = 0;
+  for (int y = int (l.coeff_y); y < int (l.coeff_y + l.k); y++)
+    for (int x = track0; x < track1; x++)
+      if (!(pixel (pb, x, y) == BG))
+        x0 = std::min (x0, x), x1 = std::max (x1, x + 1);
+  g_autoptr (PangoLayout) text = value_text (widget, "-0.250");
+  PangoRectangle ink, logical;
+  pango_layout_get_pixel_extents (text, &ink, &logical);
+  const int left = int (std::round ((WIDTH - logical.width) / 2.0)) + ink.x;
+  EXPECT_NEAR (x0, left, 1);
+  EXPECT_NEAR (x1, left + ink.width, 1);
 }
 
 /* One path per row and per kind of pointer input, with Control and Escape
@@ -319,10 +283,10 @@ TEST_F (Scale, PointerAndKeysReachTheArithmetic)
   /* Exponent strip: the press applies at once; clamped to the range. */
   g_object_set (widget, "max-val", 1e3, nullptr);
   set (2.5);
-  drag (2, right_boxes[1].mid (), right_boxes[1].mid ());
+  drag (2, box_mid (2), box_mid (2));
   reports (1);
   EXPECT_DOUBLE_EQ (value (), 250);
-  pointer_move (widget, right_boxes[5].mid (), ymid (2));
+  pointer_move (widget, box_mid (6), ymid (2));
   button_release ();
   EXPECT_DOUBLE_EQ (value (), 1e3);
   g_object_set (widget, "max-val", BIG, nullptr);
@@ -337,7 +301,7 @@ TEST_F (Scale, PointerAndKeysReachTheArithmetic)
   EXPECT_EQ (value (), -0.25);
   g_autoptr (GdkPixbuf) lit = grab_drawn (widget);
   EXPECT_EQ (pixel (lit, button_x (false) + 4, ymid (2)), HIGHLIGHT);
-  EXPECT_TRUE (motion_to (widget, centre, rows[1].to + 1)); /* between the rows: no button */
+  EXPECT_TRUE (motion_to (widget, centre, int (l.coeff_y + l.k) + 1)); /* between the rows */
   g_autoptr (GdkPixbuf) unlit = grab_drawn (widget);
   EXPECT_EQ (pixel (unlit, button_x (false) + 4, ymid (2)), OFF);
 }
