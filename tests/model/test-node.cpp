@@ -3,7 +3,6 @@
 #include "vorn-test-log.h"
 #include "vorn-test-model.h"
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -171,7 +170,10 @@ TEST (Node, DuplicateCopiesShapeNotIds)
   EXPECT_EQ (children_of (copy), "inst");
   EXPECT_EQ (copy->children->children->id, 0u);
   /* Every member but the IDs. */
-  EXPECT_EQ (json_text (copy), std::regex_replace (json_text (top), std::regex ("\"id\":[0-9]+,"), ""));
+  std::string ids_gone = json_text (top);
+  for (size_t at; (at = ids_gone.find ("\"id\":")) != std::string::npos;)
+    ids_gone.erase (at, ids_gone.find (',', at) + 1 - at);
+  EXPECT_EQ (json_text (copy), ids_gone);
 }
 
 TEST (Node, NotifiesOnlyOnChange)
