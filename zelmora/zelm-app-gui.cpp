@@ -74,7 +74,11 @@ apply_styling (ZelmAppGui *self)
       g_autofree char *css = zelm_app_get_resource_path (ZELM_APP (self), rel);
       g_autoptr (GtkCssProvider) theme = gtk_css_provider_new ();
       g_autoptr (GError) err = nullptr;
-      if (!gtk_css_provider_load_from_path (theme, css, &err))
+      /* Read here rather than by path: GTK keeps the error of a file it
+       * cannot open, and a missing theme is worth its own words. */
+      g_autofree char *text = nullptr;
+      if (!g_file_get_contents (css, &text, nullptr, &err)
+          || !gtk_css_provider_load_from_data (theme, text, -1, &err))
         g_warning ("Failed to load theme '%s': %s", css, err->message);
       gtk_style_context_add_provider_for_screen (screen, GTK_STYLE_PROVIDER (theme), 600);
     }
