@@ -123,6 +123,9 @@ VornSynthMsg *vorn_synth_render_next (VornSynthPrivate *priv);
  * one eventfd write, no allocation, no lock. */
 void vorn_synth_render_wake (VornSynthPrivate *priv);
 
+/* Signals the wake-up descriptor that the outbox has messages. */
+void vorn_synth_wake_outbox (VornSynthPrivate *priv);
+
 /* ---- API thread helpers for subclasses ---- */
 
 /* Sets up rt for a started synthesizer with @slots voice slots and hands it
