@@ -258,9 +258,11 @@ TEST (WaveTreeView, WheelScrollsAndZooms)
     }
 }
 
-/* The real wheel reaches that arithmetic with the widget's geometry: the
- * content reaches the window's bottom and the right margin once scrolled to
- * the end; Control zooms around the pointer past the nesting bar. */
+/* The real wheel reaches that arithmetic with the widget's geometry:
+ * Control zooms around the pointer past the nesting bar, and the drawing
+ * follows the scale and the offsets (sample 1000, where the green half
+ * starts, at x 10 + 1000 / 4; the content reaching the window's bottom and
+ * the right margin once scrolled to the end). */
 TEST_F (WaveTree, WheelScrollsAndZoomsTheDrawing)
 {
   eight_rows ();
@@ -272,24 +274,21 @@ TEST_F (WaveTree, WheelScrollsAndZoomsTheDrawing)
     if (modifier)
       key_release (modifier);
   };
-  wheel (GDK_KEY_Shift_L, GDK_SCROLL_DOWN, 30, WIDTH / 2);
-  wheel (0, GDK_SCROLL_DOWN, 10, WIDTH / 2);
-  EXPECT_TRUE (wait_for ([&] { return offsets () == std::pair (1999.0 - (WIDTH - 20), 8.0 * 65 - 1 - HEIGHT); }));
-  g_autoptr (GdkPixbuf) pb = shot ();
-  EXPECT_EQ (pixel (pb, WIDTH - 12, HEIGHT - 1), (Rgb { 160, 0xc8, 0 }));
-  EXPECT_EQ (pixel (pb, WIDTH - 10, HEIGHT - 20), BAR[0]);
-
-  wheel (0, GDK_SCROLL_UP, 10, WIDTH / 2);
-  wheel (GDK_KEY_Shift_L, GDK_SCROLL_UP, 30, WIDTH / 2);
   wheel (GDK_KEY_Control_L, GDK_SCROLL_UP, 1, 110);
   EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == 2; }));
   EXPECT_EQ (offsets (), std::pair (100.0, 0.0));
-  /* Sample 1000, where the green half starts, ends at x 10 + 1000 / 4. */
   wheel (GDK_KEY_Control_L, GDK_SCROLL_DOWN, 3, 200);
   EXPECT_TRUE (wait_for ([&] { return zelm_wave_tree_get_hscale (tree) == 0.25; }));
   g_autoptr (GdkPixbuf) zoomed = shot ();
   EXPECT_EQ (pixel (zoomed, 258, 10), (Rgb { 20, 0, 0 }));
   EXPECT_EQ (pixel (zoomed, 262, 10), (Rgb { 20, 0xc8, 0 }));
+
+  wheel (GDK_KEY_Shift_L, GDK_SCROLL_DOWN, 3, WIDTH / 2);
+  wheel (0, GDK_SCROLL_DOWN, 10, WIDTH / 2);
+  EXPECT_TRUE (wait_for ([&] { return offsets () == std::pair (1999 * 0.25 - (WIDTH - 20), 8.0 * 65 - 1 - HEIGHT); }));
+  g_autoptr (GdkPixbuf) pb = shot ();
+  EXPECT_EQ (pixel (pb, WIDTH - 12, HEIGHT - 1), (Rgb { 160, 0xc8, 0 }));
+  EXPECT_EQ (pixel (pb, WIDTH - 10, HEIGHT - 20), BAR[0]);
 }
 
 } // namespace
