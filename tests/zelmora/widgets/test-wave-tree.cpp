@@ -151,7 +151,7 @@ TEST_F (WaveTree, RemovingARowFreesOnlyWhatTheWidgetOwns)
 
 /* One scene checks the geometry of drawing: separators, nesting bars in
  * their colours, segments laid end to end at one pixel per sample from the
- * margin, fills, labels beside icons, and a collapsed row as a
+ * margin, clipping, fills, labels beside icons, and a collapsed row as a
  * 1-pixel line hiding its children. */
 TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
 {
@@ -190,15 +190,19 @@ TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
     { 15, 40, BLACK, "A: margin of the deeper rows" },
     { 20, 30, LINE, "A: first pixel of the segment area" },
     { 119, 30, LINE, "A: the constant spans its 100 samples" },
+    { 15, 30, BLACK, "A: clipped at the margin" },
     { 60, 29, RED, "A: fill above the line" },
     { 168, 50, GREEN, "A: last buffer segment ends at its last sample" },
     { 169, 50, BLACK, "A: ... which is 49 pixels after its first" },
+    { 125, 40, BLACK, "A: no fill behind the buffer" },
     { 200, 64, WHITE, "separator A/B" },
     { 15, 100, BAR[1], "B: level-1 bar" },
     { WIDTH - 15, 100, BAR[1], "B: level-1 bar right" },
     { 60, 97, LINE, "B: curve" },
+    { 130, 97, BLACK, "B: curve ends at its width" },
     { 5, 130, BAR[0], "C: collapsed row is a 1-pixel line with its bar" },
     { 200, 130, BLACK, "C: collapsed row draws no segments" },
+    { 200, 131, WHITE, "separator C/E right after the collapsed row" },
     { 15, 150, BLACK, "E: one bar only" },
   };
   for (auto e : expect)
