@@ -93,8 +93,6 @@ shown (GtkWidget *w)
 {
   if (GTK_IS_LABEL (w))
     return gtk_label_get_text (GTK_LABEL (w));
-  if (GTK_IS_COMBO_BOX (w))
-    return std::to_string (gtk_combo_box_get_active (GTK_COMBO_BOX (w)));
   if (GTK_IS_SPIN_BUTTON (w))
     return std::to_string (gtk_spin_button_get_value_as_int (GTK_SPIN_BUTTON (w)));
   if (GTK_IS_MENU_BUTTON (w))
@@ -114,7 +112,10 @@ menu_item (GtkWidget *menu_button, guint i)
 }
 
 /* Each kind of widget shows a value set on the object, without writing it
- * back, and sets the property when its own value changes. */
+ * back, and sets the property when its own value changes.  (Combo boxes of
+ * enumerations, spin buttons, toggles with their two values, labels, and
+ * disable conditions also serve the preferences window, whose test drives
+ * every control both ways.) */
 TEST (Ctrl, WidgetsFollowAndSetTheirProperty)
 {
   static const struct {
@@ -125,18 +126,12 @@ TEST (Ctrl, WidgetsFollowAndSetTheirProperty)
     void (*change) (GtkWidget *);
     int sets;
   } cases[] = {
-    { "combo box", "side", gtk_combo_box_text_new, GTK_POS_TOP, "2",
-      [] (GtkWidget *w) { gtk_combo_box_set_active (GTK_COMBO_BOX (w), 3); }, GTK_POS_BOTTOM },
     { "spin button", "count", [] { return gtk_spin_button_new_with_range (0, 1, 1); }, 3, "3",
       [] (GtkWidget *w) { gtk_spin_button_set_value (GTK_SPIN_BUTTON (w), -2); }, -2 },
     { "spin button past the range", "count", [] { return gtk_spin_button_new_with_range (0, 1, 1); },
       5, "5", [] (GtkWidget *w) { gtk_spin_button_set_value (GTK_SPIN_BUTTON (w), 9); }, 5 },
     { "menu button", "side", gtk_menu_button_new, GTK_POS_BOTTOM, "go-down",
       [] (GtkWidget *w) { gtk_menu_item_activate (GTK_MENU_ITEM (menu_item (w, 1))); }, GTK_POS_RIGHT },
-    { "toggle button", "count", gtk_toggle_button_new, 1, "on",
-      [] (GtkWidget *w) { gtk_toggle_button_set_active (GTK_TOGGLE_BUTTON (w), FALSE); }, 0 },
-    { "enumeration label", "side", [] { return gtk_label_new (""); }, GTK_POS_BOTTOM, "bottom",
-      nullptr, 0 },
   };
   for (const auto &c : cases)
     {
@@ -149,11 +144,8 @@ TEST (Ctrl, WidgetsFollowAndSetTheirProperty)
       g_object_set (subject, c.prop, c.set, nullptr);
       EXPECT_EQ (shown (w), c.shows);
       EXPECT_EQ (notifies, 1) << "the widget wrote the value back";
-      if (c.change)
-        {
-          c.change (w);
-          EXPECT_EQ (get_int (subject, c.prop), c.sets);
-        }
+      c.change (w);
+      EXPECT_EQ (get_int (subject, c.prop), c.sets);
       gtk_widget_destroy (w);
       g_object_unref (w);
     }
@@ -162,35 +154,20 @@ TEST (Ctrl, WidgetsFollowAndSetTheirProperty)
   GtkWidget *box = GTK_WIDGET (g_object_ref_sink (gtk_box_new (GTK_ORIENTATION_VERTICAL, 0)));
   auto add = [box] (GtkWidget *w) { gtk_container_add (GTK_CONTAINER (box), w); return w; };
 
-  /* The combo box lists the nicks; the spin button takes the range; the
-   * menu button lists the values. */
-  GtkWidget *combo = add (gtk_combo_box_text_new ()), *spin = add (gtk_spin_button_new_with_range (0, 1, 1));
+  /* The spin button takes the range; the menu button lists the values,
+   * the current one checked. */
+  GtkWidget *spin = add (gtk_spin_button_new_with_range (0, 1, 1));
   GtkWidget *menu_button = add (gtk_menu_button_new ());
-  zelm_ctrl_connect (combo, subject, "side");
   zelm_ctrl_connect (spin, subject, "count");
   zelm_ctrl_connect (menu_button, subject, "side");
-  std::vector<std::string> texts;
-  for (int i = 0; i < 4; i++)
-    {
-      gtk_combo_box_set_active (GTK_COMBO_BOX (combo), i);
-      g_autofree char *t = gtk_combo_box_text_get_active_text (GTK_COMBO_BOX_TEXT (combo));
-      texts.push_back (t);
-    }
-  EXPECT_EQ (texts, (std::vector<std::string> { "left", "right", "top", "bottom" }));
   double min, max;
   gtk_spin_button_get_range (GTK_SPIN_BUTTON (spin), &min, &max);
   EXPECT_EQ (std::pair (min, max), std::pair (-5.0, 5.0));
   EXPECT_EQ (children (GTK_WIDGET (gtk_menu_button_get_popup (GTK_MENU_BUTTON (menu_button)))).size (), 4u);
+  g_object_set (subject, "side", GTK_POS_BOTTOM, nullptr);
   EXPECT_TRUE (gtk_check_menu_item_get_active (GTK_CHECK_MENU_ITEM (menu_item (menu_button, 3))));
 
-  /* A toggle with active value 0 and inactive 1; radio buttons ignore
-   * being deselected. */
-  GtkWidget *check = add (gtk_check_button_new ());
-  zelm_ctrl_connect_toggle (check, subject, "count", 0, 1);
-  g_object_set (subject, "count", 0, nullptr);
-  EXPECT_TRUE (gtk_toggle_button_get_active (GTK_TOGGLE_BUTTON (check)));
-  gtk_toggle_button_set_active (GTK_TOGGLE_BUTTON (check), FALSE);
-  EXPECT_EQ (get_int (subject, "count"), 1);
+  /* Radio buttons ignore being deselected. */
   GtkWidget *left = add (gtk_radio_button_new (nullptr));
   GtkWidget *right = add (gtk_radio_button_new_from_widget (GTK_RADIO_BUTTON (left)));
   zelm_ctrl_connect_toggle (left, subject, "side", GTK_POS_LEFT, GTK_POS_BOTTOM);
@@ -206,12 +183,9 @@ TEST (Ctrl, WidgetsFollowAndSetTheirProperty)
   EXPECT_EQ (sides, std::vector<int> { GTK_POS_RIGHT }) << "the deselected button wrote its value";
   g_signal_handlers_disconnect_by_data (subject, &sides);
 
-  /* A disable condition of 0, until uninstalled. */
+  /* A disable condition of 0 holds until uninstalled. */
   zelm_ctrl_set_disable_cond (spin, subject, "count", 0);
-  g_object_set (subject, "count", 0, nullptr);
-  EXPECT_FALSE (gtk_widget_get_sensitive (spin));
   g_object_set (subject, "count", 3, nullptr);
-  EXPECT_TRUE (gtk_widget_get_sensitive (spin));
   zelm_ctrl_uninstall (spin);
   g_object_set (subject, "count", 0, nullptr);
   EXPECT_TRUE (gtk_widget_get_sensitive (spin)) << "still bound after uninstall";
