@@ -1,11 +1,17 @@
 /* zelm-app.cpp: the application object: files, synthesizer, drivers, configuration */
 #include "zelm-app.h"
+#include "vorn-file-replace.h"
+#include "vorn-json-read.h"
 
 #include <cstdio>
 
 #define ZELM_APP_ID "org.zelmora.Zelmora"
 #define ZELM_BANNER ZELM_SOFTWARE "\nCurve-morphing synthesizer and instrument editor"
 #define ZELM_BANK_RESOURCE "/org/zelmora/Zelmora/bank.vvi"
+/* A configuration is a few kilobytes and a few levels deep; anything far
+ * beyond is not one, and must not stop the program from starting. */
+#define ZELM_CONFIG_MAX_SIZE (1u << 20)
+#define ZELM_CONFIG_MAX_DEPTH 64
 
 typedef struct {
   GList *files;
@@ -705,12 +711,11 @@ zelm_app_load_config (ZelmApp *app, GError **err)
   g_return_val_if_fail (!err || !*err, FALSE);
 
   g_autofree char *path = zelm_app_get_config_path ();
-  g_autoptr (JsonParser) parser = json_parser_new ();
-  if (!json_parser_load_from_file (parser, path, err))
+  g_autoptr (JsonNode) root = vorn_json_read_file (path, ZELM_CONFIG_MAX_SIZE, ZELM_CONFIG_MAX_DEPTH,
+                                                   "configuration files", err);
+  if (!root)
     return FALSE;
-
-  JsonNode *root = json_parser_get_root (parser);
-  if (!root || !JSON_NODE_HOLDS_OBJECT (root))
+  if (!JSON_NODE_HOLDS_OBJECT (root))
     {
       g_set_error (err, VORN_ERROR, VORN_ERROR_INVALID_DATA, "Unexpected config file JSON data");
       return FALSE;
@@ -775,9 +780,9 @@ zelm_app_save_config (ZelmApp *app, GError **err)
   json_generator_set_root (gen, root);
   gsize len = 0;
   g_autofree char *text = json_generator_to_data (gen, &len);
-  /* g_file_set_contents writes a temporary file and renames it, so a failed
-   * write never leaves a truncated configuration behind. */
-  return g_file_set_contents (path, text, gssize (len), err);
+  /* Replaced all at once, as instrument files are: a failed write never
+   * leaves a truncated configuration, a link stays a link, the mode stays. */
+  return vorn_file_replace_contents (path, text, len, err);
 }
 
 char *
