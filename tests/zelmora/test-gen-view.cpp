@@ -22,14 +22,6 @@ namespace {
 constexpr guint8 NOTE = 69;
 constexpr double HOLD = 0.25, LENGTH = 0.5;
 
-std::string
-name_of (gpointer node)
-{
-  g_autofree char *name = nullptr;
-  g_object_get (node, "name", &name, nullptr);
-  return name;
-}
-
 ZelmWaveTreeNode *
 row (GNode *n)
 {

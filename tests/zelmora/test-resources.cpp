@@ -117,22 +117,6 @@ TEST (Resources, ArtworkRenders)
     }
 }
 
-TEST (Resources, ThemeParses)
-{
-  g_autoptr (GtkCssProvider) theme = gtk_css_provider_new ();
-  g_signal_connect (theme, "parsing-error",
-                    G_CALLBACK (+[] (GtkCssProvider *, GtkCssSection *section, GError *error) {
-                      ADD_FAILURE () << "gtk.css line "
-                                     << gtk_css_section_get_start_line (section) + 1 << ": "
-                                     << error->message;
-                    }),
-                    nullptr);
-  g_autoptr (GError) error = nullptr;
-  EXPECT_TRUE (gtk_css_provider_load_from_path (
-      theme, resource ("themes/BlueSky-Dark-Zelmora/gtk-3.0/gtk.css").c_str (), &error))
-      << error->message;
-}
-
 /* Without its resource directory the program still runs and says which
  * file it missed. */
 TEST (Resources, MissingDirectoryReported)

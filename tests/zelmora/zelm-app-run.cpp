@@ -96,12 +96,6 @@ run_during (gpointer data)
   return G_SOURCE_REMOVE;
 }
 
-void
-activated (GApplication *, During *d)
-{
-  g_idle_add (run_during, d);
-}
-
 } // namespace
 
 const std::string &
@@ -145,7 +139,8 @@ run (GApplication *app, const std::vector<std::string> &args, During *d)
   if (d)
     {
       d->run = &result;
-      g_signal_connect_after (app, "activate", G_CALLBACK (activated), d);
+      g_signal_connect_after (app, "activate",
+                              G_CALLBACK (+[] (GApplication *, During *dd) { g_idle_add (run_during, dd); }), d);
     }
 
   std::vector<char *> argv;

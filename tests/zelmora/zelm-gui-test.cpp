@@ -306,14 +306,6 @@ motion_to (GtkWidget *widget, double x, double y)
 
 /* ---- the application's look ------------------------------------------ */
 
-/* The build tree's resource directory ($ZELMORA_RESOURCE_DIR, else "."). */
-static std::string
-resource_dir ()
-{
-  const char *dir = g_getenv ("ZELMORA_RESOURCE_DIR");
-  return dir ? dir : ".";
-}
-
 void
 use_app_theme ()
 {
@@ -321,7 +313,8 @@ use_app_theme ()
   if (done)
     return;
   done = true;
-  const std::string dir = resource_dir ();
+  /* The build tree's resource directory. */
+  const std::string dir = g_getenv ("ZELMORA_RESOURCE_DIR") ? g_getenv ("ZELMORA_RESOURCE_DIR") : ".";
   g_autoptr (GtkCssProvider) css = gtk_css_provider_new ();
   const std::string theme = dir + "/themes/BlueSky-Dark-Zelmora/gtk-3.0/gtk.css";
   GError *err = nullptr;

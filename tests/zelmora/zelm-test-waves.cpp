@@ -66,16 +66,6 @@ find_node (VornNode *root, const char *name)
   return nullptr;
 }
 
-VornWave *
-bank_wave (const char *name)
-{
-  g_autoptr (VornFile) bank = load_bank ();
-  VornNode *node = bank ? find_node (VORN_NODE (bank), name) : nullptr;
-  if (!node || !VORN_IS_WAVE (node))
-    return nullptr;
-  return VORN_WAVE (vorn_node_duplicate (node));
-}
-
 std::string
 name_of (VornNode *node)
 {

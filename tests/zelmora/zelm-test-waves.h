@@ -29,11 +29,6 @@ VornFile *load_bank ();
  * first, @root itself included), or NULL. */
 VornNode *find_node (VornNode *root, const char *name);
 
-/* Returns: (transfer full): a copy of the wave named @name in the bank, or
- * NULL when the bank has none. */
-VornWave *bank_wave (const char *name);
-
-
 /* The name of @node ("" when it has none). */
 std::string name_of (VornNode *node);
 
