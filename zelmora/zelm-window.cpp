@@ -219,7 +219,7 @@ show_open_errors (ZelmWindow *self)
   for (char **e = errors; *e; e++)
     g_string_append_printf (text, "\n%s", *e);
   gtk_label_set_text (self->open_info_label, text->str);
-  gtk_widget_show_all (GTK_WIDGET (self->open_info_bar));
+  gtk_widget_show (GTK_WIDGET (self->open_info_bar));
 }
 
 static void
