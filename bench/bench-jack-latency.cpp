@@ -69,7 +69,7 @@ measure (guint period, int notes, Figures *out)
 
   g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
   g_object_set (synth, "speaker-count", 1u, nullptr);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   g_autoptr (VornInst) inst = vorn_inst_new_default ();
   vorn_synth_set_inst (synth, 0, inst);
 

@@ -112,7 +112,7 @@ render (benchmark::State &state, VornFormat fmt, int simd, guint voices, Kind ki
   VornSynth *synth = vorn_synth_cpu_new ();
   g_object_set (synth, "audio-format", fmt, "simd", VornSimd (simd), "cores", cores,
                 "sample-rate", RATE, "max-voices", MAX (200u, voices), nullptr);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   VornInst *inst = make_inst (kind);
   vorn_synth_set_inst (synth, 0, inst);
   for (guint v = 0; v < voices; v++)

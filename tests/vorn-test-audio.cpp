@@ -16,7 +16,7 @@ Player::Player (VornInst *inst, VornFormat format, VornSimd simd, guint cores)
     g_object_set (synth, "simd", simd, nullptr);
   if (cores)
     g_object_set (synth, "cores", cores, nullptr);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   vorn_synth_set_inst (synth, 0, inst);
 }
 

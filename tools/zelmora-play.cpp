@@ -238,7 +238,9 @@ run (int argc, char **argv)
   if (chosen.size () > channels)
     return fail ("%zu instruments for %u channels", chosen.size (), channels);
 
-  vorn_synth_start (p.synth);
+  g_autoptr (GError) start_err = nullptr;
+  if (!vorn_synth_start (p.synth, &start_err))
+    return fail ("cannot start the synthesizer: %s", start_err->message);
   for (size_t c = 0; c < chosen.size (); c++)
     vorn_synth_set_inst (p.synth, int (c), chosen[c]);
 

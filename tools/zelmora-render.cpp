@@ -218,15 +218,21 @@ struct OfflineSynth
     g_object_unref (synth);
   }
 
-  void start (VornInst *inst)
+  bool start (VornInst *inst, std::string *problem)
   {
-    vorn_synth_start (synth);
+    g_autoptr (GError) err = nullptr;
+    if (!vorn_synth_start (synth, &err))
+      {
+        *problem = std::string ("cannot start the synthesizer: ") + err->message;
+        return false;
+      }
     guint channels = 0;
     g_object_get (synth, "channel-count", &channels, nullptr);
     for (guint c = 0; c < MIN (channels, 16u); c++)
       vorn_synth_set_inst (synth, int (c), inst);
     note_device = guint16 (vorn_synth_get_device_id (synth));
     midi_device = guint16 (vorn_synth_get_device_id (synth));
+    return true;
   }
   void render (float *out, guint frames) { vorn_synth_render_interleaved (synth, out, frames); }
   void play (const RenderEvent &e)
@@ -416,7 +422,8 @@ run (int argc, char **argv)
   if (!out.open (output, format, inst_name, &problem))
     return fail ("%s", problem.c_str ());
 
-  synth.start (inst);
+  if (!synth.start (inst, &problem))
+    return fail ("%s", problem.c_str ());
   Progress progress (!o.quiet && isatty (STDERR_FILENO), rate, notes_end);
   const gint64 started = g_get_monotonic_time ();
   const gint64 frames = render (synth, events, guint (o.speakers), limit, out, progress, &problem);

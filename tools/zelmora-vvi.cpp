@@ -131,7 +131,12 @@ play (const char *path, int inst_index, int note)
 
   g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
   g_object_set (synth, "speaker-count", 1u, nullptr);
-  vorn_synth_start (synth);
+  g_autoptr (GError) start_err = nullptr;
+  if (!vorn_synth_start (synth, &start_err))
+    {
+      g_printerr ("zelmora-vvi: cannot start the synthesizer: %s\n", start_err->message);
+      return 1;
+    }
   vorn_synth_set_inst (synth, 0, VORN_INST (inst));
 
   auto render = [&] (float *out, guint frames) { vorn_synth_render_interleaved (synth, out, frames); };

@@ -1,11 +1,17 @@
 /* zelm-app.cpp: the application object: files, synthesizer, drivers, configuration */
 #include "zelm-app.h"
+#include "vorn-file-replace.h"
+#include "vorn-json-read.h"
 
 #include <cstdio>
 
 #define ZELM_APP_ID "org.zelmora.Zelmora"
 #define ZELM_BANNER ZELM_SOFTWARE "\nCurve-morphing synthesizer and instrument editor"
 #define ZELM_BANK_RESOURCE "/org/zelmora/Zelmora/bank.vvi"
+/* A configuration is a few kilobytes and a few levels deep; anything far
+ * beyond is not one, and must not stop the program from starting. */
+#define ZELM_CONFIG_MAX_SIZE (1u << 20)
+#define ZELM_CONFIG_MAX_DEPTH 64
 
 typedef struct {
   GList *files;
@@ -15,6 +21,7 @@ typedef struct {
   VornMidiDriver *midi_driver;
   char *audio_error;
   char *midi_error;
+  GPtrArray *open_errors; /* messages of files that did not open, not shown yet */
   gboolean restart;
   gboolean audio_enabled;
   int audio_driver_type;
@@ -37,6 +44,13 @@ enum {
   PROP_RESTART_NEEDED,
   N_PROPS
 };
+
+enum {
+  SIGNAL_OPEN_FAILED,
+  N_SIGNALS
+};
+
+static guint signals[N_SIGNALS];
 
 static GParamSpec *properties[N_PROPS];
 
@@ -213,10 +227,15 @@ zelm_app_handle_local_options (GApplication *gapp, GVariantDict *options)
   return -1;
 }
 
+/* Files named on the command line (or sent by a second start): the ones
+ * that do not open are reported on standard error at once and kept for the
+ * window, which may not exist yet. */
 static void
 zelm_app_open (GApplication *gapp, GFile **files, int n_files, const char *)
 {
   ZelmApp *app = ZELM_APP (gapp);
+  ZelmAppPrivate *priv = static_cast<ZelmAppPrivate *> (zelm_app_get_instance_private (app));
+  guint failed = 0;
   for (int i = 0; i < n_files; i++)
     {
       g_autofree char *path = g_file_get_path (files[i]);
@@ -224,18 +243,21 @@ zelm_app_open (GApplication *gapp, GFile **files, int n_files, const char *)
       VornFile *file = path ? vorn_file_load (path, &err) : nullptr;
       if (!file)
         {
-          if (err)
-            printf ("%s\n", err->message);
-          else
-            {
-              g_autofree char *uri = g_file_get_uri (files[i]);
-              printf ("Not a local file: %s\n", uri);
-            }
+          g_autofree char *uri = g_file_get_uri (files[i]);
+          char *message = err ? g_strdup (err->message)
+                              : g_strdup_printf ("%s: not a local file", uri);
+          g_printerr ("zelmora: cannot open %s\n", message);
+          if (!priv->open_errors)
+            priv->open_errors = g_ptr_array_new_with_free_func (g_free);
+          g_ptr_array_add (priv->open_errors, message);
+          failed++;
           continue;
         }
       zelm_app_add_file (app, file);
       g_object_unref (file);
     }
+  if (failed)
+    g_signal_emit (app, signals[SIGNAL_OPEN_FAILED], 0);
   g_application_activate (gapp);
 }
 
@@ -296,6 +318,25 @@ start_drivers (ZelmApp *app, JsonObject *synth_obj)
     }
 }
 
+/* Starts the synthesizer, then the drivers that play it.  A synthesizer the
+ * system refuses to start (no render thread) leaves the program running
+ * silent; the window and standard error say why. */
+static void
+start_sound (ZelmApp *app, JsonObject *synth_obj)
+{
+  ZelmAppPrivate *priv = static_cast<ZelmAppPrivate *> (zelm_app_get_instance_private (app));
+  g_autoptr (GError) err = nullptr;
+  if (vorn_synth_start (priv->synth, &err))
+    {
+      start_drivers (app, synth_obj);
+      return;
+    }
+  g_clear_pointer (&priv->midi_error, g_free);
+  g_free (priv->audio_error);
+  priv->audio_error = g_strdup_printf ("the synthesizer did not start: %s", err->message);
+  g_printerr ("Sound is off: %s\n", priv->audio_error);
+}
+
 static void
 stop_drivers (ZelmApp *app)
 {
@@ -349,9 +390,7 @@ zelm_app_activate (GApplication *gapp)
   JsonObject *synth_obj = synth_config (app, priv->config);
   if (synth_obj)
     vorn_util_config_object_load_json (G_OBJECT (priv->synth), synth_obj);
-  vorn_synth_start (priv->synth);
-
-  start_drivers (app, synth_obj);
+  start_sound (app, synth_obj);
 
   set_restart (app, FALSE);
   g_signal_connect_object (priv->synth, "notify::restart-needed",
@@ -381,6 +420,7 @@ zelm_app_finalize (GObject *object)
   g_clear_pointer (&priv->remote_host, g_free);
   g_clear_pointer (&priv->audio_error, g_free);
   g_clear_pointer (&priv->midi_error, g_free);
+  g_clear_pointer (&priv->open_errors, g_ptr_array_unref);
 
   G_OBJECT_CLASS (zelm_app_parent_class)->finalize (object);
 }
@@ -532,6 +572,16 @@ zelm_app_class_init (ZelmAppClass *klass)
       GParamFlags (G_PARAM_READABLE | G_PARAM_STATIC_STRINGS | VORN_PARAM_HIDDEN));
 
   g_object_class_install_properties (object_class, N_PROPS, properties);
+
+  /**
+   * ZelmApp::open-failed:
+   *
+   * Files given to open did not open; zelm_app_take_open_errors() says
+   * which and why.
+   */
+  signals[SIGNAL_OPEN_FAILED] = g_signal_new ("open-failed", G_TYPE_FROM_CLASS (klass),
+                                              G_SIGNAL_RUN_LAST, 0, nullptr, nullptr, nullptr,
+                                              G_TYPE_NONE, 0);
 }
 
 static void
@@ -633,9 +683,19 @@ zelm_app_restart_synth (ZelmApp *app)
   g_return_if_fail (priv->synth != nullptr);
 
   stop_drivers (app);
-  vorn_synth_start (priv->synth);
-  start_drivers (app, synth_config (app, priv->config));
+  start_sound (app, synth_config (app, priv->config));
   set_restart (app, FALSE);
+}
+
+char **
+zelm_app_take_open_errors (ZelmApp *app)
+{
+  g_return_val_if_fail (ZELM_IS_APP (app), nullptr);
+  ZelmAppPrivate *priv = static_cast<ZelmAppPrivate *> (zelm_app_get_instance_private (app));
+  if (!priv->open_errors)
+    return nullptr;
+  g_ptr_array_add (priv->open_errors, nullptr);
+  return reinterpret_cast<char **> (g_ptr_array_free (g_steal_pointer (&priv->open_errors), FALSE));
 }
 
 char *
@@ -651,12 +711,11 @@ zelm_app_load_config (ZelmApp *app, GError **err)
   g_return_val_if_fail (!err || !*err, FALSE);
 
   g_autofree char *path = zelm_app_get_config_path ();
-  g_autoptr (JsonParser) parser = json_parser_new ();
-  if (!json_parser_load_from_file (parser, path, err))
+  g_autoptr (JsonNode) root = vorn_json_read_file (path, ZELM_CONFIG_MAX_SIZE, ZELM_CONFIG_MAX_DEPTH,
+                                                   "configuration files", err);
+  if (!root)
     return FALSE;
-
-  JsonNode *root = json_parser_get_root (parser);
-  if (!root || !JSON_NODE_HOLDS_OBJECT (root))
+  if (!JSON_NODE_HOLDS_OBJECT (root))
     {
       g_set_error (err, VORN_ERROR, VORN_ERROR_INVALID_DATA, "Unexpected config file JSON data");
       return FALSE;
@@ -721,9 +780,9 @@ zelm_app_save_config (ZelmApp *app, GError **err)
   json_generator_set_root (gen, root);
   gsize len = 0;
   g_autofree char *text = json_generator_to_data (gen, &len);
-  /* g_file_set_contents writes a temporary file and renames it, so a failed
-   * write never leaves a truncated configuration behind. */
-  return g_file_set_contents (path, text, gssize (len), err);
+  /* Replaced all at once, as instrument files are: a failed write never
+   * leaves a truncated configuration, a link stays a link, the mode stays. */
+  return vorn_file_replace_contents (path, text, len, err);
 }
 
 char *

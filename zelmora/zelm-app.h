@@ -46,6 +46,11 @@ VornMidiDriver *zelm_app_get_midi_driver (ZelmApp *app);
  * start (the driver's message), NULL when it runs or none was chosen. */
 const char *zelm_app_get_midi_error (ZelmApp *app);
 
+/* Returns: (transfer full) (nullable): the messages of the files that did
+ * not open since the last call (each names its file and the reason), NULL
+ * when there are none. */
+char **zelm_app_take_open_errors (ZelmApp *app);
+
 /* Stops and releases the drivers, restarts the synthesizer with its current
  * settings and builds the drivers again. */
 void zelm_app_restart_synth (ZelmApp *app);

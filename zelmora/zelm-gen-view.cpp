@@ -79,7 +79,7 @@ record_note (Recording &rec, const Settings &set, VornInst *inst, guint8 note, d
   g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
   g_object_set (synth, "audio-format", set.format, "sample-rate", set.rate, "speaker-count",
                 set.speakers, "cores", 1u, nullptr);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   vorn_synth_set_inst (synth, 0, inst);
 
   VornQueue *queue = nullptr;

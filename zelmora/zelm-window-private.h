@@ -18,6 +18,8 @@ struct _ZelmWindow {
   GtkBox *main_box;
   GtkInfoBar *audio_info_bar;
   GtkLabel *audio_info_label;
+  GtkInfoBar *open_info_bar;
+  GtkLabel *open_info_label;
   GtkTreeView *tree_view;
   GtkWidget *prop_view_scroll_win;
   GtkWidget *prop_editor;

@@ -191,16 +191,41 @@ show_audio_state (ZelmWindow *self)
   const char *error = zelm_app_get_audio_error (ZELM_APP (self->app));
   const char *midi_error = zelm_app_get_midi_error (ZELM_APP (self->app));
   g_autoptr (GString) text = g_string_new (nullptr);
-  if (!enabled)
-    g_string_append (text, "Audio output is off: it was disabled on the command line.");
-  else if (error)
+  if (error)
     g_string_append_printf (text, "Audio output is off: %s", error);
+  else if (!enabled)
+    g_string_append (text, "Audio output is off: it was disabled on the command line.");
   if (midi_error)
     g_string_append_printf (text, "%sMIDI input is off: %s", text->len ? "\n" : "", midi_error);
   gtk_label_set_text (self->audio_info_label, text->str);
   gtk_widget_set_visible (GTK_WIDGET (self->audio_info_bar), text->len > 0);
   if (text->len > 0)
     gtk_widget_show_all (GTK_WIDGET (self->audio_info_bar));
+}
+
+/* Files that did not open (named on the command line, or sent by a second
+ * start) are listed until the bar is closed. */
+static void
+show_open_errors (ZelmWindow *self)
+{
+  g_auto (GStrv) errors = zelm_app_take_open_errors (ZELM_APP (self->app));
+  if (!errors)
+    return;
+  g_autoptr (GString) text = g_string_new (nullptr);
+  if (gtk_widget_get_visible (GTK_WIDGET (self->open_info_bar)))
+    g_string_append (text, gtk_label_get_text (self->open_info_label));
+  else
+    g_string_append (text, "Some files could not be opened:");
+  for (char **e = errors; *e; e++)
+    g_string_append_printf (text, "\n%s", *e);
+  gtk_label_set_text (self->open_info_label, text->str);
+  gtk_widget_show (GTK_WIDGET (self->open_info_bar));
+}
+
+static void
+open_info_response (GtkInfoBar *bar, int, ZelmWindow *)
+{
+  gtk_widget_hide (GTK_WIDGET (bar));
 }
 
 /* The first instrument of the first file, so a key plays at once. */
@@ -276,8 +301,13 @@ zelm_window_new (ZelmAppGui *app)
   g_signal_connect_object (app, "notify::restart-needed", G_CALLBACK (show_audio_state), self,
                            G_CONNECT_SWAPPED);
 
+  g_signal_connect_object (app, "open-failed", G_CALLBACK (show_open_errors), self,
+                           G_CONNECT_SWAPPED);
+  g_signal_connect (self->open_info_bar, "response", G_CALLBACK (open_info_response), self);
+
   gtk_widget_show_all (GTK_WIDGET (self));
   show_audio_state (self);
+  show_open_errors (self);
   zelm_tree_fill (self->tree, zelm_app_get_files_no_copy (ZELM_APP (app)));
   select_first_inst (self);
   gtk_widget_grab_focus (GTK_WIDGET (self->tree_view));
@@ -346,6 +376,8 @@ zelm_window_class_init (ZelmWindowClass *klass)
   BIND ("MainBox", main_box);
   BIND ("AudioInfoBar", audio_info_bar);
   BIND ("AudioInfoLabel", audio_info_label);
+  BIND ("OpenInfoBar", open_info_bar);
+  BIND ("OpenInfoLabel", open_info_label);
   BIND ("TreeView", tree_view);
   BIND ("PropViewScrollWin", prop_view_scroll_win);
   BIND ("PropEditor", prop_editor);

@@ -95,7 +95,9 @@ follow_server_rate (VornSynth *synth, double rate)
     if (VornInst *inst = vorn_synth_get_inst (synth, int (c)))
       insts[c] = VORN_INST (g_object_ref (inst));
   g_object_set (synth, "sample-rate", rate, nullptr);
-  vorn_synth_start (synth);
+  g_autoptr (GError) err = nullptr;
+  if (!vorn_synth_start (synth, &err))
+    g_warning ("The synthesizer did not restart at %u Hz: %s", guint (rate), err->message);
   for (guint c = 0; c < channels; c++)
     if (insts[c])
       {

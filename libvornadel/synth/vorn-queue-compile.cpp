@@ -672,7 +672,7 @@ vorn_queue_new_with_context (VornNode *node, VornSynth *synth, const VornRenderC
       priv->attach_points[k].chain_last->chain_next = nullptr;
   priv->chain = nullptr;
 
-  vorn_queue_set_cpu_cores (queue, cores);
+  vorn_queue_set_cpu_cores (queue, cores, nullptr);
   return queue;
 }
 

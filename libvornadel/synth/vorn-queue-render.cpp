@@ -90,24 +90,39 @@ render_worker (gpointer pit)
   return vorn_queue_render_thread_func (static_cast<VornThreadPit *> (pit));
 }
 
-void
-vorn_queue_set_cpu_cores (VornQueue *queue, guint cores)
+gboolean
+vorn_queue_set_cpu_cores (VornQueue *queue, guint cores, GError **error)
 {
-  g_return_if_fail (VORN_IS_QUEUE (queue));
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), FALSE);
+  g_return_val_if_fail (!error || !*error, FALSE);
 
   VornQueuePrivate *priv = vorn_queue_priv (queue);
-  if (cores > 1)
+  if (cores <= 1)
     {
-      /* The render thread takes a share of the voices itself, so it is one
-       * of the cores. */
-      int count = int (MIN (cores, 1024u)) - 1;
-      if (!priv->pit)
-        priv->pit = vorn_thread_pit_new (render_worker, priv, count, MAX (priv->block_capacity - 1, 1));
-      else
-        vorn_thread_pit_set_count (priv->pit, count);
+      g_clear_pointer (&priv->pit, vorn_thread_pit_free);
+      return TRUE;
     }
-  else
+
+  /* The render thread takes a share of the voices itself, so it is one
+   * of the cores. */
+  const int count = int (MIN (cores, 1024u)) - 1;
+  GError *local = nullptr;
+  if (!priv->pit)
+    priv->pit = vorn_thread_pit_new (render_worker, priv, count, MAX (priv->block_capacity - 1, 1), &local);
+  else if (!vorn_thread_pit_set_count (priv->pit, count, &local) && priv->pit->thread_count == 0)
     g_clear_pointer (&priv->pit, vorn_thread_pit_free);
+  if (!local)
+    return TRUE;
+
+  /* The voices still render, on the threads there are. */
+  if (error)
+    g_propagate_error (error, local);
+  else
+    {
+      g_warning ("%s", local->message);
+      g_error_free (local);
+    }
+  return FALSE;
 }
 
 void

@@ -198,10 +198,16 @@ void vorn_queue_resolve_attributes (VornQueue *queue);
  * @queue: a master queue
  * @cores: cores to render voices on; above 1 a thread pit with @cores
  *   workers renders the voices, 0 or 1 renders them on the calling thread
+ * @error: (nullable): return location for a #GError; without one a failure
+ *   is logged as a warning
  *
- * Render thread only, between fragments.
+ * Not while a fragment renders: starting threads allocates, so the API
+ * thread calls this, never the render thread.  When the system refuses a
+ * thread the voices render on the threads there are.
+ *
+ * Returns: %TRUE when @queue renders on @cores cores.
  */
-void vorn_queue_set_cpu_cores (VornQueue *queue, guint cores);
+gboolean vorn_queue_set_cpu_cores (VornQueue *queue, guint cores, GError **error);
 
 /**
  * vorn_queue_attach:

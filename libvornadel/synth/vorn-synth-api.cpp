@@ -37,14 +37,16 @@ vorn_synth_note_key (guint16 device_id, guint source_id, int chan, guint8 note)
          | (guint64 (guint16 (device_id + 1)) << 16) | (guint64 (source_id) << 32);
 }
 
-void
-vorn_synth_start (VornSynth *synth)
+gboolean
+vorn_synth_start (VornSynth *synth, GError **error)
 {
-  g_return_if_fail (VORN_IS_SYNTH (synth));
+  g_return_val_if_fail (VORN_IS_SYNTH (synth), FALSE);
+  g_return_val_if_fail (!error || !*error, FALSE);
   VornSynthPrivate *priv = vorn_synth_get_private (synth);
   g_rec_mutex_lock (&priv->api_lock);
-  VORN_SYNTH_GET_CLASS (synth)->start (synth);
+  const gboolean started = VORN_SYNTH_GET_CLASS (synth)->start (synth, error);
   g_rec_mutex_unlock (&priv->api_lock);
+  return started;
 }
 
 void

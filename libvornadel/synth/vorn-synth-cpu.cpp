@@ -382,13 +382,15 @@ vorn_synth_cpu_detach_voices (VornSynth *synth)
 /* API thread: builds a master for the current format, level and cores when
  * they differ from what the newest master was built with (or @initial),
  * and hands it to the render thread.  Compiling allocates, makes generators
- * and may start worker threads, which is why it never happens there. */
-static void
-build_master (VornSynthCpuPrivate *priv, gboolean initial)
+ * and may start worker threads, which is why it never happens there.  The
+ * first build fails when the system refuses a render thread; later ones
+ * render on the threads there are and log why. */
+static gboolean
+build_master (VornSynthCpuPrivate *priv, gboolean initial, GError **error)
 {
   VornSynthPrivate *base = priv->base;
   if (!base->started || !base->node_tree)
-    return;
+    return TRUE;
 
   const VornRenderContext *ctx = &base->context;
   const gint format = gint (ctx->format);
@@ -396,12 +398,20 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
   const gint level = CLAMP (gint (ctx->simd), 0, gint (VORN_SIMD_AVX512));
   if (!initial && format == priv->built_format && level == priv->built_level
       && cores == priv->built_cores)
-    return;
+    return TRUE;
   const gboolean release = !initial && (format != priv->built_format || level != priv->built_level);
 
-  VornQueue *master = vorn_queue_new_with_context (base->node_tree, priv->synth, ctx);
+  /* Compiled for one core, then given its threads, to hear why they fail. */
+  VornRenderContext one_core = *ctx;
+  one_core.cores = 1;
+  VornQueue *master = vorn_queue_new_with_context (base->node_tree, priv->synth, &one_core);
   if (!master)
-    return;
+    return TRUE;
+  if (!vorn_queue_set_cpu_cores (master, cores, initial ? error : nullptr) && initial)
+    {
+      g_object_unref (master);
+      return FALSE;
+    }
   vorn_synth_apply_master_controls (base, master);
 
   VornAttribVal *outputs = nullptr;
@@ -443,6 +453,7 @@ build_master (VornSynthCpuPrivate *priv, gboolean initial)
         priv->built_format = -1;
     }
   g_object_notify (G_OBJECT (priv->synth), "master-queue");
+  return TRUE;
 }
 
 /* Returns all voices to the application and frees the table. */
@@ -456,15 +467,14 @@ free_voice_table (VornSynthCpuPrivate *priv)
   priv->rt->active_head = priv->rt->free_head = VORN_SYNTH_CPU_NO_VOICE;
 }
 
-static void
-vorn_synth_cpu_start (VornSynth *synth)
+static gboolean
+vorn_synth_cpu_start (VornSynth *synth, GError **error)
 {
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
   VornSynthPrivate *base = priv->base;
 
-  VORN_SYNTH_CLASS (vorn_synth_cpu_parent_class)->start (synth);
-  if (!base->started)
-    return;
+  if (!VORN_SYNTH_CLASS (vorn_synth_cpu_parent_class)->start (synth, error))
+    return FALSE;
 
   const guint count = CLAMP (base->max_voices, 1u, guint (VORN_SYNTH_CPU_NO_VOICE));
   priv->rt->voices = g_new0 (VornSynthCpuVoice, count);
@@ -480,7 +490,10 @@ vorn_synth_cpu_start (VornSynth *synth)
   priv->rt->chan_count = guint (MAX (base->started_channels, 0));
   priv->rt->leftover = 0;
 
-  build_master (priv, TRUE);
+  if (build_master (priv, TRUE, error))
+    return TRUE;
+  VORN_SYNTH_GET_CLASS (synth)->stop (synth);
+  return FALSE;
 }
 
 static void
@@ -580,7 +593,7 @@ post_update (VornSynthCpuPrivate *priv)
   g_rec_mutex_lock (&priv->base->api_lock);
   vorn_synth_refresh_render_context (priv->base);
   priv->base->context.simd = current_simd (priv);
-  build_master (priv, FALSE);
+  build_master (priv, FALSE, nullptr);
   g_rec_mutex_unlock (&priv->base->api_lock);
 }
 

@@ -420,8 +420,8 @@ vorn_synth_get_render_context (VornSynth *synth, VornRenderContext *ctx)
   g_rec_mutex_unlock (&priv->api_lock);
 }
 
-static void
-vorn_synth_real_start (VornSynth *synth)
+static gboolean
+vorn_synth_real_start (VornSynth *synth, GError **)
 {
   VornSynthPrivate *priv = get_priv (synth);
 
@@ -461,6 +461,7 @@ vorn_synth_real_start (VornSynth *synth)
       priv->restart_needed = FALSE;
       g_object_notify_by_pspec (G_OBJECT (synth), properties[PROP_RESTART_NEEDED]);
     }
+  return TRUE;
 }
 
 void

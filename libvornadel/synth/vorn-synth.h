@@ -49,7 +49,7 @@ struct _VornSynth {
 struct _VornSynthClass {
   GObjectClass parent_class;
 
-  void (*start) (VornSynth *synth);
+  gboolean (*start) (VornSynth *synth, GError **error);
   void (*stop) (VornSynth *synth);
   void (*set_inst) (VornSynth *synth, int chan, VornInst *inst);
   void (*start_voice) (VornSynth *synth, guint voice_id, int chan, double note, double volume,
@@ -115,9 +115,18 @@ GType vorn_synth_get_type (void);
  */
 guint64 vorn_synth_note_key (guint16 device_id, guint source_id, int chan, guint8 note);
 
-/* Class operation start: builds the master tree, speaker curves and peak
- * words (stopping first when started). */
-void vorn_synth_start (VornSynth *synth);
+/**
+ * vorn_synth_start:
+ * @synth: a synthesizer
+ * @error: return location for a #GError
+ *
+ * Class operation start: builds the master tree, speaker curves and peak
+ * words (stopping first when started).
+ *
+ * Returns: %TRUE when started; %FALSE with @error set when the system
+ * refuses what rendering needs (a render thread), and @synth stays stopped.
+ */
+gboolean vorn_synth_start (VornSynth *synth, GError **error);
 
 /* Class operation stop: releases what start built; no-op when stopped. */
 void vorn_synth_stop (VornSynth *synth);

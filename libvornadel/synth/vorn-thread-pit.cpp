@@ -258,12 +258,24 @@ worker_main (gpointer data)
   return pit->func (pit);
 }
 
-void
-start_workers (VornThreadPit *pit, int first, int count)
+/* Starts workers @first to @count - 1 and returns how many run in all:
+ * @count, or fewer when the system refuses a thread (@error says why). */
+int
+start_workers (VornThreadPit *pit, int first, int count, GError **error)
 {
   pit->sync->next_party.store (first + 1, std::memory_order_relaxed);
   for (int i = first; i < count; i++)
-    pit->threads[i] = g_thread_new ("thread-pit", worker_main, pit);
+    {
+      GError *local = nullptr;
+      pit->threads[i] = g_thread_try_new ("thread-pit", worker_main, pit, &local);
+      if (!pit->threads[i])
+        {
+          g_propagate_prefixed_error (error, local, "Cannot start render thread %d of %d: ", i + 1,
+                                      count);
+          return i;
+        }
+    }
+  return count;
 }
 
 void
@@ -294,11 +306,13 @@ alloc_ranges (VornThreadPitSync *s, gint32 parties)
 } // namespace
 
 VornThreadPit *
-vorn_thread_pit_new (GThreadFunc func, gpointer user_data, int threadCount, int capacity)
+vorn_thread_pit_new (GThreadFunc func, gpointer user_data, int threadCount, int capacity,
+                     GError **error)
 {
   g_return_val_if_fail (func != NULL, NULL);
   g_return_val_if_fail (threadCount > 0, NULL);
   g_return_val_if_fail (capacity > 0 && capacity <= 0xffff, NULL);
+  g_return_val_if_fail (!error || !*error, NULL);
 
   VornThreadPit *pit = g_slice_new0 (VornThreadPit);
   pit->sync = new (vorn_util_alloc_aligned (sizeof (VornThreadPitSync))) VornThreadPitSync ();
@@ -310,42 +324,49 @@ vorn_thread_pit_new (GThreadFunc func, gpointer user_data, int threadCount, int 
   pit->user_data = user_data;
   pit->min_batch_ns = VORN_THREAD_PIT_MIN_BATCH_NS;
   pit->threads = g_new0 (GThread *, threadCount);
-  pit->thread_count = threadCount;
-  start_workers (pit, 0, threadCount);
+  pit->thread_count = start_workers (pit, 0, threadCount, error);
+  if (pit->thread_count < threadCount)
+    {
+      vorn_thread_pit_free (pit);
+      return nullptr;
+    }
   return pit;
 }
 
-void
-vorn_thread_pit_set_count (VornThreadPit *pit, int count)
+gboolean
+vorn_thread_pit_set_count (VornThreadPit *pit, int count, GError **error)
 {
-  g_return_if_fail (pit != NULL);
-  g_return_if_fail (count > 0);
+  g_return_val_if_fail (pit != NULL, FALSE);
+  g_return_val_if_fail (count > 0, FALSE);
+  g_return_val_if_fail (!error || !*error, FALSE);
 
   if (count == pit->thread_count)
-    return;
+    return TRUE;
 
+  int running;
   if (count < pit->thread_count)
     {
       /* The stop flag reaches every worker, so there is no way to stop
        * only some of them: stop all and start the wanted number afresh. */
       stop_workers (pit);
       pit->threads = g_renew (GThread *, pit->threads, count);
-      start_workers (pit, 0, count);
+      running = start_workers (pit, 0, count, error);
     }
   else if (count + 1 > pit->sync->range_slots)
     {
       stop_workers (pit);
       alloc_ranges (pit->sync, count + 1);
       pit->threads = g_renew (GThread *, pit->threads, count);
-      start_workers (pit, 0, count);
+      running = start_workers (pit, 0, count, error);
     }
   else
     {
       pit->threads = g_renew (GThread *, pit->threads, count);
-      start_workers (pit, pit->thread_count, count);
+      running = start_workers (pit, pit->thread_count, count, error);
     }
-  pit->thread_count = count;
-  pit->sync->parties.store (count + 1, std::memory_order_relaxed);
+  pit->thread_count = running;
+  pit->sync->parties.store (running + 1, std::memory_order_relaxed);
+  return running == count;
 }
 
 void

@@ -62,15 +62,18 @@ struct _VornThreadPit {
  * @user_data: kept in the pit's user_data field for @func
  * @threadCount: number of workers, at least 1
  * @capacity: most items in one batch, 1 to 65535
+ * @error: return location for a #GError (G_THREAD_ERROR)
  *
  * Starts @threadCount threads named "thread-pit".  Each worker sets
  * flush-to-zero and denormals-are-zero for itself before it runs @func.
  *
  * Returns: (transfer full): the new pit, to be released with
- * vorn_thread_pit_free(); NULL when an argument is out of range.
+ * vorn_thread_pit_free(); NULL when an argument is out of range, or with
+ * @error set when the system refuses a thread (the ones started are
+ * stopped again).
  */
 VornThreadPit *vorn_thread_pit_new (GThreadFunc func, gpointer user_data,
-                                    int threadCount, int capacity);
+                                    int threadCount, int capacity, GError **error);
 
 /**
  * vorn_thread_pit_set_count:
@@ -80,9 +83,13 @@ VornThreadPit *vorn_thread_pit_new (GThreadFunc func, gpointer user_data,
  * Changes the number of workers.  Growing keeps the running workers and adds
  * new ones (unless the pit has to make room for more ranges than it ever
  * had); shrinking stops and joins every worker, then starts @count fresh
- * ones.  An unchanged count does nothing.
+ * ones.  An unchanged count does nothing.  When the system refuses a
+ * thread, the pit keeps the workers it has (at least one: with none it
+ * could not share any batch) and @error says why.
+ *
+ * Returns: %TRUE when @pit has @count workers.
  */
-void vorn_thread_pit_set_count (VornThreadPit *pit, int count);
+gboolean vorn_thread_pit_set_count (VornThreadPit *pit, int count, GError **error);
 
 /**
  * vorn_thread_pit_free:

@@ -73,7 +73,7 @@ synth_new (bool double_format, guint max_voices)
   VornSynth *synth = vorn_synth_cpu_new ();
   g_object_set (synth, "audio-format", double_format ? VORN_FORMAT_DOUBLE : VORN_FORMAT_SINGLE,
                 "cores", 1u, "max-voices", max_voices, "speaker-count", 2u, nullptr);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   return synth;
 }
 

@@ -162,7 +162,7 @@ TEST (Mix, SynthesizerWithMostSpeakers)
   guint set = 0;
   g_object_get (synth, "speaker-count", &set, nullptr);
   ASSERT_EQ (set, SPEAKERS);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   vorn_synth_set_inst (synth, 0, inst);
   EXPECT_NE (vorn_synth_note_on (synth, 0, 0, 0, 69, 127, nullptr), 0u);
 

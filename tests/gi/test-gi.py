@@ -28,7 +28,7 @@ class NoteThroughTypelib(unittest.TestCase):
         # In order: (call, what it gives); each needs an annotation right.
         for n, (call, expected) in enumerate([
                 (lambda: synth.render_interleaved_bytes(64), None),     # nullable: not started
-                (synth.start, None),
+                (synth.start, True),
                 (synth.is_started, True),
                 (lambda: synth.render_interleaved_bytes(0).get_data() or b'', b''),
                 (lambda: synth.set_inst(0, inst), None),

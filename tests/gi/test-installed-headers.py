@@ -30,7 +30,7 @@ main (void)
 {
   vorn_init ("Installed 0.9.0");
   VornSynth *synth = vorn_synth_cpu_new ();
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, NULL);
   vorn_synth_set_inst (synth, 0, vorn_inst_new_default ());
   vorn_synth_note_on (synth, (guint16) vorn_synth_get_device_id (synth), 0, 0, 69, 127, NULL);
   float out[2 * 4800];

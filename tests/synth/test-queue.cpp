@@ -395,7 +395,7 @@ TEST_F (Queue, RenderingWithThePitMatchesOneCoreWithoutAllocating)
       voices.push_back (new_voice (synth, value, i / 2 % 4 == 0 ? 3 + i / 2 : 0));
       vorn_queue_attach (i % 2 ? one.queue : master.queue, voices.back (), i / 2 % 2);
     }
-  vorn_queue_set_cpu_cores (master.queue, 2);
+  vorn_queue_set_cpu_cores (master.queue, 2, nullptr);
   VornThreadPit *pit = vorn_queue_get_private (master.queue)->pit;
   ASSERT_NE (pit, nullptr);
   ASSERT_LT (pit->capacity, 4);

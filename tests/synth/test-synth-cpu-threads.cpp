@@ -7,6 +7,10 @@
 #include <atomic>
 #include <thread>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace synth_test;
 
 namespace {
@@ -188,4 +192,51 @@ TEST (SynthCpuThreads, NotesFromTwoThreadsWhileRendering)
   g_source_destroy (source);
   g_source_unref (source);
   g_main_context_unref (context);
+}
+
+/* Render threads the system refuses: starting fails with the reason and
+ * leaves the synthesizer stopped, and a pit reports it.  In a child
+ * process whose address space has
+ * room for the heap but not for a thread's stack.  Sanitizers map their
+ * own memory for each thread and cannot run under such a limit. */
+TEST (SynthCpuThreads, RefusedThreadsAreAnErrorNotAnAbort)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP () << "address-space limits do not apply under a sanitizer";
+#endif
+  /* Warm: the heap the start needs is mapped before the limit. */
+  Synth s (VORN_FORMAT_SINGLE, 1);
+  vorn_synth_stop (s.synth);
+  s.drain ();
+  /* More threads than the C library keeps stacks cached for. */
+  g_object_set (s.synth, "cores", 64u, nullptr);
+
+  const pid_t pid = fork ();
+  ASSERT_GE (pid, 0);
+  if (pid == 0)
+    {
+      long pages = 0;
+      FILE *statm = fopen ("/proc/self/statm", "r");
+      if (!statm || fscanf (statm, "%ld", &pages) != 1)
+        _exit (10);
+      fclose (statm);
+      const rlim_t room = rlim_t (pages) * rlim_t (sysconf (_SC_PAGESIZE)) + (4u << 20);
+      struct rlimit limit = { room, room };
+      if (setrlimit (RLIMIT_AS, &limit) != 0)
+        _exit (11);
+
+      GError *err = nullptr;
+      if (vorn_synth_start (s.synth, &err) || !err || vorn_synth_is_started (s.synth))
+        _exit (12);
+      if (!strstr (err->message, "Cannot start render thread"))
+        _exit (13);
+      g_clear_error (&err);
+      VornThreadPit *pit = vorn_thread_pit_new ([] (gpointer) -> gpointer { return nullptr; },
+                                                nullptr, 64, 4, &err);
+      _exit (pit || !err ? 14 : 0);
+    }
+  int status = 0;
+  ASSERT_EQ (waitpid (pid, &status, 0), pid);
+  ASSERT_TRUE (WIFEXITED (status)) << "the child died of signal " << WTERMSIG (status);
+  EXPECT_EQ (WEXITSTATUS (status), 0) << "step " << WEXITSTATUS (status) << " failed";
 }

@@ -41,7 +41,7 @@ struct Synth {
   {
     g_object_set (synth, "audio-format", format, "cores", cores, "max-voices", max_voices,
                   "simd", simd, nullptr);
-    vorn_synth_start (synth);
+    vorn_synth_start (synth, nullptr);
     for (guint c = 0; c < channels; c++)
       vorn_synth_set_inst (synth, int (c), inst);
   }

@@ -66,7 +66,7 @@ TEST_F (Synth, RestartPropertiesAndCores)
   /* "cores" 0: automatic */
   EXPECT_EQ (prop<guint> (synth, "cores-current"), prop<guint> (synth, "cores-detected"));
 
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   g_autoptr (VornNode) tree = prop<VornNode *> (synth, "node-tree");
   VornNode *time_wave = tree->children->next; /* "Time" */
   /* The format applies without a restart; an unchanged rate changes nothing. */
@@ -79,7 +79,7 @@ TEST_F (Synth, RestartPropertiesAndCores)
   /* The running tree keeps the rate it was built with. */
   EXPECT_EQ (prop<double> (time_wave, "init-value"), 1.0 / 48000.0);
 
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   EXPECT_FALSE (prop<gboolean> (synth, "restart-needed"));
   EXPECT_EQ (restart_notes, 2);
 }
@@ -110,7 +110,7 @@ TEST_F (Synth, SpeakerCurveTable)
   for (const Row &r : rows)
     {
       g_object_set (synth, "speaker-count", r.n, nullptr);
-      vorn_synth_start (synth);
+      vorn_synth_start (synth, nullptr);
       VornCurve **bal = nullptr, **lat = nullptr;
       ASSERT_EQ (vorn_synth_get_speaker_curves (synth, &bal, &lat), r.n);
       EXPECT_EQ (shapes (bal, r.n), r.bal) << r.n;
@@ -123,7 +123,7 @@ TEST_F (Synth, SpeakerCurveTable)
 
 TEST_F (Synth, NoteOnOff)
 {
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   EXPECT_EQ (vorn_synth_note_on (synth, 1, 0, 0, 60, 127, nullptr), 0u); /* no instrument */
   g_autoptr (VornInst) inst = vorn_inst_new ();
   vorn_synth_set_inst (synth, 0, inst);
@@ -155,7 +155,7 @@ TEST_F (Synth, NoteOnOff)
 
 TEST_F (Synth, PostedMessagesAndOutbox)
 {
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   g_autoptr (VornInst) inst = vorn_inst_new ();
   vorn_synth_set_inst (synth, 3, inst);
   vorn_synth_set_control (synth, 4, 0.5);

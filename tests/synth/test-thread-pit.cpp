@@ -136,7 +136,7 @@ struct PlainFloatMode {
 TEST (ThreadPit, SharingFollowsTheMeasuredCost)
 {
   Workers w;
-  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4);
+  VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4, nullptr);
   std::vector<Job> jobs (4);
   for (guint i = 0; i < 4; i++)
     pit->prey[i] = &jobs[i];
@@ -188,11 +188,11 @@ TEST (ThreadPit, SetCountSleepAndFree)
       SCOPED_TRACE (asleep_at_free ? "asleep at free" : "spinning at free");
       Workers w;
       std::vector<Job> jobs (8);
-      VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 4, 8);
+      VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 4, 8, nullptr);
       pit->min_batch_ns = 0;
       wait_for (w.started, 4);
 
-      vorn_thread_pit_set_count (pit, 2);
+      vorn_thread_pit_set_count (pit, 2, nullptr);
       EXPECT_EQ (w.exited.load (), 4);
       EXPECT_EQ (pit->thread_count, 2);
       wait_for (w.started, 6);
@@ -200,11 +200,11 @@ TEST (ThreadPit, SetCountSleepAndFree)
       EXPECT_GT (by_workers (jobs, 8), 0);
 
       GThread *first[2] = { pit->threads[0], pit->threads[1] };
-      vorn_thread_pit_set_count (pit, 4);
+      vorn_thread_pit_set_count (pit, 4, nullptr);
       EXPECT_TRUE (pit->threads[0] == first[0] && pit->threads[1] == first[1]);
       wait_for (w.started, 8);
       EXPECT_EQ (w.exited.load (), 4);
-      vorn_thread_pit_set_count (pit, 4); /* unchanged: starts nobody */
+      vorn_thread_pit_set_count (pit, 4, nullptr); /* unchanged: starts nobody */
 
       int bad = 0, worker_jobs = 0, not_flushing = 0;
       for (int b = 1; b < 10; b++)

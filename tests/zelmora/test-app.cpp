@@ -12,6 +12,9 @@
 #include <functional>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace zelm_test;
@@ -234,34 +237,72 @@ TEST_F (AppTest, LoadsConfiguration)
   EXPECT_NE (max_voices (other), 32u);
 }
 
-/* A file that is not a configuration: the caller gets the error, start-up
- * logs it and keeps the defaults; a missing file is no error at start-up. */
+/* A file that is not a configuration, or not a file at all: the caller gets
+ * the error, start-up logs it and keeps the defaults, and never blocks or
+ * runs out of stack; a missing file is no error at start-up. */
 TEST_F (AppTest, BadConfiguration)
 {
+  const std::string deep (200000, '[');
   struct {
-    const char *text;
-    bool invalid_data; /* else a parser error */
-  } cases[] = { { "[ 1, 2 ]", true }, { "{ \"lower-note\": ", false } };
+    std::string text; /* empty: a FIFO */
+    const char *message;
+  } cases[] = {
+    { "[ 1, 2 ]", "Unexpected config file JSON data" },
+    { "{ \"lower-note\": ", "config.json': <data>:1:16: Parse error" },
+    { deep, "JSON data nested more than 64 levels deep" },
+    { std::string (2 << 20, ' '), "configuration files are limited to 1 MiB" },
+    { "", "it is not a regular file" },
+  };
   for (const auto &c : cases)
     {
-      SCOPED_TRACE (c.text);
-      write_config (c.text);
+      SCOPED_TRACE (c.message);
+      if (c.text.empty ())
+        {
+          remove_config ();
+          ASSERT_EQ (mkfifo (config_path ().c_str (), 0600), 0);
+        }
+      else
+        write_config (c.text);
       g_autoptr (ZelmAppGui) gui = zelm_app_gui_new ();
       g_autoptr (GError) err = nullptr;
       EXPECT_FALSE (zelm_app_load_config (ZELM_APP (gui), &err));
       ASSERT_NE (err, nullptr);
-      EXPECT_EQ (g_error_matches (err, VORN_ERROR, VORN_ERROR_INVALID_DATA), c.invalid_data);
+      EXPECT_NE (strstr (err->message, c.message), nullptr) << err->message;
       int lower = 0;
       g_object_get (gui, "lower-note", &lower, nullptr);
       EXPECT_EQ (lower, 48);
 
       g_autoptr (ZelmApp) app = zelm_app_new ();
-      run_command_line (app, { "--disable-audio" });
+      EXPECT_EQ (run_command_line (app, { "--disable-audio" }).status, 0);
       EXPECT_WARNING ((std::string ("Failed to load configuration file: ") + err->message).c_str ());
     }
   remove_config ();
   g_autoptr (ZelmApp) app = zelm_app_new ();
   EXPECT_EQ (run_command_line (app, { "--disable-audio" }).status, 0);
+}
+
+/* Saving replaces the file the configuration's name links to, in its mode;
+ * the link stays. */
+TEST_F (AppTest, SaveKeepsLinkAndMode)
+{
+  const std::string real = scratch_dir () + "/dotfiles-config.json";
+  ASSERT_TRUE (g_file_set_contents (real.c_str (), "{}", -1, nullptr));
+  ASSERT_EQ (g_chmod (real.c_str (), 0600), 0);
+  remove_config ();
+  ASSERT_EQ (symlink (real.c_str (), config_path ().c_str ()), 0);
+
+  g_autoptr (ZelmAppGui) gui = zelm_app_gui_new ();
+  g_autoptr (GError) err = nullptr;
+  ASSERT_TRUE (zelm_app_save_config (ZELM_APP (gui), &err)) << err->message;
+  g_autofree char *target = g_file_read_link (config_path ().c_str (), nullptr);
+  EXPECT_STREQ (target, real.c_str ());
+  struct stat st;
+  ASSERT_EQ (g_stat (real.c_str (), &st), 0);
+  EXPECT_EQ (st.st_mode & 0777, 0600u);
+  g_autoptr (JsonObject) saved = saved_config ();
+  ASSERT_NE (saved, nullptr);
+  EXPECT_STREQ (json_object_get_string_member (saved, "type"), "ZelmConfig");
+  remove_config ();
 }
 
 /* A failed save reports why and leaves the previous file as it was: a
@@ -345,9 +386,9 @@ TEST_F (AppTest, RestartRule)
 }
 
 /* Files named on the command line open in the window before the bank; one
- * that fails is reported on standard output and the others still open; the
- * first instrument of the first file is the one that plays; the window says
- * why there is no sound. */
+ * that fails is reported in the window and on standard error, and the
+ * others still open; the first instrument of the first file is the one that
+ * plays; the window says why there is no sound. */
 TEST_F (AppTest, WindowShowsFilesFromTheCommandLine)
 {
   std::string first = write_instrument_file ("first", "Lead");
@@ -375,11 +416,60 @@ TEST_F (AppTest, WindowShowsFilesFromTheCommandLine)
     EXPECT_TRUE (gtk_widget_get_visible (widget (app, "AudioInfoBar")));
     EXPECT_STREQ (gtk_label_get_text (GTK_LABEL (widget (app, "AudioInfoLabel"))),
                   "Audio output is off: it was disabled on the command line.");
+    EXPECT_TRUE (gtk_widget_get_visible (widget (app, "OpenInfoBar")));
+    const std::string shown = gtk_label_get_text (GTK_LABEL (widget (app, "OpenInfoLabel")));
+    EXPECT_EQ (shown.rfind ("Some files could not be opened:\n", 0), 0u) << shown;
+    EXPECT_NE (shown.find ("broken.vvi: "), std::string::npos) << shown;
+    EXPECT_EQ (shown.find ("first.vvi"), std::string::npos) << shown;
   });
   EXPECT_EQ (run.status, 0);
   EXPECT_TRUE (run.activated);
+  EXPECT_EQ (run.out, "");
   /* One line: the loader's message for the broken file. */
-  ASSERT_FALSE (run.out.empty ());
-  EXPECT_EQ (run.out.find ('\n'), run.out.size () - 1) << run.out;
-  EXPECT_NE (run.out.find ("broken.vvi"), std::string::npos) << run.out;
+  ASSERT_FALSE (run.err.empty ());
+  EXPECT_EQ (run.err.find ('\n'), run.err.size () - 1) << run.err;
+  EXPECT_EQ (run.err.rfind ("zelmora: cannot open " + broken + ": ", 0), 0u) << run.err;
+}
+
+/* Render threads the system refuses: the program runs without sound and
+ * says why, instead of aborting.  In a child process whose address space
+ * has room for the heap but not for the threads' stacks; sanitizers map
+ * their own memory for each thread and cannot run under such a limit. */
+TEST_F (AppTest, RefusedRenderThreadsLeaveTheProgramSilent)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP () << "address-space limits do not apply under a sanitizer";
+#endif
+  /* More threads than the C library keeps stacks cached for. */
+  write_config ("{ \"type\": \"ZelmConfig\", \"synths\": [ { \"type\": \"VornSynthCpu\", "
+                "\"cores\": 64 } ] }");
+  const pid_t pid = fork ();
+  ASSERT_GE (pid, 0);
+  if (pid == 0)
+    {
+      long pages = 0;
+      FILE *statm = fopen ("/proc/self/statm", "r");
+      if (!statm || fscanf (statm, "%ld", &pages) != 1)
+        _exit (10);
+      fclose (statm);
+      const rlim_t room = rlim_t (pages) * rlim_t (sysconf (_SC_PAGESIZE)) + (64u << 20);
+      struct rlimit limit = { room, room };
+      if (setrlimit (RLIMIT_AS, &limit) != 0)
+        _exit (11);
+      ZelmApp *app = zelm_app_new ();
+      AppRun run = run_command_line (app, { "--disable-audio" });
+      const char *error = zelm_app_get_audio_error (app);
+      if (run.status != 0 || !run.activated)
+        _exit (12);
+      if (!error || !g_str_has_prefix (error, "the synthesizer did not start: Cannot start render thread"))
+        _exit (13);
+      if (run.err.find ("Sound is off: the synthesizer did not start") == std::string::npos)
+        _exit (14);
+      _exit (0);
+    }
+  int status = 0;
+  ASSERT_EQ (waitpid (pid, &status, 0), pid);
+  remove_config ();
+  ASSERT_TRUE (WIFEXITED (status)) << "the child died of signal " << WTERMSIG (status);
+  EXPECT_EQ (WEXITSTATUS (status), 0) << "step " << WEXITSTATUS (status) << " failed";
 }

@@ -61,7 +61,7 @@ play (VornFormat format, double rate, VornInst *inst, guint n)
 {
   g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
   g_object_set (synth, "audio-format", format, "sample-rate", rate, "cores", 1u, nullptr);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   vorn_synth_set_inst (synth, 0, inst);
   vorn_synth_note_on (synth, 0, 0, 0, NOTE, 127, nullptr);
   const guint release = guint (std::lround (HOLD * rate / VORN_FRAGMENT_SIZE)) * VORN_FRAGMENT_SIZE;

@@ -45,21 +45,24 @@ home ()
   return h;
 }
 
-/* Redirects standard output into a temporary file while alive. */
-struct StdoutCapture {
+/* Redirects a standard stream (its descriptor @fd) into a temporary file
+ * while alive. */
+struct StreamCapture {
+  FILE *stream;
+  int fd;
   int saved = -1;
   FILE *tmp = nullptr;
-  StdoutCapture ()
+  StreamCapture (FILE *stream_, int fd_) : stream (stream_), fd (fd_)
   {
-    fflush (stdout);
+    fflush (stream);
     tmp = tmpfile ();
-    saved = dup (STDOUT_FILENO);
-    dup2 (fileno (tmp), STDOUT_FILENO);
+    saved = dup (fd);
+    dup2 (fileno (tmp), fd);
   }
   std::string finish ()
   {
-    fflush (stdout);
-    dup2 (saved, STDOUT_FILENO);
+    fflush (stream);
+    dup2 (saved, fd);
     close (saved);
     std::string text;
     rewind (tmp);
@@ -135,7 +138,7 @@ run (GApplication *app, const std::vector<std::string> &args, During *d)
   /* Every run is its own instance, whatever else runs on the bus. */
   g_application_set_flags (app, GApplicationFlags (G_APPLICATION_HANDLES_OPEN |
                                                    G_APPLICATION_NON_UNIQUE));
-  StdoutCapture capture;
+  StreamCapture capture (stdout, STDOUT_FILENO), capture_err (stderr, STDERR_FILENO);
   if (d)
     {
       d->run = &result;
@@ -151,9 +154,10 @@ run (GApplication *app, const std::vector<std::string> &args, During *d)
 
   result.status = g_application_run (app, int (argv.size () - 1), argv.data ());
   result.out = capture.finish ();
+  result.err = capture_err.finish ();
   /* The test's own messages went there too: show them on failure. */
   if (::testing::Test::HasFailure ())
-    printf ("%s", result.out.c_str ());
+    printf ("%s%s", result.out.c_str (), result.err.c_str ());
   return result;
 }
 

@@ -12,13 +12,14 @@ namespace zelm_test {
 struct AppRun {
   int status = -1;
   std::string out;       /* what the program printed on standard output */
+  std::string err;       /* ...and on standard error */
   bool activated = false;
 };
 
 /* Runs a fresh application with @args (argv[0] is added) through
  * g_application_run.  Once activated, @during runs inside the main loop
  * with the window up; the application quits when it returns unless
- * @during quit it itself.  Standard output is captured. */
+ * @during quit it itself.  Standard output and error are captured. */
 AppRun run_app (const std::vector<std::string> &args,
                 const std::function<void (ZelmAppGui *)> &during = nullptr);
 

@@ -482,7 +482,7 @@ shot_scope ()
   VornSynth *synth = vorn_synth_cpu_new ();
   g_object_set (synth, "audio-format", VORN_FORMAT_SINGLE, "cores", 1u, "max-voices", 100u,
                 nullptr);
-  vorn_synth_start (synth);
+  vorn_synth_start (synth, nullptr);
   VornInst *inst = vorn_inst_new_default ();
   g_object_set (inst, "name", "Flute", nullptr);
   VornNode *wave = VORN_NODE (inst)->children;
