@@ -246,7 +246,7 @@ zelm_app_open (GApplication *gapp, GFile **files, int n_files, const char *)
           g_autofree char *uri = g_file_get_uri (files[i]);
           char *message = err ? g_strdup (err->message)
                               : g_strdup_printf ("%s: not a local file", uri);
-          g_printerr ("zelmora: cannot open %s\n", message);
+          g_printerr ("zelmora: %s\n", message);
           if (!priv->open_errors)
             priv->open_errors = g_ptr_array_new_with_free_func (g_free);
           g_ptr_array_add (priv->open_errors, message);
