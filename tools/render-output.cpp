@@ -99,9 +99,12 @@ WavOutput::write (const float *frames, guint count, std::string *problem)
     }
   else
     written = sf_writef_float (file_, frames, count);
+  const int err = errno;
   if (written == sf_count_t (count))
     return true;
-  *problem = "cannot write " + output_ + ": " + sf_strerror (file_);
+  /* libsndfile's text for a failed write does not say why. */
+  *problem = "cannot write " + output_ + ": "
+             + (sf_error (file_) == SF_ERR_SYSTEM && err ? g_strerror (err) : sf_strerror (file_));
   return false;
 }
 

@@ -418,6 +418,9 @@ run (int argc, char **argv)
   sigaction (SIGTERM, &action, nullptr);
   /* A FIFO whose reader went away is a failed write, reported as such. */
   signal (SIGPIPE, SIG_IGN);
+  /* Past the file size limit a write fails with EFBIG, which is reported
+   * and cleaned up, instead of killing the process. */
+  signal (SIGXFSZ, SIG_IGN);
   WavOutput out;
   if (!out.open (output, format, inst_name, &problem))
     return fail ("%s", problem.c_str ());

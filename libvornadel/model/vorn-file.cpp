@@ -3,6 +3,8 @@
 #include "vorn-node-private.h"
 #include "vorn-init.h"
 #include "vorn-file-replace.h"
+#include "vorn-file-scan.h"
+#include "vorn-json-write.h"
 
 #include <glib/gstdio.h>
 #include <json-glib/json-glib.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -251,10 +254,12 @@ vorn_file_get_next_id (VornFile *file)
 
 /* ---- saving ------------------------------------------------------------ */
 
+/* File names need not be UTF-8; messages must be. */
 static void
 set_errno_error (GError **error, int err, const char *what, const char *path)
 {
-  g_set_error (error, G_FILE_ERROR, g_file_error_from_errno (err), "%s '%s': %s", what, path,
+  g_autofree char *display = g_filename_display_name (path);
+  g_set_error (error, G_FILE_ERROR, g_file_error_from_errno (err), "%s '%s': %s", what, display,
                g_strerror (err));
 }
 
@@ -264,11 +269,7 @@ vorn_file_to_data (VornFile *file, gsize *length)
   g_return_val_if_fail (VORN_IS_FILE (file), nullptr);
 
   g_autoptr (JsonNode) root = json_gobject_serialize (G_OBJECT (file));
-  g_autoptr (JsonGenerator) generator = json_generator_new ();
-  json_generator_set_pretty (generator, TRUE);
-  json_generator_set_indent (generator, 2);
-  json_generator_set_root (generator, root);
-  return json_generator_to_data (generator, length);
+  return vorn_json_write (root, length);
 }
 
 gboolean
@@ -294,6 +295,16 @@ vorn_file_save (VornFile *file, const char *filename, GError **error)
 
   gsize length = 0;
   g_autofree char *data = vorn_file_to_data (file, &length);
+  /* What could not be opened again is not written, and the old file stays. */
+  if (length > VORN_FILE_MAX_SIZE)
+    {
+      g_autofree char *display = g_filename_display_name (path);
+      g_set_error (error, VORN_ERROR, VORN_ERROR_GENERAL,
+                   "Cannot save '%s': it would take %" G_GSIZE_FORMAT " bytes (%.1f MiB), and "
+                   "instrument files are limited to %d MiB", display, length,
+                   double (length) / (1 << 20), VORN_FILE_MAX_SIZE >> 20);
+      return FALSE;
+    }
   if (!vorn_file_replace_contents (path, data, length, error))
     return FALSE;
 
@@ -303,84 +314,6 @@ vorn_file_save (VornFile *file, const char *filename, GError **error)
 }
 
 /* ---- loading ----------------------------------------------------------- */
-
-/* Where a JSON comment starting at @i ends (the index after it), or @i when
- * none starts there.  The parser skips C comments. */
-static gsize
-skip_comment (const char *data, gsize size, gsize i)
-{
-  if (i + 1 >= size || data[i] != '/' || data[i + 1] != '*')
-    return i;
-  for (gsize j = i + 2; j + 1 < size; j++)
-    if (data[j] == '*' && data[j + 1] == '/')
-      return j + 2;
-  return size;
-}
-
-struct JsonExtent {
-  int depth;   /* deepest nesting of objects and arrays, up to limit + 1 */
-  gsize end;   /* index after the first top-level object or array */
-};
-
-/* Scans @data as the parser will read it, stopping early once the nesting
- * passes @limit. */
-static JsonExtent
-json_extent (const char *data, gsize size, int limit)
-{
-  int depth = 0, deepest = 0;
-  bool in_string = false;
-
-  for (gsize i = 0; i < size; i++)
-    {
-      char c = data[i];
-      if (in_string)
-        {
-          if (c == '\\')
-            i++;
-          else if (c == '"')
-            in_string = false;
-          continue;
-        }
-      if (gsize after = skip_comment (data, size, i); after != i)
-        {
-          i = after - 1;
-          continue;
-        }
-      if (c == '"')
-        in_string = true;
-      else if (c == '{' || c == '[')
-        {
-          if (++depth > deepest && (deepest = depth) > limit)
-            break;
-        }
-      else if ((c == '}' || c == ']') && depth > 0 && --depth == 0)
-        return { deepest, i + 1 };
-    }
-  return { deepest, size };
-}
-
-/* The parser stops after the first value when another object follows, so
- * two files pasted together would load as the first alone. */
-static gboolean
-check_trailing (const char *data, gsize size, gsize end, GError **error)
-{
-  gsize i = end;
-  while (i < size)
-    {
-      if (g_ascii_isspace (data[i]))
-        i++;
-      else if (gsize after = skip_comment (data, size, i); after != i)
-        i = after;
-      else
-        {
-          g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                       "Unexpected data after the end of the instrument file, at byte %"
-                       G_GSIZE_FORMAT, i);
-          return FALSE;
-        }
-    }
-  return TRUE;
-}
 
 /* Numbers the nodes of a loaded file: loaded IDs are kept when they are
  * unique, the counter is put above all of them, and nodes without an ID (or
@@ -523,22 +456,25 @@ vorn_file_load_from_data (const char *data, guint32 size, GError **error)
   g_return_val_if_fail (size > 0, NULL);
   g_return_val_if_fail (!error || !*error, NULL);
 
-  JsonExtent extent = json_extent (data, size, MAX_JSON_DEPTH);
-  if (extent.depth > MAX_JSON_DEPTH)
-    {
-      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                   "JSON data nested more than %d levels deep", MAX_JSON_DEPTH);
-      return nullptr;
-    }
-
-  /* Before parsing: json-glib's parser leaks the first value when it meets
-   * a second one. */
-  if (!check_trailing (data, size, extent.end, error))
+  /* Before parsing: the parser's own messages mislead for text that is not
+   * UTF-8, its cost grows with the values, and it leaks the first value when
+   * it meets a second one. */
+  if (!vorn_file_scan (data, size, MAX_JSON_DEPTH, error))
     return nullptr;
 
   g_autoptr (JsonParser) parser = json_parser_new_immutable ();
-  if (!json_parser_load_from_data (parser, data, gssize (size), error))
-    return nullptr;
+  GError *parse_error = nullptr;
+  if (!json_parser_load_from_data (parser, data, gssize (size), &parse_error))
+    {
+      /* The parser may quote what it read; a message stays UTF-8. */
+      if (!g_utf8_validate (parse_error->message, -1, nullptr))
+        {
+          char *valid = g_utf8_make_valid (parse_error->message, -1);
+          g_free (std::exchange (parse_error->message, valid));
+        }
+      g_propagate_error (error, parse_error);
+      return nullptr;
+    }
 
   JsonNode *root = json_parser_get_root (parser);
   if (!root || !JSON_NODE_HOLDS_OBJECT (root))
@@ -621,8 +557,9 @@ read_contents (const char *filename, gsize *length, GError **error)
     }
   if (!S_ISREG (st.st_mode))
     {
+      g_autofree char *display = g_filename_display_name (filename);
       g_set_error (error, G_FILE_ERROR, S_ISDIR (st.st_mode) ? G_FILE_ERROR_ISDIR : G_FILE_ERROR_FAILED,
-                   "Cannot read '%s': it is not a regular file", filename);
+                   "Cannot read '%s': it is not a regular file", display);
       close (fd);
       return nullptr;
     }
@@ -659,8 +596,9 @@ read_contents (const char *filename, gsize *length, GError **error)
 
   if (!data || used > VORN_FILE_MAX_SIZE)
     {
+      g_autofree char *display = g_filename_display_name (filename);
       g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                   "File '%s' is too large: instrument files are limited to %d MiB", filename,
+                   "File '%s' is too large: instrument files are limited to %d MiB", display,
                    VORN_FILE_MAX_SIZE >> 20);
       return nullptr;
     }
@@ -681,7 +619,8 @@ vorn_file_load (const char *filename, GError **error)
 
   if (length == 0)
     {
-      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA, "File '%s' is empty", filename);
+      g_autofree char *display = g_filename_display_name (filename);
+      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA, "File '%s' is empty", display);
       return nullptr;
     }
 
@@ -689,7 +628,8 @@ vorn_file_load (const char *filename, GError **error)
   VornFile *file = vorn_file_load_from_data (contents, guint32 (length), &local);
   if (!file)
     {
-      g_propagate_prefixed_error (error, local, "%s: ", filename);
+      g_autofree char *display = g_filename_display_name (filename);
+      g_propagate_prefixed_error (error, local, "%s: ", display);
       return nullptr;
     }
   set_string (file, STR_FILE_NAME, filename);

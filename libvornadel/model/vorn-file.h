@@ -23,6 +23,25 @@ G_DECLARE_FINAL_TYPE (VornFile, vorn_file, VORN, FILE, VornNode)
 #define VORN_FILE_MAX_SIZE (64 * 1024 * 1024)
 
 /**
+ * VORN_FILE_MAX_NODES:
+ *
+ * Most nodes an instrument file may hold.  Each node is an object with its
+ * own properties and generator state, so this bounds what loading a file of
+ * %VORN_FILE_MAX_SIZE can cost in time and memory; the largest real banks
+ * hold a few thousand.
+ */
+#define VORN_FILE_MAX_NODES 150000
+
+/**
+ * VORN_FILE_MAX_VALUES:
+ *
+ * Most JSON values (numbers, strings, objects, arrays...) an instrument file
+ * may hold: each costs tens of bytes while it is parsed.  A curve of a
+ * million points takes six million.
+ */
+#define VORN_FILE_MAX_VALUES 8000000
+
+/**
  * VORN_FILE_MAX_ID:
  *
  * Largest node ID a loaded file keeps (2^31 - 1).  After loading, the ID
@@ -43,7 +62,10 @@ VornFile *vorn_file_new (void);
  * @filename: (nullable): where to write; NULL writes to "file-name"
  * @error: return location for an error
  *
- * Writes @file as pretty-printed JSON.  The old content at the destination is
+ * Writes @file as JSON, objects indented and arrays of numbers on one line
+ * (see vorn_file_to_data()).  Before anything is written, a file whose text
+ * would be larger than %VORN_FILE_MAX_SIZE is refused with a
+ * %VORN_ERROR_GENERAL error: it could not be loaded again.  The old content at the destination is
  * replaced atomically (a temporary file in the same directory, renamed over
  * it): when writing fails it is left as it was.  A symbolic link is followed
  * and its target replaced, so the link stays a link.  An existing file keeps
@@ -64,7 +86,10 @@ gboolean vorn_file_save (VornFile *file, const char *filename, GError **error);
  * @file: the file to write out
  * @length: (out) (optional): length of the result in bytes
  *
- * The JSON vorn_file_save() would write for @file as it is now.  Unlike
+ * The JSON vorn_file_save() would write for @file as it is now: readable
+ * but compact, with each number in the fewest digits that read back as the
+ * same value, so that whatever loads saves into a file no larger than the
+ * one it came from (apart from indentation and default members).  Unlike
  * saving it stamps nothing into the file (version, software, UUID), so
  * calling it changes no property.
  *
@@ -92,7 +117,11 @@ VornFile *vorn_file_load (const char *filename, GError **error);
  * @size: number of bytes in @data
  * @error: return location for an error
  *
- * The data must hold one JSON object and nothing after it but white space.
+ * The data must be UTF-8 text without comments or NUL bytes and hold one
+ * JSON object and nothing after it but white space.  Integers must fit in 64
+ * bits, and the file may hold at most %VORN_FILE_MAX_NODES nodes and
+ * %VORN_FILE_MAX_VALUES JSON values; all of this is checked before the JSON
+ * is parsed.  Every error message is valid UTF-8.
  * Sizes a file sets are bounded by what the engine can serve and numbers
  * must be finite and within %VORN_VALUE_MAX; anything else fails with a
  * %VORN_ERROR_INVALID_DATA error naming the member and the node type.

@@ -4,6 +4,9 @@
 #include <glib/gstdio.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
@@ -66,6 +69,34 @@ vorn_file_resolve_links (const char *path, gboolean *exists, struct stat *st, GE
   return nullptr;
 }
 
+/* Temporaries are named ".BASE.PID.XXXXXX": the process that made one is
+ * known, so a save can remove what a killed save of the same file left
+ * without touching another process's save in progress. */
+static void
+remove_stale_temps (const char *dir, const char *base)
+{
+  g_autoptr (GDir) d = g_dir_open (dir, 0, nullptr);
+  if (!d)
+    return;
+  const gsize base_len = strlen (base);
+  while (const char *name = g_dir_read_name (d))
+    {
+      if (name[0] != '.' || strncmp (name + 1, base, base_len) != 0 || name[1 + base_len] != '.')
+        continue;
+      const char *digits = name + 2 + base_len;
+      char *end = nullptr;
+      errno = 0;
+      const unsigned long pid = strtoul (digits, &end, 10);
+      if (end == digits || errno || pid == 0 || pid > G_MAXINT || *end != '.' || strlen (end + 1) != 6)
+        continue;
+      /* EPERM: it lives, under another user. */
+      if (kill (pid_t (pid), 0) == 0 || errno != ESRCH)
+        continue;
+      g_autofree char *stale = g_build_filename (dir, name, nullptr);
+      g_unlink (stale);
+    }
+}
+
 VornFileReplace *
 vorn_file_replace_begin (const char *path, GError **error)
 {
@@ -93,7 +124,8 @@ vorn_file_replace_begin (const char *path, GError **error)
   /* Beside the target, so that the rename stays on one file system. */
   g_autofree char *dir = g_path_get_dirname (r->target);
   g_autofree char *base = g_path_get_basename (r->target);
-  g_autofree char *name = g_strconcat (".", base, ".XXXXXX", nullptr);
+  remove_stale_temps (dir, base);
+  g_autofree char *name = g_strdup_printf (".%s.%ld.XXXXXX", base, long (getpid ()));
   r->temp = g_build_filename (dir, name, nullptr);
   r->fd = g_mkstemp_full (r->temp, O_RDWR | O_CLOEXEC, 0666);
   if (r->fd < 0)

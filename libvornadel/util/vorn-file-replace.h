@@ -33,7 +33,8 @@ char *vorn_file_resolve_links (const char *path, gboolean *exists, struct stat *
  *
  * Starts replacing @path: links are followed (the link stays, the file it
  * names is replaced) and a temporary file, hidden, is made in that file's
- * directory.  Write the new content to vorn_file_replace_get_fd(), then
+ * directory.  Its name carries this process's ID; temporaries of the same
+ * file left by processes that no longer run (a killed save) are removed.  Write the new content to vorn_file_replace_get_fd(), then
  * commit or abort.  Refuses what is not a regular file and a file nobody
  * may write (read-only even for root, as in an editor).  Messages read
  * "Cannot save '@path': ...".

@@ -95,13 +95,22 @@ LLVMFuzzerTestOneInput (const uint8_t *data, size_t size)
     {
       if (!error || !error->message || !*error->message)
         abort ();   /* a failure must say why */
+      if (!g_utf8_validate (error->message, -1, nullptr))
+        fuzz::fail ("an error message is not UTF-8");
       g_error_free (error);
       return 0;
     }
 
-  JsonNode *json = json_gobject_serialize (G_OBJECT (file));
-  g_free (json_to_string (json, TRUE));
-  json_node_unref (json);
+  /* What loads writes text that loads again. */
+  gsize length = 0;
+  g_autofree char *text = vorn_file_to_data (file, &length);
+  if (length <= VORN_FILE_MAX_SIZE)
+    {
+      VornFile *again = vorn_file_load_from_data (text, guint32 (length), &error);
+      if (!again)
+        fuzz::fail (error->message);
+      g_object_unref (again);
+    }
 
   VornNode *copy = vorn_node_duplicate (VORN_NODE (file));
   g_object_unref (copy);

@@ -105,6 +105,17 @@ wave (const std::string &members, const std::string &points = "0, 0, 0, 0, 1, 1,
          + " ] } }";
 }
 
+/* @n copies of @item, comma separated. */
+std::string
+repeat (const std::string &item, guint n)
+{
+  std::string text;
+  text.reserve ((item.size () + 1) * n);
+  for (guint i = 0; i < n; i++)
+    text += (i ? "," : "") + item;
+  return text;
+}
+
 /* The count is checked before the entries are read. */
 std::string
 morph (guint entries)
@@ -185,7 +196,32 @@ TEST (FileLoad, RefusesBadInputWithClearErrors)
       "Invalid member 'morph' of node type 'VornWave': entry 0 is not an object with an \"index\" and a \"curve\" of 2 or more points" },
     { DATA, inst_file (wave (R"("morph" : [],)")), VORN_ERROR,
       "Invalid member 'morph' of node type 'VornWave': expected an object of type \"VornMorph\" with an array \"points\"" },
-    { DATA, R"({ "type" : "VornFile" } /* a comment */ )", 0, nullptr },
+    { DATA, R"({ "type" : "VornFile" } /* a comment */ )", VORN_ERROR,
+      "Comments are not allowed in instrument files (one starts at byte 24)" },
+    { DATA, R"({ "type" : /* never closed)", VORN_ERROR,
+      "Comments are not allowed in instrument files (one starts at byte 11)" },
+    { DATA, std::string ("\xff\xfe{\0}\0", 6), VORN_ERROR, "The file is UTF-16; instrument files are UTF-8" },
+    { DATA, std::string ("\0{\0 \0}", 6), VORN_ERROR, "The file is UTF-16; instrument files are UTF-8" },
+    { DATA, std::string ("{\0\0\0}\0\0\0", 8), VORN_ERROR, "The file is UTF-32; instrument files are UTF-8" },
+    { DATA, std::string ("{ \"name\" : \"a\0\" }", 16), VORN_ERROR,
+      "The file holds a NUL byte at byte 13; instrument files are UTF-8 text" },
+    { DATA, "{ \"name\" : \"\xe9t\xe9\" }", VORN_ERROR,
+      "The file is not valid UTF-8: byte 12 starts no UTF-8 character" },
+    { DATA, R"({ "type" : "VornFile", "name" : "\ud83c\udfb9 \u00e9" })", 0, nullptr },
+    { DATA, R"({ "type" : "VornFile", "name" : "a\udfb9" })", VORN_ERROR,
+      "Invalid string escape at byte 34: \\udfb9 is half of a UTF-16 surrogate pair, without the other half" },
+    { DATA, R"({ "type" : "VornFile", "name" : "\ud83c" })", VORN_ERROR,
+      "Invalid string escape at byte 33: \\ud83c is half of a UTF-16 surrogate pair, without the other half" },
+    { DATA, inst_file (wave ("\"x-scale\" : 1" + std::string (400, '0') + ",")), VORN_ERROR,
+      "Value 10000000000000000000\u2026 (401 characters) out of range for member 'x-scale' of node type 'VornWave'" },
+    { DATA, inst_file (wave ("\"id\" : 18446744073709551615,")), VORN_ERROR,
+      "Value 18446744073709551615 out of range for member 'id' of node type 'VornWave'" },
+    { DATA, inst_file (wave ("", "0, 0, 0, 0, 1, 1, -9223372036854775809, 1")), VORN_ERROR,
+      "Value -9223372036854775809 out of range for member 'points'" },
+    { DATA, inst_file (repeat ("{}", VORN_FILE_MAX_NODES)), VORN_ERROR,
+      "Too many nodes: instrument files are limited to 150000 nodes" },
+    { DATA, R"({ "type" : "VornFile", "future" : [)" + repeat ("0", VORN_FILE_MAX_VALUES) + "] }", VORN_ERROR,
+      "Too many values: instrument files are limited to 8000000 JSON values" },
     { DATA, R"({ "type" : "VornFile" }{ "type" : "VornFile", "name" : "second" })", VORN_ERROR,
       "Unexpected data after the end of the instrument file, at byte 23" },
   };
@@ -213,6 +249,7 @@ TEST (FileLoad, RefusesBadInputWithClearErrors)
         }
       EXPECT_EQ (file, nullptr);
       ASSERT_NE (error, nullptr);
+      EXPECT_TRUE (g_utf8_validate (error->message, -1, nullptr));
       EXPECT_EQ (error->domain, c.domain) << error->message;
       std::string want = c.message;
       if (auto at = want.find ('@'); at != std::string::npos)
@@ -329,4 +366,54 @@ TEST (FileLoad, LargeFilesCostTheSamePerNode)
       EXPECT_NEAR (per_large, per_small, 0.01 * per_small + 0.2) << c.items;
       EXPECT_LT (per_small, c.budget) << c.items;
     }
+}
+
+/* Whatever loads saves into a file that loads again and saves to the same
+ * bytes: a long curve and many sibling waves, written compactly by another
+ * program.  Smaller than the limit here; the ratio of saved to compact size
+ * shows that files of 1.1 million points or 100,000 waves (about 54 MiB and
+ * 37 MB compact) save under the limit.  A file that would not is refused
+ * before anything is written. */
+TEST (File, WhatLoadsSavesIntoWhatLoads)
+{
+  TempDir dir;
+  std::string points;
+  for (guint k = 0; k < 8 + 6 * 9999; k++)
+    points += (k ? "," : "") + std::to_string (g_random_double_range (-1, 1)).substr (0, 10);
+  const struct { std::string text; double scale; } cases[] = {
+    { inst_file (wave ("", points)), 1.1e6 / 1e4 },
+    { inst_file (repeat (R"({"type":"VornWave","curve":{"points":[0,0,0,0.5,1,1,1,1]}})", 10000)), 10 },
+  };
+  for (const auto &c : cases)
+    {
+      const std::string path = dir.file ("big.vvi");
+      ASSERT_TRUE (g_file_set_contents (path.c_str (), c.text.data (), gssize (c.text.size ()), nullptr));
+      g_autoptr (GError) error = nullptr;
+      g_autoptr (VornFile) file = vorn_file_load (path.c_str (), &error);
+      ASSERT_NE (file, nullptr) << error->message;
+      ASSERT_TRUE (vorn_file_save (file, nullptr, &error)) << error->message;
+      g_autofree char *first = nullptr, *second = nullptr;
+      gsize size = 0;
+      ASSERT_TRUE (g_file_get_contents (path.c_str (), &first, &size, nullptr));
+      EXPECT_LT (double (size) * c.scale, VORN_FILE_MAX_SIZE) << size << " bytes from " << c.text.size ();
+      g_autoptr (VornFile) again = vorn_file_load (path.c_str (), &error);
+      ASSERT_NE (again, nullptr) << error->message;
+      ASSERT_TRUE (vorn_file_save (again, nullptr, &error)) << error->message;
+      ASSERT_TRUE (g_file_get_contents (path.c_str (), &second, nullptr, nullptr));
+      EXPECT_STREQ (first, second);
+    }
+
+  /* Names as long as the limit would make a file over it. */
+  g_autoptr (VornFile) file = vorn_file_new ();
+  const std::string name (VORN_FILE_MAX_SIZE, 'n');
+  g_object_set (add (VORN_NODE (file), named ("inst")), "name", name.c_str (), nullptr);
+  const std::string path = dir.file ("kept.vvi");
+  ASSERT_TRUE (g_file_set_contents (path.c_str (), "old", 3, nullptr));
+  g_autoptr (GError) error = nullptr;
+  EXPECT_FALSE (vorn_file_save (file, path.c_str (), &error));
+  ASSERT_NE (error, nullptr);
+  EXPECT_TRUE (g_str_has_suffix (error->message, "instrument files are limited to 64 MiB")) << error->message;
+  g_autofree char *kept = nullptr;
+  ASSERT_TRUE (g_file_get_contents (path.c_str (), &kept, nullptr, nullptr));
+  EXPECT_STREQ (kept, "old");
 }

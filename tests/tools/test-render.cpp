@@ -9,6 +9,7 @@
 #include <glib/gstdio.h>
 #include <sndfile.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -214,6 +215,18 @@ TEST_F (Render, FailuresLeaveNoFile)
       g_file_get_contents (output.c_str (), &after, nullptr, nullptr);
       EXPECT_STREQ (after, before);
     }
+  EXPECT_FALSE (temp_left ());
+
+  /* Past the file size limit the write fails and says so. */
+  struct rlimit saved, small;
+  ASSERT_EQ (getrlimit (RLIMIT_FSIZE, &saved), 0);
+  small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ (setrlimit (RLIMIT_FSIZE, &small), 0);
+  Result r = run ({ "bank.vvi", "big.wav", "-n", "60", "-q" });
+  setrlimit (RLIMIT_FSIZE, &saved);
+  EXPECT_EQ (r.status, 1);
+  EXPECT_NE (r.err.find ("cannot write big.wav: File too large"), std::string::npos) << r.err;
   EXPECT_FALSE (temp_left ());
 }
 

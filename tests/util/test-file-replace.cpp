@@ -10,6 +10,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -168,6 +169,34 @@ TEST_F (FileReplace, FailuresLeaveTheOldFile)
   ASSERT_EQ (::write (vorn_file_replace_get_fd (r), "new", 3), 3);
   vorn_file_replace_abort (r);
   EXPECT_EQ (read ("other"), "old");
+  EXPECT_FALSE (temp_left ());
+}
+
+/* A save killed between writing its temporary and the rename leaves the
+ * temporary; the next save of that file removes it, but not the temporary
+ * of a save still running in another process. */
+TEST_F (FileReplace, NextSaveRemovesTheTemporaryOfAKilledOne)
+{
+  write ("target", "old", 0644);
+  const pid_t child = fork ();
+  if (child == 0)
+    {
+      VornFileReplace *r = vorn_file_replace_begin (path ("target").c_str (), nullptr);
+      if (r && ::write (vorn_file_replace_get_fd (r), "new", 3) == 3)
+        raise (SIGKILL);
+      _exit (1);
+    }
+  int status = 0;
+  ASSERT_EQ (waitpid (child, &status, 0), child);
+  ASSERT_TRUE (WIFSIGNALED (status));
+  ASSERT_TRUE (temp_left ());
+  const std::string live = ".target." + std::to_string (getppid ()) + ".abcdef";
+  write (live, "running", 0600);
+
+  ASSERT_TRUE (vorn_file_replace_contents (path ("target").c_str (), "newer", 5, nullptr));
+  EXPECT_EQ (read ("target"), "newer");
+  EXPECT_EQ (read (live), "running");
+  ASSERT_EQ (g_unlink (path (live).c_str ()), 0);
   EXPECT_FALSE (temp_left ());
 }
 

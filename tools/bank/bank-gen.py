@@ -8,7 +8,8 @@ The instruments themselves are described in bank-instruments.py, which is run
 with the helpers of this file in its namespace.  The output is byte for byte
 what the engine writes when it saves the loaded file: members in property
 order, defaults left out, enumerations always written, doubles printed with
-17 significant digits, two-space indentation and no final newline.
+the fewest significant digits that read back the same, objects indented two
+spaces per level, arrays of numbers on one line and no final newline.
 """
 
 import argparse
@@ -338,7 +339,7 @@ FILE_MEMBERS = [
 
 
 def number(v):
-    s = "%.17g" % v
+    s = next(t for t in ("%.*g" % (p, v) for p in range(1, 18)) if float(t) == v)
     if "." not in s and "e" not in s:
         s += ".0"
     return s
@@ -366,6 +367,12 @@ def emit(v, level, out):
         out.append(pad + "}")
     elif isinstance(v, list):
         assert v, "empty arrays are never written"
+        if not any(isinstance(e, (dict, list)) for e in v):
+            parts = []
+            for e in v:
+                emit(e, level + 1, parts)
+            out.append("[" + ",".join(parts) + "]")
+            return
         out.append("[\n")
         for i, val in enumerate(v):
             out.append(pad + "  ")
