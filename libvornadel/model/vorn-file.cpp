@@ -4,6 +4,7 @@
 #include "vorn-init.h"
 #include "vorn-file-replace.h"
 #include "vorn-file-scan.h"
+#include "vorn-json-read.h"
 #include "vorn-json-write.h"
 
 #include <glib/gstdio.h>
@@ -255,14 +256,6 @@ vorn_file_get_next_id (VornFile *file)
 /* ---- saving ------------------------------------------------------------ */
 
 /* File names need not be UTF-8; messages must be. */
-static void
-set_errno_error (GError **error, int err, const char *what, const char *path)
-{
-  g_autofree char *display = g_filename_display_name (path);
-  g_set_error (error, G_FILE_ERROR, g_file_error_from_errno (err), "%s '%s': %s", what, display,
-               g_strerror (err));
-}
-
 char *
 vorn_file_to_data (VornFile *file, gsize *length)
 {
@@ -535,77 +528,6 @@ vorn_file_restore (VornFile *file, const char *data, guint32 size, GError **erro
   return TRUE;
 }
 
-/* Reads a whole instrument file, refusing anything that is not a regular
- * file (a FIFO would block, a device never end) or is larger than the limit,
- * before reading content. */
-static char *
-read_contents (const char *filename, gsize *length, GError **error)
-{
-  int fd = g_open (filename, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
-  if (fd < 0)
-    {
-      set_errno_error (error, errno, "Cannot open", filename);
-      return nullptr;
-    }
-
-  struct stat st;
-  if (fstat (fd, &st) != 0)
-    {
-      set_errno_error (error, errno, "Cannot read", filename);
-      close (fd);
-      return nullptr;
-    }
-  if (!S_ISREG (st.st_mode))
-    {
-      g_autofree char *display = g_filename_display_name (filename);
-      g_set_error (error, G_FILE_ERROR, S_ISDIR (st.st_mode) ? G_FILE_ERROR_ISDIR : G_FILE_ERROR_FAILED,
-                   "Cannot read '%s': it is not a regular file", display);
-      close (fd);
-      return nullptr;
-    }
-
-  gsize used = 0;
-  g_autofree char *data = nullptr;
-  if (st.st_size <= VORN_FILE_MAX_SIZE)
-    {
-      /* The file may grow while it is read: never read past the limit. */
-      gsize capacity = gsize (st.st_size) + 1;
-      data = static_cast<char *> (g_malloc (capacity));
-      while (used < capacity)
-        {
-          gssize n = read (fd, data + used, capacity - used);
-          if (n < 0 && errno == EINTR)
-            continue;
-          if (n < 0)
-            {
-              set_errno_error (error, errno, "Cannot read", filename);
-              close (fd);
-              return nullptr;
-            }
-          if (n == 0)
-            break;
-          used += gsize (n);
-          if (used == capacity && capacity <= VORN_FILE_MAX_SIZE)
-            {
-              capacity = MIN (2 * capacity, gsize (VORN_FILE_MAX_SIZE) + 1);
-              data = static_cast<char *> (g_realloc (data, capacity));
-            }
-        }
-    }
-  close (fd);
-
-  if (!data || used > VORN_FILE_MAX_SIZE)
-    {
-      g_autofree char *display = g_filename_display_name (filename);
-      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                   "File '%s' is too large: instrument files are limited to %d MiB", display,
-                   VORN_FILE_MAX_SIZE >> 20);
-      return nullptr;
-    }
-  *length = used;
-  return g_steal_pointer (&data);
-}
-
 VornFile *
 vorn_file_load (const char *filename, GError **error)
 {
@@ -613,7 +535,8 @@ vorn_file_load (const char *filename, GError **error)
   g_return_val_if_fail (!error || !*error, NULL);
 
   gsize length = 0;
-  g_autofree char *contents = read_contents (filename, &length, error);
+  g_autofree char *contents =
+      vorn_json_read_contents (filename, VORN_FILE_MAX_SIZE, "instrument files", &length, error);
   if (!contents)
     return nullptr;
 

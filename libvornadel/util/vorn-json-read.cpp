@@ -10,10 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+/* File names in messages are shown as UTF-8, whatever their encoding. */
 static void
 set_errno_error (GError **error, int err, const char *what, const char *path)
 {
-  g_set_error (error, G_FILE_ERROR, g_file_error_from_errno (err), "%s '%s': %s", what, path,
+  g_autofree char *display = g_filename_display_name (path);
+  g_set_error (error, G_FILE_ERROR, g_file_error_from_errno (err), "%s '%s': %s", what, display,
                g_strerror (err));
 }
 
@@ -40,8 +42,9 @@ vorn_json_read_contents (const char *path, gsize max_size, const char *kind, gsi
     }
   if (!S_ISREG (st.st_mode))
     {
+      g_autofree char *display = g_filename_display_name (path);
       g_set_error (error, G_FILE_ERROR, S_ISDIR (st.st_mode) ? G_FILE_ERROR_ISDIR : G_FILE_ERROR_FAILED,
-                   "Cannot read '%s': it is not a regular file", path);
+                   "Cannot read '%s': it is not a regular file", display);
       close (fd);
       return nullptr;
     }
@@ -78,13 +81,14 @@ vorn_json_read_contents (const char *path, gsize max_size, const char *kind, gsi
 
   if (!data || used > max_size)
     {
+      g_autofree char *display = g_filename_display_name (path);
       if (max_size >= 1u << 20)
         g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                     "File '%s' is too large: %s are limited to %" G_GSIZE_FORMAT " MiB", path, kind,
+                     "File '%s' is too large: %s are limited to %" G_GSIZE_FORMAT " MiB", display, kind,
                      max_size >> 20);
       else
         g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                     "File '%s' is too large: %s are limited to %" G_GSIZE_FORMAT " KiB", path, kind,
+                     "File '%s' is too large: %s are limited to %" G_GSIZE_FORMAT " KiB", display, kind,
                      max_size >> 10);
       return nullptr;
     }
@@ -158,22 +162,23 @@ vorn_json_read_file (const char *path, gsize max_size, int max_depth, const char
   g_autofree char *data = vorn_json_read_contents (path, max_size, kind, &length, error);
   if (!data)
     return nullptr;
+  g_autofree char *display = g_filename_display_name (path);
   if (vorn_json_nesting (data, length, max_depth, nullptr) > max_depth)
     {
       g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA,
-                   "'%s': JSON data nested more than %d levels deep", path, max_depth);
+                   "'%s': JSON data nested more than %d levels deep", display, max_depth);
       return nullptr;
     }
   g_autoptr (JsonParser) parser = json_parser_new_immutable ();
   if (!json_parser_load_from_data (parser, data, gssize (length), error))
     {
-      g_prefix_error (error, "'%s': ", path);
+      g_prefix_error (error, "'%s': ", display);
       return nullptr;
     }
   JsonNode *root = json_parser_get_root (parser);
   if (!root)
     {
-      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA, "'%s' is empty", path);
+      g_set_error (error, VORN_ERROR, VORN_ERROR_INVALID_DATA, "'%s' is empty", display);
       return nullptr;
     }
   return json_node_ref (root);
