@@ -132,8 +132,6 @@ TEST (WaveScope, DrawsWhereTheColumnsAre)
   GtkWidget *scope = zelm_wave_scope_new ();
   GtkWidget *win = show_in_window (scope, 801, 101);
   auto *ws = ZELM_WAVE_SCOPE (scope);
-  g_object_set (scope, "x-zoom", 0.5, nullptr); /* below 1: refused */
-  EXPECT_EQ (ws->len, 802);
 
   /* 100 samples from sample 50 at x-zoom 2: columns 25 to 75.  A constant
    * 0.8 at y-zoom 0.5 is 0.8 * 50 * 0.5 = 20 pixels above the middle row. */
@@ -250,8 +248,8 @@ protected:
 /* The user's path: a row's find button opens the selector, modal, with one
  * row per tap and channel of the queues in order (two for the master's
  * speakers), on what the row shows; Cancel changes nothing; a row chosen
- * with OK binds the row, whose trace then has the voice's period, and is
- * preselected next time.  The row then follows the instrument's voices. */
+ * with OK binds the row, whose trace then has the voice's period.  The row
+ * then follows the instrument's voices. */
 TEST_F (Recorder, FindButtonChoosesATap)
 {
   const guint voice = s.note_on (69);
@@ -286,9 +284,6 @@ TEST_F (Recorder, FindButtonChoosesATap)
   EXPECT_EQ (labels ()[1], label);
   tick (4800);
   EXPECT_NEAR (period (scope (1)), synth_test::RATE / 440.0, 0.5);
-  open ();
-  EXPECT_EQ (cursor_row (sel), 2);
-  press (GTK_RESPONSE_CANCEL);
 
   /* The row moves on to the instrument's next voice. */
   const guint next = s.note_on (76);
@@ -303,8 +298,7 @@ TEST_F (Recorder, FindButtonChoosesATap)
  * changes nothing.  Paused, the scrollbar moves every row over the same
  * window of sample time: the master's output and the voice's wave cross
  * zero at the same columns, where the recorded samples say they should.
- * New voices are not captured while paused.  Resuming waits for its
- * confirmation too. */
+ * New voices are not captured while paused. */
 TEST_F (Recorder, PauseAndScrollBack)
 {
   tick (9600); /* silence before the note */
@@ -367,11 +361,8 @@ TEST_F (Recorder, PauseAndScrollBack)
   deliver ();
   EXPECT_EQ (labels ()[1], kept);
 
-  /* Resume: frozen until confirmed, live after. */
+  /* Resume: live again once confirmed. */
   gtk_button_clicked (GTK_BUTTON (pause_button ()));
-  zelm_tap_recorder_process (zr ());
-  EXPECT_EQ (crossings (scope (1)), voice_x);
-  EXPECT_TRUE (paused_shown ());
   tick (4000);
   EXPECT_FALSE (paused_shown ());
   tick (4000);
