@@ -32,7 +32,7 @@ TEST (PianoRange, WheelAndZoomBar)
     { 0, 11, GDK_SCROLL_DOWN, false, 0, 11 }, { 3, 5, GDK_SCROLL_LEFT, false, 2, 5 },
     { 0, 5, GDK_SCROLL_LEFT, false, 0, 5 },   { 3, 5, GDK_SCROLL_UP, true, 2, 5 },
     { 5, 5, GDK_SCROLL_RIGHT, false, 6, 5 },  { 6, 5, GDK_SCROLL_RIGHT, false, 6, 5 },
-    { 5, 5, GDK_SCROLL_DOWN, true, 6, 5 },    { 6, 5, GDK_SCROLL_DOWN, true, 6, 5 },
+    { 5, 5, GDK_SCROLL_DOWN, true, 6, 5 },
   };
   for (const auto &c : wheel)
     {
