@@ -241,19 +241,6 @@ key_tap (guint keyval)
   key_release (keyval);
 }
 
-GdkPixbuf *
-grab (GtkWidget *widget)
-{
-  pump ();
-  flush ();
-  GtkAllocation a;
-  gtk_widget_get_allocation (widget, &a);
-  GtkWidget *top = gtk_widget_get_toplevel (widget);
-  int x = 0, y = 0;
-  gtk_widget_translate_coordinates (widget, top, 0, 0, &x, &y);
-  return gdk_pixbuf_get_from_window (gtk_widget_get_window (top), x, y, a.width, a.height);
-}
-
 Rgb
 pixel (GdkPixbuf *pixbuf, int x, int y)
 {
@@ -262,10 +249,8 @@ pixel (GdkPixbuf *pixbuf, int x, int y)
   return { p[0], p[1], p[2] };
 }
 
-/* ---- waiting for drawing --------------------------------------------- */
-
-bool
-redraw (GtkWidget *widget)
+GdkPixbuf *
+grab_drawn (GtkWidget *widget)
 {
   int draws = 0;
   gulong id = g_signal_connect_swapped (widget, "draw",
@@ -273,18 +258,16 @@ redraw (GtkWidget *widget)
   gtk_widget_queue_draw (widget);
   /* The paint ends (and reaches the server) in the same frame-clock dispatch
    * that emitted "draw": once the count moves, a flush is all that is left. */
-  bool drawn = wait_for ([&draws] { return draws > 0; });
+  wait_for ([&draws] { return draws > 0; });
   g_signal_handler_disconnect (widget, id);
   pump ();
   flush ();
-  return drawn;
-}
-
-GdkPixbuf *
-grab_drawn (GtkWidget *widget)
-{
-  redraw (widget);
-  return grab (widget);
+  GtkAllocation a;
+  gtk_widget_get_allocation (widget, &a);
+  GtkWidget *top = gtk_widget_get_toplevel (widget);
+  int x = 0, y = 0;
+  gtk_widget_translate_coordinates (widget, top, 0, 0, &x, &y);
+  return gdk_pixbuf_get_from_window (gtk_widget_get_window (top), x, y, a.width, a.height);
 }
 
 bool
