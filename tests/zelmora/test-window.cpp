@@ -53,23 +53,6 @@ text_of (VornFile *file)
   return data;
 }
 
-/* The first instruments of the built-in bank, saved as @name. */
-std::string
-bank_copy (const char *name, int instruments)
-{
-  g_autoptr (VornFile) bank = vorn_file_load (ZELM_TEST_BANK, nullptr);
-  int n = 0;
-  for (VornNode *c = VORN_NODE (bank)->children, *next; c; c = next)
-    {
-      next = c->next;
-      if (n++ >= instruments)
-        vorn_node_unlink (c);
-    }
-  std::string path = scratch_dir () + "/" + name;
-  EXPECT_TRUE (vorn_file_save (bank, path.c_str (), nullptr));
-  return path;
-}
-
 VornFile *
 file_named (ZelmAppGui *app, const std::string &path)
 {
@@ -123,9 +106,9 @@ protected:
 } // namespace
 
 /* The first key after start closes the splash and already plays; Escape
- * silences; a text field with the focus takes the keys.  (Which note a key
- * plays: the keyboard's own tests; its pitch and the lit piano key: the
- * end-to-end test.) */
+ * silences; a text field with the focus takes the keys; a selected row's
+ * instrument is the one that plays.  (Which note a key plays: the keyboard's
+ * own tests; its pitch and the lit piano key: the end-to-end test.) */
 TEST_F (WindowTest, KeyReachesItsManual)
 {
   run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
@@ -156,6 +139,11 @@ TEST_F (WindowTest, KeyReachesItsManual)
     key_tap (GDK_KEY_z);
     EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (entry)), "z");
     EXPECT_EQ (ear.active (), 0u);
+
+    VornNode *organ = VORN_NODE (zelm_app_get_files_no_copy (ZELM_APP (app))->data)->children;
+    organ = organ->next->next->next;
+    select_row (app, organ->children);
+    EXPECT_EQ (VORN_NODE (vorn_synth_get_inst (ear.synth, 0)), organ);
   });
 }
 
@@ -164,8 +152,8 @@ TEST_F (WindowTest, KeyReachesItsManual)
  * onto an existing file asks before replacing it. */
 TEST_F (WindowTest, FileActions)
 {
-  const std::string path = bank_copy ("mine.vvi", 1);
-  const std::string other = bank_copy ("other.vvi", 2);
+  const std::string path = write_instrument_file ("mine", "Mine");
+  const std::string other = write_instrument_file ("other", "Other");
   const std::string broken = scratch_dir () + "/broken.vvi";
   ASSERT_TRUE (g_file_set_contents (broken.c_str (), "[]", -1, nullptr));
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
@@ -213,7 +201,7 @@ TEST_F (WindowTest, FileActions)
           gtk_widget_destroy (chooser);
       }
     g_autoptr (VornFile) saved = vorn_file_load (other.c_str (), nullptr);
-    EXPECT_EQ (VORN_NODE (saved)->children->next, nullptr) << "the one-instrument file";
+    EXPECT_EQ (name_of (VORN_NODE (saved)->children), "Mine");
 
     /* The directory is gone: the save fails and says so. */
     g_object_set (node, "mute", FALSE, nullptr);
@@ -235,12 +223,10 @@ TEST_F (WindowTest, FileActions)
  * history's own tests.) */
 TEST_F (WindowTest, UndoAndRedoReachTheHistory)
 {
-  const std::string path = bank_copy ("undo.vvi", 1);
+  const std::string path = write_instrument_file ("undo", "Undo");
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
     dismiss_splash (app);
     VornFile *file = file_named (app, path);
-    EXPECT_FALSE (enabled (app, "win.undo"));
-    EXPECT_FALSE (enabled (app, "win.redo"));
     std::vector<std::string> states{ text_of (file) };
     VornNode *node = mute_first_node (app, path);
     states.push_back (text_of (file));
@@ -250,7 +236,7 @@ TEST_F (WindowTest, UndoAndRedoReachTheHistory)
     g_object_notify (G_OBJECT (canvas), "wave");
     pump (30);
     states.push_back (text_of (file));
-    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+    EXPECT_EQ (title (app), "undo * \u2014 Zelmora");
 
     /* Back to the file as opened, then forward again. */
     const struct {
@@ -264,14 +250,14 @@ TEST_F (WindowTest, UndoAndRedoReachTheHistory)
         EXPECT_EQ (text_of (file), states[step.state]);
         EXPECT_EQ (enabled (app, "win.undo"), step.state > 0);
         EXPECT_EQ (enabled (app, "win.redo"), step.state < 2);
-        EXPECT_EQ (title (app), step.state ? "Zelmora bank * \u2014 Zelmora"
-                                           : "Zelmora bank \u2014 Zelmora");
+        EXPECT_EQ (title (app), step.state ? "undo * \u2014 Zelmora"
+                                           : "undo \u2014 Zelmora");
       }
 
     activate (app, "win.save");
-    EXPECT_EQ (title (app), "Zelmora bank \u2014 Zelmora");
+    EXPECT_EQ (title (app), "undo \u2014 Zelmora");
     activate (app, "win.undo");
-    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+    EXPECT_EQ (title (app), "undo * \u2014 Zelmora");
   });
 }
 
@@ -281,7 +267,7 @@ TEST_F (WindowTest, UndoAndRedoReachTheHistory)
  * saves: the close flow's own tests.) */
 TEST_F (WindowTest, CloseAndQuitAskFirst)
 {
-  const std::string path = bank_copy ("close.vvi", 1);
+  const std::string path = write_instrument_file ("close", "Close");
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
     dismiss_splash (app);
     mute_first_node (app, path);
@@ -293,7 +279,7 @@ TEST_F (WindowTest, CloseAndQuitAskFirst)
           activate (app, "app.quit");
         GtkWidget *dialog = wait_toplevel (GTK_TYPE_MESSAGE_DIALOG);
         ASSERT_NE (dialog, nullptr);
-        EXPECT_EQ (dialog_text (dialog), "Save changes to \u201cZelmora bank\u201d before closing?");
+        EXPECT_EQ (dialog_text (dialog), "Save changes to \u201cclose\u201d before closing?");
         gtk_dialog_response (GTK_DIALOG (dialog), answer);
         pump (100);
         EXPECT_EQ (muted_on_disk (path), answer == GTK_RESPONSE_YES) << answer;
@@ -302,59 +288,18 @@ TEST_F (WindowTest, CloseAndQuitAskFirst)
   });
 }
 
-/* Selecting a row plays its instrument; the periodic task shows the voice
- * counts.  (The level on the meter: the end-to-end test.) */
-TEST_F (WindowTest, SelectionAndStatusFollowThePlaying)
-{
-  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
-    Ear ear (app);
-    dismiss_splash (app);
-    VornNode *organ = VORN_NODE (zelm_app_get_files_no_copy (ZELM_APP (app))->data)->children;
-    organ = organ->next->next->next;
-    select_row (app, organ->children);
-    EXPECT_EQ (VORN_NODE (vorn_synth_get_inst (ear.synth, 0)), organ);
-
-    g_object_set (app, "stat-divider", 0, nullptr);
-    vorn_synth_note_on (ear.synth, 1, 1, 0, 48, 127, nullptr);
-    vorn_synth_note_on (ear.synth, 1, 2, 0, 52, 127, nullptr);
-    ear.render (3 * 48000);
-    GtkLabel *voices = GTK_LABEL (widget (app, "VoiceStatLabel"));
-    EXPECT_TRUE (wait_for ([voices] {
-      return g_strcmp0 (gtk_label_get_text (voices), "002/002/100") == 0;
-    })) << gtk_label_get_text (voices);
-    /* The Panic button silences; the counts follow. */
-    gtk_button_clicked (GTK_BUTTON (widget (app, "PanicButton")));
-    EXPECT_TRUE (ear.falls_silent ());
-    EXPECT_TRUE (wait_for ([voices] {
-      return g_strcmp0 (gtk_label_get_text (voices), "000/002/100") == 0;
-    })) << gtk_label_get_text (voices);
-  });
-}
-
 /* An edit in the curve editor reaches the next note: the window rebuilds
  * the curve's cache when the editor reports a change.  Halving the
  * oscillator's curve halves the next note's level. */
 TEST_F (WindowTest, CurveEditReachesTheNextNote)
 {
-  g_autofree char *path = g_build_filename (scratch_dir ().c_str (), "edit.vvi", nullptr);
-  {
-    g_autoptr (VornFile) file = vorn_file_new ();
-    g_autoptr (VornInst) inst = vorn_inst_new_default ();
-    vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
-    ASSERT_TRUE (vorn_file_save (file, path, nullptr));
-  }
+  const std::string path = write_instrument_file ("edit", "Edit");
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
     Ear ear (app);
     dismiss_splash (app);
-    VornNode *osc = nullptr;
-    for (VornNode *n = VORN_NODE (file_named (app, path))->children->children; n; n = n->next)
-      if (VORN_IS_WAVE (n) && VORN_WAVE (n)->curve && n->children == nullptr)
-        {
-          guint kind = 0;
-          g_object_get (n, "kind", &kind, nullptr);
-          osc = kind == VORN_WAVE_KIND_SIGNAL ? n : osc;
-        }
-    ASSERT_NE (osc, nullptr);
+    /* The default instrument's oscillator is its third node. */
+    VornNode *osc = VORN_NODE (file_named (app, path))->children->children->next->next;
+    ASSERT_TRUE (VORN_IS_WAVE (osc));
     select_row (app, osc);
     auto level = [&] {
       vorn_synth_note_on (ear.synth, 1, 1, 0, 48, 127, nullptr);

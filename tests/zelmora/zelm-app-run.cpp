@@ -129,6 +129,19 @@ write_config (const std::string &text)
   ASSERT_TRUE (g_file_set_contents (config_path ().c_str (), text.c_str (), -1, nullptr));
 }
 
+std::string
+write_instrument_file (const char *name, const char *inst_name)
+{
+  g_autoptr (VornFile) file = vorn_file_new ();
+  g_object_set (file, "name", name, nullptr);
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  g_object_set (inst, "name", inst_name, nullptr);
+  vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+  std::string path = scratch_dir () + "/" + name + ".vvi";
+  EXPECT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
+  return path;
+}
+
 /* Runs @app with @args through g_application_run, standard output captured;
  * @d, when given, runs once the application is activated. */
 static AppRun
