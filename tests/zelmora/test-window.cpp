@@ -231,7 +231,6 @@ TEST_F (WindowTest, UndoAndRedoReachTheHistory)
     VornNode *node = mute_first_node (app, path);
     states.push_back (text_of (file));
     auto *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (widget (app, "WaveEditor")));
-    ASSERT_EQ (zelm_wave_canvas_get_wave (canvas), VORN_WAVE (node));
     VORN_WAVE (node)->curve->ycoords[0] += 0.125;
     g_object_notify (G_OBJECT (canvas), "wave");
     pump (30);
@@ -314,7 +313,6 @@ TEST_F (WindowTest, CurveEditReachesTheNextNote)
     for (gint32 i = 0; i < 3 * curve->count - 2; i++)
       curve->ycoords[i] *= 0.5;
     auto *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (widget (app, "WaveEditor")));
-    ASSERT_EQ (zelm_wave_canvas_get_wave (canvas), VORN_WAVE (osc));
     g_object_notify (G_OBJECT (canvas), "wave");
     EXPECT_NEAR (level () / before, 0.5, 0.05);
   });

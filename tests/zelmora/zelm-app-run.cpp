@@ -201,10 +201,6 @@ run_command_line (ZelmApp *app, const std::vector<std::string> &args)
 ZelmWindow *
 main_window (ZelmAppGui *app)
 {
-  /* The active window, unless another (the preferences) took the focus. */
-  GtkWindow *win = gtk_application_get_active_window (GTK_APPLICATION (app));
-  if (win && ZELM_IS_WINDOW (win))
-    return ZELM_WINDOW (win);
   for (GList *l = gtk_application_get_windows (GTK_APPLICATION (app)); l; l = l->next)
     if (ZELM_IS_WINDOW (l->data))
       return ZELM_WINDOW (l->data);

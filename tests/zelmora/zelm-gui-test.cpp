@@ -156,24 +156,14 @@ show_in_window (GtkWidget *child, int width, int height)
   return win;
 }
 
-static void
-widget_to_root (GtkWidget *widget, double x, double y, int *rx, int *ry)
-{
-  GtkWidget *top = gtk_widget_get_toplevel (widget);
-  int tx = 0, ty = 0;
-  gtk_widget_translate_coordinates (widget, top, int (x), int (y), &tx, &ty);
-  int ox = 0, oy = 0;
-  gdk_window_get_origin (gtk_widget_get_window (top), &ox, &oy);
-  *rx = ox + tx;
-  *ry = oy + ty;
-}
-
 void
 pointer_move (GtkWidget *widget, double x, double y)
 {
-  int rx, ry;
-  widget_to_root (widget, x, y, &rx, &ry);
-  XTestFakeMotionEvent (xdisplay (), -1, rx, ry, CurrentTime);
+  GtkWidget *top = gtk_widget_get_toplevel (widget);
+  int tx = 0, ty = 0, ox = 0, oy = 0;
+  gtk_widget_translate_coordinates (widget, top, int (x), int (y), &tx, &ty);
+  gdk_window_get_origin (gtk_widget_get_window (top), &ox, &oy);
+  XTestFakeMotionEvent (xdisplay (), -1, ox + tx, oy + ty, CurrentTime);
   flush ();
   pump (5);
 }
@@ -206,22 +196,13 @@ void
 scroll (GtkWidget *widget, double x, double y, GdkScrollDirection dir)
 {
   static const unsigned buttons[] = { 4, 5, 6, 7 }; /* up, down, left, right */
-  pointer_move (widget, x, y);
-  button_press (buttons[dir]);
-  button_release (buttons[dir]);
-}
-
-/* Hardware key code the server uses for @keyval. */
-static guint16
-keycode_of (guint keyval)
-{
-  return guint16 (XKeysymToKeycode (xdisplay (), keyval));
+  click (widget, x, y, buttons[dir]);
 }
 
 void
 key_press (guint keyval)
 {
-  XTestFakeKeyEvent (xdisplay (), keycode_of (keyval), True, CurrentTime);
+  XTestFakeKeyEvent (xdisplay (), XKeysymToKeycode (xdisplay (), keyval), True, CurrentTime);
   flush ();
   pump (5);
 }
@@ -229,7 +210,7 @@ key_press (guint keyval)
 void
 key_release (guint keyval)
 {
-  XTestFakeKeyEvent (xdisplay (), keycode_of (keyval), False, CurrentTime);
+  XTestFakeKeyEvent (xdisplay (), XKeysymToKeycode (xdisplay (), keyval), False, CurrentTime);
   flush ();
   pump (5);
 }
