@@ -1,6 +1,6 @@
 /* test-tree.cpp: the node tree view on the built-in bank: its actions keep
- * the rows in step with the nodes, its menus name those actions, and one
- * real event per path reaches them (the commands: the models suite). */
+ * the rows in step with the nodes, and one real event per path reaches them
+ * (the commands: the models suite). */
 #include "vorn-test-log.h"
 #include "zelm-gui-test.h"
 #include "zelm-tree.h"
