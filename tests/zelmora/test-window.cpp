@@ -1,7 +1,6 @@
 /* test-window.cpp: the main window.  Its commands are driven through their
  * actions, dialogs answered through their own API; real input (XTest) only
- * where the path from the user is the point: a key to its manual, an
- * accelerator to its action, a click on the splash, a drag on the curve.
+ * where the path from the user is the point: a key to its manual.
  * What is heard is rendered here from the window's synthesizer (audio is
  * disabled, so this thread is its only renderer). */
 #include "test-signal.h"
@@ -52,23 +51,6 @@ text_of (VornFile *file)
 {
   g_autofree char *data = vorn_file_to_data (file, nullptr);
   return data;
-}
-
-/* The first instruments of the built-in bank, saved as @name. */
-std::string
-bank_copy (const char *name, int instruments)
-{
-  g_autoptr (VornFile) bank = vorn_file_load (ZELM_TEST_BANK, nullptr);
-  int n = 0;
-  for (VornNode *c = VORN_NODE (bank)->children, *next; c; c = next)
-    {
-      next = c->next;
-      if (n++ >= instruments)
-        vorn_node_unlink (c);
-    }
-  std::string path = scratch_dir () + "/" + name;
-  EXPECT_TRUE (vorn_file_save (bank, path.c_str (), nullptr));
-  return path;
 }
 
 VornFile *
@@ -124,9 +106,9 @@ protected:
 } // namespace
 
 /* The first key after start closes the splash and already plays; Escape
- * silences; a text field with the focus takes the keys.  (Which note a key
- * plays: the keyboard's own tests; its pitch and the lit piano key: the
- * end-to-end test.) */
+ * silences; a text field with the focus takes the keys; a selected row's
+ * instrument is the one that plays.  (Which note a key plays: the keyboard's
+ * own tests; its pitch and the lit piano key: the end-to-end test.) */
 TEST_F (WindowTest, KeyReachesItsManual)
 {
   run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
@@ -157,54 +139,11 @@ TEST_F (WindowTest, KeyReachesItsManual)
     key_tap (GDK_KEY_z);
     EXPECT_STREQ (gtk_entry_get_text (GTK_ENTRY (entry)), "z");
     EXPECT_EQ (ear.active (), 0u);
-  });
-}
 
-/* Ctrl+Z reaches win.undo, also over the splash (which it closes). */
-TEST_F (WindowTest, AcceleratorReachesItsAction)
-{
-  const std::string path = bank_copy ("accel.vvi", 1);
-  run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
-    dismiss_splash (app);
-    VornNode *node = mute_first_node (app, path);
-    ASSERT_TRUE (node->mute);
-    activate (app, "app.splash");
-    GtkWidget *s = splash ();
-    ASSERT_NE (s, nullptr);
-    wait_drawn (s);
-    pointer_move (s, 30, 30);
-    key_press (GDK_KEY_Control_L);
-    key_tap (GDK_KEY_z);
-    key_release (GDK_KEY_Control_L);
-    EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
-    EXPECT_FALSE (VORN_NODE (file_named (app, path))->children->children->mute);
-  });
-}
-
-/* The splash asked for stays until clicked (the start-up one closing by
- * itself: the end-to-end test).  The about window closes with its button. */
-TEST_F (WindowTest, SplashClosesOnClick)
-{
-  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
-    dismiss_splash (app);
-    activate (app, "app.splash");
-    GtkWidget *s = splash ();
-    ASSERT_NE (s, nullptr);
-    pump (3500);
-    EXPECT_EQ (splash (), s) << "the splash asked for has no timer";
-    wait_drawn (s);
-    click (s, 20, 20);
-    EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
-
-    activate (app, "app.about");
-    auto about = [] {
-      return find_toplevel ([] (GtkWidget *w) {
-        return g_strcmp0 (gtk_window_get_title (GTK_WINDOW (w)), "About Zelmora") == 0;
-      });
-    };
-    ASSERT_NE (about (), nullptr);
-    gtk_button_clicked (GTK_BUTTON (find_child (about (), GTK_TYPE_BUTTON)));
-    EXPECT_TRUE (wait_for ([&] { return about () == nullptr; }));
+    VornNode *organ = VORN_NODE (zelm_app_get_files_no_copy (ZELM_APP (app))->data)->children;
+    organ = organ->next->next->next;
+    select_row (app, organ->children);
+    EXPECT_EQ (VORN_NODE (vorn_synth_get_inst (ear.synth, 0)), organ);
   });
 }
 
@@ -213,8 +152,8 @@ TEST_F (WindowTest, SplashClosesOnClick)
  * onto an existing file asks before replacing it. */
 TEST_F (WindowTest, FileActions)
 {
-  const std::string path = bank_copy ("mine.vvi", 1);
-  const std::string other = bank_copy ("other.vvi", 2);
+  const std::string path = write_instrument_file ("mine", "Mine");
+  const std::string other = write_instrument_file ("other", "Other");
   const std::string broken = scratch_dir () + "/broken.vvi";
   ASSERT_TRUE (g_file_set_contents (broken.c_str (), "[]", -1, nullptr));
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
@@ -262,7 +201,7 @@ TEST_F (WindowTest, FileActions)
           gtk_widget_destroy (chooser);
       }
     g_autoptr (VornFile) saved = vorn_file_load (other.c_str (), nullptr);
-    EXPECT_EQ (VORN_NODE (saved)->children->next, nullptr) << "the one-instrument file";
+    EXPECT_EQ (name_of (VORN_NODE (saved)->children), "Mine");
 
     /* The directory is gone: the save fails and says so. */
     g_object_set (node, "mute", FALSE, nullptr);
@@ -284,22 +223,19 @@ TEST_F (WindowTest, FileActions)
  * history's own tests.) */
 TEST_F (WindowTest, UndoAndRedoReachTheHistory)
 {
-  const std::string path = bank_copy ("undo.vvi", 1);
+  const std::string path = write_instrument_file ("undo", "Undo");
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
     dismiss_splash (app);
     VornFile *file = file_named (app, path);
-    EXPECT_FALSE (enabled (app, "win.undo"));
-    EXPECT_FALSE (enabled (app, "win.redo"));
     std::vector<std::string> states{ text_of (file) };
     VornNode *node = mute_first_node (app, path);
     states.push_back (text_of (file));
     auto *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (widget (app, "WaveEditor")));
-    ASSERT_EQ (zelm_wave_canvas_get_wave (canvas), VORN_WAVE (node));
     VORN_WAVE (node)->curve->ycoords[0] += 0.125;
     g_object_notify (G_OBJECT (canvas), "wave");
     pump (30);
     states.push_back (text_of (file));
-    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+    EXPECT_EQ (title (app), "undo * \u2014 Zelmora");
 
     /* Back to the file as opened, then forward again. */
     const struct {
@@ -313,14 +249,14 @@ TEST_F (WindowTest, UndoAndRedoReachTheHistory)
         EXPECT_EQ (text_of (file), states[step.state]);
         EXPECT_EQ (enabled (app, "win.undo"), step.state > 0);
         EXPECT_EQ (enabled (app, "win.redo"), step.state < 2);
-        EXPECT_EQ (title (app), step.state ? "Zelmora bank * \u2014 Zelmora"
-                                           : "Zelmora bank \u2014 Zelmora");
+        EXPECT_EQ (title (app), step.state ? "undo * \u2014 Zelmora"
+                                           : "undo \u2014 Zelmora");
       }
 
     activate (app, "win.save");
-    EXPECT_EQ (title (app), "Zelmora bank \u2014 Zelmora");
+    EXPECT_EQ (title (app), "undo \u2014 Zelmora");
     activate (app, "win.undo");
-    EXPECT_EQ (title (app), "Zelmora bank * \u2014 Zelmora");
+    EXPECT_EQ (title (app), "undo * \u2014 Zelmora");
   });
 }
 
@@ -330,7 +266,7 @@ TEST_F (WindowTest, UndoAndRedoReachTheHistory)
  * saves: the close flow's own tests.) */
 TEST_F (WindowTest, CloseAndQuitAskFirst)
 {
-  const std::string path = bank_copy ("close.vvi", 1);
+  const std::string path = write_instrument_file ("close", "Close");
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
     dismiss_splash (app);
     mute_first_node (app, path);
@@ -342,7 +278,7 @@ TEST_F (WindowTest, CloseAndQuitAskFirst)
           activate (app, "app.quit");
         GtkWidget *dialog = wait_toplevel (GTK_TYPE_MESSAGE_DIALOG);
         ASSERT_NE (dialog, nullptr);
-        EXPECT_EQ (dialog_text (dialog), "Save changes to \u201cZelmora bank\u201d before closing?");
+        EXPECT_EQ (dialog_text (dialog), "Save changes to \u201cclose\u201d before closing?");
         gtk_dialog_response (GTK_DIALOG (dialog), answer);
         pump (100);
         EXPECT_EQ (muted_on_disk (path), answer == GTK_RESPONSE_YES) << answer;
@@ -351,63 +287,18 @@ TEST_F (WindowTest, CloseAndQuitAskFirst)
   });
 }
 
-/* Selecting a row plays its instrument; the periodic task shows the voice
- * counts and the processor load.  (The level on the meter: the end-to-end
- * test.) */
-TEST_F (WindowTest, SelectionAndStatusFollowThePlaying)
-{
-  run_app ({ "--disable-audio" }, [] (ZelmAppGui *app) {
-    Ear ear (app);
-    dismiss_splash (app);
-    VornNode *organ = VORN_NODE (zelm_app_get_files_no_copy (ZELM_APP (app))->data)->children;
-    organ = organ->next->next->next;
-    select_row (app, organ->children);
-    EXPECT_EQ (VORN_NODE (vorn_synth_get_inst (ear.synth, 0)), organ);
-
-    g_object_set (app, "stat-divider", 0, nullptr);
-    vorn_synth_note_on (ear.synth, 1, 1, 0, 48, 127, nullptr);
-    vorn_synth_note_on (ear.synth, 1, 2, 0, 52, 127, nullptr);
-    ear.render (3 * 48000);
-    GtkLabel *voices = GTK_LABEL (widget (app, "VoiceStatLabel"));
-    EXPECT_TRUE (wait_for ([voices] {
-      return g_strcmp0 (gtk_label_get_text (voices), "002/002/100") == 0;
-    })) << gtk_label_get_text (voices);
-    EXPECT_TRUE (g_regex_match_simple ("^\\d{3}\\.\\d%$",
-                                       gtk_label_get_text (GTK_LABEL (widget (app, "CpuStatLabel"))),
-                                       GRegexCompileFlags (0), GRegexMatchFlags (0)));
-    /* The Panic button silences; the counts follow. */
-    gtk_button_clicked (GTK_BUTTON (widget (app, "PanicButton")));
-    EXPECT_TRUE (ear.falls_silent ());
-    EXPECT_TRUE (wait_for ([voices] {
-      return g_strcmp0 (gtk_label_get_text (voices), "000/002/100") == 0;
-    })) << gtk_label_get_text (voices);
-  });
-}
-
 /* An edit in the curve editor reaches the next note: the window rebuilds
  * the curve's cache when the editor reports a change.  Halving the
  * oscillator's curve halves the next note's level. */
 TEST_F (WindowTest, CurveEditReachesTheNextNote)
 {
-  g_autofree char *path = g_build_filename (scratch_dir ().c_str (), "edit.vvi", nullptr);
-  {
-    g_autoptr (VornFile) file = vorn_file_new ();
-    g_autoptr (VornInst) inst = vorn_inst_new_default ();
-    vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
-    ASSERT_TRUE (vorn_file_save (file, path, nullptr));
-  }
+  const std::string path = write_instrument_file ("edit", "Edit");
   run_app ({ "--disable-audio", path }, [&] (ZelmAppGui *app) {
     Ear ear (app);
     dismiss_splash (app);
-    VornNode *osc = nullptr;
-    for (VornNode *n = VORN_NODE (file_named (app, path))->children->children; n; n = n->next)
-      if (VORN_IS_WAVE (n) && VORN_WAVE (n)->curve && n->children == nullptr)
-        {
-          guint kind = 0;
-          g_object_get (n, "kind", &kind, nullptr);
-          osc = kind == VORN_WAVE_KIND_SIGNAL ? n : osc;
-        }
-    ASSERT_NE (osc, nullptr);
+    /* The default instrument's oscillator is its third node. */
+    VornNode *osc = VORN_NODE (file_named (app, path))->children->children->next->next;
+    ASSERT_TRUE (VORN_IS_WAVE (osc));
     select_row (app, osc);
     auto level = [&] {
       vorn_synth_note_on (ear.synth, 1, 1, 0, 48, 127, nullptr);
@@ -422,7 +313,6 @@ TEST_F (WindowTest, CurveEditReachesTheNextNote)
     for (gint32 i = 0; i < 3 * curve->count - 2; i++)
       curve->ycoords[i] *= 0.5;
     auto *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (widget (app, "WaveEditor")));
-    ASSERT_EQ (zelm_wave_canvas_get_wave (canvas), VORN_WAVE (osc));
     g_object_notify (G_OBJECT (canvas), "wave");
     EXPECT_NEAR (level () / before, 0.5, 0.05);
   });

@@ -1,6 +1,7 @@
 /* zelm-app-run.cpp: runs the application in the test process */
 #include "zelm-app-run.h"
 #include "zelm-gui-test.h"
+#include "zelm-window-private.h"
 
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -128,6 +129,19 @@ write_config (const std::string &text)
   ASSERT_TRUE (g_file_set_contents (config_path ().c_str (), text.c_str (), -1, nullptr));
 }
 
+std::string
+write_instrument_file (const char *name, const char *inst_name)
+{
+  g_autoptr (VornFile) file = vorn_file_new ();
+  g_object_set (file, "name", name, nullptr);
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  g_object_set (inst, "name", inst_name, nullptr);
+  vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
+  std::string path = scratch_dir () + "/" + name + ".vvi";
+  EXPECT_TRUE (vorn_file_save (file, path.c_str (), nullptr));
+  return path;
+}
+
 /* Runs @app with @args through g_application_run, standard output captured;
  * @d, when given, runs once the application is activated. */
 static AppRun
@@ -187,10 +201,6 @@ run_command_line (ZelmApp *app, const std::vector<std::string> &args)
 ZelmWindow *
 main_window (ZelmAppGui *app)
 {
-  /* The active window, unless another (the preferences) took the focus. */
-  GtkWindow *win = gtk_application_get_active_window (GTK_APPLICATION (app));
-  if (win && ZELM_IS_WINDOW (win))
-    return ZELM_WINDOW (win);
   for (GList *l = gtk_application_get_windows (GTK_APPLICATION (app)); l; l = l->next)
     if (ZELM_IS_WINDOW (l->data))
       return ZELM_WINDOW (l->data);
@@ -200,8 +210,6 @@ main_window (ZelmAppGui *app)
 GtkWidget *
 widget (ZelmAppGui *app, const char *id)
 {
-  if (g_strcmp0 (id, "AppWindow") == 0)
-    return GTK_WIDGET (main_window (app));
   return GTK_WIDGET (gtk_widget_get_template_child (GTK_WIDGET (main_window (app)),
                                                     ZELM_TYPE_WINDOW, id));
 }
@@ -251,11 +259,11 @@ dismiss_splash (ZelmAppGui *app)
       });
       if (s)
         click (s, 10, 10);
-      wait_for ([] { return splash () == nullptr; });
+      EXPECT_TRUE (wait_for ([] { return splash () == nullptr; }));
       if (s)
         g_object_remove_weak_pointer (G_OBJECT (s), reinterpret_cast<gpointer *> (&s));
     }
-  wait_drawn (widget (app, "AppWindow"));
+  wait_drawn (GTK_WIDGET (main_window (app)));
   pointer_move (widget (app, "CurveScopeNotebook"), 200, 200);
 }
 
@@ -282,36 +290,10 @@ wait_toplevel (GType type)
   return found;
 }
 
-/* Returns: (transfer full) (nullable): the path of @node's row. */
-static GtkTreePath *
-row_of (GtkTreeView *view, VornNode *node)
-{
-  GtkTreeModel *model = gtk_tree_view_get_model (view);
-  GtkTreePath *found = nullptr;
-  std::pair<VornNode *, GtkTreePath **> ctx (node, &found);
-  gtk_tree_model_foreach (model, [] (GtkTreeModel *m, GtkTreePath *path, GtkTreeIter *iter,
-                                     gpointer data) -> gboolean {
-    auto *ctx = static_cast<std::pair<VornNode *, GtkTreePath **> *> (data);
-    VornNode *n = nullptr;
-    gtk_tree_model_get (m, iter, 3, &n, -1);
-    bool hit = n == ctx->first;
-    g_clear_object (&n);
-    if (hit)
-      *ctx->second = gtk_tree_path_copy (path);
-    return hit;
-  }, &ctx);
-  return found;
-}
-
 void
 select_row (ZelmAppGui *app, VornNode *node)
 {
-  GtkTreeView *view = GTK_TREE_VIEW (widget (app, "TreeView"));
-  GtkTreePath *path = row_of (view, node);
-  ASSERT_NE (path, nullptr);
-  gtk_tree_view_expand_to_path (view, path);
-  gtk_tree_view_set_cursor (view, path, nullptr, FALSE);
-  gtk_tree_path_free (path);
+  zelm_tree_select (main_window (app)->tree, node);
   pump ();
 }
 

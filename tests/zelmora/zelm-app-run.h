@@ -42,6 +42,10 @@ void write_config (const std::string &text);
 /* A directory for the test's own files, removed at exit. */
 const std::string &scratch_dir ();
 
+/* Saves a file named @name with one default instrument named @inst_name in
+ * scratch_dir (); returns its path. */
+std::string write_instrument_file (const char *name, const char *inst_name);
+
 /* The main window (NULL before activation and after quitting). */
 ZelmWindow *main_window (ZelmAppGui *app);
 

@@ -156,24 +156,14 @@ show_in_window (GtkWidget *child, int width, int height)
   return win;
 }
 
-static void
-widget_to_root (GtkWidget *widget, double x, double y, int *rx, int *ry)
-{
-  GtkWidget *top = gtk_widget_get_toplevel (widget);
-  int tx = 0, ty = 0;
-  gtk_widget_translate_coordinates (widget, top, int (x), int (y), &tx, &ty);
-  int ox = 0, oy = 0;
-  gdk_window_get_origin (gtk_widget_get_window (top), &ox, &oy);
-  *rx = ox + tx;
-  *ry = oy + ty;
-}
-
 void
 pointer_move (GtkWidget *widget, double x, double y)
 {
-  int rx, ry;
-  widget_to_root (widget, x, y, &rx, &ry);
-  XTestFakeMotionEvent (xdisplay (), -1, rx, ry, CurrentTime);
+  GtkWidget *top = gtk_widget_get_toplevel (widget);
+  int tx = 0, ty = 0, ox = 0, oy = 0;
+  gtk_widget_translate_coordinates (widget, top, int (x), int (y), &tx, &ty);
+  gdk_window_get_origin (gtk_widget_get_window (top), &ox, &oy);
+  XTestFakeMotionEvent (xdisplay (), -1, ox + tx, oy + ty, CurrentTime);
   flush ();
   pump (5);
 }
@@ -206,22 +196,13 @@ void
 scroll (GtkWidget *widget, double x, double y, GdkScrollDirection dir)
 {
   static const unsigned buttons[] = { 4, 5, 6, 7 }; /* up, down, left, right */
-  pointer_move (widget, x, y);
-  button_press (buttons[dir]);
-  button_release (buttons[dir]);
-}
-
-/* Hardware key code the server uses for @keyval. */
-static guint16
-keycode_of (guint keyval)
-{
-  return guint16 (XKeysymToKeycode (xdisplay (), keyval));
+  click (widget, x, y, buttons[dir]);
 }
 
 void
 key_press (guint keyval)
 {
-  XTestFakeKeyEvent (xdisplay (), keycode_of (keyval), True, CurrentTime);
+  XTestFakeKeyEvent (xdisplay (), XKeysymToKeycode (xdisplay (), keyval), True, CurrentTime);
   flush ();
   pump (5);
 }
@@ -229,7 +210,7 @@ key_press (guint keyval)
 void
 key_release (guint keyval)
 {
-  XTestFakeKeyEvent (xdisplay (), keycode_of (keyval), False, CurrentTime);
+  XTestFakeKeyEvent (xdisplay (), XKeysymToKeycode (xdisplay (), keyval), False, CurrentTime);
   flush ();
   pump (5);
 }
@@ -241,19 +222,6 @@ key_tap (guint keyval)
   key_release (keyval);
 }
 
-GdkPixbuf *
-grab (GtkWidget *widget)
-{
-  pump ();
-  flush ();
-  GtkAllocation a;
-  gtk_widget_get_allocation (widget, &a);
-  GtkWidget *top = gtk_widget_get_toplevel (widget);
-  int x = 0, y = 0;
-  gtk_widget_translate_coordinates (widget, top, 0, 0, &x, &y);
-  return gdk_pixbuf_get_from_window (gtk_widget_get_window (top), x, y, a.width, a.height);
-}
-
 Rgb
 pixel (GdkPixbuf *pixbuf, int x, int y)
 {
@@ -262,10 +230,8 @@ pixel (GdkPixbuf *pixbuf, int x, int y)
   return { p[0], p[1], p[2] };
 }
 
-/* ---- waiting for drawing --------------------------------------------- */
-
-bool
-redraw (GtkWidget *widget)
+GdkPixbuf *
+grab_drawn (GtkWidget *widget)
 {
   int draws = 0;
   gulong id = g_signal_connect_swapped (widget, "draw",
@@ -273,18 +239,16 @@ redraw (GtkWidget *widget)
   gtk_widget_queue_draw (widget);
   /* The paint ends (and reaches the server) in the same frame-clock dispatch
    * that emitted "draw": once the count moves, a flush is all that is left. */
-  bool drawn = wait_for ([&draws] { return draws > 0; });
+  wait_for ([&draws] { return draws > 0; });
   g_signal_handler_disconnect (widget, id);
   pump ();
   flush ();
-  return drawn;
-}
-
-GdkPixbuf *
-grab_drawn (GtkWidget *widget)
-{
-  redraw (widget);
-  return grab (widget);
+  GtkAllocation a;
+  gtk_widget_get_allocation (widget, &a);
+  GtkWidget *top = gtk_widget_get_toplevel (widget);
+  int x = 0, y = 0;
+  gtk_widget_translate_coordinates (widget, top, 0, 0, &x, &y);
+  return gdk_pixbuf_get_from_window (gtk_widget_get_window (top), x, y, a.width, a.height);
 }
 
 bool

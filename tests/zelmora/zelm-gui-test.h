@@ -41,22 +41,14 @@ void key_press (guint keyval);
 void key_release (guint keyval);
 void key_tap (guint keyval);
 
-/* Pixels of @widget as the X server holds them; unref when done. */
-GdkPixbuf *grab (GtkWidget *widget);
-
 struct Rgb {
   guint8 r, g, b;
   bool operator== (const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
 };
 Rgb pixel (GdkPixbuf *pixbuf, int x, int y);
 
-/* ---- waiting for drawing --------------------------------------------- */
-
-/* Queues a redraw of @widget and waits until it has drawn and the server
- * holds the pixels.  Returns: FALSE when no draw came within the timeout. */
-bool redraw (GtkWidget *widget);
-
-/* redraw () then grab (); unref when done. */
+/* Redraws @widget, waits until the server holds the new pixels and returns
+ * them as the server has them; unref when done. */
 GdkPixbuf *grab_drawn (GtkWidget *widget);
 
 /* pointer_move () that waits until @widget has handled the motion (GTK

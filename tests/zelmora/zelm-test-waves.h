@@ -21,10 +21,6 @@ void add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vec
 /* Every number of @wave's curve and morph in order, for exact comparison. */
 std::vector<double> wave_numbers (VornWave *wave);
 
-/* Returns: (transfer full): the instrument bank compiled into the program
- * (bank.vvi), or NULL when it cannot be read. */
-VornFile *load_bank ();
-
 /* Returns: (transfer none): the first node named @name below @root (depth
  * first, @root itself included), or NULL. */
 VornNode *find_node (VornNode *root, const char *name);
