@@ -115,13 +115,6 @@ AllocationCounter::frees () const
   return tl_frees - start_frees;
 }
 
-void
-AllocationCounter::reset ()
-{
-  start_allocs = tl_allocs;
-  start_frees = tl_frees;
-}
-
 bool
 AllocationCounter::available ()
 {

@@ -30,8 +30,6 @@ public:
   /* Frees of non-NULL pointers by the calling thread in the same span. */
   std::size_t frees () const;
 
-  void reset ();
-
   /* False in builds where the allocator cannot be replaced (sanitizers). */
   static bool available ();
 

@@ -80,18 +80,6 @@ precondition_text (const char *expr)
   return std::string ("assertion '") + expr + "' failed";
 }
 
-std::string
-describe_pending ()
-{
-  std::lock_guard<std::mutex> lock (log_mutex);
-  if (log_pending.empty ())
-    return "(none)";
-  std::string s;
-  for (const auto &m : log_pending)
-    s += "[" + m.message + "] ";
-  return s;
-}
-
 } // namespace vorn_test
 
 int

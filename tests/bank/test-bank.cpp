@@ -175,8 +175,8 @@ protected:
 };
 
 /* One note of every instrument at full velocity: heard, finite, centred on
- * zero, started and ended without a click, and over within 10 s of the key's
- * release. */
+ * zero, in tune, started and ended without a click, and over within 10 s of
+ * the key's release. */
 TEST_P (Instrument, PlaysOneNoteCleanly)
 {
   ASSERT_NE (inst (), nullptr);
@@ -202,36 +202,12 @@ TEST_P (Instrument, PlaysOneNoteCleanly)
   double steady = max_step (out, onset, off);
   EXPECT_LE (max_step (out, 0, onset), steady) << "click at note-on";
   EXPECT_LE (max_step (out, off, off + size_t (OFFSET * RATE)), steady) << "click at note-off";
-}
 
-/* A four-note chord held for three seconds (long enough for the slow pads
- * to swell) stays below -1 dBFS. */
-TEST_P (Instrument, ChordDoesNotClip)
-{
-  Player player (inst ());
-  std::vector<float> out;
-  for (int note : { 60, 64, 67, 71 })
-    player.on (note);
-  player.render (out, 3.0);
-  for (int note : { 60, 64, 67, 71 })
-    player.off (note);
-  player.render (out, 0.3);
-  EXPECT_LE (db (peak (out)), -1.0);
-}
-
-TEST_P (Instrument, FundamentalIsInTune)
-{
-  if (!specs ()[GetParam ()].pitched)
-    GTEST_SKIP () << "unpitched";
-  for (int note : { 36, 60, 84 })
+  /* After the attack and any pitch or filter sweep have settled, before the
+   * release reaches the measure. */
+  if (specs ()[GetParam ()].pitched)
     {
-      Player player (inst ());
-      std::vector<float> out;
-      player.on (note);
-      player.render (out, 1.8);
-      /* After the attack and any pitch or filter sweep have settled. */
-      EXPECT_LT (std::fabs (measure_cents (out, note_freq (note), 0.7, 1.5)), 1.0)
-          << "note " << note;
+      EXPECT_LT (std::fabs (measure_cents (out, note_freq (60), 0.7, HOLD - 0.1)), 1.0) << "out of tune";
     }
 }
 

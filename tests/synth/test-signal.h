@@ -54,14 +54,4 @@ first_sound (const std::vector<float> &x, float threshold = 1e-6f)
   return x.size ();
 }
 
-/* Index just past the last sample that is not silent, 0 when none is. */
-inline size_t
-last_sound (const std::vector<float> &x)
-{
-  for (size_t i = x.size (); i > 0; i--)
-    if (x[i - 1] != 0.0f)
-      return i;
-  return 0;
-}
-
 } // namespace signal_test

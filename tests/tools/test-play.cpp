@@ -45,11 +45,9 @@ TEST_F (Play, RefusesWithAReason)
     std::string err;
   } cases[] = {
     { {}, "expected one instrument file" },
-    { { "bank.vvi", "bank.vvi" }, "expected one instrument file" },
     { { "-i", "2", "bank.vvi" }, "no instrument \"2\"" },
     { { "-a", "pulse", "bank.vvi" }, "unknown audio driver 'pulse'" },
     { { "-m", "oss", "bank.vvi" }, "unknown MIDI driver 'oss'" },
-    { { "--bogus", "bank.vvi" }, "Unknown option --bogus" },
     /* No server under that name: the driver cannot start. */
     { { "-a", "jack", "bank.vvi" },
       "cannot start the audio driver: Error opening JACK client: cannot connect to the JACK server" },
@@ -83,10 +81,8 @@ TEST_F (Play, PlaysMidiFromJackUntilTerminated)
                                     "bank.vvi" };
   std::vector<char *> argv = argv_of (args);
   GPid pid = 0;
-  int out_fd = -1;
-  ASSERT_TRUE (g_spawn_async_with_pipes (dir, argv.data (), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
-                                         nullptr, nullptr, &pid, nullptr, &out_fd, nullptr,
-                                         nullptr));
+  ASSERT_TRUE (g_spawn_async (dir, argv.data (), nullptr, G_SPAWN_DO_NOT_REAP_CHILD, nullptr, nullptr,
+                              &pid, nullptr));
 
   bool ready = false;
   for (int i = 0; i < 1000 && !ready; i++)
@@ -114,13 +110,6 @@ TEST_F (Play, PlaysMidiFromJackUntilTerminated)
   ASSERT_TRUE (WIFEXITED (status)) << "still running or killed by a signal";
   EXPECT_EQ (WEXITSTATUS (status), 0);
   g_spawn_close_pid (pid);
-
-  char buffer[4096];
-  const ssize_t n = read (out_fd, buffer, sizeof buffer - 1);
-  close (out_fd);
-  const std::string out (buffer, n > 0 ? size_t (n) : 0);
-  EXPECT_NE (out.find ("channel 1: High\n  channel 2: Plain\n"), std::string::npos) << out;
-  EXPECT_EQ (out.find ('\r'), std::string::npos) << "no status line on a pipe";
   probe.close ();
   server.stop ();
 }
