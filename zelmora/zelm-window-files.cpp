@@ -28,7 +28,7 @@ add_vvi_filters (GtkFileChooser *chooser)
 }
 
 static GtkWidget *save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow,
-                                   const char *title);
+                                   const char *title, const char *accept);
 
 /* --- open -------------------------------------------------------------------- */
 
@@ -287,11 +287,12 @@ save_as_response (GtkDialog *chooser, int response, ZelmWindow *self)
 }
 
 static GtkWidget *
-save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow, const char *title)
+save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow, const char *title,
+                 const char *accept)
 {
   GtkWidget *chooser = gtk_file_chooser_dialog_new (
       title, GTK_WINDOW (self), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
-      GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+      GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
   gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
   /* Enter in the name field saves, as users expect. */
   gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
@@ -318,7 +319,7 @@ save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow, const ch
 void
 zelm_window_save_as (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow)
 {
-  save_as_chooser (self, file, flow, "Save File");
+  save_as_chooser (self, file, flow, "Save File", "_Save");
 }
 
 /* --- export and import of instruments ----------------------------------------- */
@@ -346,7 +347,7 @@ zelm_window_export_instrument (ZelmWindow *self)
   g_autofree char *name = nullptr;
   g_object_get (inst, "name", &name, nullptr);
   g_object_set (file, "name", name, nullptr);
-  GtkWidget *chooser = save_as_chooser (self, file, nullptr, "Export Instrument");
+  GtkWidget *chooser = save_as_chooser (self, file, nullptr, "Export Instrument", "_Export");
   g_object_set_data_full (G_OBJECT (chooser), "zelm-export", g_object_ref (inst), g_object_unref);
 }
 
@@ -363,7 +364,7 @@ zelm_window_import_into (ZelmWindow *self, VornFile *file, const char *path)
   g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
   if (zelm_file_import_instruments (file, source, change) == 0)
     {
-      error_dialog (self, "No instruments to import in '%s'%s", path, "");
+      error_dialog (self, "No instruments to import from '%s': %s", path, "the file holds none");
       return;
     }
   /* One step in the file's history, however many instruments came. */
