@@ -179,7 +179,7 @@ TEST_F (Tree, ActionsKeepRowsInStepAndMenusNameThem)
   select ("Pad Wave");
   activate ("move-up");
   EXPECT_EQ (first (), "Volume Attack,Volume Release:m,Untitled,"
-                       "Pad Wave(Morph Attack:a,Morph Release,RBJ Lowpass),Slow Drift");
+                       "Pad Wave(Morph Attack:a,Morph Release,RBJ Lowpass(Cutoff,Q)),Slow Drift");
   EXPECT_EQ (edits, 6);
 
   g_autoptr (GtkBuilder) builder =
