@@ -195,7 +195,14 @@ toggle_recording_activated (GSimpleAction *, GVariant *, gpointer data)
   finish (tree, change, FALSE);
 }
 
+static void
+find_activated (GSimpleAction *, GVariant *, gpointer data)
+{
+  zelm_tree_start_search (tree_of (data));
+}
+
 static const GActionEntry entries[] = {
+  { "find", find_activated, nullptr, nullptr, nullptr, {} },
   { "new-node", new_node_activated, "s", nullptr, nullptr, {} },
   { "rename", rename_activated, nullptr, nullptr, nullptr, {} },
   { "move-up", move_up_activated, nullptr, nullptr, nullptr, {} },
@@ -217,6 +224,7 @@ static const struct {
 } accels[] = {
   { "tree.new-node::sine", { "<Primary>i", nullptr } },
   { "tree.rename", { "F2", nullptr } },
+  { "tree.find", { "<Primary>f", nullptr } },
   { "tree.move-up", { "<Alt>Up", nullptr } },
   { "tree.move-down", { "<Alt>Down", nullptr } },
   { "tree.copy", { "<Primary>c", nullptr } },

@@ -103,6 +103,14 @@ drag_data_delete (GtkWidget *view, GdkDragContext *, ZelmTree *tree)
       zelm_node_commands_delete (G_OBJECT (tree->app), nodes, change);
       zelm_tree_apply_change (tree, change, FALSE);
       add_files (tree, change->files);
+      /* The originals' rows went from above the copies: keep these in sight. */
+      GtkTreePath *cursor = nullptr;
+      gtk_tree_view_get_cursor (tree->view, &cursor, nullptr);
+      if (cursor)
+        {
+          gtk_tree_view_scroll_to_cell (tree->view, cursor, nullptr, FALSE, 0, 0);
+          gtk_tree_path_free (cursor);
+        }
     }
   flush_drop (tree);
 }

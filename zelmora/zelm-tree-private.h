@@ -23,6 +23,8 @@ struct _ZelmTree {
   GSimpleActionGroup *actions; /* "tree." on the view */
   GtkWidget *menu;             /* for one row, held */
   GtkWidget *multi_menu;       /* for several rows, held */
+  GtkWidget *search;           /* popover over the view, with the search entry */
+  GtkWidget *search_entry;
   ZelmClipboard *clipboard;
   GPtrArray *drag_nodes;    /* VornNode refs being dragged, in selection order */
   GPtrArray *drop_files;    /* VornFile refs a drop changed, told once it ends */
@@ -43,6 +45,8 @@ void zelm_tree_apply_change (ZelmTree *tree, ZelmNodeChange *change, gboolean se
 /* Tells the edit function about each file of @files still open. */
 void zelm_tree_tell_edited (ZelmTree *tree, GPtrArray *files);
 void zelm_tree_start_rename (ZelmTree *tree, VornNode *node);
+/* Opens the name search over the view. */
+void zelm_tree_start_search (ZelmTree *tree);
 void zelm_tree_remove_node (ZelmTree *tree, VornNode *node);
 void zelm_tree_popup_menu (ZelmTree *tree, const GdkEvent *event);
 

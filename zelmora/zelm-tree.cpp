@@ -6,6 +6,7 @@
 
 #include "zelm-util.h"
 
+#include <cstring>
 #include <initializer_list>
 
 static const struct {
@@ -402,8 +403,8 @@ zelm_tree_apply_change (ZelmTree *tree, ZelmNodeChange *change, gboolean select)
           auto *node = VORN_NODE (g_ptr_array_index (chosen, i));
           g_autoptr (GtkTreePath) path = node_path (tree, node);
           gtk_tree_view_expand_to_path (tree->view, path);
-          /* A new instrument opens to show what it holds. */
-          if (VORN_IS_INST (node))
+          /* A new instrument or filter opens to show what it holds. */
+          if (node->children)
             gtk_tree_view_expand_row (tree->view, path, TRUE);
           if (i == 0)
             {
@@ -414,6 +415,46 @@ zelm_tree_apply_change (ZelmTree *tree, ZelmNodeChange *change, gboolean select)
         }
     }
   g_ptr_array_unref (chosen);
+}
+
+void
+zelm_tree_apply (ZelmTree *tree, ZelmNodeChange *change)
+{
+  g_return_if_fail (tree && change);
+  zelm_tree_apply_change (tree, change, TRUE);
+  zelm_tree_tell_edited (tree, change->files);
+}
+
+/* ---- search ------------------------------------------------------------------ */
+
+/* A row matches when its name contains the text, in any case (GTK's
+ * convention: FALSE means a match). */
+static gboolean
+search_equal (GtkTreeModel *model, int column, const char *key, GtkTreeIter *iter, gpointer)
+{
+  g_autofree char *name = nullptr;
+  gtk_tree_model_get (model, iter, column, &name, -1);
+  if (!name || !key)
+    return TRUE;
+  g_autofree char *n = g_utf8_casefold (name, -1), *k = g_utf8_casefold (key, -1);
+  return strstr (n, k) == nullptr;
+}
+
+/* Enter or Escape: the found row stays selected, the keys go back to it. */
+static void
+search_done (GtkWidget *, ZelmTree *tree)
+{
+  gtk_popover_popdown (GTK_POPOVER (tree->search));
+  gtk_widget_grab_focus (GTK_WIDGET (tree->view));
+}
+
+void
+zelm_tree_start_search (ZelmTree *tree)
+{
+  g_return_if_fail (tree);
+  gtk_entry_set_text (GTK_ENTRY (tree->search_entry), "");
+  gtk_popover_popup (GTK_POPOVER (tree->search));
+  gtk_widget_grab_focus (tree->search_entry);
 }
 
 void
@@ -687,7 +728,20 @@ zelm_tree_new (GtkTreeView *view, ZelmApp *app, ZelmTreeSelectFunc select_func,
   gtk_tree_view_set_model (view, GTK_TREE_MODEL (tree->store));
   gtk_tree_view_set_headers_visible (view, FALSE);
   gtk_tree_view_set_enable_tree_lines (view, TRUE);
-  gtk_tree_view_set_enable_search (view, FALSE);
+  /* Letters typed on the tree play notes; Ctrl+F searches the names. */
+  gtk_tree_view_set_enable_search (view, TRUE);
+  gtk_tree_view_set_search_column (view, ZELM_TREE_COL_NAME);
+  gtk_tree_view_set_search_equal_func (view, search_equal, nullptr, nullptr);
+  tree->search_entry = gtk_search_entry_new ();
+  gtk_entry_set_placeholder_text (GTK_ENTRY (tree->search_entry), "Find a node by name");
+  atk_object_set_name (gtk_widget_get_accessible (tree->search_entry), "Find node");
+  tree->search = GTK_WIDGET (g_object_ref_sink (gtk_popover_new (GTK_WIDGET (view))));
+  gtk_popover_set_position (GTK_POPOVER (tree->search), GTK_POS_TOP);
+  gtk_container_add (GTK_CONTAINER (tree->search), tree->search_entry);
+  gtk_widget_show (tree->search_entry);
+  gtk_tree_view_set_search_entry (view, GTK_ENTRY (tree->search_entry));
+  g_signal_connect (tree->search_entry, "activate", G_CALLBACK (search_done), tree);
+  g_signal_connect (tree->search_entry, "stop-search", G_CALLBACK (search_done), tree);
 
   GtkTreeViewColumn *col = gtk_tree_view_column_new_with_attributes (
       "Icon", gtk_cell_renderer_pixbuf_new (), "icon-name", ZELM_TREE_COL_ICON, nullptr);
@@ -746,7 +800,9 @@ zelm_tree_free (ZelmTree *tree)
   g_hash_table_destroy (tree->rows);
   g_hash_table_destroy (tree->modified);
   set_current (tree, nullptr, nullptr, nullptr);
-  for (GtkWidget *menu : { tree->menu, tree->multi_menu })
+  g_signal_handlers_disconnect_by_data (tree->search_entry, tree);
+  gtk_tree_view_set_search_entry (tree->view, nullptr);
+  for (GtkWidget *menu : { tree->menu, tree->multi_menu, tree->search })
     {
       gtk_widget_destroy (menu);
       g_object_unref (menu);

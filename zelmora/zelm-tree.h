@@ -5,6 +5,7 @@
 
 #include "vornadel.h"
 #include "zelm-app.h"
+#include "zelm-node-commands.h"
 
 G_BEGIN_DECLS
 
@@ -65,6 +66,10 @@ void zelm_tree_reload_file (ZelmTree *tree, VornFile *file);
 
 /* Shows or drops the unsaved-changes mark after @file's name. */
 void zelm_tree_set_modified (ZelmTree *tree, VornFile *file, gboolean modified);
+
+/* Shows @change in the rows, selects and shows the nodes it made, and
+ * tells the edit function about the files it changed. */
+void zelm_tree_apply (ZelmTree *tree, ZelmNodeChange *change);
 
 /* Selects the row of @node alone and shows it. */
 void zelm_tree_select (ZelmTree *tree, VornNode *node);

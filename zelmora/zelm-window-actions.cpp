@@ -23,15 +23,25 @@ action_open (GSimpleAction *, GVariant *, gpointer data)
 static void
 action_save (GSimpleAction *, GVariant *, gpointer data)
 {
-  zelm_window_save (ZELM_WINDOW (data));
+  zelm_window_save (ZELM_WINDOW (data), FALSE);
 }
 
 static void
 action_save_as (GSimpleAction *, GVariant *, gpointer data)
 {
-  auto *self = ZELM_WINDOW (data);
-  if (VornFile *file = zelm_tree_get_current_file (self->tree))
-    zelm_window_save_as (self, file, nullptr);
+  zelm_window_save (ZELM_WINDOW (data), TRUE);
+}
+
+static void
+action_export_instrument (GSimpleAction *, GVariant *, gpointer data)
+{
+  zelm_window_export_instrument (ZELM_WINDOW (data));
+}
+
+static void
+action_import_instruments (GSimpleAction *, GVariant *, gpointer data)
+{
+  zelm_window_import_instruments (ZELM_WINDOW (data));
 }
 
 static void
@@ -77,6 +87,8 @@ static const GActionEntry win_entries[] = {
   { "open", action_open, nullptr, nullptr, nullptr, { 0 } },
   { "save", action_save, nullptr, nullptr, nullptr, { 0 } },
   { "save-as", action_save_as, nullptr, nullptr, nullptr, { 0 } },
+  { "export-instrument", action_export_instrument, nullptr, nullptr, nullptr, { 0 } },
+  { "import-instruments", action_import_instruments, nullptr, nullptr, nullptr, { 0 } },
   { "undo", action_undo, nullptr, nullptr, nullptr, { 0 } },
   { "redo", action_redo, nullptr, nullptr, nullptr, { 0 } },
   { "panic", action_panic, nullptr, nullptr, nullptr, { 0 } },
@@ -116,8 +128,12 @@ zelm_window_update_actions (ZelmWindow *self)
   set_enabled (self, "redo", history && zelm_history_can_redo (history));
 
   VornFile *file = self->tree ? zelm_tree_get_current_file (self->tree) : nullptr;
-  set_enabled (self, "save", file != nullptr);
-  set_enabled (self, "save-as", file != nullptr);
+  /* Without a selection Save still has a file to act on, or asks which. */
+  const gboolean any_open = self->app && zelm_app_get_files_no_copy (ZELM_APP (self->app));
+  set_enabled (self, "save", any_open);
+  set_enabled (self, "save-as", any_open);
+  set_enabled (self, "export-instrument", self->tree && zelm_tree_get_current_inst (self->tree));
+  set_enabled (self, "import-instruments", file != nullptr);
   set_enabled (self, "gen-outputs", self->tree && zelm_tree_get_current_inst (self->tree));
 
   g_autofree char *title = nullptr;

@@ -2,6 +2,8 @@
  * the question before closing files with unsaved changes */
 #include "zelm-window-private.h"
 
+#include "zelm-file-commands.h"
+
 static void
 error_dialog (ZelmWindow *self, const char *format, const char *path, const char *message)
 {
@@ -24,6 +26,9 @@ add_vvi_filters (GtkFileChooser *chooser)
   gtk_file_filter_add_pattern (all, "*");
   gtk_file_chooser_add_filter (chooser, all);
 }
+
+static GtkWidget *save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow,
+                                   const char *title, const char *accept);
 
 /* --- open -------------------------------------------------------------------- */
 
@@ -88,18 +93,107 @@ zelm_window_save_to (ZelmWindow *self, VornFile *file, const char *path)
   return TRUE;
 }
 
-void
-zelm_window_save (ZelmWindow *self)
+static void
+save_file (ZelmWindow *self, VornFile *file, gboolean as)
 {
-  VornFile *file = zelm_tree_get_current_file (self->tree);
-  if (!file)
-    return;
   /* A file that never had a place on disk (new, or the built-in bank) is
    * saved as. */
-  if (!zelm_close_flow_has_path (file))
+  if (as || !zelm_close_flow_has_path (file))
     zelm_window_save_as (self, file, nullptr);
   else
     zelm_window_save_to (self, file, nullptr);
+}
+
+static void
+save_chosen_file (VornFile *file, gpointer data)
+{
+  auto *self = ZELM_WINDOW (data);
+  const gboolean as = GPOINTER_TO_INT (g_object_get_data (G_OBJECT (self), "zelm-save-as"));
+  if (file)
+    save_file (self, file, as);
+}
+
+static void
+choice_response (GtkDialog *dialog, int response, ZelmFileChoice *choice)
+{
+  GtkListBoxRow *row = gtk_list_box_get_selected_row (
+      GTK_LIST_BOX (g_object_get_data (G_OBJECT (dialog), "zelm-list")));
+  /* The dialog goes first: the answer may open the file chooser. */
+  const int index = response == GTK_RESPONSE_ACCEPT && row ? gtk_list_box_row_get_index (row) : -1;
+  gtk_widget_hide (GTK_WIDGET (dialog));
+  zelm_file_choice_answer (choice, index);
+  gtk_widget_destroy (GTK_WIDGET (dialog));
+}
+
+static void
+choice_row_activated (GtkListBox *, GtkListBoxRow *, GtkDialog *dialog)
+{
+  gtk_dialog_response (dialog, GTK_RESPONSE_ACCEPT);
+}
+
+GtkWidget *
+zelm_window_ask_save_target (ZelmWindow *self, gboolean as)
+{
+  g_object_set_data (G_OBJECT (self), "zelm-save-as", GINT_TO_POINTER (as));
+  ZelmFileChoice *choice
+      = zelm_file_choice_new (zelm_app_get_files_no_copy (ZELM_APP (self->app)),
+                              zelm_edits_get_last_file (self->edits), save_chosen_file, self);
+  GtkWidget *dialog = gtk_dialog_new_with_buttons (
+      as ? "Save As" : "Save", GTK_WINDOW (self),
+      GtkDialogFlags (GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), "_Cancel",
+      GTK_RESPONSE_CANCEL, as ? "_Save As…" : "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_widget_set_name (dialog, "SaveTargetDialog");
+  gtk_dialog_set_default_response (GTK_DIALOG (dialog), GTK_RESPONSE_ACCEPT);
+  GtkWidget *box = gtk_dialog_get_content_area (GTK_DIALOG (dialog));
+  gtk_box_set_spacing (GTK_BOX (box), 6);
+  gtk_container_set_border_width (GTK_CONTAINER (box), 12);
+  GtkWidget *label = gtk_label_new ("Which file do you want to save?");
+  gtk_label_set_xalign (GTK_LABEL (label), 0);
+  gtk_container_add (GTK_CONTAINER (box), label);
+  GtkWidget *list = gtk_list_box_new ();
+  gtk_label_set_mnemonic_widget (GTK_LABEL (label), list);
+  atk_object_set_name (gtk_widget_get_accessible (list), "Open files");
+  for (guint i = 0; i < zelm_file_choice_count (choice); i++)
+    {
+      g_autofree char *text = zelm_file_choice_label (choice, i);
+      GtkWidget *row_label = gtk_label_new (text);
+      gtk_label_set_xalign (GTK_LABEL (row_label), 0);
+      gtk_widget_set_margin_start (row_label, 6);
+      gtk_widget_set_margin_end (row_label, 6);
+      gtk_widget_set_margin_top (row_label, 4);
+      gtk_widget_set_margin_bottom (row_label, 4);
+      gtk_container_add (GTK_CONTAINER (list), row_label);
+    }
+  gtk_list_box_select_row (
+      GTK_LIST_BOX (list),
+      gtk_list_box_get_row_at_index (GTK_LIST_BOX (list), int (zelm_file_choice_get_default (choice))));
+  gtk_container_add (GTK_CONTAINER (box), list);
+  g_object_set_data (G_OBJECT (dialog), "zelm-list", list);
+  /* Closing the dialog any way cancels the question. */
+  g_object_set_data_full (G_OBJECT (dialog), "zelm-choice", choice,
+                          reinterpret_cast<GDestroyNotify> (zelm_file_choice_free));
+  g_signal_connect (list, "row-activated", G_CALLBACK (choice_row_activated), dialog);
+  g_signal_connect (dialog, "response", G_CALLBACK (choice_response), choice);
+  gtk_widget_show_all (dialog);
+  return dialog;
+}
+
+void
+zelm_window_save (ZelmWindow *self, gboolean as)
+{
+  VornFile *file;
+  switch (zelm_save_target (zelm_tree_get_current_file (self->tree),
+                            zelm_app_get_files_no_copy (ZELM_APP (self->app)), &file))
+    {
+    case ZELM_SAVE_TARGET_FILE:
+      save_file (self, file, as);
+      break;
+    case ZELM_SAVE_TARGET_ASK:
+      zelm_window_ask_save_target (self, as);
+      break;
+    case ZELM_SAVE_TARGET_NONE:
+      break;
+    }
 }
 
 static void
@@ -111,12 +205,42 @@ finish_save_as (GtkWidget *chooser, gboolean saved)
     zelm_close_flow_saved (flow, saved);
 }
 
+gboolean
+zelm_window_save_renamed (ZelmWindow *self, VornFile *file, const char *path)
+{
+  /* The file takes the name it has on disk, in the file too: reopened, it
+   * shows as the name the user gave it. */
+  g_autofree char *old = nullptr;
+  g_object_get (file, "name", &old, nullptr);
+  g_autofree char *name = zelm_file_name_from_path (path);
+  const gboolean renamed = *name && g_strcmp0 (old, name) != 0;
+  if (renamed)
+    {
+      g_object_set (file, "name", name, nullptr);
+      zelm_edits_touch (self->edits, file);
+    }
+  if (zelm_window_save_to (self, file, path))
+    return TRUE;
+  if (renamed)
+    {
+      g_object_set (file, "name", old, nullptr);
+      zelm_edits_touch (self->edits, file);
+      zelm_edits_flush (self->edits);
+    }
+  return FALSE;
+}
+
 static gboolean
 save_chosen (ZelmWindow *self, GtkWidget *chooser)
 {
   auto *file = static_cast<VornFile *> (g_object_get_data (G_OBJECT (chooser), "zelm-file"));
   g_autofree char *path = gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser));
-  return file && path && zelm_window_save_to (self, file, path);
+  if (!file || !path)
+    return FALSE;
+  auto *inst = static_cast<VornInst *> (g_object_get_data (G_OBJECT (chooser), "zelm-export"));
+  if (inst)
+    return zelm_window_export_to (self, inst, path);
+  return zelm_window_save_renamed (self, file, path);
 }
 
 static void
@@ -162,12 +286,13 @@ save_as_response (GtkDialog *chooser, int response, ZelmWindow *self)
   finish_save_as (GTK_WIDGET (chooser), save_chosen (self, GTK_WIDGET (chooser)));
 }
 
-void
-zelm_window_save_as (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow)
+static GtkWidget *
+save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow, const char *title,
+                 const char *accept)
 {
   GtkWidget *chooser = gtk_file_chooser_dialog_new (
-      "Save File", GTK_WINDOW (self), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
-      GTK_RESPONSE_CANCEL, "_Save", GTK_RESPONSE_ACCEPT, nullptr);
+      title, GTK_WINDOW (self), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
+      GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
   gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
   /* Enter in the name field saves, as users expect. */
   gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
@@ -186,6 +311,95 @@ zelm_window_save_as (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow)
   g_object_set_data_full (G_OBJECT (chooser), "zelm-file", g_object_ref (file), g_object_unref);
   g_object_set_data (G_OBJECT (chooser), "zelm-flow", flow);
   g_signal_connect_object (chooser, "response", G_CALLBACK (save_as_response), self,
+                           GConnectFlags (0));
+  gtk_widget_show (chooser);
+  return chooser;
+}
+
+void
+zelm_window_save_as (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow)
+{
+  save_as_chooser (self, file, flow, "Save File", "_Save");
+}
+
+/* --- export and import of instruments ----------------------------------------- */
+
+gboolean
+zelm_window_export_to (ZelmWindow *self, VornInst *inst, const char *path)
+{
+  g_autoptr (VornFile) file = zelm_file_new_for_instrument (inst, path);
+  g_autoptr (GError) err = nullptr;
+  if (vorn_file_save (file, path, &err))
+    return TRUE;
+  error_dialog (self, "Error occurred exporting to '%s': %s", path, err->message);
+  return FALSE;
+}
+
+void
+zelm_window_export_instrument (ZelmWindow *self)
+{
+  VornInst *inst = zelm_tree_get_current_inst (self->tree);
+  if (!inst)
+    return;
+  /* The same chooser and replace question as Save As, for a file that is
+   * made from the instrument once the name is known. */
+  g_autoptr (VornFile) file = vorn_file_new ();
+  g_autofree char *name = nullptr;
+  g_object_get (inst, "name", &name, nullptr);
+  g_object_set (file, "name", name, nullptr);
+  GtkWidget *chooser = save_as_chooser (self, file, nullptr, "Export Instrument", "_Export");
+  g_object_set_data_full (G_OBJECT (chooser), "zelm-export", g_object_ref (inst), g_object_unref);
+}
+
+void
+zelm_window_import_into (ZelmWindow *self, VornFile *file, const char *path)
+{
+  g_autoptr (GError) err = nullptr;
+  g_autoptr (VornFile) source = vorn_file_load (path, &err);
+  if (!source)
+    {
+      error_dialog (self, "Error occurred opening file '%s': %s", path, err->message);
+      return;
+    }
+  g_autoptr (ZelmNodeChange) change = zelm_node_change_new ();
+  if (zelm_file_import_instruments (file, source, change) == 0)
+    {
+      error_dialog (self, "No instruments to import from '%s': %s", path, "the file holds none");
+      return;
+    }
+  /* One step in the file's history, however many instruments came. */
+  zelm_tree_apply (self->tree, change);
+  zelm_edits_flush (self->edits);
+}
+
+static void
+import_response (GtkDialog *chooser, int response, ZelmWindow *self)
+{
+  auto *file = static_cast<VornFile *> (g_object_get_data (G_OBJECT (chooser), "zelm-file"));
+  g_autoptr (VornFile) target = file ? VORN_FILE (g_object_ref (file)) : nullptr;
+  g_autofree char *path = response == GTK_RESPONSE_ACCEPT
+      ? gtk_file_chooser_get_filename (GTK_FILE_CHOOSER (chooser))
+      : nullptr;
+  gtk_widget_destroy (GTK_WIDGET (chooser));
+  if (path && target && g_list_find (zelm_app_get_files_no_copy (ZELM_APP (self->app)), target))
+    zelm_window_import_into (self, target, path);
+}
+
+void
+zelm_window_import_instruments (ZelmWindow *self)
+{
+  VornFile *file = zelm_tree_get_current_file (self->tree);
+  if (!file)
+    return;
+  GtkWidget *chooser = gtk_file_chooser_dialog_new ("Import Instruments", GTK_WINDOW (self),
+                                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                                    GTK_RESPONSE_CANCEL, "_Import",
+                                                    GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
+  gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
+  add_vvi_filters (GTK_FILE_CHOOSER (chooser));
+  g_object_set_data_full (G_OBJECT (chooser), "zelm-file", g_object_ref (file), g_object_unref);
+  g_signal_connect_object (chooser, "response", G_CALLBACK (import_response), self,
                            GConnectFlags (0));
   gtk_widget_show (chooser);
 }

@@ -76,8 +76,23 @@ gboolean zelm_window_save_to (ZelmWindow *self, VornFile *file, const char *path
 /* Asks a name for @file and saves it there; @flow (nullable) learns the
  * outcome. */
 void zelm_window_save_as (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow);
-/* Saves the selected file, asking a name when it has none. */
-void zelm_window_save (ZelmWindow *self);
+/* Saves (@as: saves as) the file of the selection, else the only open
+ * file, else asks which one; a file without a name is saved as. */
+void zelm_window_save (ZelmWindow *self, gboolean as);
+/* Returns: (transfer none): the dialog asking which file to save, shown;
+ * its answer saves (@as: saves as) the chosen file. */
+GtkWidget *zelm_window_ask_save_target (ZelmWindow *self, gboolean as);
+/* Names @file after @path and saves it there; the name goes back when the
+ * save fails.  Returns: TRUE on success. */
+gboolean zelm_window_save_renamed (ZelmWindow *self, VornFile *file, const char *path);
+/* Asks a name and writes the selected instrument alone to that file. */
+void zelm_window_export_instrument (ZelmWindow *self);
+/* Writes a copy of @inst alone to @path.  Returns: TRUE on success. */
+gboolean zelm_window_export_to (ZelmWindow *self, VornInst *inst, const char *path);
+/* Asks for a file and adds its instruments to the selected file. */
+void zelm_window_import_instruments (ZelmWindow *self);
+/* Adds the instruments of the file at @path to @file, as one step. */
+void zelm_window_import_into (ZelmWindow *self, VornFile *file, const char *path);
 
 /* zelm-window-keys.cpp: the computer keyboard.  Returns: TRUE when the
  * key played, released or changed something. */

@@ -153,7 +153,7 @@ TEST_F (Tree, ActionsKeepRowsInStep)
   select ("Pad Wave");
   activate ("move-up");
   EXPECT_EQ (first (), "Volume Attack,Volume Release:m,Untitled,"
-                       "Pad Wave(Morph Attack:a,Morph Release,RBJ Lowpass),Slow Drift");
+                       "Pad Wave(Morph Attack:a,Morph Release,RBJ Lowpass(Cutoff,Q)),Slow Drift");
   EXPECT_EQ (edits, 6);
 
   gtk_tree_selection_select_all (gtk_tree_view_get_selection (view));

@@ -177,6 +177,32 @@ kind_index (const char *kind)
   return -1;
 }
 
+/* A parameter of a new filter: the name and value of the control wave
+ * that feeds it. */
+struct FilterParam {
+  const char *name;
+  double value;
+};
+
+/* Takes @filter and gives it control waves for its frequency and its Q (or
+ * width), read through effect attributes of its own: a filter whose
+ * parameters nothing writes filters at 20 Hz and silences the instrument.
+ * The waves are ordinary rows the user sees and edits. */
+static VornNode *
+new_filter (VornNode *filter, const char *q_prop, FilterParam freq, FilterParam q)
+{
+  g_object_set (filter, "freq-attrib", VORN_ATTRIB_TYPE_EFFECT1, q_prop, VORN_ATTRIB_TYPE_EFFECT2,
+                nullptr);
+  for (auto [param, attrib] : { std::pair (freq, VORN_ATTRIB_TYPE_EFFECT1),
+                                std::pair (q, VORN_ATTRIB_TYPE_EFFECT2) })
+    {
+      g_autoptr (VornWave) wave
+          = vorn_wave_new_control (param.name, attrib, VORN_WAVE_OP_SET, param.value);
+      vorn_node_insert (filter, VORN_NODE (wave), -1);
+    }
+  return filter;
+}
+
 gboolean
 zelm_node_kind_is_valid (const char *kind)
 {
@@ -201,11 +227,14 @@ zelm_node_new_of_kind (const char *kind)
   if (strcmp (k, "instrument") == 0)
     return VORN_NODE (vorn_inst_new_default ());
   else if (strcmp (k, "rbj-bandpass") == 0)
-    node = VORN_NODE (vorn_filter_rbj_bandpass_new ());
+    node = new_filter (VORN_NODE (vorn_filter_rbj_bandpass_new ()), "width-attrib",
+                       { "Center", 1000.0 }, { "Width", 1.0 });
   else if (strcmp (k, "rbj-lowpass") == 0)
-    node = VORN_NODE (vorn_filter_rbj_lowpass_new ());
+    node = new_filter (VORN_NODE (vorn_filter_rbj_lowpass_new ()), "q-attrib",
+                       { "Cutoff", 2000.0 }, { "Q", G_SQRT2 / 2 });
   else if (strcmp (k, "rbj-highpass") == 0)
-    node = VORN_NODE (vorn_filter_rbj_highpass_new ());
+    node = new_filter (VORN_NODE (vorn_filter_rbj_highpass_new ()), "q-attrib",
+                       { "Cutoff", 2000.0 }, { "Q", G_SQRT2 / 2 });
   else
     node = VORN_NODE (vorn_filter_noise_new ());
   /* A row of several "Untitled" nodes says nothing: name them as chosen. */

@@ -58,7 +58,10 @@ typedef enum {
 gboolean zelm_node_kind_is_valid (const char *kind);
 
 /* Returns: (transfer full) (nullable): a new node of @kind, named as the
- * menu names it; NULL for an unknown kind. */
+ * menu names it, ready to sound: a filter comes with control waves for its
+ * frequency and Q (low- and high-pass 2 kHz and 0.707, band-pass 1 kHz and
+ * width 1), an instrument with an oscillator and a volume envelope; NULL
+ * for an unknown kind. */
 VornNode *zelm_node_new_of_kind (const char *kind);
 
 /* The file, instrument and node a single selected @target stands for:
