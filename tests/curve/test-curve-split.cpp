@@ -60,8 +60,8 @@ TEST (CurveSplit, KeepsTheShapeEverywhere)
       ASSERT_EQ (vorn_curve_split_segment (curve, c.segment, c.t), c.segment + 1);
       ASSERT_EQ (curve->count, 5);
       /* The new point lies on the old curve, the old points stay. */
-      EXPECT_DOUBLE_EQ (curve->xcoords[3 * c.segment + 3], x);
-      EXPECT_DOUBLE_EQ (curve->ycoords[3 * c.segment + 3], y);
+      EXPECT_NEAR (curve->xcoords[3 * c.segment + 3], x, 1e-12);
+      EXPECT_NEAR (curve->ycoords[3 * c.segment + 3], y, 1e-12);
       EXPECT_EQ (curve->xcoords[0], 0.0);
       EXPECT_EQ (curve->ycoords[12], 0.1);
       expect_same (render (curve), before, "split");
