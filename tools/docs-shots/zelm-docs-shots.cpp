@@ -483,7 +483,7 @@ shot_curve_editor_zoomed ()
   pointer_move (GTK_WIDGET (canvas), x, y);
   pump (30);
   button (true);
-  zelm_wave_canvas_value_to_pixel (canvas, 0.28, 0.96, &x, &y);
+  zelm_wave_canvas_value_to_pixel (canvas, 0.3, 0.8, &x, &y);
   pointer_move (GTK_WIDGET (canvas), x + 1, y - 1);
   pump (100);
   save (win, "curve-editor-zoomed.png");

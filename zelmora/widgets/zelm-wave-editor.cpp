@@ -344,7 +344,7 @@ static GtkWidget *
 add_value_entry (ZelmWaveEditor *self, GtkWidget *toolbar, const char *label, const char *name)
 {
   GtkWidget *box = gtk_box_new (GTK_ORIENTATION_HORIZONTAL, 4);
-  GtkWidget *caption = gtk_label_new (label);
+  GtkWidget *caption = gtk_label_new_with_mnemonic (label);
   GtkWidget *entry = gtk_entry_new ();
   gtk_entry_set_width_chars (GTK_ENTRY (entry), ENTRY_CHARS);
   gtk_label_set_mnemonic_widget (GTK_LABEL (caption), entry);

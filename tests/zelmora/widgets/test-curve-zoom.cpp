@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 using namespace zelm_test;
@@ -58,35 +57,29 @@ TEST_F (CurveZoom, ControlWheelZoomsAboutThePointer)
   zelm_wave_canvas_value_to_pixel (canvas, 0.3, 0.9, &qx, &qy);
   EXPECT_NEAR (qx, px, 1.0);
   EXPECT_NEAR (qy, py, 1.0);
-  EXPECT_EQ (std::string (zelm_wave_canvas_get_readout (canvas)).rfind ("x 0.", 0), 0u)
-    << zelm_wave_canvas_get_readout (canvas);
 }
 
 TEST_F (CurveZoom, DoubleClickInsertsOnTheCurve)
 {
   auto render = [&] {
+    std::vector<double> out (1000);
     vorn_curve_cache_invalidate (wave->curve, VORN_FORMAT_DOUBLE);
     g_autoptr (VornCurveCache) cache = vorn_curve_cache_get (wave->curve, VORN_FORMAT_DOUBLE);
-    std::vector<double> out (1000);
-    vorn_curve_cache_render (cache, out.data (), 1000, 1.0, 0.0);
-    return out;
+    return vorn_curve_cache_render (cache, out.data (), 1000, 1.0, 0.0), out;
   };
   const std::vector<double> before = render ();
   double x, y, px, py;
   vorn_curve_eval_segment (wave->curve, 2, 0.5, &x, &y);
   zelm_wave_canvas_value_to_pixel (canvas, x + 0.01, y + 0.03, &px, &py); /* a little off */
   ASSERT_TRUE (motion_to (GTK_WIDGET (canvas), px, py));
-  button_press ();
-  button_release ();
-  button_press ();
-  button_release ();
+  for (int i = 0; i < 2; i++)
+    button_press (), button_release ();
   ASSERT_TRUE (wait_for ([&] { return wave->curve->count == 5; }));
   int selected = -1;
   g_object_get (canvas, "selected-point", &selected, nullptr);
   EXPECT_EQ (selected, 9);
-  const std::vector<double> after = render ();
-  for (size_t i = 0; i < before.size (); i++)
-    ASSERT_NEAR (after[i], before[i], 1e-9) << i;
+  for (size_t i = 0; const double y : render ())
+    ASSERT_NEAR (y, before[i++], 1e-9) << i;
 }
 
 } // namespace
