@@ -465,6 +465,7 @@ zelm_wave_editor_init (ZelmWaveEditor *self)
                                                 "curve of their own: their waves are among "
                                                 "their children."));
   gtk_label_set_line_wrap (GTK_LABEL (self->placeholder), TRUE);
+  gtk_label_set_max_width_chars (GTK_LABEL (self->placeholder), 48);
   gtk_label_set_justify (GTK_LABEL (self->placeholder), GTK_JUSTIFY_CENTER);
   gtk_widget_set_sensitive (self->placeholder, FALSE);
 
