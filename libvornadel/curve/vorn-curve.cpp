@@ -406,6 +406,118 @@ vorn_curve_insert_point (VornCurve *curve, double xpos, double ypos)
   return s + 1;
 }
 
+static double
+lerp (double a, double b, double t)
+{
+  return a + (b - a) * t;
+}
+
+int
+vorn_curve_split_segment (VornCurve *curve, int segment, double t)
+{
+  g_return_val_if_fail (curve != NULL, -1);
+  g_return_val_if_fail (curve->count >= 2, -1);
+  g_return_val_if_fail (segment >= 0 && segment < curve->count - 1, -1);
+  g_return_val_if_fail (t > 0.0 && t < 1.0, -1);
+
+  /* de Casteljau on both axes: p01, p12, p23, then their midpoints q0, q1,
+   * then the new point r. */
+  const guint k = guint (3 * segment);
+  double q[2][3], r[2], outer[2][2];
+  for (int axis = 0; axis < 2; axis++)
+    {
+      const double *c = axis == 0 ? curve->xcoords : curve->ycoords;
+      const double p01 = lerp (c[k], c[k + 1], t), p12 = lerp (c[k + 1], c[k + 2], t);
+      const double p23 = lerp (c[k + 2], c[k + 3], t);
+      q[axis][0] = lerp (p01, p12, t);
+      q[axis][2] = lerp (p12, p23, t);
+      r[axis] = lerp (q[axis][0], q[axis][2], t);
+      outer[axis][0] = p01;
+      outer[axis][1] = p23;
+    }
+  insert_coords (curve, k + 2, r[0], r[1]);
+  for (int axis = 0; axis < 2; axis++)
+    {
+      double *c = axis == 0 ? curve->xcoords : curve->ycoords;
+      c[k + 1] = outer[axis][0]; /* right handle of the segment's start */
+      c[k + 2] = q[axis][0];     /* left handle of the new point */
+      c[k + 4] = q[axis][2];     /* its right handle */
+      c[k + 5] = outer[axis][1]; /* left handle of the segment's end */
+    }
+  return segment + 1;
+}
+
+void
+vorn_curve_eval_segment (VornCurve *curve, int segment, double t, double *x, double *y)
+{
+  g_return_if_fail (curve != NULL);
+  g_return_if_fail (segment >= 0 && segment < curve->count - 1);
+
+  const int k = 3 * segment;
+  const double u = 1.0 - t;
+  const double b0 = u * u * u, b1 = 3 * u * u * t, b2 = 3 * u * t * t, b3 = t * t * t;
+  const double *xs = curve->xcoords + k, *ys = curve->ycoords + k;
+  *x = b0 * xs[0] + b1 * xs[1] + b2 * xs[2] + b3 * xs[3];
+  *y = b0 * ys[0] + b1 * ys[1] + b2 * ys[2] + b3 * ys[3];
+}
+
+static double
+distance_at (VornCurve *curve, int segment, double t, double x, double y)
+{
+  double cx, cy;
+  vorn_curve_eval_segment (curve, segment, t, &cx, &cy);
+  return std::hypot (cx - x, cy - y);
+}
+
+double
+vorn_curve_nearest (VornCurve *curve, double x, double y, int *segment, double *t)
+{
+  g_return_val_if_fail (curve != NULL, -1.0);
+  if (curve->count < 2)
+    return -1.0;
+
+  /* Coarse samples find the basin of the nearest point, a golden-section
+   * search narrows it: a cubic segment has at most a few local minima of
+   * distance, far fewer than the samples. */
+  constexpr int SAMPLES = 64;
+  int best_s = 0;
+  double best_t = 0.0, best_d = distance_at (curve, 0, 0.0, x, y);
+  for (int s = 0; s < curve->count - 1; s++)
+    for (int i = 0; i <= SAMPLES; i++)
+      {
+        const double u = double (i) / SAMPLES;
+        const double d = distance_at (curve, s, u, x, y);
+        if (d < best_d)
+          {
+            best_d = d;
+            best_s = s;
+            best_t = u;
+          }
+      }
+  double lo = std::max (best_t - 1.0 / SAMPLES, 0.0), hi = std::min (best_t + 1.0 / SAMPLES, 1.0);
+  const double ratio = (std::sqrt (5.0) - 1.0) / 2.0;
+  for (int i = 0; i < 60; i++)
+    {
+      const double a = hi - ratio * (hi - lo), b = lo + ratio * (hi - lo);
+      if (distance_at (curve, best_s, a, x, y) < distance_at (curve, best_s, b, x, y))
+        hi = b;
+      else
+        lo = a;
+    }
+  const double refined = (lo + hi) / 2.0;
+  const double d = distance_at (curve, best_s, refined, x, y);
+  if (d < best_d)
+    {
+      best_d = d;
+      best_t = refined;
+    }
+  if (segment)
+    *segment = best_s;
+  if (t)
+    *t = best_t;
+  return best_d;
+}
+
 void
 vorn_curve_insert_point_by_index (VornCurve *curve, int point)
 {

@@ -122,6 +122,49 @@ VornCurve *vorn_curve_duplicate (VornCurve *curve);
 int vorn_curve_insert_point (VornCurve *curve, double xpos, double ypos);
 
 /**
+ * vorn_curve_split_segment:
+ * @curve: a curve of at least 2 points
+ * @segment: the segment to split (0 .. count - 2)
+ * @t: Bezier parameter of the split, strictly between 0 and 1
+ *
+ * Inserts a point at parameter @t of @segment without changing the curve's
+ * shape: the segment becomes two whose control points come from de
+ * Casteljau's construction, so the new point's handles and the neighbours'
+ * facing handles are those of the two halves.
+ *
+ * Returns: the index of the new point (@segment + 1), or -1 for a segment
+ * or parameter out of range
+ */
+int vorn_curve_split_segment (VornCurve *curve, int segment, double t);
+
+/**
+ * vorn_curve_nearest:
+ * @curve: a curve of at least 2 points
+ * @x: X of the position
+ * @y: Y of the position
+ * @segment: (out) (optional): the segment of the nearest curve point
+ * @t: (out) (optional): its Bezier parameter in that segment
+ *
+ * Finds the point of the drawn curve nearest to (@x, @y), Euclidean in the
+ * curve's own units (pass a curve in screen units for on-screen distance).
+ *
+ * Returns: the distance, or -1.0 for a curve of fewer than 2 points
+ */
+double vorn_curve_nearest (VornCurve *curve, double x, double y, int *segment, double *t);
+
+/**
+ * vorn_curve_eval_segment:
+ * @curve: a curve
+ * @segment: a segment (0 .. count - 2)
+ * @t: Bezier parameter, 0 to 1
+ * @x: (out): X of the curve there
+ * @y: (out): Y of the curve there
+ *
+ * Evaluates the segment's cubic Bezier directly (no cache).
+ */
+void vorn_curve_eval_segment (VornCurve *curve, int segment, double t, double *x, double *y);
+
+/**
  * vorn_curve_insert_point_by_index:
  * @curve: a curve
  * @point: index of the point before which a new point is inserted

@@ -455,6 +455,42 @@ shot_wave_editor ()
   gtk_widget_destroy (win);
 }
 
+/* The curve editor zoomed in on the crest of a wave without morph, its grid
+ * showing, the crest's point dragged with the readout following it. */
+void
+shot_curve_editor_zoomed ()
+{
+  g_autoptr (VornWave) wave = morphing_wave ();
+  GtkWidget *editor = zelm_wave_editor_new ();
+  GtkWidget *win = show_in_window (editor, 760, 460);
+  zelm_wave_editor_set_wave (ZELM_WAVE_EDITOR (editor), wave);
+  pump (100);
+  ZelmWaveCanvas *canvas = zelm_wave_editor_get_canvas (ZELM_WAVE_EDITOR (editor));
+  double x, y;
+  zelm_wave_canvas_value_to_pixel (canvas, 0.25, 0.9, &x, &y);
+  pointer_move (GTK_WIDGET (canvas), x, y);
+  /* Three wheel notches with Control held, about the crest. */
+  key (GDK_KEY_Control_L, true);
+  for (int i = 0; i < 3; i++)
+    {
+      XTestFakeButtonEvent (xdisplay (), 4, True, CurrentTime);
+      XTestFakeButtonEvent (xdisplay (), 4, False, CurrentTime);
+      flush ();
+      pump (30);
+    }
+  key (GDK_KEY_Control_L, false);
+  zelm_wave_canvas_value_to_pixel (canvas, 0.25, 0.9, &x, &y);
+  pointer_move (GTK_WIDGET (canvas), x, y);
+  pump (30);
+  button (true);
+  zelm_wave_canvas_value_to_pixel (canvas, 0.3, 0.8, &x, &y);
+  pointer_move (GTK_WIDGET (canvas), x + 1, y - 1);
+  pump (100);
+  save (win, "curve-editor-zoomed.png");
+  button (false);
+  gtk_widget_destroy (win);
+}
+
 /* Generator outputs of the bank's "Big Bee LPF". */
 void
 shot_gen_view ()
@@ -558,6 +594,7 @@ const Scene scenes[] = {
   { "prop-editor", shot_prop_editor }, { "scale", shot_scale },
   { "wave-canvas", shot_wave_canvas }, { "wave-editor", shot_wave_editor },
   { "gen-view", shot_gen_view },     { "scope", shot_scope },
+  { "curve-editor-zoomed", shot_curve_editor_zoomed },
 };
 
 } // namespace

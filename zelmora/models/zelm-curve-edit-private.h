@@ -51,6 +51,7 @@ struct _ZelmCurveEdit {
   int drag_kind;
   int drag_origin; /* the coordinate the drag was started on */
   double last_x, last_y;
+  gboolean snap;
 
   /* State of the current drag kind: the coordinates it touched, the
    * picture and the edited data as they were when it began (for exact

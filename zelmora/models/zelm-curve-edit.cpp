@@ -334,6 +334,13 @@ drag_to (ZelmCurveEdit *c, double x, double y, guint modifiers)
   choose_drag (c, sel, modifiers, &kind, &mode);
   double cx, cy;
   zelm_curve_view_swap (&c->view, x, y, &cx, &cy);
+  if (c->snap && !(modifiers & ZELM_CURVE_EDIT_NO_SNAP))
+    {
+      double vx, vy;
+      canvas_to_value (c, cx, cy, &vx, &vy);
+      zelm_curve_view_snap (&c->view, &vx, &vy);
+      zelm_curve_view_to_canvas (&c->view, vx, vy, &cx, &cy);
+    }
 
   guint result = 0;
   if (kind != c->drag_kind)
@@ -419,7 +426,18 @@ zelm_curve_edit_insert (ZelmCurveEdit *c, double x, double y)
       c->dragging = TRUE;
     }
 
-  const int i = vorn_curve_insert_point (c->curve, cx, cy);
+  /* On the curve where it passes nearest, splitting its segment so that
+   * the shape stays; not onto a point that is already there. */
+  int segment;
+  double t;
+  if (vorn_curve_nearest (c->curve, cx, cy, &segment, &t) < 0.0 || t <= 0.0 || t >= 1.0)
+    return 0;
+  double nx, ny;
+  vorn_curve_eval_segment (c->curve, segment, t, &nx, &ny);
+  for (int end : { 3 * segment, 3 * segment + 3 })
+    if (std::hypot (c->curve->xcoords[end] - nx, c->curve->ycoords[end] - ny) < SNAP_DIST)
+      return 0;
+  const int i = vorn_curve_split_segment (c->curve, segment, t);
   if (i < 0)
     return 0;
   if (is_morph_mode (c))
@@ -440,6 +458,57 @@ zelm_curve_edit_insert (ZelmCurveEdit *c, double x, double y)
   c->hover = 3 * i;
   c->drag_origin = 3 * i;
   return ZELM_CURVE_EDIT_CHANGED_WAVE | ZELM_CURVE_EDIT_CHANGED_SELECTION;
+}
+
+void
+zelm_curve_edit_set_snap (ZelmCurveEdit *c, gboolean snap)
+{
+  g_return_if_fail (c != nullptr);
+  c->snap = snap != FALSE;
+}
+
+gboolean
+zelm_curve_edit_get_snap (ZelmCurveEdit *c)
+{
+  g_return_val_if_fail (c != nullptr, FALSE);
+  return c->snap;
+}
+
+gboolean
+zelm_curve_edit_get_value (ZelmCurveEdit *c, int coord, double *vx, double *vy)
+{
+  g_return_val_if_fail (c != nullptr && vx != nullptr && vy != nullptr, FALSE);
+  if (coord < 0 || coord >= coord_length (c->curve))
+    return FALSE;
+  canvas_to_value (c, c->curve->xcoords[coord], c->curve->ycoords[coord], vx, vy);
+  return TRUE;
+}
+
+guint
+zelm_curve_edit_set_value (ZelmCurveEdit *c, int coord, double vx, double vy)
+{
+  g_return_val_if_fail (c != nullptr, 0);
+  if (coord < 0 || coord >= coord_length (c->curve) || !std::isfinite (vx) ||
+      !std::isfinite (vy))
+    return 0;
+  settle_drag (c);
+
+  /* A drag to the typed place, with the view's limits lifted: a typed
+   * value need not be in sight. */
+  double cx, cy, px, py;
+  zelm_curve_view_to_canvas (&c->view, vx, vy, &cx, &cy);
+  zelm_curve_view_swap (&c->view, cx, cy, &px, &py);
+  const gboolean snap = c->snap;
+  c->snap = FALSE;
+  guint result = zelm_curve_edit_begin (c, coord, px, py);
+  vorn_curve_trans_set_xrange (c->trans, -G_MAXDOUBLE, G_MAXDOUBLE);
+  vorn_curve_trans_set_yrange (c->trans, -G_MAXDOUBLE, G_MAXDOUBLE);
+  result |= zelm_curve_edit_move (c, px, py, 0);
+  forget_drag (c);
+  update_ranges (c);
+  rebuild (c);
+  c->snap = snap;
+  return result;
 }
 
 guint

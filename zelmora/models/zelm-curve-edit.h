@@ -28,6 +28,7 @@ typedef enum {
 typedef enum {
   ZELM_CURVE_EDIT_SHIFT = 1 << 0,
   ZELM_CURVE_EDIT_CONTROL = 1 << 1,
+  ZELM_CURVE_EDIT_NO_SNAP = 1 << 2, /* snapping off while held (Alt) */
 } ZelmCurveEditModifiers;
 
 /* What an operation changed, for the caller to announce. */
@@ -170,8 +171,11 @@ guint zelm_curve_edit_cancel (ZelmCurveEdit *edit);
  * zelm_curve_edit_insert:
  * @x, @y: where the new point goes
  *
- * Inserts a point on the edited curve (a double click) and selects it; a
- * running drag goes on with the new point.  In a morph mode whose curve
+ * Inserts a point on the edited curve where it passes nearest to the
+ * position (a double click) and selects it; the curve keeps its shape (the
+ * segment is split, see vorn_curve_split_segment()).  Nothing happens
+ * within 4 pixels of an existing point.  A running drag goes on with the
+ * new point.  In a morph mode whose curve
  * point has no morph curve yet, creates that curve instead: from the
  * coordinate's value to the same value at position 1.  Nothing happens
  * within the margin at the left and top (canvas orientation).
@@ -179,6 +183,35 @@ guint zelm_curve_edit_cancel (ZelmCurveEdit *edit);
  * Returns: the changes.
  */
 guint zelm_curve_edit_insert (ZelmCurveEdit *edit, double x, double y);
+
+/* Snapping of dragged coordinates to the view's minor grid lines (off in
+ * a new session); ZELM_CURVE_EDIT_NO_SNAP suspends it for one move. */
+void zelm_curve_edit_set_snap (ZelmCurveEdit *edit, gboolean snap);
+gboolean zelm_curve_edit_get_snap (ZelmCurveEdit *edit);
+
+/**
+ * zelm_curve_edit_get_value:
+ * @coord: a coordinate of the edited curve
+ * @vx: (out): its x (morph position in the morph modes)
+ * @vy: (out): its y (coordinate value in the morph modes)
+ *
+ * Returns: FALSE when there is no such coordinate.
+ */
+gboolean zelm_curve_edit_get_value (ZelmCurveEdit *edit, int coord, double *vx, double *vy);
+
+/**
+ * zelm_curve_edit_set_value:
+ * @coord: a coordinate of the edited curve
+ * @vx, @vy: where it goes, in values
+ *
+ * Moves a coordinate as a drag without modifiers and without snapping
+ * would (a point takes its handles along; x stays between the neighbours),
+ * but not limited to the visible part of the view; selects it.  A running
+ * drag is kept as it is and ended first.
+ *
+ * Returns: the changes.
+ */
+guint zelm_curve_edit_set_value (ZelmCurveEdit *edit, int coord, double vx, double vy);
 
 /* Deletes the point of the selected coordinate (never a curve's first or
  * last point); clears the selection and the hover.  Returns: the changes. */

@@ -5,6 +5,7 @@
 #include <glib-object.h>
 
 #include "vorn-curve.h"
+#include "vorn-morph.h"
 
 G_BEGIN_DECLS
 
@@ -105,6 +106,92 @@ typedef enum {
  */
 gboolean zelm_curve_view_fit (ZelmCurveView *view, ZelmCurveViewFit fit, VornCurve *curve,
                               gboolean whole_width);
+
+/**
+ * zelm_curve_view_fit_morph:
+ * @view: the view; its zooms and offsets are rewritten
+ * @fit: the polarity asked for
+ * @curve: (nullable): the wave's curve
+ * @morph: (nullable): the wave's morph; the values its morph curves reach
+ *   are framed too (vertical ones on the value axis of an untransposed
+ *   view, horizontal ones on the x axis)
+ * @whole_width: as for zelm_curve_view_fit()
+ *
+ * zelm_curve_view_fit() that also frames values beyond the polarity's
+ * range: the y range grows to hold every y of @curve and of @morph's
+ * vertical targets, the x range every x of @curve and its horizontal
+ * targets.
+ *
+ * Returns: whether the view is bipolar (it then draws a zero line).
+ */
+gboolean zelm_curve_view_fit_morph (ZelmCurveView *view, ZelmCurveViewFit fit, VornCurve *curve,
+                                    VornMorph *morph, gboolean whole_width);
+
+/**
+ * zelm_curve_view_frame:
+ * @x0, @x1: values to show across the width, low to high
+ * @y0, @y1: values to show down the height, low to high (upward
+ *   untransposed, downward transposed)
+ *
+ * Zooms and scrolls so that the box fills the drawing; a box of no extent
+ * on an axis leaves that axis alone.
+ */
+void zelm_curve_view_frame (ZelmCurveView *view, double x0, double x1, double y0, double y1);
+
+/* Zoom limits relative to a view of one value unit across the drawing. */
+#define ZELM_CURVE_VIEW_ZOOM_MIN 1e-3
+#define ZELM_CURVE_VIEW_ZOOM_MAX 1e4
+
+/**
+ * zelm_curve_view_zoom_at:
+ * @px, @py: widget pixel that keeps its value
+ * @fx: factor for the zoom across the width (1: unchanged)
+ * @fy: factor for the zoom down the height
+ *
+ * Zooms about a widget pixel, within the zoom limits.
+ */
+void zelm_curve_view_zoom_at (ZelmCurveView *view, double px, double py, double fx, double fy);
+
+/* Moves the picture by (@dx, @dy) widget pixels: what was drawn at (x, y)
+ * is then drawn at (x + @dx, y + @dy). */
+void zelm_curve_view_scroll (ZelmCurveView *view, double dx, double dy);
+
+/* Least distance between major grid lines, in pixels. */
+#define ZELM_CURVE_VIEW_GRID_PIXELS 60.0
+
+/**
+ * zelm_curve_view_grid_step:
+ * @scale: pixels per value unit
+ * @minor: (out) (optional): the step of the minor lines, which snapping
+ *   uses: a quarter of a major step of 2, a fifth of 1 and 5
+ *
+ * Returns: the major step, 1, 2 or 5 times a power of ten, the least at
+ * least ZELM_CURVE_VIEW_GRID_PIXELS apart; 0 for a scale of 0.
+ */
+double zelm_curve_view_grid_step (double scale, double *minor);
+
+/**
+ * zelm_curve_view_axis:
+ * @axis: 0 across the width, 1 down the height
+ * @lo: (out): least value visible on that axis
+ * @hi: (out): greatest value visible
+ * @major: (out) (optional): major grid step
+ * @minor: (out) (optional): minor grid step
+ */
+void zelm_curve_view_axis (const ZelmCurveView *view, int axis, double *lo, double *hi,
+                           double *major, double *minor);
+
+/* Returns: the widget pixel along @axis (as above) of value @v. */
+double zelm_curve_view_axis_pixel (const ZelmCurveView *view, int axis, double v);
+
+/**
+ * zelm_curve_view_snap:
+ * @vx: (inout): curve x, or morph position when transposed
+ * @vy: (inout): curve y, or coordinate value when transposed
+ *
+ * Rounds both values to the nearest minor grid line of their axes.
+ */
+void zelm_curve_view_snap (const ZelmCurveView *view, double *vx, double *vy);
 
 /* The view properties "x-zoom", "y-zoom", "x-ofs", "y-ofs", in this order. */
 enum {

@@ -7,6 +7,8 @@
 #include "zelm-curve-edit.h"
 #include "zelm-util.h"
 
+#include <cmath>
+#include <cstdio>
 #include <new>
 #include <vector>
 
@@ -25,6 +27,7 @@ enum {
   PROP_Y_OFS,
   PROP_DEBUG_RENDER,
   PROP_DEBUG_RENDER_SAMPLES,
+  PROP_SNAP,
   N_PROPS
 };
 
@@ -34,6 +37,9 @@ static GParamSpec *properties[N_PROPS];
 #define MARKER_HALF   4.0
 #define HOVER_HALF    5.0
 #define SELECT_RADIUS 6.0
+#define ZOOM_STEP     1.25 /* one wheel notch or key press */
+#define SCROLL_STEP   40.0 /* pixels per wheel notch */
+#define READOUT_SIZE  128
 
 struct _ZelmWaveCanvas {
   GtkDrawingArea parent_instance;
@@ -46,6 +52,10 @@ struct _ZelmWaveCanvas {
   gboolean inside;
   gboolean debug;
   int debug_samples;
+  gboolean fitted;   /* the view is the fit, not the user's zoom or scroll */
+  gboolean panning;  /* a middle-button drag moves the view */
+  double pan_x, pan_y;
+  char readout[READOUT_SIZE];
 
   /* Debug traces, rendered when the wave's data or the view change. */
   std::vector<double> trace_double, trace_single;
@@ -175,13 +185,80 @@ rehover (ZelmWaveCanvas *c)
   gtk_widget_queue_draw (GTK_WIDGET (c));
 }
 
+/* Values of widget pixel (@x, @y) in the canvas's own terms. */
+static void
+pixel_value (ZelmWaveCanvas *c, double x, double y, double *vx, double *vy)
+{
+  double cx, cy;
+  zelm_curve_view_swap (view_of (c), x, y, &cx, &cy);
+  zelm_curve_view_from_canvas (view_of (c), cx, cy, vx, vy);
+}
+
+static void
+update_readout (ZelmWaveCanvas *c)
+{
+  c->readout[0] = '\0';
+  if (!wave_of (c) || !zelm_curve_edit_get_curve (c->edit))
+    return;
+  const char *xn = is_morph_mode (c) ? "pos" : "x", *yn = is_morph_mode (c) ? "value" : "y";
+  double vx, vy;
+  int n = 0;
+  if (c->inside)
+    {
+      pixel_value (c, c->last_x, c->last_y, &vx, &vy);
+      n = g_snprintf (c->readout, READOUT_SIZE, "%s %.4g  %s %.4g", xn, vx, yn, vy);
+    }
+  const int sel = zelm_curve_edit_get_selected (c->edit);
+  if (zelm_curve_edit_is_dragging (c->edit) && n >= 0 && n < READOUT_SIZE &&
+      zelm_curve_edit_get_value (c->edit, sel, &vx, &vy))
+    g_snprintf (c->readout + n, READOUT_SIZE - size_t (n), "%s%s %d: %s %.4g  %s %.4g",
+                n ? "    " : "", sel % 3 ? "handle" : "point", sel, xn, vx, yn, vy);
+}
+
+/* Takes a new view, announcing the view properties it changed. */
+static void
+apply_view (ZelmWaveCanvas *c, const ZelmCurveView *view)
+{
+  ZelmCurveView old = *view_of (c), next = *view;
+  zelm_curve_edit_set_view (c->edit, &next);
+  g_object_freeze_notify (G_OBJECT (c));
+  for (guint p = 0; p < ZELM_CURVE_VIEW_N_PROPS; p++)
+    if (*zelm_curve_view_field (&old, p) != *zelm_curve_view_field (&next, p))
+      g_object_notify_by_pspec (G_OBJECT (c), properties[PROP_X_ZOOM + p]);
+  g_object_thaw_notify (G_OBJECT (c));
+  update_readout (c);
+  refresh (c);
+}
+
+/* The user's own zoom or scroll: kept until the next fit. */
+static void
+user_view (ZelmWaveCanvas *c, const ZelmCurveView *view)
+{
+  c->fitted = FALSE;
+  apply_view (c, view);
+}
+
+static void
+zoom_at (ZelmWaveCanvas *c, double x, double y, double factor)
+{
+  ZelmCurveView view = *view_of (c);
+  /* The morph position axis of a morph canvas keeps its 0 to 1. */
+  const double fx = mode_of (c) == ZELM_WAVE_CANVAS_MODE_VMORPH ? 1.0 : factor;
+  const double fy = is_hmorph (c) ? 1.0 : factor;
+  zelm_curve_view_zoom_at (&view, x, y, fx, fy);
+  user_view (c, &view);
+}
+
 /* ---- events ------------------------------------------------------------ */
 
+/* Alt suspends snapping: Shift and Control already choose how a drag
+ * moves handles. */
 static guint
 modifiers_of (guint state)
 {
   return ((state & GDK_SHIFT_MASK) ? guint (ZELM_CURVE_EDIT_SHIFT) : 0u) |
-         ((state & GDK_CONTROL_MASK) ? guint (ZELM_CURVE_EDIT_CONTROL) : 0u);
+         ((state & GDK_CONTROL_MASK) ? guint (ZELM_CURVE_EDIT_CONTROL) : 0u) |
+         ((state & GDK_MOD1_MASK) ? guint (ZELM_CURVE_EDIT_NO_SNAP) : 0u);
 }
 
 static void
@@ -190,15 +267,70 @@ on_motion (ZelmWaveCanvas *c, GdkEventMotion *event)
   c->last_x = event->x;
   c->last_y = event->y;
   c->inside = TRUE;
+  if (c->panning)
+    {
+      ZelmCurveView view = *view_of (c);
+      zelm_curve_view_scroll (&view, event->x - c->pan_x, event->y - c->pan_y);
+      c->pan_x = event->x;
+      c->pan_y = event->y;
+      user_view (c, &view);
+      return;
+    }
   if (zelm_curve_edit_is_dragging (c->edit))
     announce (c, zelm_curve_edit_move (c->edit, event->x, event->y, modifiers_of (event->state)));
   else
     rehover (c);
+  update_readout (c);
+  gtk_widget_queue_draw (GTK_WIDGET (c));
+}
+
+static void
+on_scroll (ZelmWaveCanvas *c, GdkEventScroll *event)
+{
+  double dy = 0.0, dx = 0.0;
+  switch (event->direction)
+    {
+    case GDK_SCROLL_UP:
+      dy = -1.0;
+      break;
+    case GDK_SCROLL_DOWN:
+      dy = 1.0;
+      break;
+    case GDK_SCROLL_LEFT:
+      dx = -1.0;
+      break;
+    case GDK_SCROLL_RIGHT:
+      dx = 1.0;
+      break;
+    case GDK_SCROLL_SMOOTH:
+      gdk_event_get_scroll_deltas ((GdkEvent *) event, &dx, &dy);
+      break;
+    default:
+      return;
+    }
+  if (event->state & GDK_CONTROL_MASK)
+    {
+      if (dy != 0.0)
+        zoom_at (c, event->x, event->y, std::pow (ZOOM_STEP, -dy));
+      return;
+    }
+  if (event->state & GDK_SHIFT_MASK)
+    std::swap (dx, dy);
+  ZelmCurveView view = *view_of (c);
+  zelm_curve_view_scroll (&view, -dx * SCROLL_STEP, -dy * SCROLL_STEP);
+  user_view (c, &view);
 }
 
 static void
 on_button_press (ZelmWaveCanvas *c, GdkEventButton *event)
 {
+  if (event->button == GDK_BUTTON_MIDDLE && event->type == GDK_BUTTON_PRESS)
+    {
+      c->panning = TRUE;
+      c->pan_x = event->x;
+      c->pan_y = event->y;
+      return;
+    }
   if (event->button != GDK_BUTTON_PRIMARY)
     return;
   c->last_x = event->x;
@@ -222,10 +354,13 @@ on_button_press (ZelmWaveCanvas *c, GdkEventButton *event)
 static void
 on_button_release (ZelmWaveCanvas *c, GdkEventButton *event)
 {
+  if (event->button == GDK_BUTTON_MIDDLE)
+    c->panning = FALSE;
   if (event->button != GDK_BUTTON_PRIMARY)
     return;
   zelm_curve_edit_commit (c->edit);
   rehover (c);
+  update_readout (c);
   gtk_widget_queue_draw (GTK_WIDGET (c));
 }
 
@@ -266,6 +401,26 @@ on_key (ZelmWaveCanvas *c, GdkEventKey *event)
     }
   if (!press)
     return FALSE;
+
+  if (event->state & GDK_CONTROL_MASK)
+    switch (event->keyval)
+      {
+      case GDK_KEY_plus:
+      case GDK_KEY_equal:
+      case GDK_KEY_KP_Add:
+        zelm_wave_canvas_zoom (c, ZOOM_STEP);
+        return TRUE;
+      case GDK_KEY_minus:
+      case GDK_KEY_KP_Subtract:
+        zelm_wave_canvas_zoom (c, 1.0 / ZOOM_STEP);
+        return TRUE;
+      case GDK_KEY_0:
+      case GDK_KEY_KP_0:
+        zelm_wave_canvas_fit (c);
+        return TRUE;
+      default:
+        break;
+      }
 
   switch (event->keyval)
     {
@@ -316,6 +471,9 @@ zelm_wave_canvas_event (GtkWidget *widget, GdkEvent *event)
     case GDK_BUTTON_RELEASE:
       on_button_release (c, &event->button);
       return TRUE;
+    case GDK_SCROLL:
+      on_scroll (c, &event->scroll);
+      return TRUE;
     case GDK_KEY_PRESS:
     case GDK_KEY_RELEASE:
       return on_key (c, &event->key);
@@ -326,10 +484,13 @@ zelm_wave_canvas_event (GtkWidget *widget, GdkEvent *event)
       c->inside = FALSE;
       if (!zelm_curve_edit_is_dragging (c->edit))
         rehover (c);
+      update_readout (c);
+      gtk_widget_queue_draw (widget);
       return TRUE;
     case GDK_GRAB_BROKEN:
       /* The release will never come: keep what the drag did so far. */
       zelm_curve_edit_commit (c->edit);
+      c->panning = FALSE;
       return FALSE;
     default:
       return GTK_WIDGET_CLASS (zelm_wave_canvas_parent_class)->event
@@ -404,6 +565,54 @@ draw_trace (ZelmWaveCanvas *c, cairo_t *cr, const std::vector<double> &trace)
   cairo_stroke (cr);
 }
 
+/* Grid lines in the canvas's own units: minor lines where snapping lands,
+ * major lines labelled with their value. */
+static void
+draw_grid (ZelmWaveCanvas *c, cairo_t *cr)
+{
+  const ZelmCurveView *view = view_of (c);
+  const double extent[2] = { double (view->width), double (view->height) };
+  cairo_select_font_face (cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size (cr, 9.0);
+  for (int axis = 0; axis < 2; axis++)
+    {
+      double lo, hi, major, minor;
+      zelm_curve_view_axis (view, axis, &lo, &hi, &major, &minor);
+      if (minor <= 0.0 || (hi - lo) / minor > 2000)
+        continue;
+      for (double k = std::ceil (lo / minor); k * minor <= hi; k += 1.0)
+        {
+          const double v = k * minor;
+          const double p = std::floor (zelm_curve_view_axis_pixel (view, axis, v)) + 0.5;
+          const double ratio = v / major;
+          const gboolean is_major = std::abs (ratio - std::round (ratio)) < 1e-6;
+          zelm_util_set_rgba_uint (cr, is_major ? 0x3a3a3aff : 0x1e1e1eff);
+          if (axis == 0)
+            {
+              cairo_move_to (cr, p, 0);
+              cairo_line_to (cr, p, extent[1]);
+            }
+          else
+            {
+              cairo_move_to (cr, 0, p);
+              cairo_line_to (cr, extent[0], p);
+            }
+          cairo_stroke (cr);
+          if (!is_major)
+            continue;
+          char label[32];
+          g_snprintf (label, sizeof label, "%g", std::abs (v) < minor * 1e-6 ? 0.0 : v);
+          zelm_util_set_rgba_uint (cr, 0x7a7a7aff);
+          if (axis == 0)
+            cairo_move_to (cr, p + 2, 11);
+          else
+            cairo_move_to (cr, 2, p - 2);
+          cairo_show_text (cr, label);
+          cairo_new_path (cr);
+        }
+    }
+}
+
 static gboolean
 zelm_wave_canvas_draw (GtkWidget *widget, cairo_t *cr)
 {
@@ -416,9 +625,14 @@ zelm_wave_canvas_draw (GtkWidget *widget, cairo_t *cr)
   cairo_paint (cr);
   cairo_set_line_width (cr, 1.0);
 
+  if (wave_of (c))
+    draw_grid (c, cr);
+
   if (c->bipolar)
     {
-      const double y = view->y_ofs * zelm_curve_view_y_scale (view) + 3.5;
+      /* Value 0 on the value axis, half a pixel up so that the 1-pixel line
+       * covers a whole pixel row. */
+      const double y = std::floor (zelm_curve_view_axis_pixel (view, 1, 0.0)) - 0.5;
       zelm_util_set_rgba_uint (cr, 0x646464ff);
       cairo_move_to (cr, 0, y);
       cairo_line_to (cr, w, y);
@@ -428,19 +642,28 @@ zelm_wave_canvas_draw (GtkWidget *widget, cairo_t *cr)
   if (is_morph_mode (c) && wave_of (c) && wave_of (c)->morph)
     {
       zelm_util_set_rgba_uint (cr, 0xffffffff);
+      const double at = zelm_curve_view_axis_pixel (view, is_hmorph (c) ? 1 : 0, morph_pos) + 0.5;
       if (is_hmorph (c))
         {
-          const double y = (h - 2 * MARGIN) * morph_pos + 4.5;
-          cairo_move_to (cr, 0, y);
-          cairo_line_to (cr, w, y);
+          cairo_move_to (cr, 0, at);
+          cairo_line_to (cr, w, at);
         }
       else
         {
-          const double x = (w - 2 * MARGIN) * morph_pos + 4.5;
-          cairo_move_to (cr, x, 0);
-          cairo_line_to (cr, x, h);
+          cairo_move_to (cr, at, 0);
+          cairo_line_to (cr, at, h);
         }
       cairo_stroke (cr);
+    }
+
+  if (c->readout[0])
+    {
+      cairo_select_font_face (cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+      cairo_set_font_size (cr, 11.0);
+      zelm_util_set_rgba_uint (cr, 0xe0e0e0ff);
+      cairo_move_to (cr, MARGIN + 4, h - MARGIN - 4);
+      cairo_show_text (cr, c->readout);
+      cairo_new_path (cr);
     }
 
   VornCurve *curve = zelm_curve_edit_get_curve (c->edit);
@@ -530,17 +753,12 @@ apply_polarity (ZelmWaveCanvas *c)
 {
   ZelmCurveView view = *view_of (c);
   VornWave *wave = wave_of (c);
-  c->bipolar = zelm_curve_view_fit (&view, ZelmCurveViewFit (c->polarity),
-                                    wave ? wave->curve : nullptr,
-                                    mode_of (c) != ZELM_WAVE_CANVAS_MODE_VMORPH);
-  ZelmCurveView old = *view_of (c);
-  zelm_curve_edit_set_view (c->edit, &view);
-  g_object_freeze_notify (G_OBJECT (c));
-  for (guint p = 0; p < ZELM_CURVE_VIEW_N_PROPS; p++)
-    if (*zelm_curve_view_field (&old, p) != *zelm_curve_view_field (&view, p))
-      g_object_notify_by_pspec (G_OBJECT (c), properties[PROP_X_ZOOM + p]);
-  g_object_thaw_notify (G_OBJECT (c));
-  refresh (c);
+  c->bipolar = zelm_curve_view_fit_morph (&view, ZelmCurveViewFit (c->polarity),
+                                          wave ? wave->curve : nullptr,
+                                          wave ? wave->morph : nullptr,
+                                          mode_of (c) != ZELM_WAVE_CANVAS_MODE_VMORPH);
+  c->fitted = TRUE;
+  apply_view (c, &view);
 }
 
 static void
@@ -551,6 +769,7 @@ set_view_value (ZelmWaveCanvas *c, guint which, double value, GParamSpec *pspec)
   if (*field == value)
     return;
   *field = value;
+  c->fitted = FALSE;
   zelm_curve_edit_set_view (c->edit, &view);
   refresh (c);
   g_object_notify_by_pspec (G_OBJECT (c), pspec);
@@ -573,14 +792,17 @@ zelm_wave_canvas_init (ZelmWaveCanvas *c)
   new (&c->trace_single) std::vector<double> ();
 
   c->edit = zelm_curve_edit_new ();
+  zelm_curve_edit_set_snap (c->edit, TRUE);
   c->bipolar = TRUE;
+  c->fitted = TRUE;
   c->debug_samples = 2000;
 
   gtk_widget_set_can_focus (GTK_WIDGET (c), TRUE);
   gtk_widget_add_events (GTK_WIDGET (c),
                          GDK_POINTER_MOTION_MASK | GDK_BUTTON1_MOTION_MASK |
                            GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_KEY_PRESS_MASK |
-                           GDK_KEY_RELEASE_MASK | GDK_ENTER_NOTIFY_MASK | GDK_LEAVE_NOTIFY_MASK);
+                           GDK_KEY_RELEASE_MASK | GDK_ENTER_NOTIFY_MASK | GDK_LEAVE_NOTIFY_MASK |
+                           GDK_BUTTON2_MOTION_MASK | GDK_SCROLL_MASK);
 }
 
 static void
@@ -636,6 +858,9 @@ zelm_wave_canvas_get_property (GObject *object, guint prop_id, GValue *value, GP
       break;
     case PROP_DEBUG_RENDER_SAMPLES:
       g_value_set_int (value, c->debug_samples);
+      break;
+    case PROP_SNAP:
+      g_value_set_boolean (value, zelm_curve_edit_get_snap (c->edit));
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -708,6 +933,13 @@ zelm_wave_canvas_set_property (GObject *object, guint prop_id, const GValue *val
           g_object_notify_by_pspec (object, pspec);
         }
       break;
+    case PROP_SNAP:
+      if (zelm_curve_edit_get_snap (c->edit) != g_value_get_boolean (value))
+        {
+          zelm_curve_edit_set_snap (c->edit, g_value_get_boolean (value));
+          g_object_notify_by_pspec (object, pspec);
+        }
+      break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
       break;
@@ -726,7 +958,12 @@ zelm_wave_canvas_size_allocate (GtkWidget *widget, GtkAllocation *allocation)
   view.width = allocation->width;
   view.height = allocation->height;
   zelm_curve_edit_set_view (c->edit, &view);
-  apply_polarity (c);
+  /* The zoom is relative to the size, so a resized view shows the same
+   * values; a fitted one is fitted anew. */
+  if (c->fitted)
+    apply_polarity (c);
+  else
+    refresh (c);
 }
 
 static void
@@ -776,6 +1013,8 @@ zelm_wave_canvas_class_init (ZelmWaveCanvasClass *klass)
   properties[PROP_DEBUG_RENDER_SAMPLES] =
     g_param_spec_int ("debug-render-samples", "DebugRenderSamples",
                       "Number of samples for debug rendering", 100, 10000, 2000, flags);
+  properties[PROP_SNAP] =
+    g_param_spec_boolean ("snap", "Snap", "Snap dragged points to the grid", TRUE, flags);
 
   g_object_class_install_properties (object_class, N_PROPS, properties);
 }
@@ -798,7 +1037,10 @@ zelm_wave_canvas_set_wave (ZelmWaveCanvas *canvas, VornWave *wave)
       if (!zelm_curve_edit_is_dragging (canvas->edit))
         {
           zelm_curve_edit_set_wave (canvas->edit, wave);
-          apply_polarity (canvas);
+          if (canvas->fitted)
+            apply_polarity (canvas);
+          else
+            refresh (canvas);
           rehover (canvas);
         }
       return;
@@ -850,4 +1092,49 @@ zelm_wave_canvas_value_to_pixel (ZelmWaveCanvas *canvas, double x, double y, dou
   g_return_if_fail (px != nullptr && py != nullptr);
 
   zelm_curve_view_to_pixel (view_of (canvas), x, y, px, py);
+}
+
+void
+zelm_wave_canvas_zoom (ZelmWaveCanvas *canvas, double factor)
+{
+  g_return_if_fail (ZELM_IS_WAVE_CANVAS (canvas));
+  g_return_if_fail (factor > 0.0);
+
+  const ZelmCurveView *view = view_of (canvas);
+  zoom_at (canvas, view->width / 2.0, view->height / 2.0, factor);
+}
+
+void
+zelm_wave_canvas_fit (ZelmWaveCanvas *canvas)
+{
+  g_return_if_fail (ZELM_IS_WAVE_CANVAS (canvas));
+  apply_polarity (canvas);
+}
+
+const char *
+zelm_wave_canvas_get_readout (ZelmWaveCanvas *canvas)
+{
+  g_return_val_if_fail (ZELM_IS_WAVE_CANVAS (canvas), "");
+  return canvas->readout;
+}
+
+gboolean
+zelm_wave_canvas_get_selected_value (ZelmWaveCanvas *canvas, double *x, double *y)
+{
+  g_return_val_if_fail (ZELM_IS_WAVE_CANVAS (canvas), FALSE);
+  g_return_val_if_fail (x != nullptr && y != nullptr, FALSE);
+  return zelm_curve_edit_get_value (canvas->edit, zelm_curve_edit_get_selected (canvas->edit), x,
+                                    y);
+}
+
+gboolean
+zelm_wave_canvas_set_selected_value (ZelmWaveCanvas *canvas, double x, double y)
+{
+  g_return_val_if_fail (ZELM_IS_WAVE_CANVAS (canvas), FALSE);
+  const int sel = zelm_curve_edit_get_selected (canvas->edit);
+  if (sel < 0)
+    return FALSE;
+  announce (canvas, zelm_curve_edit_set_value (canvas->edit, sel, x, y));
+  rehover (canvas);
+  return TRUE;
 }

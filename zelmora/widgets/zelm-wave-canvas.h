@@ -76,4 +76,36 @@ void zelm_wave_canvas_set_polarity (ZelmWaveCanvas *canvas, ZelmWaveCanvasPolari
 void zelm_wave_canvas_value_to_pixel (ZelmWaveCanvas *canvas, double x, double y, double *px,
                                       double *py);
 
+/* Zooms both axes by @factor about the middle of the canvas (above 1 zooms
+ * in) and notifies the view properties that changed. */
+void zelm_wave_canvas_zoom (ZelmWaveCanvas *canvas, double factor);
+
+/* Frames the whole curve with every value its morph curves reach (the
+ * polarity's range at least), as a new wave does. */
+void zelm_wave_canvas_fit (ZelmWaveCanvas *canvas);
+
+/**
+ * zelm_wave_canvas_get_readout:
+ * @canvas: a canvas
+ *
+ * The line the canvas shows in its corner: where the pointer is, in
+ * values, and while dragging, where the dragged coordinate is.
+ *
+ * Returns: (transfer none): the text, empty when there is nothing to say
+ */
+const char *zelm_wave_canvas_get_readout (ZelmWaveCanvas *canvas);
+
+/**
+ * zelm_wave_canvas_get_selected_value:
+ * @x: (out): x of the selected coordinate (morph position in the morph modes)
+ * @y: (out): its y (coordinate value in the morph modes)
+ *
+ * Returns: FALSE when nothing is selected.
+ */
+gboolean zelm_wave_canvas_get_selected_value (ZelmWaveCanvas *canvas, double *x, double *y);
+
+/* Moves the selected coordinate to (@x, @y) as a drag would (undoable like
+ * one: "wave" is notified).  Returns: FALSE when nothing is selected. */
+gboolean zelm_wave_canvas_set_selected_value (ZelmWaveCanvas *canvas, double x, double y);
+
 G_END_DECLS

@@ -21,6 +21,10 @@ static GParamSpec *properties[N_PROPS];
 #define RATE_STEP    0.01
 #define RATE_WIDTH   100
 #define GRID_SPACING 2
+#define MORPH_SIDE   150 /* width of the vmorph column */
+#define MORPH_BELOW  110 /* height of the hmorph row */
+#define ENTRY_CHARS  8
+#define ZOOM_FACTOR  1.25
 
 struct _ZelmWaveEditor {
   GtkGrid parent_instance;
@@ -33,6 +37,8 @@ struct _ZelmWaveEditor {
   GtkWidget *morph;   /* the morph position, in the corner */
   GtkWidget *ping_pong;
   GtkWidget *polarity_button, *mode_button; /* bound to properties */
+  GtkWidget *placeholder; /* says what to select while there is no wave */
+  GtkWidget *x_entry, *y_entry; /* the selected coordinate, typed */
 
   /* Morph animation. */
   ZelmMorphAnim anim;
@@ -92,11 +98,82 @@ update_morph_visibility (ZelmWaveEditor *self)
       shown = FALSE;
       break;
     default:
-      shown = !self->wave || self->wave->morph;
+      shown = self->wave && self->wave->morph;
       break;
     }
   for (GtkWidget *w : { self->hmorph, self->vmorph, self->morph })
     gtk_widget_set_visible (w, shown);
+  gtk_widget_set_visible (self->canvas, self->wave != nullptr);
+  gtk_widget_set_visible (self->placeholder, self->wave == nullptr);
+}
+
+/* ---- typed coordinates ------------------------------------------------- */
+
+static void
+show_selected_value (ZelmWaveEditor *self)
+{
+  double x, y;
+  const gboolean any =
+    zelm_wave_canvas_get_selected_value (ZELM_WAVE_CANVAS (self->canvas), &x, &y);
+  GtkWidget *entries[2] = { self->x_entry, self->y_entry };
+  const double values[2] = { x, y };
+  for (int i = 0; i < 2; i++)
+    {
+      gtk_widget_set_sensitive (entries[i], any);
+      /* Text being typed stays until it is applied or left. */
+      if (gtk_widget_has_focus (entries[i]))
+        continue;
+      char text[G_ASCII_DTOSTR_BUF_SIZE] = "";
+      if (any)
+        g_snprintf (text, sizeof text, "%.6g", values[i]);
+      gtk_entry_set_text (GTK_ENTRY (entries[i]), text);
+    }
+}
+
+/* Enter in either entry moves the selected coordinate through the canvas's
+ * session, an edit like a drag (and undone like one). */
+static void
+on_entry_activate (GtkEntry *, ZelmWaveEditor *self)
+{
+  double x, y;
+  if (!zelm_wave_canvas_get_selected_value (ZELM_WAVE_CANVAS (self->canvas), &x, &y))
+    return;
+  double *values[2] = { &x, &y };
+  GtkWidget *entries[2] = { self->x_entry, self->y_entry };
+  for (int i = 0; i < 2; i++)
+    {
+      const char *text = gtk_entry_get_text (GTK_ENTRY (entries[i]));
+      char *end = nullptr;
+      const double v = g_ascii_strtod (text, &end);
+      const gboolean valid = end != text && *end == '\0' && std::isfinite (v);
+      if (valid)
+        *values[i] = v;
+      GtkStyleContext *style = gtk_widget_get_style_context (entries[i]);
+      if (valid)
+        gtk_style_context_remove_class (style, GTK_STYLE_CLASS_ERROR);
+      else
+        gtk_style_context_add_class (style, GTK_STYLE_CLASS_ERROR);
+    }
+  zelm_wave_canvas_set_selected_value (ZELM_WAVE_CANVAS (self->canvas), x, y);
+  for (GtkWidget *e : entries)
+    if (!gtk_style_context_has_class (gtk_widget_get_style_context (e), GTK_STYLE_CLASS_ERROR))
+      {
+        /* Show what the curve took (x stays between the neighbours). */
+        double nx, ny;
+        if (zelm_wave_canvas_get_selected_value (ZELM_WAVE_CANVAS (self->canvas), &nx, &ny))
+          {
+            char text[G_ASCII_DTOSTR_BUF_SIZE];
+            g_snprintf (text, sizeof text, "%.6g", e == self->x_entry ? nx : ny);
+            gtk_entry_set_text (GTK_ENTRY (e), text);
+          }
+      }
+}
+
+static gboolean
+on_entry_focus_out (GtkWidget *, GdkEvent *, ZelmWaveEditor *self)
+{
+  show_selected_value (self);
+  return FALSE;
 }
 
 /* One canvas changed the wave's data: the others rebuild their pictures. */
@@ -116,6 +193,7 @@ on_canvas_wave (GObject *canvas, GParamSpec *, ZelmWaveEditor *self)
   zelm_morph_canvas_set_wave (ZELM_MORPH_CANVAS (self->morph), wave);
   /* An edit may have given the wave its first morph curve. */
   update_morph_visibility (self);
+  show_selected_value (self);
 }
 
 static void
@@ -125,6 +203,7 @@ on_selected_point (GObject *canvas, GParamSpec *, ZelmWaveEditor *self)
   g_object_get (canvas, "selected-point", &point, nullptr);
   for (GtkWidget *w : { self->hmorph, self->vmorph, self->morph })
     g_object_set (w, "curve-point", point, nullptr);
+  show_selected_value (self);
 }
 
 static void
@@ -213,12 +292,71 @@ on_rate_changed (GtkRange *range, ZelmWaveEditor *self)
 
 /* ---- building ---------------------------------------------------------- */
 
+static void
+set_accessible_name (GtkWidget *w, const char *name)
+{
+  atk_object_set_name (gtk_widget_get_accessible (w), name);
+}
+
 static GtkToolItem *
-add_tool_item (GtkWidget *toolbar, GtkToolItem *item, const char *tooltip)
+add_tool_item (GtkWidget *toolbar, GtkToolItem *item, const char *tooltip,
+               const char *name = nullptr)
 {
   gtk_tool_item_set_tooltip_text (item, tooltip);
   gtk_toolbar_insert (GTK_TOOLBAR (toolbar), item, -1);
+  set_accessible_name (GTK_WIDGET (item), name ? name : tooltip);
+  /* Assistive tools see the button inside a tool button. */
+  if (GTK_IS_BIN (item))
+    if (GtkWidget *child = gtk_bin_get_child (GTK_BIN (item)))
+      set_accessible_name (child, name ? name : tooltip);
   return item;
+}
+
+static GtkToolItem *
+add_icon_button (GtkWidget *toolbar, const char *icon, const char *tooltip, const char *name,
+                 GCallback callback, gpointer data)
+{
+  GtkToolItem *item = gtk_tool_button_new (nullptr, name);
+  gtk_tool_button_set_icon_name (GTK_TOOL_BUTTON (item), icon);
+  g_signal_connect_swapped (item, "clicked", callback, data);
+  return add_tool_item (toolbar, item, tooltip, name);
+}
+
+static void
+zoom_in (ZelmWaveEditor *self)
+{
+  zelm_wave_canvas_zoom (ZELM_WAVE_CANVAS (self->canvas), ZOOM_FACTOR);
+}
+
+static void
+zoom_out (ZelmWaveEditor *self)
+{
+  zelm_wave_canvas_zoom (ZELM_WAVE_CANVAS (self->canvas), 1.0 / ZOOM_FACTOR);
+}
+
+static void
+zoom_fit (ZelmWaveEditor *self)
+{
+  zelm_wave_canvas_fit (ZELM_WAVE_CANVAS (self->canvas));
+}
+
+static GtkWidget *
+add_value_entry (ZelmWaveEditor *self, GtkWidget *toolbar, const char *label, const char *name)
+{
+  GtkWidget *box = gtk_box_new (GTK_ORIENTATION_HORIZONTAL, 4);
+  GtkWidget *caption = gtk_label_new_with_mnemonic (label);
+  GtkWidget *entry = gtk_entry_new ();
+  gtk_entry_set_width_chars (GTK_ENTRY (entry), ENTRY_CHARS);
+  gtk_label_set_mnemonic_widget (GTK_LABEL (caption), entry);
+  gtk_box_pack_start (GTK_BOX (box), caption, FALSE, FALSE, 0);
+  gtk_box_pack_start (GTK_BOX (box), entry, FALSE, FALSE, 0);
+  g_signal_connect (entry, "activate", G_CALLBACK (on_entry_activate), self);
+  g_signal_connect (entry, "focus-out-event", G_CALLBACK (on_entry_focus_out), self);
+  GtkToolItem *item = add_tool_item (toolbar, gtk_tool_item_new (), name);
+  gtk_container_add (GTK_CONTAINER (item), box);
+  set_accessible_name (entry, name);
+  gtk_widget_set_sensitive (entry, FALSE);
+  return entry;
 }
 
 static GtkWidget *
@@ -228,22 +366,25 @@ build_toolbar (ZelmWaveEditor *self)
   gtk_toolbar_set_style (GTK_TOOLBAR (toolbar), GTK_TOOLBAR_ICONS);
 
   GtkToolItem *polarity = add_tool_item (toolbar, gtk_menu_tool_button_new (nullptr, nullptr),
-                                         "Curve display amplitude polarity");
+                                         "Curve display amplitude polarity",
+                                         "Amplitude polarity");
   zelm_ctrl_connect (GTK_WIDGET (polarity), self->canvas, "polarity");
 
   GtkToolItem *mode = add_tool_item (toolbar, gtk_menu_tool_button_new (nullptr, nullptr),
-                                     "Morph editor interface mode");
+                                     "Morph editor interface mode", "Morph canvases");
   zelm_ctrl_connect (GTK_WIDGET (mode), self, "morph-mode");
   self->polarity_button = GTK_WIDGET (polarity);
   self->mode_button = GTK_WIDGET (mode);
 
   GtkToolItem *play =
-    add_tool_item (toolbar, gtk_toggle_tool_button_new (), "Morph animation playback");
+    add_tool_item (toolbar, gtk_toggle_tool_button_new (), "Morph animation playback",
+                   "Play morph");
   gtk_tool_button_set_icon_name (GTK_TOOL_BUTTON (play), "media-playback-start");
   g_signal_connect (play, "toggled", G_CALLBACK (on_playback_toggled), self);
 
   GtkToolItem *ping_pong =
-    add_tool_item (toolbar, gtk_toggle_tool_button_new (), "Morph animation ping-pong");
+    add_tool_item (toolbar, gtk_toggle_tool_button_new (), "Morph animation ping-pong",
+                   "Ping-pong");
   gtk_tool_button_set_icon_name (GTK_TOOL_BUTTON (ping_pong), "zelm-ping-pong");
   gtk_toggle_tool_button_set_active (GTK_TOGGLE_TOOL_BUTTON (ping_pong), TRUE);
   self->ping_pong = GTK_WIDGET (ping_pong);
@@ -257,6 +398,25 @@ build_toolbar (ZelmWaveEditor *self)
   g_signal_connect (scale, "value-changed", G_CALLBACK (on_rate_changed), self);
   GtkToolItem *rate = add_tool_item (toolbar, gtk_tool_item_new (), "Morph animation speed");
   gtk_container_add (GTK_CONTAINER (rate), scale);
+  set_accessible_name (scale, "Morph animation speed");
+
+  gtk_toolbar_insert (GTK_TOOLBAR (toolbar), gtk_separator_tool_item_new (), -1);
+  add_icon_button (toolbar, "zoom-in", "Zoom in (Ctrl+wheel, Ctrl++)", "Zoom in",
+                   G_CALLBACK (zoom_in), self);
+  add_icon_button (toolbar, "zoom-out", "Zoom out (Ctrl+wheel, Ctrl+-)", "Zoom out",
+                   G_CALLBACK (zoom_out), self);
+  add_icon_button (toolbar, "zoom-fit-best", "Show the whole curve (Ctrl+0)", "Fit",
+                   G_CALLBACK (zoom_fit), self);
+  GtkToolItem *snap = add_tool_item (toolbar, gtk_toggle_tool_button_new (),
+                                     "Snap dragged points to the grid (hold Alt to drag freely)",
+                                     "Snap to grid");
+  gtk_tool_button_set_icon_name (GTK_TOOL_BUTTON (snap), "view-grid-symbolic");
+  g_object_bind_property (self->canvas, "snap", snap, "active",
+                          GBindingFlags (G_BINDING_BIDIRECTIONAL | G_BINDING_SYNC_CREATE));
+
+  gtk_toolbar_insert (GTK_TOOLBAR (toolbar), gtk_separator_tool_item_new (), -1);
+  self->x_entry = add_value_entry (self, toolbar, "_x", "Selected point x");
+  self->y_entry = add_value_entry (self, toolbar, "_y", "Selected point y");
 
   gtk_widget_set_hexpand (toolbar, TRUE);
   gtk_widget_show_all (toolbar);
@@ -281,24 +441,43 @@ zelm_wave_editor_init (ZelmWaveEditor *self)
   gtk_grid_set_row_spacing (grid, GRID_SPACING);
   gtk_grid_set_column_spacing (grid, GRID_SPACING);
 
+  /* The curve takes the page; the morph canvases keep a strip beside and
+   * below it. */
   self->canvas = expanding (zelm_wave_canvas_new ());
-  self->hmorph = expanding (GTK_WIDGET (g_object_new (ZELM_TYPE_WAVE_CANVAS, "mode",
-                                                      ZELM_WAVE_CANVAS_MODE_HMORPH, "y-zoom", 1.0,
-                                                      "y-ofs", 0.0, nullptr)));
-  self->vmorph = expanding (
-    GTK_WIDGET (g_object_new (ZELM_TYPE_WAVE_CANVAS, "mode", ZELM_WAVE_CANVAS_MODE_VMORPH,
-                              nullptr)));
-  self->morph = expanding (zelm_morph_canvas_new ());
+  self->hmorph = GTK_WIDGET (g_object_new (ZELM_TYPE_WAVE_CANVAS, "mode",
+                                           ZELM_WAVE_CANVAS_MODE_HMORPH, "y-zoom", 1.0, "y-ofs",
+                                           0.0, nullptr));
+  gtk_widget_set_hexpand (self->hmorph, TRUE);
+  gtk_widget_set_size_request (self->hmorph, -1, MORPH_BELOW);
+  self->vmorph = GTK_WIDGET (
+    g_object_new (ZELM_TYPE_WAVE_CANVAS, "mode", ZELM_WAVE_CANVAS_MODE_VMORPH, nullptr));
+  gtk_widget_set_vexpand (self->vmorph, TRUE);
+  gtk_widget_set_size_request (self->vmorph, MORPH_SIDE, -1);
+  self->morph = zelm_morph_canvas_new ();
+  gtk_widget_set_size_request (self->morph, MORPH_SIDE, MORPH_BELOW);
+  set_accessible_name (self->canvas, "Wave curve");
+  set_accessible_name (self->hmorph, "Horizontal morph curves");
+  set_accessible_name (self->vmorph, "Vertical morph curves");
+  set_accessible_name (self->morph, "Morph position");
+
+  self->placeholder = expanding (gtk_label_new ("Select a wave in the tree to edit its curve.\n"
+                                                "Instruments, filters and other nodes have no "
+                                                "curve of their own: their waves are among "
+                                                "their children."));
+  gtk_label_set_line_wrap (GTK_LABEL (self->placeholder), TRUE);
+  gtk_label_set_max_width_chars (GTK_LABEL (self->placeholder), 48);
+  gtk_label_set_justify (GTK_LABEL (self->placeholder), GTK_JUSTIFY_CENTER);
+  gtk_widget_set_sensitive (self->placeholder, FALSE);
 
   gtk_grid_attach (grid, build_toolbar (self), 0, 0, 2, 1);
   gtk_grid_attach (grid, self->canvas, 0, 1, 1, 1);
   gtk_grid_attach (grid, self->vmorph, 1, 1, 1, 1);
   gtk_grid_attach (grid, self->hmorph, 0, 2, 1, 1);
   gtk_grid_attach (grid, self->morph, 1, 2, 1, 1);
-  gtk_widget_show (self->canvas);
-  /* Their visibility is the morph mode's: a show_all around the editor
-   * must not override it. */
-  for (GtkWidget *w : { self->hmorph, self->vmorph, self->morph })
+  gtk_grid_attach (grid, self->placeholder, 0, 3, 2, 1);
+  /* Their visibility follows the wave and the morph mode: a show_all
+   * around the editor must not override it. */
+  for (GtkWidget *w : { self->canvas, self->placeholder, self->hmorph, self->vmorph, self->morph })
     gtk_widget_set_no_show_all (w, TRUE);
   update_morph_visibility (self);
 

@@ -180,7 +180,7 @@ TEST_F (WaveEditor, MorphCanvasScrubs)
 
 /* Without events: the main canvas's selection and polarity reach the morph
  * canvases, a new wave clears the selection, the morph mode shows the morph
- * widgets for no wave or a morphing wave (Auto) or as told. */
+ * widgets for a morphing wave (Auto) or as told. */
 TEST_F (WaveEditor, EditorKeepsItsCanvasesInStep)
 {
   show (test_wave (true));
@@ -201,7 +201,7 @@ TEST_F (WaveEditor, EditorKeepsItsCanvasesInStep)
     int wave, mode;
     bool shown;
   } cases[] = {
-    { NONE, AUTO, true },   { PLAIN, AUTO, false }, { MORPHING, AUTO, true },
+    { NONE, AUTO, false },  { PLAIN, AUTO, false }, { MORPHING, AUTO, true },
     { PLAIN, SHOW, true },  { MORPHING, HIDE, false },
   };
   for (auto c : cases)
