@@ -62,6 +62,18 @@ name_of (VornNode *node)
   return name ? name : "";
 }
 
+VornFile *
+load_bank ()
+{
+  g_autoptr (GBytes) bytes = g_resources_lookup_data ("/org/zelmora/Zelmora/bank.vvi",
+                                                      G_RESOURCE_LOOKUP_FLAGS_NONE, nullptr);
+  if (!bytes)
+    return nullptr;
+  gsize size = 0;
+  const char *data = static_cast<const char *> (g_bytes_get_data (bytes, &size));
+  return vorn_file_load_from_data (data, guint32 (size), nullptr);
+}
+
 GPtrArray *
 named_nodes (VornNode *root, const char *names)
 {

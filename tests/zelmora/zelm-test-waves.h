@@ -25,6 +25,10 @@ std::vector<double> wave_numbers (VornWave *wave);
  * first, @root itself included), or NULL. */
 VornNode *find_node (VornNode *root, const char *name);
 
+/* Returns: (transfer full): the instrument bank compiled into the program
+ * (bank.vvi), or NULL when it cannot be read. */
+VornFile *load_bank ();
+
 /* The name of @node ("" when it has none). */
 std::string name_of (VornNode *node);
 
