@@ -403,7 +403,10 @@ RoleSearch
 readers_of (int attrib, GObject *context)
 {
   RoleSearch s { context, attrib, {}, nullptr };
-  if (context && VORN_IS_NODE (context))
+  /* Only the general-purpose attributes take their meaning from a reader;
+   * the others say what they are by name. */
+  const bool general = attrib >= VORN_ATTRIB_TYPE_EFFECT1 && attrib <= VORN_ATTRIB_TYPE_EFFECT4;
+  if (general && context && VORN_IS_NODE (context))
     vorn_node_pre_traverse (scope_of (VORN_NODE (context)), find_readers, &s);
   return s;
 }
@@ -428,6 +431,7 @@ output_unit (GObject *object, int dest)
       return ZELM_VALUE_UNIT_NONE;
     default:
       {
+        /* The effects mean what their reader makes of them. */
         RoleSearch s = readers_of (dest, object);
         return s.first ? s.first->unit : ZELM_VALUE_UNIT_NONE;
       }

@@ -78,9 +78,10 @@ ZelmValueUnit zelm_value_unit_for (GObject *object, const char *property);
  * @attrib: a #VornAttribType value
  * @context: (nullable): the node whose attribute choice is shown, a #VornNode
  *
- * Returns: (transfer full): the attribute's name followed by what reads it
- *   within @context's instrument, other than @context itself: "Effect 1 →
- *   Filter cutoff"; the plain name when nothing reads it.
+ * Returns: (transfer full): the attribute's name, and for the
+ *   general-purpose effects what reads them within @context's instrument,
+ *   other than @context itself: "Effect 1 → Filter cutoff"; the plain name
+ *   when nothing reads it.
  */
 char *zelm_value_text_attrib_label (int attrib, GObject *context);
 

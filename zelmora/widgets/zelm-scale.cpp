@@ -134,7 +134,9 @@ struct _ZelmScale {
   PangoLayout *text;       /* the printed value, kept across draws */
   Layout lay;
   ZelmValueUnit unit;
-  double press_value;      /* value before the latest press, for a double-click */
+  double press_value;      /* value before the latest press */
+  double pair_value;       /* ...and before the one ahead of it: a double-click's
+                            * second press comes as a press of its own too */
   GtkWidget *popover;      /* the typing entry's, made on first use */
   GtkWidget *entry;
   GtkWidget *error;        /* why the typed text was refused */
@@ -402,8 +404,8 @@ zelm_scale_button_press_event (GtkWidget *widget, GdkEventButton *event)
       /* The first click of the pair may have moved the value: a
        * double-click only opens the entry. */
       end_drag (scale);
-      if (!zelm_scale_same_value (scale->press_value, scale->value))
-        store_value (scale, scale->press_value, TRUE);
+      if (!zelm_scale_same_value (scale->pair_value, scale->value))
+        store_value (scale, scale->pair_value, TRUE);
       open_entry (scale, nullptr);
       return TRUE;
     }
@@ -411,6 +413,7 @@ zelm_scale_button_press_event (GtkWidget *widget, GdkEventButton *event)
     return TRUE;
   gtk_widget_grab_focus (widget);
   const Layout &l = update_layout (scale);
+  scale->pair_value = scale->press_value;
   scale->press_value = scale->value;
 
   int row = zelm_scale_row_at (&l, event->y);

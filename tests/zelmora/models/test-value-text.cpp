@@ -150,7 +150,7 @@ TEST (ValueUnits, FollowTheNodeAndWhatItFeeds)
   EXPECT_EQ (zelm_value_unit_for (G_OBJECT (cutoff), "init-value"), NONE);
   g_object_set (lp, "freq-attrib", VORN_ATTRIB_TYPE_EFFECT1, nullptr);
 
-  /* Attribute choices name their readers other than the node asking. */
+  /* Effect choices name their readers other than the node asking. */
   static const struct {
     int attrib;
     GObject *context;
@@ -159,7 +159,7 @@ TEST (ValueUnits, FollowTheNodeAndWhatItFeeds)
     { VORN_ATTRIB_TYPE_EFFECT1, G_OBJECT (cutoff), "Effect 1 → Filter cutoff" },
     { VORN_ATTRIB_TYPE_EFFECT2, G_OBJECT (cutoff), "Effect 2 → Filter Q" },
     { VORN_ATTRIB_TYPE_EFFECT1, G_OBJECT (lp), "Effect 1" },
-    { VORN_ATTRIB_TYPE_SIGNAL, G_OBJECT (osc), "Signal → Filter input" },
+    { VORN_ATTRIB_TYPE_SIGNAL, G_OBJECT (osc), "Signal" }, /* named by its type */
     { VORN_ATTRIB_TYPE_EFFECT4, G_OBJECT (cutoff), "Effect 4" },
     { VORN_ATTRIB_TYPE_EFFECT1, nullptr, "Effect 1" },
     { 99, nullptr, "" },
