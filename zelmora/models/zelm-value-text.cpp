@@ -100,7 +100,8 @@ zelm_value_text_format (double value, ZelmValueUnit unit, gboolean integer, int 
     case ZELM_VALUE_UNIT_GAIN:
       /* Only a positive gain has a level; zero and inverted gains stay
        * factors. */
-      s = value > 0 ? db_text (20 * std::log10 (value), digits) : number_text (value, digits, FALSE);
+      s = value > 0 ? db_text (20 * std::log10 (value), digits)
+                    : number_text (value, digits, FALSE);
       break;
     case ZELM_VALUE_UNIT_SEMITONES:
       s = number_text (value, digits, integer) + " st";

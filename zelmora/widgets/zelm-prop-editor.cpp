@@ -209,7 +209,8 @@ new_widget (ZelmPropEditor *self, GParamSpec *pspec, RowKind *kind, gulong *hand
   const GType type = G_TYPE_FUNDAMENTAL (pspec->value_type);
   const bool number = type == G_TYPE_INT || type == G_TYPE_UINT || type == G_TYPE_FLOAT
                       || type == G_TYPE_DOUBLE;
-  const bool writable = (pspec->flags & G_PARAM_WRITABLE) && !(pspec->flags & G_PARAM_CONSTRUCT_ONLY);
+  const bool writable =
+    (pspec->flags & G_PARAM_WRITABLE) && !(pspec->flags & G_PARAM_CONSTRUCT_ONLY);
   GtkWidget *w = nullptr;
   if (number && (!writable || is_shown_only (pspec)))
     {

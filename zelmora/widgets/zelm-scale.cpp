@@ -376,7 +376,8 @@ open_entry (ZelmScale *scale, const char *text)
   gtk_popover_set_pointing_to (GTK_POPOVER (scale->popover), &at);
 
   /* Ten digits: Enter on the text as shown keeps the value. */
-  g_autofree char *full = zelm_value_text_format (scale->value, scale->unit, scale->digits == 0, 10);
+  g_autofree char *full =
+    zelm_value_text_format (scale->value, scale->unit, scale->digits == 0, 10);
   AtkObject *acc = gtk_widget_get_accessible (GTK_WIDGET (scale));
   const char *name = acc ? atk_object_get_name (acc) : nullptr;
   atk_object_set_name (gtk_widget_get_accessible (scale->entry), name && *name ? name : "Value");

