@@ -321,15 +321,7 @@ entry_changed (GtkEditable *, ZelmScale *scale)
   show_error (scale, nullptr);
 }
 
-static gboolean
-entry_key_press (GtkWidget *, GdkEventKey *event, ZelmScale *scale)
-{
-  if (event->keyval != GDK_KEY_Escape)
-    return FALSE;
-  gtk_popover_popdown (GTK_POPOVER (scale->popover));
-  return TRUE;
-}
-
+/* Escape closes the popover by itself: closing without Enter takes nothing. */
 static void
 popover_closed (GtkPopover *, ZelmScale *scale)
 {
@@ -357,7 +349,6 @@ make_entry (ZelmScale *scale)
   gtk_container_add (GTK_CONTAINER (scale->popover), box);
   g_signal_connect (scale->entry, "activate", G_CALLBACK (entry_activated), scale);
   g_signal_connect (scale->entry, "changed", G_CALLBACK (entry_changed), scale);
-  g_signal_connect (scale->entry, "key-press-event", G_CALLBACK (entry_key_press), scale);
   g_signal_connect (scale->popover, "closed", G_CALLBACK (popover_closed), scale);
 }
 
