@@ -1,6 +1,5 @@
 /* test-scale-typing.cpp: typing a scale's value through real key events,
  * and a click on its bar */
-#include "vorn-test-log.h"
 #include "zelm-gui-test.h"
 #include "zelm-scale.h"
 #include "zelm-value-text.h"
@@ -8,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <vector>
 
