@@ -86,21 +86,21 @@ zelm_scale_coeff_value (double start, double px, double track_w, gboolean round)
 {
   if (!(track_w > 0))
     return start;
+  /* A negative value's bar runs the same way: its magnitude grows to the
+   * right. */
+  if (start < 0)
+    return -zelm_scale_coeff_value (-start, px, track_w, round);
   const double p = std::trunc (px);
   double r = std::fmod (p, track_w);
-  if (start >= 0 && px < 0)
+  if (px < 0)
     r += track_w;
-  else if (start < 0 && px >= 0)
-    r -= track_w;
   double c = 10 * r / track_w;
   if (c > 0 && c < 1)
     c = 1;
-  else if (c < 0 && c > -1)
-    c = -1;
 
   const int n = int (std::floor (px / track_w));
   int e = (start == 0.0 || !std::isfinite (start)) ? 0 : exponent_of (start);
-  e += start >= 0 ? n : -n;
+  e += n;
   return rounded (mul_pow10 (c, e), round);
 }
 

@@ -30,8 +30,9 @@ double zelm_scale_fine_value (double start, double dx, double track_w, double se
                               gboolean round);
 
 /* A coefficient-bar drag from @start to @px pixels right of the track's start:
- * the position sets the leading digits; each track width beyond either end
- * moves a decade.  Returns @start for a track of no width. */
+ * the position sets the leading digits (of the magnitude, keeping the sign);
+ * each track width beyond either end moves a decade.  Returns @start for a
+ * track of no width. */
 double zelm_scale_coeff_value (double start, double px, double track_w, gboolean round);
 
 /* @value's coefficient at exponent @exp (clamped to -18..18).  A @press on the

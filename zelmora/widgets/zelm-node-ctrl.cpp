@@ -2,6 +2,7 @@
 #include "zelm-node-ctrl.h"
 
 #include "zelm-scale.h"
+#include "zelm-value-text.h"
 
 #include <new>
 #include <vector>
@@ -64,19 +65,20 @@ struct Collect {
 static gboolean
 collect_control (VornNode *node, gpointer data)
 {
+  /* Every return goes on with the walk: FALSE would end it. */
   auto *c = static_cast<Collect *> (data);
   if (!VORN_IS_WAVE (node))
-    return FALSE;
+    return TRUE;
   guint y_attrib = 0;
   g_object_get (node, "y-attrib", &y_attrib, nullptr);
   if (y_attrib != VORN_ATTRIB_TYPE_CONTROL)
-    return FALSE;
+    return TRUE;
 
   const int id = VORN_IS_INST (c->root)
       ? vorn_synth_inst_get_control_id (VORN_INST (c->root), VORN_WAVE (node))
       : vorn_queue_node_get_control_id (c->root, VORN_WAVE (node));
   if (id < 0)
-    return FALSE;
+    return TRUE;
 
   g_autofree char *name = nullptr;
   double init = 0;
@@ -87,14 +89,18 @@ collect_control (VornNode *node, gpointer data)
   gtk_widget_set_margin_top (label, 2);
   gtk_widget_set_margin_start (label, 2);
   GtkWidget *slider = zelm_scale_new (-G_MAXDOUBLE, G_MAXDOUBLE, 6);
+  g_object_set (slider, "unit", int (zelm_value_unit_for (G_OBJECT (node), "init-value")), nullptr);
   zelm_scale_set_value (ZELM_SCALE (slider), init);
+  /* Named after its label, as the property editor's sliders are. */
+  gtk_label_set_mnemonic_widget (GTK_LABEL (label), slider);
+  atk_object_set_name (gtk_widget_get_accessible (slider), name && *name ? name : "Control");
   g_signal_connect (slider, "value-changed", G_CALLBACK (slider_changed), self);
   gtk_box_pack_start (GTK_BOX (self), label, FALSE, FALSE, 0);
   gtk_box_pack_start (GTK_BOX (self), slider, FALSE, FALSE, 0);
   gtk_widget_show (label);
   gtk_widget_show (slider);
   self->controls->push_back ({ VORN_WAVE (g_object_ref (node)), slider, label, id });
-  return FALSE;
+  return TRUE;
 }
 
 void

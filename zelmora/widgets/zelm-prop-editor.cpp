@@ -3,13 +3,19 @@
 
 #include "vornadel.h"
 #include "zelm-scale.h"
+#include "zelm-value-text.h"
 
+#include <cstring>
 #include <new>
 #include <vector>
 
 namespace {
 
-enum class RowKind { CHECK, SCALE, COMBO, ENTRY };
+/* LABEL shows a number that is not the user's to edit. */
+enum class RowKind { CHECK, SCALE, COMBO, ENTRY, LABEL };
+
+/* Numbers the program keeps, shown but never edited. */
+const char *const shown_only[] = { "next-id" };
 
 struct Row {
   GParamSpec *pspec;
@@ -39,7 +45,8 @@ fill_widget (ZelmPropEditor *self, Row &row)
   g_value_init (&value, row.pspec->value_type);
   g_object_get_property (self->object, row.pspec->name, &value);
 
-  g_signal_handler_block (row.widget, row.widget_handler);
+  if (row.widget_handler)
+    g_signal_handler_block (row.widget, row.widget_handler);
   switch (row.kind)
     {
     case RowKind::CHECK:
@@ -62,8 +69,20 @@ fill_widget (ZelmPropEditor *self, Row &row)
         gtk_entry_set_text (GTK_ENTRY (row.widget), text ? text : "");
       }
       break;
+    case RowKind::LABEL:
+      {
+        g_autofree char *text = zelm_value_text_format (
+          vorn_util_value_get_double (&value, nullptr),
+          zelm_value_unit_for (self->object, row.pspec->name),
+          G_TYPE_FUNDAMENTAL (row.pspec->value_type) != G_TYPE_DOUBLE
+            && G_TYPE_FUNDAMENTAL (row.pspec->value_type) != G_TYPE_FLOAT,
+          6);
+        gtk_label_set_text (GTK_LABEL (row.widget), text);
+      }
+      break;
     }
-  g_signal_handler_unblock (row.widget, row.widget_handler);
+  if (row.widget_handler)
+    g_signal_handler_unblock (row.widget, row.widget_handler);
 }
 
 static Row *
@@ -75,11 +94,23 @@ find_row (ZelmPropEditor *self, GParamSpec *pspec)
   return nullptr;
 }
 
+/* Units follow the object's other properties (a wave's destination sets
+ * what its scale factor means). */
+static void
+update_units (ZelmPropEditor *self)
+{
+  for (Row &row : *self->rows)
+    if (row.kind == RowKind::SCALE)
+      g_object_set (row.widget, "unit", int (zelm_value_unit_for (self->object, row.pspec->name)),
+                    nullptr);
+}
+
 static void
 object_notify (GObject *, GParamSpec *pspec, ZelmPropEditor *self)
 {
   if (Row *row = find_row (self, pspec))
     fill_widget (self, *row);
+  update_units (self);
 }
 
 /* ---- widget to object -------------------------------------------------- */
@@ -150,36 +181,73 @@ entry_changed (GtkEntry *entry, ZelmPropEditor *self)
 
 /* ---- building the form ------------------------------------------------- */
 
+/* A combo box whose long entries shorten rather than widen the form. */
+static GtkWidget *
+new_combo (void)
+{
+  GtkWidget *w = gtk_combo_box_text_new ();
+  g_autoptr (GList) cells = gtk_cell_layout_get_cells (GTK_CELL_LAYOUT (w));
+  for (GList *l = cells; l; l = l->next)
+    if (GTK_IS_CELL_RENDERER_TEXT (l->data))
+      g_object_set (l->data, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
+  return w;
+}
+
+static bool
+is_shown_only (GParamSpec *pspec)
+{
+  for (const char *name : shown_only)
+    if (strcmp (pspec->name, name) == 0)
+      return true;
+  return false;
+}
+
 /* The editing widget for @pspec, or NULL for a kind without one. */
 static GtkWidget *
 new_widget (ZelmPropEditor *self, GParamSpec *pspec, RowKind *kind, gulong *handler)
 {
   const GType type = G_TYPE_FUNDAMENTAL (pspec->value_type);
+  const bool number = type == G_TYPE_INT || type == G_TYPE_UINT || type == G_TYPE_FLOAT
+                      || type == G_TYPE_DOUBLE;
+  const bool writable =
+    (pspec->flags & G_PARAM_WRITABLE) && !(pspec->flags & G_PARAM_CONSTRUCT_ONLY);
   GtkWidget *w = nullptr;
-  if (type == G_TYPE_BOOLEAN)
+  if (number && (!writable || is_shown_only (pspec)))
+    {
+      w = gtk_label_new (nullptr);
+      gtk_label_set_xalign (GTK_LABEL (w), 0.0f);
+      gtk_label_set_selectable (GTK_LABEL (w), TRUE);
+      *kind = RowKind::LABEL;
+      *handler = 0;
+    }
+  else if (type == G_TYPE_BOOLEAN)
     {
       w = gtk_check_button_new ();
       *kind = RowKind::CHECK;
       *handler = g_signal_connect (w, "toggled", G_CALLBACK (check_toggled), self);
     }
-  else if (type == G_TYPE_INT || type == G_TYPE_UINT || type == G_TYPE_FLOAT
-           || type == G_TYPE_DOUBLE)
+  else if (number)
     {
       double min = 0, max = 0;
       gboolean is_float = FALSE;
       vorn_util_pspec_double (pspec, &min, &max, nullptr, &is_float);
       w = zelm_scale_new (min, max, is_float ? 9 : 0);
+      g_object_set (w, "unit", int (zelm_value_unit_for (self->object, pspec->name)), nullptr);
       *kind = RowKind::SCALE;
       *handler = g_signal_connect (w, "value-changed", G_CALLBACK (scale_changed), self);
     }
   else if (type == G_TYPE_ENUM)
     {
-      w = gtk_combo_box_text_new ();
+      w = new_combo ();
       GEnumClass *klass = G_PARAM_SPEC_ENUM (pspec)->enum_class;
+      /* Attribute choices name what reads them. */
+      const bool attrib = pspec->value_type == VORN_TYPE_ATTRIB_TYPE;
       for (guint i = 0; i < klass->n_values; i++)
         {
           const char *nick = klass->values[i].value_nick;
-          g_autofree char *text = g_strdup (nick);
+          g_autofree char *text = attrib ? zelm_value_text_attrib_label (klass->values[i].value,
+                                                                         self->object)
+                                         : g_strdup (nick);
           if (text[0])
             text[0] = g_ascii_toupper (text[0]);
           gtk_combo_box_text_append (GTK_COMBO_BOX_TEXT (w), nick, text);
@@ -234,12 +302,17 @@ zelm_prop_editor_set_object (ZelmPropEditor *self, gpointer object)
       if (!w)
         continue;
       const bool writable = (pspec->flags & G_PARAM_WRITABLE) && !(pspec->flags & G_PARAM_CONSTRUCT_ONLY);
-      gtk_widget_set_sensitive (w, writable);
+      gtk_widget_set_sensitive (w, writable || kind == RowKind::LABEL);
       gtk_widget_set_hexpand (w, TRUE);
 
-      GtkWidget *label = gtk_label_new (g_param_spec_get_nick (pspec));
+      const char *nick = g_param_spec_get_nick (pspec);
+      GtkWidget *label = gtk_label_new (nick);
       gtk_label_set_xalign (GTK_LABEL (label), 0.0f);
       gtk_widget_set_tooltip_text (label, g_param_spec_get_blurb (pspec));
+      /* Named after the label, never after a combo box's current value. */
+      gtk_label_set_mnemonic_widget (GTK_LABEL (label), w);
+      atk_object_set_name (gtk_widget_get_accessible (w), nick);
+      atk_object_set_description (gtk_widget_get_accessible (w), g_param_spec_get_blurb (pspec));
       gtk_grid_attach (GTK_GRID (self), label, 0, top, 1, 1);
       gtk_grid_attach (GTK_GRID (self), w, 1, top, 1, 1);
       top++;

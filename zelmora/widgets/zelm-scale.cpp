@@ -3,10 +3,12 @@
  * The value is shown as coefficient × 10^exponent and edited in three rows:
  * a fine slider that nudges it relative to its own decade, a bar that sets
  * the coefficient, and a strip of boxes that sets the exponent.  Buttons at
- * the ends of the rows flip the sign and step the exponent. */
+ * the ends of the rows flip the sign and step the exponent.  A double-click,
+ * Enter or a digit opens an entry for typing the value in its unit. */
 #include "zelm-scale.h"
 
 #include "zelm-util.h"
+#include "zelm-value-text.h"
 #include "zelm-widget-geometry.h"
 
 #include <algorithm>
@@ -22,6 +24,7 @@ enum {
   PROP_MARGIN,
   PROP_TEXT_SIZE,
   PROP_SLIDER_PORTION,
+  PROP_UNIT,
   PROP_BG_COLOR,
   PROP_FG_COLOR,
   PROP_CENTER_COLOR,
@@ -130,6 +133,13 @@ struct _ZelmScale {
   double stripe_offset;
   PangoLayout *text;       /* the printed value, kept across draws */
   Layout lay;
+  ZelmValueUnit unit;
+  double press_value;      /* value before the latest press */
+  double pair_value;       /* ...and before the one ahead of it: a double-click's
+                            * second press comes as a press of its own too */
+  GtkWidget *popover;      /* the typing entry's, made on first use */
+  GtkWidget *entry;
+  GtkWidget *error;        /* why the typed text was refused */
 };
 
 G_DEFINE_FINAL_TYPE (ZelmScale, zelm_scale, GTK_TYPE_DRAWING_AREA)
@@ -167,9 +177,8 @@ text_layout (ZelmScale *scale)
       pango_layout_set_font_description (scale->text, font);
       pango_font_description_free (font);
     }
-  char buf[G_ASCII_DTOSTR_BUF_SIZE + 400];
-  g_snprintf (buf, sizeof buf, "%.*f", scale->digits, scale->value);
-  pango_layout_set_text (scale->text, buf, -1);
+  g_autofree char *text = zelm_value_text_format (scale->value, scale->unit, scale->digits == 0, 4);
+  pango_layout_set_text (scale->text, text, -1);
   return scale->text;
 }
 
@@ -277,6 +286,102 @@ end_drag (ZelmScale *scale)
   scale->drag_mode = DRAG_NONE;
 }
 
+/* ---- typing the value -------------------------------------------------- */
+
+static void
+show_error (ZelmScale *scale, const char *why)
+{
+  GtkEntry *entry = GTK_ENTRY (scale->entry);
+  gtk_entry_set_icon_from_icon_name (entry, GTK_ENTRY_ICON_SECONDARY,
+                                     why ? "dialog-error-symbolic" : nullptr);
+  gtk_entry_set_icon_tooltip_text (entry, GTK_ENTRY_ICON_SECONDARY, why);
+  gtk_label_set_text (GTK_LABEL (scale->error), why ? why : "");
+  gtk_widget_set_visible (scale->error, why != nullptr);
+}
+
+static void
+entry_activated (GtkEntry *entry, ZelmScale *scale)
+{
+  double v = 0;
+  g_autofree char *why = nullptr;
+  if (!zelm_value_text_parse (gtk_entry_get_text (entry), scale->unit, scale->digits == 0,
+                              scale->min_val, scale->max_val, &v, &why))
+    {
+      /* Refused text stays for correcting; the value is untouched. */
+      show_error (scale, why);
+      return;
+    }
+  gtk_popover_popdown (GTK_POPOVER (scale->popover));
+  store_value (scale, v, TRUE);
+}
+
+static void
+entry_changed (GtkEditable *, ZelmScale *scale)
+{
+  show_error (scale, nullptr);
+}
+
+/* Escape closes the popover by itself: closing without Enter takes nothing. */
+static void
+popover_closed (GtkPopover *, ZelmScale *scale)
+{
+  gtk_widget_grab_focus (GTK_WIDGET (scale));
+}
+
+static void
+make_entry (ZelmScale *scale)
+{
+  scale->popover = gtk_popover_new (GTK_WIDGET (scale));
+  gtk_popover_set_position (GTK_POPOVER (scale->popover), GTK_POS_BOTTOM);
+  GtkWidget *box = gtk_box_new (GTK_ORIENTATION_VERTICAL, 4);
+  g_object_set (box, "margin", 6, nullptr);
+  scale->entry = gtk_entry_new ();
+  gtk_entry_set_width_chars (GTK_ENTRY (scale->entry), 16);
+  scale->error = gtk_label_new (nullptr);
+  gtk_label_set_xalign (GTK_LABEL (scale->error), 0.0f);
+  gtk_label_set_line_wrap (GTK_LABEL (scale->error), TRUE);
+  gtk_label_set_max_width_chars (GTK_LABEL (scale->error), 28);
+  gtk_style_context_add_class (gtk_widget_get_style_context (scale->error), "error");
+  gtk_container_add (GTK_CONTAINER (box), scale->entry);
+  gtk_container_add (GTK_CONTAINER (box), scale->error);
+  gtk_widget_show_all (box);
+  gtk_widget_hide (scale->error);
+  gtk_container_add (GTK_CONTAINER (scale->popover), box);
+  g_signal_connect (scale->entry, "activate", G_CALLBACK (entry_activated), scale);
+  g_signal_connect (scale->entry, "changed", G_CALLBACK (entry_changed), scale);
+  g_signal_connect (scale->popover, "closed", G_CALLBACK (popover_closed), scale);
+}
+
+/* Opens the entry below the value text, holding @text (the typed start) or
+ * the whole value, selected for replacing. */
+static void
+open_entry (ZelmScale *scale, const char *text)
+{
+  if (!gtk_widget_get_realized (GTK_WIDGET (scale)))
+    return;
+  if (!scale->popover)
+    make_entry (scale);
+  const Layout &l = update_layout (scale);
+  const GdkRectangle at = { int (l.track_x), int (l.coeff_y), MAX (int (l.track_w), 1),
+                            MAX (int (l.k), 1) };
+  gtk_popover_set_pointing_to (GTK_POPOVER (scale->popover), &at);
+
+  /* Ten digits: Enter on the text as shown keeps the value. */
+  g_autofree char *full =
+    zelm_value_text_format (scale->value, scale->unit, scale->digits == 0, 10);
+  AtkObject *acc = gtk_widget_get_accessible (GTK_WIDGET (scale));
+  const char *name = acc ? atk_object_get_name (acc) : nullptr;
+  atk_object_set_name (gtk_widget_get_accessible (scale->entry), name && *name ? name : "Value");
+  gtk_entry_set_text (GTK_ENTRY (scale->entry), text ? text : full);
+  show_error (scale, nullptr);
+  gtk_popover_popup (GTK_POPOVER (scale->popover));
+  gtk_widget_grab_focus (scale->entry);
+  if (text)
+    gtk_editable_set_position (GTK_EDITABLE (scale->entry), -1);
+  else
+    gtk_editable_select_region (GTK_EDITABLE (scale->entry), 0, -1);
+}
+
 /* ---- events ----------------------------------------------------------- */
 
 static gboolean
@@ -284,10 +389,24 @@ zelm_scale_button_press_event (GtkWidget *widget, GdkEventButton *event)
 {
   ZelmScale *scale = ZELM_SCALE (widget);
 
-  if (event->type != GDK_BUTTON_PRESS || event->button != GDK_BUTTON_PRIMARY)
+  if (event->button != GDK_BUTTON_PRIMARY)
+    return TRUE;
+  if (event->type == GDK_2BUTTON_PRESS)
+    {
+      /* The first click of the pair may have moved the value: a
+       * double-click only opens the entry. */
+      end_drag (scale);
+      if (!zelm_scale_same_value (scale->pair_value, scale->value))
+        store_value (scale, scale->pair_value, TRUE);
+      open_entry (scale, nullptr);
+      return TRUE;
+    }
+  if (event->type != GDK_BUTTON_PRESS)
     return TRUE;
   gtk_widget_grab_focus (widget);
   const Layout &l = update_layout (scale);
+  scale->pair_value = scale->press_value;
+  scale->press_value = scale->value;
 
   int row = zelm_scale_row_at (&l, event->y);
   if (row && in_track (l, event->x))
@@ -298,6 +417,8 @@ zelm_scale_button_press_event (GtkWidget *widget, GdkEventButton *event)
       scale->drag_mode = row;
       if (row == DRAG_EXP)
         drag_exp (scale, event->x, TRUE);
+      else if (row == DRAG_COEFF)
+        drag_coeff (scale, event->x); /* a click sets the bar where it lands */
       return TRUE;
     }
 
@@ -403,6 +524,23 @@ zelm_scale_key_press_event (GtkWidget *widget, GdkEventKey *event)
       return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_press_event (widget, event);
     }
 
+  if (event->keyval == GDK_KEY_Return || event->keyval == GDK_KEY_KP_Enter
+      || event->keyval == GDK_KEY_ISO_Enter)
+    {
+      open_entry (scale, nullptr);
+      return TRUE;
+    }
+  /* A digit starts typing the value. */
+  const gunichar ch = gdk_keyval_to_unicode (event->keyval);
+  if ((g_unichar_isdigit (ch) || ch == '.')
+      && !(event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)))
+    {
+      char first[8] = { 0 };
+      g_unichar_to_utf8 (ch, first);
+      open_entry (scale, first);
+      return TRUE;
+    }
+
   double v;
   gboolean edit;
   if (!zelm_scale_key_value (event->keyval, scale->value, scale->min_val, scale->max_val, &v,
@@ -467,12 +605,13 @@ draw_coeff_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
   cairo_rectangle (cr, l.track_x, l.coeff_y, l.track_w, l.k);
   cairo_fill (cr);
 
-  /* An infinite coefficient fills the track. */
+  /* The bar runs from the left for either sign; an infinite coefficient
+   * fills the track. */
   double len = l.track_w * std::min (std::fabs (c) / 10, 1.0);
   if (len > 0)
     {
       zelm_util_set_rgba_uint (cr, scale->colors[COLOR_COEFF]);
-      cairo_rectangle (cr, c > 0 ? l.track_x : l.track_x + l.track_w - len, l.coeff_y, len, l.k);
+      cairo_rectangle (cr, l.track_x, l.coeff_y, len, l.k);
       cairo_fill (cr);
     }
 
@@ -598,7 +737,9 @@ zelm_scale_size_allocate (GtkWidget *widget, GtkAllocation *allocation)
 static void
 zelm_scale_get_preferred_width (GtkWidget *, int *minimum, int *natural)
 {
-  *minimum = *natural = 300;
+  /* Narrow enough for a property pane; the rows scale with the width. */
+  *minimum = 180;
+  *natural = 300;
 }
 
 static void
@@ -614,6 +755,19 @@ zelm_scale_screen_changed (GtkWidget *widget, GdkScreen *previous)
   g_clear_object (&ZELM_SCALE (widget)->text);
   if (GTK_WIDGET_CLASS (zelm_scale_parent_class)->screen_changed)
     GTK_WIDGET_CLASS (zelm_scale_parent_class)->screen_changed (widget, previous);
+}
+
+static void
+zelm_scale_destroy (GtkWidget *widget)
+{
+  ZelmScale *scale = ZELM_SCALE (widget);
+
+  if (scale->popover)
+    {
+      gtk_widget_destroy (scale->popover);
+      scale->popover = scale->entry = scale->error = nullptr;
+    }
+  GTK_WIDGET_CLASS (zelm_scale_parent_class)->destroy (widget);
 }
 
 static void
@@ -653,6 +807,9 @@ zelm_scale_get_property (GObject *object, guint prop_id, GValue *value, GParamSp
       break;
     case PROP_SLIDER_PORTION:
       g_value_set_double (value, scale->slider_portion);
+      break;
+    case PROP_UNIT:
+      g_value_set_int (value, scale->unit);
       break;
     default:
       if (prop_id >= PROP_BG_COLOR && prop_id < N_PROPS)
@@ -710,6 +867,13 @@ zelm_scale_set_property (GObject *object, guint prop_id, const GValue *value, GP
     case PROP_SLIDER_PORTION:
       set_double (object, &scale->slider_portion, value, pspec);
       break;
+    case PROP_UNIT:
+      if (int (scale->unit) != g_value_get_int (value))
+        {
+          scale->unit = ZelmValueUnit (g_value_get_int (value));
+          g_object_notify_by_pspec (object, pspec);
+        }
+      break;
     default:
       if (prop_id >= PROP_BG_COLOR && prop_id < N_PROPS)
         {
@@ -739,6 +903,7 @@ zelm_scale_class_init (ZelmScaleClass *klass)
   object_class->finalize = zelm_scale_finalize;
   object_class->get_property = zelm_scale_get_property;
   object_class->set_property = zelm_scale_set_property;
+  widget_class->destroy = zelm_scale_destroy;
   widget_class->size_allocate = zelm_scale_size_allocate;
   widget_class->get_preferred_width = zelm_scale_get_preferred_width;
   widget_class->get_preferred_height = zelm_scale_get_preferred_height;
@@ -774,6 +939,9 @@ zelm_scale_class_init (ZelmScaleClass *klass)
   properties[PROP_SLIDER_PORTION] =
     g_param_spec_double ("slider-portion", "SliderPortion", "Slider vertical portion fraction",
                          0.0, 1.0, 0.5, flags);
+  properties[PROP_UNIT] =
+    g_param_spec_int ("unit", "Unit", "Unit the value is shown and typed in (ZelmValueUnit)", 0,
+                      ZELM_VALUE_UNIT_LAST, ZELM_VALUE_UNIT_NONE, flags);
   for (int i = 0; i < N_COLORS; i++)
     properties[PROP_BG_COLOR + i] =
       g_param_spec_uint (color_props[i].name, color_props[i].nick, color_props[i].blurb, 0,

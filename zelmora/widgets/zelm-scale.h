@@ -10,8 +10,9 @@ G_BEGIN_DECLS
 #define ZELM_TYPE_SCALE (zelm_scale_get_type ())
 G_DECLARE_FINAL_TYPE (ZelmScale, zelm_scale, ZELM, SCALE, GtkDrawingArea)
 
-/* Returns: (transfer floating): a scale limited to @min..@max whose value is
- * printed with @digits decimals. */
+/* Returns: (transfer floating): a scale limited to @min..@max; @digits 0
+ * makes it take and show whole numbers.  Its "unit" property (a
+ * ZelmValueUnit) sets how the value is shown and typed. */
 GtkWidget *zelm_scale_new (double min, double max, int digits);
 
 /* Stores @value as is (not clamped to the range) and notifies "value" when it
