@@ -241,12 +241,19 @@ select_first_inst (ZelmWindow *self)
         }
 }
 
-/* The computer keyboard plays from anywhere in the window, after the
- * focused widget had the key. */
+/* The computer keyboard plays from anywhere in the window, with the keys
+ * that neither a shortcut nor the focused widget took. */
+static gboolean
+window_key_press (GtkWidget *, GdkEventKey *event, ZelmWindow *self)
+{
+  return zelm_window_key_event (self, event);
+}
+
+/* Every release, handled or not, so the note of a held key ends. */
 static void
 window_event_after (GtkWidget *, GdkEvent *event, ZelmWindow *self)
 {
-  if (event->type == GDK_KEY_PRESS || event->type == GDK_KEY_RELEASE)
+  if (event->type == GDK_KEY_RELEASE)
     zelm_window_key_event (self, &event->key);
 }
 
@@ -291,6 +298,12 @@ zelm_window_new (ZelmAppGui *app)
                            GConnectFlags (0));
 
   zelm_window_actions_init (self);
+  /* GTK's own "win.show-help-overlay" action shows it. */
+  g_autoptr (GtkBuilder) shortcuts =
+      gtk_builder_new_from_resource ("/org/zelmora/Zelmora/ui/zelm-shortcuts.ui");
+  gtk_application_window_set_help_overlay (
+      GTK_APPLICATION_WINDOW (self),
+      GTK_SHORTCUTS_WINDOW (gtk_builder_get_object (shortcuts, "help_overlay")));
   self->tree = zelm_tree_new (self->tree_view, ZELM_APP (app), tree_selected, tree_edited, self);
   zelm_tree_set_close_check (self->tree, tree_close_check, self);
   self->edits = zelm_edits_new (edits_state, self);
@@ -397,9 +410,8 @@ zelm_window_init (ZelmWindow *self)
 {
   gtk_widget_init_template (GTK_WIDGET (self));
   gtk_window_maximize (GTK_WINDOW (self));
+  g_signal_connect_after (self, "key-press-event", G_CALLBACK (window_key_press), self);
   g_signal_connect (self, "event-after", G_CALLBACK (window_event_after), self);
   g_signal_connect (self, "delete-event", G_CALLBACK (window_delete), self);
   gtk_widget_add_events (GTK_WIDGET (self), GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
-  /* The scrolled window of the property editor never takes focus itself. */
-  g_signal_connect (self->prop_view_scroll_win, "focus", G_CALLBACK (gtk_true), nullptr);
 }

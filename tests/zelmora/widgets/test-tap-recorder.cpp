@@ -270,7 +270,7 @@ TEST_F (Recorder, FindButtonChoosesATap)
   const std::vector<Listed> expected = {
     { 0, "Main", "", "speakers", 0 },
     { 0, "Main", "", "speakers", 1 },
-    { int (voice), "Flute", "Sine", "signal", 0 },
+    { int (voice), "Flute, A4", "Sine", "signal", 0 },
   };
   EXPECT_EQ (listed (sel), expected);
   EXPECT_TRUE (gtk_window_get_modal (GTK_WINDOW (sel)));
