@@ -257,6 +257,70 @@ window_event_after (GtkWidget *, GdkEvent *event, ZelmWindow *self)
     zelm_window_key_event (self, &event->key);
 }
 
+/* --- panes ------------------------------------------------------------------- */
+
+/* The application's properties that keep the panes' positions. */
+static const char *const pane_properties[2] = { "tree-width", "tree-height" };
+
+static int
+pane_index (ZelmWindow *self, GtkPaned *paned)
+{
+  return paned == self->panes[0] ? 0 : 1;
+}
+
+static int
+pane_length (GtkPaned *paned)
+{
+  GtkWidget *w = GTK_WIDGET (paned);
+  return gtk_orientable_get_orientation (GTK_ORIENTABLE (paned)) == GTK_ORIENTATION_HORIZONTAL
+             ? gtk_widget_get_allocated_width (w)
+             : gtk_widget_get_allocated_height (w);
+}
+
+static void
+pane_allocated (GtkWidget *paned, GdkRectangle *, ZelmWindow *self)
+{
+  self->pane_lengths[pane_index (self, GTK_PANED (paned))] = pane_length (GTK_PANED (paned));
+}
+
+/* A new size moves the divider too, while the pane takes that size: only
+ * a move within the same size is the user's, and remembered. */
+static void
+pane_moved (GtkPaned *paned, GParamSpec *, ZelmWindow *self)
+{
+  int i = pane_index (self, paned);
+  if (pane_length (paned) != self->pane_lengths[i])
+    return;
+  g_object_set (self->app, pane_properties[i], gtk_paned_get_position (paned), nullptr);
+  self->panes_moved = TRUE;
+}
+
+static void
+panes_init (ZelmWindow *self)
+{
+  for (int i = 0; i < 2; i++)
+    {
+      int position = -1;
+      g_object_get (self->app, pane_properties[i], &position, nullptr);
+      if (position >= 0)
+        gtk_paned_set_position (self->panes[i], position);
+      g_signal_connect_after (self->panes[i], "size-allocate", G_CALLBACK (pane_allocated), self);
+      g_signal_connect (self->panes[i], "notify::position", G_CALLBACK (pane_moved), self);
+    }
+}
+
+/* The configuration keeps what the user moved; nothing else is written. */
+static void
+panes_save (ZelmWindow *self)
+{
+  if (!self->panes_moved || !self->app)
+    return;
+  self->panes_moved = FALSE;
+  g_autoptr (GError) err = nullptr;
+  if (!zelm_app_save_config (ZELM_APP (self->app), &err))
+    g_warning ("Failed to save configuration file: %s", err->message);
+}
+
 /* Closing the window is quitting: the same question first. */
 static gboolean
 window_delete (GtkWidget *, GdkEvent *, ZelmWindow *self)
@@ -318,6 +382,7 @@ zelm_window_new (ZelmAppGui *app)
                            G_CONNECT_SWAPPED);
   g_signal_connect (self->open_info_bar, "response", G_CALLBACK (open_info_response), self);
 
+  panes_init (self);
   gtk_widget_show_all (GTK_WIDGET (self));
   show_audio_state (self);
   show_open_errors (self);
@@ -338,6 +403,7 @@ void
 zelm_window_stop (ZelmWindow *self)
 {
   g_return_if_fail (ZELM_IS_WINDOW (self));
+  panes_save (self);
   g_clear_handle_id (&self->periodic_id, g_source_remove);
   if (self->outbox_source)
     {
@@ -402,6 +468,8 @@ zelm_window_class_init (ZelmWindowClass *klass)
   BIND ("CpuStatLabel", cpu_label);
   BIND ("SynthBox", synth_box);
   BIND ("LevelMeter", level_meter);
+  BIND ("MainPaned", panes[0]);
+  BIND ("LeftPaned", panes[1]);
 #undef BIND
 }
 

@@ -255,6 +255,7 @@ zelm_piano_init (ZelmPiano *piano)
     piano->colors[i] = color_props[i].def;
 
   gtk_widget_set_can_focus (GTK_WIDGET (piano), TRUE);
+  atk_object_set_name (gtk_widget_get_accessible (GTK_WIDGET (piano)), "Piano keyboard");
   gtk_widget_add_events (GTK_WIDGET (piano),
                          GDK_POINTER_MOTION_MASK | GDK_BUTTON1_MOTION_MASK |
                            GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_SCROLL_MASK);
