@@ -329,6 +329,25 @@ window_delete (GtkWidget *, GdkEvent *, ZelmWindow *self)
   return TRUE;
 }
 
+/* The shortcuts window, made once: the keys it lists are the same for
+ * every window, and GTK leaves its key labels watching the settings after
+ * they are destroyed. */
+static GtkWidget *
+shortcuts_window (void)
+{
+  static GtkWidget *window;
+  if (!window)
+    {
+      g_autoptr (GtkBuilder) builder =
+          gtk_builder_new_from_resource ("/org/zelmora/Zelmora/ui/zelm-shortcuts.ui");
+      window = GTK_WIDGET (g_object_ref (gtk_builder_get_object (builder, "help_overlay")));
+      /* A definition cannot name a themed icon: the mouse gesture gets it here. */
+      g_autoptr (GIcon) mouse = g_themed_icon_new ("input-mouse-symbolic");
+      g_object_set (gtk_builder_get_object (builder, "insert_point"), "icon", mouse, nullptr);
+    }
+  return window;
+}
+
 /* --- public ------------------------------------------------------------------ */
 
 ZelmWindow *
@@ -363,11 +382,8 @@ zelm_window_new (ZelmAppGui *app)
 
   zelm_window_actions_init (self);
   /* GTK's own "win.show-help-overlay" action shows it. */
-  g_autoptr (GtkBuilder) shortcuts =
-      gtk_builder_new_from_resource ("/org/zelmora/Zelmora/ui/zelm-shortcuts.ui");
-  gtk_application_window_set_help_overlay (
-      GTK_APPLICATION_WINDOW (self),
-      GTK_SHORTCUTS_WINDOW (gtk_builder_get_object (shortcuts, "help_overlay")));
+  gtk_application_window_set_help_overlay (GTK_APPLICATION_WINDOW (self),
+                                           GTK_SHORTCUTS_WINDOW (shortcuts_window ()));
   self->tree = zelm_tree_new (self->tree_view, ZELM_APP (app), tree_selected, tree_edited, self);
   zelm_tree_set_close_check (self->tree, tree_close_check, self);
   self->edits = zelm_edits_new (edits_state, self);
@@ -416,6 +432,10 @@ zelm_window_stop (ZelmWindow *self)
   g_clear_handle_id (&self->splash_timeout, g_source_remove);
   if (self->splash)
     gtk_widget_destroy (self->splash);
+  /* The shortcuts window is shared: not destroyed with this one. */
+  gtk_application_window_set_help_overlay (GTK_APPLICATION_WINDOW (self), nullptr);
+  gtk_widget_hide (shortcuts_window ());
+  gtk_window_set_transient_for (GTK_WINDOW (shortcuts_window ()), nullptr);
 }
 
 /* --- GObject ----------------------------------------------------------------- */
