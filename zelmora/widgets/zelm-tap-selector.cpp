@@ -55,9 +55,10 @@ add_queue_rows (ZelmTapSelector *selector, VornQueue *queue)
         continue;
       VornTapGen *tap = VORN_TAP_GEN (gen);
 
-      /* A tap placed right after a node (a wave, a filter...) records it. */
+      /* A tap placed right after a node of an instrument (a wave, a
+       * filter...) records it; the master's records the whole mix. */
       g_autofree char *wave_name = nullptr;
-      if (gen->node && gen->node->prev)
+      if (VORN_IS_INST (queue->node) && gen->node && gen->node->prev)
         g_object_get (gen->node->prev, "name", &wave_name, nullptr);
 
       const int channels = tap->attrib == VORN_ATTRIB_TYPE_SPEAKERS ? MIN (tap->channels, 2) : 1;
