@@ -100,6 +100,7 @@ static const struct {
   { "win.undo", { "<Control>z", nullptr } },
   { "win.redo", { "<Control><Shift>z", nullptr } },
   { "win.gen-outputs", { "<Control>g", nullptr } },
+  { "win.show-help-overlay", { "<Control>question", nullptr } },
 };
 
 void

@@ -29,6 +29,8 @@ typedef struct {
   char *remote_host;
   int pad_size;
   int packet_size;
+  int tree_width;
+  int tree_height;
 } ZelmAppPrivate;
 
 enum {
@@ -37,6 +39,8 @@ enum {
   PROP_AUDIO_ENABLED,
   PROP_AUDIO_DRIVER,
   PROP_MIDI_DRIVER,
+  PROP_TREE_WIDTH,
+  PROP_TREE_HEIGHT,
   PROP_REMOTE_HOST,
   PROP_PAD_SIZE,
   PROP_PACKET_SIZE,
@@ -445,6 +449,12 @@ zelm_app_get_property (GObject *object, guint prop_id, GValue *value, GParamSpec
     case PROP_MIDI_DRIVER:
       g_value_set_enum (value, priv->midi_driver_type);
       break;
+    case PROP_TREE_WIDTH:
+      g_value_set_int (value, priv->tree_width);
+      break;
+    case PROP_TREE_HEIGHT:
+      g_value_set_int (value, priv->tree_height);
+      break;
     case PROP_REMOTE_HOST:
       g_value_set_string (value, priv->remote_host);
       break;
@@ -508,6 +518,17 @@ zelm_app_set_property (GObject *object, guint prop_id, const GValue *value, GPar
           g_object_notify_by_pspec (object, pspec);
         }
       break;
+    case PROP_TREE_WIDTH:
+    case PROP_TREE_HEIGHT:
+      {
+        int &field = prop_id == PROP_TREE_WIDTH ? priv->tree_width : priv->tree_height;
+        if (field != g_value_get_int (value))
+          {
+            field = g_value_get_int (value);
+            g_object_notify_by_pspec (object, pspec);
+          }
+        break;
+      }
     case PROP_PAD_SIZE:
       if (priv->pad_size != g_value_get_int (value))
         {
@@ -557,6 +578,14 @@ zelm_app_class_init (ZelmAppClass *klass)
       rw_config);
   properties[PROP_MIDI_DRIVER] = g_param_spec_enum (
       "midi-driver", "MidiDriver", "MIDI driver", VORN_TYPE_MIDI_DRIVER_AVAILABLE, 0, rw_config);
+  /* Where the user put the panes of the main window, in pixels; -1 leaves
+   * them where the window's layout puts them. */
+  properties[PROP_TREE_WIDTH] = g_param_spec_int (
+      "tree-width", "TreeWidth", "Width of the node tree and property editor pane in pixels",
+      -1, G_MAXINT, -1, GParamFlags (rw_config | VORN_PARAM_HIDDEN));
+  properties[PROP_TREE_HEIGHT] = g_param_spec_int (
+      "tree-height", "TreeHeight", "Height of the node tree above the property editor in pixels",
+      -1, G_MAXINT, -1, GParamFlags (rw_config | VORN_PARAM_HIDDEN));
   properties[PROP_REMOTE_HOST] = g_param_spec_string (
       "remote-host", "RemoteHost", "Remote synthesizer host name", nullptr, rw);
   properties[PROP_PAD_SIZE] = g_param_spec_int (
@@ -591,6 +620,8 @@ zelm_app_init (ZelmApp *app)
   priv->audio_enabled = TRUE;
   priv->pad_size = 256;
   priv->packet_size = 128;
+  priv->tree_width = -1;
+  priv->tree_height = -1;
 
   g_application_add_main_option_entries (G_APPLICATION (app), option_entries);
   g_application_set_option_context_parameter_string (G_APPLICATION (app),

@@ -223,8 +223,11 @@ add_rows (Layout &l, VornNode *node, GNode *parent, GNode *after)
                           it == l.by_node.end () ? nullptr : it->second, l.frags, l.release,
                           l.format);
   GNode *prev = nullptr;
+  /* A recording tap copies its neighbour's output for the Scope page: a
+   * row of its own would only repeat that one. */
   for (VornNode *child = node->children; child; child = child->next)
-    prev = add_rows (l, child, row, prev);
+    if (!VORN_IS_TAP (child))
+      prev = add_rows (l, child, row, prev);
   return row;
 }
 
@@ -298,6 +301,20 @@ on_refresh (GtkButton *, gpointer data)
   render_view (static_cast<View *> (data));
 }
 
+/* Escape and Ctrl+W close it, as they close a dialog. */
+gboolean
+on_key_press (GtkWidget *window, GdkEventKey *event, gpointer)
+{
+  const guint mods = event->state & gtk_accelerator_get_default_mod_mask ();
+  if ((event->keyval == GDK_KEY_Escape && !mods)
+      || (gdk_keyval_to_lower (event->keyval) == GDK_KEY_w && mods == GDK_CONTROL_MASK))
+    {
+      gtk_widget_destroy (window);
+      return TRUE;
+    }
+  return FALSE;
+}
+
 View *
 view_of (GtkWidget *window)
 {
@@ -367,6 +384,7 @@ zelm_gen_view_window_new (GtkWindow *parent, VornSynth *settings, VornInst *inst
   render_view (v);
   g_signal_connect (spin, "value-changed", G_CALLBACK (on_note_changed), v);
   g_signal_connect (refresh, "clicked", G_CALLBACK (on_refresh), v);
+  g_signal_connect (win, "key-press-event", G_CALLBACK (on_key_press), nullptr);
 
   gtk_widget_show_all (win);
   return win;

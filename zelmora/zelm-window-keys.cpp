@@ -5,14 +5,26 @@
 
 #include "zelm-piano.h"
 
+static ZelmKeyFocus
+focus_kind (GtkWidget *focus)
+{
+  if (!focus)
+    return ZELM_FOCUS_NONE;
+  if (GTK_IS_EDITABLE (focus) || GTK_IS_TEXT_VIEW (focus))
+    return ZELM_FOCUS_TEXT;
+  return ZELM_FOCUS_CONTROL;
+}
+
 gboolean
 zelm_window_key_event (ZelmWindow *self, GdkEventKey *event)
 {
   if (!self->keyboard)
     return FALSE;
   gboolean press = event->type == GDK_KEY_PRESS;
-  /* Typing a name must not play notes. */
-  if (press && GTK_IS_ENTRY (gtk_window_get_focus (GTK_WINDOW (self))))
+  /* Releases always go through: a note never hangs because the focus
+   * moved while its key was down. */
+  if (press && !zelm_keyboard_takes_key (focus_kind (gtk_window_get_focus (GTK_WINDOW (self))),
+                                         event->keyval))
     return FALSE;
 
   guint mods = event->state & gtk_accelerator_get_default_mod_mask ();

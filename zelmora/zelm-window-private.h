@@ -31,6 +31,7 @@ struct _ZelmWindow {
   GtkLabel *cpu_label;
   GtkBox *synth_box;
   GtkWidget *level_meter;
+  GtkPaned *panes[2]; /* MainPaned, LeftPaned: their positions are kept */
 
   /* made in code: they take the synthesizer at construction */
   GtkWidget *piano;
@@ -54,6 +55,9 @@ struct _ZelmWindow {
   gboolean stats_shown;
   double last_clock_ms;
   gint64 last_mono_us;
+
+  int pane_lengths[2];  /* each pane's size along its axis, last allocated */
+  gboolean panes_moved; /* by the user, since the configuration was saved */
 
   GtkWidget *splash; /* weak */
   guint splash_timeout;

@@ -241,13 +241,84 @@ select_first_inst (ZelmWindow *self)
         }
 }
 
-/* The computer keyboard plays from anywhere in the window, after the
- * focused widget had the key. */
+/* The computer keyboard plays from anywhere in the window, with the keys
+ * that neither a shortcut nor the focused widget took. */
+static gboolean
+window_key_press (GtkWidget *, GdkEventKey *event, ZelmWindow *self)
+{
+  return zelm_window_key_event (self, event);
+}
+
+/* Every release, handled or not, so the note of a held key ends. */
 static void
 window_event_after (GtkWidget *, GdkEvent *event, ZelmWindow *self)
 {
-  if (event->type == GDK_KEY_PRESS || event->type == GDK_KEY_RELEASE)
+  if (event->type == GDK_KEY_RELEASE)
     zelm_window_key_event (self, &event->key);
+}
+
+/* --- panes ------------------------------------------------------------------- */
+
+/* The application's properties that keep the panes' positions. */
+static const char *const pane_properties[2] = { "tree-width", "tree-height" };
+
+static int
+pane_index (ZelmWindow *self, GtkPaned *paned)
+{
+  return paned == self->panes[0] ? 0 : 1;
+}
+
+static int
+pane_length (GtkPaned *paned)
+{
+  GtkWidget *w = GTK_WIDGET (paned);
+  return gtk_orientable_get_orientation (GTK_ORIENTABLE (paned)) == GTK_ORIENTATION_HORIZONTAL
+             ? gtk_widget_get_allocated_width (w)
+             : gtk_widget_get_allocated_height (w);
+}
+
+static void
+pane_allocated (GtkWidget *paned, GdkRectangle *, ZelmWindow *self)
+{
+  self->pane_lengths[pane_index (self, GTK_PANED (paned))] = pane_length (GTK_PANED (paned));
+}
+
+/* A new size moves the divider too, while the pane takes that size: only
+ * a move within the same size is the user's, and remembered. */
+static void
+pane_moved (GtkPaned *paned, GParamSpec *, ZelmWindow *self)
+{
+  int i = pane_index (self, paned);
+  if (pane_length (paned) != self->pane_lengths[i])
+    return;
+  g_object_set (self->app, pane_properties[i], gtk_paned_get_position (paned), nullptr);
+  self->panes_moved = TRUE;
+}
+
+static void
+panes_init (ZelmWindow *self)
+{
+  for (int i = 0; i < 2; i++)
+    {
+      int position = -1;
+      g_object_get (self->app, pane_properties[i], &position, nullptr);
+      if (position >= 0)
+        gtk_paned_set_position (self->panes[i], position);
+      g_signal_connect_after (self->panes[i], "size-allocate", G_CALLBACK (pane_allocated), self);
+      g_signal_connect (self->panes[i], "notify::position", G_CALLBACK (pane_moved), self);
+    }
+}
+
+/* The configuration keeps what the user moved; nothing else is written. */
+static void
+panes_save (ZelmWindow *self)
+{
+  if (!self->panes_moved || !self->app)
+    return;
+  self->panes_moved = FALSE;
+  g_autoptr (GError) err = nullptr;
+  if (!zelm_app_save_config (ZELM_APP (self->app), &err))
+    g_warning ("Failed to save configuration file: %s", err->message);
 }
 
 /* Closing the window is quitting: the same question first. */
@@ -256,6 +327,25 @@ window_delete (GtkWidget *, GdkEvent *, ZelmWindow *self)
 {
   g_action_group_activate_action (G_ACTION_GROUP (self->app), "quit", nullptr);
   return TRUE;
+}
+
+/* The shortcuts window, made once: the keys it lists are the same for
+ * every window, and GTK leaves its key labels watching the settings after
+ * they are destroyed. */
+static GtkWidget *
+shortcuts_window (void)
+{
+  static GtkWidget *window;
+  if (!window)
+    {
+      g_autoptr (GtkBuilder) builder =
+          gtk_builder_new_from_resource ("/org/zelmora/Zelmora/ui/zelm-shortcuts.ui");
+      window = GTK_WIDGET (g_object_ref (gtk_builder_get_object (builder, "help_overlay")));
+      /* A definition cannot name a themed icon: the mouse gesture gets it here. */
+      g_autoptr (GIcon) mouse = g_themed_icon_new ("input-mouse-symbolic");
+      g_object_set (gtk_builder_get_object (builder, "insert_point"), "icon", mouse, nullptr);
+    }
+  return window;
 }
 
 /* --- public ------------------------------------------------------------------ */
@@ -291,6 +381,9 @@ zelm_window_new (ZelmAppGui *app)
                            GConnectFlags (0));
 
   zelm_window_actions_init (self);
+  /* GTK's own "win.show-help-overlay" action shows it. */
+  gtk_application_window_set_help_overlay (GTK_APPLICATION_WINDOW (self),
+                                           GTK_SHORTCUTS_WINDOW (shortcuts_window ()));
   self->tree = zelm_tree_new (self->tree_view, ZELM_APP (app), tree_selected, tree_edited, self);
   zelm_tree_set_close_check (self->tree, tree_close_check, self);
   self->edits = zelm_edits_new (edits_state, self);
@@ -305,6 +398,7 @@ zelm_window_new (ZelmAppGui *app)
                            G_CONNECT_SWAPPED);
   g_signal_connect (self->open_info_bar, "response", G_CALLBACK (open_info_response), self);
 
+  panes_init (self);
   gtk_widget_show_all (GTK_WIDGET (self));
   show_audio_state (self);
   show_open_errors (self);
@@ -325,6 +419,7 @@ void
 zelm_window_stop (ZelmWindow *self)
 {
   g_return_if_fail (ZELM_IS_WINDOW (self));
+  panes_save (self);
   g_clear_handle_id (&self->periodic_id, g_source_remove);
   if (self->outbox_source)
     {
@@ -337,6 +432,10 @@ zelm_window_stop (ZelmWindow *self)
   g_clear_handle_id (&self->splash_timeout, g_source_remove);
   if (self->splash)
     gtk_widget_destroy (self->splash);
+  /* The shortcuts window is shared: not destroyed with this one. */
+  gtk_application_window_set_help_overlay (GTK_APPLICATION_WINDOW (self), nullptr);
+  gtk_widget_hide (shortcuts_window ());
+  gtk_window_set_transient_for (GTK_WINDOW (shortcuts_window ()), nullptr);
 }
 
 /* --- GObject ----------------------------------------------------------------- */
@@ -389,6 +488,8 @@ zelm_window_class_init (ZelmWindowClass *klass)
   BIND ("CpuStatLabel", cpu_label);
   BIND ("SynthBox", synth_box);
   BIND ("LevelMeter", level_meter);
+  BIND ("MainPaned", panes[0]);
+  BIND ("LeftPaned", panes[1]);
 #undef BIND
 }
 
@@ -397,9 +498,8 @@ zelm_window_init (ZelmWindow *self)
 {
   gtk_widget_init_template (GTK_WIDGET (self));
   gtk_window_maximize (GTK_WINDOW (self));
+  g_signal_connect_after (self, "key-press-event", G_CALLBACK (window_key_press), self);
   g_signal_connect (self, "event-after", G_CALLBACK (window_event_after), self);
   g_signal_connect (self, "delete-event", G_CALLBACK (window_delete), self);
   gtk_widget_add_events (GTK_WIDGET (self), GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK);
-  /* The scrolled window of the property editor never takes focus itself. */
-  g_signal_connect (self->prop_view_scroll_win, "focus", G_CALLBACK (gtk_true), nullptr);
 }

@@ -80,6 +80,7 @@ struct _VornAttachPoint {
  * @format: #VornFormat of every record and buffer of the queue
  * @active: TRUE while attached and sounding
  * @tap_mode: #VornQueueTapMode of the master queue
+ * @note: MIDI note a voice queue was started for, 0 for the master
  *
  * A node tree compiled for rendering: its generators in post-order (children
  * before their parent), the output records that connect them, the control
@@ -106,6 +107,7 @@ struct _VornQueue {
   guint8 format;
   guint8 active;
   guint8 tap_mode;
+  guint8 note;
 };
 
 struct _VornQueueClass {

@@ -538,6 +538,7 @@ vorn_synth_cpu_start_voice (VornSynth *synth, guint voice_id, int chan, double n
   if (!queue)
     return;
   queue->voice_id = voice_id;
+  queue->note = note_byte (note);
 
   VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE);
   msg->start_voice.queue = queue;

@@ -117,6 +117,7 @@ TEST_F (AppTest, SavedLayout)
   ASSERT_NE (doc, nullptr);
   EXPECT_EQ (flat (doc), "type=\"ZelmConfig\" config-version=\"1.0\" software-created=\"0.9.0\" "
                         "software-edited=\"0.9.0\" audio-driver=\"Auto\" midi-driver=\"Auto\" "
+                        "tree-width=-1 tree-height=-1 "
                         "lower-note=48 upper-note=60 lower-keys=[17] upper-keys=[20] "
                         "gtk-theme=\"BlueSky-Dark\" icon-theme=\"elementary\"");
 

@@ -132,6 +132,51 @@ zelm_keyboard_release (ZelmKeyboard *kb, guint16 keycode)
   return r;
 }
 
+/* Keys that move the focus or work a control. */
+static gboolean
+is_navigation (guint keyval)
+{
+  switch (keyval)
+    {
+    case GDK_KEY_Tab:
+    case GDK_KEY_ISO_Left_Tab:
+    case GDK_KEY_KP_Tab:
+    case GDK_KEY_Left:
+    case GDK_KEY_Right:
+    case GDK_KEY_Up:
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Left:
+    case GDK_KEY_KP_Right:
+    case GDK_KEY_KP_Up:
+    case GDK_KEY_KP_Down:
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_Home:
+    case GDK_KEY_End:
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_space:
+      return TRUE;
+    default:
+      return FALSE;
+    }
+}
+
+gboolean
+zelm_keyboard_takes_key (ZelmKeyFocus focus, guint keyval)
+{
+  switch (focus)
+    {
+    case ZELM_FOCUS_TEXT:
+      return FALSE;
+    case ZELM_FOCUS_CONTROL:
+      return !is_navigation (keyval);
+    case ZELM_FOCUS_NONE:
+    default:
+      return TRUE;
+    }
+}
+
 int
 zelm_keyboard_get_start (ZelmKeyboard *kb, ZelmManual manual)
 {

@@ -47,6 +47,19 @@ ZelmKeyResult zelm_keyboard_press (ZelmKeyboard *kb, guint keyval, guint16 keyco
  * manual changed octave meanwhile. */
 ZelmKeyResult zelm_keyboard_release (ZelmKeyboard *kb, guint16 keycode);
 
+/* What has the keyboard focus, as far as the manuals care. */
+typedef enum {
+  ZELM_FOCUS_NONE,    /* nothing, or a widget that takes no keys */
+  ZELM_FOCUS_CONTROL, /* a button, slider, list...: moved and worked by keys */
+  ZELM_FOCUS_TEXT,    /* a text entry or another editable field */
+} ZelmKeyFocus;
+
+/* Whether a press of @keyval, which the focused widget left
+ * alone, goes to the manuals.  Nothing does while text is typed; Tab,
+ * arrows, Return and space stay with a focused control even when unused,
+ * so that moving the focus never plays a note. */
+gboolean zelm_keyboard_takes_key (ZelmKeyFocus focus, guint keyval);
+
 /* The first note of @manual (0..127). */
 int zelm_keyboard_get_start (ZelmKeyboard *kb, ZelmManual manual);
 /* Returns: TRUE when the start changed; out of range is refused. */

@@ -238,6 +238,7 @@ zelm_level_meter_init (ZelmLevelMeter *meter)
   meter->hold_delay = 2.0f;
   gtk_widget_set_size_request (widget, -1, 32);
   gtk_widget_add_events (widget, GDK_BUTTON_PRESS_MASK);
+  atk_object_set_name (gtk_widget_get_accessible (widget), "Output level");
 }
 
 GtkWidget *

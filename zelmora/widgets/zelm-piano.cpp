@@ -255,6 +255,7 @@ zelm_piano_init (ZelmPiano *piano)
     piano->colors[i] = color_props[i].def;
 
   gtk_widget_set_can_focus (GTK_WIDGET (piano), TRUE);
+  atk_object_set_name (gtk_widget_get_accessible (GTK_WIDGET (piano)), "Piano keyboard");
   gtk_widget_add_events (GTK_WIDGET (piano),
                          GDK_POINTER_MOTION_MASK | GDK_BUTTON1_MOTION_MASK |
                            GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_SCROLL_MASK);
@@ -534,6 +535,33 @@ draw_keys (ZelmPiano *piano, cairo_t *cr, gboolean held)
   cairo_restore (cr);
 }
 
+/* "C2", "C3"...: the name of each octave on its C key, where it fits. */
+static void
+draw_octave_labels (ZelmPiano *piano, cairo_t *cr)
+{
+  PangoLayout *layout = gtk_widget_create_pango_layout (GTK_WIDGET (piano), nullptr);
+  PangoFontDescription *font = pango_font_description_copy (
+      pango_context_get_font_description (pango_layout_get_context (layout)));
+  pango_font_description_set_absolute_size (font, 9 * PANGO_SCALE);
+  pango_layout_set_font_description (layout, font);
+  pango_font_description_free (font);
+  zelm_util_set_rgba_uint (cr, piano->colors[COLOR_BLACK_SIDE]);
+  for (int i = 0; i < piano->effective_count; i++)
+    {
+      char name[8];
+      zelm_piano_note_name ((piano->octave_start + i) * 12, name, sizeof name);
+      pango_layout_set_text (layout, name, -1);
+      int w, h;
+      pango_layout_get_pixel_size (layout, &w, &h);
+      if (w + 2 > piano->white_width || h + KEY_TOP + piano->black_height > piano->height)
+        continue;
+      cairo_move_to (cr, white_x (piano, i, 0) + (piano->white_width - w) / 2,
+                     piano->height - 4 - piano->gap - h);
+      pango_cairo_show_layout (cr, layout);
+    }
+  g_object_unref (layout);
+}
+
 static gboolean
 zelm_piano_draw (GtkWidget *widget, cairo_t *cr)
 {
@@ -547,6 +575,7 @@ zelm_piano_draw (GtkWidget *widget, cairo_t *cr)
 
   draw_keys (piano, cr, FALSE);
   draw_keys (piano, cr, TRUE);
+  draw_octave_labels (piano, cr);
 
   zelm_util_set_rgba_uint (cr, piano->colors[COLOR_POINTER_BAR]);
   cairo_rectangle (cr, 0, 0, width, STRIP_HEIGHT);
@@ -888,4 +917,15 @@ zelm_piano_get_pointer (ZelmPiano *piano, const char *name)
 
   Pointer *p = find_pointer (piano, name);
   return p ? p->note : -1;
+}
+
+void
+zelm_piano_note_name (int note, char *buf, gsize size)
+{
+  static const char *const names[12] = { "C", "C#", "D", "D#", "E", "F",
+                                         "F#", "G", "G#", "A", "A#", "B" };
+  if (note < 0 || note > 127)
+    g_strlcpy (buf, "", size);
+  else
+    g_snprintf (buf, size, "%s%d", names[note % 12], note / 12 - 1);
 }

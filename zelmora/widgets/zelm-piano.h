@@ -46,4 +46,8 @@ void zelm_piano_range_drag (int *start, int *count, int edge, int pos);
  * @shift, up and down shift. */
 void zelm_piano_range_scroll (int *start, int *count, GdkScrollDirection dir, gboolean shift);
 
+/* Writes the name of MIDI @note into @buf (@size bytes): "C4" for 60, "A#-1"
+ * for 10; an empty string outside 0..127. */
+void zelm_piano_note_name (int note, char *buf, gsize size);
+
 G_END_DECLS

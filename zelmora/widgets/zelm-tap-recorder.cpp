@@ -432,10 +432,19 @@ y_zoom_changed (GtkRange *range, ScopeRow *row)
   g_object_set (row->scope, "y-zoom", gtk_range_get_value (range), nullptr);
 }
 
+/* Screen readers say @name; left alone they would say the icon's or the
+ * value's. */
+static void
+set_accessible_name (GtkWidget *widget, const char *name)
+{
+  atk_object_set_name (gtk_widget_get_accessible (widget), name);
+}
+
 static GtkWidget *
-icon_button (const char *icon, const char *tooltip)
+icon_button (const char *icon, const char *name, const char *tooltip)
 {
   GtkWidget *button = gtk_button_new_from_icon_name (icon, GTK_ICON_SIZE_SMALL_TOOLBAR);
+  set_accessible_name (button, name);
   gtk_widget_set_tooltip_text (button, tooltip);
   gtk_button_set_relief (GTK_BUTTON (button), GTK_RELIEF_NONE);
   gtk_widget_set_focus_on_click (button, FALSE);
@@ -455,10 +464,10 @@ new_row (ZelmTapRecorder *recorder)
   gtk_widget_set_vexpand (row->box, TRUE);
 
   GtkWidget *buttons = gtk_box_new (GTK_ORIENTATION_VERTICAL, 0);
-  GtkWidget *find = icon_button ("edit-find", "Select the tap to show");
-  row->up = icon_button ("go-up", "Move this scope up");
-  row->down = icon_button ("go-down", "Move this scope down");
-  GtkWidget *del = icon_button ("edit-delete", "Remove this scope");
+  GtkWidget *find = icon_button ("edit-find", "Choose tap", "Select the tap to show");
+  row->up = icon_button ("go-up", "Move scope up", "Move this scope up");
+  row->down = icon_button ("go-down", "Move scope down", "Move this scope down");
+  GtkWidget *del = icon_button ("edit-delete", "Remove scope", "Remove this scope");
   g_signal_connect (find, "clicked", G_CALLBACK (find_clicked), row);
   g_signal_connect (row->up, "clicked", G_CALLBACK (up_clicked), row);
   g_signal_connect (row->down, "clicked", G_CALLBACK (down_clicked), row);
@@ -470,6 +479,7 @@ new_row (ZelmTapRecorder *recorder)
   /* The binding is written over the trace's top left corner. */
   GtkWidget *overlay = gtk_overlay_new ();
   row->scope = zelm_wave_scope_new ();
+  set_accessible_name (row->scope, "Oscilloscope");
   gtk_container_add (GTK_CONTAINER (overlay), row->scope);
   row->label = gtk_label_new (nullptr);
   gtk_widget_set_name (row->label, "ScopeLabel");
@@ -489,6 +499,7 @@ new_row (ZelmTapRecorder *recorder)
   gtk_scale_set_digits (GTK_SCALE (row->slider), 1);
   gtk_scale_set_value_pos (GTK_SCALE (row->slider), GTK_POS_BOTTOM);
   gtk_widget_set_tooltip_text (row->slider, "Vertical zoom");
+  set_accessible_name (row->slider, "Vertical zoom");
   g_signal_connect (row->slider, "value-changed", G_CALLBACK (y_zoom_changed), row);
   gtk_range_set_value (GTK_RANGE (row->slider), Y_ZOOM_DEFAULT);
   gtk_box_pack_start (GTK_BOX (row->box), row->slider, FALSE, FALSE, 0);
@@ -670,8 +681,9 @@ zelm_tap_recorder_init (ZelmTapRecorder *recorder)
   gtk_box_set_spacing (GTK_BOX (recorder), 4);
 
   GtkWidget *toolbar = gtk_box_new (GTK_ORIENTATION_HORIZONTAL, 2);
-  GtkWidget *add = icon_button ("list-add", "Add a scope");
-  recorder->pause_button = icon_button ("media-playback-pause", "Pause recording");
+  GtkWidget *add = icon_button ("list-add", "Add scope", "Add a scope");
+  recorder->pause_button = icon_button ("media-playback-pause", "Pause recording",
+                                        "Pause recording");
   g_signal_connect (add, "clicked", G_CALLBACK (add_clicked), recorder);
   g_signal_connect (recorder->pause_button, "clicked", G_CALLBACK (pause_clicked), recorder);
   recorder->status = gtk_label_new (nullptr);
@@ -690,6 +702,7 @@ zelm_tap_recorder_init (ZelmTapRecorder *recorder)
   gtk_box_pack_start (GTK_BOX (recorder), recorder->grid, TRUE, TRUE, 0);
 
   recorder->scrollbar = gtk_scrollbar_new (GTK_ORIENTATION_HORIZONTAL, nullptr);
+  set_accessible_name (recorder->scrollbar, "Recorded time");
   recorder->scroll_handler =
     g_signal_connect (gtk_range_get_adjustment (GTK_RANGE (recorder->scrollbar)), "value-changed",
                       G_CALLBACK (scrollbar_changed), recorder);
@@ -779,8 +792,9 @@ zelm_tap_recorder_pause_completed (ZelmTapRecorder *recorder, gboolean paused)
   const char *icon = recorder->paused ? "media-playback-start" : "media-playback-pause";
   GtkWidget *image = gtk_image_new_from_icon_name (icon, GTK_ICON_SIZE_SMALL_TOOLBAR);
   gtk_button_set_image (GTK_BUTTON (recorder->pause_button), image);
-  gtk_widget_set_tooltip_text (recorder->pause_button,
-                               recorder->paused ? "Resume recording" : "Pause recording");
+  const char *what = recorder->paused ? "Resume recording" : "Pause recording";
+  gtk_widget_set_tooltip_text (recorder->pause_button, what);
+  set_accessible_name (recorder->pause_button, what);
   gtk_label_set_text (GTK_LABEL (recorder->status),
                       recorder->paused ? "Paused: scroll back with the bar below" : "");
 

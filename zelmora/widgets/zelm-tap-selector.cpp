@@ -2,7 +2,7 @@
 #include "zelm-tap-selector.h"
 
 #include "vorn-inst.h"
-#include "vorn-wave.h"
+#include "zelm-piano.h"
 
 enum {
   PROP_0,
@@ -36,9 +36,16 @@ attrib_nick (VornAttribType attrib)
 static void
 add_queue_rows (ZelmTapSelector *selector, VornQueue *queue)
 {
+  /* A voice says what plays: the instrument and the note. */
   g_autofree char *node_name = nullptr;
   if (VORN_IS_INST (queue->node))
-    g_object_get (queue->node, "name", &node_name, nullptr);
+    {
+      g_autofree char *inst_name = nullptr;
+      g_object_get (queue->node, "name", &inst_name, nullptr);
+      char note[8];
+      zelm_piano_note_name (queue->note, note, sizeof note);
+      node_name = g_strdup_printf ("%s, %s", inst_name ? inst_name : "", note);
+    }
   else
     node_name = g_strdup ("Main");
 
@@ -48,9 +55,10 @@ add_queue_rows (ZelmTapSelector *selector, VornQueue *queue)
         continue;
       VornTapGen *tap = VORN_TAP_GEN (gen);
 
-      /* A tap placed right after a wave records that wave. */
+      /* A tap placed right after a node of an instrument (a wave, a
+       * filter...) records it; the master's records the whole mix. */
       g_autofree char *wave_name = nullptr;
-      if (gen->node && VORN_IS_WAVE (gen->node->prev))
+      if (VORN_IS_INST (queue->node) && gen->node && gen->node->prev)
         g_object_get (gen->node->prev, "name", &wave_name, nullptr);
 
       const int channels = tap->attrib == VORN_ATTRIB_TYPE_SPEAKERS ? MIN (tap->channels, 2) : 1;
@@ -156,7 +164,7 @@ zelm_tap_selector_init (ZelmTapSelector *selector)
     const char *title;
     int column;
   } columns[] = {
-    { "ID", ZELM_TAP_SELECTOR_COL_VOICE_ID },      { "Node", ZELM_TAP_SELECTOR_COL_NODE },
+    { "ID", ZELM_TAP_SELECTOR_COL_VOICE_ID },      { "Voice", ZELM_TAP_SELECTOR_COL_NODE },
     { "Wave", ZELM_TAP_SELECTOR_COL_WAVE },        { "Attribute", ZELM_TAP_SELECTOR_COL_ATTRIB },
     { "Channel", ZELM_TAP_SELECTOR_COL_CHANNEL },
   };

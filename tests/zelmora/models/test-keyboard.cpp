@@ -129,3 +129,23 @@ TEST (Keyboard, BindingsToAndFromConfiguration)
   g_autofree char *text = json_to_string (out, FALSE);
   EXPECT_STREQ (text, "[\"a\",\"F5\",\"apostrophe\"]");
 }
+
+/* The manuals stay out of typing, and out of the keys that move the focus
+ * or work a focused control. */
+TEST (Keyboard, FocusDecidesWhoTakesAKey)
+{
+  const struct {
+    ZelmKeyFocus focus;
+    guint keyval;
+    gboolean takes;
+  } rows[] = {
+    { ZELM_FOCUS_NONE, GDK_KEY_z, TRUE },      { ZELM_FOCUS_CONTROL, GDK_KEY_z, TRUE },
+    { ZELM_FOCUS_TEXT, GDK_KEY_z, FALSE },     { ZELM_FOCUS_TEXT, GDK_KEY_Escape, FALSE },
+    { ZELM_FOCUS_CONTROL, GDK_KEY_Escape, TRUE }, { ZELM_FOCUS_CONTROL, GDK_KEY_Tab, FALSE },
+    { ZELM_FOCUS_CONTROL, GDK_KEY_ISO_Left_Tab, FALSE }, { ZELM_FOCUS_CONTROL, GDK_KEY_Left, FALSE },
+    { ZELM_FOCUS_CONTROL, GDK_KEY_space, FALSE }, { ZELM_FOCUS_NONE, GDK_KEY_Tab, TRUE },
+  };
+  for (const auto &r : rows)
+    EXPECT_EQ (zelm_keyboard_takes_key (r.focus, r.keyval), r.takes)
+        << int (r.focus) << " " << gdk_keyval_name (r.keyval);
+}
