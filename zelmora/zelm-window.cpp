@@ -348,6 +348,25 @@ shortcuts_window (void)
   return window;
 }
 
+/* The default size suits a common laptop screen; a smaller screen (or a
+ * large one at a scale of 2) gets a window that fits its work area. */
+static void
+fit_default_size (ZelmWindow *self)
+{
+  GdkDisplay *display = gtk_widget_get_display (GTK_WIDGET (self));
+  GdkMonitor *monitor = gdk_display_get_primary_monitor (display);
+  if (!monitor && gdk_display_get_n_monitors (display) > 0)
+    monitor = gdk_display_get_monitor (display, 0);
+  if (!monitor)
+    return;
+  GdkRectangle area;
+  gdk_monitor_get_workarea (monitor, &area);
+  int width = 0, height = 0;
+  gtk_window_get_default_size (GTK_WINDOW (self), &width, &height);
+  gtk_window_set_default_size (GTK_WINDOW (self), MIN (width, area.width * 95 / 100),
+                               MIN (height, area.height * 95 / 100));
+}
+
 /* --- public ------------------------------------------------------------------ */
 
 ZelmWindow *
@@ -369,7 +388,8 @@ zelm_window_new (ZelmAppGui *app)
   gtk_widget_set_valign (self->node_ctrl, GTK_ALIGN_START);
   gtk_container_add (GTK_CONTAINER (self->ctrl_view_port), self->node_ctrl);
   self->piano = zelm_piano_new (self->synth);
-  gtk_widget_set_size_request (self->piano, -1, 110);
+  /* Small enough for the window to fit 960 × 540 (1920 × 1080 at a scale of 2). */
+  gtk_widget_set_size_request (self->piano, -1, 80);
   gtk_box_pack_start (self->synth_box, self->piano, TRUE, TRUE, 0);
   /* Voice starts come back as messages, so the scope can follow the taps
    * of the voices that play. */
@@ -398,6 +418,7 @@ zelm_window_new (ZelmAppGui *app)
                            G_CONNECT_SWAPPED);
   g_signal_connect (self->open_info_bar, "response", G_CALLBACK (open_info_response), self);
 
+  fit_default_size (self);
   panes_init (self);
   gtk_widget_show_all (GTK_WIDGET (self));
   show_audio_state (self);
