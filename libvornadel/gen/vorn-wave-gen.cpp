@@ -349,6 +349,11 @@ vorn_wave_gen_constructed (GObject *object)
         gen->held.f = start_value<float> (gen);
     }
 
+  /* Band-limiting is for waves played at audio rate: oscillators, whose
+   * position advances with the pitch. */
+  if (wave->anti_alias && gen->cache && wave->x_attrib == VORN_ATTRIB_TYPE_PITCH)
+    gen->aa = vorn_wave_gen_antialias_new (y_scale * gen->coords[gen->coord_count] + y_ofs);
+
   if (wave->trig_mode == VORN_WAVE_TRIG_MODE_RELEASE)
     base->state = VORN_GEN_STATE_WAIT;
 }
@@ -364,6 +369,7 @@ vorn_wave_gen_finalize (GObject *object)
   g_clear_pointer (&gen->morph_pts, g_free);
   g_clear_pointer (&gen->coords, g_free);
   g_clear_pointer (&gen->pushed, g_free);
+  g_clear_pointer (&gen->aa, g_free);
 
   G_OBJECT_CLASS (vorn_wave_gen_parent_class)->finalize (object);
 }

@@ -7,6 +7,7 @@
 #include "vorn-attrib.h"
 #include "vorn-curve-cache.h"
 #include "vorn-gen.h"
+#include "vorn-wave-gen-antialias.h"
 
 G_BEGIN_DECLS
 
@@ -107,6 +108,7 @@ enum {
  * @coord_count: number of X coordinates in @coords
  * @pushed: (nullable): per segment of a morphed cache, whether its start was
  *   pushed right by the end of the segment before it
+ * @aa: (nullable): band-limiting state of an oscillator that has it
  *
  * Render state of one wave.  The numeric fields use the render format.
  */
@@ -136,6 +138,7 @@ struct _VornWaveGen {
   double *coords;
   guint32 coord_count;
   guint8 *pushed;
+  VornWaveGenAntialias *aa;
 };
 
 struct _VornWaveGenClass {

@@ -58,6 +58,7 @@ enum {
   PROP_CURVE,
   PROP_MORPH,
   PROP_KIND,
+  PROP_ANTI_ALIAS,
   N_PROPS
 };
 
@@ -148,6 +149,7 @@ vorn_wave_get_property (GObject *object, guint prop_id, GValue *value, GParamSpe
     case PROP_CURVE: g_value_set_object (value, wave->curve); break;
     case PROP_MORPH: g_value_set_boxed (value, wave->morph); break;
     case PROP_KIND: g_value_set_enum (value, wave->kind); break;
+    case PROP_ANTI_ALIAS: g_value_set_boolean (value, wave->anti_alias); break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
     }
@@ -208,6 +210,9 @@ vorn_wave_set_property (GObject *object, guint prop_id, const GValue *value, GPa
       break;
     case PROP_INIT_VALUE:
       changed = store (&wave->init_value, g_value_get_double (value));
+      break;
+    case PROP_ANTI_ALIAS:
+      changed = store (&wave->anti_alias, g_value_get_boolean (value));
       break;
     case PROP_CURVE:
       {
@@ -291,6 +296,7 @@ vorn_wave_duplicate (VornNode *node)
   copy->play_mode = wave->play_mode;
   copy->dest_op = wave->dest_op;
   copy->kind = wave->kind;
+  copy->anti_alias = wave->anti_alias;
   return result;
 }
 
@@ -355,6 +361,10 @@ vorn_wave_class_init (VornWaveClass *klass)
                        VORN_WAVE_KIND_UNDEFINED,
                        GParamFlags (G_PARAM_READABLE | G_PARAM_STATIC_STRINGS | VORN_PARAM_HIDDEN));
 
+  properties[PROP_ANTI_ALIAS] =
+    g_param_spec_boolean ("anti-alias", "AntiAlias",
+                          "Band-limit the curve where it plays as an oscillator", TRUE, rw);
+
   g_object_class_install_properties (object_class, N_PROPS, properties);
 }
 
@@ -372,6 +382,7 @@ vorn_wave_init (VornWave *wave)
   wave->pos_mode = VORN_WAVE_POS_MODE_RELATIVE;
   wave->play_mode = VORN_WAVE_PLAY_MODE_LOOP;
   wave->dest_op = VORN_WAVE_OP_ADD;
+  wave->anti_alias = TRUE;
   /* Nobody can be connected yet, so the kind needs no notification. */
   wave->kind = derive_kind (wave);
 }

@@ -141,6 +141,8 @@ typedef struct _VornWaveClass VornWaveClass;
  * @play_mode: "play-mode", a #VornWavePlayMode
  * @dest_op: "dest-op", a #VornWaveOp
  * @kind: "kind", derived
+ * @anti_alias: "anti-alias": an oscillator (a wave whose x input is the
+ *   pitch) plays band-limited
  *
  * The fields are readable by generators and editors; change them through
  * the properties and functions below so that notifications and the derived
@@ -163,6 +165,7 @@ struct _VornWave {
   guint8 play_mode;
   guint8 dest_op;
   VornWaveKind kind;
+  gboolean anti_alias;
 };
 
 struct _VornWaveClass {

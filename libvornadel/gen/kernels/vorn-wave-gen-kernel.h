@@ -17,6 +17,7 @@
 #include "vorn-kernel-exp2.h"
 #include "vorn-kernel-lanes.h"
 #include "vorn-wave-gen.h"
+#include "vorn-wave-gen-antialias.h"
 #include "vorn-wave.h"
 
 #include <cmath>
@@ -317,6 +318,12 @@ struct Fmt<float>
   static inline float val (const VornAttribVal *a) { return a->value.f; }
   static inline void set (VornAttribVal *a, float x) { a->value.f = x; }
   static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_F (gen); }
+  static inline void aa_events (VornWaveGen *gen, const float *pos, const guint8 *run, const float *const *seg,
+                                const float *inc, int a, int b, const float *next, float next_pos, gboolean seam)
+  {
+    vorn_wave_gen_antialias_events_F (gen, pos, run, seg, inc, a, b, next, next_pos, seam);
+  }
+  static inline void aa_output (VornWaveGen *gen, float *cv) { vorn_wave_gen_antialias_output_F (gen, cv); }
 };
 
 template <>
@@ -326,6 +333,12 @@ struct Fmt<double>
   static inline double val (const VornAttribVal *a) { return a->value.d; }
   static inline void set (VornAttribVal *a, double x) { a->value.d = x; }
   static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_D (gen); }
+  static inline void aa_events (VornWaveGen *gen, const double *pos, const guint8 *run, const double *const *seg,
+                                const double *inc, int a, int b, const double *next, double next_pos, gboolean seam)
+  {
+    vorn_wave_gen_antialias_events_D (gen, pos, run, seg, inc, a, b, next, next_pos, seam);
+  }
+  static inline void aa_output (VornWaveGen *gen, double *cv) { vorn_wave_gen_antialias_output_D (gen, cv); }
 };
 
 /* ---- scalar curve solve ------------------------------------------------ */
@@ -1007,6 +1020,8 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
               /* Samples so far were walked on the records before the
                * morph: solve them before the records change. */
               solve_range<T, L> (w, start, i + 1, cv, ys, yo);
+              if (gen->aa)
+                F::aa_events (gen, w.pos, w.run, w.seg, inc, start, i + 1, nullptr, T (0), TRUE);
               start = i + 1;
               F::update_morph (gen);
               pending = false;
@@ -1032,6 +1047,8 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
               if (pending)
                 {
                   solve_range<T, L> (w, start, i + 1, cv, ys, yo);
+                  if (gen->aa)
+                    F::aa_events (gen, w.pos, w.run, w.seg, inc, start, i + 1, nullptr, T (0), TRUE);
                   start = i + 1;
                   F::update_morph (gen);
                   pending = false;
@@ -1056,6 +1073,8 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
     }
 
   solve_range<T, L> (w, start, end_at, cv, ys, yo);
+  if (gen->aa)
+    F::aa_events (gen, w.pos, w.run, w.seg, inc, start, end_at, ended ? nullptr : s, p, FALSE);
 
   gboolean result = TRUE;
   if (ended)
@@ -1078,6 +1097,10 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
       F::get (gen->seg_pos) = p;
       gen->seg = s;
     }
+
+  /* Band-limiting: the corrections, and the delay they need. */
+  if (gen->aa)
+    F::aa_output (gen, cv);
 
   /* Step 7: transform and operation. */
   if (need_tf)

@@ -1,0 +1,369 @@
+/* vorn-wave-gen-antialias.cpp: band-limited step and ramp residuals for
+ * oscillator waves.
+ *
+ * A curve sampled as drawn aliases because of its value jumps and its
+ * corners (slope jumps): their spectra fall only as 1/f and 1/f^2.  Where
+ * the walk crosses a segment join or the loop seam between two samples, the
+ * difference between a band-limited step (or ramp) and the sampled one is
+ * added around the crossing, scaled by the jump at that moment.  The
+ * residuals come from a Kaiser-windowed sinc, linear phase, so the harmonics
+ * below the cut-off keep their levels and phases; the price is a delay of
+ * VORN_WAVE_AA_HALF samples, which lets the corrections reach back before a
+ * crossing.
+ *
+ * All render variants call this one scalar code after their curve stage,
+ * so they add the same numbers in the same order. */
+#include "vorn-wave-gen-antialias.h"
+
+#include "vorn-curve-cache.h"
+#include "vorn-wave-gen.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int HALF = VORN_WAVE_AA_HALF;
+constexpr int TAPS = 2 * HALF;
+constexpr int OS = 64;          /* table points per sample */
+constexpr double CUTOFF = 0.45; /* cycles per sample */
+constexpr double BETA = 10.0;   /* Kaiser window */
+constexpr int FRAG = VORN_FRAGMENT_SIZE;
+constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
+
+/* A segment narrower than this share of the samples' spacing is taken as a
+ * step at its middle: its ramp residuals would be too large to cancel
+ * exactly. */
+constexpr double NARROW = 0.25;
+
+/* step[j][k], ramp[j][k]: the band-limited unit step and unit ramp at
+ * x = k - HALF + j / OS samples from the discontinuity. */
+struct Tables
+{
+  double step[OS + 1][TAPS];
+  double ramp[OS + 1][TAPS];
+};
+
+Tables tables;
+
+double
+bessel_i0 (double x)
+{
+  double sum = 1.0, term = 1.0;
+  for (int k = 1; k < 50; k++)
+    {
+      term *= (x / (2.0 * k)) * (x / (2.0 * k));
+      sum += term;
+      if (term < sum * 1e-17)
+        break;
+    }
+  return sum;
+}
+
+void
+build_tables ()
+{
+  /* Integrated on a grid four times finer than the tables (trapezoids). */
+  constexpr int FINE = 4 * OS;
+  constexpr int N = TAPS * FINE;
+  static double h[N + 1], step[N + 1], ramp[N + 1];
+  const double i0b = bessel_i0 (BETA);
+  for (int n = 0; n <= N; n++)
+    {
+      const double x = double (n) / FINE - HALF;
+      const double r = x / HALF;
+      const double w = bessel_i0 (BETA * std::sqrt (std::fmax (0.0, 1.0 - r * r))) / i0b;
+      const double a = 2.0 * M_PI * CUTOFF * x;
+      h[n] = 2.0 * CUTOFF * (x == 0.0 ? 1.0 : std::sin (a) / a) * w;
+    }
+  step[0] = 0.0;
+  for (int n = 1; n <= N; n++)
+    step[n] = step[n - 1] + 0.5 * (h[n - 1] + h[n]) / FINE;
+  const double total = step[N];
+  ramp[0] = 0.0;
+  for (int n = 0; n <= N; n++)
+    step[n] /= total;
+  for (int n = 1; n <= N; n++)
+    ramp[n] = ramp[n - 1] + 0.5 * (step[n - 1] + step[n]) / FINE;
+  for (int j = 0; j <= OS; j++)
+    for (int k = 0; k < TAPS; k++)
+      {
+        const int n = k * FINE + j * (FINE / OS);
+        tables.step[j][k] = n <= N ? step[n] : 1.0;
+        tables.ramp[j][k] = n <= N ? ramp[n] : ramp[N] + double (n - N) / FINE;
+      }
+}
+
+/* The slope ratio dY/dX of a record's normalised polynomials at its start
+ * or end: the ratio of the first derivatives that do not both vanish.  A
+ * vertical tangent counts as the chord. */
+template <typename T>
+double
+slope_ratio (const T *r, bool end)
+{
+  const double ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
+  const double ay = r[VORN_CURVE_CACHE_AY], by = r[VORN_CURVE_CACHE_BY];
+  constexpr double EPS = 1e-9;
+  double d1x, d1y, d2x, d2y;
+  if (end)
+    {
+      d1x = 3.0 - bx, d1y = 3.0 - by;
+      d2x = 6.0 + 2.0 * ax - 4.0 * bx, d2y = 6.0 + 2.0 * ay - 4.0 * by;
+    }
+  else
+    {
+      d1x = ax, d1y = ay;
+      d2x = bx - 2.0 * ax, d2y = by - 2.0 * ay;
+    }
+  if (std::fabs (d1x) > EPS)
+    return d1y / d1x;
+  if (std::fabs (d1y) > EPS)
+    return 1.0;
+  if (std::fabs (d2x) > EPS)
+    return d2y / d2x;
+  return 1.0;
+}
+
+/* Value and slope (per position unit) of record r at its start or end. */
+template <typename T>
+inline void
+edge (const T *r, bool end, double *y, double *slope)
+{
+  const double dx = r[VORN_CURVE_CACHE_DX], dy = r[VORN_CURVE_CACHE_DY];
+  *y = double (r[VORN_CURVE_CACHE_Y0]) + (end ? dy : 0.0);
+  *slope = dx > 0.0 && dy != 0.0 ? slope_ratio (r, end) * dy / dx : 0.0;
+}
+
+/* Adds the residuals of a jump and a change of the per-sample slope at
+ * time te (samples from the fragment's start). */
+void
+emit (VornWaveGenAntialias *aa, double te, double jump, double dslope)
+{
+  if (jump == 0.0 && dslope == 0.0)
+    return;
+  const int ms = int (std::ceil (te - HALF));
+  const double p0 = (ms - te + HALF) * OS;
+  int j = int (p0);
+  if (j >= OS)
+    j = OS - 1;
+  const double f = p0 - j;
+  const double x0 = p0 / OS - HALF; /* first tap's distance */
+  double *acc = aa->acc + (ms + HALF);
+  const double *s0 = tables.step[j], *s1 = tables.step[j + 1];
+  const double *r0 = tables.ramp[j], *r1 = tables.ramp[j + 1];
+  for (int k = 0; k < TAPS; k++)
+    {
+      const double x = x0 + k;
+      const double s = s0[k] + f * (s1[k] - s0[k]) - (x >= 0.0 ? 1.0 : 0.0);
+      const double r = r0[k] + f * (r1[k] - r0[k]) - (x >= 0.0 ? x : 0.0);
+      acc[k] += jump * s + dslope * r;
+    }
+}
+
+/* Walker over the joins crossed between two samples, in time order. */
+template <typename T>
+struct Crossing
+{
+  VornWaveGenAntialias *aa;
+  const T *first, *last;
+  double ys;    /* y scale */
+  double t0;    /* time of the left sample */
+  double inc;   /* position increment between the samples */
+  double y, sl; /* value and slope before the next join */
+  double travel;
+
+  /* Share of the pair's interval at which distance d is reached (within
+   * the interval: rounding of the walk may leave it just outside). */
+  double frac (double d) const
+  {
+    const double f = d / std::fabs (inc);
+    return f < 0.0 ? 0.0 : (f > 1.0 ? 1.0 : f);
+  }
+
+  /* Enters record r (at distance travel); FALSE when r is where the walk
+   * ends (target) after entering it. */
+  bool enter (const T *r, const T *target)
+  {
+    const bool fwd = inc > 0.0;
+    const double dx = r[VORN_CURVE_CACHE_DX];
+    double ny, ns;
+    if (r != target && dx < NARROW * std::fabs (inc))
+      {
+        /* A step at the segment's middle, then the slope before it goes
+         * on. */
+        edge (r, fwd, &ny, &ns);
+        emit (aa, t0 + frac (travel + 0.5 * dx), (ny - y) * ys, 0.0);
+        y = ny;
+        travel += dx;
+        return true;
+      }
+    edge (r, !fwd, &ny, &ns);
+    emit (aa, t0 + frac (travel), (ny - y) * ys, (ns - sl) * inc * ys);
+    if (r == target)
+      return false;
+    edge (r, fwd, &y, &sl);
+    travel += dx;
+    return true;
+  }
+
+  const T *step (const T *r) const
+  {
+    if (inc > 0.0)
+      return r == last ? first : r + REC;
+    return r == first ? last : r - REC;
+  }
+
+  /* From record r to target; with seam set, stops at the loop seam instead
+   * (FALSE), else TRUE. */
+  bool walk (const T *r, const T *target, bool seam)
+  {
+    /* Bounded: a walk passes each record at most twice. */
+    const gsize limit = 2 * (gsize (last - first) / REC + 1) + 2;
+    for (gsize n = 0; n < limit; n++)
+      {
+        const bool wraps = inc > 0.0 ? r == last : r == first;
+        if (wraps && seam)
+          return false;
+        r = step (r);
+        if (!enter (r, target))
+          return true;
+      }
+    return true;
+  }
+};
+
+template <typename T>
+void
+events (VornWaveGen *gen, const T *pos, const guint8 *run, const T *const *seg, const T *inc,
+        int a, int b, const T *next, T next_pos, gboolean seam)
+{
+  VornWaveGenAntialias *aa = gen->aa;
+  VornCurveCache *cache = gen->cache;
+  Crossing<T> c;
+  c.aa = aa;
+  c.first = static_cast<const T *> (cache->segments);
+  c.last = c.first + gsize (cache->seg_count - 1) * REC;
+  if constexpr (sizeof (T) == sizeof (float))
+    c.ys = gen->y_scale.f;
+  else
+    c.ys = gen->y_scale.d;
+
+  auto right_of = [&] (int i) -> const T * { return i < b ? seg[run[i]] : next; };
+
+  if (aa->pending)
+    {
+      /* The seam crossing that waited for the morphed records. */
+      aa->pending = FALSE;
+      const T *target = right_of (a);
+      if (target)
+        {
+          c.t0 = aa->pend_at;
+          c.inc = aa->pend_inc;
+          c.y = aa->pend_y;
+          c.sl = aa->pend_slope;
+          c.travel = aa->pend_travel;
+          const T *r = c.inc > 0.0 ? c.first : c.last;
+          if (c.enter (r, target))
+            c.walk (r, target, false);
+        }
+    }
+
+  for (int i = a; i < b; i++)
+    {
+      const T *r = seg[run[i]];
+      c.inc = inc[i];
+      const bool fwd = c.inc > 0.0;
+      bool crossed;
+      if (i + 1 < b)
+        crossed = run[i + 1] != run[i];
+      else if (next)
+        crossed = next != r || (fwd ? next_pos < pos[i] : next_pos > pos[i]);
+      else
+        crossed = seam;
+      if (!crossed || !(c.inc != 0.0))
+        continue;
+      c.t0 = i;
+      edge (r, fwd, &c.y, &c.sl);
+      c.travel = fwd ? double (r[VORN_CURVE_CACHE_DX]) - double (pos[i]) : double (pos[i]);
+      if (c.travel < 0.0)
+        c.travel = 0.0;
+      const T *target = i + 1 < b ? seg[run[i + 1]] : next;
+      if (i + 1 == b && seam)
+        {
+          if (!c.walk (r, nullptr, true))
+            {
+              aa->pending = TRUE;
+              aa->pend_at = i;
+              aa->pend_inc = c.inc;
+              aa->pend_y = c.y;
+              aa->pend_slope = c.sl;
+              aa->pend_travel = c.travel;
+            }
+          continue;
+        }
+      c.walk (r, target, false);
+    }
+}
+
+template <typename T>
+void
+output (VornWaveGen *gen, T *cv)
+{
+  VornWaveGenAntialias *aa = gen->aa;
+  double keep[HALF];
+  for (int n = 0; n < HALF; n++)
+    keep[n] = cv[FRAG - HALF + n];
+  for (int n = FRAG - 1; n >= HALF; n--)
+    cv[n] = T (double (cv[n - HALF]) + aa->acc[n]);
+  for (int n = 0; n < HALF; n++)
+    cv[n] = T (aa->tail[n] + aa->acc[n]);
+  memcpy (aa->tail, keep, sizeof keep);
+  constexpr int REST = G_N_ELEMENTS (aa->acc) - FRAG;
+  memmove (aa->acc, aa->acc + FRAG, REST * sizeof (double));
+  memset (aa->acc + REST, 0, FRAG * sizeof (double));
+}
+
+} // namespace
+
+VornWaveGenAntialias *
+vorn_wave_gen_antialias_new (double start)
+{
+  static gsize built = 0;
+  if (g_once_init_enter (&built))
+    {
+      build_tables ();
+      g_once_init_leave (&built, 1);
+    }
+  VornWaveGenAntialias *aa = g_new0 (VornWaveGenAntialias, 1);
+  for (double &v : aa->tail)
+    v = start;
+  return aa;
+}
+
+void
+vorn_wave_gen_antialias_events_F (VornWaveGen *gen, const float *pos, const guint8 *run,
+                                  const float *const *seg, const float *inc, int a, int b,
+                                  const float *next, float next_pos, gboolean seam)
+{
+  events<float> (gen, pos, run, seg, inc, a, b, next, next_pos, seam);
+}
+
+void
+vorn_wave_gen_antialias_events_D (VornWaveGen *gen, const double *pos, const guint8 *run,
+                                  const double *const *seg, const double *inc, int a, int b,
+                                  const double *next, double next_pos, gboolean seam)
+{
+  events<double> (gen, pos, run, seg, inc, a, b, next, next_pos, seam);
+}
+
+void
+vorn_wave_gen_antialias_output_F (VornWaveGen *gen, float *cv)
+{
+  output<float> (gen, cv);
+}
+
+void
+vorn_wave_gen_antialias_output_D (VornWaveGen *gen, double *cv)
+{
+  output<double> (gen, cv);
+}

@@ -1,0 +1,103 @@
+/* vorn-wave-gen-antialias.h: band-limiting of oscillator waves by step and
+ * ramp residuals at the curve's discontinuities (render internal) */
+#pragma once
+
+#include <glib.h>
+
+#include "vorn-attrib.h"
+
+G_BEGIN_DECLS
+
+typedef struct _VornWaveGen VornWaveGen;
+
+/* Half the residuals' length in samples: every correction reaches this far
+ * before and after its discontinuity, and the wave's output is late by as
+ * much. */
+#define VORN_WAVE_AA_HALF 16
+
+/**
+ * VornWaveGenAntialias:
+ * @acc: corrections of the samples from VORN_WAVE_AA_HALF before the
+ *   fragment on, in output units
+ * @tail: the last VORN_WAVE_AA_HALF curve values of the previous fragment,
+ *   not yet output
+ * @pend_y: the value before the loop seam whose crossing is pending
+ * @pend_slope: the slope (per position unit) before that seam
+ * @pend_travel: position distance from the pending pair's first sample to
+ *   the seam
+ * @pend_inc: the pending pair's increment
+ * @pend_at: the pending pair's first sample, in the fragment
+ * @pending: a seam crossing waits for the records after a morph
+ *
+ * Band-limiting state of one oscillator; allocated with the generator.
+ */
+typedef struct {
+  double acc[VORN_FRAGMENT_SIZE + 2 * VORN_WAVE_AA_HALF + 1];
+  double tail[VORN_WAVE_AA_HALF];
+  double pend_y, pend_slope, pend_travel, pend_inc;
+  int pend_at;
+  gboolean pending;
+} VornWaveGenAntialias;
+
+/**
+ * vorn_wave_gen_antialias_new:
+ * @start: the curve value the wave starts with
+ *
+ * Makes the band-limiting state of a wave (and, the first time, the residual
+ * tables).  Not for the render path.
+ *
+ * Returns: (transfer full): the state; free with g_free().
+ */
+VornWaveGenAntialias *vorn_wave_gen_antialias_new (double start);
+
+/**
+ * vorn_wave_gen_antialias_events_F:
+ * @gen: a single-format wave generator with band-limiting
+ * @pos: per sample, the position within its segment
+ * @run: per sample, the index in @seg of its segment record
+ * @seg: segment records by run
+ * @inc: per sample, the position increment after it
+ * @a: first sample of the range
+ * @b: end of the range
+ * @next: (nullable): the record of the sample after the range, or NULL
+ * @next_pos: that sample's position
+ * @seam: the range ends where the walk crosses the loop seam and the
+ *   records are about to change (a morph): the crossing is completed by the
+ *   next call
+ *
+ * Adds the residuals of every discontinuity crossed between consecutive
+ * samples of [@a, @b) (and from @b - 1 to the sample after, when @next is
+ * given) to @gen's corrections.  The jumps are read from the records as
+ * they are now.  Does not allocate, lock or log.
+ */
+void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, const float *pos, const guint8 *run,
+                                       const float *const *seg, const float *inc, int a, int b,
+                                       const float *next, float next_pos, gboolean seam);
+
+/**
+ * vorn_wave_gen_antialias_events_D:
+ *
+ * vorn_wave_gen_antialias_events_F() for the double format.
+ */
+void vorn_wave_gen_antialias_events_D (VornWaveGen *gen, const double *pos, const guint8 *run,
+                                       const double *const *seg, const double *inc, int a, int b,
+                                       const double *next, double next_pos, gboolean seam);
+
+/**
+ * vorn_wave_gen_antialias_output_F:
+ * @gen: a single-format wave generator with band-limiting
+ * @cv: the fragment's curve values, replaced by the band-limited output
+ *
+ * Delays the curve values by VORN_WAVE_AA_HALF samples and adds the
+ * corrections.  Does not allocate, lock or log.
+ */
+void vorn_wave_gen_antialias_output_F (VornWaveGen *gen, float *cv);
+
+/**
+ * vorn_wave_gen_antialias_output_D:
+ *
+ * vorn_wave_gen_antialias_output_F() for the double format.
+ */
+void vorn_wave_gen_antialias_output_D (VornWaveGen *gen, double *cv);
+
+G_END_DECLS
