@@ -48,7 +48,8 @@ new_wave (VornCurve *curve, const WaveSpec &s, const std::vector<MorphEntry> &mo
 {
   auto *w = static_cast<VornWave *> (g_object_new (
     VORN_TYPE_WAVE, "curve", curve, "x-attrib", s.x, "y-attrib", s.y, "dest-attrib", s.dest, "dest-op", s.op,
-    "play-mode", s.play, "x-scale", s.x_scale, "y-scale", s.y_scale, "y-ofs", s.y_ofs, nullptr));
+    "play-mode", s.play, "x-scale", s.x_scale, "y-scale", s.y_scale, "y-ofs", s.y_ofs, "anti-alias", FALSE,
+    nullptr));
   for (const MorphEntry &e : morph)
     EXPECT_EQ (vorn_wave_insert_morph_point (w, e.index, e.horizontal, e.x, e.y, nullptr), 1);
   return { w, g_object_unref };
