@@ -1,0 +1,175 @@
+/* Band-limited oscillators: what is not a harmonic of the note stays far
+ * below the fundamental, the harmonics keep their levels, and every variant
+ * renders the same bits. */
+#include "vornadel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+namespace {
+
+constexpr size_t N = 32768; /* analysis window, from 0.25 s on */
+
+/* A bare instrument with one oscillator of @preset; @morph moves its middle
+ * point's y (the top of the saw's jump) with a morph envelope. */
+VornInst *
+instrument (VornWavePreset preset, bool aa, bool morph = false)
+{
+  VornInst *inst = vorn_inst_new ();
+  VornWave *osc = vorn_wave_new_from_preset (preset);
+  g_object_set (osc, "y-scale", 0.5, "anti-alias", aa, nullptr);
+  if (morph)
+    {
+      for (guint index = 2; index <= 4; index++)
+        vorn_wave_insert_morph_point (osc, index, FALSE, 1.0, 0.4, nullptr);
+      /* Morphing at every wrap for 1/8 s, then held. */
+      VornWave *mod = vorn_wave_new_from_preset (VORN_WAVE_PRESET_MORPH_ATTACK);
+      g_object_set (mod, "x-scale", 8.0, nullptr);
+      vorn_node_insert (VORN_NODE (inst), VORN_NODE (mod), -1);
+    }
+  vorn_node_insert (VORN_NODE (inst), VORN_NODE (osc), -1);
+  return inst;
+}
+
+std::vector<double>
+play (VornInst *inst, double rate, double note, VornSimd simd = VORN_SIMD_AUTO,
+      VornFormat format = VORN_FORMAT_SINGLE)
+{
+  g_autoptr (VornSynth) synth = vorn_synth_cpu_new ();
+  g_object_set (synth, "speaker-count", 1u, "sample-rate", rate, "audio-format", format, nullptr);
+  if (simd != VORN_SIMD_AUTO)
+    g_object_set (synth, "simd", simd, nullptr);
+  EXPECT_TRUE (vorn_synth_start (synth, nullptr));
+  vorn_synth_set_inst (synth, 0, inst);
+  vorn_synth_start_voice (synth, 0, 0, note, 1.0, nullptr);
+  std::vector<float> out (size_t (rate / 4) + N);
+  vorn_synth_render_interleaved (synth, out.data (), guint (out.size ()));
+  while (VornSynthMsg *msg = vorn_synth_get_message (synth))
+    vorn_synth_msg_free (msg);
+  vorn_synth_stop (synth);
+  return { out.begin (), out.end () };
+}
+
+/* Magnitude spectrum of the window after 0.25 s (four-term Blackman-Harris). */
+std::vector<double>
+spectrum (const std::vector<double> &x)
+{
+  std::vector<std::complex<double>> f (N);
+  const size_t from = x.size () - N;
+  for (size_t i = 0; i < N; i++)
+    {
+      const double a = 2 * M_PI * double (i) / (N - 1);
+      f[i] = (0.35875 - 0.48829 * cos (a) + 0.14128 * cos (2 * a) - 0.01168 * cos (3 * a)) * x[from + i];
+    }
+  for (size_t i = 1, j = 0; i < N; i++)
+    {
+      size_t bit = N >> 1;
+      for (; j & bit; bit >>= 1)
+        j ^= bit;
+      j ^= bit;
+      if (i < j)
+        std::swap (f[i], f[j]);
+    }
+  for (size_t len = 2; len <= N; len <<= 1)
+    for (size_t i = 0; i < N; i += len)
+      for (size_t k = 0; k < len / 2; k++)
+        {
+          const auto u = f[i + k], v = f[i + k + len / 2] * std::polar (1.0, -2 * M_PI * double (k) / double (len));
+          f[i + k] = u + v;
+          f[i + k + len / 2] = u - v;
+        }
+  std::vector<double> m (N / 2);
+  for (size_t k = 0; k < N / 2; k++)
+    m[k] = std::abs (f[k]);
+  return m;
+}
+
+double
+note_hz (double note)
+{
+  return 440.0 * std::pow (2.0, (note - 69) / 12);
+}
+
+/* Strongest component within 20 Hz..20 kHz that lies more than 30 Hz from
+ * every harmonic, in dB re the fundamental. */
+double
+alias_db (const std::vector<double> &x, double rate, double note)
+{
+  const auto m = spectrum (x);
+  const double bin = rate / N, f0 = note_hz (note);
+  double fund = 0, worst = 0;
+  for (size_t k = 1; k < m.size (); k++)
+    {
+      const double hz = k * bin, h = std::round (hz / f0);
+      if (std::abs (hz - f0) < 30)
+        fund = std::max (fund, m[k]);
+      else if (hz >= 20 && hz <= 20000 && std::abs (hz - h * f0) > 30)
+        worst = std::max (worst, m[k]);
+    }
+  return 20 * std::log10 (worst / fund);
+}
+
+TEST (Antialias, NonHarmonicComponentsStayBelowTheLimits)
+{
+  static const struct { VornWavePreset preset; bool morph; double note; } cases[] = {
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 84 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 96 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 108 },
+    { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 72 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 84 },
+    { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 96 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 108 },
+    { VORN_WAVE_PRESET_SIGNAL_TRIANGLE, false, 96 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, 96 },
+  };
+  for (double rate : { 44100.0, 48000.0 })
+    for (const auto &c : cases)
+      {
+        SCOPED_TRACE (testing::Message () << vorn_wave_preset_get_nick (c.preset) << " morph " << c.morph
+                                          << " note " << c.note << " at " << rate);
+        g_autoptr (VornInst) inst = instrument (c.preset, true, c.morph);
+        EXPECT_LE (alias_db (play (inst, rate, c.note), rate, c.note), c.note <= 96 ? -80.0 : -60.0);
+      }
+}
+
+TEST (Antialias, HarmonicsDcAndStartAreThoseOfTheRawCurve)
+{
+  g_autoptr (VornInst) on = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true);
+  g_autoptr (VornInst) off = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, false);
+  const auto a = play (on, 48000, 60), b = play (off, 48000, 60);
+  const auto ma = spectrum (a), mb = spectrum (b);
+  const double bin = 48000.0 / N;
+  for (int h = 1; h <= 20; h++)
+    {
+      const size_t k = size_t (std::lround (h * note_hz (60) / bin));
+      double pa = 0, pb = 0;
+      for (size_t j = k - 4; j <= k + 4; j++)
+        pa = std::max (pa, ma[j]), pb = std::max (pb, mb[j]);
+      EXPECT_NEAR (20 * std::log10 (pa / pb), 0.0, 0.1) << "harmonic " << h;
+    }
+  double dc = 0;
+  for (size_t i = a.size () - N; i < a.size (); i++)
+    dc += a[i] - b[i];
+  EXPECT_NEAR (dc / N, 0.0, 1e-4) << "no DC";
+  /* No click: the start reaches no further than the held note. */
+  double start = 0, held = 0;
+  for (size_t i = 0; i < a.size (); i++)
+    (i < 256 ? start : held) = std::max (i < 256 ? start : held, std::abs (a[i]));
+  EXPECT_LE (start, held);
+}
+
+TEST (Antialias, EveryVariantRendersTheSameBits)
+{
+  g_autoptr (VornInst) inst = instrument (VORN_WAVE_PRESET_SIGNAL_SQUARE, true, true);
+  for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
+    {
+      const auto ref = play (inst, 48000, 100.5, VORN_SIMD_SSE2, format);
+      for (VornSimd simd : { VORN_SIMD_AVX, VORN_SIMD_AVX2, VORN_SIMD_AVX512 })
+        if (simd <= vorn_util_cpu_detect ())
+          {
+            EXPECT_EQ (play (inst, 48000, 100.5, simd, format), ref) << "simd " << simd;
+          }
+    }
+}
+
+} // namespace
