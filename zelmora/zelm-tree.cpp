@@ -448,10 +448,33 @@ search_done (GtkWidget *, ZelmTree *tree)
   gtk_widget_grab_focus (GTK_WIDGET (tree->view));
 }
 
+/* The search box is made on the first search: a popover attached to the
+ * view from the start would be realized with the window for nothing. */
+static void
+make_search (ZelmTree *tree)
+{
+  GtkTreeView *view = tree->view;
+  gtk_tree_view_set_enable_search (view, TRUE);
+  gtk_tree_view_set_search_column (view, ZELM_TREE_COL_NAME);
+  gtk_tree_view_set_search_equal_func (view, search_equal, nullptr, nullptr);
+  tree->search_entry = gtk_search_entry_new ();
+  gtk_entry_set_placeholder_text (GTK_ENTRY (tree->search_entry), "Find a node by name");
+  atk_object_set_name (gtk_widget_get_accessible (tree->search_entry), "Find node");
+  tree->search = GTK_WIDGET (g_object_ref_sink (gtk_popover_new (GTK_WIDGET (view))));
+  gtk_popover_set_position (GTK_POPOVER (tree->search), GTK_POS_TOP);
+  gtk_container_add (GTK_CONTAINER (tree->search), tree->search_entry);
+  gtk_widget_show (tree->search_entry);
+  gtk_tree_view_set_search_entry (view, GTK_ENTRY (tree->search_entry));
+  g_signal_connect (tree->search_entry, "activate", G_CALLBACK (search_done), tree);
+  g_signal_connect (tree->search_entry, "stop-search", G_CALLBACK (search_done), tree);
+}
+
 void
 zelm_tree_start_search (ZelmTree *tree)
 {
   g_return_if_fail (tree);
+  if (!tree->search)
+    make_search (tree);
   gtk_entry_set_text (GTK_ENTRY (tree->search_entry), "");
   gtk_popover_popup (GTK_POPOVER (tree->search));
   gtk_widget_grab_focus (tree->search_entry);
@@ -729,19 +752,7 @@ zelm_tree_new (GtkTreeView *view, ZelmApp *app, ZelmTreeSelectFunc select_func,
   gtk_tree_view_set_headers_visible (view, FALSE);
   gtk_tree_view_set_enable_tree_lines (view, TRUE);
   /* Letters typed on the tree play notes; Ctrl+F searches the names. */
-  gtk_tree_view_set_enable_search (view, TRUE);
-  gtk_tree_view_set_search_column (view, ZELM_TREE_COL_NAME);
-  gtk_tree_view_set_search_equal_func (view, search_equal, nullptr, nullptr);
-  tree->search_entry = gtk_search_entry_new ();
-  gtk_entry_set_placeholder_text (GTK_ENTRY (tree->search_entry), "Find a node by name");
-  atk_object_set_name (gtk_widget_get_accessible (tree->search_entry), "Find node");
-  tree->search = GTK_WIDGET (g_object_ref_sink (gtk_popover_new (GTK_WIDGET (view))));
-  gtk_popover_set_position (GTK_POPOVER (tree->search), GTK_POS_TOP);
-  gtk_container_add (GTK_CONTAINER (tree->search), tree->search_entry);
-  gtk_widget_show (tree->search_entry);
-  gtk_tree_view_set_search_entry (view, GTK_ENTRY (tree->search_entry));
-  g_signal_connect (tree->search_entry, "activate", G_CALLBACK (search_done), tree);
-  g_signal_connect (tree->search_entry, "stop-search", G_CALLBACK (search_done), tree);
+  gtk_tree_view_set_enable_search (view, FALSE);
 
   GtkTreeViewColumn *col = gtk_tree_view_column_new_with_attributes (
       "Icon", gtk_cell_renderer_pixbuf_new (), "icon-name", ZELM_TREE_COL_ICON, nullptr);
@@ -800,13 +811,18 @@ zelm_tree_free (ZelmTree *tree)
   g_hash_table_destroy (tree->rows);
   g_hash_table_destroy (tree->modified);
   set_current (tree, nullptr, nullptr, nullptr);
-  g_signal_handlers_disconnect_by_data (tree->search_entry, tree);
-  gtk_tree_view_set_search_entry (tree->view, nullptr);
-  for (GtkWidget *menu : { tree->menu, tree->multi_menu, tree->search })
+  if (tree->search)
     {
-      gtk_widget_destroy (menu);
-      g_object_unref (menu);
+      g_signal_handlers_disconnect_by_data (tree->search_entry, tree);
+      gtk_tree_view_set_search_entry (tree->view, nullptr);
+      gtk_tree_view_set_enable_search (tree->view, FALSE);
     }
+  for (GtkWidget *menu : { tree->menu, tree->multi_menu, tree->search })
+    if (menu)
+      {
+        gtk_widget_destroy (menu);
+        g_object_unref (menu);
+      }
   zelm_clipboard_free (tree->clipboard);
   zelm_tree_dnd_free (tree);
   g_object_unref (tree->store);

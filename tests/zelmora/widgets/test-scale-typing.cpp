@@ -59,7 +59,7 @@ TEST (ScaleTyping, EnterTypeEnterAndEscape)
   type ({ GDK_KEY_a, GDK_KEY_b, GDK_KEY_Return });
   pump (50);
   EXPECT_EQ (focus (), GTK_WIDGET (entry));
-  const char *why = gtk_entry_get_icon_tooltip_text (entry, GTK_ENTRY_ICON_SECONDARY);
+  g_autofree char *why = gtk_entry_get_icon_tooltip_text (entry, GTK_ENTRY_ICON_SECONDARY);
   EXPECT_TRUE (why && strstr (why, "not a number")) << (why ? why : "(none)");
   type ({ GDK_KEY_BackSpace, GDK_KEY_BackSpace, GDK_KEY_7, GDK_KEY_Escape });
   ASSERT_TRUE (back_on_scale ());
