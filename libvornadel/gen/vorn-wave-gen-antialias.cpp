@@ -36,6 +36,12 @@ constexpr int REC = VORN_CURVE_CACHE_RECORD_LEN;
  * exactly. */
 constexpr double NARROW = 0.25;
 
+/* Joins whose value and per-sample slope change by no more than this share
+ * of the curve's range are taken as smooth: rounding leaves such tiny
+ * jumps at the joins of a smooth curve (a sine), and their residuals
+ * (at most about 140 dB down) are not worth the work. */
+constexpr double TOLERANCE = 1e-7;
+
 /* step[j][k], ramp[j][k]: the band-limited unit step and unit ramp at
  * x = k - HALF + j / OS samples from the discontinuity. */
 struct Tables
@@ -135,11 +141,13 @@ edge (const T *r, bool end, double *y, double *slope)
 }
 
 /* Adds the residuals of a jump and a change of the per-sample slope at
- * time te (samples from the fragment's start). */
+ * time te (samples from the fragment's start).  A join smooth to within
+ * the state's tolerance (the rounding of a C1 join) adds nothing: its
+ * residuals would be below the tolerance too. */
 void
 emit (VornWaveGenAntialias *aa, double te, double jump, double dslope)
 {
-  if (jump == 0.0 && dslope == 0.0)
+  if (std::fabs (jump) <= aa->tol && std::fabs (dslope) <= aa->tol)
     return;
   const int ms = int (std::ceil (te - HALF));
   const double p0 = (ms - te + HALF) * OS;
@@ -158,6 +166,8 @@ emit (VornWaveGenAntialias *aa, double te, double jump, double dslope)
       const double r = r0[k] + f * (r1[k] - r0[k]) - (x >= 0.0 ? x : 0.0);
       acc[k] += jump * s + dslope * r;
     }
+  if (ms + HALF + TAPS > aa->live)
+    aa->live = ms + HALF + TAPS;
 }
 
 /* Walker over the joins crossed between two samples, in time order. */
@@ -268,14 +278,31 @@ events (VornWaveGen *gen, const T *pos, const guint8 *run, const T *const *seg, 
         }
     }
 
+  /* The run number grows by one at every segment change, so the samples
+   * before a crossing are found by bisection, not by a scan. */
   for (int i = a; i < b; i++)
     {
+      if (i + 1 < b)
+        {
+          if (run[b - 1] == run[i])
+            i = b - 1;
+          else
+            {
+              int lo = i, hi = b - 1;
+              while (hi - lo > 1)
+                {
+                  const int mid = (lo + hi) / 2;
+                  (run[mid] == run[i] ? lo : hi) = mid;
+                }
+              i = lo;
+            }
+        }
       const T *r = seg[run[i]];
       c.inc = inc[i];
       const bool fwd = c.inc > 0.0;
       bool crossed;
       if (i + 1 < b)
-        crossed = run[i + 1] != run[i];
+        crossed = true;
       else if (next)
         crossed = next != r || (fwd ? next_pos < pos[i] : next_pos > pos[i]);
       else
@@ -310,23 +337,31 @@ void
 output (VornWaveGen *gen, T *cv)
 {
   VornWaveGenAntialias *aa = gen->aa;
-  double keep[HALF];
+  T keep[HALF];
+  memcpy (keep, cv + FRAG - HALF, sizeof keep);
+  memmove (cv + HALF, cv, (FRAG - HALF) * sizeof (T));
   for (int n = 0; n < HALF; n++)
-    keep[n] = cv[FRAG - HALF + n];
-  for (int n = FRAG - 1; n >= HALF; n--)
-    cv[n] = T (double (cv[n - HALF]) + aa->acc[n]);
+    cv[n] = T (aa->tail[n]);
   for (int n = 0; n < HALF; n++)
-    cv[n] = T (aa->tail[n] + aa->acc[n]);
-  memcpy (aa->tail, keep, sizeof keep);
-  constexpr int REST = G_N_ELEMENTS (aa->acc) - FRAG;
-  memmove (aa->acc, aa->acc + FRAG, REST * sizeof (double));
-  memset (aa->acc + REST, 0, FRAG * sizeof (double));
+    aa->tail[n] = keep[n];
+  /* Corrections reach only the first aa->live samples. */
+  const int live = aa->live;
+  if (live == 0)
+    return;
+  const int add = live < FRAG ? live : FRAG;
+  for (int n = 0; n < add; n++)
+    cv[n] = T (double (cv[n]) + aa->acc[n]);
+  const int rest = live - add;
+  if (rest > 0)
+    memmove (aa->acc, aa->acc + FRAG, rest * sizeof (double));
+  memset (aa->acc + rest, 0, (live - rest) * sizeof (double));
+  aa->live = rest;
 }
 
 } // namespace
 
 VornWaveGenAntialias *
-vorn_wave_gen_antialias_new (double start)
+vorn_wave_gen_antialias_new (double start, double range)
 {
   static gsize built = 0;
   if (g_once_init_enter (&built))
@@ -337,6 +372,7 @@ vorn_wave_gen_antialias_new (double start)
   VornWaveGenAntialias *aa = g_new0 (VornWaveGenAntialias, 1);
   for (double &v : aa->tail)
     v = start;
+  aa->tol = TOLERANCE * std::fabs (range);
   return aa;
 }
 

@@ -28,6 +28,9 @@ typedef struct _VornWaveGen VornWaveGen;
  * @pend_inc: the pending pair's increment
  * @pend_at: the pending pair's first sample, in the fragment
  * @pending: a seam crossing waits for the records after a morph
+ * @tol: jumps and slope changes (per sample) up to this size, in output
+ *   units, are taken as smooth and get no residuals
+ * @live: @acc is zero from this index on
  *
  * Band-limiting state of one oscillator; allocated with the generator.
  */
@@ -35,20 +38,25 @@ typedef struct {
   double acc[VORN_FRAGMENT_SIZE + 2 * VORN_WAVE_AA_HALF + 1];
   double tail[VORN_WAVE_AA_HALF];
   double pend_y, pend_slope, pend_travel, pend_inc;
+  double tol;
   int pend_at;
+  int live;
   gboolean pending;
 } VornWaveGenAntialias;
 
 /**
  * vorn_wave_gen_antialias_new:
  * @start: the curve value the wave starts with
+ * @range: the curve's range of values in output units (its joins are
+ *   smooth when their value and slope change by less than a ten-millionth
+ *   of it)
  *
  * Makes the band-limiting state of a wave (and, the first time, the residual
  * tables).  Not for the render path.
  *
  * Returns: (transfer full): the state; free with g_free().
  */
-VornWaveGenAntialias *vorn_wave_gen_antialias_new (double start);
+VornWaveGenAntialias *vorn_wave_gen_antialias_new (double start, double range);
 
 /**
  * vorn_wave_gen_antialias_events_F:

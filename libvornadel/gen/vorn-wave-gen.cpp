@@ -352,7 +352,13 @@ vorn_wave_gen_constructed (GObject *object)
   /* Band-limiting is for waves played at audio rate: oscillators, whose
    * position advances with the pitch. */
   if (wave->anti_alias && gen->cache && wave->x_attrib == VORN_ATTRIB_TYPE_PITCH)
-    gen->aa = vorn_wave_gen_antialias_new (y_scale * gen->coords[gen->coord_count] + y_ofs);
+    {
+      const double *yc = gen->coords + gen->coord_count;
+      double lo = yc[0], hi = yc[0];
+      for (guint32 i = 3; i < gen->coord_count; i += 3) /* endpoints */
+        lo = MIN (lo, yc[i]), hi = MAX (hi, yc[i]);
+      gen->aa = vorn_wave_gen_antialias_new (y_scale * yc[0] + y_ofs, y_scale * (hi - lo));
+    }
 
   if (wave->trig_mode == VORN_WAVE_TRIG_MODE_RELEASE)
     base->state = VORN_GEN_STATE_WAIT;
