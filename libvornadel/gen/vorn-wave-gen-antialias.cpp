@@ -181,6 +181,7 @@ struct Crossing
   double inc;   /* position increment between the samples */
   double y, sl; /* value and slope before the next join */
   double travel;
+  double tpos; /* position of the sample after the pair in its record */
 
   /* Share of the pair's interval at which distance d is reached (within
    * the interval: rounding of the walk may leave it just outside). */
@@ -197,15 +198,30 @@ struct Crossing
     const bool fwd = inc > 0.0;
     const double dx = r[VORN_CURVE_CACHE_DX];
     double ny, ns;
-    if (r != target && dx < NARROW * std::fabs (inc))
+    if (dx < NARROW * std::fabs (inc))
       {
         /* A step at the segment's middle, then the slope before it goes
          * on. */
         edge (r, fwd, &ny, &ns);
-        emit (aa, t0 + frac (travel + 0.5 * dx), (ny - y) * ys, 0.0);
-        y = ny;
-        travel += dx;
-        return true;
+        if (r != target)
+          {
+            emit (aa, t0 + frac (travel + 0.5 * dx), (ny - y) * ys, 0.0);
+            y = ny;
+            travel += dx;
+            return true;
+          }
+        /* The next sample lands inside: it takes the step model's value,
+         * on the side of the step its position gives, and the step's time
+         * agrees with that side exactly. */
+        const double in = fwd ? tpos : dx - tpos;
+        const double s = sl * (fwd ? 1.0 : -1.0);
+        const bool before = in < 0.5 * dx;
+        emit (aa, t0 + 1.0 + (0.5 * dx - in) / std::fabs (inc), (ny - y) * ys, 0.0);
+        aa->in_at = int (t0) + 1;
+        aa->in_model = before ? y + s * in : ny - s * (dx - in);
+        aa->in_y = ny;
+        aa->in_slope = sl;
+        return false;
       }
     edge (r, !fwd, &ny, &ns);
     emit (aa, t0 + frac (travel), (ny - y) * ys, (ns - sl) * inc * ys);
@@ -244,7 +260,7 @@ struct Crossing
 
 template <typename T>
 void
-events (VornWaveGen *gen, const T *pos, const guint8 *run, const T *const *seg, const T *inc,
+events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const *seg, const T *inc,
         int a, int b, const T *next, T next_pos, gboolean seam)
 {
   VornWaveGenAntialias *aa = gen->aa;
@@ -253,12 +269,14 @@ events (VornWaveGen *gen, const T *pos, const guint8 *run, const T *const *seg, 
   c.aa = aa;
   c.first = static_cast<const T *> (cache->segments);
   c.last = c.first + gsize (cache->seg_count - 1) * REC;
+  double yo;
   if constexpr (sizeof (T) == sizeof (float))
-    c.ys = gen->y_scale.f;
+    c.ys = gen->y_scale.f, yo = gen->y_ofs.f;
   else
-    c.ys = gen->y_scale.d;
+    c.ys = gen->y_scale.d, yo = gen->y_ofs.d;
 
   auto right_of = [&] (int i) -> const T * { return i < b ? seg[run[i]] : next; };
+  auto pos_of = [&] (int i) -> double { return i < b ? pos[i] : next_pos; };
 
   if (aa->pending)
     {
@@ -272,6 +290,7 @@ events (VornWaveGen *gen, const T *pos, const guint8 *run, const T *const *seg, 
           c.y = aa->pend_y;
           c.sl = aa->pend_slope;
           c.travel = aa->pend_travel;
+          c.tpos = pos_of (a);
           const T *r = c.inc > 0.0 ? c.first : c.last;
           if (c.enter (r, target))
             c.walk (r, target, false);
@@ -310,7 +329,21 @@ events (VornWaveGen *gen, const T *pos, const guint8 *run, const T *const *seg, 
       if (!crossed || !(c.inc != 0.0))
         continue;
       c.t0 = i;
-      edge (r, fwd, &c.y, &c.sl);
+      if (aa->in_at == i)
+        {
+          /* Sample i is inside a segment taken as a step: the model's
+           * value replaces the raw one, and the walk goes on from the
+           * step's far side with the slope from before it. */
+          aa->in_at = -1;
+          aa->acc[i + HALF] += aa->in_model * c.ys + yo - double (cv[i]);
+          if (i + HALF + 1 > aa->live)
+            aa->live = i + HALF + 1;
+          c.y = aa->in_y;
+          c.sl = aa->in_slope;
+        }
+      else
+        edge (r, fwd, &c.y, &c.sl);
+      c.tpos = pos_of (i + 1);
       c.travel = fwd ? double (r[VORN_CURVE_CACHE_DX]) - double (pos[i]) : double (pos[i]);
       if (c.travel < 0.0)
         c.travel = 0.0;
@@ -344,6 +377,8 @@ output (VornWaveGen *gen, T *cv)
     cv[n] = T (aa->tail[n]);
   for (int n = 0; n < HALF; n++)
     aa->tail[n] = keep[n];
+  if (aa->in_at >= 0)
+    aa->in_at -= FRAG;
   /* Corrections reach only the first aa->live samples. */
   const int live = aa->live;
   if (live == 0)
@@ -373,23 +408,24 @@ vorn_wave_gen_antialias_new (double start, double range)
   for (double &v : aa->tail)
     v = start;
   aa->tol = TOLERANCE * std::fabs (range);
+  aa->in_at = -1;
   return aa;
 }
 
 void
-vorn_wave_gen_antialias_events_F (VornWaveGen *gen, const float *pos, const guint8 *run,
+vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run,
                                   const float *const *seg, const float *inc, int a, int b,
                                   const float *next, float next_pos, gboolean seam)
 {
-  events<float> (gen, pos, run, seg, inc, a, b, next, next_pos, seam);
+  events<float> (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
 }
 
 void
-vorn_wave_gen_antialias_events_D (VornWaveGen *gen, const double *pos, const guint8 *run,
+vorn_wave_gen_antialias_events_D (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run,
                                   const double *const *seg, const double *inc, int a, int b,
                                   const double *next, double next_pos, gboolean seam)
 {
-  events<double> (gen, pos, run, seg, inc, a, b, next, next_pos, seam);
+  events<double> (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
 }
 
 void

@@ -27,6 +27,11 @@ typedef struct _VornWaveGen VornWaveGen;
  *   the seam
  * @pend_inc: the pending pair's increment
  * @pend_at: the pending pair's first sample, in the fragment
+ * @in_model: the step model's value (curve units) of the sample inside a
+ *   segment taken as a step
+ * @in_y: the value after that step
+ * @in_slope: the slope before that step
+ * @in_at: that sample, in the fragment; negative when none
  * @pending: a seam crossing waits for the records after a morph
  * @tol: jumps and slope changes (per sample) up to this size, in output
  *   units, are taken as smooth and get no residuals
@@ -39,6 +44,8 @@ typedef struct {
   double tail[VORN_WAVE_AA_HALF];
   double pend_y, pend_slope, pend_travel, pend_inc;
   double tol;
+  double in_model, in_y, in_slope;
+  int in_at;
   int pend_at;
   int live;
   gboolean pending;
@@ -61,6 +68,8 @@ VornWaveGenAntialias *vorn_wave_gen_antialias_new (double start, double range);
 /**
  * vorn_wave_gen_antialias_events_F:
  * @gen: a single-format wave generator with band-limiting
+ * @cv: the fragment's curve values, solved up to @b (a sample that lands
+ *   inside a segment taken as a step is corrected to the step's value)
  * @pos: per sample, the position within its segment
  * @run: per sample, the index in @seg of its segment record
  * @seg: segment records by run
@@ -78,7 +87,7 @@ VornWaveGenAntialias *vorn_wave_gen_antialias_new (double start, double range);
  * given) to @gen's corrections.  The jumps are read from the records as
  * they are now.  Does not allocate, lock or log.
  */
-void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, const float *pos, const guint8 *run,
+void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run,
                                        const float *const *seg, const float *inc, int a, int b,
                                        const float *next, float next_pos, gboolean seam);
 
@@ -87,7 +96,7 @@ void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, const float *pos, const
  *
  * vorn_wave_gen_antialias_events_F() for the double format.
  */
-void vorn_wave_gen_antialias_events_D (VornWaveGen *gen, const double *pos, const guint8 *run,
+void vorn_wave_gen_antialias_events_D (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run,
                                        const double *const *seg, const double *inc, int a, int b,
                                        const double *next, double next_pos, gboolean seam);
 

@@ -13,17 +13,28 @@ namespace {
 
 constexpr size_t N = 32768; /* analysis window, from 0.25 s on */
 
-/* A bare instrument with one oscillator of @preset; @morph moves its middle
- * point's y (the top of the saw's jump) with a morph envelope. */
+/* How the test curve differs from its preset: a saw's jump moved by a morph
+ * (the top with its handles, or the top alone, leaving a vertical tangent),
+ * or drawn as a steep segment 1/1000 of the period wide. */
+enum Change { PLAIN, MORPH, MORPH_END, STEEP };
+
+/* A bare instrument with one oscillator of @preset changed by @change; a
+ * morph envelope drives the morphs. */
 VornInst *
-instrument (VornWavePreset preset, bool aa, bool morph = false)
+instrument (VornWavePreset preset, bool aa, Change change = PLAIN)
 {
   VornInst *inst = vorn_inst_new ();
   VornWave *osc = vorn_wave_new_from_preset (preset);
   g_object_set (osc, "y-scale", 0.5, "anti-alias", aa, nullptr);
-  if (morph)
+  if (change == STEEP)
     {
-      for (guint index = 2; index <= 4; index++)
+      VornCurve *c = osc->curve;
+      vorn_curve_set_point (c, 1, 0.4995, 1, 0.4995, 1, 0.4995, 1);
+      vorn_curve_set_point (c, 2, 0.5005, -1, 0.5005, -1, 0.5005, -1);
+    }
+  if (change == MORPH || change == MORPH_END)
+    {
+      for (guint index = change == MORPH ? 2 : 3; index <= (change == MORPH ? 4u : 3u); index++)
         vorn_wave_insert_morph_point (osc, index, FALSE, 1.0, 0.4, nullptr);
       /* Morphing at every wrap for 1/8 s, then held. */
       VornWave *mod = vorn_wave_new_from_preset (VORN_WAVE_PRESET_MORPH_ATTACK);
@@ -114,20 +125,21 @@ alias_db (const std::vector<double> &x, double rate, double note)
 
 TEST (Antialias, NonHarmonicComponentsStayBelowTheLimits)
 {
-  static const struct { VornWavePreset preset; bool morph; double note; } cases[] = {
-    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 84 },
-    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 96 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, false, 108 },
-    { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 72 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 84 },
-    { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 96 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, false, 108 },
-    { VORN_WAVE_PRESET_SIGNAL_TRIANGLE, false, 96 },
-    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, 96 },
+  static const struct { VornWavePreset preset; Change change; double note; } cases[] = {
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 84 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 96 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 108 },
+    { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 72 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 84 },
+    { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 96 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 108 },
+    { VORN_WAVE_PRESET_SIGNAL_TRIANGLE, PLAIN, 96 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH, 96 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 96 },
   };
   for (double rate : { 44100.0, 48000.0 })
     for (const auto &c : cases)
       {
-        SCOPED_TRACE (testing::Message () << vorn_wave_preset_get_nick (c.preset) << " morph " << c.morph
+        SCOPED_TRACE (testing::Message () << vorn_wave_preset_get_nick (c.preset) << " change " << c.change
                                           << " note " << c.note << " at " << rate);
-        g_autoptr (VornInst) inst = instrument (c.preset, true, c.morph);
+        g_autoptr (VornInst) inst = instrument (c.preset, true, c.change);
         EXPECT_LE (alias_db (play (inst, rate, c.note), rate, c.note), c.note <= 96 ? -80.0 : -60.0);
       }
 }
@@ -160,16 +172,18 @@ TEST (Antialias, HarmonicsDcAndStartAreThoseOfTheRawCurve)
 
 TEST (Antialias, EveryVariantRendersTheSameBits)
 {
-  g_autoptr (VornInst) inst = instrument (VORN_WAVE_PRESET_SIGNAL_SQUARE, true, true);
-  for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
-    {
-      const auto ref = play (inst, 48000, 100.5, VORN_SIMD_SSE2, format);
-      for (VornSimd simd : { VORN_SIMD_AVX, VORN_SIMD_AVX2, VORN_SIMD_AVX512 })
-        if (simd <= vorn_util_cpu_detect ())
-          {
-            EXPECT_EQ (play (inst, 48000, 100.5, simd, format), ref) << "simd " << simd;
-          }
-    }
+  g_autoptr (VornInst) square = instrument (VORN_WAVE_PRESET_SIGNAL_SQUARE, true, MORPH);
+  g_autoptr (VornInst) steep = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, STEEP);
+  for (VornInst *inst : { square, steep })
+    for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
+      {
+        const auto ref = play (inst, 48000, 100.5, VORN_SIMD_SSE2, format);
+        for (VornSimd simd : { VORN_SIMD_AVX, VORN_SIMD_AVX2, VORN_SIMD_AVX512 })
+          if (simd <= vorn_util_cpu_detect ())
+            {
+              EXPECT_EQ (play (inst, 48000, 100.5, simd, format), ref) << "simd " << simd;
+            }
+      }
 }
 
 } // namespace
