@@ -5,6 +5,7 @@
 #include <glib.h>
 
 #include "vorn-attrib.h"
+#include "vorn-curve-cache.h"
 
 G_BEGIN_DECLS
 
@@ -27,6 +28,11 @@ typedef struct _VornWaveGen VornWaveGen;
  *   the seam
  * @pend_inc: the pending pair's increment
  * @pend_at: the pending pair's first sample, in the fragment
+ * @smooth: the curve never morphs, its joins are all smooth to within @tol
+ *   and it has no vertical tangent
+ * @bend: the largest slope change (per position unit, output units) at a
+ *   join of a smooth curve
+ * @narrowest: the narrowest segment of a smooth curve
  * @in_model: the step model's value (curve units) of the sample inside a
  *   segment taken as a step
  * @in_y: the value after that step
@@ -44,6 +50,8 @@ typedef struct {
   double tail[VORN_WAVE_AA_HALF];
   double pend_y, pend_slope, pend_travel, pend_inc;
   double tol;
+  double bend, narrowest;
+  gboolean smooth;
   double in_model, in_y, in_slope;
   int in_at;
   int pend_at;
@@ -53,6 +61,9 @@ typedef struct {
 
 /**
  * vorn_wave_gen_antialias_new:
+ * @cache: the wave's curve cache
+ * @morphs: the wave has a morph (its records change)
+ * @y_scale: the wave's y scale
  * @start: the curve value the wave starts with
  * @range: the curve's range of values in output units (its joins are
  *   smooth when their value and slope change by less than a ten-millionth
@@ -63,7 +74,8 @@ typedef struct {
  *
  * Returns: (transfer full): the state; free with g_free().
  */
-VornWaveGenAntialias *vorn_wave_gen_antialias_new (double start, double range);
+VornWaveGenAntialias *vorn_wave_gen_antialias_new (VornCurveCache *cache, gboolean morphs,
+                                                   double y_scale, double start, double range);
 
 /**
  * vorn_wave_gen_antialias_events_F:

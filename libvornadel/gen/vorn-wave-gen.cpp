@@ -357,7 +357,8 @@ vorn_wave_gen_constructed (GObject *object)
       double lo = yc[0], hi = yc[0];
       for (guint32 i = 3; i < gen->coord_count; i += 3) /* endpoints */
         lo = MIN (lo, yc[i]), hi = MAX (hi, yc[i]);
-      gen->aa = vorn_wave_gen_antialias_new (y_scale * yc[0] + y_ofs, y_scale * (hi - lo));
+      gen->aa = vorn_wave_gen_antialias_new (gen->cache, gen->morph_count > 0, y_scale,
+                                             y_scale * yc[0] + y_ofs, y_scale * (hi - lo));
     }
 
   if (wave->trig_mode == VORN_WAVE_TRIG_MODE_RELEASE)
