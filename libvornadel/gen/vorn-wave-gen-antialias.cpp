@@ -355,9 +355,13 @@ events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const
     {
       /* A smooth curve (a sine) walked slowly enough that no join can add
        * anything: the same result without the walk. */
-      double most = 0.0;
+      T lo = 0, hi = 0;
       for (int i = a; i < b; i++)
-        most = std::fmax (most, std::fabs (double (inc[i])));
+        {
+          lo = inc[i] < lo ? inc[i] : lo;
+          hi = inc[i] > hi ? inc[i] : hi;
+        }
+      const double most = std::fmax (-double (lo), double (hi));
       if (most * aa->bend <= aa->tol && NARROW * most <= aa->narrowest)
         return;
     }
