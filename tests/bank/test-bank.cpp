@@ -174,9 +174,10 @@ protected:
   static inline VornFile *file = nullptr;
 };
 
-/* One note of every instrument at full velocity: heard, finite, centred on
- * zero, in tune, started and ended without a click, and over within 10 s of
- * the key's release. */
+/* One note of every instrument at full velocity: heard, unclipped (sharp
+ * edges overshoot once band-limited), finite, centred on zero, in tune,
+ * started and ended without a click, and over within 10 s of the key's
+ * release. */
 TEST_P (Instrument, PlaysOneNoteCleanly)
 {
   ASSERT_NE (inst (), nullptr);
@@ -189,6 +190,7 @@ TEST_P (Instrument, PlaysOneNoteCleanly)
   for (float v : out)
     ASSERT_TRUE (std::isfinite (v));
   EXPECT_GT (db (peak (out)), -30.0);
+  EXPECT_LT (peak (out), 1.0) << "clipped";
   for (int s = 0; s < SPEAKERS; s++)
     {
       double sum = 0;
