@@ -20,6 +20,8 @@ G_BEGIN_DECLS
  * @voice_id: the voice id
  * @chan: the channel (attach point index)
  * @moving: scratch flag while voices move to a rebuilt master
+ * @note_key: for a voice a note event started on the render thread, its
+ *   channel and note plus 1 << 16 while the key is held, else 0
  *
  * One slot of the voice table; it is either in the active list (newest
  * first) or in the free list.
@@ -32,7 +34,48 @@ typedef struct {
   guint32 voice_id;
   guint8 chan;
   guint8 moving;
+  guint32 note_key;
 } VornSynthCpuVoice;
+
+/**
+ * VornSynthPrepared:
+ * @msg: a start-voice message whose queue is compiled from the channel's
+ *   instrument and not attached (voice id 0)
+ * @root_freq: the frequency of the instrument's root note
+ * @serial: vorn_util_edit_serial() when it was compiled
+ *
+ * A voice compiled ahead on the API thread for a note the render thread
+ * starts: the instrument as it was then, ready to attach.
+ */
+typedef struct {
+  VornSynthMsg *msg;
+  double root_freq;
+  guint serial;
+} VornSynthPrepared;
+
+/**
+ * VornSynthPool:
+ * @slots: @cap entries, a ring the API thread fills (@head) and the render
+ *   thread empties (@tail); both counters only grow
+ * @inst: API thread: the instrument the entries were compiled from
+ * @serial: the edit serial of the freshest entries; older ones are stale
+ *
+ * The prepared voices of one channel.
+ */
+typedef struct {
+  VornSynthPrepared *slots;
+  guint cap;
+  guint head;
+  guint tail;
+  VornInst *inst;
+  guint serial;
+} VornSynthPool;
+
+/* A note event waiting on the render thread for the fragment it starts in. */
+typedef struct {
+  guint64 time;
+  guint8 data[3];
+} VornSynthTimedEvent;
 
 /**
  * VornSynthCpuRender:
@@ -47,6 +90,8 @@ typedef struct {
  * @chan_count: channels it was started with
  * @out_count: speakers that have an output record in the master (the rest
  *   are written as silence)
+ * @timed: events waiting for their fragment, in time order, @timed_count
+ *   of VORN_SYNTH_CPU_TIMED_EVENTS
  *
  * The renderer's part for the render thread only, allocated once with the
  * synthesizer; start and stop set it up and tear it down while no render
@@ -62,7 +107,12 @@ typedef struct {
   guint speakers;
   guint chan_count;
   guint out_count;
+  VornSynthTimedEvent *timed;
+  guint timed_count;
 } VornSynthCpuRender;
+
+/* Note events that can wait on the render thread at once. */
+#define VORN_SYNTH_CPU_TIMED_EVENTS 1024
 
 /* Two parts again, each touched by its own thread once started: the API
  * side here (settings, what the newest master was built with; simd is
@@ -77,6 +127,10 @@ typedef struct {
   gint built_format;
   gint built_level;
   guint built_cores;
+  /* chan_count pools, made at start; the render thread takes from them. */
+  VornSynthPool *pools;
+  guint pool_depth;
+  gint starved;
 
   /* ---- render thread ---- */
   VornSynthCpuRender *rt;
@@ -91,5 +145,20 @@ void vorn_synth_cpu_process_messages (VornSynthCpuPrivate *priv);
 void vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv);
 void vorn_synth_cpu_store_peak (VornSynthCpuPrivate *priv, guint speaker, float peak);
 guint64 vorn_synth_cpu_advance_time (VornSynthCpuPrivate *priv, guint frames);
+
+/* Render thread: files the call's events (frame f plays at @call_time + f +
+ * VORN_SYNTH_EVENT_LATENCY), then applies those due before @frag_time +
+ * VORN_FRAGMENT_SIZE, each at its frame within the fragment at @frag_time. */
+void vorn_synth_cpu_take_events (VornSynthCpuPrivate *priv, guint64 call_time, guint frames);
+void vorn_synth_cpu_apply_events (VornSynthCpuPrivate *priv, guint64 frag_time);
+
+/* Render thread: releases a voice entry (its queue detached already). */
+void vorn_synth_cpu_release_voice (VornSynthCpuPrivate *priv, guint16 idx);
+/* Render thread: places a voice; FALSE when refused. */
+gboolean vorn_synth_cpu_accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg);
+
+/* API thread: make and free the pools of prepared voices (start, stop). */
+void vorn_synth_cpu_pools_setup (VornSynthCpuPrivate *priv);
+void vorn_synth_cpu_pools_teardown (VornSynthCpuPrivate *priv);
 
 G_END_DECLS

@@ -151,6 +151,7 @@ release_voice (VornSynthCpuPrivate *priv, guint16 idx)
   VornSynthCpuVoice *v = priv->rt->voices + idx;
   VornSynthMsg *msg = v->msg;
 
+  v->note_key = 0;
   list_unlink (priv, idx, &priv->rt->active_head);
   v->msg = nullptr;
   v->queue = nullptr;
@@ -187,6 +188,12 @@ vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv)
     }
 }
 
+void
+vorn_synth_cpu_release_voice (VornSynthCpuPrivate *priv, guint16 idx)
+{
+  release_voice (priv, idx);
+}
+
 static guint16
 find_voice (VornSynthCpuPrivate *priv, guint32 voice_id)
 {
@@ -218,6 +225,7 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   v->chan = guint8 (chan);
   v->msg = msg;
   v->queue = queue;
+  v->note_key = 0;
 
   vorn_queue_attach (master, queue, int (chan));
   queue->start_time = __atomic_load_n (&base->sample_time, __ATOMIC_SEQ_CST);
@@ -228,6 +236,12 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   if (count > peak)
     (void) g_atomic_int_compare_and_exchange (&base->peak_voices, peak, count);
   return TRUE;
+}
+
+gboolean
+vorn_synth_cpu_accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
+{
+  return priv->base->rt->master && accept_voice (priv, msg);
 }
 
 static void
@@ -489,9 +503,13 @@ vorn_synth_cpu_start (VornSynth *synth, GError **error)
   priv->rt->speakers = base->started_speakers;
   priv->rt->chan_count = guint (MAX (base->started_channels, 0));
   priv->rt->leftover = 0;
+  vorn_synth_cpu_pools_setup (priv);
 
   if (build_master (priv, TRUE, error))
-    return TRUE;
+    {
+      vorn_synth_prepare_voices (synth);
+      return TRUE;
+    }
   VORN_SYNTH_GET_CLASS (synth)->stop (synth);
   return FALSE;
 }
@@ -502,6 +520,7 @@ vorn_synth_cpu_stop (VornSynth *synth)
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
 
   free_voice_table (priv);
+  vorn_synth_cpu_pools_teardown (priv);
   priv->rt->leftover = 0;
   priv->rt->out_count = 0;
   VORN_SYNTH_CLASS (vorn_synth_cpu_parent_class)->stop (synth);

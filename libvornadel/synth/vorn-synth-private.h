@@ -38,6 +38,9 @@ typedef struct {
   guint pending_cap;
   gboolean pushed;
   VornAttribVal *speaker_outputs;
+  /* The events of the render call being made. */
+  const VornSynthEvent *events;
+  guint n_events;
 } VornSynthRender;
 
 /* The synthesizer's state in three parts, by the thread that owns it:
@@ -89,6 +92,12 @@ typedef struct {
   VornSynthRing *outbox;
   int wake_fd;
   gint dropped;
+  gint event_overflow;
+  /* Set by the render thread when it took or dropped prepared voices: the
+   * outbox source then tops them up. */
+  gint want_prepare;
+  /* API thread: the edit serial the prepared voices were last checked at. */
+  guint prepared_serial;
   gint format;
   guint cores;
   guint64 sample_time;
@@ -102,6 +111,9 @@ typedef struct {
 
 /* Returns: (transfer none): the private state of @synth, for the renderer. */
 VornSynthPrivate *vorn_synth_get_private (VornSynth *synth);
+
+/* The same without the type check, for the render path. */
+VornSynthPrivate *vorn_synth_render_get_private (VornSynth *synth);
 
 /* ---- render thread side of the message protocol (no checks, no logging,
  * no allocation) ---- */

@@ -64,6 +64,12 @@ get_priv (VornSynth *synth)
 }
 
 VornSynthPrivate *
+vorn_synth_render_get_private (VornSynth *synth)
+{
+  return get_priv (synth);
+}
+
+VornSynthPrivate *
 vorn_synth_get_private (VornSynth *synth)
 {
   g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);

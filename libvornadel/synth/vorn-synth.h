@@ -361,6 +361,68 @@ void vorn_synth_render_interleaved (VornSynth *synth, float *out, guint frames);
 void vorn_synth_render_split (VornSynth *synth, float **out, guint frames);
 
 /**
+ * VornSynthEvent:
+ * @frame: frame of the render call's block the event belongs to
+ * @size: bytes of @data used
+ * @data: a MIDI channel message; note-on and note-off are played, the
+ *   rest is ignored
+ *
+ * An event for vorn_synth_render_events_interleaved().
+ */
+typedef struct {
+  guint32 frame;
+  guint8 size;
+  guint8 data[3];
+} VornSynthEvent;
+
+/* Frames from an event's frame to the first frame of the voice it starts:
+ * one fragment, the most the renderer runs ahead of the frames it
+ * delivered, so the same for every event and every block length. */
+#define VORN_SYNTH_EVENT_LATENCY 64
+
+/**
+ * vorn_synth_render_events_interleaved: (skip)
+ * @synth: a synthesizer
+ * @out: as for vorn_synth_render_interleaved()
+ * @frames: frames wanted
+ * @events: (array length=n_events) (nullable): events in frame order, each
+ *   @frame below @frames (later ones count as the last frame)
+ * @n_events: entries of @events
+ *
+ * Renders like vorn_synth_render_interleaved() and plays @events on the
+ * render thread: a note-on starts a voice exactly VORN_SYNTH_EVENT_LATENCY
+ * frames after its frame, from the voices the synthesizer compiled ahead
+ * for the channel's instrument (vorn_synth_prepare_voices()); a note-off
+ * releases it at the start of the fragment it falls in.  MIDI channel n
+ * plays channel n.  Never allocates, locks or logs.  Events beyond what
+ * can wait are counted (vorn_synth_get_event_overflow()); a note-on with
+ * no prepared voice left is counted there too.
+ */
+void vorn_synth_render_events_interleaved (VornSynth *synth, float *out, guint frames,
+                                           const VornSynthEvent *events, guint n_events);
+
+/* As vorn_synth_render_events_interleaved(), one buffer per speaker. */
+void vorn_synth_render_events_split (VornSynth *synth, float **out, guint frames,
+                                     const VornSynthEvent *events, guint n_events);
+
+/* Returns: the note events lost on the render thread (no room to wait, or
+ * no prepared voice) since the synthesizer was made. */
+guint vorn_synth_get_event_overflow (VornSynth *synth);
+
+/**
+ * vorn_synth_prepare_voices:
+ * @synth: a started synthesizer
+ *
+ * Compiles voices ahead for the note events of the render thread: tops up
+ * every channel's prepared voices and replaces them all when the channel's
+ * instrument changed or anything was edited since they were compiled
+ * (vorn_util_edit_serial()).  API thread; the outbox source calls it on
+ * every main loop iteration that needs it, so programs with a main loop
+ * need not.
+ */
+void vorn_synth_prepare_voices (VornSynth *synth);
+
+/**
  * vorn_synth_get_master_tap:
  * @synth: a synthesizer
  *

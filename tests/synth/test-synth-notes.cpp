@@ -1,0 +1,163 @@
+/* test-synth-notes.cpp: note events played on the render thread at their
+ * frame, from voices compiled ahead */
+#include "test-synth-cpu.h"
+#include "vorn-synth-cpu-private.h"
+#include "vorn-test-alloc.h"
+
+#include <random>
+
+using namespace synth_test;
+
+namespace {
+
+VornSynthEvent
+ev (guint32 frame, guint8 status, guint8 note, guint8 vel = 100)
+{
+  return { frame, 3, { status, note, vel } };
+}
+
+/* Renders @total frames in blocks of the lengths @next gives, each event
+ * handed to the block its frame (counted from the first) falls in; adds
+ * the allocations of the render calls to @allocs. */
+template <typename Next>
+std::vector<float>
+render_blocks (Synth &s, guint total, std::vector<VornSynthEvent> events, Next next,
+               size_t *allocs = nullptr)
+{
+  std::vector<float> out (total * 2);
+  std::vector<VornSynthEvent> block;
+  block.reserve (events.size ());
+  size_t e = 0;
+  for (guint done = 0; done < total;)
+    {
+      const guint n = std::min (next (), total - done);
+      block.clear ();
+      for (; e < events.size () && events[e].frame < done + n; e++)
+        {
+          block.push_back (events[e]);
+          block.back ().frame -= done;
+        }
+      vorn_test::AllocationCounter counter;
+      vorn_synth_render_events_interleaved (s.synth, out.data () + done * 2, n, block.data (),
+                                            guint (block.size ()));
+      if (allocs)
+        *allocs += counter.count ();
+      done += n;
+    }
+  return out;
+}
+
+std::vector<float>
+render_fixed (Synth &s, guint total, std::vector<VornSynthEvent> events, guint block)
+{
+  return render_blocks (s, total, std::move (events), [block] { return block; });
+}
+
+float
+max_diff (const std::vector<float> &a, size_t a0, const std::vector<float> &b, size_t b0,
+          size_t n)
+{
+  float d = 0;
+  for (size_t i = 0; i < n; i++)
+    d = std::max (d, std::fabs (a[a0 + i] - b[b0 + i]));
+  return d;
+}
+
+} // namespace
+
+/* A note at any frame sounds as the same note at frame 0, moved by its
+ * frame plus the constant latency: every frame of a fragment, block
+ * lengths that do and do not divide the fragment. */
+TEST (SynthNotes, OnsetAtItsFrame)
+{
+  Synth ref_synth;
+  const std::vector<float> ref = render_fixed (ref_synth, 4096, { ev (0, 0x90, 69) }, 64);
+  /* Its first sample is 0: a sine from phase 0. */
+  const size_t onset = signal_test::first_sound (channel (ref, 0), 0.0f);
+  EXPECT_EQ (onset, size_t (VORN_SYNTH_EVENT_LATENCY) + 1);
+
+  const struct {
+    guint frame, block;
+  } cases[] = { { 1, 64 }, { 17, 64 }, { 63, 64 }, { 64, 64 }, { 100, 256 }, { 5, 1 },
+                { 333, 100 }, { 511, 1024 }, { 700, 37 } };
+  for (const auto &c : cases)
+    {
+      Synth s;
+      const std::vector<float> out = render_fixed (s, 4096 + c.frame, { ev (c.frame, 0x90, 69) },
+                                                   c.block);
+      EXPECT_EQ (signal_test::first_sound (channel (out, 0), 0.0f), onset + c.frame)
+        << "frame " << c.frame << ", blocks of " << c.block;
+      /* The whole sound, not only its start: the carried tails are right. */
+      EXPECT_LT (max_diff (out, 2 * c.frame, ref, 0, ref.size ()), 1e-6f)
+        << "frame " << c.frame << ", blocks of " << c.block;
+    }
+}
+
+/* Blocks of random lengths render what one block renders, chords, note-offs
+ * and a repeated key included; the render thread allocates nothing. */
+TEST (SynthNotes, RandomBlocks)
+{
+  const std::vector<VornSynthEvent> events = {
+    ev (10, 0x90, 60), ev (10, 0x90, 64), ev (11, 0x90, 67), ev (900, 0x80, 64),
+    ev (1500, 0x90, 60, 50), ev (2500, 0x80, 60), ev (2501, 0xb0, 123, 0), ev (3000, 0x91, 72),
+  };
+  Synth whole (VORN_FORMAT_SINGLE, 1, 100, 2);
+  const std::vector<float> ref = render_fixed (whole, 6000, events, 6000);
+  EXPECT_GT (peak (ref), 0.05f);
+
+  for (unsigned seed : { 1u, 2u, 3u })
+    {
+      VORN_TEST_REQUIRE_ALLOC_COUNTER ();
+      Synth s (VORN_FORMAT_SINGLE, 1, 100, 2);
+      std::mt19937 rng (seed);
+      size_t allocs = 0;
+      const std::vector<float> out
+        = render_blocks (s, 6000, events, [&rng] { return guint (rng () % 300) + 1; }, &allocs);
+      EXPECT_EQ (allocs, 0u) << "seed " << seed;
+      EXPECT_TRUE (same_bits (out, ref)) << "seed " << seed;
+      EXPECT_EQ (vorn_synth_get_event_overflow (s.synth), 0u);
+    }
+}
+
+/* Note-ons beyond the prepared voices, and events beyond what can wait, are
+ * counted, not lost in silence. */
+TEST (SynthNotes, OverflowCounted)
+{
+  Synth s;
+  std::vector<VornSynthEvent> chord;
+  for (guint8 n = 0; n < 20; n++)
+    chord.push_back (ev (0, 0x90, guint8 (40 + n)));
+  std::vector<float> out (64 * 2);
+  vorn_synth_render_events_interleaved (s.synth, out.data (), 64, chord.data (), 20);
+  vorn_synth_render_events_interleaved (s.synth, out.data (), 64, nullptr, 0);
+  EXPECT_EQ (s.active (), 16u);
+  EXPECT_EQ (vorn_synth_get_event_overflow (s.synth), 4u);
+
+  /* Compiled again, the next chord plays whole. */
+  vorn_synth_prepare_voices (s.synth);
+  std::vector<VornSynthEvent> offs (VORN_SYNTH_CPU_TIMED_EVENTS + 10, ev (0, 0x80, 1));
+  vorn_synth_render_events_interleaved (s.synth, out.data (), 64, offs.data (),
+                                        guint (offs.size ()));
+  EXPECT_EQ (vorn_synth_get_event_overflow (s.synth), 14u);
+}
+
+/* An edit reaches the next note once the voices are compiled again; until
+ * then the note plays what was prepared. */
+TEST (SynthNotes, EditPlaysAtTheNextNote)
+{
+  Synth s;
+  auto sound = [&s] {
+    const std::vector<VornSynthEvent> on = { ev (0, 0x90, 69) }, off = { ev (0, 0x80, 69) };
+    std::vector<float> out = render_fixed (s, 2048, on, 512);
+    render_fixed (s, 4800, off, 4800);
+    for (int i = 0; i < 200 && s.active (); i++)
+      render_fixed (s, 4800, {}, 4800);
+    return out;
+  };
+  const std::vector<float> before = sound ();
+  g_object_set (s.inst, "root-note", 57.0, nullptr);
+  EXPECT_TRUE (same_bits (sound (), before)) << "stale voices were dropped before a new one was made";
+  vorn_synth_prepare_voices (s.synth);
+  EXPECT_FALSE (same_bits (sound (), before));
+  EXPECT_EQ (vorn_synth_get_event_overflow (s.synth), 0u);
+}
