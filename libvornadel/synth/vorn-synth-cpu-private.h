@@ -109,6 +109,7 @@ typedef struct {
   guint out_count;
   VornSynthTimedEvent *timed;
   guint timed_count;
+  guint16 sustain; /* channels whose pedal is down, one bit each */
 } VornSynthCpuRender;
 
 /* Note events that can wait on the render thread at once. */

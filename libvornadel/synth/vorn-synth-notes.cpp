@@ -3,6 +3,7 @@
  * note events a render call brings, waiting for the fragment they start in */
 #include "vorn-synth-cpu.h"
 #include "vorn-synth-cpu-private.h"
+#include "vorn-synth-events.h"
 #include "vorn-queue-private.h"
 
 #include "vorn-inst.h"
@@ -173,16 +174,28 @@ take_prepared (VornSynthCpuPrivate *priv, guint chan, VornSynthPrepared *out)
   return TRUE;
 }
 
+/* Bits of a voice's note key above the channel and note. */
+constexpr guint32 KEY_HELD = 1u << 16;      /* the key is down */
+constexpr guint32 KEY_SUSTAINED = 1u << 17; /* released while the pedal was down */
+
+/* Releases the voices whose key masked with @mask is @key (only the newest
+ * when @mask covers everything); with the channel's pedal down (@pedal) a
+ * held key is marked sustained instead. */
 static void
-release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask)
+release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = false)
 {
   VornSynthCpuVoice *voices = priv->rt->voices;
   for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = voices[idx].next)
     if (voices[idx].note_key && (voices[idx].note_key & mask) == key)
       {
-        voices[idx].note_key = 0;
-        if (voices[idx].queue->active)
-          vorn_queue_note_off (voices[idx].queue, voices[idx].voice_id);
+        if (pedal)
+          voices[idx].note_key = (voices[idx].note_key & ~KEY_HELD) | KEY_SUSTAINED;
+        else
+          {
+            voices[idx].note_key = 0;
+            if (voices[idx].queue->active)
+              vorn_queue_note_off (voices[idx].queue, voices[idx].voice_id);
+          }
         if (mask == G_MAXUINT32)
           return;
       }
@@ -210,7 +223,7 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
   vorn_queue_set_start_offset (queue, lead);
 
   /* A held key pressed again ends its voice first, as a note-off would. */
-  const guint32 key = (1u << 16) | (chan << 8) | note;
+  const guint32 key = KEY_HELD | (chan << 8) | note;
   release_key (priv, key, G_MAXUINT32);
   if (!vorn_synth_cpu_accept_voice (priv, msg))
     {
@@ -228,13 +241,81 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
   const guint8 kind = ev->data[0] & 0xf0;
   if (chan >= priv->rt->chan_count)
     return;
-  const guint32 key = (1u << 16) | (chan << 8) | (ev->data[1] & 0x7f);
+  const guint32 key = KEY_HELD | (chan << 8) | (ev->data[1] & 0x7f);
+  const guint16 bit = guint16 (1u << chan);
   if (kind == 0x90 && ev->data[2])
     note_on (priv, chan, ev->data[1] & 0x7f, ev->data[2] & 0x7f, lead);
   else if (kind == 0x80 || kind == 0x90)
-    release_key (priv, key, G_MAXUINT32);
+    release_key (priv, key, G_MAXUINT32, (priv->rt->sustain & bit) != 0);
+  else if (kind == 0xb0 && ev->data[1] == 64)
+    {
+      if (ev->data[2] >= 64)
+        priv->rt->sustain |= bit;
+      else
+        {
+          priv->rt->sustain &= guint16 (~bit);
+          release_key (priv, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u);
+        }
+    }
   else if (kind == 0xb0 && (ev->data[1] == 120 || ev->data[1] == 123))
-    release_key (priv, key & 0x1ff00u, 0x1ff00u);
+    {
+      /* Every key of the channel, held or sustained. */
+      release_key (priv, chan << 8, 0xff00u);
+    }
+}
+
+/* Files one event to play at sample time @time. */
+static void
+file_event (VornSynthCpuPrivate *priv, guint64 time, const guint8 *data)
+{
+  VornSynthCpuRender *rt = priv->rt;
+  if (rt->timed_count == VORN_SYNTH_CPU_TIMED_EVENTS)
+    {
+      count_lost (priv);
+      return;
+    }
+  const VornSynthTimedEvent ev = { time, { data[0], data[1], data[2] } };
+  /* In time order; events come sorted, so this rarely moves any. */
+  guint at = rt->timed_count;
+  while (at > 0 && rt->timed[at - 1].time > ev.time)
+    at--;
+  memmove (rt->timed + at + 1, rt->timed + at, (rt->timed_count - at) * sizeof ev);
+  rt->timed[at] = ev;
+  rt->timed_count++;
+}
+
+/* The events the render thread plays: notes, the pedal and the two
+ * all-notes messages. */
+static bool
+played (const guint8 *data, gsize size)
+{
+  if (size < 3)
+    return false;
+  const guint8 kind = data[0] & 0xf0;
+  return kind == 0x80 || kind == 0x90
+         || (kind == 0xb0 && (data[1] == 64 || data[1] == 120 || data[1] == 123));
+}
+
+gboolean
+vorn_synth_event_is_timed (const guint8 *msg, gsize len)
+{
+  return msg && played (msg, len);
+}
+
+/* Records where rendering is, for input threads to stamp their events. */
+static void
+update_clock (VornSynthPrivate *base, guint64 call_time, guint frames)
+{
+  VornRenderClock *clock = base->clock;
+  const guint seq = clock->seq.load (std::memory_order_relaxed);
+  clock->seq.store (seq + 1, std::memory_order_relaxed);
+  std::atomic_thread_fence (std::memory_order_release);
+  clock->sample_time.store (call_time, std::memory_order_relaxed);
+  clock->wall_us.store (g_get_monotonic_time (), std::memory_order_relaxed);
+  if (frames > clock->longest_call.load (std::memory_order_relaxed))
+    clock->longest_call.store (frames, std::memory_order_relaxed);
+  clock->rate.store (base->rt->master->sample_rate, std::memory_order_relaxed);
+  clock->seq.store (seq + 2, std::memory_order_release);
 }
 
 void
@@ -249,27 +330,22 @@ vorn_synth_cpu_take_events (VornSynthCpuPrivate *priv, guint64 call_time, guint 
   if (!rt->timed)
     return;
 
+  update_clock (priv->base, call_time, frames);
   for (guint i = 0; i < n; i++)
+    if (played (events[i].data, events[i].size))
+      {
+        const guint frame = frames ? MIN (events[i].frame, frames - 1) : 0;
+        file_event (priv, call_time + frame + VORN_SYNTH_EVENT_LATENCY, events[i].data);
+      }
+
+  /* Posted events wait in the inbox until the call that covers them, so
+   * that the ones filed here are few. */
+  VornEventInbox *inbox = priv->base->posted;
+  VornPostedEvent pe;
+  while (inbox->peek (&pe) && pe.time < call_time + frames)
     {
-      const VornSynthEvent *e = &events[i];
-      const guint8 kind = e->size >= 3 ? e->data[0] & 0xf0 : 0;
-      if (kind != 0x80 && kind != 0x90 && kind != 0xb0)
-        continue;
-      if (rt->timed_count == VORN_SYNTH_CPU_TIMED_EVENTS)
-        {
-          count_lost (priv);
-          continue;
-        }
-      const guint frame = frames ? MIN (e->frame, frames - 1) : 0;
-      VornSynthTimedEvent ev = { call_time + frame + VORN_SYNTH_EVENT_LATENCY,
-                                 { e->data[0], e->data[1], e->data[2] } };
-      /* In time order; events come sorted, so this rarely moves any. */
-      guint at = rt->timed_count;
-      while (at > 0 && rt->timed[at - 1].time > ev.time)
-        at--;
-      memmove (rt->timed + at + 1, rt->timed + at, (rt->timed_count - at) * sizeof ev);
-      rt->timed[at] = ev;
-      rt->timed_count++;
+      file_event (priv, pe.time + VORN_SYNTH_EVENT_LATENCY, pe.data);
+      inbox->drop ();
     }
 }
 
@@ -291,6 +367,86 @@ vorn_synth_cpu_apply_events (VornSynthCpuPrivate *priv, guint64 frag_time)
       rt->timed_count -= done;
       memmove (rt->timed, rt->timed + done, rt->timed_count * sizeof *rt->timed);
     }
+}
+
+/* ---- input threads -------------------------------------------------------- */
+
+gboolean
+vorn_synth_post_event (VornSynth *synth, guint64 time, const guint8 *msg, gsize len)
+{
+  g_return_val_if_fail (synth != NULL, FALSE);
+  if (!played (msg, len))
+    return FALSE;
+  VornSynthPrivate *base = vorn_synth_render_get_private (synth);
+  if (!base->posted->push ({ time, { msg[0], msg[1], msg[2] } }))
+    g_atomic_int_inc (&base->event_overflow);
+  return TRUE;
+}
+
+void
+vorn_synth_set_frame_reference (VornSynth *synth, guint64 frame_time)
+{
+  VornSynthPrivate *base = vorn_synth_render_get_private (synth);
+  VornRenderClock *clock = base->clock;
+  const guint seq = clock->seq.load (std::memory_order_relaxed);
+  clock->seq.store (seq + 1, std::memory_order_relaxed);
+  std::atomic_thread_fence (std::memory_order_release);
+  clock->sample_time.store (__atomic_load_n (&base->sample_time, __ATOMIC_RELAXED),
+                            std::memory_order_relaxed);
+  clock->wall_us.store (g_get_monotonic_time (), std::memory_order_relaxed);
+  clock->frame_time.store (frame_time, std::memory_order_relaxed);
+  clock->has_frames.store (TRUE, std::memory_order_relaxed);
+  clock->seq.store (seq + 2, std::memory_order_release);
+}
+
+/* Reads the clock consistently. */
+static void
+read_clock (VornRenderClock *clock, guint64 *sample_time, gint64 *wall_us, guint64 *frame_time,
+            gboolean *has_frames)
+{
+  for (;;)
+    {
+      const guint seq = clock->seq.load (std::memory_order_acquire);
+      *sample_time = clock->sample_time.load (std::memory_order_relaxed);
+      *wall_us = clock->wall_us.load (std::memory_order_relaxed);
+      *frame_time = clock->frame_time.load (std::memory_order_relaxed);
+      *has_frames = clock->has_frames.load (std::memory_order_relaxed);
+      std::atomic_thread_fence (std::memory_order_acquire);
+      if (!(seq & 1) && clock->seq.load (std::memory_order_relaxed) == seq)
+        return;
+    }
+}
+
+gboolean
+vorn_synth_frame_to_sample_time (VornSynth *synth, guint64 frame_time, guint64 *sample_time)
+{
+  g_return_val_if_fail (synth != NULL && sample_time != NULL, FALSE);
+  guint64 ref_sample, ref_frame;
+  gint64 wall;
+  gboolean has_frames;
+  read_clock (vorn_synth_render_get_private (synth)->clock, &ref_sample, &wall, &ref_frame,
+              &has_frames);
+  if (!has_frames)
+    return FALSE;
+  /* The server's frame count wraps at 32 bits. */
+  *sample_time = ref_sample + guint64 (gint64 (gint32 (guint32 (frame_time) - guint32 (ref_frame))));
+  return TRUE;
+}
+
+guint64
+vorn_synth_stamp_event_time (VornSynth *synth)
+{
+  g_return_val_if_fail (synth != NULL, 0);
+  VornSynthPrivate *base = vorn_synth_render_get_private (synth);
+  guint64 ref_sample, ref_frame;
+  gint64 wall;
+  gboolean has_frames;
+  read_clock (base->clock, &ref_sample, &wall, &ref_frame, &has_frames);
+  const double rate = base->clock->rate.load (std::memory_order_relaxed);
+  const gint64 since = MAX (g_get_monotonic_time () - wall, gint64 (0));
+  const guint longest = base->clock->longest_call.load (std::memory_order_relaxed);
+  /* The call after the one running now covers it: one longest call late. */
+  return ref_sample + guint64 (double (since) * rate * 1e-6) + longest;
 }
 
 /* ---- render API ----------------------------------------------------------- */

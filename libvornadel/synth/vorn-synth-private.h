@@ -93,6 +93,10 @@ typedef struct {
   int wake_fd;
   gint dropped;
   gint event_overflow;
+  /* Note events from input threads, and where rendering is for them to
+   * stamp theirs (vorn-synth-events.h). */
+  struct VornEventInbox *posted;
+  struct VornRenderClock *clock;
   /* Set by the render thread when it took or dropped prepared voices: the
    * outbox source then tops them up. */
   gint want_prepare;

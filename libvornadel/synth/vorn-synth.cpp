@@ -1,6 +1,7 @@
 /* vorn-synth.cpp: the synthesizer: configuration, master tree, speaker
  * curves, note bookkeeping and the API side of the message protocol */
 #include "vorn-synth.h"
+#include "vorn-synth-events.h"
 #include "vorn-synth-private.h"
 #include "vorn-mix-private.h"
 #include "vorn-tsan.h"
@@ -125,6 +126,9 @@ vorn_synth_init (VornSynth *synth)
   priv->inbox = vorn_synth_ring_new (in_cap);
   priv->outbox = vorn_synth_ring_new (out_cap);
   priv->wake_fd = eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
+  priv->posted = new VornEventInbox ();
+  priv->posted->init ();
+  priv->clock = new VornRenderClock ();
   vorn_render_context_init (&priv->context);
   vorn_synth_refresh_render_context (priv);
 }
@@ -143,6 +147,10 @@ vorn_synth_finalize (GObject *object)
   g_clear_pointer (&priv->voice_map, g_hash_table_unref);
   g_clear_pointer (&priv->master_controls, g_hash_table_unref);
   g_clear_pointer (&priv->inbox, vorn_synth_ring_free);
+  delete priv->posted;
+  priv->posted = nullptr;
+  delete priv->clock;
+  priv->clock = nullptr;
   g_clear_pointer (&priv->outbox, vorn_synth_ring_free);
   if (priv->wake_fd >= 0)
     close (priv->wake_fd);

@@ -410,6 +410,75 @@ void vorn_synth_render_events_split (VornSynth *synth, float **out, guint frames
 guint vorn_synth_get_event_overflow (VornSynth *synth);
 
 /**
+ * vorn_synth_event_is_timed:
+ * @msg: (array length=len): a MIDI message
+ * @len: its bytes
+ *
+ * Returns: whether the render thread plays @msg at its frame (note-on,
+ *   note-off, the sustain pedal, all notes off, all sound off); the rest is
+ *   for the input manager.
+ */
+gboolean vorn_synth_event_is_timed (const guint8 *msg, gsize len);
+
+/**
+ * vorn_synth_post_event:
+ * @synth: a #VornSynthCpu
+ * @time: the sample time to play @msg at; it starts VORN_SYNTH_EVENT_LATENCY
+ *   frames later (earlier than the render thread has come counts as its
+ *   next fragment)
+ * @msg: (array length=len): a MIDI message
+ * @len: its bytes
+ *
+ * Hands a note event to the render thread from any thread: never waits,
+ * allocates or locks, so a real-time input thread may call it.  An event
+ * the inbox has no room for is counted (vorn_synth_get_event_overflow()).
+ *
+ * Returns: FALSE when @msg is not played at its frame
+ *   (vorn_synth_event_is_timed()) and was left alone.
+ */
+gboolean vorn_synth_post_event (VornSynth *synth, guint64 time, const guint8 *msg, gsize len);
+
+/**
+ * vorn_synth_set_frame_reference:
+ * @synth: a #VornSynthCpu
+ * @frame_time: the audio clock's frame count at the first frame of the
+ *   render call about to be made
+ *
+ * Called by an audio driver whose server counts frames (JACK) on the render
+ * thread before each render call, so that input on that server can tell
+ * the sample time of its events (vorn_synth_frame_to_sample_time()).
+ */
+void vorn_synth_set_frame_reference (VornSynth *synth, guint64 frame_time);
+
+/**
+ * vorn_synth_frame_to_sample_time:
+ * @synth: a #VornSynthCpu
+ * @frame_time: a frame count of the audio server's clock
+ * @sample_time: (out): the synthesizer's sample time of that frame
+ *
+ * Any thread; never waits.  Frame counts may wrap at 32 bits, as JACK's
+ * do; @frame_time must lie within 2^31 frames of the reference.
+ *
+ * Returns: FALSE when no audio driver gave a frame reference.
+ */
+gboolean vorn_synth_frame_to_sample_time (VornSynth *synth, guint64 frame_time,
+                                          guint64 *sample_time);
+
+/**
+ * vorn_synth_stamp_event_time:
+ * @synth: a #VornSynthCpu
+ *
+ * For input without timestamps of the audio clock (the ALSA sequencer):
+ * the sample time for an event arriving now, estimated from the wall time
+ * of the last render call plus the longest render call so far, which is
+ * the constant latency that lets every such event play at its offset.
+ * Any thread; never waits.
+ *
+ * Returns: the sample time.
+ */
+guint64 vorn_synth_stamp_event_time (VornSynth *synth);
+
+/**
  * vorn_synth_prepare_voices:
  * @synth: a started synthesizer
  *
