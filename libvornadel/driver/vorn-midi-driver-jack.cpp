@@ -139,6 +139,8 @@ jack_start (VornMidiDriver *driver, GError **err)
   self->dropped = 0;
   self->manager = vorn_midi_driver_get_input_manager (driver);
   g_object_get (driver, "synth", &self->synth, nullptr);
+  if (self->synth)
+    vorn_synth_prepare_voices (self->synth);
   if (!vorn_jack_client_activate (&self->jc, jack_process, self, err))
     {
       jack_stop (driver);

@@ -131,6 +131,7 @@ typedef struct {
   /* chan_count pools, made at start; the render thread takes from them. */
   VornSynthPool *pools;
   guint pool_depth;
+  guint prepared_voices;
   gint starved;
 
   /* ---- render thread ---- */

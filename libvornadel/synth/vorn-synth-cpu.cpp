@@ -7,6 +7,7 @@
 
 #include "vorn-init.h"
 #include "vorn-inst.h"
+#include "vorn-render-context.h"
 
 #include <cmath>
 #include <cstring>
@@ -18,6 +19,7 @@ enum {
   PROP_SIMD,
   PROP_SIMD_CURRENT,
   PROP_SIMD_DETECTED,
+  PROP_PREPARED_VOICES,
   N_PROPS
 };
 
@@ -507,7 +509,7 @@ vorn_synth_cpu_start (VornSynth *synth, GError **error)
 
   if (build_master (priv, TRUE, error))
     {
-      vorn_synth_prepare_voices (synth);
+      vorn_synth_refresh_voices (synth);
       return TRUE;
     }
   VORN_SYNTH_GET_CLASS (synth)->stop (synth);
@@ -614,6 +616,9 @@ post_update (VornSynthCpuPrivate *priv)
   vorn_synth_refresh_render_context (priv->base);
   priv->base->context.simd = current_simd (priv);
   build_master (priv, FALSE, nullptr);
+  /* Voices compiled ahead for the old settings would be refused. */
+  vorn_util_edit_serial_bump ();
+  vorn_synth_refresh_voices (priv->synth);
   g_rec_mutex_unlock (&priv->base->api_lock);
 }
 
@@ -628,6 +633,7 @@ vorn_synth_cpu_init (VornSynthCpu *synth)
   priv->rt = g_new0 (VornSynthCpuRender, 1);
   priv->simd = VORN_SIMD_AUTO;
   priv->simd_detected = vorn_util_cpu_detect ();
+  priv->prepared_voices = 16;
   priv->built_format = -1;
   priv->built_level = -1;
   priv->rt->active_head = priv->rt->free_head = VORN_SYNTH_CPU_NO_VOICE;
@@ -675,6 +681,9 @@ vorn_synth_cpu_get_property (GObject *object, guint prop_id, GValue *value, GPar
       break;
     case PROP_SIMD_DETECTED:
       g_value_set_enum (value, priv->simd_detected);
+      break;
+    case PROP_PREPARED_VOICES:
+      g_value_set_uint (value, priv->prepared_voices);
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -730,6 +739,13 @@ vorn_synth_cpu_set_property (GObject *object, guint prop_id, const GValue *value
           }
       }
       break;
+    case PROP_PREPARED_VOICES:
+      if (priv->prepared_voices != g_value_get_uint (value))
+        {
+          priv->prepared_voices = g_value_get_uint (value);
+          g_object_notify_by_pspec (object, pspec);
+        }
+      break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
       break;
@@ -771,6 +787,13 @@ vorn_synth_cpu_class_init (VornSynthCpuClass *klass)
 
   g_object_class_install_property (object_class, PROP_SIMD, properties[PROP_SIMD]);
   g_object_class_install_property (object_class, PROP_SIMD_CURRENT, properties[PROP_SIMD_CURRENT]);
+  /* Read at start, as "max-voices" is. */
+  properties[PROP_PREPARED_VOICES] =
+    g_param_spec_uint ("prepared-voices", "PreparedVoices",
+                       "Voices compiled ahead per channel for note events of the render thread",
+                       1, 1024, 16, GParamFlags (base | G_PARAM_READWRITE));
+  g_object_class_install_property (object_class, PROP_PREPARED_VOICES,
+                                   properties[PROP_PREPARED_VOICES]);
   g_object_class_install_property (object_class, PROP_SIMD_DETECTED,
                                    properties[PROP_SIMD_DETECTED]);
 }

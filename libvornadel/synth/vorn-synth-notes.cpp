@@ -12,17 +12,15 @@
 #include <cmath>
 #include <cstring>
 
-/* Prepared voices per channel: a chord of this many notes plays within one
- * block before the API thread has to compile more. */
-constexpr guint POOL_DEPTH = 16;
-
 /* ---- API thread --------------------------------------------------------- */
 
 void
 vorn_synth_cpu_pools_setup (VornSynthCpuPrivate *priv)
 {
   const guint chans = priv->rt->chan_count;
-  priv->pool_depth = MIN (POOL_DEPTH, MAX (priv->base->max_voices, 1u));
+  /* "prepared-voices": a chord of this many notes plays within one block
+   * before the API thread has to compile more. */
+  priv->pool_depth = MIN (MAX (priv->prepared_voices, 1u), MAX (priv->base->max_voices, 1u));
   priv->pools = g_new0 (VornSynthPool, MAX (chans, 1u));
   /* Room for one set of stale entries (and more) besides a fresh one. */
   for (guint c = 0; c < chans; c++)
@@ -101,6 +99,13 @@ fill_pool (VornSynthCpuPrivate *priv, guint chan, guint serial)
 }
 
 void
+vorn_synth_refresh_voices (VornSynth *synth)
+{
+  if (vorn_synth_get_private (synth)->prepare_voices)
+    vorn_synth_prepare_voices (synth);
+}
+
+void
 vorn_synth_prepare_voices (VornSynth *synth)
 {
   g_return_if_fail (VORN_IS_SYNTH (synth));
@@ -110,6 +115,7 @@ vorn_synth_prepare_voices (VornSynth *synth)
   VornSynthPrivate *base = priv->base;
 
   g_rec_mutex_lock (&base->api_lock);
+  base->prepare_voices = TRUE;
   g_atomic_int_set (&base->want_prepare, 0);
   if (base->started && priv->pools)
     {
@@ -178,27 +184,38 @@ take_prepared (VornSynthCpuPrivate *priv, guint chan, VornSynthPrepared *out)
 constexpr guint32 KEY_HELD = 1u << 16;      /* the key is down */
 constexpr guint32 KEY_SUSTAINED = 1u << 17; /* released while the pedal was down */
 
-/* Releases the voices whose key masked with @mask is @key (only the newest
- * when @mask covers everything); with the channel's pedal down (@pedal) a
- * held key is marked sustained instead. */
+static void
+release_one (VornSynthCpuVoice *v, bool pedal)
+{
+  if (pedal)
+    v->note_key = (v->note_key & ~KEY_HELD) | KEY_SUSTAINED;
+  else
+    {
+      v->note_key = 0;
+      if (v->queue->active)
+        vorn_queue_note_off (v->queue, v->voice_id);
+    }
+}
+
+/* Releases the voices whose key masked with @mask is @key; when @mask
+ * covers everything (a note-off) only the oldest, so that the note-offs of
+ * a key struck again end its notes in the order they started.  With the
+ * channel's pedal down (@pedal) a held key is marked sustained instead. */
 static void
 release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = false)
 {
   VornSynthCpuVoice *voices = priv->rt->voices;
+  VornSynthCpuVoice *oldest = nullptr;
   for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = voices[idx].next)
     if (voices[idx].note_key && (voices[idx].note_key & mask) == key)
       {
-        if (pedal)
-          voices[idx].note_key = (voices[idx].note_key & ~KEY_HELD) | KEY_SUSTAINED;
-        else
-          {
-            voices[idx].note_key = 0;
-            if (voices[idx].queue->active)
-              vorn_queue_note_off (voices[idx].queue, voices[idx].voice_id);
-          }
         if (mask == G_MAXUINT32)
-          return;
+          oldest = voices + idx; /* newest first: the last match is the oldest */
+        else
+          release_one (voices + idx, pedal);
       }
+  if (oldest)
+    release_one (oldest, pedal);
 }
 
 static void
@@ -222,9 +239,7 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
                           VORN_WAVE_OP_SET);
   vorn_queue_set_start_offset (queue, lead);
 
-  /* A held key pressed again ends its voice first, as a note-off would. */
   const guint32 key = KEY_HELD | (chan << 8) | note;
-  release_key (priv, key, G_MAXUINT32);
   if (!vorn_synth_cpu_accept_voice (priv, msg))
     {
       vorn_synth_render_send (priv->base, msg);
@@ -442,11 +457,13 @@ vorn_synth_stamp_event_time (VornSynth *synth)
   gint64 wall;
   gboolean has_frames;
   read_clock (base->clock, &ref_sample, &wall, &ref_frame, &has_frames);
+  if (!wall)
+    return 0;
   const double rate = base->clock->rate.load (std::memory_order_relaxed);
   const gint64 since = MAX (g_get_monotonic_time () - wall, gint64 (0));
   const guint longest = base->clock->longest_call.load (std::memory_order_relaxed);
   /* The call after the one running now covers it: one longest call late. */
-  return ref_sample + guint64 (double (since) * rate * 1e-6) + longest;
+  return MAX (ref_sample + guint64 (double (since) * rate * 1e-6) + longest, guint64 (1));
 }
 
 /* ---- render API ----------------------------------------------------------- */

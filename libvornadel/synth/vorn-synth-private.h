@@ -100,8 +100,10 @@ typedef struct {
   /* Set by the render thread when it took or dropped prepared voices: the
    * outbox source then tops them up. */
   gint want_prepare;
-  /* API thread: the edit serial the prepared voices were last checked at. */
+  /* API thread: the edit serial the prepared voices were last checked at,
+   * and whether anyone asked for them (vorn_synth_prepare_voices()). */
   guint prepared_serial;
+  gboolean prepare_voices;
   gint format;
   guint cores;
   guint64 sample_time;
@@ -173,6 +175,10 @@ void vorn_synth_refresh_render_context (VornSynthPrivate *priv);
 void vorn_synth_get_render_context (VornSynth *synth, VornRenderContext *ctx);
 
 /* Sets the recorded master control values on a freshly built @master. */
+/* API thread: vorn_synth_prepare_voices() once someone asked for prepared
+ * voices, else nothing. */
+void vorn_synth_refresh_voices (VornSynth *synth);
+
 void vorn_synth_apply_master_controls (VornSynthPrivate *priv, VornQueue *master);
 
 G_END_DECLS

@@ -193,7 +193,8 @@ outbox_check (GSource *source)
   auto *os = reinterpret_cast<OutboxSource *> (source);
   VornSynthPrivate *priv = vorn_synth_get_private (os->synth);
   return vorn_synth_ring_count (priv->outbox) > 0 || g_atomic_int_get (&priv->want_prepare)
-         || (priv->started && priv->prepared_serial != vorn_util_edit_serial ());
+         || (priv->started && priv->prepare_voices
+             && priv->prepared_serial != vorn_util_edit_serial ());
 }
 
 gboolean
@@ -218,7 +219,7 @@ outbox_dispatch (GSource *source, GSourceFunc callback, gpointer user_data)
       (void) r;
     }
 
-  vorn_synth_prepare_voices (os->synth);
+  vorn_synth_refresh_voices (os->synth);
 
   auto func = reinterpret_cast<VornSynthOutboxFunc> (reinterpret_cast<void (*) (void)> (callback));
   /* Bounded, so that a busy renderer cannot starve the main loop. */

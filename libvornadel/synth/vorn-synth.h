@@ -393,8 +393,11 @@ typedef struct {
  * render thread: a note-on starts a voice exactly VORN_SYNTH_EVENT_LATENCY
  * frames after its frame, from the voices the synthesizer compiled ahead
  * for the channel's instrument (vorn_synth_prepare_voices()); a note-off
- * releases it at the start of the fragment it falls in.  MIDI channel n
- * plays channel n.  Never allocates, locks or logs.  Events beyond what
+ * releases the oldest voice of its key at the start of the fragment it
+ * falls in (a key struck again stacks its voices).  The sustain pedal
+ * holds released keys; all notes off and all sound off release the
+ * channel's keys.  MIDI channel n plays channel n.  Never allocates, locks
+ * or logs.  Events beyond what
  * can wait are counted (vorn_synth_get_event_overflow()); a note-on with
  * no prepared voice left is counted there too.
  */
@@ -474,7 +477,7 @@ gboolean vorn_synth_frame_to_sample_time (VornSynth *synth, guint64 frame_time,
  * the constant latency that lets every such event play at its offset.
  * Any thread; never waits.
  *
- * Returns: the sample time.
+ * Returns: the sample time, 0 before the first render call.
  */
 guint64 vorn_synth_stamp_event_time (VornSynth *synth);
 
@@ -483,11 +486,15 @@ guint64 vorn_synth_stamp_event_time (VornSynth *synth);
  * @synth: a started synthesizer
  *
  * Compiles voices ahead for the note events of the render thread: tops up
- * every channel's prepared voices and replaces them all when the channel's
- * instrument changed or anything was edited since they were compiled
- * (vorn_util_edit_serial()).  API thread; the outbox source calls it on
- * every main loop iteration that needs it, so programs with a main loop
- * need not.
+ * every channel's prepared voices ("prepared-voices" of them) and replaces
+ * them all when the channel's instrument changed or anything was edited
+ * since they were compiled (vorn_util_edit_serial()).  API thread.
+ *
+ * Nothing is compiled ahead until the first call, which is how a program
+ * that plays note events (a MIDI driver at its start) asks for it; from
+ * then on starting, vorn_synth_set_inst() and the outbox source on every
+ * main loop iteration that needs it keep the voices fresh, so a program
+ * with a main loop calls it once, one without one between render calls.
  */
 void vorn_synth_prepare_voices (VornSynth *synth);
 

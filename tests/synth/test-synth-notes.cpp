@@ -10,6 +10,14 @@ using namespace synth_test;
 
 namespace {
 
+/* Started, with voices compiled ahead for note events. */
+struct NoteSynth : Synth {
+  explicit NoteSynth (guint channels = 1) : Synth (VORN_FORMAT_SINGLE, 1, 100, channels)
+  {
+    vorn_synth_prepare_voices (synth);
+  }
+};
+
 VornSynthEvent
 ev (guint32 frame, guint8 status, guint8 note, guint8 vel = 100)
 {
@@ -21,7 +29,7 @@ ev (guint32 frame, guint8 status, guint8 note, guint8 vel = 100)
  * the allocations of the render calls to @allocs. */
 template <typename Next>
 std::vector<float>
-render_blocks (Synth &s, guint total, std::vector<VornSynthEvent> events, Next next,
+render_blocks (NoteSynth &s, guint total, std::vector<VornSynthEvent> events, Next next,
                size_t *allocs = nullptr)
 {
   std::vector<float> out (total * 2);
@@ -48,7 +56,7 @@ render_blocks (Synth &s, guint total, std::vector<VornSynthEvent> events, Next n
 }
 
 std::vector<float>
-render_fixed (Synth &s, guint total, std::vector<VornSynthEvent> events, guint block)
+render_fixed (NoteSynth &s, guint total, std::vector<VornSynthEvent> events, guint block)
 {
   return render_blocks (s, total, std::move (events), [block] { return block; });
 }
@@ -70,7 +78,7 @@ max_diff (const std::vector<float> &a, size_t a0, const std::vector<float> &b, s
  * lengths that do and do not divide the fragment. */
 TEST (SynthNotes, OnsetAtItsFrame)
 {
-  Synth ref_synth;
+  NoteSynth ref_synth;
   const std::vector<float> ref = render_fixed (ref_synth, 4096, { ev (0, 0x90, 69) }, 64);
   /* Its first sample is 0: a sine from phase 0. */
   const size_t onset = signal_test::first_sound (channel (ref, 0), 0.0f);
@@ -82,7 +90,7 @@ TEST (SynthNotes, OnsetAtItsFrame)
                 { 333, 100 }, { 511, 1024 }, { 700, 37 } };
   for (const auto &c : cases)
     {
-      Synth s;
+      NoteSynth s;
       const std::vector<float> out = render_fixed (s, 4096 + c.frame, { ev (c.frame, 0x90, 69) },
                                                    c.block);
       EXPECT_EQ (signal_test::first_sound (channel (out, 0), 0.0f), onset + c.frame)
@@ -93,6 +101,24 @@ TEST (SynthNotes, OnsetAtItsFrame)
     }
 }
 
+/* Events posted from input threads play at their sample time plus the same
+ * latency; one posted in the past plays at once. */
+TEST (SynthNotes, PostedEventsPlayAtTheirTime)
+{
+  for (guint64 time : { 0u, 300u, 1000u })
+    {
+      NoteSynth s;
+      const guint8 on[] = { 0x90, 69, 100 };
+      render_fixed (s, 256, {}, 256);
+      EXPECT_TRUE (vorn_synth_post_event (s.synth, time, on, 3));
+      const std::vector<float> out = render_fixed (s, 2048, {}, 100);
+      const guint64 expect = MAX (time + VORN_SYNTH_EVENT_LATENCY, guint64 (256)) + 1 - 256;
+      EXPECT_EQ (signal_test::first_sound (channel (out, 0), 0.0f), expect) << "time " << time;
+    }
+  const guint8 bend[] = { 0xe0, 0, 64 };
+  EXPECT_FALSE (vorn_synth_post_event (NoteSynth ().synth, 0, bend, 3));
+}
+
 /* Blocks of random lengths render what one block renders, chords, note-offs
  * and a repeated key included; the render thread allocates nothing. */
 TEST (SynthNotes, RandomBlocks)
@@ -101,14 +127,14 @@ TEST (SynthNotes, RandomBlocks)
     ev (10, 0x90, 60), ev (10, 0x90, 64), ev (11, 0x90, 67), ev (900, 0x80, 64),
     ev (1500, 0x90, 60, 50), ev (2500, 0x80, 60), ev (2501, 0xb0, 123, 0), ev (3000, 0x91, 72),
   };
-  Synth whole (VORN_FORMAT_SINGLE, 1, 100, 2);
+  NoteSynth whole (2);
   const std::vector<float> ref = render_fixed (whole, 6000, events, 6000);
   EXPECT_GT (peak (ref), 0.05f);
 
   for (unsigned seed : { 1u, 2u, 3u })
     {
       VORN_TEST_REQUIRE_ALLOC_COUNTER ();
-      Synth s (VORN_FORMAT_SINGLE, 1, 100, 2);
+      NoteSynth s (2);
       std::mt19937 rng (seed);
       size_t allocs = 0;
       const std::vector<float> out
@@ -123,7 +149,7 @@ TEST (SynthNotes, RandomBlocks)
  * counted, not lost in silence. */
 TEST (SynthNotes, OverflowCounted)
 {
-  Synth s;
+  NoteSynth s;
   std::vector<VornSynthEvent> chord;
   for (guint8 n = 0; n < 20; n++)
     chord.push_back (ev (0, 0x90, guint8 (40 + n)));
@@ -145,7 +171,7 @@ TEST (SynthNotes, OverflowCounted)
  * then the note plays what was prepared. */
 TEST (SynthNotes, EditPlaysAtTheNextNote)
 {
-  Synth s;
+  NoteSynth s;
   auto sound = [&s] {
     const std::vector<VornSynthEvent> on = { ev (0, 0x90, 69) }, off = { ev (0, 0x80, 69) };
     std::vector<float> out = render_fixed (s, 2048, on, 512);
@@ -160,4 +186,33 @@ TEST (SynthNotes, EditPlaysAtTheNextNote)
   vorn_synth_prepare_voices (s.synth);
   EXPECT_FALSE (same_bits (sound (), before));
   EXPECT_EQ (vorn_synth_get_event_overflow (s.synth), 0u);
+}
+
+/* The sustain pedal keeps released keys sounding until it comes up; all
+ * notes off ends held and sustained keys alike. */
+TEST (SynthNotes, PedalAndAllNotesOff)
+{
+  NoteSynth s;
+  const struct {
+    std::vector<VornSynthEvent> events;
+    guint sounding; /* voices held, not released: still there 10 s later */
+  } cases[] = {
+    { { ev (0, 0x90, 60), ev (10, 0x80, 60) }, 0 },
+    { { ev (0, 0xb0, 64, 127), ev (0, 0x90, 60), ev (10, 0x80, 60) }, 1 },
+    { { ev (0, 0xb0, 64, 127), ev (0, 0x90, 60), ev (10, 0x80, 60), ev (20, 0xb0, 64, 0) }, 0 },
+    { { ev (0, 0xb0, 64, 127), ev (0, 0x90, 60), ev (1, 0x90, 62), ev (10, 0x80, 60),
+        ev (20, 0xb0, 123, 0), ev (30, 0xb0, 64, 0) }, 0 },
+    /* A key struck again stacks; its note-offs end the oldest first. */
+    { { ev (0, 0x90, 60), ev (1, 0x90, 60) }, 2 },
+    { { ev (0, 0x90, 60), ev (1, 0x90, 60), ev (2, 0x80, 60) }, 1 },
+  };
+  for (size_t i = 0; i < G_N_ELEMENTS (cases); i++)
+    {
+      render_fixed (s, 480000, cases[i].events, 4800);
+      EXPECT_EQ (s.active (), cases[i].sounding) << "case " << i;
+      render_fixed (s, 64, { ev (0, 0xb0, 120, 0), ev (0, 0xb0, 64, 0) }, 64);
+      for (int n = 0; n < 100 && s.active (); n++)
+        render_fixed (s, 4800, {}, 4800);
+      vorn_synth_prepare_voices (s.synth);
+    }
 }
