@@ -14,7 +14,7 @@
  * what a sequencer hears as timing jitter: zero when every note starts at
  * its frame plus a constant latency.
  *
- * Usage: bench-jack-latency [NOTES] [--play ZELMORA-PLAY FILE.vvi]
+ * Usage: bench-jack-latency [NOTES] [--period FRAMES] [--play ZELMORA-PLAY FILE.vvi]
  * (default 20 notes per period size).  With --play the synthesizer is that
  * program, run as `ZELMORA-PLAY -a jack -m jack FILE.vvi` on the private
  * server; without, the library's drivers in this process.  Takes a few
@@ -138,8 +138,18 @@ measure (guint period, int notes, const Player &player, Figures *out)
       GPid pid = spawn_player (player, server.name (), probe);
       if (!pid)
         return false;
-      probe.connect_inputs ({ "Zelmora:out_1" });
-      probe.connect_midi ("Zelmora MIDI:midi_in");
+      /* The ports may be there before the program has finished starting. */
+      bool audio_linked = false, midi_linked = false;
+      for (int tries = 0; tries < 500 && !(audio_linked && midi_linked); tries++)
+        {
+          /* Each once: a second connection of the same ports fails. */
+          audio_linked = audio_linked || probe.connect_inputs ({ "Zelmora:out_1" });
+          midi_linked = midi_linked || probe.connect_midi ("Zelmora MIDI:midi_in");
+          if (!(audio_linked && midi_linked))
+            std::this_thread::sleep_for (std::chrono::milliseconds (10));
+        }
+      if (!(audio_linked && midi_linked))
+        fprintf (stderr, "bench-jack-latency: cannot connect to %s\n", player.program);
       probe.record (4 * period);
       for (int n = 0; n < notes; n++)
         {
@@ -271,8 +281,11 @@ main (int argc, char **argv)
   g_setenv ("JACK_DEFAULT_SERVER", "zelmora-bench-no-such-server", TRUE);
   int notes = 20;
   Player player;
+  std::vector<guint> periods = { 64u, 128u, 256u, 512u, 1024u, 2048u };
   for (int i = 1; i < argc; i++)
-    if (strcmp (argv[i], "--play") == 0 && i + 2 < argc)
+    if (strcmp (argv[i], "--period") == 0 && i + 1 < argc)
+      periods = { guint (atoi (argv[++i])) };
+    else if (strcmp (argv[i], "--play") == 0 && i + 2 < argc)
       {
         player.program = argv[i + 1];
         player.file = argv[i + 2];
@@ -287,7 +300,7 @@ main (int argc, char **argv)
           "from its period's start (periods)");
   printf ("%7s %6s | %8s %8s %8s %8s | %8s %8s %8s\n", "frames", "heard", "min", "median", "max",
           "spread", "min", "median", "max");
-  for (guint period : { 64u, 128u, 256u, 512u, 1024u, 2048u })
+  for (guint period : periods)
     {
       Figures f;
       if (!measure (period, notes, player, &f))

@@ -503,6 +503,8 @@ run (int argc, char **argv)
       return fail ("%s", problem.c_str ());
     }
 
+  if (guint lost = vorn_synth_get_event_overflow (synth.synth))
+    g_printerr ("zelmora-render: %u notes of %s were lost (too many at once)\n", lost, o.midi);
   if (!o.quiet)
     {
       VornSimd level = VORN_SIMD_SSE2;
