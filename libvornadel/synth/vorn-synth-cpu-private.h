@@ -41,6 +41,8 @@ typedef struct {
  * VornSynthPrepared:
  * @msg: a start-voice message whose queue is compiled from the channel's
  *   instrument and not attached (voice id 0)
+ * @notify: (nullable): its start-voice-notify message, holding a queue
+ *   reference, when "start-voice-notify" was on
  * @root_freq: the frequency of the instrument's root note
  * @serial: vorn_util_edit_serial() when it was compiled
  *
@@ -49,6 +51,7 @@ typedef struct {
  */
 typedef struct {
   VornSynthMsg *msg;
+  VornSynthMsg *notify;
   double root_freq;
   guint serial;
 } VornSynthPrepared;

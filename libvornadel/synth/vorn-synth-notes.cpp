@@ -41,7 +41,15 @@ vorn_synth_cpu_pools_teardown (VornSynthCpuPrivate *priv)
       {
         VornSynthPool *pool = &priv->pools[c];
         for (guint i = pool->tail; i != pool->head; i++)
-          vorn_synth_msg_free (pool->slots[i % pool->cap].msg);
+          {
+            VornSynthPrepared *p = &pool->slots[i % pool->cap];
+            vorn_synth_msg_free (p->msg);
+            if (p->notify)
+              {
+                g_object_unref (p->notify->start_voice_notify.queue);
+                vorn_synth_msg_free (p->notify);
+              }
+          }
         g_free (pool->slots);
         g_clear_object (&pool->inst);
       }
@@ -93,7 +101,14 @@ fill_pool (VornSynthCpuPrivate *priv, guint chan, guint serial)
       VornSynthMsg *msg = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE);
       msg->start_voice.queue = queue;
       msg->start_voice.channel = guint16 (chan);
-      pool->slots[pool->head % pool->cap] = { msg, freq, serial };
+      VornSynthMsg *notify = nullptr;
+      if (base->start_voice_notify)
+        {
+          notify = vorn_synth_msg_new (VORN_SYNTH_MSG_START_VOICE_NOTIFY);
+          notify->start_voice_notify = msg->start_voice;
+          notify->start_voice_notify.queue = VORN_QUEUE (g_object_ref (queue));
+        }
+      pool->slots[pool->head % pool->cap] = { msg, notify, freq, serial };
       g_atomic_int_set (reinterpret_cast<gint *> (&pool->head), gint (pool->head + 1));
     }
 }
@@ -142,6 +157,20 @@ count_lost (VornSynthCpuPrivate *priv)
   g_atomic_int_inc (&priv->base->event_overflow);
 }
 
+/* Hands an unplayed prepared voice back to the API thread: its notify
+ * message goes as a start-voice, which frees the reference it holds.  Needs
+ * room for two messages. */
+static void
+send_unplayed (VornSynthCpuPrivate *priv, const VornSynthPrepared *p)
+{
+  vorn_synth_render_send (priv->base, p->msg);
+  if (p->notify)
+    {
+      p->notify->type = VORN_SYNTH_MSG_START_VOICE;
+      vorn_synth_render_send (priv->base, p->notify);
+    }
+}
+
 /* Returns stale entries at the front of @pool to the API thread, while
  * there is room to. */
 static void
@@ -151,11 +180,8 @@ drop_stale (VornSynthCpuPrivate *priv, VornSynthPool *pool)
   const guint serial = guint (g_atomic_int_get (reinterpret_cast<gint *> (&pool->serial)));
   guint tail = pool->tail;
   while (tail != head && pool->slots[tail % pool->cap].serial != serial
-         && vorn_synth_render_room (priv->base))
-    {
-      vorn_synth_render_send (priv->base, pool->slots[tail % pool->cap].msg);
-      tail++;
-    }
+         && vorn_synth_render_room (priv->base) >= 2)
+    send_unplayed (priv, &pool->slots[tail++ % pool->cap]);
   if (tail != pool->tail)
     {
       g_atomic_int_set (reinterpret_cast<gint *> (&pool->tail), gint (tail));
@@ -221,8 +247,9 @@ release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = 
 static void
 note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, guint lead)
 {
+  /* Room for what may go back: the voice and its notification. */
   VornSynthPrepared prep;
-  if (!take_prepared (priv, chan, &prep))
+  if (vorn_synth_render_room (priv->base) < 2 || !take_prepared (priv, chan, &prep))
     {
       count_lost (priv);
       return;
@@ -242,11 +269,16 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
   const guint32 key = KEY_HELD | (chan << 8) | note;
   if (!vorn_synth_cpu_accept_voice (priv, msg))
     {
-      vorn_synth_render_send (priv->base, msg);
+      send_unplayed (priv, &prep);
       count_lost (priv);
       return;
     }
   priv->rt->voices[priv->rt->active_head].note_key = key;
+  if (prep.notify)
+    {
+      prep.notify->start_voice_notify.voice_id = voice_id;
+      vorn_synth_render_send (priv->base, prep.notify);
+    }
 }
 
 static void

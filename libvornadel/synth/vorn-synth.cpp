@@ -7,6 +7,7 @@
 #include "vorn-tsan.h"
 
 #include "vorn-init.h"
+#include "vorn-render-context.h"
 #include "vorn-inst.h"
 #include "vorn-tap.h"
 #include "vorn-value.h"
@@ -294,6 +295,9 @@ vorn_synth_set_property (GObject *object, guint prop_id, const GValue *value, GP
         if (on != priv->start_voice_notify)
           {
             priv->start_voice_notify = on;
+            /* The voices compiled ahead come with notifications or not. */
+            vorn_util_edit_serial_bump ();
+            vorn_synth_refresh_voices (VORN_SYNTH (object));
             g_object_notify_by_pspec (object, pspec);
           }
       }

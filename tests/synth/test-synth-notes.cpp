@@ -167,6 +167,33 @@ TEST (SynthNotes, OverflowCounted)
   EXPECT_EQ (vorn_synth_get_event_overflow (s.synth), 14u);
 }
 
+/* With notifications on, a note event's voice is announced with its id; a
+ * voice dropped as stale comes back as a plain start-voice. */
+TEST (SynthNotes, NotifiesItsVoices)
+{
+  NoteSynth s;
+  g_object_set (s.synth, "start-voice-notify", TRUE, nullptr);
+  s.drain ();
+  render_fixed (s, 128, { ev (0, 0x90, 60) }, 128);
+  guint notified = 0;
+  while (VornSynthMsg *msg = vorn_synth_get_message (s.synth))
+    {
+      if (msg->type == VORN_SYNTH_MSG_START_VOICE_NOTIFY)
+        {
+          notified = msg->start_voice_notify.voice_id;
+          g_object_unref (msg->start_voice_notify.queue);
+        }
+      vorn_synth_msg_free (msg);
+    }
+  EXPECT_NE (notified, 0u);
+  g_object_set (s.inst, "root-note", 50.0, nullptr);
+  vorn_synth_prepare_voices (s.synth);
+  render_fixed (s, 128, {}, 128);
+  const Returned r = s.drain ();
+  EXPECT_EQ (r.voices.size (), 30u) << "the 15 voices left, and their notifications";
+  EXPECT_EQ (r.others, 0);
+}
+
 /* An edit reaches the next note once the voices are compiled again; until
  * then the note plays what was prepared. */
 TEST (SynthNotes, EditPlaysAtTheNextNote)
