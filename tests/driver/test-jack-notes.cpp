@@ -14,13 +14,6 @@ using vorn_test::JackRecording;
 
 namespace {
 
-gboolean
-free_message (VornSynth *, VornSynthMsg *msg, gpointer)
-{
-  vorn_synth_msg_free (msg);
-  return G_SOURCE_CONTINUE;
-}
-
 /* Runs the default main context (MIDI drivers and the outbox deliver
  * there) until @pred holds or 10 s pass. */
 template <typename Pred>
@@ -57,8 +50,8 @@ TEST (JackNotes, OnsetSpreadIsAtMostOneFrame)
       ASSERT_TRUE (vorn_synth_start (synth, nullptr));
       g_autoptr (VornInst) inst = vorn_inst_new_default ();
       vorn_synth_set_inst (synth, 0, inst);
-      GSource *outbox = vorn_synth_outbox_source_new (synth);
-      g_source_set_callback (outbox, G_SOURCE_FUNC (free_message), nullptr, nullptr);
+      /* Without a callback it frees what comes back. */
+      g_autoptr (GSource) outbox = vorn_synth_outbox_source_new (synth);
       g_source_attach (outbox, nullptr);
 
       g_autoptr (VornAudioDriver) audio = VORN_AUDIO_DRIVER (
@@ -106,9 +99,6 @@ TEST (JackNotes, OnsetSpreadIsAtMostOneFrame)
       vorn_midi_driver_stop (midi);
       vorn_audio_driver_stop (audio);
       g_source_destroy (outbox);
-      g_source_unref (outbox);
-      probe.close ();
-      server.stop ();
       vorn_synth_stop (synth);
       while (VornSynthMsg *msg = vorn_synth_get_message (synth))
         vorn_synth_msg_free (msg);
