@@ -266,6 +266,9 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
                           VORN_WAVE_OP_SET);
   vorn_queue_set_start_offset (queue, lead);
 
+  /* A key the pedal holds restarts rather than doubling up; a key that is
+   * down stacks, so that a sequencer's overlapping notes each sound. */
+  release_key (priv, KEY_SUSTAINED | (chan << 8) | note, KEY_SUSTAINED | 0xffffu);
   const guint32 key = KEY_HELD | (chan << 8) | note;
   if (!vorn_synth_cpu_accept_voice (priv, msg))
     {
