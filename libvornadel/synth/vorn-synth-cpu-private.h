@@ -157,8 +157,6 @@ guint64 vorn_synth_cpu_advance_time (VornSynthCpuPrivate *priv, guint frames);
 void vorn_synth_cpu_take_events (VornSynthCpuPrivate *priv, guint64 call_time, guint frames);
 void vorn_synth_cpu_apply_events (VornSynthCpuPrivate *priv, guint64 frag_time);
 
-/* Render thread: releases a voice entry (its queue detached already). */
-void vorn_synth_cpu_release_voice (VornSynthCpuPrivate *priv, guint16 idx);
 /* Render thread: places a voice; FALSE when refused. */
 gboolean vorn_synth_cpu_accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg);
 

@@ -190,12 +190,6 @@ vorn_synth_cpu_recycle_voices (VornSynthCpuPrivate *priv)
     }
 }
 
-void
-vorn_synth_cpu_release_voice (VornSynthCpuPrivate *priv, guint16 idx)
-{
-  release_voice (priv, idx);
-}
-
 static guint16
 find_voice (VornSynthCpuPrivate *priv, guint32 voice_id)
 {

@@ -30,6 +30,7 @@ vorn_synth_cpu_pools_setup (VornSynthCpuPrivate *priv)
     }
   priv->rt->timed = g_new0 (VornSynthTimedEvent, VORN_SYNTH_CPU_TIMED_EVENTS);
   priv->rt->timed_count = 0;
+  priv->rt->sustain = 0;
   priv->base->prepared_serial = vorn_util_edit_serial () - 1;
 }
 
