@@ -50,7 +50,6 @@ TEST (JackNotes, OnsetSpreadIsAtMostOneFrame)
       ASSERT_TRUE (vorn_synth_start (synth, nullptr));
       g_autoptr (VornInst) inst = vorn_inst_new_default ();
       vorn_synth_set_inst (synth, 0, inst);
-      /* Without a callback it frees what comes back. */
       g_autoptr (GSource) outbox = vorn_synth_outbox_source_new (synth);
       g_source_attach (outbox, nullptr);
 
