@@ -57,6 +57,9 @@ void zelm_tree_actions_update (ZelmTree *tree);
 /* Deletes @nodes, asking first about files with unsaved changes. */
 void zelm_tree_delete (ZelmTree *tree, GPtrArray *nodes);
 
+/* zelm-tree-search.cpp: the search box goes with the tree. */
+void zelm_tree_search_free (ZelmTree *tree);
+
 /* zelm-tree-dnd.cpp */
 void zelm_tree_dnd_init (ZelmTree *tree);
 void zelm_tree_dnd_free (ZelmTree *tree);

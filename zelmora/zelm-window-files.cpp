@@ -14,17 +14,25 @@ error_dialog (ZelmWindow *self, const char *format, const char *path, const char
   gtk_widget_show (dialog);
 }
 
-static void
-add_vvi_filters (GtkFileChooser *chooser)
+/* A modal chooser of instrument files over the window; Enter in its name
+ * field accepts, as users expect. */
+static GtkWidget *
+vvi_chooser (ZelmWindow *self, const char *title, GtkFileChooserAction action, const char *accept)
 {
+  GtkWidget *chooser = gtk_file_chooser_dialog_new (title, GTK_WINDOW (self), action, "_Cancel",
+                                                    GTK_RESPONSE_CANCEL, accept,
+                                                    GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
+  gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
   GtkFileFilter *vvi = gtk_file_filter_new ();
   gtk_file_filter_set_name (vvi, "Zelmora instruments (*.vvi)");
   gtk_file_filter_add_pattern (vvi, "*.vvi");
-  gtk_file_chooser_add_filter (chooser, vvi);
+  gtk_file_chooser_add_filter (GTK_FILE_CHOOSER (chooser), vvi);
   GtkFileFilter *all = gtk_file_filter_new ();
   gtk_file_filter_set_name (all, "All files");
   gtk_file_filter_add_pattern (all, "*");
-  gtk_file_chooser_add_filter (chooser, all);
+  gtk_file_chooser_add_filter (GTK_FILE_CHOOSER (chooser), all);
+  return chooser;
 }
 
 static GtkWidget *save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow,
@@ -60,13 +68,7 @@ open_response (GtkDialog *chooser, int response, ZelmWindow *self)
 void
 zelm_window_choose_open (ZelmWindow *self)
 {
-  GtkWidget *chooser = gtk_file_chooser_dialog_new ("Open File", GTK_WINDOW (self),
-                                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-                                                    GTK_RESPONSE_CANCEL, "_Open",
-                                                    GTK_RESPONSE_ACCEPT, nullptr);
-  gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
-  gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
-  add_vvi_filters (GTK_FILE_CHOOSER (chooser));
+  GtkWidget *chooser = vvi_chooser (self, "Open File", GTK_FILE_CHOOSER_ACTION_OPEN, "_Open");
   g_signal_connect_object (chooser, "response", G_CALLBACK (open_response), self,
                            GConnectFlags (0));
   gtk_widget_show (chooser);
@@ -290,13 +292,7 @@ static GtkWidget *
 save_as_chooser (ZelmWindow *self, VornFile *file, ZelmCloseFlow *flow, const char *title,
                  const char *accept)
 {
-  GtkWidget *chooser = gtk_file_chooser_dialog_new (
-      title, GTK_WINDOW (self), GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel",
-      GTK_RESPONSE_CANCEL, accept, GTK_RESPONSE_ACCEPT, nullptr);
-  gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
-  /* Enter in the name field saves, as users expect. */
-  gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
-  add_vvi_filters (GTK_FILE_CHOOSER (chooser));
+  GtkWidget *chooser = vvi_chooser (self, title, GTK_FILE_CHOOSER_ACTION_SAVE, accept);
   g_autofree char *current = nullptr;
   g_object_get (file, "file-name", &current, nullptr);
   if (current && g_path_is_absolute (current))
@@ -391,13 +387,8 @@ zelm_window_import_instruments (ZelmWindow *self)
   VornFile *file = zelm_tree_get_current_file (self->tree);
   if (!file)
     return;
-  GtkWidget *chooser = gtk_file_chooser_dialog_new ("Import Instruments", GTK_WINDOW (self),
-                                                    GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-                                                    GTK_RESPONSE_CANCEL, "_Import",
-                                                    GTK_RESPONSE_ACCEPT, nullptr);
-  gtk_window_set_modal (GTK_WINDOW (chooser), TRUE);
-  gtk_dialog_set_default_response (GTK_DIALOG (chooser), GTK_RESPONSE_ACCEPT);
-  add_vvi_filters (GTK_FILE_CHOOSER (chooser));
+  GtkWidget *chooser =
+      vvi_chooser (self, "Import Instruments", GTK_FILE_CHOOSER_ACTION_OPEN, "_Import");
   g_object_set_data_full (G_OBJECT (chooser), "zelm-file", g_object_ref (file), g_object_unref);
   g_signal_connect_object (chooser, "response", G_CALLBACK (import_response), self,
                            GConnectFlags (0));

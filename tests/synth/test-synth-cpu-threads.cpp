@@ -2,6 +2,7 @@
  * renders; voices spread over several cores sound as on one */
 #include "test-synth-cpu.h"
 #include "vorn-synth-private.h"
+#include "vorn-test-limits.h"
 
 #include <algorithm>
 #include <atomic>
@@ -215,14 +216,7 @@ TEST (SynthCpuThreads, RefusedThreadsAreAnErrorNotAnAbort)
   ASSERT_GE (pid, 0);
   if (pid == 0)
     {
-      long pages = 0;
-      FILE *statm = fopen ("/proc/self/statm", "r");
-      if (!statm || fscanf (statm, "%ld", &pages) != 1)
-        _exit (10);
-      fclose (statm);
-      const rlim_t room = rlim_t (pages) * rlim_t (sysconf (_SC_PAGESIZE)) + (4u << 20);
-      struct rlimit limit = { room, room };
-      if (setrlimit (RLIMIT_AS, &limit) != 0)
+      if (!vorn_test_limit_address_space (4u << 20))
         _exit (11);
 
       GError *err = nullptr;

@@ -1,6 +1,7 @@
 /* The application object: command line, configuration and its failure
  * modes, driver choice and the restart rule, on applications that get no
  * window; one real run opens files from the command line in the window. */
+#include "vorn-test-limits.h"
 #include "vorn-test-log.h"
 #include "zelm-app-run.h"
 #include "zelm-gui-test.h"
@@ -346,14 +347,7 @@ TEST_F (AppTest, RefusedRenderThreadsLeaveTheProgramSilent)
   ASSERT_GE (pid, 0);
   if (pid == 0)
     {
-      long pages = 0;
-      FILE *statm = fopen ("/proc/self/statm", "r");
-      if (!statm || fscanf (statm, "%ld", &pages) != 1)
-        _exit (10);
-      fclose (statm);
-      const rlim_t room = rlim_t (pages) * rlim_t (sysconf (_SC_PAGESIZE)) + (64u << 20);
-      struct rlimit limit = { room, room };
-      if (setrlimit (RLIMIT_AS, &limit) != 0)
+      if (!vorn_test_limit_address_space (64u << 20))
         _exit (11);
       ZelmApp *app = zelm_app_new ();
       AppRun run = run_command_line (app, { "--disable-audio" });

@@ -62,6 +62,16 @@ name_of (VornNode *node)
   return name ? name : "";
 }
 
+std::vector<double>
+curve_samples (VornCurve *curve)
+{
+  std::vector<double> out (1000);
+  vorn_curve_cache_invalidate (curve, VORN_FORMAT_DOUBLE);
+  g_autoptr (VornCurveCache) cache = vorn_curve_cache_get (curve, VORN_FORMAT_DOUBLE);
+  vorn_curve_cache_render (cache, out.data (), 1000, 1.0, 0.0);
+  return out;
+}
+
 VornFile *
 load_bank ()
 {

@@ -21,6 +21,10 @@ void add_morph (VornWave *wave, guint index, gboolean horizontal, const std::vec
 /* Every number of @wave's curve and morph in order, for exact comparison. */
 std::vector<double> wave_numbers (VornWave *wave);
 
+/* @curve rendered afresh at 1,000 evenly spaced points of one period, in
+ * double precision. */
+std::vector<double> curve_samples (VornCurve *curve);
+
 /* Returns: (transfer none): the first node named @name below @root (depth
  * first, @root itself included), or NULL. */
 VornNode *find_node (VornNode *root, const char *name);

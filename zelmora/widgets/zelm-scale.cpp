@@ -5,13 +5,10 @@
  * the coefficient, and a strip of boxes that sets the exponent.  Buttons at
  * the ends of the rows flip the sign and step the exponent.  A double-click,
  * Enter or a digit opens an entry for typing the value in its unit. */
-#include "zelm-scale.h"
+#include "zelm-scale-private.h"
 
 #include "zelm-util.h"
-#include "zelm-value-text.h"
-#include "zelm-widget-geometry.h"
 
-#include <algorithm>
 #include <cmath>
 
 enum {
@@ -48,22 +45,6 @@ enum {
 
 static guint signals[N_SIGNALS];
 
-/* Colour properties in PROP order, starting with PROP_BG_COLOR. */
-enum {
-  COLOR_BG,
-  COLOR_FG,
-  COLOR_CENTER,
-  COLOR_SLIDE1,
-  COLOR_SLIDE2,
-  COLOR_COEFF,
-  COLOR_EXP1,
-  COLOR_EXP2,
-  COLOR_ACTIVE,
-  COLOR_INACTIVE,
-  COLOR_HIGHLIGHT,
-  N_COLORS
-};
-
 static const struct {
   const char *name, *nick, *blurb;
   guint32 declared; /* the property's default */
@@ -84,62 +65,11 @@ static const struct {
   { "highlight-color", "HighlightColor", "Highlight button color", 0x606060ff, 0x606060ff },
 };
 
-#define STRIPE_WIDTH 50.0
-#define EXP_LIMIT    ZELM_SCALE_EXP_LIMIT
-
 enum DragMode {
   DRAG_NONE,
   DRAG_FINE,
   DRAG_COEFF,
   DRAG_EXP,
-};
-
-/* Buttons at the ends of the rows; 0 is none. */
-enum {
-  BUTTON_NONE,
-  BUTTON_SLIDE_LEFT,
-  BUTTON_SLIDE_RIGHT,
-  BUTTON_PLUS,
-  BUTTON_MINUS,
-  BUTTON_EXP_DOWN,
-  BUTTON_EXP_UP,
-};
-
-/* Geometry in pixels, from the allocation, the margin and the text. */
-struct Layout : ZelmScaleLayout {
-  int text_w;
-};
-
-struct _ZelmScale {
-  GtkDrawingArea parent_instance;
-
-  double value;
-  double min_val;
-  double max_val;
-  int digits;
-  double sens;
-  double margin;
-  double text_size;
-  double slider_portion;
-  guint32 colors[N_COLORS];
-
-  int width, height;
-  int drag_mode;
-  int hover;
-  double drag_x;           /* pointer x where the drag started */
-  double drag_value;       /* value when the drag started */
-  double last_x;           /* latest pointer x of the drag */
-  gboolean control;        /* Control held during the drag */
-  double stripe_offset;
-  PangoLayout *text;       /* the printed value, kept across draws */
-  Layout lay;
-  ZelmValueUnit unit;
-  double press_value;      /* value before the latest press */
-  double pair_value;       /* ...and before the one ahead of it: a double-click's
-                            * second press comes as a press of its own too */
-  GtkWidget *popover;      /* the typing entry's, made on first use */
-  GtkWidget *entry;
-  GtkWidget *error;        /* why the typed text was refused */
 };
 
 G_DEFINE_FINAL_TYPE (ZelmScale, zelm_scale, GTK_TYPE_DRAWING_AREA)
@@ -182,9 +112,8 @@ text_layout (ZelmScale *scale)
   return scale->text;
 }
 
-/* Lays out the rows for the current size, margin, portion and text. */
-static const Layout &
-update_layout (ZelmScale *scale)
+const Layout &
+zelm_scale_update_layout (ZelmScale *scale)
 {
   Layout &l = scale->lay;
   int tw, th;
@@ -361,7 +290,7 @@ open_entry (ZelmScale *scale, const char *text)
     return;
   if (!scale->popover)
     make_entry (scale);
-  const Layout &l = update_layout (scale);
+  const Layout &l = zelm_scale_update_layout (scale);
   const GdkRectangle at = { int (l.track_x), int (l.coeff_y), MAX (int (l.track_w), 1),
                             MAX (int (l.k), 1) };
   gtk_popover_set_pointing_to (GTK_POPOVER (scale->popover), &at);
@@ -404,7 +333,7 @@ zelm_scale_button_press_event (GtkWidget *widget, GdkEventButton *event)
   if (event->type != GDK_BUTTON_PRESS)
     return TRUE;
   gtk_widget_grab_focus (widget);
-  const Layout &l = update_layout (scale);
+  const Layout &l = zelm_scale_update_layout (scale);
   scale->pair_value = scale->press_value;
   scale->press_value = scale->value;
 
@@ -456,7 +385,7 @@ zelm_scale_motion_notify_event (GtkWidget *widget, GdkEventMotion *event)
 {
   ZelmScale *scale = ZELM_SCALE (widget);
 
-  update_layout (scale);
+  zelm_scale_update_layout (scale);
   if (scale->drag_mode)
     {
       scale->control = (event->state & GDK_CONTROL_MASK) != 0;
@@ -516,7 +445,7 @@ zelm_scale_key_press_event (GtkWidget *widget, GdkEventKey *event)
       /* Rounding follows Control at once, without waiting for motion. */
       if (is_control_key (event->keyval) && scale->drag_mode != DRAG_EXP)
         {
-          update_layout (scale);
+          zelm_scale_update_layout (scale);
           scale->control = TRUE;
           drag_to (scale, scale->last_x);
           return TRUE;
@@ -558,168 +487,12 @@ zelm_scale_key_release_event (GtkWidget *widget, GdkEventKey *event)
 
   if (scale->drag_mode && scale->drag_mode != DRAG_EXP && is_control_key (event->keyval))
     {
-      update_layout (scale);
+      zelm_scale_update_layout (scale);
       scale->control = FALSE;
       drag_to (scale, scale->last_x);
       return TRUE;
     }
   return GTK_WIDGET_CLASS (zelm_scale_parent_class)->key_release_event (widget, event);
-}
-
-/* ---- drawing ---------------------------------------------------------- */
-
-static void
-draw_slider_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
-{
-  const double boundary = scale->width / 2.0 + scale->stripe_offset;
-  const double end = l.track_x + l.track_w;
-
-  cairo_save (cr);
-  cairo_rectangle (cr, l.track_x, l.slider_y, l.track_w, l.s);
-  cairo_clip (cr);
-  for (int pass = 0; pass < 2; pass++)
-    {
-      /* Stripe i covers [boundary + 50i, boundary + 50(i + 1)). */
-      for (double i = std::floor ((l.track_x - boundary) / STRIPE_WIDTH);
-           boundary + i * STRIPE_WIDTH < end; i++)
-        if ((long (i) & 1) == pass)
-          cairo_rectangle (cr, boundary + i * STRIPE_WIDTH, l.slider_y, STRIPE_WIDTH, l.s);
-      zelm_util_set_rgba_uint (cr, scale->colors[pass ? COLOR_SLIDE2 : COLOR_SLIDE1]);
-      cairo_fill (cr);
-    }
-  cairo_restore (cr);
-
-  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_CENTER]);
-  cairo_rectangle (cr, scale->width / 2.0 - 1, l.slider_y, 2, l.s);
-  cairo_fill (cr);
-}
-
-static void
-draw_coeff_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
-{
-  double c;
-  int e;
-  zelm_scale_decompose (scale->value, &c, &e);
-
-  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_INACTIVE]);
-  cairo_rectangle (cr, l.track_x, l.coeff_y, l.track_w, l.k);
-  cairo_fill (cr);
-
-  /* The bar runs from the left for either sign; an infinite coefficient
-   * fills the track. */
-  double len = l.track_w * std::min (std::fabs (c) / 10, 1.0);
-  if (len > 0)
-    {
-      zelm_util_set_rgba_uint (cr, scale->colors[COLOR_COEFF]);
-      cairo_rectangle (cr, l.track_x, l.coeff_y, len, l.k);
-      cairo_fill (cr);
-    }
-
-  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_FG]);
-  cairo_move_to (cr, std::round ((scale->width - l.text_w) / 2.0), std::round (l.coeff_y + l.m));
-  pango_cairo_show_layout (cr, scale->text);
-}
-
-static void
-draw_exp_row (ZelmScale *scale, cairo_t *cr, const Layout &l)
-{
-  int e = 0;
-  double c;
-  zelm_scale_decompose (scale->value, &c, &e);
-  const guint32 *col = scale->colors;
-  const double y = l.exp_y;
-
-  zelm_util_set_rgba_uint (cr, col[e == 0 ? COLOR_ACTIVE : COLOR_INACTIVE]);
-  cairo_arc (cr, l.centre, y + l.x / 2, l.x / 2, 0, 2 * G_PI);
-  cairo_fill (cr);
-
-  for (int side = -1; side <= 1; side += 2)
-    {
-      const int filled = (e * side > 0) ? std::min (std::abs (e), EXP_LIMIT) : 0;
-      const int merged = filled / 3 * 3;
-      auto left = [&] (int i) { return zelm_scale_exp_box_left (&l, side * i); };
-      for (int g = 1; g <= merged; g += 3)
-        {
-          double x0 = side > 0 ? left (g) : left (g + 2);
-          cairo_rectangle (cr, x0, y, 3 * l.box_w + 2 * l.box_gap, l.x);
-        }
-      zelm_util_set_rgba_uint (cr, col[COLOR_EXP2]);
-      cairo_fill (cr);
-      for (int i = merged + 1; i <= filled; i++)
-        cairo_rectangle (cr, left (i), y, l.box_w, l.x);
-      zelm_util_set_rgba_uint (cr, col[COLOR_EXP1]);
-      cairo_fill (cr);
-      for (int i = filled + 1; i <= EXP_LIMIT; i++)
-        cairo_rectangle (cr, left (i), y, l.box_w, l.x);
-      zelm_util_set_rgba_uint (cr, col[COLOR_INACTIVE]);
-      cairo_fill (cr);
-    }
-}
-
-/* A triangle filling the button's cell, its tip at the widget's edge. */
-static void
-draw_arrow (ZelmScale *scale, cairo_t *cr, int button, double y, double h)
-{
-  const Layout &l = scale->lay;
-  const bool right = button % 2 == 0;
-  const double outer = right ? scale->width - l.m : l.m;
-  const double inner = right ? outer - l.b : outer + l.b;
-
-  cairo_move_to (cr, outer, y + h / 2);
-  cairo_line_to (cr, inner, y);
-  cairo_line_to (cr, inner, y + h);
-  cairo_close_path (cr);
-  zelm_util_set_rgba_uint (cr, scale->colors[scale->hover == button ? COLOR_HIGHLIGHT
-                                                                     : COLOR_INACTIVE]);
-  cairo_fill (cr);
-}
-
-static void
-draw_sign (ZelmScale *scale, cairo_t *cr, int button)
-{
-  const Layout &l = scale->lay;
-  const bool plus = button == BUTTON_PLUS;
-  const double cx = plus ? l.m + l.b / 2 : scale->width - l.m - l.b / 2;
-  const double cy = l.coeff_y + l.k / 2, arm = std::min (l.b, l.k) * 0.4;
-
-  cairo_set_line_width (cr, 0.2 * l.k);
-  cairo_set_line_cap (cr, CAIRO_LINE_CAP_BUTT);
-  cairo_move_to (cr, cx - arm, cy);
-  cairo_line_to (cr, cx + arm, cy);
-  if (plus)
-    {
-      cairo_move_to (cr, cx, cy - arm);
-      cairo_line_to (cr, cx, cy + arm);
-    }
-  int color = scale->hover == button ? COLOR_HIGHLIGHT : COLOR_INACTIVE;
-  if (plus ? scale->value > 0 : scale->value < 0)
-    color = COLOR_ACTIVE;
-  zelm_util_set_rgba_uint (cr, scale->colors[color]);
-  cairo_stroke (cr);
-}
-
-static gboolean
-zelm_scale_draw (GtkWidget *widget, cairo_t *cr)
-{
-  ZelmScale *scale = ZELM_SCALE (widget);
-  const Layout &l = update_layout (scale);
-
-  /* Over the parent's background: the transparent default shows the theme. */
-  zelm_util_set_rgba_uint (cr, scale->colors[COLOR_BG]);
-  cairo_paint (cr);
-  if (l.track_w <= 0 || l.s < 0 || l.x < 0)
-    return TRUE;
-
-  draw_slider_row (scale, cr, l);
-  draw_coeff_row (scale, cr, l);
-  draw_exp_row (scale, cr, l);
-  draw_arrow (scale, cr, BUTTON_SLIDE_LEFT, l.slider_y, l.s);
-  draw_arrow (scale, cr, BUTTON_SLIDE_RIGHT, l.slider_y, l.s);
-  draw_arrow (scale, cr, BUTTON_EXP_DOWN, l.exp_y, l.x);
-  draw_arrow (scale, cr, BUTTON_EXP_UP, l.exp_y, l.x);
-  draw_sign (scale, cr, BUTTON_PLUS);
-  draw_sign (scale, cr, BUTTON_MINUS);
-  return TRUE;
 }
 
 /* ---- object ----------------------------------------------------------- */

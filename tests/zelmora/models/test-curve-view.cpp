@@ -111,12 +111,7 @@ TEST (CurveEditView, InsertOnTheCurveSnapAndTypedValues)
   zelm_curve_edit_set_wave (edit, wave);
   ZelmCurveView v = sized (FALSE, 1, 1, 0, 1);
   zelm_curve_edit_set_view (edit, &v);
-  auto render = [&] {
-    std::vector<double> out (1000);
-    vorn_curve_cache_invalidate (wave->curve, VORN_FORMAT_DOUBLE);
-    g_autoptr (VornCurveCache) cache = vorn_curve_cache_get (wave->curve, VORN_FORMAT_DOUBLE);
-    return vorn_curve_cache_render (cache, out.data (), 1000, 1.0, 0.0), out;
-  };
+  auto render = [&] { return curve_samples (wave->curve); };
   const std::vector<double> before = render ();
   EXPECT_NE (zelm_curve_edit_insert (edit, 184, 160), 0u); /* below segment 1 */
   ASSERT_EQ (wave->curve->count, 5);

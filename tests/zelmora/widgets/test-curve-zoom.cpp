@@ -61,12 +61,7 @@ TEST_F (CurveZoom, ControlWheelZoomsAboutThePointer)
 
 TEST_F (CurveZoom, DoubleClickInsertsOnTheCurve)
 {
-  auto render = [&] {
-    std::vector<double> out (1000);
-    vorn_curve_cache_invalidate (wave->curve, VORN_FORMAT_DOUBLE);
-    g_autoptr (VornCurveCache) cache = vorn_curve_cache_get (wave->curve, VORN_FORMAT_DOUBLE);
-    return vorn_curve_cache_render (cache, out.data (), 1000, 1.0, 0.0), out;
-  };
+  auto render = [&] { return curve_samples (wave->curve); };
   const std::vector<double> before = render ();
   double x, y, px, py;
   vorn_curve_eval_segment (wave->curve, 2, 0.5, &x, &y);

@@ -1,5 +1,6 @@
 /* test-scale-typing.cpp: typing a scale's value through real key events,
  * and a click on its bar */
+#include "scale-layout.h"
 #include "zelm-gui-test.h"
 #include "zelm-scale.h"
 #include "zelm-value-text.h"
@@ -59,7 +60,7 @@ TEST (ScaleTyping, EnterTypeEnterAndEscape)
   type ({ GDK_KEY_a, GDK_KEY_b, GDK_KEY_Return });
   pump (50);
   EXPECT_EQ (focus (), GTK_WIDGET (entry));
-  const char *why = gtk_entry_get_icon_tooltip_text (entry, GTK_ENTRY_ICON_SECONDARY);
+  g_autofree char *why = gtk_entry_get_icon_tooltip_text (entry, GTK_ENTRY_ICON_SECONDARY);
   EXPECT_TRUE (why && strstr (why, "not a number")) << (why ? why : "(none)");
   type ({ GDK_KEY_BackSpace, GDK_KEY_BackSpace, GDK_KEY_7, GDK_KEY_Escape });
   ASSERT_TRUE (back_on_scale ());
@@ -76,14 +77,7 @@ TEST (ScaleTyping, EnterTypeEnterAndEscape)
 
   /* A click on the bar sets the coefficient where it lands, growing to the
    * right for a negative value as for a positive one. */
-  ZelmScaleLayout l;
-  g_autoptr (PangoLayout) text = gtk_widget_create_pango_layout (widget, "0");
-  PangoFontDescription *font = pango_font_description_from_string ("Monospace 12px");
-  pango_layout_set_font_description (text, font);
-  pango_font_description_free (font);
-  int th = 0;
-  pango_layout_get_pixel_size (text, nullptr, &th);
-  zelm_scale_layout (&l, WIDTH, HEIGHT, 4, 0.5, th);
+  const ZelmScaleLayout l = scale_layout (widget, WIDTH, HEIGHT);
   for (double sign : { 1, -1 })
     {
       /* Apart, so that the two clicks make no double-click. */

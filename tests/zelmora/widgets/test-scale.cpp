@@ -1,6 +1,7 @@
 /* test-scale.cpp: the scale slider's value arithmetic, and the pointer and
  * key events that reach it */
 #include "vorn-test-log.h"
+#include "scale-layout.h"
 #include "zelm-gui-test.h"
 #include "zelm-scale.h"
 #include "zelm-widget-geometry.h"
@@ -136,16 +137,7 @@ TEST (Scale, DragReachesTheArithmetic)
                     &reported);
   GtkWidget *win = show_in_window (widget, WIDTH, HEIGHT);
 
-  /* The rows as the widget lays them out around its "Monospace" 12-pixel
-   * text. */
-  g_autoptr (PangoLayout) text = gtk_widget_create_pango_layout (widget, "0");
-  PangoFontDescription *font = pango_font_description_from_string ("Monospace 12px");
-  pango_layout_set_font_description (text, font);
-  pango_font_description_free (font);
-  int th = 0;
-  pango_layout_get_pixel_size (text, nullptr, &th);
-  ZelmScaleLayout l;
-  zelm_scale_layout (&l, WIDTH, HEIGHT, 4, 0.5, th);
+  const ZelmScaleLayout l = scale_layout (widget, WIDTH, HEIGHT);
   const double track = l.track_w;
   const int track0 = int (l.track_x), centre = int (l.centre);
   const int coeff_mid = int (l.coeff_y + l.k / 2);
