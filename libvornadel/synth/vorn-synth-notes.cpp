@@ -211,8 +211,9 @@ take_prepared (VornSynthCpuPrivate *priv, guint chan, VornSynthPrepared *out)
 constexpr guint32 KEY_HELD = 1u << 16;      /* the key is down */
 constexpr guint32 KEY_SUSTAINED = 1u << 17; /* released while the pedal was down */
 
+/* Releases at @frame of the coming fragment. */
 static void
-release_one (VornSynthCpuVoice *v, bool pedal)
+release_one (VornSynthCpuVoice *v, guint frame, bool pedal)
 {
   if (pedal)
     v->note_key = (v->note_key & ~KEY_HELD) | KEY_SUSTAINED;
@@ -220,7 +221,7 @@ release_one (VornSynthCpuVoice *v, bool pedal)
     {
       v->note_key = 0;
       if (v->queue->active)
-        vorn_queue_note_off (v->queue, v->voice_id);
+        vorn_queue_note_off_at (v->queue, frame);
     }
 }
 
@@ -229,7 +230,7 @@ release_one (VornSynthCpuVoice *v, bool pedal)
  * a key struck again end its notes in the order they started.  With the
  * channel's pedal down (@pedal) a held key is marked sustained instead. */
 static void
-release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = false)
+release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, guint frame, bool pedal = false)
 {
   VornSynthCpuVoice *voices = priv->rt->voices;
   VornSynthCpuVoice *oldest = nullptr;
@@ -239,10 +240,10 @@ release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = 
         if (mask == G_MAXUINT32)
           oldest = voices + idx; /* newest first: the last match is the oldest */
         else
-          release_one (voices + idx, pedal);
+          release_one (voices + idx, frame, pedal);
       }
   if (oldest)
-    release_one (oldest, pedal);
+    release_one (oldest, frame, pedal);
 }
 
 static void
@@ -269,7 +270,7 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
 
   /* A key the pedal holds restarts rather than doubling up; a key that is
    * down stacks, so that a sequencer's overlapping notes each sound. */
-  release_key (priv, KEY_SUSTAINED | (chan << 8) | note, KEY_SUSTAINED | 0xffffu);
+  release_key (priv, KEY_SUSTAINED | (chan << 8) | note, KEY_SUSTAINED | 0xffffu, lead);
   const guint32 key = KEY_HELD | (chan << 8) | note;
   if (!vorn_synth_cpu_accept_voice (priv, msg))
     {
@@ -297,7 +298,7 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
   if (kind == 0x90 && ev->data[2])
     note_on (priv, chan, ev->data[1] & 0x7f, ev->data[2] & 0x7f, lead);
   else if (kind == 0x80 || kind == 0x90)
-    release_key (priv, key, G_MAXUINT32, (priv->rt->sustain & bit) != 0);
+    release_key (priv, key, G_MAXUINT32, lead, (priv->rt->sustain & bit) != 0);
   else if (kind == 0xb0 && ev->data[1] == 64)
     {
       if (ev->data[2] >= 64)
@@ -305,13 +306,13 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
       else
         {
           priv->rt->sustain &= guint16 (~bit);
-          release_key (priv, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u);
+          release_key (priv, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u, lead);
         }
     }
   else if (kind == 0xb0 && (ev->data[1] == 120 || ev->data[1] == 123))
     {
       /* Every key of the channel, held or sustained. */
-      release_key (priv, chan << 8, 0xff00u);
+      release_key (priv, chan << 8, 0xff00u, lead);
     }
 }
 

@@ -233,3 +233,41 @@ TEST (SynthNotes, PedalAndAllNotesOff)
       vorn_synth_prepare_voices (s.synth);
     }
 }
+
+/* The first frame where @a and @b differ (their size when none). */
+static size_t
+first_difference (const std::vector<float> &a, const std::vector<float> &b)
+{
+  size_t i = 0;
+  while (i < a.size () && i < b.size () && a[i] == b[i])
+    i++;
+  return i / 2;
+}
+
+/* A note-off releases at its own frame plus the latency, wherever it falls
+ * in the voice's fragments and the master's, and the released sound is the
+ * same as for the note moved to frame 0. */
+TEST (SynthNotes, ReleaseAtItsFrame)
+{
+  const struct {
+    guint on, len, block;
+  } cases[] = { { 0, 100, 64 }, { 17, 100, 64 }, { 50, 20, 37 },  { 63, 1, 1 },
+                { 30, 64, 256 }, { 40, 90, 100 }, { 5, 700, 333 } };
+  for (const auto &c : cases)
+    {
+      const guint total = 6000;
+      NoteSynth held, moved, s;
+      const std::vector<float> on_only
+        = render_fixed (held, total, { ev (c.on, 0x90, 69) }, c.block);
+      const std::vector<float> ref
+        = render_fixed (moved, total, { ev (0, 0x90, 69), ev (c.len, 0x80, 69) }, 64);
+      const std::vector<float> out = render_fixed (
+        s, total + c.on, { ev (c.on, 0x90, 69), ev (c.on + c.len, 0x80, 69) }, c.block);
+      /* The release's first sample may equal the held one. */
+      EXPECT_GE (first_difference (out, on_only), c.on + c.len + VORN_SYNTH_EVENT_LATENCY)
+        << "on " << c.on << ", length " << c.len;
+      EXPECT_LE (first_difference (out, on_only), c.on + c.len + VORN_SYNTH_EVENT_LATENCY + 1)
+        << "on " << c.on << ", length " << c.len;
+      EXPECT_LT (max_diff (out, 2 * c.on, ref), 1e-6f) << "on " << c.on << ", length " << c.len;
+    }
+}
