@@ -93,7 +93,6 @@ typedef struct {
 
   guint lead;
   gpointer carry;
-  guint release_at;
 
   VornRenderContext context;
   VornQueueAddFunc add_fragment;
@@ -143,25 +142,6 @@ void vorn_queue_set_speaker_outputs (VornQueue *queue, VornAttribVal *outputs);
  * fragment.  Never allocates (render thread).
  */
 void vorn_queue_set_start_offset (VornQueue *queue, guint frames);
-
-/**
- * vorn_queue_note_off_at:
- * @queue: an attached, active voice queue
- * @frame: frame of the master's next fragment (0 to VORN_FRAGMENT_SIZE - 1)
- *   where the release starts
- *
- * A note-off in the middle of a fragment.  The voice's fragment that holds
- * @frame is cut there: its samples before @frame play, and the voice's next
- * fragment, rendered released, follows from @frame on (its lead becomes
- * @frame).  So the voice's own clock skips what is left of the cut fragment
- * (under 64 frames) where the release starts; the result depends only on
- * where the note-off falls within the voice's fragments, not on the
- * voice's lead.  A queue without a carry buffer, or @frame equal to its
- * lead, releases at once as vorn_queue_note_off() does.  Never allocates
- * (render thread); the cut happens when the master renders its next
- * fragment, on whichever thread renders the voice.
- */
-void vorn_queue_note_off_at (VornQueue *queue, guint frame);
 
 /* Returns: (transfer none) (nullable): the records set above. */
 VornAttribVal *vorn_queue_get_speaker_outputs (VornQueue *queue);

@@ -346,21 +346,6 @@ vorn_queue_set_start_offset (VornQueue *queue, guint frames)
 {
   VornQueuePrivate *priv = vorn_queue_priv (queue);
   priv->lead = priv->carry ? frames % VORN_FRAGMENT_SIZE : 0;
-  priv->release_at = 0;
-}
-
-void
-vorn_queue_note_off_at (VornQueue *queue, guint frame)
-{
-  VornQueuePrivate *priv = vorn_queue_priv (queue);
-  frame %= VORN_FRAGMENT_SIZE;
-  if (!priv->carry || frame == priv->lead)
-    {
-      priv->release_at = 0;
-      vorn_queue_note_off (queue, queue->voice_id);
-    }
-  else if (!priv->release_at)
-    priv->release_at = frame + 1;
 }
 
 /* Adds a fragment that starts @lead frames late: what was carried over from
@@ -438,35 +423,6 @@ partial_finite (const VornVoiceBlock *b, bool dbl)
   return true;
 }
 
-/* Cuts @voice's fragment at its pending note-off (vorn_queue_note_off_at()):
- * what the master's fragment needs before the cut goes to the carry, which
- * add_output() plays ahead of a fragment with lead = the cut frame.  When
- * the cut falls after the lead, that is the head of the fragment rendered
- * pressed now; before it, the carry holds it already.  Then the note-off,
- * and the caller renders the voice's next fragment, released. */
-static void
-cut_at_release (VornVoiceBlock *b, VornQueue *voice)
-{
-  VornQueuePrivate *vp = vorn_queue_priv (voice);
-  const guint cut = vp->release_at - 1;
-  vp->release_at = 0;
-  if (cut > vp->lead)
-    {
-      (void) render_voice (vp);
-      guint n = 0;
-      if (const VornAttribVal *src = voice_output (b, voice, &n))
-        {
-          const gsize sample = sample_size (voice);
-          const gsize frag_bytes = VORN_FRAGMENT_SIZE * sample;
-          for (guint k = 0; k < n; k++)
-            memcpy (static_cast<guint8 *> (vp->carry) + k * frag_bytes + vp->lead * sample,
-                    src[k].buffer, (cut - vp->lead) * sample);
-        }
-    }
-  vp->lead = cut;
-  vorn_queue_note_off (voice, voice->voice_id);
-}
-
 /* Renders a block's voices and sums them: touches the block and its voices
  * only, so any thread may do it.  Finished voices are left attached, for
  * the render thread to detach.
@@ -495,8 +451,6 @@ render_block (VornVoiceBlock *b)
   VornQueue *voice = b->first;
   for (guint i = 0; i < b->count; i++, voice = vorn_queue_priv (voice)->next_sub)
     {
-      if (G_UNLIKELY (vorn_queue_priv (voice)->release_at))
-        cut_at_release (b, voice);
       const guint flags = render_voice (vorn_queue_priv (voice));
       voices[i] = voice;
       widths[i] = 0;

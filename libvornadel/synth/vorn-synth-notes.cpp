@@ -305,9 +305,8 @@ apply_wheel (const VornSynthCpuVoice *v, gint8 value)
 constexpr guint32 KEY_HELD = 1u << 16;      /* the key is down */
 constexpr guint32 KEY_SUSTAINED = 1u << 17; /* released while the pedal was down */
 
-/* Releases at @frame of the coming fragment. */
 static void
-release_one (VornSynthCpuVoice *v, guint frame, bool pedal)
+release_one (VornSynthCpuVoice *v, bool pedal)
 {
   if (pedal)
     v->note_key = (v->note_key & ~KEY_HELD) | KEY_SUSTAINED;
@@ -315,7 +314,7 @@ release_one (VornSynthCpuVoice *v, guint frame, bool pedal)
     {
       v->note_key = 0;
       if (v->queue->active)
-        vorn_queue_note_off_at (v->queue, frame);
+        vorn_queue_note_off (v->queue, v->voice_id);
     }
 }
 
@@ -324,7 +323,7 @@ release_one (VornSynthCpuVoice *v, guint frame, bool pedal)
  * a key struck again end its notes in the order they started.  With the
  * channel's pedal down (@pedal) a held key is marked sustained instead. */
 static void
-release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, guint frame, bool pedal = false)
+release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = false)
 {
   VornSynthCpuVoice *voices = priv->rt->voices;
   VornSynthCpuVoice *oldest = nullptr;
@@ -334,10 +333,10 @@ release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, guint frame, 
         if (mask == G_MAXUINT32)
           oldest = voices + idx; /* newest first: the last match is the oldest */
         else
-          release_one (voices + idx, frame, pedal);
+          release_one (voices + idx, pedal);
       }
   if (oldest)
-    release_one (oldest, frame, pedal);
+    release_one (oldest, pedal);
 }
 
 static void
@@ -364,7 +363,7 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
 
   /* A key the pedal holds restarts rather than doubling up; a key that is
    * down stacks, so that a sequencer's overlapping notes each sound. */
-  release_key (priv, KEY_SUSTAINED | (chan << 8) | note, KEY_SUSTAINED | 0xffffu, lead);
+  release_key (priv, KEY_SUSTAINED | (chan << 8) | note, KEY_SUSTAINED | 0xffffu);
   const guint32 key = KEY_HELD | (chan << 8) | note;
   if (!vorn_synth_cpu_accept_voice (priv, msg))
     {
@@ -397,7 +396,7 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
   if (kind == 0x90 && ev->data[2])
     note_on (priv, chan, ev->data[1] & 0x7f, ev->data[2] & 0x7f, lead);
   else if (kind == 0x80 || kind == 0x90)
-    release_key (priv, key, G_MAXUINT32, lead, (priv->rt->sustain & bit) != 0);
+    release_key (priv, key, G_MAXUINT32, (priv->rt->sustain & bit) != 0);
   else if (kind == 0xb0 && ev->data[1] == 64)
     {
       if (ev->data[2] >= 64)
@@ -405,7 +404,7 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
       else
         {
           priv->rt->sustain &= guint16 (~bit);
-          release_key (priv, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u, lead);
+          release_key (priv, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u);
         }
     }
   else if (kind == 0xe0)
@@ -427,7 +426,7 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
   else if (kind == 0xb0 && (ev->data[1] == 120 || ev->data[1] == 123))
     {
       /* Every key of the channel, held or sustained. */
-      release_key (priv, chan << 8, 0xff00u, lead);
+      release_key (priv, chan << 8, 0xff00u);
     }
 }
 

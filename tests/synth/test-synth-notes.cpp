@@ -236,30 +236,6 @@ TEST (SynthNotes, PedalAndAllNotesOff)
     }
 }
 
-/* A note-off releases at its own frame plus the latency, wherever it falls
- * in the voice's fragments and the master's, and the released sound is the
- * same as for the note moved to frame 0. */
-TEST (SynthNotes, ReleaseAtItsFrame)
-{
-  const struct { guint on, len, block; } cases[] = {
-    { 0, 100, 64 }, { 17, 100, 64 }, { 50, 20, 37 }, { 63, 1, 1 }, { 30, 64, 256 },
-    { 40, 90, 100 }, { 5, 700, 333 } };
-  for (const auto &c : cases)
-    {
-      NoteSynth held, moved, s;
-      const auto on_only = render_fixed (held, 6000, { ev (c.on, 0x90, 69) }, c.block);
-      const auto ref = render_fixed (moved, 6000, { ev (0, 0x90, 69), ev (c.len, 0x80, 69) }, 64);
-      const auto out = render_fixed (
-        s, 6000 + c.on, { ev (c.on, 0x90, 69), ev (c.on + c.len, 0x80, 69) }, c.block);
-      size_t same = 0;
-      while (out[same] == on_only[same])
-        same++;
-      /* The release's first sample may equal the held one. */
-      EXPECT_LE (same / 2 - (c.on + c.len + VORN_SYNTH_EVENT_LATENCY), 1u) << "on " << c.on;
-      EXPECT_LT (max_diff (out, 2 * c.on, ref), 1e-6f) << "on " << c.on << ", length " << c.len;
-    }
-}
-
 /* A bend reaches the voice sounding and the one started after it, on its
  * channel, with the synthesizer's range; centred again, the pitch is back. */
 TEST (SynthNotes, BendReachesEveryVoice)
