@@ -29,13 +29,24 @@ namespace {
 constexpr double RATE = 48000.0;
 constexpr guint LATENCY = 64, MAX_BLOCK = 8192;
 
+std::map<std::string, LV2_URID> uri_ids;
+std::vector<const char *> uri_names;
+
 LV2_URID
 map_uri (LV2_URID_Map_Handle, const char *uri)
 {
-  static std::map<std::string, LV2_URID> ids;
-  return ids.emplace (uri, LV2_URID (ids.size () + 1)).first->second;
+  auto [at, added] = uri_ids.emplace (uri, LV2_URID (uri_ids.size () + 1));
+  if (added)
+    uri_names.push_back (at->first.c_str ());
+  return at->second;
+}
+const char *
+unmap_uri (LV2_URID_Unmap_Handle, LV2_URID urid)
+{
+  return urid >= 1 && urid <= uri_names.size () ? uri_names[urid - 1] : nullptr;
 }
 LV2_URID_Map urid_map = { nullptr, map_uri };
+LV2_URID_Unmap urid_unmap = { nullptr, unmap_uri };
 
 LilvWorld *
 world ()
@@ -319,5 +330,122 @@ TEST_F (Lv2Plugin, OnsetAtItsFrame)
         onset++;
       EXPECT_EQ (onset, frame + LATENCY + 1) << "note at " << frame;
     }
+}
+
+/* A state saved, written as Turtle (as a session file holds it), read back
+ * and restored into a new instance plays the same; the document inside it
+ * serves even when the file is gone. */
+TEST_F (Lv2Plugin, StateRestoresTheSound)
+{
+  const std::vector<Note> notes = { { 100, 20000, 57 }, { 5000, 9000, 64 } };
+  for (const bool gone : { false, true })
+    {
+      g_autofree char *copy = g_build_filename (dir, "copy.vvi", nullptr);
+      g_autofree char *text = nullptr;
+      gsize len = 0;
+      ASSERT_TRUE (g_file_get_contents (bank ().c_str (), &text, &len, nullptr));
+      ASSERT_TRUE (g_file_set_contents (copy, text, gssize (len), nullptr));
+      Host saved (7), restored (8);
+      saved.choose (copy, 4);
+      LilvState *state = saved.save ();
+      ASSERT_NE (state, nullptr);
+      char *turtle = lilv_state_to_string (world (), &urid_map, &urid_unmap, state, "urn:zelmora:test", nullptr);
+      lilv_state_free (state);
+      if (gone)
+        g_remove (copy);
+      state = lilv_state_new_from_string (world (), &urid_map, turtle);
+      ASSERT_NE (state, nullptr) << turtle;
+      restored.restore (state);
+      lilv_state_free (state);
+      lilv_free (turtle);
+      restored.play ({}, LATENCY);
+      const Output a = saved.play (notes, 40000), b = restored.play (notes, 40000);
+      EXPECT_EQ (differences (a, b), 0u) << (gone ? "file removed" : "file kept");
+      EXPECT_GT (peak (a), 0.01f);
+    }
+}
+
+/* Every preset restores and sounds, and hosts list them by the names of
+ * the bank's instruments. */
+TEST_F (Lv2Plugin, PresetsSound)
+{
+  LilvNode *preset_class = lilv_new_uri (world (), LV2_PRESETS__Preset);
+  LilvNodes *presets = lilv_plugin_get_related (plugin (), preset_class);
+  EXPECT_EQ (lilv_nodes_size (presets), 23u);
+  LILV_FOREACH (nodes, i, presets)
+    {
+      const LilvNode *preset = lilv_nodes_get (presets, i);
+      lilv_world_load_resource (world (), preset);
+      LilvState *state = lilv_state_new_from_world (world (), &urid_map, preset);
+      ASSERT_NE (state, nullptr) << lilv_node_as_uri (preset);
+      Host host (3);
+      host.restore (state);
+      const Output out = host.play ({ { 64, 12000, 60 } }, 24000, 512);
+      EXPECT_GT (peak (out), 1e-3f) << lilv_state_get_label (state);
+      EXPECT_LT (peak (out), 16.0f) << lilv_state_get_label (state);
+      lilv_state_free (state);
+    }
+  lilv_nodes_free (presets);
+  lilv_node_free (preset_class);
+}
+
+/* Two instances in one process, run in turns with blocks of their own,
+ * each play as they do alone. */
+TEST_F (Lv2Plugin, InstancesIndependent)
+{
+  const std::vector<Note> notes[2] = { { { 10, 99999, 60 } }, { { 3000, 99999, 72 }, { 3001, 99999, 76 } } };
+  const int index[2] = { 2, 9 };
+  Output alone[2], together[2];
+  for (int i = 0; i < 2; i++)
+    {
+      Host host (guint32 (40 + i));
+      host.choose (bank ().c_str (), index[i]);
+      alone[i] = host.play (notes[i], 30000);
+    }
+  Host a (50), b (51);
+  a.choose (bank ().c_str (), index[0]);
+  b.choose (bank ().c_str (), index[1]);
+  for (guint done = 0; done < 30000; done += 1000)
+    for (int i = 0; i < 2; i++)
+      {
+        std::vector<Note> due;
+        for (Note n : notes[i])
+          if (n.frame >= done && n.frame < done + 1000)
+            n.frame -= done, due.push_back (n);
+        const Output part = (i ? b : a).play (due, 1000, 100 + 300 * i);
+        together[i].left.insert (together[i].left.end (), part.left.begin (), part.left.end ());
+        together[i].right.insert (together[i].right.end (), part.right.begin (), part.right.end ());
+      }
+  for (int i = 0; i < 2; i++)
+    EXPECT_EQ (differences (alone[i], together[i]), 0u) << "instance " << i;
+  EXPECT_GT (differences (alone[0], alone[1]), 1000u);
+}
+
+/* The chosen file saved again while the plugin plays: within a second of
+ * audio the plugin plays the new content (here: instrument 0 removed, so
+ * index 0 is the bank's instrument 1). */
+TEST_F (Lv2Plugin, ReloadsAChangedFile)
+{
+  g_autofree char *copy = g_build_filename (dir, "edited.vvi", nullptr);
+  g_autoptr (VornFile) file = vorn_file_load (bank ().c_str (), nullptr);
+  ASSERT_TRUE (file && vorn_file_save (file, copy, nullptr));
+  const guint second = 48000 / LATENCY * LATENCY + LATENCY;
+  const std::vector<Note> note = { { 0, 20000, 62 } };
+  Host edited (60), switched (61), unchanged (62);
+  edited.choose (copy, 0);
+  edited.play ({}, second);
+  vorn_node_unlink (VORN_NODE (file)->children);
+  ASSERT_TRUE (vorn_file_save (file, copy, nullptr));
+  edited.play ({}, second);
+  /* The same history: a second of instrument 0, then instrument 1. */
+  switched.choose (bank ().c_str (), 0);
+  switched.play ({}, second);
+  switched.choose (bank ().c_str (), 1);
+  switched.play ({}, second - LATENCY);
+  unchanged.choose (bank ().c_str (), 0);
+  unchanged.play ({}, 2 * second);
+  const Output got = edited.play (note, 30000), want = switched.play (note, 30000), old = unchanged.play (note, 30000);
+  EXPECT_EQ (differences (got, want), 0u);
+  EXPECT_GT (differences (got, old), 1000u);
 }
 } // namespace
