@@ -75,7 +75,8 @@ gboolean
 play_default (ZelmLv2Plugin *self, GError **error)
 {
   g_autoptr (VornFile) file = vorn_file_new ();
-  vorn_node_insert (VORN_NODE (file), VORN_NODE (vorn_inst_new_default ()), -1);
+  g_autoptr (VornInst) inst = vorn_inst_new_default ();
+  vorn_node_insert (VORN_NODE (file), VORN_NODE (inst), -1);
   gsize len = 0;
   g_autofree char *data = vorn_file_to_data (file, &len);
   return zelm_lv2_play_document (self, data, len, nullptr, 0, error);
@@ -86,7 +87,11 @@ void cleanup (LV2_Handle instance);
 LV2_Handle
 instantiate (const LV2_Descriptor *, double rate, const char *, const LV2_Feature *const *features)
 {
-  std::call_once (engine_once, [] { vorn_init ("Zelmora 0.9.0"); });
+  /* A host that links the engine itself may have started it already. */
+  std::call_once (engine_once, [] {
+    if (!vorn_app_name)
+      vorn_init ("Zelmora 0.9.0");
+  });
   auto *self = g_new0 (ZelmLv2Plugin, 1);
   g_mutex_init (&self->lock);
   const LV2_Options_Option *options = nullptr;

@@ -93,6 +93,7 @@ struct ZelmLv2Plugin {
   gint64 size;
   VornWave *waves[ZELM_LV2_CONTROLS];
   guint n_waves;
+  guint lost_reported;
 };
 
 /* Jobs run() hands to the worker. */

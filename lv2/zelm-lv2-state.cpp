@@ -84,13 +84,21 @@ move_control (ZelmLv2Plugin *self, guint i, float value)
   g_clear_pointer (&self->document, g_free);
 }
 
-/* Frees what the render thread handed back and compiles voices ahead. */
+/* Frees what the render thread handed back, compiles voices ahead and
+ * reports note events the render thread had to drop. */
 void
 service (ZelmLv2Plugin *self)
 {
   while (VornSynthMsg *msg = vorn_synth_get_message (self->synth))
     vorn_synth_msg_free (msg);
   vorn_synth_prepare_voices (self->synth);
+  const guint lost = vorn_synth_get_event_overflow (self->synth);
+  if (lost != self->lost_reported)
+    {
+      lv2_log_warning (&self->logger, "Zelmora: %u note events lost (more at once than voices prepared)\n",
+                       lost - self->lost_reported);
+      self->lost_reported = lost;
+    }
 }
 
 void
