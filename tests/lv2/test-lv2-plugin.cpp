@@ -22,6 +22,7 @@
 #include <cmath>
 #include <deque>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ public:
     options[0] = { LV2_OPTIONS_INSTANCE, 0, urid (LV2_BUF_SIZE__maxBlockLength), 4, urid (LV2_ATOM__Int),
                    &max_block };
     inst = lilv_plugin_instantiate (plugin, 48000.0, features);
+    if (!inst)
+      throw std::runtime_error ("urn:zelmora:synth did not instantiate"); /* gtest reports it */
     worker = static_cast<const LV2_Worker_Interface *> (lilv_instance_get_extension_data (inst, LV2_WORKER__interface));
     void *ports[14] = { control.data (), notify.data (), left, right, &volume, &controls[0], &controls[1], &controls[2],
                         &controls[3], &controls[4], &controls[5], &controls[6], &controls[7], &latency };
