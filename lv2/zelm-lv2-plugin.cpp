@@ -60,6 +60,7 @@ map_urids (LV2_URID_Map *map, ZelmLv2Urids *u)
   u->file = map_uri (map, ZELM_LV2_PREFIX "file");
   u->instrument = map_uri (map, ZELM_LV2_PREFIX "instrument");
   u->document = map_uri (map, ZELM_LV2_PREFIX "document");
+  u->instrument_name = map_uri (map, ZELM_LV2_PREFIX "instrument_name");
   for (guint i = 0; i < ZELM_LV2_CONTROLS; i++)
     {
       g_autofree char *uri = g_strdup_printf (ZELM_LV2_PREFIX "control_%u_name", i + 1);
@@ -108,6 +109,13 @@ instantiate (const LV2_Descriptor *, double rate, const char *, const LV2_Featur
         options = static_cast<const LV2_Options_Option *> (features[i]->data);
     }
   lv2_log_logger_set_map (&self->logger, self->map);
+  /* The engine's own limits are wider; these are the rates it is made for. */
+  if (!(rate >= 22050.0 && rate <= 384000.0))
+    {
+      lv2_log_error (&self->logger, "Zelmora: a sample rate of %g Hz is not supported (22,050 to 384,000)\n", rate);
+      cleanup (self);
+      return nullptr;
+    }
   if (!self->map || !self->schedule)
     {
       lv2_log_error (&self->logger, "Zelmora needs the host features urid:map and worker:schedule\n");
@@ -251,8 +259,10 @@ write_set (ZelmLv2Plugin *self, LV2_URID key, LV2_URID type, const void *body, u
   lv2_atom_forge_pop (forge, &frame);
 }
 
-/* Tells the host which file and instrument play and the names of their
- * control waves (read-only string parameters, one per control port). */
+/* Tells the host which file and instrument play, the instrument's name and
+ * the names of its control waves (read-only string parameters, one per
+ * control port: port names are fixed, so generic host controls show these
+ * beside them). */
 void
 notify_state (ZelmLv2Plugin *self)
 {
@@ -260,6 +270,7 @@ notify_state (ZelmLv2Plugin *self)
   const int32_t index = int32_t (l.index);
   write_set (self, self->u.file, self->u.atom_path, l.path, uint32_t (strlen (l.path) + 1));
   write_set (self, self->u.instrument, self->u.atom_int, &index, sizeof index);
+  write_set (self, self->u.instrument_name, self->u.atom_string, l.name, uint32_t (strlen (l.name) + 1));
   for (guint i = 0; i < ZELM_LV2_CONTROLS; i++)
     write_set (self, self->u.control_name[i], self->u.atom_string, l.names[i],
                uint32_t (strlen (l.names[i]) + 1));

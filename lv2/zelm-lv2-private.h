@@ -39,13 +39,14 @@ struct ZelmLv2Urids {
   LV2_URID midi_event;
   LV2_URID patch_set, patch_get, patch_property, patch_value;
   LV2_URID file, instrument, document;
-  LV2_URID control_name[ZELM_LV2_CONTROLS];
+  LV2_URID control_name[ZELM_LV2_CONTROLS], instrument_name;
   LV2_URID max_block, nominal_block;
 };
 
 /* What the worker tells run() after loading: the instrument now playing. */
 struct ZelmLv2Loaded {
   guint32 index;
+  char name[ZELM_LV2_NAME_MAX];
   char names[ZELM_LV2_CONTROLS][ZELM_LV2_NAME_MAX];
   char path[ZELM_LV2_PATH_MAX];
 };

@@ -173,6 +173,12 @@ zelm_lv2_describe (ZelmLv2Plugin *self, ZelmLv2Loaded *loaded)
 {
   memset (loaded, 0, sizeof *loaded);
   loaded->index = self->index;
+  if (VornInst *inst = vorn_synth_get_inst (self->synth, 0))
+    {
+      g_autofree char *name = nullptr;
+      g_object_get (inst, "name", &name, nullptr);
+      g_strlcpy (loaded->name, name ? name : "", sizeof loaded->name);
+    }
   g_strlcpy (loaded->path, self->path ? self->path : "", sizeof loaded->path);
   for (guint i = 0; i < self->n_waves; i++)
     {
