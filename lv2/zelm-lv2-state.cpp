@@ -350,10 +350,15 @@ zelm_lv2_restore (LV2_Handle instance, LV2_State_Retrieve_Function retrieve, LV2
         free (absolute);
     }
 
+  /* A state of port values alone (a host's default state) keeps the
+   * instrument playing. */
+  value = retrieve (handle, self->u.document, &size, &type, &flags);
+  if (!(value && size > 0) && !path)
+    return LV2_STATE_SUCCESS;
+
   g_autoptr (GError) error = nullptr;
   gboolean ok = FALSE;
   g_mutex_lock (&self->lock);
-  value = retrieve (handle, self->u.document, &size, &type, &flags);
   if (value && size > 0)
     {
       /* The document as saved plays, wherever the file went since. */
@@ -362,10 +367,8 @@ zelm_lv2_restore (LV2_Handle instance, LV2_State_Retrieve_Function retrieve, LV2
       ok = zelm_lv2_play_document (self, doc, len, path, index, &error);
       self->have_stat = path && file_stamp (path, &self->mtime, &self->size);
     }
-  else if (path)
-    ok = play_path (self, path, index, &error);
   else
-    g_set_error (&error, VORN_ERROR, VORN_ERROR_INVALID_DATA, "the state holds no instrument");
+    ok = play_path (self, path, index, &error);
   if (ok)
     {
       /* Not concurrent with run(), which reads these. */
