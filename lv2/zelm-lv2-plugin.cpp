@@ -48,10 +48,8 @@ map_urids (LV2_URID_Map *map, ZelmLv2Urids *u)
   u->atom_path = map_uri (map, LV2_ATOM__Path);
   u->atom_int = map_uri (map, LV2_ATOM__Int);
   u->atom_string = map_uri (map, LV2_ATOM__String);
-  u->atom_sequence = map_uri (map, LV2_ATOM__Sequence);
   u->atom_object = map_uri (map, LV2_ATOM__Object);
   u->atom_urid = map_uri (map, LV2_ATOM__URID);
-  u->atom_event_transfer = map_uri (map, LV2_ATOM__eventTransfer);
   u->midi_event = map_uri (map, LV2_MIDI__MidiEvent);
   u->patch_set = map_uri (map, LV2_PATCH__Set);
   u->patch_get = map_uri (map, LV2_PATCH__Get);
@@ -187,8 +185,10 @@ void
 activate (LV2_Handle instance)
 {
   auto *self = static_cast<ZelmLv2Plugin *> (instance);
-  /* The host asks for the state it shows again after a reactivation. */
+  /* The host asks for the state it shows again after a reactivation, and
+   * notes held when it deactivated must not sound on. */
   self->send_state = TRUE;
+  self->release_all = TRUE;
 }
 
 /* The linear gain of the volume port: its floor is silence. */
@@ -382,6 +382,16 @@ run (LV2_Handle instance, uint32_t n_frames)
 
   guint done = 0, n_events = 0;
   gboolean played = FALSE;
+  if (self->release_all && n_frames > 0)
+    {
+      /* Pedal up and all sound off on every channel: the render thread
+       * releases every key. */
+      for (guint8 chan = 0; chan < 16; chan++)
+        for (guint8 cc : { guint8 (64), guint8 (120) })
+          self->events[n_events++] = { 0, 3, { guint8 (0xb0 | chan), cc, 0 } };
+      self->release_all = FALSE;
+      played = TRUE;
+    }
   if (self->control_port && n_frames > 0)
     LV2_ATOM_SEQUENCE_FOREACH (self->control_port, ev)
       {

@@ -35,7 +35,7 @@ enum ZelmLv2Port : guint32 {
 };
 
 struct ZelmLv2Urids {
-  LV2_URID atom_path, atom_int, atom_string, atom_sequence, atom_object, atom_urid, atom_event_transfer;
+  LV2_URID atom_path, atom_int, atom_string, atom_object, atom_urid;
   LV2_URID midi_event;
   LV2_URID patch_set, patch_get, patch_property, patch_value;
   LV2_URID file, instrument, document;
@@ -79,6 +79,7 @@ struct ZelmLv2Plugin {
   gboolean service_pending;
   guint64 since_service, since_check;
   gboolean send_state;
+  gboolean release_all;
   ZelmLv2Loaded loaded;
 
   /* Worker, state save and restore: the instrument model, under @lock (the
