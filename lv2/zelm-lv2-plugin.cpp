@@ -136,6 +136,9 @@ instantiate (const LV2_Descriptor *, double rate, const char *, const LV2_Featur
         return nullptr;
       }
 
+  /* Control ports at 0.5 leave the instrument's own values. */
+  for (guint i = 0; i < ZELM_LV2_CONTROLS; i++)
+    self->controls_seen[i] = self->applied[i] = 0.5f;
   self->synth = vorn_synth_cpu_new ();
   g_object_set (self->synth, "sample-rate", rate, "speaker-count", 2u, "cores", 1u, "max-voices", 256u,
                 "prepared-voices", PREPARED_VOICES, nullptr);
@@ -322,10 +325,8 @@ schedule_service (ZelmLv2Plugin *self, gboolean played, guint frames)
   job.type = ZELM_LV2_JOB_SERVICE;
   for (guint i = 0; i < ZELM_LV2_CONTROLS; i++)
     {
-      const float v = self->controls[i] ? *self->controls[i] : 0.0f;
-      /* A control that has not moved since the instance started leaves
-       * the instrument's own initial value. */
-      if (self->controls_primed && v != self->controls_seen[i])
+      const float v = self->controls[i] ? *self->controls[i] : 0.5f;
+      if (v != self->controls_seen[i])
         job.moved |= 1u << i, job.values[i] = v;
     }
   if (self->service_pending)
@@ -354,13 +355,11 @@ run (LV2_Handle instance, uint32_t n_frames)
   vorn_util_set_ftz_daz ();
 
   const float volume = self->volume ? *self->volume : 0.0f;
-  if (!self->controls_primed)
+  if (!self->started)
     {
       self->volume_seen = volume;
       self->gain = volume_gain (volume);
-      for (guint i = 0; i < ZELM_LV2_CONTROLS; i++)
-        self->controls_seen[i] = self->controls[i] ? *self->controls[i] : 0.0f;
-      self->controls_primed = TRUE;
+      self->started = TRUE;
     }
   if (volume != self->volume_seen)
     {

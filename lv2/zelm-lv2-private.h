@@ -75,7 +75,7 @@ struct ZelmLv2Plugin {
   guint gain_ramp;
   float volume_seen;
   float controls_seen[ZELM_LV2_CONTROLS];
-  gboolean controls_primed;
+  gboolean started;
   gboolean service_pending;
   guint64 since_service, since_check;
   gboolean send_state;
@@ -94,6 +94,8 @@ struct ZelmLv2Plugin {
   gint64 mtime;
   gint64 size;
   VornWave *waves[ZELM_LV2_CONTROLS];
+  double wave_base[ZELM_LV2_CONTROLS]; /* their initial values as loaded */
+  float applied[ZELM_LV2_CONTROLS];     /* the control ports' last values */
   guint n_waves;
   guint lost_reported;
 };

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -62,26 +63,43 @@ collect_control (VornNode *node, gpointer data)
 {
   auto *self = static_cast<ZelmLv2Plugin *> (data);
   if (self->n_waves < ZELM_LV2_CONTROLS && VORN_IS_WAVE (node) && !VORN_WAVE (node)->curve)
-    self->waves[self->n_waves++] = VORN_WAVE (node);
+    {
+      self->wave_base[self->n_waves] = VORN_WAVE (node)->init_value;
+      self->waves[self->n_waves++] = VORN_WAVE (node);
+    }
   return TRUE;
 }
 
-/* Applies control port @i moved to @value: to the voices sounding now and,
- * through the control wave's initial value, to those compiled from now on. */
-void
-move_control (ZelmLv2Plugin *self, guint i, float value)
+/* A control wave's value for control port position @port (0 to 1).  Control
+ * values are in the instrument's own units (a cutoff in hertz, a
+ * resonance), with no range recorded, so the port scales the instrument's
+ * initial value: 0.5 leaves it, the ends divide or multiply it by 4 (two
+ * octaves of a cutoff).  A control starting at 0 goes from -1 to 1. */
+double
+control_value (double base, float port)
 {
+  const double p = CLAMP (double (port), 0.0, 1.0);
+  return base == 0.0 ? 2.0 * p - 1.0 : base * std::exp2 (4.0 * p - 2.0);
+}
+
+/* Applies control port @i at @port: through the control wave's initial
+ * value to the voices compiled from now on and, unless the instrument was
+ * just loaded, to the voices sounding now.  The document kept for the state
+ * stays as loaded: the host keeps the port values. */
+void
+move_control (ZelmLv2Plugin *self, guint i, float port, gboolean sounding)
+{
+  self->applied[i] = port;
   if (i >= self->n_waves)
     return;
   VornWave *wave = self->waves[i];
-  g_object_set (wave, "init-value", double (value), nullptr);
+  const double value = control_value (self->wave_base[i], port);
+  g_object_set (wave, "init-value", value, nullptr);
   VornInst *inst = vorn_synth_get_inst (self->synth, 0);
-  const int id = inst ? vorn_synth_inst_get_control_id (inst, wave) : -1;
+  const int id = inst && sounding ? vorn_synth_inst_get_control_id (inst, wave) : -1;
   if (id >= 0 && id <= G_MAXUINT16)
     vorn_synth_set_node_control (self->synth, VORN_NODE (inst), guint16 (id), VORN_SYNTH_MSG_ALL_CHANNELS, 0,
-                                 double (value), VORN_WAVE_OP_SET);
-  /* The document saved with the state now differs from the bytes loaded. */
-  g_clear_pointer (&self->document, g_free);
+                                 value, VORN_WAVE_OP_SET);
 }
 
 /* Frees what the render thread handed back, compiles voices ahead and
@@ -143,6 +161,13 @@ zelm_lv2_play_document (ZelmLv2Plugin *self, const char *data, gsize size, const
       return FALSE;
     }
 
+  /* Its control waves, set where the control ports stand. */
+  self->n_waves = 0;
+  vorn_node_post_traverse (VORN_NODE (inst), collect_control, self);
+  for (guint i = 0; i < self->n_waves; i++)
+    if (self->applied[i] != 0.5f)
+      move_control (self, i, self->applied[i], FALSE);
+
   /* Every MIDI channel plays the instrument. */
   guint channels = 0;
   g_object_get (self->synth, "channel-count", &channels, nullptr);
@@ -163,8 +188,6 @@ zelm_lv2_play_document (ZelmLv2Plugin *self, const char *data, gsize size, const
   self->index = index;
   g_clear_object (&self->file);
   self->file = static_cast<VornFile *> (g_steal_pointer (&file));
-  self->n_waves = 0;
-  vorn_node_post_traverse (VORN_NODE (inst), collect_control, self);
   return TRUE;
 }
 
@@ -220,19 +243,12 @@ zelm_lv2_work (LV2_Handle instance, LV2_Worker_Respond_Function respond, LV2_Wor
         break;
       }
     case ZELM_LV2_JOB_INDEX:
-      if (self->document)
-        loaded = zelm_lv2_play_document (self, self->document, self->document_len, self->path, job.index, &error);
-      else
-        {
-          gsize len = 0;
-          g_autofree char *doc = vorn_file_to_data (self->file, &len);
-          loaded = zelm_lv2_play_document (self, doc, len, self->path, job.index, &error);
-        }
+      loaded = zelm_lv2_play_document (self, self->document, self->document_len, self->path, job.index, &error);
       break;
     case ZELM_LV2_JOB_SERVICE:
       for (guint i = 0; i < ZELM_LV2_CONTROLS; i++)
         if (job.moved & (1u << i))
-          move_control (self, i, job.values[i]);
+          move_control (self, i, job.values[i], TRUE);
       if (job.check && self->path)
         {
           gint64 mtime = 0, fsize = 0;
@@ -292,14 +308,9 @@ zelm_lv2_save (LV2_Handle instance, LV2_State_Store_Function store, LV2_State_Ha
 
   const uint32_t flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
   g_mutex_lock (&self->lock);
-  /* The bytes as loaded when nothing changed them; otherwise the document
-   * as the library writes it, moved controls included. */
-  gsize len = self->document_len;
-  g_autofree char *written = nullptr;
-  const char *doc = self->document;
-  if (!doc)
-    doc = written = vorn_file_to_data (self->file, &len);
-  LV2_State_Status status = store (handle, self->u.document, doc, len + 1, self->u.atom_string, flags);
+  /* The bytes as loaded (the host keeps the control ports' values). */
+  LV2_State_Status status
+    = store (handle, self->u.document, self->document, self->document_len + 1, self->u.atom_string, flags);
   const int32_t index = int32_t (self->index);
   if (status == LV2_STATE_SUCCESS)
     status = store (handle, self->u.instrument, &index, sizeof index, self->u.atom_int, flags);

@@ -156,7 +156,7 @@ private:
               schedule_feature = { LV2_WORKER__schedule, &schedule };
   const LV2_Worker_Interface *worker;
   std::vector<guint64> control = std::vector<guint64> (1 << 13), notify = std::vector<guint64> (1 << 13);
-  float left[MAX_BLOCK], right[MAX_BLOCK], volume = 0, controls[8] = {};
+  float left[MAX_BLOCK], right[MAX_BLOCK], volume = 0, controls[8] = { .5f, .5f, .5f, .5f, .5f, .5f, .5f, .5f };
   LV2_Atom_Forge forge;
   std::vector<std::string> jobs, responses;
 };
