@@ -90,6 +90,7 @@ struct Player
   int status = 0;
   guint ticks = 0;
   float level = 0.0f;  /* peak since the last line */
+  guint lost = 0;      /* note events the render thread had to drop */
 
   ~Player ()
   {
@@ -142,6 +143,15 @@ on_tick (gpointer data)
                         vorn_audio_driver_is_running (p->audio) ? "MIDI" : "audio");
       g_main_loop_quit (p->loop);
       return G_SOURCE_REMOVE;
+    }
+
+  const guint lost = vorn_synth_get_event_overflow (p->synth);
+  if (lost != p->lost)
+    {
+      if (p->tty)
+        printf ("\n");
+      g_printerr ("zelmora-play: %u note events lost (too many at once)\n", lost - p->lost);
+      p->lost = lost;
     }
 
   guint32 words[8] = {};

@@ -2,10 +2,13 @@
  * a WAV file, offline and as fast as the engine renders.
  *
  * The synthesizer is driven as the audio driver drives it: render calls
- * through its interleaved render call, with the note-ons and
- * note-offs posted between calls at the frames where they belong.  The
- * engine applies posted notes before the next 64-frame fragment it renders,
- * so a note sounds from the first fragment boundary at or after its frame.
+ * through its interleaved render call.  The notes of a MIDI file go with
+ * the render calls as note events, which start at their exact frame one
+ * fragment later; the output begins that fragment late, so they sound at
+ * their own frames.  The notes of --note options are posted between calls;
+ * the engine applies them before the next 64-frame fragment it renders, so
+ * such a note sounds from the first fragment boundary at or after its
+ * frame.
  * The output is streamed to a temporary file, which replaces (or, for a FIFO
  * or a device, fills) the destination only once everything has succeeded. */
 #include "render-midi.h"
@@ -232,9 +235,13 @@ struct OfflineSynth
       vorn_synth_set_inst (synth, int (c), inst);
     note_device = guint16 (vorn_synth_get_device_id (synth));
     midi_device = guint16 (vorn_synth_get_device_id (synth));
+    vorn_synth_prepare_voices (synth);
     return true;
   }
-  void render (float *out, guint frames) { vorn_synth_render_interleaved (synth, out, frames); }
+  void render (float *out, guint frames, const std::vector<VornSynthEvent> &events)
+  {
+    vorn_synth_render_events_interleaved (synth, out, frames, events.data (), guint (events.size ()));
+  }
   void play (const RenderEvent &e)
   {
     const guint16 device = e.midi ? midi_device : note_device;
@@ -255,20 +262,58 @@ struct OfflineSynth
   {
     while (VornSynthMsg *msg = vorn_synth_get_message (synth))
       vorn_synth_msg_free (msg);
+    /* No main loop here: the voices taken by note events are compiled
+     * again between calls. */
+    vorn_synth_prepare_voices (synth);
   }
 };
 
 /* ---- rendering ------------------------------------------------------------ */
+
+/* The most note-ons of a MIDI file on one channel at one frame: voices
+ * prepared per channel, so that no chord loses a note. */
+guint
+most_at_once (const std::vector<RenderEvent> &events)
+{
+  guint most = 16, run = 0;
+  for (size_t i = 0; i < events.size (); i++)
+    {
+      const bool same = i > 0 && events[i].frame == events[i - 1].frame;
+      run = same ? run : 0;
+      if (events[i].midi && events[i].on)
+        run++;
+      most = MAX (most, run);
+    }
+  return MIN (most, 1024u);
+}
+
+/* The synthesizer's sample time at which @e is handed over: a MIDI file's
+ * note goes with the render call at its frame and plays a fragment later,
+ * when the output reaches its frame (it begins @lead frames late). */
+guint64
+handover_time (const RenderEvent &e, guint64 lead)
+{
+  return e.midi ? e.frame : e.frame + lead;
+}
 
 /* Renders the events into @out.  After the last event it goes on in whole
  * fragments until no voice sounds or @limit is reached, so the output ends
  * with the fragment in which the last voice finished.  Returns the frames
  * written, or -1 with @problem set. */
 gint64
-render (OfflineSynth &synth, const std::vector<RenderEvent> &events, guint speakers, guint64 limit,
+render (OfflineSynth &synth, std::vector<RenderEvent> events, guint speakers, guint64 limit,
         WavOutput &out, Progress &progress, std::string *problem)
 {
   std::vector<float> buffer (size_t (BLOCK_FRAMES) * speakers);
+  /* Counted in sample time, which runs @lead frames ahead of the output. */
+  const bool any_midi
+    = std::any_of (events.begin (), events.end (), [] (const RenderEvent &e) { return e.midi; });
+  const guint64 lead = any_midi ? VORN_SYNTH_EVENT_LATENCY : 0;
+  std::stable_sort (events.begin (), events.end (), [lead] (const RenderEvent &a, const RenderEvent &b) {
+    return handover_time (a, lead) < handover_time (b, lead);
+  });
+  std::vector<VornSynthEvent> handed;
+  handed.reserve (events.size ());
   guint64 pos = 0;
 
   auto render_to = [&] (guint64 target) {
@@ -276,37 +321,51 @@ render (OfflineSynth &synth, const std::vector<RenderEvent> &events, guint speak
       {
         if (interrupted)
           return *problem = "interrupted", false;
-        const guint n = guint (MIN (target - pos, guint64 (BLOCK_FRAMES)));
-        synth.render (buffer.data (), n);
-        if (!out.write (buffer.data (), n, problem))
+        /* Never across the start of the output. */
+        const guint64 stop = pos < lead ? MIN (target, lead) : target;
+        const guint n = guint (MIN (stop - pos, guint64 (BLOCK_FRAMES)));
+        synth.render (buffer.data (), n, handed);
+        handed.clear ();
+        if (pos >= lead && !out.write (buffer.data (), n, problem))
           return false;
         pos += n;
         synth.drain ();
-        progress.update (pos);
+        if (pos > lead)
+          progress.update (pos - lead);
       }
     return true;
   };
 
   for (size_t next = 0; next < events.size ();)
     {
-      if (!render_to (events[next].frame))
+      if (!render_to (handover_time (events[next], lead)))
         return -1;
-      for (; next < events.size () && events[next].frame == pos; next++)
-        synth.play (events[next]);
+      for (; next < events.size () && handover_time (events[next], lead) == pos; next++)
+        {
+          const RenderEvent &e = events[next];
+          if (e.midi)
+            handed.push_back ({ 0, 3, { guint8 ((e.on ? 0x90 : 0x80) | e.chan), e.note, e.velocity } });
+          else
+            synth.play (e);
+        }
     }
+  /* Events handed over with no call after them yet. */
+  if (!handed.empty () && !render_to (pos + FRAG))
+    return -1;
 
   /* The last notes are applied at the first fragment boundary after they
-   * were posted; only a fragment rendered after that tells whether voices
-   * still sound. */
-  const guint64 applied = (pos + FRAG - 1) / FRAG * FRAG;
-  while (pos < limit)
+   * were posted (a fragment later when handed over); only a fragment
+   * rendered after that tells whether voices still sound. */
+  const guint64 applied = (pos + FRAG - 1) / FRAG * FRAG + lead;
+  const guint64 end = limit + lead;
+  while (pos < end)
     {
-      if (!render_to (MIN ((pos / FRAG + 1) * FRAG, limit)))
+      if (!render_to (MIN ((pos / FRAG + 1) * FRAG, end)))
         return -1;
       if (pos % FRAG == 0 && pos > applied && synth.active () == 0)
         break;
     }
-  return gint64 (pos);
+  return gint64 (pos - lead);
 }
 
 int
@@ -404,7 +463,7 @@ run (int argc, char **argv)
   /* Enough voices that no note is refused for want of a slot. */
   g_object_set (synth.synth, "sample-rate", rate, "speaker-count", guint (o.speakers), "audio-format",
                 s.format, "simd", s.simd, "cores", guint (o.cores), "max-voices",
-                CLAMP (on_count, 100u, 65535u), nullptr);
+                CLAMP (on_count, 100u, 65535u), "prepared-voices", most_at_once (events), nullptr);
 
   g_autofree char *inst_name = nullptr;
   g_object_get (inst, "name", &inst_name, nullptr);
@@ -444,6 +503,8 @@ run (int argc, char **argv)
       return fail ("%s", problem.c_str ());
     }
 
+  if (guint lost = vorn_synth_get_event_overflow (synth.synth))
+    g_printerr ("zelmora-render: %u notes of %s were lost (too many at once)\n", lost, o.midi);
   if (!o.quiet)
     {
       VornSimd level = VORN_SIMD_SSE2;

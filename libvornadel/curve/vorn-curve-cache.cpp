@@ -5,6 +5,7 @@
 #include "vorn-aligned.h"
 #include "vorn-curve-cache-eval.h"
 #include "vorn-init.h"
+#include "vorn-render-context.h"
 
 #include <cmath>
 #include <cstring>
@@ -444,6 +445,8 @@ vorn_curve_cache_invalidate (VornCurve *curve, VornFormat format)
 {
   g_return_if_fail (curve != NULL);
 
+  /* The curve changed: voices compiled ahead from it are stale. */
+  vorn_util_edit_serial_bump ();
   gpointer old = nullptr;
 
   registry_lock.lock ();

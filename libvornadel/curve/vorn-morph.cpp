@@ -1,6 +1,7 @@
 /* vorn-morph.cpp: per-coordinate morph curves of a wave's curve */
 #include "vorn-morph.h"
 #include "vorn-init.h"
+#include "vorn-render-context.h"
 #include "vorn-node-private.h"
 
 #include <algorithm>
@@ -397,6 +398,7 @@ vorn_morph_invalidate_cache (VornMorph *morph)
 {
   g_return_if_fail (morph != NULL);
 
+  vorn_util_edit_serial_bump ();
   for (guint i = 0; i < morph->count; i++)
     curve_changed (&morph->points[i]);
 }
@@ -407,6 +409,7 @@ vorn_morph_invalidate_cache_point (VornMorph *morph, guint index,
 {
   g_return_if_fail (morph != NULL);
 
+  vorn_util_edit_serial_bump ();
   VornMorphPoint *p = find_entry (morph, index, horizontal);
   if (p)
     curve_changed (p);

@@ -49,7 +49,11 @@ jack_process (jack_nframes_t frames, void *data)
   for (guint s = 0; s < self->port_count; s++)
     self->buffers[s] = static_cast<float *> (jack_port_get_buffer (self->ports[s], frames));
   if (self->synth)
-    vorn_synth_render_split (self->synth, self->buffers, frames);
+    {
+      /* Input on this server stamps its events by this cycle's frames. */
+      vorn_synth_set_frame_reference (self->synth, jack_last_frame_time (self->jc.client));
+      vorn_synth_render_split (self->synth, self->buffers, frames);
+    }
   else
     for (guint s = 0; s < self->port_count; s++)
       memset (self->buffers[s], 0, sizeof (float) * frames);

@@ -32,6 +32,7 @@ struct _VornMidiDriverAlsa {
   int wake_fd;
   GThread *thread;
   VornInputManager *manager;
+  VornSynth *synth;
 };
 
 G_DEFINE_FINAL_TYPE (VornMidiDriverAlsa, vorn_midi_driver_alsa, VORN_TYPE_MIDI_DRIVER)
@@ -73,7 +74,15 @@ input_thread (gpointer data)
           if (r < 0 || !ev)
             break;
           guint8 bytes[3];
-          if (gsize len = vorn_midi_alsa_event_to_bytes (ev, bytes))
+          gsize len = vorn_midi_alsa_event_to_bytes (ev, bytes);
+          if (!len)
+            continue;
+          /* Notes are stamped on arrival and play a constant latency
+           * later, at their offset from each other; once the synthesizer
+           * renders, that is. */
+          const guint64 at = self->synth && vorn_synth_event_is_timed (bytes, len)
+                             ? vorn_synth_stamp_event_time (self->synth) : 0;
+          if (!at || !vorn_synth_post_event (self->synth, at, bytes, len))
             vorn_input_manager_midi_event (self->manager, bytes, len);
         }
     }
@@ -125,6 +134,7 @@ close_all (VornMidiDriverAlsa *self)
   self->seq = nullptr;
   self->client = self->port = -1;
   g_clear_object (&self->manager);
+  g_clear_object (&self->synth);
 }
 
 static gboolean
@@ -178,6 +188,9 @@ vorn_midi_driver_alsa_start (VornMidiDriver *driver, GError **err)
     }
 
   self->manager = vorn_midi_driver_get_input_manager (driver);
+  g_object_get (driver, "synth", &self->synth, nullptr);
+  if (self->synth)
+    vorn_synth_prepare_voices (self->synth);
   GError *thread_err = nullptr;
   self->thread = g_thread_try_new ("zelmora-midi", input_thread, self, &thread_err);
   if (!self->thread)

@@ -31,6 +31,9 @@ struct _VornMidiDriverJack {
   jack_ringbuffer_t *ring;
   guint dropped;      /* atomic: events the process thread could not keep */
   VornInputManager *manager;
+  /* Copied at start for the process thread, which hands notes straight to
+   * its render thread when the audio goes through the same server. */
+  VornSynth *synth;
 };
 
 G_DEFINE_FINAL_TYPE (VornMidiDriverJack, vorn_midi_driver_jack, VORN_TYPE_MIDI_DRIVER)
@@ -42,6 +45,7 @@ jack_process (jack_nframes_t frames, void *data)
   auto *self = static_cast<VornMidiDriverJack *> (data);
   void *buffer = jack_port_get_buffer (self->port, frames);
   const guint32 count = jack_midi_get_event_count (buffer);
+  const jack_nframes_t cycle = jack_last_frame_time (self->jc.client);
   bool queued = false;
 
   for (guint32 i = 0; i < count; i++)
@@ -49,6 +53,16 @@ jack_process (jack_nframes_t frames, void *data)
       jack_midi_event_t event;
       if (jack_midi_event_get (&event, buffer, i) != 0 || event.size == 0)
         continue;
+      /* Notes play at their frame one period later, whichever of the two
+       * clients the server runs first: by then every event of this cycle
+       * is in. */
+      guint64 at;
+      if (self->synth && vorn_synth_event_is_timed (event.buffer, event.size)
+          && vorn_synth_frame_to_sample_time (self->synth, guint64 (cycle + event.time), &at))
+        {
+          vorn_synth_post_event (self->synth, at + frames, event.buffer, event.size);
+          continue;
+        }
       const guint32 size = guint32 (event.size);
       if (size > MAX_EVENT_BYTES || jack_ringbuffer_write_space (self->ring) < sizeof size + size)
         {
@@ -124,6 +138,9 @@ jack_start (VornMidiDriver *driver, GError **err)
   jack_ringbuffer_mlock (self->ring);
   self->dropped = 0;
   self->manager = vorn_midi_driver_get_input_manager (driver);
+  g_object_get (driver, "synth", &self->synth, nullptr);
+  if (self->synth)
+    vorn_synth_prepare_voices (self->synth);
   if (!vorn_jack_client_activate (&self->jc, jack_process, self, err))
     {
       jack_stop (driver);
@@ -142,6 +159,7 @@ jack_stop (VornMidiDriver *driver)
   self->port = nullptr;
   g_clear_pointer (&self->ring, jack_ringbuffer_free);
   g_clear_object (&self->manager);
+  g_clear_object (&self->synth);
 }
 
 static void

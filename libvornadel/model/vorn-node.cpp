@@ -3,6 +3,7 @@
 #include "vorn-node-private.h"
 #include "vorn-file.h"
 #include "vorn-init.h"
+#include "vorn-render-context.h"
 
 #include <json-glib/json-glib.h>
 
@@ -190,11 +191,20 @@ vorn_node_real_duplicate (VornNode *node)
   return copy;
 }
 
+/* Every property change of any node is an edit of its tree. */
+static void
+vorn_node_dispatch_properties_changed (GObject *object, guint n_pspecs, GParamSpec **pspecs)
+{
+  vorn_util_edit_serial_bump ();
+  G_OBJECT_CLASS (vorn_node_parent_class)->dispatch_properties_changed (object, n_pspecs, pspecs);
+}
+
 static void
 vorn_node_class_init (VornNodeClass *klass)
 {
   GObjectClass *object_class = G_OBJECT_CLASS (klass);
 
+  object_class->dispatch_properties_changed = vorn_node_dispatch_properties_changed;
   object_class->get_property = vorn_node_get_property;
   object_class->set_property = vorn_node_set_property;
   object_class->finalize = vorn_node_finalize;
@@ -645,6 +655,7 @@ vorn_node_insert (VornNode *parent, VornNode *node, int position)
   else if (position != -1)
     before = parent->children;   /* every other negative value: first */
 
+  vorn_util_edit_serial_bump ();
   g_object_ref (node);
   node->parent = parent;
   if (before)
@@ -680,6 +691,7 @@ vorn_node_unlink (VornNode *node)
   g_return_if_fail (VORN_IS_NODE (node));
   g_return_if_fail (node->parent != NULL);
 
+  vorn_util_edit_serial_bump ();
   if (node->prev)
     node->prev->next = node->next;
   else
@@ -703,6 +715,7 @@ vorn_node_unlink_children (VornNode *node)
   VornNode *child = node->children;
   node->children = nullptr;
   last_child (node) = nullptr;
+  vorn_util_edit_serial_bump ();
   while (child)
     {
       VornNode *next = child->next;
@@ -721,6 +734,7 @@ vorn_node_steal_children (VornNode *dest, VornNode *src)
   g_return_if_fail (VORN_IS_NODE (src));
   g_return_if_fail (!is_ancestor_or_self (src, dest));
 
+  vorn_util_edit_serial_bump ();
   VornNode *first = src->children;
   VornNode *src_last = last_child (src);
   src->children = nullptr;

@@ -90,6 +90,7 @@ vorn_queue_finalize (GObject *object)
   g_clear_pointer (&priv->slots, g_free);
   g_clear_pointer (&priv->slot_vals, g_free);
   g_clear_pointer (&priv->buffers, vorn_util_free_aligned);
+  g_clear_pointer (&priv->carry, vorn_util_free_aligned);
   g_clear_pointer (&priv->blocks, vorn_util_free_aligned);
   g_clear_pointer (&priv->block_buffers, vorn_util_free_aligned);
   g_clear_pointer (&priv->controls, g_free);
@@ -643,9 +644,15 @@ vorn_queue_new_with_context (VornNode *node, VornSynth *synth, const VornRenderC
         gen->attrib_vals[j] = &priv->slot_vals[reinterpret_cast<gsize> (gen->attrib_vals[j]) - 1];
     }
 
-  /* A voice queue is routed when it is attached. */
+  /* A voice queue is routed when it is attached.  Its carry lets it start
+   * in the middle of a fragment without allocating then. */
   if (priv->attachPointCount == 0)
-    return queue;
+    {
+      const gsize carry_bytes = MAX (gsize (queue->speaker_count), gsize (1)) * frag_bytes;
+      priv->carry = vorn_util_alloc_aligned (carry_bytes);
+      memset (priv->carry, 0, carry_bytes);
+      return queue;
+    }
 
   for (gint k = 0; k < priv->attachPointCount; k++)
     {

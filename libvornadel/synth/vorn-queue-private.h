@@ -50,6 +50,10 @@ typedef struct {
  * @pre_last: master: last such generator
  * @post_chain: master: first generator after the last attach point that
  *   renders (the rest follows through chain_next)
+ * @lead: voice queue: frames from the start of the master's fragment to
+ *   the voice's first frame (0 to VORN_FRAGMENT_SIZE - 1)
+ * @carry: voice queue: the last @lead samples of each speaker of its
+ *   previous fragment, which belong to the master's next fragment
  * @context: what the queue was compiled with; its generators point here
  * @add_fragment: the sum of the context's format and instruction set
  */
@@ -87,6 +91,9 @@ typedef struct {
   VornGen *pre_last;
   VornGen *post_chain;
 
+  guint lead;
+  gpointer carry;
+
   VornRenderContext context;
   VornQueueAddFunc add_fragment;
 } VornQueuePrivate;
@@ -122,6 +129,19 @@ VornQueue *vorn_queue_new_with_context (VornNode *node, VornSynth *synth,
 /* Sets the speaker records a master clears before every fragment (the
  * first output of its speakers control; NULL for none). */
 void vorn_queue_set_speaker_outputs (VornQueue *queue, VornAttribVal *outputs);
+
+/**
+ * vorn_queue_set_start_offset:
+ * @queue: a voice queue that is not attached and has not rendered
+ * @frames: frames from the start of the master's next fragment to the
+ *   voice's first frame; taken modulo VORN_FRAGMENT_SIZE
+ *
+ * Lets a voice start in the middle of a fragment: its output lands @frames
+ * later in the master's fragments.  The voice renders whole fragments of
+ * its own; the samples that spill over are carried into the master's next
+ * fragment.  Never allocates (render thread).
+ */
+void vorn_queue_set_start_offset (VornQueue *queue, guint frames);
 
 /* Returns: (transfer none) (nullable): the records set above. */
 VornAttribVal *vorn_queue_get_speaker_outputs (VornQueue *queue);

@@ -341,14 +341,71 @@ output_finite (const VornAttribVal *src, guint n, bool dbl)
   return true;
 }
 
-/* Adds @n speakers of @src into the block's partial sum. */
+void
+vorn_queue_set_start_offset (VornQueue *queue, guint frames)
+{
+  VornQueuePrivate *priv = vorn_queue_priv (queue);
+  priv->lead = priv->carry ? frames % VORN_FRAGMENT_SIZE : 0;
+}
+
+/* Adds a fragment that starts @lead frames late: what was carried over from
+ * the voice's previous fragment, then the head of this one.  The tail is
+ * carried by keep_tail() once the block's sum is final (it may be made
+ * twice). */
+template <typename T>
 static void
-add_output (VornVoiceBlock *b, const VornAttribVal *src, guint n, bool dbl)
+add_shifted (T *dst, const T *src, const T *carry, guint lead)
+{
+  const guint head = VORN_FRAGMENT_SIZE - lead;
+  for (guint i = 0; i < lead; i++)
+    dst[i] += carry[i];
+  for (guint i = 0; i < head; i++)
+    dst[lead + i] += src[i];
+}
+
+/* Carries the tail of @voice's fragment in @src (@n speakers) to the
+ * master's next fragment. */
+static void
+keep_tail (VornQueue *voice, const VornAttribVal *src, guint n, bool dbl)
+{
+  VornQueuePrivate *vp = vorn_queue_priv (voice);
+  if (!vp->lead)
+    return;
+  const gsize sample = dbl ? sizeof (double) : sizeof (float);
+  const gsize frag_bytes = VORN_FRAGMENT_SIZE * sample;
+  const guint head = VORN_FRAGMENT_SIZE - vp->lead;
+  for (guint k = 0; k < n; k++)
+    memcpy (static_cast<guint8 *> (vp->carry) + k * frag_bytes,
+            static_cast<const guint8 *> (src[k].buffer) + head * sample, vp->lead * sample);
+}
+
+/* Adds @n speakers of @src, the output of @voice, into the block's partial
+ * sum. */
+static void
+add_output (VornVoiceBlock *b, VornQueue *voice, const VornAttribVal *src, guint n, bool dbl)
 {
   const gsize frag_bytes = VORN_FRAGMENT_SIZE * (dbl ? sizeof (double) : sizeof (float));
-  const VornQueueAddFunc add = vorn_queue_priv (b->ap->queue)->add_fragment;
-  for (guint k = 0; k < n; k++)
-    add (static_cast<guint8 *> (b->partial) + k * frag_bytes, src[k].buffer);
+  VornQueuePrivate *vp = vorn_queue_priv (voice);
+  auto *partial = static_cast<guint8 *> (b->partial);
+  if (vp->lead)
+    {
+      const auto *carry = static_cast<const guint8 *> (vp->carry);
+      for (guint k = 0; k < n; k++)
+        if (dbl)
+          add_shifted (reinterpret_cast<double *> (partial + k * frag_bytes),
+                       static_cast<const double *> (src[k].buffer),
+                       reinterpret_cast<const double *> (carry + k * frag_bytes), vp->lead);
+        else
+          add_shifted (reinterpret_cast<float *> (partial + k * frag_bytes),
+                       static_cast<const float *> (src[k].buffer),
+                       reinterpret_cast<const float *> (carry + k * frag_bytes), vp->lead);
+    }
+  else
+    {
+      const VornQueueAddFunc add = vorn_queue_priv (b->ap->queue)->add_fragment;
+      for (guint k = 0; k < n; k++)
+        add (partial + k * frag_bytes, src[k].buffer);
+    }
   b->summed = TRUE;
 }
 
@@ -399,7 +456,7 @@ render_block (VornVoiceBlock *b)
       widths[i] = 0;
       outs[i] = voice_output (b, voice, &widths[i]);
       if (outs[i])
-        add_output (b, outs[i], widths[i], dbl);
+        add_output (b, voices[i], outs[i], widths[i], dbl);
       if (flags == RENDER_FLAGS_RESOLVE)
         vorn_queue_route (voice);
       else if (flags == RENDER_FLAGS_FINISHED)
@@ -410,7 +467,12 @@ render_block (VornVoiceBlock *b)
     }
 
   if (G_LIKELY (!b->summed || partial_finite (b, dbl)))
-    return;
+    {
+      for (guint i = 0; i < b->count; i++)
+        if (outs[i])
+          keep_tail (voices[i], outs[i], widths[i], dbl);
+      return;
+    }
 
   memset (b->partial, 0, b->width * frag_bytes);
   b->summed = FALSE;
@@ -419,7 +481,10 @@ render_block (VornVoiceBlock *b)
       if (!outs[i])
         continue;
       if (output_finite (outs[i], widths[i], dbl))
-        add_output (b, outs[i], widths[i], dbl);
+        {
+          add_output (b, voices[i], outs[i], widths[i], dbl);
+          keep_tail (voices[i], outs[i], widths[i], dbl);
+        }
       else
         {
           voices[i]->active = FALSE;

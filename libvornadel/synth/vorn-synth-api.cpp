@@ -76,6 +76,7 @@ vorn_synth_set_inst (VornSynth *synth, int chan, VornInst *inst)
 
   g_rec_mutex_lock (&priv->api_lock);
   VORN_SYNTH_GET_CLASS (synth)->set_inst (synth, chan, inst);
+  vorn_synth_refresh_voices (synth);
   g_rec_mutex_unlock (&priv->api_lock);
 }
 

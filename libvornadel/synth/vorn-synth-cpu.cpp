@@ -7,6 +7,7 @@
 
 #include "vorn-init.h"
 #include "vorn-inst.h"
+#include "vorn-render-context.h"
 
 #include <cmath>
 #include <cstring>
@@ -18,6 +19,7 @@ enum {
   PROP_SIMD,
   PROP_SIMD_CURRENT,
   PROP_SIMD_DETECTED,
+  PROP_PREPARED_VOICES,
   N_PROPS
 };
 
@@ -151,6 +153,7 @@ release_voice (VornSynthCpuPrivate *priv, guint16 idx)
   VornSynthCpuVoice *v = priv->rt->voices + idx;
   VornSynthMsg *msg = v->msg;
 
+  v->note_key = 0;
   list_unlink (priv, idx, &priv->rt->active_head);
   v->msg = nullptr;
   v->queue = nullptr;
@@ -218,6 +221,7 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   v->chan = guint8 (chan);
   v->msg = msg;
   v->queue = queue;
+  v->note_key = 0;
 
   vorn_queue_attach (master, queue, int (chan));
   queue->start_time = __atomic_load_n (&base->sample_time, __ATOMIC_SEQ_CST);
@@ -228,6 +232,12 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   if (count > peak)
     (void) g_atomic_int_compare_and_exchange (&base->peak_voices, peak, count);
   return TRUE;
+}
+
+gboolean
+vorn_synth_cpu_accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
+{
+  return priv->base->rt->master && accept_voice (priv, msg);
 }
 
 static void
@@ -284,6 +294,7 @@ apply_update (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   base->rt->speaker_outputs = vorn_queue_get_speaker_outputs (master);
   priv->rt->out_count = p->out_count;
   pick_render_funcs (priv, VornFormat (p->format), VornSimd (p->simd));
+  vorn_synth_cpu_apply_bends (priv);
   p->queue = old;
 }
 
@@ -489,9 +500,13 @@ vorn_synth_cpu_start (VornSynth *synth, GError **error)
   priv->rt->speakers = base->started_speakers;
   priv->rt->chan_count = guint (MAX (base->started_channels, 0));
   priv->rt->leftover = 0;
+  vorn_synth_cpu_pools_setup (priv);
 
   if (build_master (priv, TRUE, error))
-    return TRUE;
+    {
+      vorn_synth_refresh_voices (synth);
+      return TRUE;
+    }
   VORN_SYNTH_GET_CLASS (synth)->stop (synth);
   return FALSE;
 }
@@ -502,6 +517,7 @@ vorn_synth_cpu_stop (VornSynth *synth)
   VornSynthCpuPrivate *priv = vorn_synth_cpu_get_private (synth);
 
   free_voice_table (priv);
+  vorn_synth_cpu_pools_teardown (priv);
   priv->rt->leftover = 0;
   priv->rt->out_count = 0;
   VORN_SYNTH_CLASS (vorn_synth_cpu_parent_class)->stop (synth);
@@ -595,6 +611,9 @@ post_update (VornSynthCpuPrivate *priv)
   vorn_synth_refresh_render_context (priv->base);
   priv->base->context.simd = current_simd (priv);
   build_master (priv, FALSE, nullptr);
+  /* Voices compiled ahead for the old settings would be refused. */
+  vorn_util_edit_serial_bump ();
+  vorn_synth_refresh_voices (priv->synth);
   g_rec_mutex_unlock (&priv->base->api_lock);
 }
 
@@ -609,6 +628,10 @@ vorn_synth_cpu_init (VornSynthCpu *synth)
   priv->rt = g_new0 (VornSynthCpuRender, 1);
   priv->simd = VORN_SIMD_AUTO;
   priv->simd_detected = vorn_util_cpu_detect ();
+  priv->prepared_voices = 16;
+  priv->bend_range = 2.0;
+  for (gint &id : priv->pitch_ids)
+    id = -1;
   priv->built_format = -1;
   priv->built_level = -1;
   priv->rt->active_head = priv->rt->free_head = VORN_SYNTH_CPU_NO_VOICE;
@@ -656,6 +679,9 @@ vorn_synth_cpu_get_property (GObject *object, guint prop_id, GValue *value, GPar
       break;
     case PROP_SIMD_DETECTED:
       g_value_set_enum (value, priv->simd_detected);
+      break;
+    case PROP_PREPARED_VOICES:
+      g_value_set_uint (value, priv->prepared_voices);
       break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
@@ -711,6 +737,13 @@ vorn_synth_cpu_set_property (GObject *object, guint prop_id, const GValue *value
           }
       }
       break;
+    case PROP_PREPARED_VOICES:
+      if (priv->prepared_voices != g_value_get_uint (value))
+        {
+          priv->prepared_voices = g_value_get_uint (value);
+          g_object_notify_by_pspec (object, pspec);
+        }
+      break;
     default:
       G_OBJECT_WARN_INVALID_PROPERTY_ID (object, prop_id, pspec);
       break;
@@ -752,6 +785,13 @@ vorn_synth_cpu_class_init (VornSynthCpuClass *klass)
 
   g_object_class_install_property (object_class, PROP_SIMD, properties[PROP_SIMD]);
   g_object_class_install_property (object_class, PROP_SIMD_CURRENT, properties[PROP_SIMD_CURRENT]);
+  /* Read at start, as "max-voices" is. */
+  properties[PROP_PREPARED_VOICES] =
+    g_param_spec_uint ("prepared-voices", "PreparedVoices",
+                       "Voices compiled ahead per channel for note events of the render thread",
+                       1, 1024, 16, GParamFlags (base | G_PARAM_READWRITE));
+  g_object_class_install_property (object_class, PROP_PREPARED_VOICES,
+                                   properties[PROP_PREPARED_VOICES]);
   g_object_class_install_property (object_class, PROP_SIMD_DETECTED,
                                    properties[PROP_SIMD_DETECTED]);
 }

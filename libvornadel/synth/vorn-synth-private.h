@@ -38,6 +38,9 @@ typedef struct {
   guint pending_cap;
   gboolean pushed;
   VornAttribVal *speaker_outputs;
+  /* The events of the render call being made. */
+  const VornSynthEvent *events;
+  guint n_events;
 } VornSynthRender;
 
 /* The synthesizer's state in three parts, by the thread that owns it:
@@ -89,6 +92,18 @@ typedef struct {
   VornSynthRing *outbox;
   int wake_fd;
   gint dropped;
+  gint event_overflow;
+  /* Note events from input threads, and where rendering is for them to
+   * stamp theirs (vorn-synth-events.h). */
+  struct VornEventInbox *posted;
+  struct VornRenderClock *clock;
+  /* Set by the render thread when it took or dropped prepared voices: the
+   * outbox source then tops them up. */
+  gint want_prepare;
+  /* API thread: the edit serial the prepared voices were last checked at,
+   * and whether anyone asked for them (vorn_synth_prepare_voices()). */
+  guint prepared_serial;
+  gboolean prepare_voices;
   gint format;
   guint cores;
   guint64 sample_time;
@@ -102,6 +117,9 @@ typedef struct {
 
 /* Returns: (transfer none): the private state of @synth, for the renderer. */
 VornSynthPrivate *vorn_synth_get_private (VornSynth *synth);
+
+/* The same without the type check, for the render path. */
+VornSynthPrivate *vorn_synth_render_get_private (VornSynth *synth);
 
 /* ---- render thread side of the message protocol (no checks, no logging,
  * no allocation) ---- */
@@ -157,6 +175,10 @@ void vorn_synth_refresh_render_context (VornSynthPrivate *priv);
 void vorn_synth_get_render_context (VornSynth *synth, VornRenderContext *ctx);
 
 /* Sets the recorded master control values on a freshly built @master. */
+/* API thread: vorn_synth_prepare_voices() once someone asked for prepared
+ * voices, else nothing. */
+void vorn_synth_refresh_voices (VornSynth *synth);
+
 void vorn_synth_apply_master_controls (VornSynthPrivate *priv, VornQueue *master);
 
 G_END_DECLS

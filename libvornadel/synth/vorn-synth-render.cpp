@@ -7,6 +7,7 @@
 #include "vorn-tsan.h"
 
 #include "vorn-init.h"
+#include "vorn-render-context.h"
 #include "vorn-inst.h"
 #include "vorn-tap.h"
 #include "vorn-value.h"
@@ -184,19 +185,23 @@ struct OutboxSource
   VornSynth *synth;
 };
 
-gboolean
-outbox_prepare (GSource *source, int *timeout)
-{
-  *timeout = -1;
-  auto *os = reinterpret_cast<OutboxSource *> (source);
-  return vorn_synth_ring_count (vorn_synth_get_private (os->synth)->outbox) > 0;
-}
-
+/* Messages to hand out, or prepared voices to compile: the render thread
+ * took some, or an edit made them stale. */
 gboolean
 outbox_check (GSource *source)
 {
   auto *os = reinterpret_cast<OutboxSource *> (source);
-  return vorn_synth_ring_count (vorn_synth_get_private (os->synth)->outbox) > 0;
+  VornSynthPrivate *priv = vorn_synth_get_private (os->synth);
+  return vorn_synth_ring_count (priv->outbox) > 0 || g_atomic_int_get (&priv->want_prepare)
+         || (priv->started && priv->prepare_voices
+             && priv->prepared_serial != vorn_util_edit_serial ());
+}
+
+gboolean
+outbox_prepare (GSource *source, int *timeout)
+{
+  *timeout = -1;
+  return outbox_check (source);
 }
 
 gboolean
@@ -213,6 +218,8 @@ outbox_dispatch (GSource *source, GSourceFunc callback, gpointer user_data)
       ssize_t r = read (priv->wake_fd, &n, sizeof n);
       (void) r;
     }
+
+  vorn_synth_refresh_voices (os->synth);
 
   auto func = reinterpret_cast<VornSynthOutboxFunc> (reinterpret_cast<void (*) (void)> (callback));
   /* Bounded, so that a busy renderer cannot starve the main loop. */

@@ -1,11 +1,13 @@
 /* vorn-synth.cpp: the synthesizer: configuration, master tree, speaker
  * curves, note bookkeeping and the API side of the message protocol */
 #include "vorn-synth.h"
+#include "vorn-synth-events.h"
 #include "vorn-synth-private.h"
 #include "vorn-mix-private.h"
 #include "vorn-tsan.h"
 
 #include "vorn-init.h"
+#include "vorn-render-context.h"
 #include "vorn-inst.h"
 #include "vorn-tap.h"
 #include "vorn-value.h"
@@ -64,6 +66,12 @@ get_priv (VornSynth *synth)
 }
 
 VornSynthPrivate *
+vorn_synth_render_get_private (VornSynth *synth)
+{
+  return get_priv (synth);
+}
+
+VornSynthPrivate *
 vorn_synth_get_private (VornSynth *synth)
 {
   g_return_val_if_fail (VORN_IS_SYNTH (synth), NULL);
@@ -119,6 +127,9 @@ vorn_synth_init (VornSynth *synth)
   priv->inbox = vorn_synth_ring_new (in_cap);
   priv->outbox = vorn_synth_ring_new (out_cap);
   priv->wake_fd = eventfd (0, EFD_CLOEXEC | EFD_NONBLOCK);
+  priv->posted = new VornEventInbox ();
+  priv->posted->init ();
+  priv->clock = new VornRenderClock ();
   vorn_render_context_init (&priv->context);
   vorn_synth_refresh_render_context (priv);
 }
@@ -137,6 +148,10 @@ vorn_synth_finalize (GObject *object)
   g_clear_pointer (&priv->voice_map, g_hash_table_unref);
   g_clear_pointer (&priv->master_controls, g_hash_table_unref);
   g_clear_pointer (&priv->inbox, vorn_synth_ring_free);
+  delete priv->posted;
+  priv->posted = nullptr;
+  delete priv->clock;
+  priv->clock = nullptr;
   g_clear_pointer (&priv->outbox, vorn_synth_ring_free);
   if (priv->wake_fd >= 0)
     close (priv->wake_fd);
@@ -280,6 +295,9 @@ vorn_synth_set_property (GObject *object, guint prop_id, const GValue *value, GP
         if (on != priv->start_voice_notify)
           {
             priv->start_voice_notify = on;
+            /* The voices compiled ahead come with notifications or not. */
+            vorn_util_edit_serial_bump ();
+            vorn_synth_refresh_voices (VORN_SYNTH (object));
             g_object_notify_by_pspec (object, pspec);
           }
       }

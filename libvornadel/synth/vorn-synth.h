@@ -361,6 +361,159 @@ void vorn_synth_render_interleaved (VornSynth *synth, float *out, guint frames);
 void vorn_synth_render_split (VornSynth *synth, float **out, guint frames);
 
 /**
+ * VornSynthEvent:
+ * @frame: frame of the render call's block the event belongs to
+ * @size: bytes of @data used
+ * @data: a MIDI channel message; note-on and note-off are played, the
+ *   rest is ignored
+ *
+ * An event for vorn_synth_render_events_interleaved().
+ */
+typedef struct {
+  guint32 frame;
+  guint8 size;
+  guint8 data[3];
+} VornSynthEvent;
+
+/* Frames from an event's frame to the first frame of the voice it starts:
+ * one fragment, the most the renderer runs ahead of the frames it
+ * delivered, so the same for every event and every block length. */
+#define VORN_SYNTH_EVENT_LATENCY 64
+
+/**
+ * vorn_synth_render_events_interleaved: (skip)
+ * @synth: a synthesizer
+ * @out: as for vorn_synth_render_interleaved()
+ * @frames: frames wanted
+ * @events: (array length=n_events) (nullable): events in frame order, each
+ *   @frame below @frames (later ones count as the last frame)
+ * @n_events: entries of @events
+ *
+ * Renders like vorn_synth_render_interleaved() and plays @events on the
+ * render thread: a note-on starts a voice exactly VORN_SYNTH_EVENT_LATENCY
+ * frames after its frame, from the voices the synthesizer compiled ahead
+ * for the channel's instrument (vorn_synth_prepare_voices()); a note-off
+ * releases the oldest voice of its key at its frame plus the same latency
+ * (a key struck again stacks its voices).  The sustain pedal holds
+ * released keys; all notes off and all sound off release the channel's
+ * keys.  Pitch bend (+-vorn_synth_set_bend_range() semitones, through the
+ * channel's "Channel Pitch" control) and the modulation wheel (the morph
+ * controls of the voices' instrument) apply from the start of the fragment
+ * they fall in, to the channel's sounding voices and to those its note
+ * events start later.  MIDI channel n plays channel n.  Never allocates,
+ * locks or logs.  Events beyond what
+ * can wait are counted (vorn_synth_get_event_overflow()); a note-on with
+ * no prepared voice left is counted there too.
+ */
+void vorn_synth_render_events_interleaved (VornSynth *synth, float *out, guint frames,
+                                           const VornSynthEvent *events, guint n_events);
+
+/* As vorn_synth_render_events_interleaved(), one buffer per speaker. */
+void vorn_synth_render_events_split (VornSynth *synth, float **out, guint frames,
+                                     const VornSynthEvent *events, guint n_events);
+
+/* Returns: the note events lost on the render thread (no room to wait, or
+ * no prepared voice) since the synthesizer was made. */
+guint vorn_synth_get_event_overflow (VornSynth *synth);
+
+/**
+ * vorn_synth_event_is_timed:
+ * @msg: (array length=len): a MIDI message
+ * @len: its bytes
+ *
+ * Returns: whether the render thread plays @msg at its frame (note-on,
+ *   note-off, pitch bend, the modulation wheel, the sustain pedal, all
+ *   notes off, all sound off); the rest is for the input manager.
+ */
+gboolean vorn_synth_event_is_timed (const guint8 *msg, gsize len);
+
+/**
+ * vorn_synth_set_bend_range:
+ * @synth: a synthesizer (only a #VornSynthCpu bends)
+ * @semitones: the pitch change of a full bend either way; 2 until set
+ *
+ * Sets the bend range of pitch bends played on the render thread; bends
+ * held now follow at the next fragment.  Any thread; the input manager
+ * passes its "bend-range" down.
+ */
+void vorn_synth_set_bend_range (VornSynth *synth, double semitones);
+
+/**
+ * vorn_synth_post_event:
+ * @synth: a #VornSynthCpu
+ * @time: the sample time to play @msg at; it starts VORN_SYNTH_EVENT_LATENCY
+ *   frames later (earlier than the render thread has come counts as its
+ *   next fragment)
+ * @msg: (array length=len): a MIDI message
+ * @len: its bytes
+ *
+ * Hands a note event to the render thread from any thread: never waits,
+ * allocates or locks, so a real-time input thread may call it.  An event
+ * the inbox has no room for is counted (vorn_synth_get_event_overflow()).
+ *
+ * Returns: FALSE when @msg is not played at its frame
+ *   (vorn_synth_event_is_timed()) and was left alone.
+ */
+gboolean vorn_synth_post_event (VornSynth *synth, guint64 time, const guint8 *msg, gsize len);
+
+/**
+ * vorn_synth_set_frame_reference:
+ * @synth: a #VornSynthCpu
+ * @frame_time: the audio clock's frame count at the first frame of the
+ *   render call about to be made
+ *
+ * Called by an audio driver whose server counts frames (JACK) on the render
+ * thread before each render call, so that input on that server can tell
+ * the sample time of its events (vorn_synth_frame_to_sample_time()).
+ */
+void vorn_synth_set_frame_reference (VornSynth *synth, guint64 frame_time);
+
+/**
+ * vorn_synth_frame_to_sample_time:
+ * @synth: a #VornSynthCpu
+ * @frame_time: a frame count of the audio server's clock
+ * @sample_time: (out): the synthesizer's sample time of that frame
+ *
+ * Any thread; never waits.  Frame counts may wrap at 32 bits, as JACK's
+ * do; @frame_time must lie within 2^31 frames of the reference.
+ *
+ * Returns: FALSE when no audio driver gave a frame reference.
+ */
+gboolean vorn_synth_frame_to_sample_time (VornSynth *synth, guint64 frame_time,
+                                          guint64 *sample_time);
+
+/**
+ * vorn_synth_stamp_event_time:
+ * @synth: a #VornSynthCpu
+ *
+ * For input without timestamps of the audio clock (the ALSA sequencer):
+ * the sample time for an event arriving now, estimated from the wall time
+ * of the last render call plus the longest render call so far, which is
+ * the constant latency that lets every such event play at its offset.
+ * Any thread; never waits.
+ *
+ * Returns: the sample time, 0 before the first render call.
+ */
+guint64 vorn_synth_stamp_event_time (VornSynth *synth);
+
+/**
+ * vorn_synth_prepare_voices:
+ * @synth: a started synthesizer
+ *
+ * Compiles voices ahead for the note events of the render thread: tops up
+ * every channel's prepared voices ("prepared-voices" of them) and replaces
+ * them all when the channel's instrument changed or anything was edited
+ * since they were compiled (vorn_util_edit_serial()).  API thread.
+ *
+ * Nothing is compiled ahead until the first call, which is how a program
+ * that plays note events (a MIDI driver at its start) asks for it; from
+ * then on starting, vorn_synth_set_inst() and the outbox source on every
+ * main loop iteration that needs it keep the voices fresh, so a program
+ * with a main loop calls it once, one without one between render calls.
+ */
+void vorn_synth_prepare_voices (VornSynth *synth);
+
+/**
  * vorn_synth_get_master_tap:
  * @synth: a synthesizer
  *

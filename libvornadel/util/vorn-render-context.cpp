@@ -40,3 +40,17 @@ vorn_render_context_lookup (gpointer owner)
                    : nullptr;
   return ctx ? static_cast<const VornRenderContext *> (ctx) : defaults;
 }
+
+static guint edit_serial;
+
+guint
+vorn_util_edit_serial (void)
+{
+  return guint (g_atomic_int_get (reinterpret_cast<gint *> (&edit_serial)));
+}
+
+void
+vorn_util_edit_serial_bump (void)
+{
+  g_atomic_int_inc (reinterpret_cast<gint *> (&edit_serial));
+}

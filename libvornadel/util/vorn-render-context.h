@@ -77,4 +77,19 @@ void vorn_render_context_attach (gpointer owner, const VornRenderContext *ctx);
  */
 const VornRenderContext *vorn_render_context_lookup (gpointer owner);
 
+/**
+ * vorn_util_edit_serial:
+ *
+ * A counter every change of a node tree or of a curve it renders from
+ * raises (any thread).  Whoever compiles ahead of time, as the voices a
+ * synthesizer prepares for its render thread, compares it with the value
+ * it compiled at to tell whether the result is stale.
+ *
+ * Returns: the current value.
+ */
+guint vorn_util_edit_serial (void);
+
+/* Raises the edit serial (see vorn_util_edit_serial()). */
+void vorn_util_edit_serial_bump (void);
+
 G_END_DECLS

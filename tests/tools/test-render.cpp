@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -150,6 +151,21 @@ TEST_F (Render, MidiFollowsTempoChannelsAndNoteOrder)
   EXPECT_NEAR (y.size (), 5 * RATE / 2, 2 * FRAG);
   /* The second note is still held (at full level) just before 1.5 s. */
   EXPECT_GT (peak (y, RATE + RATE / 4, RATE + RATE / 2 - FRAG), 0.49f);
+
+  /* A MIDI note sounds from its own frame, not from a fragment boundary:
+   * one pulse (250 frames) later than the same note at 0. */
+  auto first = [&] (guint8 delay) {
+    const guint8 one[] = {
+      'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0, 12,
+      delay, 0x90, 69, 127, 96, 0x80, 69, 64, 0, 0xff, 0x2f, 0,
+    };
+    write_file ("one.mid", std::string (reinterpret_cast<const char *> (one), sizeof one));
+    Result res = run ({ "bank.vvi", "one.wav", "-m", "one.mid", "-s", "1", "-q" });
+    EXPECT_EQ (res.status, 0) << res.err;
+    const std::vector<float> z = read ("one.wav").speakers[0];
+    return std::find_if (z.begin (), z.end (), [] (float v) { return v != 0.0f; }) - z.begin ();
+  };
+  EXPECT_EQ (first (1) - first (0), 250);
 }
 
 /* Float samples, four speakers, another rate, the second instrument by

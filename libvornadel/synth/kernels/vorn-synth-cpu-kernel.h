@@ -142,7 +142,8 @@ silence (Out out, guint speakers, guint frames)
 
 /* One render call: frames frames from the leftover of the last fragment and
  * from new fragments of the master queue.  Messages are applied before the
- * first new fragment of the call, never while leftover samples remain. */
+ * first new fragment of the call, never while leftover samples remain; the
+ * call's note events wait for the fragments they start in. */
 template <typename T, int BYTES, bool INTER, typename Out>
 inline void
 render (VornSynth *synth, Out out, guint frames)
@@ -155,6 +156,8 @@ render (VornSynth *synth, Out out, guint frames)
 
   if (!priv->rt->voices || !base->rt->master)
     {
+      base->rt->events = nullptr;
+      base->rt->n_events = 0;
       /* Not started: nothing to play.  Before the first start the buffers
        * are sized by the speaker property. */
       silence<INTER> (out, speakers ? speakers : MIN (base->speaker_count, MAX_SPEAKERS), frames);
@@ -164,6 +167,10 @@ render (VornSynth *synth, Out out, guint frames)
   float peaks[MAX_SPEAKERS];
   for (guint s = 0; s < speakers; s++)
     peaks[s] = 0.0f;
+
+  const guint64 call_time = __atomic_load_n (&base->sample_time, __ATOMIC_RELAXED);
+  vorn_synth_cpu_take_events (priv, call_time, frames);
+  guint64 frag_time = call_time + priv->rt->leftover;
 
   guint done = 0;
   if (priv->rt->leftover == 0)
@@ -193,6 +200,8 @@ render (VornSynth *synth, Out out, guint frames)
   bool detached = false;
   while (done < frames)
     {
+      vorn_synth_cpu_apply_events (priv, frag_time);
+      frag_time += FRAG;
       /* Messages may have rebuilt the master, so it is read per fragment. */
       if (!vorn_queue_render (base->rt->master))
         detached = true;
