@@ -149,6 +149,10 @@ emit (VornWaveGenAntialias *aa, double te, double jump, double dslope)
 {
   if (std::fabs (jump) <= aa->tol && std::fabs (dslope) <= aa->tol)
     return;
+  /* Only times whose taps all fall inside acc: a curve or scale that is not
+   * finite gives times that are not either. */
+  if (!(te > -1.0 && te <= FRAG + 1.0))
+    return;
   const int ms = int (std::ceil (te - HALF));
   const double p0 = (ms - te + HALF) * OS;
   int j = int (p0);
