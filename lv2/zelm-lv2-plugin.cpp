@@ -367,8 +367,10 @@ run (LV2_Handle instance, uint32_t n_frames)
       self->gain_step = (volume_gain (volume) - self->gain) / float (GAIN_RAMP);
       self->gain_ramp = GAIN_RAMP;
     }
+  /* Notes start their voices one fragment late, and band-limited
+   * oscillators sound a little later still: hosts line up the usual sound. */
   if (self->latency)
-    *self->latency = float (VORN_SYNTH_EVENT_LATENCY);
+    *self->latency = float (VORN_SYNTH_EVENT_LATENCY + VORN_WAVE_ANTIALIAS_DELAY);
 
   const uint32_t notify_capacity = self->notify_port ? self->notify_port->atom.size : 0;
   LV2_Atom_Forge_Frame notify_seq;

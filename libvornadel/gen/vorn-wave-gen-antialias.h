@@ -6,6 +6,7 @@
 
 #include "vorn-attrib.h"
 #include "vorn-curve-cache.h"
+#include "vorn-wave.h"
 
 G_BEGIN_DECLS
 
@@ -14,7 +15,7 @@ typedef struct _VornWaveGen VornWaveGen;
 /* Half the residuals' length in samples: every correction reaches this far
  * before and after its discontinuity, and the wave's output is late by as
  * much. */
-#define VORN_WAVE_AA_HALF 16
+#define VORN_WAVE_AA_HALF VORN_WAVE_ANTIALIAS_DELAY
 
 /**
  * VornWaveGenAntialias:

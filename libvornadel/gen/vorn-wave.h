@@ -102,6 +102,11 @@ typedef enum {
 
 #define VORN_WAVE_PRESET_COUNT 17
 
+/* A band-limited oscillator (property "anti-alias") sounds this many frames
+ * later than its raw curve would: the corrections of a jump reach as far
+ * before it as after it. */
+#define VORN_WAVE_ANTIALIAS_DELAY 16
+
 #define VORN_TYPE_WAVE_TRIG_MODE (vorn_wave_trig_mode_get_type ())
 #define VORN_TYPE_WAVE_POS_MODE  (vorn_wave_pos_mode_get_type ())
 #define VORN_TYPE_WAVE_PLAY_MODE (vorn_wave_play_mode_get_type ())

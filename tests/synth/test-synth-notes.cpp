@@ -84,7 +84,7 @@ TEST (SynthNotes, OnsetAtItsFrame)
   const std::vector<float> ref = render_fixed (ref_synth, 4096, { ev (0, 0x90, 69) }, 64);
   /* Its first sample is 0: a sine from phase 0. */
   const size_t onset = signal_test::first_sound (channel (ref, 0), 0.0f);
-  EXPECT_EQ (onset, size_t (VORN_SYNTH_EVENT_LATENCY) + 1);
+  EXPECT_EQ (onset, size_t (VORN_SYNTH_EVENT_LATENCY + VORN_WAVE_ANTIALIAS_DELAY) + 1);
 
   const struct {
     guint frame, block;
@@ -114,7 +114,8 @@ TEST (SynthNotes, PostedEventsPlayAtTheirTime)
       render_fixed (s, 256, {}, 256);
       EXPECT_TRUE (vorn_synth_post_event (s.synth, time, on, 3));
       const std::vector<float> out = render_fixed (s, 2048, {}, 100);
-      const guint64 expect = MAX (time + VORN_SYNTH_EVENT_LATENCY, guint64 (256)) + 1 - 256;
+      const guint64 expect = MAX (time + VORN_SYNTH_EVENT_LATENCY, guint64 (256)) + 1 - 256
+                             + VORN_WAVE_ANTIALIAS_DELAY;
       EXPECT_EQ (signal_test::first_sound (channel (out, 0), 0.0f), expect) << "time " << time;
     }
   const guint8 volume[] = { 0xb0, 7, 64 };
