@@ -10,7 +10,7 @@
  * restored with lilv's state API.
  *
  * Usage: bench-lv2-cpu [SECONDS] [--voices 1,8,32] [--plugin LABEL=URI[#PRESET]]...
- * Without --plugin: Zelmora's default instrument and its "Saw lead" preset
+ * Without --plugin: Zelmora's default instrument and its "Organic" preset
  * (LV2_PATH must reach the bundle; the build tree's is added), synthv1 and
  * ZynAddSubFX, then the ratios of Zelmora to the others. */
 #include <lilv/lilv.h>
@@ -417,7 +417,7 @@ main (int argc, char **argv)
   const bool defaults = rows.empty ();
   if (defaults)
     rows = { { "Zelmora (default instrument)", "urn:zelmora:synth", "" },
-             { "Zelmora (Saw lead)", "urn:zelmora:synth", "Saw lead" },
+             { "Zelmora (Organic)", "urn:zelmora:synth", "Organic" },
              { "synthv1", "http://synthv1.sourceforge.net/lv2", "" },
              { "ZynAddSubFX", "http://zynaddsubfx.sourceforge.net", "" } };
 
@@ -472,7 +472,7 @@ main (int argc, char **argv)
       for (size_t zel : { size_t (0), size_t (1) })
         for (size_t other : { size_t (2), size_t (3) })
           {
-            printf ("%-30s", (std::string (names[other - 2]) + (zel ? " (Saw lead)" : "")).c_str ());
+            printf ("%-30s", (std::string (names[other - 2]) + (zel ? " (Organic)" : "")).c_str ());
             for (size_t c = 0; c < voice_counts.size (); c++)
               printf (" %11.2f", table[zel][c] / table[other][c]);
             printf ("\n");
