@@ -428,7 +428,7 @@ main (int argc, char **argv)
   printf ("CPU seconds per audio second per voice (rendering thread, x 1e-3), 48000 Hz, blocks of %u, "
           "%.0f s per cell\n",
           BLOCK, seconds);
-  printf ("%-30s", "plugin");
+  printf ("%-34s", "plugin");
   for (int v : voice_counts)
     printf (" %9d v", v);
   printf ("    peak  process/thread\n");
@@ -436,7 +436,7 @@ main (int argc, char **argv)
   for (const Row &row : rows)
     {
       /* The line is printed whole: plugins write to stdout too. */
-      g_autofree char *head = g_strdup_printf ("%-30s", row.label.c_str ());
+      g_autofree char *head = g_strdup_printf ("%-34s", row.label.c_str ());
       std::string line = head;
       std::vector<double> cells;
       float peak = 0;
@@ -464,7 +464,7 @@ main (int argc, char **argv)
 
   if (defaults)
     {
-      printf ("\n%-30s", "ratio");
+      printf ("\n%-34s", "ratio");
       for (int v : voice_counts)
         printf (" %9d v", v);
       printf ("\n");
@@ -472,7 +472,7 @@ main (int argc, char **argv)
       for (size_t zel : { size_t (0), size_t (1) })
         for (size_t other : { size_t (2), size_t (3) })
           {
-            printf ("%-30s", (std::string (names[other - 2]) + (zel ? " (Organic)" : "")).c_str ());
+            printf ("%-34s", (std::string (names[other - 2]) + (zel ? " (Organic)" : "")).c_str ());
             for (size_t c = 0; c < voice_counts.size (); c++)
               printf (" %11.2f", table[zel][c] / table[other][c]);
             printf ("\n");
