@@ -22,7 +22,7 @@
  *
  * Usage: bench-jack-latency [NOTES] [--notes N] [--period FRAMES]
  *          [--hosts LIST] [--build-root DIR] [--play PROGRAM FILE]
- *          [--check-spread FRAMES] [--check-cents CENTS]
+ *          [--check-spread FRAMES] [--check-cents CENTS] [--verbose]
  * With the --check options it is a test: exit status 1 when a host's spread
  * or pitch is off, 77 (skipped) when a host cannot run here (no jackd, no
  * jalv, plugin not built).  Needs jackd on PATH. */
@@ -54,6 +54,7 @@ namespace {
 
 constexpr double RATE = 48000.0;
 constexpr int SKIP = 77;
+bool verbose = false;  /* each note's onset on stderr */
 
 struct Figures {
   std::vector<double> from_note;  /* frames from the note-on's frame */
@@ -399,7 +400,11 @@ measure (const Host &host, guint period, int notes, Figures *out)
           std::this_thread::sleep_for (std::chrono::milliseconds (1));
         }
       if (rec && at < rec->frames ())
-        out->from_note.push_back (double (rec->first_frame + at) - double (probe.last_sent_frame ()));
+        {
+          out->from_note.push_back (double (rec->first_frame + at) - double (probe.last_sent_frame ()));
+          if (verbose)
+            fprintf (stderr, "  note %d at offset %u: onset %.0f frames later\n", n, offset, out->from_note.back ());
+        }
       if (rec && rec->frames () >= at + skip + window)
         out->cents.push_back (1200 * std::log2 (partial_near (rec->channels[0], at + skip, window, 440) / 440));
       probe.send ({ 0x80, 69, 0 });
@@ -459,6 +464,8 @@ main (int argc, char **argv)
       notes = std::max (1, atoi (argv[++i]));
     else if (strcmp (argv[i], "--build-root") == 0 && i + 1 < argc)
       o.build_root = argv[++i];
+    else if (strcmp (argv[i], "--verbose") == 0)
+      verbose = true;
     else if (strcmp (argv[i], "--check-spread") == 0 && i + 1 < argc)
       check_spread = atof (argv[++i]);
     else if (strcmp (argv[i], "--check-cents") == 0 && i + 1 < argc)
