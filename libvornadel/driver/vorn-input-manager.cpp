@@ -481,6 +481,9 @@ vorn_input_manager_set_property (GObject *object, guint prop_id, const GValue *v
         if (range == manager->bend_range)
           break;
         manager->bend_range = range;
+        /* Bends from MIDI drivers play on the render thread. */
+        if (manager->synth)
+          vorn_synth_set_bend_range (manager->synth, range);
         /* Channels bent now take the new range at once. */
         if (manager->synth && !manager->disposed)
           for (guint c = 0; c < MIDI_CHANNELS; c++)
@@ -501,7 +504,10 @@ vorn_input_manager_constructed (GObject *object)
 
   VornInputManager *manager = VORN_INPUT_MANAGER (object);
   if (manager->synth)
-    manager->device_id = guint16 (vorn_synth_get_device_id (manager->synth));
+    {
+      manager->device_id = guint16 (vorn_synth_get_device_id (manager->synth));
+      vorn_synth_set_bend_range (manager->synth, manager->bend_range);
+    }
 
   g_autoptr (GMainContext) context = g_main_context_ref_thread_default ();
   g_source_attach (manager->source, context);

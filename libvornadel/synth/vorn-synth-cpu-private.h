@@ -22,10 +22,15 @@ G_BEGIN_DECLS
  * @moving: scratch flag while voices move to a rebuilt master
  * @note_key: for a voice a note event started on the render thread, its
  *   channel and note plus 1 << 16 while the key is held, else 0
+ * @wheel_ids: such a voice's control ids of its instrument's morph
+ *   controls, which follow the modulation wheel; @wheel_count of them
  *
  * One slot of the voice table; it is either in the active list (newest
  * first) or in the free list.
  */
+/* Morph controls of an instrument the modulation wheel drives. */
+#define VORN_SYNTH_CPU_WHEEL_IDS 16
+
 typedef struct {
   guint16 prev;
   guint16 next;
@@ -34,7 +39,9 @@ typedef struct {
   guint32 voice_id;
   guint8 chan;
   guint8 moving;
+  guint8 wheel_count;
   guint32 note_key;
+  guint16 wheel_ids[VORN_SYNTH_CPU_WHEEL_IDS];
 } VornSynthCpuVoice;
 
 /**
@@ -45,6 +52,8 @@ typedef struct {
  *   reference, when "start-voice-notify" was on
  * @root_freq: the frequency of the instrument's root note
  * @serial: vorn_util_edit_serial() when it was compiled
+ * @wheel_ids: the voice's control ids of the instrument's morph controls
+ * @wheel_count: entries of @wheel_ids
  *
  * A voice compiled ahead on the API thread for a note the render thread
  * starts: the instrument as it was then, ready to attach.
@@ -54,6 +63,8 @@ typedef struct {
   VornSynthMsg *notify;
   double root_freq;
   guint serial;
+  guint16 wheel_ids[VORN_SYNTH_CPU_WHEEL_IDS];
+  guint wheel_count;
 } VornSynthPrepared;
 
 /**
@@ -113,6 +124,12 @@ typedef struct {
   VornSynthTimedEvent *timed;
   guint timed_count;
   guint16 sustain; /* channels whose pedal is down, one bit each */
+  /* Channel controls of note events, for voices sounding and to come:
+   * 14-bit pitch bend (8192 centred), the modulation wheel (-1 until it
+   * moves) and the bend range the bends were last applied with. */
+  guint16 bend[16];
+  gint8 wheel[16];
+  double bend_range;
 } VornSynthCpuRender;
 
 /* Note events that can wait on the render thread at once. */
@@ -136,6 +153,11 @@ typedef struct {
   guint pool_depth;
   guint prepared_voices;
   gint starved;
+  /* Per MIDI channel: the master's "Channel Pitch" control id, -1 for none
+   * (written here, read by the render thread, atomically). */
+  gint pitch_ids[16];
+  /* Semitones of a full bend; any thread writes, the render thread reads. */
+  double bend_range;
 
   /* ---- render thread ---- */
   VornSynthCpuRender *rt;
@@ -156,6 +178,9 @@ guint64 vorn_synth_cpu_advance_time (VornSynthCpuPrivate *priv, guint frames);
  * VORN_FRAGMENT_SIZE, each at its frame within the fragment at @frag_time. */
 void vorn_synth_cpu_take_events (VornSynthCpuPrivate *priv, guint64 call_time, guint frames);
 void vorn_synth_cpu_apply_events (VornSynthCpuPrivate *priv, guint64 frag_time);
+
+/* Render thread: sets the channels' bends again, into a new master. */
+void vorn_synth_cpu_apply_bends (VornSynthCpuPrivate *priv);
 
 /* Render thread: places a voice; FALSE when refused. */
 gboolean vorn_synth_cpu_accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg);

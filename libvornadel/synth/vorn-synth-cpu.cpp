@@ -294,6 +294,7 @@ apply_update (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   base->rt->speaker_outputs = vorn_queue_get_speaker_outputs (master);
   priv->rt->out_count = p->out_count;
   pick_render_funcs (priv, VornFormat (p->format), VornSimd (p->simd));
+  vorn_synth_cpu_apply_bends (priv);
   p->queue = old;
 }
 
@@ -628,6 +629,9 @@ vorn_synth_cpu_init (VornSynthCpu *synth)
   priv->simd = VORN_SIMD_AUTO;
   priv->simd_detected = vorn_util_cpu_detect ();
   priv->prepared_voices = 16;
+  priv->bend_range = 2.0;
+  for (gint &id : priv->pitch_ids)
+    id = -1;
   priv->built_format = -1;
   priv->built_level = -1;
   priv->rt->active_head = priv->rt->free_head = VORN_SYNTH_CPU_NO_VOICE;

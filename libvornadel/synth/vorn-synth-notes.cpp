@@ -8,6 +8,7 @@
 
 #include "vorn-inst.h"
 #include "vorn-render-context.h"
+#include "vorn-wave.h"
 
 #include <cmath>
 #include <cstring>
@@ -31,6 +32,12 @@ vorn_synth_cpu_pools_setup (VornSynthCpuPrivate *priv)
   priv->rt->timed = g_new0 (VornSynthTimedEvent, VORN_SYNTH_CPU_TIMED_EVENTS);
   priv->rt->timed_count = 0;
   priv->rt->sustain = 0;
+  for (guint c = 0; c < 16; c++)
+    {
+      priv->rt->bend[c] = 8192;
+      priv->rt->wheel[c] = -1;
+    }
+  priv->rt->bend_range = 2.0;
   priv->base->prepared_serial = vorn_util_edit_serial () - 1;
 }
 
@@ -69,6 +76,48 @@ root_freq (VornInst *inst)
   return vorn_util_midi_note_freq (guint8 (root < 0 ? root + 256 : root));
 }
 
+struct WheelIds {
+  VornInst *inst;
+  guint16 ids[VORN_SYNTH_CPU_WHEEL_IDS];
+  guint count;
+};
+
+static gboolean
+collect_wheel_id (VornNode *node, gpointer data)
+{
+  auto *w = static_cast<WheelIds *> (data);
+  if (w->count < VORN_SYNTH_CPU_WHEEL_IDS && VORN_IS_WAVE (node) && !node->mute
+      && VORN_WAVE (node)->kind == VORN_WAVE_KIND_CTRL_MORPH)
+    {
+      const int id = vorn_synth_inst_get_control_id (w->inst, VORN_WAVE (node));
+      if (id >= 0 && id <= G_MAXUINT16)
+        w->ids[w->count++] = guint16 (id);
+    }
+  return TRUE;
+}
+
+/* The master's "Channel Pitch" control of attach point @chan: it scales
+ * the pitch of every voice of the channel, sounding or to come.  -1 for
+ * none. */
+static int
+channel_pitch_id (VornNode *tree, guint chan)
+{
+  guint point = 0;
+  for (VornNode *node = tree ? tree->children : nullptr; node; node = node->next)
+    {
+      if (!node->attach_point || point++ != chan)
+        continue;
+      for (VornNode *child = node->children; child; child = child->next)
+        if (VORN_IS_WAVE (child) && VORN_WAVE (child)->kind == VORN_WAVE_KIND_CTRL_PITCH)
+          {
+            const int pos = vorn_queue_node_get_control_id (tree, VORN_WAVE (child));
+            return pos < 0 || pos + 3 > G_MAXUINT16 ? -1 : pos + 3;
+          }
+      return -1;
+    }
+  return -1;
+}
+
 /* Compiles fresh voices for one channel until it has its depth of them. */
 static void
 fill_pool (VornSynthCpuPrivate *priv, guint chan, guint serial)
@@ -87,6 +136,9 @@ fill_pool (VornSynthCpuPrivate *priv, guint chan, guint serial)
     return;
 
   const double freq = root_freq (inst);
+  WheelIds wheel {};
+  wheel.inst = inst;
+  vorn_node_post_traverse (VORN_NODE (inst), collect_wheel_id, &wheel);
   for (;;)
     {
       const guint tail = guint (g_atomic_int_get (reinterpret_cast<gint *> (&pool->tail)));
@@ -109,7 +161,9 @@ fill_pool (VornSynthCpuPrivate *priv, guint chan, guint serial)
           notify->start_voice_notify = msg->start_voice;
           notify->start_voice_notify.queue = VORN_QUEUE (g_object_ref (queue));
         }
-      pool->slots[pool->head % pool->cap] = { msg, notify, freq, serial };
+      VornSynthPrepared *slot = &pool->slots[pool->head % pool->cap];
+      *slot = { msg, notify, freq, serial, {}, wheel.count };
+      memcpy (slot->wheel_ids, wheel.ids, sizeof wheel.ids);
       g_atomic_int_set (reinterpret_cast<gint *> (&pool->head), gint (pool->head + 1));
     }
 }
@@ -139,8 +193,19 @@ vorn_synth_prepare_voices (VornSynth *synth)
       base->prepared_serial = serial;
       for (guint c = 0; c < priv->rt->chan_count; c++)
         fill_pool (priv, c, serial);
+      for (guint c = 0; c < 16; c++)
+        g_atomic_int_set (&priv->pitch_ids[c], c < priv->rt->chan_count ? channel_pitch_id (base->node_tree, c) : -1);
     }
   g_rec_mutex_unlock (&base->api_lock);
+}
+
+void
+vorn_synth_set_bend_range (VornSynth *synth, double semitones)
+{
+  g_return_if_fail (VORN_IS_SYNTH (synth));
+  if (!VORN_IS_SYNTH_CPU (synth) || !std::isfinite (semitones))
+    return;
+  __atomic_store (&vorn_synth_cpu_get_private (synth)->bend_range, &semitones, __ATOMIC_RELAXED);
 }
 
 guint
@@ -205,6 +270,35 @@ take_prepared (VornSynthCpuPrivate *priv, guint chan, VornSynthPrepared *out)
   /* Wakes the outbox source, which compiles the next one. */
   priv->base->rt->pushed = TRUE;
   return TRUE;
+}
+
+static void
+apply_bend (VornSynthCpuPrivate *priv, guint chan)
+{
+  VornQueue *master = priv->base->rt->master;
+  const int id = g_atomic_int_get (&priv->pitch_ids[chan]);
+  if (!master || id < 0)
+    return;
+  /* Full range both ways: 0 is -range, 16383 is +range. */
+  const int offset = int (priv->rt->bend[chan]) - 8192;
+  const double semis = priv->rt->bend_range * offset / (offset < 0 ? 8192.0 : 8191.0);
+  vorn_queue_set_control (master, id, std::exp2 (semis / 12.0), VORN_WAVE_OP_SET);
+}
+
+void
+vorn_synth_cpu_apply_bends (VornSynthCpuPrivate *priv)
+{
+  for (guint c = 0; c < MIN (priv->rt->chan_count, 16u); c++)
+    if (priv->rt->bend[c] != 8192)
+      apply_bend (priv, c);
+}
+
+/* Sets the wheel's value on a voice of ours. */
+static void
+apply_wheel (const VornSynthCpuVoice *v, gint8 value)
+{
+  for (guint i = 0; i < v->wheel_count; i++)
+    vorn_queue_set_control (v->queue, v->wheel_ids[i], value / 127.0, VORN_WAVE_OP_SET);
 }
 
 /* Bits of a voice's note key above the channel and note. */
@@ -277,7 +371,12 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
       count_lost (priv);
       return;
     }
-  priv->rt->voices[priv->rt->active_head].note_key = key;
+  VornSynthCpuVoice *v = &priv->rt->voices[priv->rt->active_head];
+  v->note_key = key;
+  v->wheel_count = guint8 (prep.wheel_count);
+  memcpy (v->wheel_ids, prep.wheel_ids, sizeof v->wheel_ids);
+  if (priv->rt->wheel[chan] >= 0)
+    apply_wheel (v, priv->rt->wheel[chan]);
   if (prep.notify)
     {
       prep.notify->start_voice_notify.voice_id = voice_id;
@@ -308,6 +407,22 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
           release_key (priv, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u);
         }
     }
+  else if (kind == 0xe0)
+    {
+      priv->rt->bend[chan] = guint16 ((ev->data[1] & 0x7f) | (ev->data[2] & 0x7f) << 7);
+      apply_bend (priv, chan);
+    }
+  else if (kind == 0xb0 && ev->data[1] == 1)
+    {
+      /* The voices our note events started; others follow the input
+       * manager's wheel. */
+      const gint8 value = gint8 (ev->data[2] & 0x7f);
+      priv->rt->wheel[chan] = value;
+      const VornSynthCpuVoice *voices = priv->rt->voices;
+      for (guint16 idx = priv->rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = voices[idx].next)
+        if (voices[idx].chan == chan && voices[idx].wheel_count && voices[idx].queue->active)
+          apply_wheel (voices + idx, value);
+    }
   else if (kind == 0xb0 && (ev->data[1] == 120 || ev->data[1] == 123))
     {
       /* Every key of the channel, held or sustained. */
@@ -335,16 +450,16 @@ file_event (VornSynthCpuPrivate *priv, guint64 time, const guint8 *data)
   rt->timed_count++;
 }
 
-/* The events the render thread plays: notes, the pedal and the two
- * all-notes messages. */
+/* The events the render thread plays: notes, bend, the wheel, the pedal
+ * and the two all-notes messages. */
 static bool
 played (const guint8 *data, gsize size)
 {
   if (size < 3)
     return false;
   const guint8 kind = data[0] & 0xf0;
-  return kind == 0x80 || kind == 0x90
-         || (kind == 0xb0 && (data[1] == 64 || data[1] == 120 || data[1] == 123));
+  return kind == 0x80 || kind == 0x90 || kind == 0xe0
+         || (kind == 0xb0 && (data[1] == 1 || data[1] == 64 || data[1] == 120 || data[1] == 123));
 }
 
 gboolean
@@ -407,6 +522,13 @@ vorn_synth_cpu_apply_events (VornSynthCpuPrivate *priv, guint64 frag_time)
   if (priv->pools)
     for (guint c = 0; c < rt->chan_count; c++)
       drop_stale (priv, &priv->pools[c]);
+  double range;
+  __atomic_load (&priv->bend_range, &range, __ATOMIC_RELAXED);
+  if (range != rt->bend_range)
+    {
+      rt->bend_range = range;
+      vorn_synth_cpu_apply_bends (priv);
+    }
   guint done = 0;
   while (done < rt->timed_count && rt->timed[done].time < frag_time + VORN_FRAGMENT_SIZE)
     {

@@ -393,11 +393,15 @@ typedef struct {
  * render thread: a note-on starts a voice exactly VORN_SYNTH_EVENT_LATENCY
  * frames after its frame, from the voices the synthesizer compiled ahead
  * for the channel's instrument (vorn_synth_prepare_voices()); a note-off
- * releases the oldest voice of its key at the start of the fragment it
- * falls in (a key struck again stacks its voices).  The sustain pedal
- * holds released keys; all notes off and all sound off release the
- * channel's keys.  MIDI channel n plays channel n.  Never allocates, locks
- * or logs.  Events beyond what
+ * releases the oldest voice of its key at its frame plus the same latency
+ * (a key struck again stacks its voices).  The sustain pedal holds
+ * released keys; all notes off and all sound off release the channel's
+ * keys.  Pitch bend (+-vorn_synth_set_bend_range() semitones, through the
+ * channel's "Channel Pitch" control) and the modulation wheel (the morph
+ * controls of the voices' instrument) apply from the start of the fragment
+ * they fall in, to the channel's sounding voices and to those its note
+ * events start later.  MIDI channel n plays channel n.  Never allocates,
+ * locks or logs.  Events beyond what
  * can wait are counted (vorn_synth_get_event_overflow()); a note-on with
  * no prepared voice left is counted there too.
  */
@@ -418,10 +422,21 @@ guint vorn_synth_get_event_overflow (VornSynth *synth);
  * @len: its bytes
  *
  * Returns: whether the render thread plays @msg at its frame (note-on,
- *   note-off, the sustain pedal, all notes off, all sound off); the rest is
- *   for the input manager.
+ *   note-off, pitch bend, the modulation wheel, the sustain pedal, all
+ *   notes off, all sound off); the rest is for the input manager.
  */
 gboolean vorn_synth_event_is_timed (const guint8 *msg, gsize len);
+
+/**
+ * vorn_synth_set_bend_range:
+ * @synth: a synthesizer (only a #VornSynthCpu bends)
+ * @semitones: the pitch change of a full bend either way; 2 until set
+ *
+ * Sets the bend range of pitch bends played on the render thread; bends
+ * held now follow at the next fragment.  Any thread; the input manager
+ * passes its "bend-range" down.
+ */
+void vorn_synth_set_bend_range (VornSynth *synth, double semitones);
 
 /**
  * vorn_synth_post_event:

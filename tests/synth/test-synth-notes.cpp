@@ -3,6 +3,8 @@
 #include "test-synth-cpu.h"
 #include "vorn-synth-cpu-private.h"
 #include "vorn-test-alloc.h"
+#include "vorn-queue-private.h"
+#include "vorn-wave.h"
 
 #include <random>
 
@@ -115,8 +117,8 @@ TEST (SynthNotes, PostedEventsPlayAtTheirTime)
       const guint64 expect = MAX (time + VORN_SYNTH_EVENT_LATENCY, guint64 (256)) + 1 - 256;
       EXPECT_EQ (signal_test::first_sound (channel (out, 0), 0.0f), expect) << "time " << time;
     }
-  const guint8 bend[] = { 0xe0, 0, 64 };
-  EXPECT_FALSE (vorn_synth_post_event (NoteSynth ().synth, 0, bend, 3));
+  const guint8 volume[] = { 0xb0, 7, 64 };
+  EXPECT_FALSE (vorn_synth_post_event (NoteSynth ().synth, 0, volume, 3));
 }
 
 /* Blocks of random lengths render what one block renders, chords, note-offs
@@ -232,4 +234,53 @@ TEST (SynthNotes, PedalAndAllNotesOff)
         render_fixed (s, 4800, {}, 4800);
       vorn_synth_prepare_voices (s.synth);
     }
+}
+
+/* A bend reaches the voice sounding and the one started after it, on its
+ * channel, with the synthesizer's range; centred again, the pitch is back. */
+TEST (SynthNotes, BendReachesEveryVoice)
+{
+  const struct { std::vector<VornSynthEvent> events; double range, semis; } cases[] = {
+    { { ev (0, 0x90, 69), ev (1000, 0xe0, 0x7f, 0x7f) }, 2, 2 },
+    { { ev (0, 0xe0, 0x7f, 0x7f), ev (1000, 0x90, 69) }, 2, 2 },
+    { { ev (0, 0xe0, 0, 0), ev (1000, 0x90, 69) }, 2, -2 },
+    { { ev (0, 0xe1, 0, 0), ev (1000, 0x90, 69) }, 2, 0 },
+    { { ev (0, 0xe0, 0x7f, 0x7f), ev (10, 0xe0, 0, 64), ev (1000, 0x90, 69) }, 2, 0 },
+    { { ev (0, 0x90, 69), ev (1000, 0xe0, 0x7f, 0x7f) }, 12, 12 },
+  };
+  for (size_t i = 0; i < G_N_ELEMENTS (cases); i++)
+    {
+      VORN_TEST_REQUIRE_ALLOC_COUNTER ();
+      NoteSynth s (2);
+      vorn_synth_set_bend_range (s.synth, cases[i].range);
+      size_t allocs = 0;
+      const auto out = render_blocks (s, 24000, cases[i].events, [] { return 100u; }, &allocs);
+      EXPECT_EQ (allocs, 0u) << "case " << i;
+      EXPECT_NEAR (signal_test::frequency (channel (out, 0), RATE, 8000),
+                   440 * std::exp2 (cases[i].semis / 12), 1.0) << "case " << i;
+    }
+}
+
+/* The wheel's value reaches the voices sounding and those started after it
+ * moved, of its channel only. */
+TEST (SynthNotes, WheelReachesLaterVoices)
+{
+  NoteSynth s (2);
+  VornWave *morph = VORN_WAVE (g_object_new (
+    VORN_TYPE_WAVE, "y-attrib", VORN_ATTRIB_TYPE_CONTROL, "dest-attrib", VORN_ATTRIB_TYPE_MORPH,
+    "play-mode", VORN_WAVE_PLAY_MODE_STOP, "trig-mode", VORN_WAVE_TRIG_MODE_PRESSED, nullptr));
+  vorn_node_insert (VORN_NODE (s.inst), VORN_NODE (morph), -1);
+  g_object_unref (morph);
+  vorn_synth_prepare_voices (s.synth);
+  const int id = vorn_synth_inst_get_control_id (s.inst, morph);
+  VORN_TEST_REQUIRE_ALLOC_COUNTER ();
+  size_t allocs = 0;
+  render_blocks (s, 512, { ev (0, 0x90, 60), ev (0, 0x91, 60), ev (10, 0xb0, 1, 100),
+                           ev (100, 0x90, 64), ev (100, 0x91, 64) }, [] { return 64u; }, &allocs);
+  EXPECT_EQ (allocs, 0u);
+  EXPECT_EQ (s.active (), 4u);
+  const VornSynthCpuRender *rt = vorn_synth_cpu_get_private (s.synth)->rt;
+  for (guint16 idx = rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = rt->voices[idx].next)
+    EXPECT_FLOAT_EQ (vorn_queue_get_private (rt->voices[idx].queue)->controls[id].value.f,
+                     rt->voices[idx].chan == 0 ? 100 / 127.0f : 0.0f) << "voice " << idx;
 }
