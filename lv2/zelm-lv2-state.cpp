@@ -293,6 +293,18 @@ zelm_lv2_work_response (LV2_Handle instance, uint32_t size, const void *body)
   return LV2_WORKER_SUCCESS;
 }
 
+/* The host's path mapping, when it gives one (either may be NULL). */
+static void
+path_features (const LV2_Feature *const *features, const LV2_State_Map_Path **map_path,
+               const LV2_State_Free_Path **free_path)
+{
+  for (int i = 0; features && features[i]; i++)
+    if (!strcmp (features[i]->URI, LV2_STATE__mapPath))
+      *map_path = static_cast<const LV2_State_Map_Path *> (features[i]->data);
+    else if (!strcmp (features[i]->URI, LV2_STATE__freePath))
+      *free_path = static_cast<const LV2_State_Free_Path *> (features[i]->data);
+}
+
 LV2_State_Status
 zelm_lv2_save (LV2_Handle instance, LV2_State_Store_Function store, LV2_State_Handle handle, uint32_t,
                const LV2_Feature *const *features)
@@ -300,11 +312,7 @@ zelm_lv2_save (LV2_Handle instance, LV2_State_Store_Function store, LV2_State_Ha
   auto *self = static_cast<ZelmLv2Plugin *> (instance);
   const LV2_State_Map_Path *map_path = nullptr;
   const LV2_State_Free_Path *free_path = nullptr;
-  for (int i = 0; features && features[i]; i++)
-    if (!strcmp (features[i]->URI, LV2_STATE__mapPath))
-      map_path = static_cast<const LV2_State_Map_Path *> (features[i]->data);
-    else if (!strcmp (features[i]->URI, LV2_STATE__freePath))
-      free_path = static_cast<const LV2_State_Free_Path *> (features[i]->data);
+  path_features (features, &map_path, &free_path);
 
   const uint32_t flags = LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE;
   g_mutex_lock (&self->lock);
@@ -335,11 +343,7 @@ zelm_lv2_restore (LV2_Handle instance, LV2_State_Retrieve_Function retrieve, LV2
   auto *self = static_cast<ZelmLv2Plugin *> (instance);
   const LV2_State_Map_Path *map_path = nullptr;
   const LV2_State_Free_Path *free_path = nullptr;
-  for (int i = 0; features && features[i]; i++)
-    if (!strcmp (features[i]->URI, LV2_STATE__mapPath))
-      map_path = static_cast<const LV2_State_Map_Path *> (features[i]->data);
-    else if (!strcmp (features[i]->URI, LV2_STATE__freePath))
-      free_path = static_cast<const LV2_State_Free_Path *> (features[i]->data);
+  path_features (features, &map_path, &free_path);
 
   size_t size = 0;
   uint32_t type = 0, flags = 0;

@@ -82,6 +82,31 @@ mono (const std::vector<float> &x, size_t from, size_t to)
   return out;
 }
 
+void
+fft (std::vector<std::complex<double>> &f)
+{
+  const size_t N = f.size ();
+  for (size_t i = 1, j = 0; i < N; i++)
+    {
+      size_t bit = N >> 1;
+      for (; j & bit; bit >>= 1)
+        j ^= bit;
+      j ^= bit;
+      if (i < j)
+        std::swap (f[i], f[j]);
+    }
+  /* Twiddles from std::polar each, not by recurrence: the alias tests
+   * read components 120 dB down. */
+  for (size_t len = 2; len <= N; len <<= 1)
+    for (size_t i = 0; i < N; i += len)
+      for (size_t k = 0; k < len / 2; k++)
+        {
+          const auto u = f[i + k], v = f[i + k + len / 2] * std::polar (1.0, -2 * M_PI * double (k) / double (len));
+          f[i + k] = u + v;
+          f[i + k + len / 2] = u - v;
+        }
+}
+
 std::vector<double>
 power_spectrum (const std::vector<double> &x)
 {
@@ -93,30 +118,7 @@ power_spectrum (const std::vector<double> &x)
       std::vector<std::complex<double>> f (N);
       for (size_t i = 0; i < N; i++)
         f[i] = (0.5 - 0.5 * std::cos (2 * M_PI * double (i) / N)) * x[start + i];
-      /* In-place radix-2 FFT. */
-      for (size_t i = 1, j = 0; i < N; i++)
-        {
-          size_t bit = N >> 1;
-          for (; j & bit; bit >>= 1)
-            j ^= bit;
-          j ^= bit;
-          if (i < j)
-            std::swap (f[i], f[j]);
-        }
-      for (size_t len = 2; len <= N; len <<= 1)
-        {
-          const auto wl = std::polar (1.0, -2 * M_PI / double (len));
-          for (size_t i = 0; i < N; i += len)
-            {
-              std::complex<double> wk = 1;
-              for (size_t k = 0; k < len / 2; k++, wk *= wl)
-                {
-                  const auto u = f[i + k], v = f[i + k + len / 2] * wk;
-                  f[i + k] = u + v;
-                  f[i + k + len / 2] = u - v;
-                }
-            }
-        }
+      fft (f);
       for (size_t k = 0; k < N / 2; k++)
         power[k] += std::norm (f[k]);
     }

@@ -4,6 +4,7 @@
 
 #include "vornadel.h"
 
+#include <complex>
 #include <vector>
 
 namespace vorn_test {
@@ -39,6 +40,9 @@ private:
 
 /* Left plus right of interleaved frames [from, to). */
 std::vector<double> mono (const std::vector<float> &x, size_t from, size_t to);
+
+/* In-place radix-2 FFT; @f's size is a power of two. */
+void fft (std::vector<std::complex<double>> &f);
 
 /* Power spectrum of @x (bin k at k * AUDIO_RATE / 4096 Hz): Hann windows of
  * 4096 samples, half overlapping, averaged. */

@@ -13,6 +13,7 @@
  * therefore runs on one thread and needs no locking. */
 #include "vorn-input-manager.h"
 
+#include "vorn-event-ring.h"
 #include "vorn-inst.h"
 #include "vorn-wave.h"
 
@@ -41,62 +42,8 @@ constexpr guint DISPATCH_BATCH = 256;
  * context has stalled and new events are dropped. */
 constexpr guint RING_SIZE = 4096;
 
-/* A bounded ring for any number of producer threads and one consumer (the
- * main context): each cell's sequence number tells whose turn it is. */
-struct EventRing {
-  struct Cell {
-    std::atomic<guint> seq;
-    guint32 event;
-  };
-  Cell cells[RING_SIZE];
-  std::atomic<guint> head; /* next cell to fill */
-  std::atomic<guint> tail; /* next cell to read */
-
-  void init ()
-  {
-    for (guint i = 0; i < RING_SIZE; i++)
-      cells[i].seq.store (i, std::memory_order_relaxed);
-    head.store (0, std::memory_order_relaxed);
-    tail.store (0, std::memory_order_relaxed);
-  }
-
-  bool push (guint32 event)
-  {
-    guint pos = head.load (std::memory_order_relaxed);
-    for (;;)
-      {
-        Cell &cell = cells[pos % RING_SIZE];
-        const guint seq = cell.seq.load (std::memory_order_acquire);
-        const int diff = int (seq - pos);
-        if (diff == 0)
-          {
-            if (head.compare_exchange_weak (pos, pos + 1, std::memory_order_relaxed))
-              {
-                cell.event = event;
-                cell.seq.store (pos + 1, std::memory_order_release);
-                return true;
-              }
-          }
-        else if (diff < 0)
-          return false; /* full */
-        else
-          pos = head.load (std::memory_order_relaxed);
-      }
-  }
-
-  /* Consumer only. */
-  bool pop (guint32 *event)
-  {
-    const guint pos = tail.load (std::memory_order_relaxed);
-    Cell &cell = cells[pos % RING_SIZE];
-    if (int (cell.seq.load (std::memory_order_acquire) - (pos + 1)) < 0)
-      return false; /* empty, or the cell is still being written */
-    *event = cell.event;
-    cell.seq.store (pos + RING_SIZE, std::memory_order_release);
-    tail.store (pos + 1, std::memory_order_relaxed);
-    return true;
-  }
-};
+/* Events from input threads for the main context. */
+using EventRing = VornEventRing<guint32, RING_SIZE>;
 
 struct ChannelState {
   guint64 down[2];   /* keys with a voice of ours: pressed, or held by the pedal */

@@ -6,74 +6,16 @@
 
 #include <atomic>
 
+#include "vorn-event-ring.h"
+
 /* One posted event: the sample time it plays at and its MIDI bytes. */
 struct VornPostedEvent {
   guint64 time;
   guint8 data[3];
 };
 
-/* A bounded ring for any number of input threads and one reader, the render
- * thread: each cell's sequence number tells whose turn it is, so neither
- * side ever waits. */
-struct VornEventInbox {
-  static constexpr guint SIZE = 4096;
-  struct Cell {
-    std::atomic<guint> seq;
-    VornPostedEvent event;
-  };
-  Cell cells[SIZE];
-  std::atomic<guint> head;
-  std::atomic<guint> tail;
-
-  void init ()
-  {
-    for (guint i = 0; i < SIZE; i++)
-      cells[i].seq.store (i, std::memory_order_relaxed);
-    head.store (0, std::memory_order_relaxed);
-    tail.store (0, std::memory_order_relaxed);
-  }
-
-  bool push (const VornPostedEvent &event)
-  {
-    guint pos = head.load (std::memory_order_relaxed);
-    for (;;)
-      {
-        Cell &cell = cells[pos % SIZE];
-        const int diff = int (cell.seq.load (std::memory_order_acquire) - pos);
-        if (diff == 0)
-          {
-            if (head.compare_exchange_weak (pos, pos + 1, std::memory_order_relaxed))
-              {
-                cell.event = event;
-                cell.seq.store (pos + 1, std::memory_order_release);
-                return true;
-              }
-          }
-        else if (diff < 0)
-          return false;
-        else
-          pos = head.load (std::memory_order_relaxed);
-      }
-  }
-
-  /* Render thread only: the next event, unless it is still being written. */
-  bool peek (VornPostedEvent *event) const
-  {
-    const guint pos = tail.load (std::memory_order_relaxed);
-    const Cell &cell = cells[pos % SIZE];
-    if (int (cell.seq.load (std::memory_order_acquire) - (pos + 1)) < 0)
-      return false;
-    *event = cell.event;
-    return true;
-  }
-
-  void drop ()
-  {
-    const guint pos = tail.load (std::memory_order_relaxed);
-    cells[pos % SIZE].seq.store (pos + SIZE, std::memory_order_release);
-    tail.store (pos + 1, std::memory_order_relaxed);
-  }
-};
+/* Events posted by input threads for the render thread. */
+struct VornEventInbox : VornEventRing<VornPostedEvent, 4096> {};
 
 /* Where the render thread was: the sample time at the start of its last
  * call, the wall time of that moment and, when an audio driver counts

@@ -1,6 +1,7 @@
 /* Band-limited oscillators: what is not a harmonic of the note stays far
  * below the fundamental, the harmonics keep their levels, and every variant
  * renders the same bits. */
+#include "vorn-test-audio.h"
 #include "vornadel.h"
 
 #include <gtest/gtest.h>
@@ -75,23 +76,7 @@ spectrum (const std::vector<double> &x)
       const double a = 2 * M_PI * double (i) / (N - 1);
       f[i] = (0.35875 - 0.48829 * cos (a) + 0.14128 * cos (2 * a) - 0.01168 * cos (3 * a)) * x[from + i];
     }
-  for (size_t i = 1, j = 0; i < N; i++)
-    {
-      size_t bit = N >> 1;
-      for (; j & bit; bit >>= 1)
-        j ^= bit;
-      j ^= bit;
-      if (i < j)
-        std::swap (f[i], f[j]);
-    }
-  for (size_t len = 2; len <= N; len <<= 1)
-    for (size_t i = 0; i < N; i += len)
-      for (size_t k = 0; k < len / 2; k++)
-        {
-          const auto u = f[i + k], v = f[i + k + len / 2] * std::polar (1.0, -2 * M_PI * double (k) / double (len));
-          f[i + k] = u + v;
-          f[i + k + len / 2] = u - v;
-        }
+  vorn_test::fft (f);
   std::vector<double> m (N / 2);
   for (size_t k = 0; k < N / 2; k++)
     m[k] = std::abs (f[k]);
