@@ -20,6 +20,8 @@ zs = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(zs)
 
 PLUGIN = 'urn:zelmora:synth'
+# "Big Bee LPF" of the bank: its control waves name two of the controls.
+PRESET = 'urn:zelmora:synth:preset:14'
 PICTURES = ['lv2-jalv']
 
 
@@ -48,7 +50,7 @@ def _stop(proc):
 
 
 def take(build, out, uri=PLUGIN):
-    """jalv.gtk3 hosting @uri, the window as it opens, into OUT/lv2-jalv.png."""
+    """jalv.gtk3 hosting @uri with PRESET loaded, into OUT/lv2-jalv.png."""
     home = tempfile.mkdtemp(prefix='zelmora-lv2-shots-')
     env = {k: v for k, v in os.environ.items() if k not in ('WAYLAND_DISPLAY',)}
     env.update({'HOME': home, 'XDG_CONFIG_HOME': os.path.join(home, '.config'),
@@ -63,7 +65,7 @@ def take(build, out, uri=PLUGIN):
         env.update({'DISPLAY': xvfb.display, 'JACK_DEFAULT_SERVER': name})
         log = open(os.path.join(home, 'jalv.log'), 'wb')
         # stdin kept open: the host reads commands there and quits at its end.
-        jalv = subprocess.Popen(['jalv.gtk3', '--jack-name', 'Zelmora', uri], env=env,
+        jalv = subprocess.Popen(['jalv.gtk3', '--jack-name', 'Zelmora', '--preset', PRESET, uri], env=env,
                                 stdin=subprocess.PIPE, stdout=log, stderr=log)
         end = time.monotonic() + 20
         win = None
