@@ -117,7 +117,8 @@ TEST (Antialias, NonHarmonicComponentsStayBelowTheLimits)
     { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 96 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 108 },
     { VORN_WAVE_PRESET_SIGNAL_TRIANGLE, PLAIN, 96 },
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH, 96 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 84 },
-    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 72 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 96 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 108 },
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 96 },
   };
   for (double rate : { 44100.0, 48000.0 })
@@ -160,7 +161,8 @@ TEST (Antialias, EveryVariantRendersTheSameBits)
 {
   g_autoptr (VornInst) square = instrument (VORN_WAVE_PRESET_SIGNAL_SQUARE, true, MORPH);
   g_autoptr (VornInst) steep = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, STEEP);
-  for (VornInst *inst : { square, steep })
+  g_autoptr (VornInst) root = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, MORPH_END);
+  for (VornInst *inst : { square, steep, root })
     for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
       {
         const auto ref = play (inst, 48000, 100.5, VORN_SIMD_SSE2, format);
