@@ -48,9 +48,9 @@ struct Tables
 {
   double step[OS + 1][TAPS];
   double ramp[OS + 1][TAPS];
-  /* The band-limited root sqrt(max(0, -x)) minus the sampled one, at
-   * x = n / OS - HALF (the edge of a vertical tangent, the segment before
-   * it). */
+  /* The band-limited root sqrt(max(0, -x)) at x = n / OS - HALF (the
+   * edge of a vertical tangent, the segment before it); smooth, unlike
+   * its residual, so it interpolates well. */
   double root[TAPS * OS + 1];
 };
 
@@ -125,7 +125,7 @@ build_tables ()
           const double c = k == 0 || k == STEPS ? 1.0 : (k % 2 ? 4.0 : 2.0);
           sum += c * 2.0 * w * w * kernel (x + w * w);
         }
-      tables.root[n] = sum * dw / 3.0 / total - std::sqrt (std::fmax (0.0, -x));
+      tables.root[n] = sum * dw / 3.0 / total;
     }
 }
 
@@ -260,7 +260,8 @@ emit_root (VornWaveGenAntialias *aa, double te, double amp, bool exit)
       if (!(p >= 0.0 && p < TAPS * OS))
         continue;
       const int n = int (p);
-      acc[k] += amp * (tables.root[n] + (p - n) * (tables.root[n + 1] - tables.root[n]));
+      const double v = tables.root[n] + (p - n) * (tables.root[n + 1] - tables.root[n]);
+      acc[k] += amp * (v - std::sqrt (std::fmax (0.0, exit ? -x : x)));
     }
   if (ms + HALF + TAPS > aa->live)
     aa->live = ms + HALF + TAPS;
