@@ -57,6 +57,8 @@ struct Tables
    * edge of a vertical tangent, the segment before it); smooth, unlike
    * its residual, so it interpolates well. */
   double root[TAPS * OS + 1];
+  /* The same for max(0, -x)^1.5, the expansion's next term. */
+  double root3[TAPS * OS + 1];
 };
 
 Tables tables;
@@ -123,24 +125,26 @@ build_tables ()
       const double x = double (n) / OS - HALF;
       const double w0 = std::sqrt (std::fmax (0.0, -x - HALF)), w1 = std::sqrt (std::fmax (0.0, HALF - x));
       const double dw = (w1 - w0) / STEPS;
-      double sum = 0.0;
+      double sum = 0.0, sum3 = 0.0;
       for (int k = 0; k <= STEPS; k++)
         {
           const double w = w0 + k * dw;
-          const double c = k == 0 || k == STEPS ? 1.0 : (k % 2 ? 4.0 : 2.0);
-          sum += c * 2.0 * w * w * kernel (x + w * w);
+          const double c = (k == 0 || k == STEPS ? 1.0 : (k % 2 ? 4.0 : 2.0)) * 2.0 * w * w * kernel (x + w * w);
+          sum += c;
+          sum3 += c * w * w;
         }
       tables.root[n] = sum * dw / 3.0 / total;
+      tables.root3[n] = sum3 * dw / 3.0 / total;
     }
 }
 
 /* Shape of a record's edge with a vertical tangent: with d the position
  * distance into the segment, its value goes as
- * edge value + side * (c_root * sqrt (d) + c_line * d) + O(d^1.5).
+ * edge value + c_root * sqrt (d) + c_line * d + c_root3 * d^1.5 + O(d^2).
  * FALSE when the edge has no vertical tangent. */
 template <typename T>
 bool
-root_shape (const T *r, bool end, double *c_root, double *c_line)
+root_shape (const T *r, bool end, double *c_root, double *c_line, double *c_root3 = nullptr)
 {
   const double dx = r[VORN_CURVE_CACHE_DX], dy = r[VORN_CURVE_CACHE_DY];
   const double ax = r[VORN_CURVE_CACHE_AX], bx = r[VORN_CURVE_CACHE_BX];
@@ -159,11 +163,15 @@ root_shape (const T *r, bool end, double *c_root, double *c_line)
   coeffs (ay, by, qy);
   if (dy == 0.0 || !(dx > 0.0) || std::fabs (qx[0]) > 1e-9 || !(qx[1] > 1e-9))
     return false;
-  /* X = A u^2 + B u^3, so u = sqrt (X / A) - B X / (2 A^2) + ... */
+  /* X = A u^2 + B u^3, so with s = sqrt (X / A),
+   * u = s + k2 s^2 + k3 s^3 + ... */
   const double A = qx[1], B = qx[2];
-  const double side = end ? -dy : dy;
-  *c_root = side * qy[0] / std::sqrt (dx * A);
-  *c_line = side * (qy[1] / A - qy[0] * B / (2.0 * A * A)) / dx;
+  const double k2 = -B / (2.0 * A), k3 = 5.0 * B * B / (8.0 * A * A);
+  const double side = end ? -dy : dy, da = dx * A;
+  *c_root = side * qy[0] / std::sqrt (da);
+  *c_line = side * (qy[0] * k2 + qy[1]) / da;
+  if (c_root3)
+    *c_root3 = side * (qy[0] * k3 + 2.0 * qy[1] * k2 + qy[2]) / (da * std::sqrt (da));
   return true;
 }
 
@@ -249,12 +257,12 @@ emit (VornWaveGenAntialias *aa, double te, double jump, double dslope)
     aa->live = ms + HALF + TAPS;
 }
 
-/* Adds the residuals of a root amp * sqrt (distance in samples) that ends
- * at time te (exit) or begins there (not exit). */
+/* Adds the residuals of amp * sqrt (t) + amp3 * t^1.5, t the distance in
+ * samples from time te, before it (exit) or after it (not exit). */
 void
-emit_root (VornWaveGenAntialias *aa, double te, double amp, bool exit)
+emit_root (VornWaveGenAntialias *aa, double te, double amp, double amp3, bool exit)
 {
-  if (std::fabs (amp) <= aa->tol || !(te > -1.0 && te <= FRAG + 1.0))
+  if ((std::fabs (amp) <= aa->tol && std::fabs (amp3) <= aa->tol) || !(te > -1.0 && te <= FRAG + 1.0))
     return;
   const int ms = int (std::ceil (te - HALF));
   double *acc = aa->acc + (ms + HALF);
@@ -265,8 +273,10 @@ emit_root (VornWaveGenAntialias *aa, double te, double amp, bool exit)
       if (!(p >= 0.0 && p < TAPS * OS))
         continue;
       const int n = int (p);
-      const double v = tables.root[n] + (p - n) * (tables.root[n + 1] - tables.root[n]);
-      acc[k] += amp * (v - std::sqrt (std::fmax (0.0, exit ? -x : x)));
+      const double f = p - n, t = std::fmax (0.0, exit ? -x : x), rt = std::sqrt (t);
+      const double v = tables.root[n] + f * (tables.root[n + 1] - tables.root[n]);
+      const double v3 = tables.root3[n] + f * (tables.root3[n + 1] - tables.root3[n]);
+      acc[k] += amp * (v - rt) + amp3 * (v3 - t * rt);
     }
   if (ms + HALF + TAPS > aa->live)
     aa->live = ms + HALF + TAPS;
@@ -343,9 +353,10 @@ struct Crossing
    * time te, where the walk leaves r (exit) or enters it. */
   void root (const T *r, bool end, double te, bool exit)
   {
-    double c_root, c_line;
-    if (root_shape (r, end, &c_root, &c_line))
-      emit_root (aa, te, c_root * std::sqrt (std::fabs (inc)) * ys, exit);
+    double c_root, c_line, c_root3;
+    const double w = std::fabs (inc);
+    if (root_shape (r, end, &c_root, &c_line, &c_root3))
+      emit_root (aa, te, c_root * std::sqrt (w) * ys, c_root3 * w * std::sqrt (w) * ys, exit);
   }
 
   const T *step (const T *r) const
