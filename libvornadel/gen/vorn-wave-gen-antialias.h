@@ -82,8 +82,8 @@ VornWaveGenAntialias *vorn_wave_gen_antialias_new (VornCurveCache *cache, gboole
  * vorn_wave_gen_antialias_events_F:
  * @gen: a single-format wave generator with band-limiting
  * @cv: the fragment's curve values, solved up to @b (a sample that lands
- *   inside a segment or a stretch before a vertical tangent that is taken
- *   as a step gets the step's value through the corrections)
+ *   inside a segment that is taken as a step gets the step's value
+ *   through the corrections)
  * @pos: per sample, the position within its segment
  * @run: per sample, the index in @seg of its segment record
  * @seg: segment records by run

@@ -15,9 +15,10 @@ namespace {
 constexpr size_t N = 32768; /* analysis window, from 0.25 s on */
 
 /* How the test curve differs from its preset: a saw's jump moved by a morph
- * (the top with its handles, or the top alone, leaving a vertical tangent),
- * or drawn as a steep segment 1/1000 of the period wide. */
-enum Change { PLAIN, MORPH, MORPH_END, STEEP };
+ * (the top with its handles, or the top or bottom alone, leaving a vertical
+ * tangent where the walk leaves or enters a segment), or drawn as a steep
+ * segment 1/1000 of the period wide. */
+enum Change { PLAIN, MORPH, MORPH_END, MORPH_START, STEEP };
 
 /* A bare instrument with one oscillator of @preset changed by @change; a
  * morph envelope drives the morphs. */
@@ -33,10 +34,15 @@ instrument (VornWavePreset preset, bool aa, Change change = PLAIN)
       vorn_curve_set_point (c, 1, 0.4995, 1, 0.4995, 1, 0.4995, 1);
       vorn_curve_set_point (c, 2, 0.5005, -1, 0.5005, -1, 0.5005, -1);
     }
-  if (change == MORPH || change == MORPH_END)
+  if (change == MORPH || change == MORPH_END || change == MORPH_START)
     {
-      for (guint index = change == MORPH ? 2 : 3; index <= (change == MORPH ? 4u : 3u); index++)
-        vorn_wave_insert_morph_point (osc, index, FALSE, 1.0, 0.4, nullptr);
+      /* Y coordinates: the top's handles 2 and 4, its end 3, the bottom's
+       * end 6. */
+      if (change == MORPH_START)
+        vorn_wave_insert_morph_point (osc, 6, FALSE, 1.0, -0.4, nullptr);
+      else
+        for (guint index = change == MORPH ? 2 : 3; index <= (change == MORPH ? 4u : 3u); index++)
+          vorn_wave_insert_morph_point (osc, index, FALSE, 1.0, 0.4, nullptr);
       /* Morphing at every wrap for 1/8 s, then held. */
       VornWave *mod = vorn_wave_new_from_preset (VORN_WAVE_PRESET_MORPH_ATTACK);
       g_object_set (mod, "x-scale", 8.0, nullptr);
@@ -117,7 +123,8 @@ TEST (Antialias, NonHarmonicComponentsStayBelowTheLimits)
     { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 96 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 108 },
     { VORN_WAVE_PRESET_SIGNAL_TRIANGLE, PLAIN, 96 },
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH, 96 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 84 },
-    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 72 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 96 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 108 }, { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_START, 96 },
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 96 },
   };
   for (double rate : { 44100.0, 48000.0 })
@@ -160,7 +167,8 @@ TEST (Antialias, EveryVariantRendersTheSameBits)
 {
   g_autoptr (VornInst) square = instrument (VORN_WAVE_PRESET_SIGNAL_SQUARE, true, MORPH);
   g_autoptr (VornInst) steep = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, STEEP);
-  for (VornInst *inst : { square, steep })
+  g_autoptr (VornInst) root = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, MORPH_END);
+  for (VornInst *inst : { square, steep, root })
     for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
       {
         const auto ref = play (inst, 48000, 100.5, VORN_SIMD_SSE2, format);
