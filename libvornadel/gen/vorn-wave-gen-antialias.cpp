@@ -18,8 +18,11 @@
 #include "vorn-curve-cache.h"
 #include "vorn-wave-gen.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -348,6 +351,34 @@ survey (VornWaveGenAntialias *aa, VornCurveCache *cache, double ys)
     }
 }
 
+/* The largest |v[i]|, i < n; NaN when one is NaN.  The magnitudes' bit
+ * patterns order as the values do; integer maxima in four independent
+ * chains cost a fraction of a chain of float compares (this runs per
+ * fragment of every smooth oscillator). */
+template <typename T>
+double
+largest_magnitude (const T *v, int n)
+{
+  using U = std::conditional_t<sizeof (T) == 4, gint32, gint64>;
+  constexpr U MAG = std::numeric_limits<U>::max ();
+  U most[4] = {};
+  int i = 0;
+  for (; i + 4 <= n; i += 4)
+    for (int k = 0; k < 4; k++)
+      {
+        const U m = std::bit_cast<U> (v[i + k]) & MAG;
+        most[k] = m > most[k] ? m : most[k];
+      }
+  for (; i < n; i++)
+    {
+      const U m = std::bit_cast<U> (v[i]) & MAG;
+      most[0] = m > most[0] ? m : most[0];
+    }
+  const U m01 = most[0] > most[1] ? most[0] : most[1];
+  const U m23 = most[2] > most[3] ? most[2] : most[3];
+  return double (std::bit_cast<T> (m01 > m23 ? m01 : m23));
+}
+
 template <typename T>
 void
 events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const *seg, const T *inc,
@@ -359,13 +390,7 @@ events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const
     {
       /* A smooth curve (a sine) walked slowly enough that no join can add
        * anything: the same result without the walk. */
-      T lo = 0, hi = 0;
-      for (int i = a; i < b; i++)
-        {
-          lo = inc[i] < lo ? inc[i] : lo;
-          hi = inc[i] > hi ? inc[i] : hi;
-        }
-      const double most = std::fmax (-double (lo), double (hi));
+      const double most = largest_magnitude (inc + a, b - a);
       if (most * aa->bend <= aa->tol && NARROW * most <= aa->narrowest)
         return;
     }
