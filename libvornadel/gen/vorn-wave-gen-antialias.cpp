@@ -382,7 +382,7 @@ largest_magnitude (const T *v, int n)
 template <typename T>
 void
 events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const *seg, const T *inc,
-        int a, int b, const T *next, T next_pos, gboolean seam)
+        bool steady, int a, int b, const T *next, T next_pos, gboolean seam)
 {
   VornWaveGenAntialias *aa = gen->aa;
   VornCurveCache *cache = gen->cache;
@@ -390,7 +390,7 @@ events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const
     {
       /* A smooth curve (a sine) walked slowly enough that no join can add
        * anything: the same result without the walk. */
-      const double most = largest_magnitude (inc + a, b - a);
+      const double most = steady && a < b ? std::fabs (double (inc[a])) : largest_magnitude (inc + a, b - a);
       if (most * aa->bend <= aa->tol && NARROW * most <= aa->narrowest)
         return;
     }
@@ -551,18 +551,18 @@ vorn_wave_gen_antialias_new (VornCurveCache *cache, gboolean morphs, double y_sc
 
 void
 vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run,
-                                  const float *const *seg, const float *inc, int a, int b,
-                                  const float *next, float next_pos, gboolean seam)
+                                  const float *const *seg, const float *inc, gboolean steady, int a,
+                                  int b, const float *next, float next_pos, gboolean seam)
 {
-  events<float> (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+  events<float> (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
 }
 
 void
 vorn_wave_gen_antialias_events_D (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run,
-                                  const double *const *seg, const double *inc, int a, int b,
-                                  const double *next, double next_pos, gboolean seam)
+                                  const double *const *seg, const double *inc, gboolean steady, int a,
+                                  int b, const double *next, double next_pos, gboolean seam)
 {
-  events<double> (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+  events<double> (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
 }
 
 void

@@ -88,6 +88,7 @@ VornWaveGenAntialias *vorn_wave_gen_antialias_new (VornCurveCache *cache, gboole
  * @run: per sample, the index in @seg of its segment record
  * @seg: segment records by run
  * @inc: per sample, the position increment after it
+ * @steady: every @inc is the same
  * @a: first sample of the range
  * @b: end of the range
  * @next: (nullable): the record of the sample after the range, or NULL
@@ -102,8 +103,8 @@ VornWaveGenAntialias *vorn_wave_gen_antialias_new (VornCurveCache *cache, gboole
  * they are now.  Does not allocate, lock or log.
  */
 void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run,
-                                       const float *const *seg, const float *inc, int a, int b,
-                                       const float *next, float next_pos, gboolean seam);
+                                       const float *const *seg, const float *inc, gboolean steady, int a,
+                                       int b, const float *next, float next_pos, gboolean seam);
 
 /**
  * vorn_wave_gen_antialias_events_D:
@@ -111,8 +112,8 @@ void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float 
  * vorn_wave_gen_antialias_events_F() for the double format.
  */
 void vorn_wave_gen_antialias_events_D (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run,
-                                       const double *const *seg, const double *inc, int a, int b,
-                                       const double *next, double next_pos, gboolean seam);
+                                       const double *const *seg, const double *inc, gboolean steady, int a,
+                                       int b, const double *next, double next_pos, gboolean seam);
 
 /**
  * vorn_wave_gen_antialias_output_F:

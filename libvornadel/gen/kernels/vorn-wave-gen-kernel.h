@@ -319,9 +319,10 @@ struct Fmt<float>
   static inline void set (VornAttribVal *a, float x) { a->value.f = x; }
   static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_F (gen); }
   static inline void aa_events (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run, const float *const *seg,
-                                const float *inc, int a, int b, const float *next, float next_pos, gboolean seam)
+                                const float *inc, bool steady, int a, int b, const float *next, float next_pos,
+                                gboolean seam)
   {
-    vorn_wave_gen_antialias_events_F (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+    vorn_wave_gen_antialias_events_F (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
   }
   static inline void aa_output (VornWaveGen *gen, float *cv) { vorn_wave_gen_antialias_output_F (gen, cv); }
 };
@@ -334,9 +335,10 @@ struct Fmt<double>
   static inline void set (VornAttribVal *a, double x) { a->value.d = x; }
   static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_D (gen); }
   static inline void aa_events (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run, const double *const *seg,
-                                const double *inc, int a, int b, const double *next, double next_pos, gboolean seam)
+                                const double *inc, bool steady, int a, int b, const double *next, double next_pos,
+                                gboolean seam)
   {
-    vorn_wave_gen_antialias_events_D (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+    vorn_wave_gen_antialias_events_D (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
   }
   static inline void aa_output (VornWaveGen *gen, double *cv) { vorn_wave_gen_antialias_output_D (gen, cv); }
 };
@@ -1021,7 +1023,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
                * morph: solve them before the records change. */
               solve_range<T, L> (w, start, i + 1, cv, ys, yo);
               if (gen->aa)
-                F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, start, i + 1, nullptr, T (0), TRUE);
+                F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady, start, i + 1, nullptr, T (0), TRUE);
               start = i + 1;
               F::update_morph (gen);
               pending = false;
@@ -1048,7 +1050,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
                 {
                   solve_range<T, L> (w, start, i + 1, cv, ys, yo);
                   if (gen->aa)
-                    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, start, i + 1, nullptr, T (0), TRUE);
+                    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady, start, i + 1, nullptr, T (0), TRUE);
                   start = i + 1;
                   F::update_morph (gen);
                   pending = false;
@@ -1074,7 +1076,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
 
   solve_range<T, L> (w, start, end_at, cv, ys, yo);
   if (gen->aa)
-    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, start, end_at, ended ? nullptr : s, p, FALSE);
+    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady, start, end_at, ended ? nullptr : s, p, FALSE);
 
   gboolean result = TRUE;
   if (ended)
