@@ -502,13 +502,16 @@ void
 output (VornWaveGen *gen, T *cv)
 {
   VornWaveGenAntialias *aa = gen->aa;
+  T *tail;
+  if constexpr (sizeof (T) == sizeof (float))
+    tail = aa->tail.f;
+  else
+    tail = aa->tail.d;
   T keep[HALF];
   memcpy (keep, cv + FRAG - HALF, sizeof keep);
   memmove (cv + HALF, cv, (FRAG - HALF) * sizeof (T));
-  for (int n = 0; n < HALF; n++)
-    cv[n] = T (aa->tail[n]);
-  for (int n = 0; n < HALF; n++)
-    aa->tail[n] = keep[n];
+  memcpy (cv, tail, sizeof keep);
+  memcpy (tail, keep, sizeof keep);
   if (aa->in_at >= 0)
     aa->in_at -= FRAG;
   /* Corrections reach only the first aa->live samples. */
@@ -538,8 +541,11 @@ vorn_wave_gen_antialias_new (VornCurveCache *cache, gboolean morphs, double y_sc
       g_once_init_leave (&built, 1);
     }
   VornWaveGenAntialias *aa = g_new0 (VornWaveGenAntialias, 1);
-  for (double &v : aa->tail)
-    v = start;
+  for (int n = 0; n < HALF; n++)
+    if (cache->format == VORN_FORMAT_DOUBLE)
+      aa->tail.d[n] = start;
+    else
+      aa->tail.f[n] = float (start);
   aa->tol = TOLERANCE * std::fabs (range);
   if (!morphs && cache->format == VORN_FORMAT_DOUBLE)
     survey<double> (aa, cache, y_scale);

@@ -22,7 +22,7 @@ typedef struct _VornWaveGen VornWaveGen;
  * @acc: corrections of the samples from VORN_WAVE_AA_HALF before the
  *   fragment on, in output units
  * @tail: the last VORN_WAVE_AA_HALF curve values of the previous fragment,
- *   not yet output
+ *   not yet output, in the render format
  * @pend_y: the value before the loop seam whose crossing is pending
  * @pend_slope: the slope (per position unit) before that seam
  * @pend_travel: position distance from the pending pair's first sample to
@@ -48,7 +48,10 @@ typedef struct _VornWaveGen VornWaveGen;
  */
 typedef struct {
   double acc[VORN_FRAGMENT_SIZE + 2 * VORN_WAVE_AA_HALF + 1];
-  double tail[VORN_WAVE_AA_HALF];
+  union {
+    double d[VORN_WAVE_AA_HALF];
+    float f[VORN_WAVE_AA_HALF];
+  } tail;
   double pend_y, pend_slope, pend_travel, pend_inc;
   double tol;
   double bend, narrowest;
