@@ -502,16 +502,6 @@ void
 output (VornWaveGen *gen, T *cv)
 {
   VornWaveGenAntialias *aa = gen->aa;
-  T *tail;
-  if constexpr (sizeof (T) == sizeof (float))
-    tail = aa->tail.f;
-  else
-    tail = aa->tail.d;
-  T keep[HALF];
-  memcpy (keep, cv + FRAG - HALF, sizeof keep);
-  memmove (cv + HALF, cv, (FRAG - HALF) * sizeof (T));
-  memcpy (cv, tail, sizeof keep);
-  memcpy (tail, keep, sizeof keep);
   if (aa->in_at >= 0)
     aa->in_at -= FRAG;
   /* Corrections reach only the first aa->live samples. */

@@ -121,10 +121,12 @@ void vorn_wave_gen_antialias_events_D (VornWaveGen *gen, double *cv, const doubl
 /**
  * vorn_wave_gen_antialias_output_F:
  * @gen: a single-format wave generator with band-limiting
- * @cv: the fragment's curve values, replaced by the band-limited output
+ * @cv: the fragment's curve values, already delayed by VORN_WAVE_AA_HALF
+ *   samples through the state's tail (the render variant does that in its
+ *   own lanes), replaced by the band-limited output
  *
- * Delays the curve values by VORN_WAVE_AA_HALF samples and adds the
- * corrections.  Does not allocate, lock or log.
+ * Adds the corrections to the delayed values.  Does not allocate, lock or
+ * log.
  */
 void vorn_wave_gen_antialias_output_F (VornWaveGen *gen, float *cv);
 
