@@ -18,8 +18,11 @@
 #include "vorn-curve-cache.h"
 #include "vorn-wave-gen.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -419,10 +422,38 @@ survey (VornWaveGenAntialias *aa, VornCurveCache *cache, double ys)
     }
 }
 
+/* The largest |v[i]|, i < n; NaN when one is NaN.  The magnitudes' bit
+ * patterns order as the values do; integer maxima in four independent
+ * chains cost a fraction of a chain of float compares (this runs per
+ * fragment of every smooth oscillator). */
+template <typename T>
+double
+largest_magnitude (const T *v, int n)
+{
+  using U = std::conditional_t<sizeof (T) == 4, gint32, gint64>;
+  constexpr U MAG = std::numeric_limits<U>::max ();
+  U most[4] = {};
+  int i = 0;
+  for (; i + 4 <= n; i += 4)
+    for (int k = 0; k < 4; k++)
+      {
+        const U m = std::bit_cast<U> (v[i + k]) & MAG;
+        most[k] = m > most[k] ? m : most[k];
+      }
+  for (; i < n; i++)
+    {
+      const U m = std::bit_cast<U> (v[i]) & MAG;
+      most[0] = m > most[0] ? m : most[0];
+    }
+  const U m01 = most[0] > most[1] ? most[0] : most[1];
+  const U m23 = most[2] > most[3] ? most[2] : most[3];
+  return double (std::bit_cast<T> (m01 > m23 ? m01 : m23));
+}
+
 template <typename T>
 void
 events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const *seg, const T *inc,
-        int a, int b, const T *next, T next_pos, gboolean seam)
+        bool steady, int a, int b, const T *next, T next_pos, gboolean seam)
 {
   VornWaveGenAntialias *aa = gen->aa;
   VornCurveCache *cache = gen->cache;
@@ -430,13 +461,7 @@ events (VornWaveGen *gen, T *cv, const T *pos, const guint8 *run, const T *const
     {
       /* A smooth curve (a sine) walked slowly enough that no join can add
        * anything: the same result without the walk. */
-      T lo = 0, hi = 0;
-      for (int i = a; i < b; i++)
-        {
-          lo = inc[i] < lo ? inc[i] : lo;
-          hi = inc[i] > hi ? inc[i] : hi;
-        }
-      const double most = std::fmax (-double (lo), double (hi));
+      const double most = steady && a < b ? std::fabs (double (inc[a])) : largest_magnitude (inc + a, b - a);
       if (most * aa->bend <= aa->tol && NARROW * most <= aa->narrowest)
         return;
     }
@@ -548,13 +573,6 @@ void
 output (VornWaveGen *gen, T *cv)
 {
   VornWaveGenAntialias *aa = gen->aa;
-  T keep[HALF];
-  memcpy (keep, cv + FRAG - HALF, sizeof keep);
-  memmove (cv + HALF, cv, (FRAG - HALF) * sizeof (T));
-  for (int n = 0; n < HALF; n++)
-    cv[n] = T (aa->tail[n]);
-  for (int n = 0; n < HALF; n++)
-    aa->tail[n] = keep[n];
   if (aa->in_at >= 0)
     aa->in_at -= FRAG;
   /* Corrections reach only the first aa->live samples. */
@@ -584,8 +602,11 @@ vorn_wave_gen_antialias_new (VornCurveCache *cache, gboolean morphs, double y_sc
       g_once_init_leave (&built, 1);
     }
   VornWaveGenAntialias *aa = g_new0 (VornWaveGenAntialias, 1);
-  for (double &v : aa->tail)
-    v = start;
+  for (int n = 0; n < HALF; n++)
+    if (cache->format == VORN_FORMAT_DOUBLE)
+      aa->tail.d[n] = start;
+    else
+      aa->tail.f[n] = float (start);
   aa->tol = TOLERANCE * std::fabs (range);
   if (!morphs && cache->format == VORN_FORMAT_DOUBLE)
     survey<double> (aa, cache, y_scale);
@@ -597,18 +618,18 @@ vorn_wave_gen_antialias_new (VornCurveCache *cache, gboolean morphs, double y_sc
 
 void
 vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run,
-                                  const float *const *seg, const float *inc, int a, int b,
-                                  const float *next, float next_pos, gboolean seam)
+                                  const float *const *seg, const float *inc, gboolean steady, int a,
+                                  int b, const float *next, float next_pos, gboolean seam)
 {
-  events<float> (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+  events<float> (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
 }
 
 void
 vorn_wave_gen_antialias_events_D (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run,
-                                  const double *const *seg, const double *inc, int a, int b,
-                                  const double *next, double next_pos, gboolean seam)
+                                  const double *const *seg, const double *inc, gboolean steady, int a,
+                                  int b, const double *next, double next_pos, gboolean seam)
 {
-  events<double> (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+  events<double> (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
 }
 
 void

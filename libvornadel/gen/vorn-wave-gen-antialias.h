@@ -22,7 +22,7 @@ typedef struct _VornWaveGen VornWaveGen;
  * @acc: corrections of the samples from VORN_WAVE_AA_HALF before the
  *   fragment on, in output units
  * @tail: the last VORN_WAVE_AA_HALF curve values of the previous fragment,
- *   not yet output
+ *   not yet output, in the render format
  * @pend_y: the value before the loop seam whose crossing is pending
  * @pend_slope: the slope (per position unit) before that seam
  * @pend_travel: position distance from the pending pair's first sample to
@@ -48,7 +48,10 @@ typedef struct _VornWaveGen VornWaveGen;
  */
 typedef struct {
   double acc[VORN_FRAGMENT_SIZE + 2 * VORN_WAVE_AA_HALF + 1];
-  double tail[VORN_WAVE_AA_HALF];
+  union {
+    double d[VORN_WAVE_AA_HALF];
+    float f[VORN_WAVE_AA_HALF];
+  } tail;
   double pend_y, pend_slope, pend_travel, pend_inc;
   double tol;
   double bend, narrowest;
@@ -88,6 +91,7 @@ VornWaveGenAntialias *vorn_wave_gen_antialias_new (VornCurveCache *cache, gboole
  * @run: per sample, the index in @seg of its segment record
  * @seg: segment records by run
  * @inc: per sample, the position increment after it
+ * @steady: every @inc is the same
  * @a: first sample of the range
  * @b: end of the range
  * @next: (nullable): the record of the sample after the range, or NULL
@@ -102,8 +106,8 @@ VornWaveGenAntialias *vorn_wave_gen_antialias_new (VornCurveCache *cache, gboole
  * they are now.  Does not allocate, lock or log.
  */
 void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run,
-                                       const float *const *seg, const float *inc, int a, int b,
-                                       const float *next, float next_pos, gboolean seam);
+                                       const float *const *seg, const float *inc, gboolean steady, int a,
+                                       int b, const float *next, float next_pos, gboolean seam);
 
 /**
  * vorn_wave_gen_antialias_events_D:
@@ -111,16 +115,18 @@ void vorn_wave_gen_antialias_events_F (VornWaveGen *gen, float *cv, const float 
  * vorn_wave_gen_antialias_events_F() for the double format.
  */
 void vorn_wave_gen_antialias_events_D (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run,
-                                       const double *const *seg, const double *inc, int a, int b,
-                                       const double *next, double next_pos, gboolean seam);
+                                       const double *const *seg, const double *inc, gboolean steady, int a,
+                                       int b, const double *next, double next_pos, gboolean seam);
 
 /**
  * vorn_wave_gen_antialias_output_F:
  * @gen: a single-format wave generator with band-limiting
- * @cv: the fragment's curve values, replaced by the band-limited output
+ * @cv: the fragment's curve values, already delayed by VORN_WAVE_AA_HALF
+ *   samples through the state's tail (the render variant does that in its
+ *   own lanes), replaced by the band-limited output
  *
- * Delays the curve values by VORN_WAVE_AA_HALF samples and adds the
- * corrections.  Does not allocate, lock or log.
+ * Adds the corrections to the delayed values.  Does not allocate, lock or
+ * log.
  */
 void vorn_wave_gen_antialias_output_F (VornWaveGen *gen, float *cv);
 

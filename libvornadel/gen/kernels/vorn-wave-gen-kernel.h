@@ -319,11 +319,13 @@ struct Fmt<float>
   static inline void set (VornAttribVal *a, float x) { a->value.f = x; }
   static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_F (gen); }
   static inline void aa_events (VornWaveGen *gen, float *cv, const float *pos, const guint8 *run, const float *const *seg,
-                                const float *inc, int a, int b, const float *next, float next_pos, gboolean seam)
+                                const float *inc, bool steady, int a, int b, const float *next, float next_pos,
+                                gboolean seam)
   {
-    vorn_wave_gen_antialias_events_F (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+    vorn_wave_gen_antialias_events_F (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
   }
   static inline void aa_output (VornWaveGen *gen, float *cv) { vorn_wave_gen_antialias_output_F (gen, cv); }
+  static inline float *aa_tail (VornWaveGen *gen) { return gen->aa->tail.f; }
 };
 
 template <>
@@ -334,11 +336,13 @@ struct Fmt<double>
   static inline void set (VornAttribVal *a, double x) { a->value.d = x; }
   static inline void update_morph (VornWaveGen *gen) { vorn_wave_gen_update_morph_D (gen); }
   static inline void aa_events (VornWaveGen *gen, double *cv, const double *pos, const guint8 *run, const double *const *seg,
-                                const double *inc, int a, int b, const double *next, double next_pos, gboolean seam)
+                                const double *inc, bool steady, int a, int b, const double *next, double next_pos,
+                                gboolean seam)
   {
-    vorn_wave_gen_antialias_events_D (gen, cv, pos, run, seg, inc, a, b, next, next_pos, seam);
+    vorn_wave_gen_antialias_events_D (gen, cv, pos, run, seg, inc, steady, a, b, next, next_pos, seam);
   }
   static inline void aa_output (VornWaveGen *gen, double *cv) { vorn_wave_gen_antialias_output_D (gen, cv); }
+  static inline double *aa_tail (VornWaveGen *gen) { return gen->aa->tail.d; }
 };
 
 /* ---- scalar curve solve ------------------------------------------------ */
@@ -889,6 +893,29 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
 }
 
 /* Steps 4 to 7 for a wave with a curve that has not finished. */
+/* The band-limiting delay: the fragment moves VORN_WAVE_AA_HALF samples
+ * later and the previous fragment's last ones come first.  Whole lanes,
+ * from the top down: every load meets exactly one earlier store of the same
+ * width, as do the next stage's loads (scalar or narrower stores there
+ * would stall them). */
+template <typename T, typename L>
+inline void
+aa_delay (T *cv, T *tail)
+{
+  constexpr int H = VORN_WAVE_AA_HALF;
+  static_assert (H % L::W == 0 && FRAG % L::W == 0 && H < FRAG);
+  typename L::V keep[H / L::W];
+  for (int k = 0; k < H / L::W; k++)
+    keep[k] = L::load (cv + FRAG - H + k * L::W);
+  for (int i = FRAG - L::W; i >= H; i -= L::W)
+    L::store (cv + i, L::load (cv + i - H));
+  for (int k = 0; k < H / L::W; k++)
+    {
+      L::store (cv + k * L::W, L::load (tail + k * L::W));
+      L::store (tail + k * L::W, keep[k]);
+    }
+}
+
 template <typename T, typename L>
 inline gboolean
 render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
@@ -1021,7 +1048,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
                * morph: solve them before the records change. */
               solve_range<T, L> (w, start, i + 1, cv, ys, yo);
               if (gen->aa)
-                F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, start, i + 1, nullptr, T (0), TRUE);
+                F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady, start, i + 1, nullptr, T (0), TRUE);
               start = i + 1;
               F::update_morph (gen);
               pending = false;
@@ -1048,7 +1075,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
                 {
                   solve_range<T, L> (w, start, i + 1, cv, ys, yo);
                   if (gen->aa)
-                    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, start, i + 1, nullptr, T (0), TRUE);
+                    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady, start, i + 1, nullptr, T (0), TRUE);
                   start = i + 1;
                   F::update_morph (gen);
                   pending = false;
@@ -1074,7 +1101,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
 
   solve_range<T, L> (w, start, end_at, cv, ys, yo);
   if (gen->aa)
-    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, start, end_at, ended ? nullptr : s, p, FALSE);
+    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady, start, end_at, ended ? nullptr : s, p, FALSE);
 
   gboolean result = TRUE;
   if (ended)
@@ -1100,7 +1127,10 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
 
   /* Band-limiting: the corrections, and the delay they need. */
   if (gen->aa)
-    F::aa_output (gen, cv);
+    {
+      aa_delay<T, L> (cv, F::aa_tail (gen));
+      F::aa_output (gen, cv);
+    }
 
   /* Step 7: transform and operation. */
   if (need_tf)
