@@ -47,8 +47,10 @@ instrument (VornWavePreset preset, bool aa, Change change = PLAIN)
       VornWave *mod = vorn_wave_new_from_preset (VORN_WAVE_PRESET_MORPH_ATTACK);
       g_object_set (mod, "x-scale", 8.0, nullptr);
       vorn_node_insert (VORN_NODE (inst), VORN_NODE (mod), -1);
+      g_object_unref (mod);
     }
   vorn_node_insert (VORN_NODE (inst), VORN_NODE (osc), -1);
+  g_object_unref (osc);
   return inst;
 }
 
