@@ -93,13 +93,19 @@ constexpr int PREP_INV = 16;     /* 1 / (ext[k + 1] - ext[k]), k = 0 .. 9 */
 constexpr int PREP_BEND0 = 32;   /* hermite_bend of each bracket's start */
 constexpr int PREP_BEND1 = 48;   /* and of its end */
 constexpr int PREP_SCALARS = 64; /* the values below */
-constexpr int PREP_LEN = 80;
+/* A smooth segment's values straight from u (see fit_value()): FIT_PIECES
+ * pieces of equal width in u, each a polynomial of degree FIT_DEGREE in
+ * its own coordinate; row j holds every piece's coefficient of s^j. */
+constexpr int PREP_FIT = 80;
+constexpr int FIT_PIECES = 16;
+constexpr int FIT_DEGREE = 4;
+constexpr int PREP_LEN = PREP_FIT + (FIT_DEGREE + 1) * FIT_PIECES;
 
 /* Slots of the scalar row: the polynomial coefficients as solve_segment()
  * derives them, 1 or 0 for whether the record is straight and whether its
  * table rises (never falls). */
 enum { PREP_A, PREP_B, PREP_C, PREP_A3, PREP_B2, PREP_AY, PREP_BY, PREP_CY, PREP_YS, PREP_RDX,
-       PREP_STRAIGHT, PREP_RISES };
+       PREP_STRAIGHT, PREP_RISES, PREP_FITTED };
 
 /* Residual in normalised x at which the bisection stops early. */
 constexpr double BISECT_TOLERANCE = 1e-7;
@@ -206,6 +212,46 @@ prepare_record (const T *r, T *p)
   sc[PREP_RDX] = reciprocal_width (dx);
   sc[PREP_STRAIGHT] = is_straight (ax, bx, ay, by, dy) ? T (1) : T (0);
   sc[PREP_RISES] = rises ? T (1) : T (0);
+  /* Fitting is the cache's to do where it may take the time. */
+  sc[PREP_FITTED] = T (0);
+  for (int j = 0; j < (FIT_DEGREE + 1) * FIT_PIECES; j++)
+    p[PREP_FIT + j] = T (0);
+}
+
+/* Whether tables p hold a fit (fit_value() answers the segment). */
+template <typename T>
+inline bool
+fitted (const T *p)
+{
+  return p && p[PREP_SCALARS + PREP_FITTED] != T (0);
+}
+
+/* The piece of u * FIT_PIECES (0 for NaN, the last one for the end), as
+ * the kernels compute it lane by lane. */
+template <typename T>
+inline int
+fit_piece (T u16)
+{
+  return u16 >= T (0) && u16 < T (FIT_PIECES) ? int (u16) : FIT_PIECES - 1;
+}
+
+/* The fitted value at u in (0, 1): the piece's polynomial at s, u's
+ * position within the piece, by Horner's rule.  For a smooth segment this
+ * replaces the root search with five lookups and four multiply-adds; the
+ * cache fits a segment only where the polynomial meets the root search's
+ * precision everywhere (vorn-curve-cache.cpp). */
+template <typename T>
+inline T
+fit_value (const T *p, T u)
+{
+  const T u16 = u * T (FIT_PIECES);
+  const int k = fit_piece (u16);
+  const T s = u16 - T (k);
+  const T *c = p + PREP_FIT + k;
+  T y = c[FIT_DEGREE * FIT_PIECES];
+  for (int j = FIT_DEGREE - 1; j >= 0; j--)
+    y = y * s + c[j * FIT_PIECES];
+  return y;
 }
 
 /* Bytes of a cache's storage: the records, then from the next 64-byte
@@ -232,12 +278,13 @@ prepared (const VornCurveCache *cache)
                                       + records_bytes (cache->seg_count, sizeof (T)));
 }
 
-/* Value of record r at normalised position u (u = (x - x0) / dx, or any u
- * when dx is 0).  This is the audio hot path: no allocation, no branches
- * beyond the ones the method needs, a fixed amount of work per sample. */
+/* Value of record r, with evaluation tables p (null for none), at
+ * normalised position u (u = (x - x0) / dx, or any u when dx is 0).  This
+ * is the audio hot path: no allocation, no branches beyond the ones the
+ * method needs, a fixed amount of work per sample. */
 template <typename T>
 inline T
-solve_segment (const T *r, T u)
+solve_segment (const T *r, const T *p, T u)
 {
   const T dx = r[VORN_CURVE_CACHE_DX];
   const T y0 = r[VORN_CURVE_CACHE_Y0];
@@ -258,6 +305,8 @@ solve_segment (const T *r, T u)
 
   if (is_straight (ax, bx, ay, by, dy))
     return y0 + u * dy;
+  if (fitted (p))
+    return fit_value (p, u);
 
   /* Bracket u in the table of X(0.1 k) and interpolate a first t.  T(0) = 0
    * and T(10) = 1 are implied; tab[k] is T(k) for k = 1 .. 9. */

@@ -7,6 +7,7 @@
 #include "vorn-init.h"
 #include "vorn-render-context.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -34,14 +35,124 @@ value_bytes (guint8 format)
   return format == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double);
 }
 
-/* Fills the evaluation tables of record s from the record. */
+/* The value of record r at u to double precision: the root of X(t) = u by
+ * bisection (X rises wherever a record is fitted), then Y(t), both from
+ * the record's own rounded coefficients. */
+template <typename T>
+double
+exact_value (const T *r, const T *p, double u)
+{
+  const T *sc = p + curve_eval::PREP_SCALARS;
+  const double A = sc[curve_eval::PREP_A], B = sc[curve_eval::PREP_B], C = sc[curve_eval::PREP_C];
+  double lo = 0.0, hi = 1.0;
+  for (int i = 0; i < 24; i++)
+    {
+      const double mid = 0.5 * (lo + hi);
+      if (((A * mid + B) * mid + C) * mid < u)
+        lo = mid;
+      else
+        hi = mid;
+    }
+  /* Two Newton steps from within 6e-8 of the root, where X' > 0. */
+  double t = 0.5 * (lo + hi);
+  for (int i = 0; i < 2; i++)
+    {
+      const double d = (3.0 * A * t + 2.0 * B) * t + C;
+      if (d > 0.0)
+        t = std::clamp (t - (((A * t + B) * t + C) * t - u) / d, lo, hi);
+    }
+  return ((double (sc[curve_eval::PREP_AY]) * t + double (sc[curve_eval::PREP_BY])) * t
+          + double (sc[curve_eval::PREP_CY]))
+             * (t * double (sc[curve_eval::PREP_YS]))
+         + double (r[VORN_CURVE_CACHE_Y0]);
+}
+
+/* Fits record r's pieces (see curve_eval::fit_value()) into its tables p
+ * and keeps the fit only when it is as precise as the root search: within
+ * 2^-22 of the segment's largest value or rise at every point checked, as
+ * the kernels evaluate it.  Single precision only: a double record's root
+ * search is precise to far more than a polynomial of this degree.  Each
+ * piece interpolates its Chebyshev points, in double precision; the
+ * coefficients are then rounded, and the check sees the rounding too. */
+template <typename T>
+void
+fit_record (const T *r, T *p)
+{
+  using namespace curve_eval;
+  constexpr int N = FIT_DEGREE + 1;
+  const T *sc = p + PREP_SCALARS;
+  if (sizeof (T) != sizeof (float) || r[VORN_CURVE_CACHE_DX] == T (0) || sc[PREP_STRAIGHT] != T (0)
+      || sc[PREP_RISES] == T (0))
+    return;
+  /* X must rise through the whole segment for the bisection to find the
+   * root search's t. */
+  for (int j = 0; j <= 20; j++)
+    if (!(x_slope<double> (sc[PREP_A3], sc[PREP_B2], sc[PREP_C], j / 20.0) > 0.0))
+      return;
+
+  T coef[N][FIT_PIECES];
+  double scale = std::fabs (double (r[VORN_CURVE_CACHE_DY]));
+  for (int k = 0; k < FIT_PIECES; k++)
+    {
+      double node[N], val[N];
+      for (int j = 0; j < N; j++)
+        {
+          node[j] = 0.5 - 0.5 * std::cos ((2 * j + 1) * G_PI / (2 * N));
+          val[j] = exact_value (r, p, (k + node[j]) / FIT_PIECES);
+          scale = std::max (scale, std::fabs (val[j]));
+        }
+      /* Newton's divided differences, then the monomial coefficients. */
+      for (int j = 1; j < N; j++)
+        for (int i = N - 1; i >= j; i--)
+          val[i] = (val[i] - val[i - 1]) / (node[i] - node[i - j]);
+      double mono[N] = {};
+      for (int j = N - 1; j >= 0; j--)
+        {
+          for (int i = N - 1; i > 0; i--)
+            mono[i] = mono[i - 1] - node[j] * mono[i];
+          mono[0] = -node[j] * mono[0] + val[j];
+        }
+      for (int j = 0; j < N; j++)
+        {
+          if (!std::isfinite (mono[j]) || std::fabs (mono[j]) > 1e30)
+            return;
+          coef[j][k] = T (mono[j]);
+        }
+    }
+
+  T *fit = p + PREP_FIT;
+  for (int j = 0; j < N; j++)
+    for (int k = 0; k < FIT_PIECES; k++)
+      fit[j * FIT_PIECES + k] = coef[j][k];
+  const double tol = std::ldexp (scale, -22);
+  constexpr int CHECKS = 24;
+  for (int k = 0; k < FIT_PIECES; k++)
+    for (int i = 0; i <= CHECKS; i++)
+      {
+        const T u = T ((k + double (i) / CHECKS) / FIT_PIECES);
+        if (!(u > T (0) && u < T (1)))
+          continue;
+        if (!(std::fabs (double (fit_value (p, u)) - exact_value (r, p, double (u))) <= tol))
+          {
+            for (int j = 0; j < N * FIT_PIECES; j++)
+              fit[j] = T (0);
+            return;
+          }
+      }
+  p[PREP_SCALARS + PREP_FITTED] = T (1);
+}
+
+/* Fills the evaluation tables of record s from the record, with a fit
+ * where the cache takes them. */
 template <typename T>
 inline void
 prepare (VornCurveCache *cache, guint32 s)
 {
-  T *prep = const_cast<T *> (curve_eval::prepared<T> (cache));
-  curve_eval::prepare_record (static_cast<const T *> (cache->segments) + (gsize) s * REC,
-                              prep + (gsize) s * curve_eval::PREP_LEN);
+  T *prep = const_cast<T *> (curve_eval::prepared<T> (cache)) + (gsize) s * curve_eval::PREP_LEN;
+  const T *r = static_cast<const T *> (cache->segments) + (gsize) s * REC;
+  curve_eval::prepare_record (r, prep);
+  if (!cache->unfitted)
+    fit_record (r, prep);
 }
 
 /* Rounds a double into the record type; absurd handle ratios on very narrow
@@ -132,18 +243,18 @@ fill_record (T *r, const double *xs, const double *ys)
 /* Value of one record at x, for an x that selected this record. */
 template <typename T>
 inline T
-eval_record (const T *r, T x)
+eval_record (const T *r, const T *p, T x)
 {
   const T dx = r[VORN_CURVE_CACHE_DX];
 
   if (dx == T (0))
     return r[VORN_CURVE_CACHE_Y0];
-  return curve_eval::solve_segment (r, (x - r[VORN_CURVE_CACHE_X0]) * curve_eval::reciprocal_width (dx));
+  return curve_eval::solve_segment (r, p, (x - r[VORN_CURVE_CACHE_X0]) * curve_eval::reciprocal_width (dx));
 }
 
 template <typename T>
 double
-plot_records (const T *segs, guint32 nseg, double end_pos, double x)
+plot_records (const T *segs, const T *prep, guint32 nseg, double end_pos, double x)
 {
   const T xt = T (x);
   const T *r = segs;
@@ -151,19 +262,19 @@ plot_records (const T *segs, guint32 nseg, double end_pos, double x)
   for (guint32 s = 0; s < nseg; s++, r += REC)
     {
       if (xt < r[VORN_CURVE_CACHE_X0] + r[VORN_CURVE_CACHE_DX])
-        return eval_record (r, xt);
+        return eval_record (r, prep + (gsize) s * curve_eval::PREP_LEN, xt);
     }
 
   /* The last segment also owns its end point. */
   r -= REC;
   if (xt <= r[VORN_CURVE_CACHE_X0] + r[VORN_CURVE_CACHE_DX] || x <= end_pos)
-    return eval_record (r, xt);
+    return eval_record (r, prep + (gsize) (nseg - 1) * curve_eval::PREP_LEN, xt);
   return 0.0;
 }
 
 template <typename T>
 void
-render_records (const T *segs, guint32 nseg, double end_pos, double *out,
+render_records (const T *segs, const T *prep, guint32 nseg, double end_pos, double *out,
                 int n, double width, double start)
 {
   const T step = n > 1 ? T (width / (n - 1)) : T (0);
@@ -187,7 +298,7 @@ render_records (const T *segs, guint32 nseg, double end_pos, double *out,
             }
           r += REC;
         }
-      out[i] = eval_record (r, x);
+      out[i] = eval_record (r, prep + gsize (r - segs) / REC * curve_eval::PREP_LEN, x);
     }
   return;
 
@@ -423,7 +534,9 @@ vorn_curve_cache_private_new (VornCurve *curve, VornFormat format)
   g_autoptr (VornCurveCache) shared = vorn_curve_cache_get (curve, format);
   if (!shared)
     return nullptr;
-  return vorn_curve_cache_duplicate (shared);
+  VornCurveCache *copy = vorn_curve_cache_duplicate (shared);
+  copy->unfitted = TRUE;
+  return copy;
 }
 
 VornCurveCache *
@@ -490,9 +603,9 @@ vorn_curve_cache_plot_point (VornCurveCache *cache, double x)
     return 0.0;
 
   if (cache->format == VORN_FORMAT_SINGLE)
-    return plot_records (static_cast<const float *> (cache->segments),
+    return plot_records (static_cast<const float *> (cache->segments), curve_eval::prepared<float> (cache),
                          cache->seg_count, cache->end_pos, x);
-  return plot_records (static_cast<const double *> (cache->segments),
+  return plot_records (static_cast<const double *> (cache->segments), curve_eval::prepared<double> (cache),
                        cache->seg_count, cache->end_pos, x);
 }
 
@@ -510,9 +623,9 @@ vorn_curve_cache_render (VornCurveCache *cache, double *out, int count,
     }
 
   if (cache->format == VORN_FORMAT_SINGLE)
-    render_records (static_cast<const float *> (cache->segments),
+    render_records (static_cast<const float *> (cache->segments), curve_eval::prepared<float> (cache),
                     cache->seg_count, cache->end_pos, out, count, width, start);
   else
-    render_records (static_cast<const double *> (cache->segments),
+    render_records (static_cast<const double *> (cache->segments), curve_eval::prepared<double> (cache),
                     cache->seg_count, cache->end_pos, out, count, width, start);
 }

@@ -59,6 +59,8 @@ typedef struct _VornCurveCacheClass VornCurveCacheClass;
  * @end_pos: X of the curve's last endpoint
  * @seg_count: number of segments
  * @format: a #VornFormat, the precision of the records
+ * @unfitted: updates leave their segments without a polynomial fit (see
+ *   vorn_curve_cache_update()); set on private caches
  *
  * A curve converted for evaluation in the sample format.  Shared caches
  * (vorn_curve_cache_get()) are read-only; a private cache may be updated by
@@ -72,6 +74,7 @@ struct _VornCurveCache
   double end_pos;
   guint32 seg_count;
   guint8 format;
+  guint8 unfitted;
 };
 
 struct _VornCurveCacheClass
@@ -167,6 +170,10 @@ void vorn_curve_cache_invalidate (VornCurve *curve, VornFormat format);
  *
  * Recomputes one record in place (and the end position when @segment is the
  * last).  Does not allocate, lock or log; ignores an out-of-range @segment.
+ * A cache marked @unfitted (a private cache, which its render thread
+ * updates) keeps the record without a polynomial fit: fitting takes far
+ * longer than a render thread may spend; the segment is then evaluated
+ * by its root search.
  */
 void vorn_curve_cache_update (VornCurveCache *cache, int segment,
                               const double *xs, const double *ys);

@@ -92,7 +92,7 @@ eval_morph_point (VornWaveGenMorphPt *e, T m, double *out)
   T u = dx == T (0) ? T (0) : (m - s[VORN_CURVE_CACHE_X0]) * curve_eval::reciprocal_width (dx);
   if (u > T (1))
     u = T (1);
-  *out = double (wave_kernel::solve_segment (s, u));
+  *out = double (wave_kernel::solve_segment (s, curve_eval::prepared<T> (cache) + gsize (s - first) / REC * curve_eval::PREP_LEN, u));
   return true;
 }
 

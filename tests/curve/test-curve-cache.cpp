@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -281,6 +282,47 @@ INSTANTIATE_TEST_SUITE_P (Formats, CacheFormat,
                           [] (const auto &i) {
                             return i.param == VORN_FORMAT_SINGLE ? "single" : "double";
                           });
+
+/* Which segments the single-precision cache answers by polynomial instead of
+ * root search: smooth ones (kSine's quarter periods, not its half period,
+ * whose pieces miss by 1e-5), not those with a vertical end, straight lines
+ * or double records; a private cache's update drops the fit, a duplicate's
+ * makes it again.  (Its precision is the shapes test's above.) */
+TEST (CurveCache, FitsSmoothSegmentsOnly)
+{
+  auto fits = [] (VornCurveCache *c) {
+    std::string s;
+    for (guint32 k = 0; k < c->seg_count; k++)
+      s += curve_eval::fitted (curve_eval::prepared<float> (c) + k * curve_eval::PREP_LEN) ? 'f' : '-';
+    return s;
+  };
+  const struct { const char *name; std::vector<Pt> coords; const char *fitted; } rows[] = {
+    {"sine", kSine, "f-f"},
+    {"peak (vertical ends)", kPeak, "--"},
+    {"flat-slope (vertical ends)", {{0, 0}, {0, 1.0 / 3}, {1, 2.0 / 3}, {1, 1}}, "-"},
+    {"line", {{0, .25}, {.25, .5}, {.5, .75}, {1, 1.25}}, "-"},
+    {"level-wave", {{0, 0}, {0.3, 1}, {0.6, -1}, {1, 0}}, "f"},
+  };
+  for (const auto &row : rows)
+    {
+      g_autoptr (VornCurveCache) c = cache_of (row.coords, VORN_FORMAT_SINGLE);
+      EXPECT_EQ (fits (c), row.fitted) << row.name;
+      g_autoptr (VornCurveCache) d = cache_of (row.coords, VORN_FORMAT_DOUBLE);
+      EXPECT_FALSE (curve_eval::fitted (curve_eval::prepared<double> (d))) << row.name;
+    }
+
+  g_autoptr (VornCurve) curve = make_curve (kSine);
+  g_autoptr (VornCurveCache) priv = vorn_curve_cache_private_new (curve, VORN_FORMAT_SINGLE);
+  g_autoptr (VornCurveCache) copy = vorn_curve_cache_duplicate (priv);
+  const double xs[4] = {0.25, 0.4, 0.6, 0.75}, ys[4] = {1, 0.5, -0.5, -1};
+  vorn_curve_cache_update (priv, 1, xs, ys);
+  vorn_curve_cache_update (copy, 1, xs, ys);
+  EXPECT_EQ (fits (priv), "f-f");
+  EXPECT_EQ (fits (copy), "fff");
+  g_autoptr (VornCurveCache) fresh = cache_of (kSine, VORN_FORMAT_SINGLE);
+  EXPECT_EQ (fits (fresh), "f-f");
+  EXPECT_NEAR (vorn_curve_cache_plot_point (priv, 0.4), vorn_curve_cache_plot_point (copy, 0.4), 3e-7);
+}
 
 TEST (CurveCache, RegistrySharesInvalidatesAndForgets)
 {

@@ -822,6 +822,120 @@ struct Walk
   const T *first, *prep;
 };
 
+/* Entry k (per lane, 0 .. FIT_PIECES - 1) of a row of the fit tables. */
+template <typename T, typename L>
+inline typename L::V
+fit_row (const T *row, typename L::M k)
+{
+  static_assert (curve_eval::FIT_PIECES == 16);
+  if constexpr (L::LOOKUP && L::W == 16)
+    return L::lookup (L::load (row), L::load (row), k);
+  else if constexpr (L::LOOKUP && L::W == 8)
+    return L::lookup (L::load (row), L::load (row + 8), k);
+  else
+    {
+      typename L::V v;
+      for (int l = 0; l < L::W; l++)
+        v[l] = row[k[l]];
+      return v;
+    }
+}
+
+/* curve_eval::fit_value() lane by lane, with the same arithmetic. */
+template <typename T, typename L>
+inline typename L::V
+fit_lanes (const T *p, typename L::V u)
+{
+  using V = typename L::V;
+  using M = typename L::M;
+  using curve_eval::FIT_DEGREE;
+  using curve_eval::FIT_PIECES;
+  if constexpr (L::W == 1)
+    return curve_eval::fit_value (p, u);
+  else
+    {
+      const V u16 = u * L::splat (T (FIT_PIECES));
+      const M inside = L::mand (u16 >= L::splat (T (0)), u16 < L::splat (T (FIT_PIECES)));
+      const M k = L::select_mask (inside, __builtin_convertvector (u16, M), M{} + (FIT_PIECES - 1));
+      const V s = u16 - __builtin_convertvector (k, V);
+      const T *c = p + curve_eval::PREP_FIT;
+      V y = fit_row<T, L> (c + FIT_DEGREE * FIT_PIECES, k);
+      for (int j = FIT_DEGREE - 1; j >= 0; j--)
+        y = y * s + fit_row<T, L> (c + j * FIT_PIECES, k);
+      return y;
+    }
+}
+
+/* The W samples from at of a walk whose every record there is fitted, as
+ * solve() would give them for a fitted record: the line at the segment's
+ * ends, the fit inside.  A chunk across segment changes takes each run's
+ * lanes from its own record.  FALSE, with out untouched, when a record
+ * has no fit. */
+template <typename T, typename L>
+inline bool
+fit_chunk (const Walk<T, L> &w, int at, typename L::V pos, typename L::V &out)
+{
+  using V = typename L::V;
+  constexpr int W = L::W;
+  const int r0 = w.run[at], r1 = w.run[at + W - 1];
+  for (int run = r0; run <= r1; run++)
+    if (!curve_eval::fitted (tables_of (w.first, w.prep, w.seg[run])))
+      return false;
+
+  const V zero = L::splat (T (0)), one = L::splat (T (1));
+  for (int run = r0; run <= r1; run++)
+    {
+      const T *r = w.seg[run];
+      const T *p = tables_of (w.first, w.prep, r);
+      V u = pos * L::splat (p[curve_eval::PREP_SCALARS + curve_eval::PREP_RDX]);
+      u = L::select (u < zero, zero, L::select (u > one, one, u));
+      const V line = L::splat (r[VORN_CURVE_CACHE_Y0]) + u * L::splat (r[VORN_CURVE_CACHE_DY]);
+      const V v = L::select (L::mor (u == zero, u == one), line, fit_lanes<T, L> (p, u));
+      if (run == r0)
+        out = v;
+      else
+        {
+          int start = 0;
+          for (int l = 0; l < W; l++)
+            start += w.run[at + l] < run;
+          if constexpr (W == 1)
+            out = v;
+          else
+            {
+              alignas (VORN_ALIGNMENT) T index[W];
+              for (int l = 0; l < W; l++)
+                index[l] = T (l);
+              out = L::select (L::load (index) >= L::splat (T (start)), v, out);
+            }
+        }
+    }
+  return true;
+}
+
+/* Lanes of a chunk that fit_chunk() could not take whole: each lane whose
+ * record is fitted gets its fitted value, one at a time. */
+template <typename T, typename L>
+inline void
+fit_some_lanes (const Walk<T, L> &w, int at, typename L::V &out)
+{
+  using curve_eval::PREP_RDX;
+  using curve_eval::PREP_SCALARS;
+  if constexpr (L::W == 1)
+    (void) w, (void) at, (void) out;
+  else
+    for (int l = 0; l < L::W; l++)
+      {
+        const T *r = w.seg[w.run[at + l]];
+        const T *p = tables_of (w.first, w.prep, r);
+        if (!curve_eval::fitted (p))
+          continue;
+        T u = w.pos[at + l] * p[PREP_SCALARS + PREP_RDX];
+        u = u < T (0) ? T (0) : (u > T (1) ? T (1) : u);
+        out[l] = u == T (0) || u == T (1) ? r[VORN_CURVE_CACHE_Y0] + u * r[VORN_CURVE_CACHE_DY]
+                                          : curve_eval::fit_value (p, u);
+      }
+}
+
 /* Solves samples [a, b) of the walk into out, scaled by ys and offset by yo.
  * A chunk inside one run (no segment change) broadcasts its record; each
  * chunk of a group keeps its own record from one group to the next. */
@@ -848,36 +962,52 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
 
   for (int c = a; c < b; c += P * W)
     {
-      V pos[P], v[P];
+      V pos[P], v[P] = {};
+      bool fit[P], all_fit = true;
       VORN_EACH_CHUNK (h)
         {
-          const int at = c + h * W;
-          kp[h] = &k[h];
-          if (w.run[at] == w.run[at + W - 1])
+          pos[h] = L::load (w.pos + c + h * W);
+          fit[h] = fit_chunk<T, L> (w, c + h * W, pos[h], v[h]);
+          all_fit = all_fit && fit[h];
+        }
+      if (!all_fit)
+        {
+          V solved[P];
+          VORN_EACH_CHUNK (h)
             {
-              /* A record another chunk of the group holds is shared. */
-              const T *r = w.seg[w.run[at]];
-              int holder = -1;
-              for (int g = 0; g < P && holder < 0; g++)
-                if (g <= h && loaded[g] == r)
-                  holder = g;
-              if (holder >= 0)
-                kp[h] = &k[holder];
+              const int at = c + h * W;
+              kp[h] = &k[h];
+              if (w.run[at] == w.run[at + W - 1])
+                {
+                  /* A record another chunk of the group holds is shared. */
+                  const T *r = w.seg[w.run[at]];
+                  int holder = -1;
+                  for (int g = 0; g < P && holder < 0; g++)
+                    if (g <= h && loaded[g] == r)
+                      holder = g;
+                  if (holder >= 0)
+                    kp[h] = &k[holder];
+                  else
+                    {
+                      coefs_splat<T> (k[h], r, tables_of (w.first, w.prep, r));
+                      loaded[h] = r;
+                    }
+                }
               else
                 {
-                  coefs_splat<T> (k[h], r, tables_of (w.first, w.prep, r));
-                  loaded[h] = r;
+                  coefs_runs<T> (k[h], w.run + at, w.seg, w.first, w.prep);
+                  loaded[h] = nullptr;
                 }
             }
-          else
-            {
-              coefs_runs<T> (k[h], w.run + at, w.seg, w.first, w.prep);
-              loaded[h] = nullptr;
-            }
-          pos[h] = L::load (w.pos + at);
-        }
 
-      solve<T, L, P> (kp, pos, v);
+          solve<T, L, P> (kp, pos, solved);
+          VORN_EACH_CHUNK (h)
+            if (!fit[h])
+              {
+                v[h] = solved[h];
+                fit_some_lanes<T, L> (w, c + h * W, v[h]);
+              }
+        }
 
       VORN_EACH_CHUNK (h)
         {
