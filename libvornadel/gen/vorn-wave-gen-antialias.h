@@ -17,6 +17,9 @@ typedef struct _VornWaveGen VornWaveGen;
  * much. */
 #define VORN_WAVE_AA_HALF VORN_WAVE_ANTIALIAS_DELAY
 
+/* Steps of a narrow segment taken as a staircase. */
+#define VORN_WAVE_AA_STAIR_STEPS 32
+
 /**
  * VornWaveGenAntialias:
  * @acc: corrections of the samples from VORN_WAVE_AA_HALF before the
@@ -39,6 +42,11 @@ typedef struct _VornWaveGen VornWaveGen;
  * @in_y: the value after that step
  * @in_slope: the slope before that step
  * @in_at: that sample, in the fragment; negative when none
+ * @in_stair: the segment is a staircase (a narrow one with vertical
+ *   tangents at both ends), which the pair from that sample climbs on
+ * @stair_at: the steps of the staircase entered last: their positions in
+ *   its record
+ * @stair_rise: and their rises
  * @pending: a seam crossing waits for the records after a morph
  * @tol: jumps and slope changes (per sample) up to this size, in output
  *   units, are taken as smooth and get no residuals
@@ -57,7 +65,9 @@ typedef struct {
   double bend, narrowest;
   gboolean smooth;
   double in_model, in_y, in_slope;
+  double stair_at[VORN_WAVE_AA_STAIR_STEPS], stair_rise[VORN_WAVE_AA_STAIR_STEPS];
   int in_at;
+  gboolean in_stair;
   int pend_at;
   int live;
   gboolean pending;

@@ -16,14 +16,15 @@ constexpr size_t N = 32768; /* analysis window, from 0.25 s on */
 
 /* How the test curve differs from its preset: a saw's jump moved by a morph
  * (the top with its handles, or the top or bottom alone, leaving a vertical
- * tangent where the walk leaves or enters a segment), or drawn as a steep
- * segment 1/1000 of the period wide. */
-enum Change { PLAIN, MORPH, MORPH_END, MORPH_START, STEEP };
+ * tangent where the walk leaves or enters a segment), drawn as a steep
+ * segment 1/1000 of the period wide, or as an S-shaped drop with vertical
+ * tangents at both ends, @width of the period wide. */
+enum Change { PLAIN, MORPH, MORPH_END, MORPH_START, STEEP, ROUND };
 
 /* A bare instrument with one oscillator of @preset changed by @change; a
  * morph envelope drives the morphs. */
 VornInst *
-instrument (VornWavePreset preset, bool aa, Change change = PLAIN)
+instrument (VornWavePreset preset, bool aa, Change change = PLAIN, double width = 0.05)
 {
   VornInst *inst = vorn_inst_new ();
   VornWave *osc = vorn_wave_new_from_preset (preset);
@@ -33,6 +34,12 @@ instrument (VornWavePreset preset, bool aa, Change change = PLAIN)
       VornCurve *c = osc->curve;
       vorn_curve_set_point (c, 1, 0.4995, 1, 0.4995, 1, 0.4995, 1);
       vorn_curve_set_point (c, 2, 0.5005, -1, 0.5005, -1, 0.5005, -1);
+    }
+  if (change == ROUND)
+    {
+      const double a = 0.5 - width / 2, b = 0.5 + width / 2;
+      vorn_curve_set_point (osc->curve, 1, a, 1, a, 1, a, 0);
+      vorn_curve_set_point (osc->curve, 2, b, 0, b, -1, b, -1);
     }
   if (change == MORPH || change == MORPH_END || change == MORPH_START)
     {
@@ -121,7 +128,7 @@ alias_db (const std::vector<double> &x, double rate, double note)
 
 TEST (Antialias, NonHarmonicComponentsStayBelowTheLimits)
 {
-  static const struct { VornWavePreset preset; Change change; double note; } cases[] = {
+  static const struct { VornWavePreset preset; Change change; double note; double width = 0.05; } cases[] = {
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 84 },
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 96 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, PLAIN, 108 },
     { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 72 },  { VORN_WAVE_PRESET_SIGNAL_SQUARE, PLAIN, 84 },
@@ -131,13 +138,17 @@ TEST (Antialias, NonHarmonicComponentsStayBelowTheLimits)
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 96 },
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_END, 108 }, { VORN_WAVE_PRESET_SIGNAL_SAW_UP, MORPH_START, 96 },
     { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 72 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, STEEP, 96 },
+    /* S-shaped drops 0.1, 1, 3.6, 7.8 and 8.4 samples wide at note 96. */
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, ROUND, 96, 0.005 }, { VORN_WAVE_PRESET_SIGNAL_SAW_UP, ROUND, 96, 0.05 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, ROUND, 96, 0.17 },  { VORN_WAVE_PRESET_SIGNAL_SAW_UP, ROUND, 96, 0.37 },
+    { VORN_WAVE_PRESET_SIGNAL_SAW_UP, ROUND, 96, 0.4 },   { VORN_WAVE_PRESET_SIGNAL_SAW_UP, ROUND, 108, 0.05 },
   };
   for (double rate : { 44100.0, 48000.0 })
     for (const auto &c : cases)
       {
         SCOPED_TRACE (testing::Message () << vorn_wave_preset_get_nick (c.preset) << " change " << c.change
-                                          << " note " << c.note << " at " << rate);
-        g_autoptr (VornInst) inst = instrument (c.preset, true, c.change);
+                                          << " note " << c.note << " width " << c.width << " at " << rate);
+        g_autoptr (VornInst) inst = instrument (c.preset, true, c.change, c.width);
         EXPECT_LE (alias_db (play (inst, rate, c.note), rate, c.note), c.note <= 96 ? -80.0 : -60.0);
       }
 }
@@ -173,7 +184,8 @@ TEST (Antialias, EveryVariantRendersTheSameBits)
   g_autoptr (VornInst) square = instrument (VORN_WAVE_PRESET_SIGNAL_SQUARE, true, MORPH);
   g_autoptr (VornInst) steep = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, STEEP);
   g_autoptr (VornInst) root = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, MORPH_END);
-  for (VornInst *inst : { square, steep, root })
+  g_autoptr (VornInst) round = instrument (VORN_WAVE_PRESET_SIGNAL_SAW_UP, true, ROUND, 0.1);
+  for (VornInst *inst : { square, steep, root, round })
     for (VornFormat format : { VORN_FORMAT_SINGLE, VORN_FORMAT_DOUBLE })
       {
         const auto ref = play (inst, 48000, 100.5, VORN_SIMD_SSE2, format);
