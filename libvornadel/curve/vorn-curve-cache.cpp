@@ -35,31 +35,30 @@ value_bytes (guint8 format)
   return format == VORN_FORMAT_SINGLE ? sizeof (float) : sizeof (double);
 }
 
-/* The value of record r at u to double precision: the root of X(t) = u by
- * bisection (X rises wherever a record is fitted), then Y(t), both from
- * the record's own rounded coefficients. */
+/* The value of record r at u to double precision: the root of X(t) = u
+ * (X rises wherever a record is fitted), then Y(t), both from the record's
+ * own rounded coefficients. */
 template <typename T>
 double
 exact_value (const T *r, const T *p, double u)
 {
   const T *sc = p + curve_eval::PREP_SCALARS;
   const double A = sc[curve_eval::PREP_A], B = sc[curve_eval::PREP_B], C = sc[curve_eval::PREP_C];
-  double lo = 0.0, hi = 1.0;
-  for (int i = 0; i < 24; i++)
+  /* Newton's method kept inside a shrinking bracket of the root. */
+  double lo = 0.0, hi = 1.0, t = u < 0.0 ? 0.0 : (u > 1.0 ? 1.0 : u);
+  for (int i = 0; i < 60; i++)
     {
-      const double mid = 0.5 * (lo + hi);
-      if (((A * mid + B) * mid + C) * mid < u)
-        lo = mid;
-      else
-        hi = mid;
-    }
-  /* Two Newton steps from within 6e-8 of the root, where X' > 0. */
-  double t = 0.5 * (lo + hi);
-  for (int i = 0; i < 2; i++)
-    {
+      const double f = ((A * t + B) * t + C) * t - u;
+      if (f == 0.0)
+        break;
+      (f < 0.0 ? lo : hi) = t;
       const double d = (3.0 * A * t + 2.0 * B) * t + C;
-      if (d > 0.0)
-        t = std::clamp (t - (((A * t + B) * t + C) * t - u) / d, lo, hi);
+      double next = d > 0.0 ? t - f / d : 0.5 * (lo + hi);
+      if (!(next > lo && next < hi))
+        next = 0.5 * (lo + hi);
+      if (std::fabs (next - t) <= 1e-16)
+        break;
+      t = next;
     }
   return ((double (sc[curve_eval::PREP_AY]) * t + double (sc[curve_eval::PREP_BY])) * t
           + double (sc[curve_eval::PREP_CY]))
@@ -125,7 +124,7 @@ fit_record (const T *r, T *p)
     for (int k = 0; k < FIT_PIECES; k++)
       fit[j * FIT_PIECES + k] = coef[j][k];
   const double tol = std::ldexp (scale, -22);
-  constexpr int CHECKS = 24;
+  constexpr int CHECKS = 12;
   for (int k = 0; k < FIT_PIECES; k++)
     for (int i = 0; i <= CHECKS; i++)
       {
