@@ -12,14 +12,9 @@
 #include <lv2/options/options.h>
 #include <lv2/patch/patch.h>
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#define ZELM_LV2_HAVE_MXCSR 1
-#endif
-
 #include <cmath>
 #include <cstring>
-#include <mutex>
+#include <mutex> /* std::call_once: the engine starts once per process */
 
 namespace {
 
@@ -349,10 +344,8 @@ void
 run (LV2_Handle instance, uint32_t n_frames)
 {
   auto *self = static_cast<ZelmLv2Plugin *> (instance);
-#ifdef ZELM_LV2_HAVE_MXCSR
-  const unsigned host_csr = _mm_getcsr ();
-#endif
-  vorn_util_set_ftz_daz ();
+  /* The host's thread: its floating-point mode goes back as it was. */
+  const guint host_fp = vorn_util_set_ftz_daz ();
 
   const float volume = self->volume ? *self->volume : 0.0f;
   if (!self->started)
@@ -426,9 +419,7 @@ run (LV2_Handle instance, uint32_t n_frames)
       lv2_atom_forge_pop (&self->forge, &notify_seq);
     }
   schedule_service (self, played, n_frames);
-#ifdef ZELM_LV2_HAVE_MXCSR
-  _mm_setcsr (host_csr);
-#endif
+  vorn_util_restore_fp_mode (host_fp);
 }
 
 void

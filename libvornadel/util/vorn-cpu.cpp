@@ -114,10 +114,24 @@ vorn_util_cpu_detect (void)
   return vorn_util_cpu_classify (max_leaf, leaf1_ecx, leaf7_ebx, xcr0);
 }
 
-void
+guint
 vorn_util_set_ftz_daz (void)
 {
 #ifdef VORN_X86
-  _mm_setcsr (_mm_getcsr () | MXCSR_DAZ | MXCSR_FTZ);
+  const guint saved = _mm_getcsr ();
+  _mm_setcsr (saved | MXCSR_DAZ | MXCSR_FTZ);
+  return saved;
+#else
+  return 0;
+#endif
+}
+
+void
+vorn_util_restore_fp_mode (guint saved)
+{
+#ifdef VORN_X86
+  _mm_setcsr (saved);
+#else
+  (void) saved;
 #endif
 }

@@ -79,7 +79,20 @@ VornSimd vorn_util_cpu_detect (void);
  * reach the slow microcode paths while rendering.  Every thread that renders
  * calls it once; the worker threads of a #VornThreadPit do so themselves.
  * Does nothing on processors without MXCSR.
+ *
+ * Returns: the register's previous value, for
+ * vorn_util_restore_fp_mode() on a thread that is not the renderer's own
+ * (a plugin host's); 0 without MXCSR
  */
-void vorn_util_set_ftz_daz (void);
+guint vorn_util_set_ftz_daz (void);
+
+/**
+ * vorn_util_restore_fp_mode:
+ * @saved: what vorn_util_set_ftz_daz() returned on this thread
+ *
+ * Puts the calling thread's floating-point control register back as it
+ * was.  Does nothing on processors without MXCSR.
+ */
+void vorn_util_restore_fp_mode (guint saved);
 
 G_END_DECLS
