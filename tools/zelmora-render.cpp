@@ -288,8 +288,9 @@ most_at_once (const std::vector<RenderEvent> &events)
 }
 
 /* The synthesizer's sample time at which @e is handed over: a MIDI file's
- * note goes with the render call at its frame and plays a fragment later,
- * when the output reaches its frame (it begins @lead frames late). */
+ * note goes with the render call at its frame and plays
+ * VORN_SYNTH_EVENT_LATENCY later, when the output reaches its frame (it
+ * begins @lead frames late). */
 guint64
 handover_time (const RenderEvent &e, guint64 lead)
 {

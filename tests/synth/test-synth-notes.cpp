@@ -285,3 +285,91 @@ TEST (SynthNotes, WheelReachesLaterVoices)
     EXPECT_FLOAT_EQ (vorn_queue_get_private (rt->voices[idx].queue)->controls[id].value.f,
                      rt->voices[idx].chan == 0 ? 100 / 127.0f : 0.0f) << "voice " << idx;
 }
+
+namespace {
+
+/* The default instrument, with @extra waves added (trigger overridden when
+ * not PRESS). */
+void
+add_waves (NoteSynth &s, std::initializer_list<std::pair<VornWavePreset, VornWaveTrigMode>> extra)
+{
+  for (const auto &[preset, trig] : extra)
+    {
+      g_autoptr (VornWave) wave = vorn_wave_new_from_preset (preset);
+      if (trig != VORN_WAVE_TRIG_MODE_PRESS)
+        g_object_set (wave, "trig-mode", trig, nullptr);
+      vorn_node_insert (VORN_NODE (s.inst), VORN_NODE (wave), -1);
+    }
+  vorn_synth_prepare_voices (s.synth);
+}
+
+/* Note 69 on at @on and off at @off, in blocks of 64, @total frames. */
+std::vector<float>
+note (NoteSynth &s, guint on, guint off, guint total, size_t *allocs = nullptr)
+{
+  std::vector<VornSynthEvent> events = { ev (on, 0x90, 69) };
+  if (off != G_MAXUINT)
+    events.push_back (ev (off, 0x80, 69));
+  return render_blocks (s, total, events, [] { return 64u; }, allocs);
+}
+
+} // namespace
+
+/* Exact timing makes a note moved by d frames sound moved by d frames,
+ * release included: for every offset within two fragments, voices that
+ * start before and after the note-off's frame in a fragment, notes shorter
+ * than a fragment, and waves that hold or start at the release. */
+TEST (SynthNotes, NoteOffTimeShiftInvariant)
+{
+  using E = std::initializer_list<std::pair<VornWavePreset, VornWaveTrigMode>>;
+  const struct { const char *name; E extra; } insts[] = {
+    { "default", {} },
+    { "pressed", { { VORN_WAVE_PRESET_VOLUME_MODULATION, VORN_WAVE_TRIG_MODE_PRESSED },
+                   { VORN_WAVE_PRESET_PITCH_ATTACK, VORN_WAVE_TRIG_MODE_PRESSED } } },
+    { "release oscillator", { { VORN_WAVE_PRESET_SIGNAL_SQUARE, VORN_WAVE_TRIG_MODE_RELEASE } } },
+  };
+  const struct { guint on, off; } notes[] = { { 10, 500 }, { 40, 1030 }, { 20, 50 }, { 50, 70 } };
+  VORN_TEST_REQUIRE_ALLOC_COUNTER ();
+  for (const auto &inst : insts)
+    for (const auto &n : notes)
+      {
+        const guint total = n.off + 3000;
+        NoteSynth r;
+        add_waves (r, inst.extra);
+        const std::vector<float> ref = note (r, n.on, n.off, total);
+        for (guint d = 1; d < 128; d++)
+          {
+            NoteSynth s;
+            add_waves (s, inst.extra);
+            size_t allocs = 0;
+            const std::vector<float> out = note (s, n.on + d, n.off + d, total + d, &allocs);
+            ASSERT_LT (max_diff (out, 2 * d, ref), 1e-6f)
+              << inst.name << ", on " << n.on << ", off " << n.off << ", moved " << d;
+            EXPECT_EQ (allocs, 0u);
+          }
+      }
+}
+
+/* The default instrument's release begins exactly at its note-off's frame
+ * plus the latency, wherever that falls in a fragment, and without a click:
+ * no step in the release exceeds the sustained note's largest. */
+TEST (SynthNotes, ReleaseAtItsFrame)
+{
+  for (guint off : { 700u, 701u, 727u, 763u, 1000u })
+    {
+      NoteSynth held, released;
+      const std::vector<float> a = note (held, 0, G_MAXUINT, off + 2000);
+      const std::vector<float> b = note (released, 0, off, off + 2000);
+      size_t first = 0;
+      while (first < b.size () / 2 && a[2 * first] == b[2 * first])
+        first++;
+      EXPECT_EQ (first, off + VORN_SYNTH_EVENT_LATENCY + 1) << "note-off at " << off;
+      float step_held = 0, step_released = 0;
+      for (size_t i = 2 * (off + 64); i + 2 < a.size (); i += 2)
+        {
+          step_held = std::max (step_held, std::fabs (a[i + 2] - a[i]));
+          step_released = std::max (step_released, std::fabs (b[i + 2] - b[i]));
+        }
+      EXPECT_LE (step_released, step_held * 1.001f) << "note-off at " << off;
+    }
+}
