@@ -88,6 +88,8 @@ vorn_queue_note_off_at (VornQueue *queue, guint voice_id, guint frame)
       else if (wave_gen->trig_mode == VORN_WAVE_TRIG_MODE_RELEASE
                && gen->state == VORN_GEN_STATE_WAIT)
         {
+          /* Only the wave itself waits for @frame: the generators of its
+           * subtree start with the fragment. */
           gen->state = VORN_GEN_STATE_ACTIVE;
           wave_gen->pre_roll = guint8 (frame);
         }

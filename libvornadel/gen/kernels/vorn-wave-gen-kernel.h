@@ -1279,8 +1279,14 @@ render_pre_roll (VornGen *base)
   using F = Fmt<T>;
   VornWaveGen *gen = reinterpret_cast<VornWaveGen *> (base);
   const int pre = gen->pre_roll;
-  render_fragment<T, L> (base);
+  const VornAttribVal *Y = base->attrib_vals[VORN_WAVE_GEN_SLOT_Y];
+  const bool nothing = gen->dest_op == VORN_WAVE_OP_ADD && Y && Y->state == VORN_ATTRIB_STATE_FIXED
+                       && F::val (Y) == T (0);
+  const gboolean result = render_fragment<T, L> (base);
   gen->pre_roll = 0;
+  /* Adding nothing writes no output, before or after its start. */
+  if (nothing)
+    return result;
 
   VornAttribVal *OUT = base->attrib_vals[VORN_WAVE_GEN_SLOT_OUT];
   const VornAttribVal *D = base->attrib_vals[VORN_WAVE_GEN_SLOT_DEST];
