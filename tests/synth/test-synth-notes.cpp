@@ -311,7 +311,7 @@ TEST (SynthNotes, NoteOffsAtTheirFrame)
     { { { VORN_WAVE_PRESET_SIGNAL_SQUARE, VORN_WAVE_TRIG_MODE_RELEASE },
         { VORN_WAVE_PRESET_PITCH_RELEASE, VORN_WAVE_TRIG_MODE_RELEASE } }, 0, 1e-5f },
   };
-  VORN_TEST_REQUIRE_ALLOC_COUNTER ();
+  const bool counting = vorn_test::AllocationCounter::available ();
   for (size_t k = 0; k < G_N_ELEMENTS (insts); k++)
     {
       auto make = [&] (NoteSynth &s) {
@@ -335,7 +335,7 @@ TEST (SynthNotes, NoteOffsAtTheirFrame)
               size_t allocs = 0;
               const std::vector<float> out = note (s, on + d, off + d, off + 3000 + d, &allocs);
               ASSERT_LT (max_diff (out, 2 * d, ref), 1e-6f) << k << ": " << on << ", " << off << " + " << d;
-              EXPECT_EQ (allocs, 0u);
+              EXPECT_TRUE (!counting || allocs == 0);
             }
         }
       for (guint off : { 700u, 701u, 727u, 763u, 1000u })
