@@ -3,9 +3,9 @@
  *
  * The synthesizer is driven as the audio driver drives it: render calls
  * through its interleaved render call.  The notes of a MIDI file go with
- * the render calls as note events, which start at their exact frame one
- * fragment later; the output begins that fragment late, so they sound at
- * their own frames.  The notes of --note options are posted between calls;
+ * the render calls as note events, which start (and release) at their
+ * exact frame VORN_SYNTH_EVENT_LATENCY later; the output begins that late,
+ * so they sound at their own frames.  The notes of --note options are posted between calls;
  * the engine applies them before the next 64-frame fragment it renders, so
  * such a note sounds from the first fragment boundary at or after its
  * frame.
@@ -288,8 +288,9 @@ most_at_once (const std::vector<RenderEvent> &events)
 }
 
 /* The synthesizer's sample time at which @e is handed over: a MIDI file's
- * note goes with the render call at its frame and plays a fragment later,
- * when the output reaches its frame (it begins @lead frames late). */
+ * note goes with the render call at its frame and plays
+ * VORN_SYNTH_EVENT_LATENCY later, when the output reaches its frame (it
+ * begins @lead frames late). */
 guint64
 handover_time (const RenderEvent &e, guint64 lead)
 {
@@ -354,7 +355,7 @@ render (OfflineSynth &synth, std::vector<RenderEvent> events, guint speakers, gu
     return -1;
 
   /* The last notes are applied at the first fragment boundary after they
-   * were posted (a fragment later when handed over); only a fragment
+   * were posted (the event latency later when handed over); only a fragment
    * rendered after that tells whether voices still sound. */
   const guint64 applied = (pos + FRAG - 1) / FRAG * FRAG + lead;
   const guint64 end = limit + lead;

@@ -102,6 +102,12 @@ enum {
  * @play_mode: a #VornWavePlayMode
  * @transform: a #VornWaveGenTransform
  * @finished: the wave stopped playing and outputs @held
+ * @hold_at: for the next fragment only: the frame (1 to 63) from which a
+ *   wave released in the middle of it holds its value, then finishes; 0
+ *   when none
+ * @pre_roll: for the next fragment only: the frames (1 to 63) before a
+ *   wave that became active in the middle of it starts; they pass the
+ *   destination input through; 0 when none
  * @coords: (nullable): the curve's X coordinates when the generator was
  *   built, followed by its Y coordinates (what morphs start from and what a
  *   finished wave holds)
@@ -134,6 +140,8 @@ struct _VornWaveGen {
   guint8 play_mode;
   guint8 transform;
   guint8 finished;
+  guint8 hold_at;
+  guint8 pre_roll;
 
   double *coords;
   guint32 coord_count;

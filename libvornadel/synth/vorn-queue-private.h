@@ -54,6 +54,10 @@ typedef struct {
  *   the voice's first frame (0 to VORN_FRAGMENT_SIZE - 1)
  * @carry: voice queue: the last @lead samples of each speaker of its
  *   previous fragment, which belong to the master's next fragment
+ * @skip: voice queue: sits out the master's next fragment (no render, no
+ *   output, no carry) and starts @lead frames into the one after
+ * @offs_pending: voice queue: a note-off in the middle of the next
+ *   fragment left per-fragment marks on its wave generators
  * @context: what the queue was compiled with; its generators point here
  * @add_fragment: the sum of the context's format and instruction set
  */
@@ -93,6 +97,8 @@ typedef struct {
 
   guint lead;
   gpointer carry;
+  guint8 skip;
+  guint8 offs_pending;
 
   VornRenderContext context;
   VornQueueAddFunc add_fragment;
@@ -134,10 +140,12 @@ void vorn_queue_set_speaker_outputs (VornQueue *queue, VornAttribVal *outputs);
  * vorn_queue_set_start_offset:
  * @queue: a voice queue that is not attached and has not rendered
  * @frames: frames from the start of the master's next fragment to the
- *   voice's first frame; taken modulo VORN_FRAGMENT_SIZE
+ *   voice's first frame, below 2 * VORN_FRAGMENT_SIZE (taken modulo that)
  *
  * Lets a voice start in the middle of a fragment: its output lands @frames
- * later in the master's fragments.  The voice renders whole fragments of
+ * later in the master's fragments.  From VORN_FRAGMENT_SIZE on, the voice
+ * sits out the master's next fragment entirely and starts @frames -
+ * VORN_FRAGMENT_SIZE into the one after.  The voice renders whole fragments of
  * its own; the samples that spill over are carried into the master's next
  * fragment.  Never allocates (render thread).
  */

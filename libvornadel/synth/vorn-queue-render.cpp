@@ -56,9 +56,16 @@ vorn_queue_set_control (VornQueue *queue, int control_id, double value, VornWave
 void
 vorn_queue_note_off (VornQueue *queue, guint voice_id)
 {
+  vorn_queue_note_off_at (queue, voice_id, 0);
+}
+
+void
+vorn_queue_note_off_at (VornQueue *queue, guint voice_id, guint frame)
+{
   g_return_if_fail (VORN_IS_QUEUE (queue));
   VornQueuePrivate *priv = vorn_queue_priv (queue);
   g_return_if_fail (priv->parentAttach != NULL);
+  g_return_if_fail (frame < VORN_FRAGMENT_SIZE);
   (void) voice_id;
 
   for (gint i = 0; i < priv->slot_count; i++)
@@ -71,12 +78,24 @@ vorn_queue_note_off (VornQueue *queue, guint voice_id)
       if (!gen->node || G_OBJECT_TYPE (gen->node) != wave_type || !VORN_IS_WAVE_GEN (gen))
         continue;
       VornWaveGen *wave_gen = reinterpret_cast<VornWaveGen *> (gen);
-      if (wave_gen->trig_mode == VORN_WAVE_TRIG_MODE_PRESSED)
-        wave_gen->finished = TRUE;
+      if (wave_gen->trig_mode == VORN_WAVE_TRIG_MODE_PRESSED && !wave_gen->finished)
+        {
+          if (frame)
+            wave_gen->hold_at = guint8 (frame);
+          else
+            wave_gen->finished = TRUE;
+        }
       else if (wave_gen->trig_mode == VORN_WAVE_TRIG_MODE_RELEASE
                && gen->state == VORN_GEN_STATE_WAIT)
-        gen->state = VORN_GEN_STATE_ACTIVE;
+        {
+          /* Only the wave itself waits for @frame: the generators of its
+           * subtree start with the fragment. */
+          gen->state = VORN_GEN_STATE_ACTIVE;
+          wave_gen->pre_roll = guint8 (frame);
+        }
     }
+  if (frame)
+    priv->offs_pending = TRUE;
 
   vorn_queue_build_chain (priv);
   vorn_queue_route (queue);
@@ -272,6 +291,21 @@ render_voice (VornQueuePrivate *priv)
         flags = RENDER_FLAGS_RESOLVE;
       gen->settled = settled;
     }
+  if (G_UNLIKELY (priv->offs_pending))
+    {
+      /* Waves the chain did not reach this fragment release as from its
+       * start. */
+      priv->offs_pending = FALSE;
+      for (VornGen *gen = priv->first_gen; gen; gen = gen->next)
+        if (gen->node && G_OBJECT_TYPE (gen->node) == VORN_TYPE_WAVE && VORN_IS_WAVE_GEN (gen))
+          {
+            VornWaveGen *wave_gen = reinterpret_cast<VornWaveGen *> (gen);
+            if (wave_gen->hold_at)
+              wave_gen->finished = TRUE;
+            wave_gen->hold_at = 0;
+            wave_gen->pre_roll = 0;
+          }
+    }
   return flags;
 }
 
@@ -346,6 +380,7 @@ vorn_queue_set_start_offset (VornQueue *queue, guint frames)
 {
   VornQueuePrivate *priv = vorn_queue_priv (queue);
   priv->lead = priv->carry ? frames % VORN_FRAGMENT_SIZE : 0;
+  priv->skip = priv->carry && frames % (2 * VORN_FRAGMENT_SIZE) >= VORN_FRAGMENT_SIZE;
 }
 
 /* Adds a fragment that starts @lead frames late: what was carried over from
@@ -451,9 +486,16 @@ render_block (VornVoiceBlock *b)
   VornQueue *voice = b->first;
   for (guint i = 0; i < b->count; i++, voice = vorn_queue_priv (voice)->next_sub)
     {
-      const guint flags = render_voice (vorn_queue_priv (voice));
       voices[i] = voice;
       widths[i] = 0;
+      outs[i] = nullptr;
+      if (G_UNLIKELY (vorn_queue_priv (voice)->skip))
+        {
+          /* Starts in the master's next fragment. */
+          vorn_queue_priv (voice)->skip = FALSE;
+          continue;
+        }
+      const guint flags = render_voice (vorn_queue_priv (voice));
       outs[i] = voice_output (b, voice, &widths[i]);
       if (outs[i])
         add_output (b, voices[i], outs[i], widths[i], dbl);

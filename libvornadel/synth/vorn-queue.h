@@ -185,6 +185,22 @@ void vorn_queue_set_control (VornQueue *queue, int control_id, double value, Vor
 void vorn_queue_note_off (VornQueue *queue, guint voice_id);
 
 /**
+ * vorn_queue_note_off_at:
+ * @queue: an attached voice queue
+ * @voice_id: the voice being released (informational)
+ * @frame: the frame of the queue's next fragment the release falls on,
+ *   below VORN_FRAGMENT_SIZE; 0 is vorn_queue_note_off()
+ *
+ * Releases the voice from @frame of its next fragment on: wave generators
+ * triggered "pressed" render that fragment and hold the value of the
+ * frame before @frame from there; wave generators triggered "release"
+ * that wait become active with their curve at its start until @frame,
+ * passing their destination input through before it.  Subtrees of such
+ * waves start with the fragment.  Render thread only; never allocates.
+ */
+void vorn_queue_note_off_at (VornQueue *queue, guint voice_id, guint frame);
+
+/**
  * vorn_queue_resolve_attributes:
  * @queue: a queue
  *

@@ -24,6 +24,9 @@ G_BEGIN_DECLS
  *   channel and note plus 1 << 16 while the key is held, else 0
  * @wheel_ids: such a voice's control ids of its instrument's morph
  *   controls, which follow the modulation wheel; @wheel_count of them
+ * @start_time: such a voice's sample time of its first frame
+ * @release_time: the sample time its release is due at, G_MAXUINT64 when
+ *   none is pending
  *
  * One slot of the voice table; it is either in the active list (newest
  * first) or in the free list.
@@ -42,6 +45,8 @@ typedef struct {
   guint8 wheel_count;
   guint32 note_key;
   guint16 wheel_ids[VORN_SYNTH_CPU_WHEEL_IDS];
+  guint64 start_time;
+  guint64 release_time;
 } VornSynthCpuVoice;
 
 /**
@@ -130,6 +135,8 @@ typedef struct {
   guint16 bend[16];
   gint8 wheel[16];
   double bend_range;
+  /* Voices with a release_time set. */
+  guint pending_releases;
 } VornSynthCpuRender;
 
 /* Note events that can wait on the render thread at once. */
@@ -174,8 +181,12 @@ void vorn_synth_cpu_store_peak (VornSynthCpuPrivate *priv, guint speaker, float 
 guint64 vorn_synth_cpu_advance_time (VornSynthCpuPrivate *priv, guint frames);
 
 /* Render thread: files the call's events (frame f plays at @call_time + f +
- * VORN_SYNTH_EVENT_LATENCY), then applies those due before @frag_time +
- * VORN_FRAGMENT_SIZE, each at its frame within the fragment at @frag_time. */
+ * VORN_SYNTH_EVENT_LATENCY).  Before the fragment at @frag_time, applies the
+ * note events due before the end of the next fragment (a note-on starts its
+ * voice at its frame in either; a note-off stores its time on the voice)
+ * and bend and wheel events due before the end of this one, then releases
+ * the voices whose release falls in their next own fragment, at its
+ * frame. */
 void vorn_synth_cpu_take_events (VornSynthCpuPrivate *priv, guint64 call_time, guint frames);
 void vorn_synth_cpu_apply_events (VornSynthCpuPrivate *priv, guint64 frag_time);
 

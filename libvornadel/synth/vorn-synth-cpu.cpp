@@ -154,6 +154,9 @@ release_voice (VornSynthCpuPrivate *priv, guint16 idx)
   VornSynthMsg *msg = v->msg;
 
   v->note_key = 0;
+  if (v->release_time != G_MAXUINT64)
+    priv->rt->pending_releases--;
+  v->release_time = G_MAXUINT64;
   list_unlink (priv, idx, &priv->rt->active_head);
   v->msg = nullptr;
   v->queue = nullptr;
@@ -222,6 +225,7 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   v->msg = msg;
   v->queue = queue;
   v->note_key = 0;
+  v->release_time = G_MAXUINT64;
 
   vorn_queue_attach (master, queue, int (chan));
   queue->start_time = __atomic_load_n (&base->sample_time, __ATOMIC_SEQ_CST);

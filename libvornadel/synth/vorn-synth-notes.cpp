@@ -32,6 +32,7 @@ vorn_synth_cpu_pools_setup (VornSynthCpuPrivate *priv)
   priv->rt->timed = g_new0 (VornSynthTimedEvent, VORN_SYNTH_CPU_TIMED_EVENTS);
   priv->rt->timed_count = 0;
   priv->rt->sustain = 0;
+  priv->rt->pending_releases = 0;
   for (guint c = 0; c < 16; c++)
     {
       priv->rt->bend[c] = 8192;
@@ -305,16 +306,52 @@ apply_wheel (const VornSynthCpuVoice *v, gint8 value)
 constexpr guint32 KEY_HELD = 1u << 16;      /* the key is down */
 constexpr guint32 KEY_SUSTAINED = 1u << 17; /* released while the pedal was down */
 
+/* Marks a voice for release at sample time @time; release_due() releases
+ * it in the fragment that holds that time. */
 static void
-release_one (VornSynthCpuVoice *v, bool pedal)
+release_one (VornSynthCpuRender *rt, VornSynthCpuVoice *v, bool pedal, guint64 time)
 {
   if (pedal)
     v->note_key = (v->note_key & ~KEY_HELD) | KEY_SUSTAINED;
   else
     {
       v->note_key = 0;
+      if (!v->queue->active)
+        return;
+      if (v->release_time == G_MAXUINT64)
+        rt->pending_releases++;
+      v->release_time = MIN (v->release_time, time);
+    }
+}
+
+/* Releases the voices whose stored release falls before the end of the
+ * fragment they render during the master's fragment at @frag_time: a voice
+ * that started at sample time s renders [frag_time + (s - frag_time) mod
+ * FRAG, + FRAG) then, or [s, s + FRAG) when it has not started yet. */
+static void
+release_due (VornSynthCpuPrivate *priv, guint64 frag_time)
+{
+  VornSynthCpuRender *rt = priv->rt;
+  VornSynthCpuVoice *voices = rt->voices;
+  for (guint16 idx = rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE && rt->pending_releases;
+       idx = voices[idx].next)
+    {
+      VornSynthCpuVoice *v = voices + idx;
+      if (v->release_time == G_MAXUINT64)
+        continue;
+      guint64 own = v->start_time;
+      if (own < frag_time)
+        {
+          const guint64 back = (frag_time - own) % VORN_FRAGMENT_SIZE;
+          own = back ? frag_time + VORN_FRAGMENT_SIZE - back : frag_time;
+        }
+      if (v->release_time >= own + VORN_FRAGMENT_SIZE)
+        continue;
+      const guint frame = v->release_time > own ? guint (v->release_time - own) : 0;
+      v->release_time = G_MAXUINT64;
+      rt->pending_releases--;
       if (v->queue->active)
-        vorn_queue_note_off (v->queue, v->voice_id);
+        vorn_queue_note_off_at (v->queue, v->voice_id, frame);
     }
 }
 
@@ -323,7 +360,7 @@ release_one (VornSynthCpuVoice *v, bool pedal)
  * a key struck again end its notes in the order they started.  With the
  * channel's pedal down (@pedal) a held key is marked sustained instead. */
 static void
-release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = false)
+release_key (VornSynthCpuPrivate *priv, guint64 time, guint32 key, guint32 mask, bool pedal = false)
 {
   VornSynthCpuVoice *voices = priv->rt->voices;
   VornSynthCpuVoice *oldest = nullptr;
@@ -333,14 +370,15 @@ release_key (VornSynthCpuPrivate *priv, guint32 key, guint32 mask, bool pedal = 
         if (mask == G_MAXUINT32)
           oldest = voices + idx; /* newest first: the last match is the oldest */
         else
-          release_one (voices + idx, pedal);
+          release_one (priv->rt, voices + idx, pedal, time);
       }
   if (oldest)
-    release_one (oldest, pedal);
+    release_one (priv->rt, oldest, pedal, time);
 }
 
 static void
-note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, guint lead)
+note_on (VornSynthCpuPrivate *priv, guint64 frag_time, guint chan, guint8 note, guint8 velocity,
+         guint lead)
 {
   /* Room for what may go back: the voice and its notification. */
   VornSynthPrepared prep;
@@ -363,7 +401,7 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
 
   /* A key the pedal holds restarts rather than doubling up; a key that is
    * down stacks, so that a sequencer's overlapping notes each sound. */
-  release_key (priv, KEY_SUSTAINED | (chan << 8) | note, KEY_SUSTAINED | 0xffffu);
+  release_key (priv, frag_time + lead, KEY_SUSTAINED | (chan << 8) | note, KEY_SUSTAINED | 0xffffu);
   const guint32 key = KEY_HELD | (chan << 8) | note;
   if (!vorn_synth_cpu_accept_voice (priv, msg))
     {
@@ -373,6 +411,7 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
     }
   VornSynthCpuVoice *v = &priv->rt->voices[priv->rt->active_head];
   v->note_key = key;
+  v->start_time = frag_time + lead;
   v->wheel_count = guint8 (prep.wheel_count);
   memcpy (v->wheel_ids, prep.wheel_ids, sizeof v->wheel_ids);
   if (priv->rt->wheel[chan] >= 0)
@@ -384,9 +423,11 @@ note_on (VornSynthCpuPrivate *priv, guint chan, guint8 note, guint8 velocity, gu
     }
 }
 
+/* Applies one event at @frag_time + @lead (@lead below 2 * FRAG). */
 static void
-apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lead)
+apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint64 frag_time, guint lead)
 {
+  const guint64 time = frag_time + lead;
   const guint chan = ev->data[0] & 0x0f;
   const guint8 kind = ev->data[0] & 0xf0;
   if (chan >= priv->rt->chan_count)
@@ -394,9 +435,9 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
   const guint32 key = KEY_HELD | (chan << 8) | (ev->data[1] & 0x7f);
   const guint16 bit = guint16 (1u << chan);
   if (kind == 0x90 && ev->data[2])
-    note_on (priv, chan, ev->data[1] & 0x7f, ev->data[2] & 0x7f, lead);
+    note_on (priv, frag_time, chan, ev->data[1] & 0x7f, ev->data[2] & 0x7f, lead);
   else if (kind == 0x80 || kind == 0x90)
-    release_key (priv, key, G_MAXUINT32, (priv->rt->sustain & bit) != 0);
+    release_key (priv, time, key, G_MAXUINT32, (priv->rt->sustain & bit) != 0);
   else if (kind == 0xb0 && ev->data[1] == 64)
     {
       if (ev->data[2] >= 64)
@@ -404,7 +445,7 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
       else
         {
           priv->rt->sustain &= guint16 (~bit);
-          release_key (priv, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u);
+          release_key (priv, time, KEY_SUSTAINED | (chan << 8), KEY_SUSTAINED | 0xff00u);
         }
     }
   else if (kind == 0xe0)
@@ -426,7 +467,7 @@ apply_event (VornSynthCpuPrivate *priv, const VornSynthTimedEvent *ev, guint lea
   else if (kind == 0xb0 && (ev->data[1] == 120 || ev->data[1] == 123))
     {
       /* Every key of the channel, held or sustained. */
-      release_key (priv, chan << 8, 0xff00u);
+      release_key (priv, time, chan << 8, 0xff00u);
     }
 }
 
@@ -528,17 +569,26 @@ vorn_synth_cpu_apply_events (VornSynthCpuPrivate *priv, guint64 frag_time)
       rt->bend_range = range;
       vorn_synth_cpu_apply_bends (priv);
     }
-  guint done = 0;
-  while (done < rt->timed_count && rt->timed[done].time < frag_time + VORN_FRAGMENT_SIZE)
+  /* Note events a fragment early, in time order; bend and the wheel keep
+   * their place in the list until their own fragment. */
+  guint done = 0, kept = 0;
+  for (; done < rt->timed_count && rt->timed[done].time < frag_time + 2 * VORN_FRAGMENT_SIZE; done++)
     {
-      const VornSynthTimedEvent *ev = &rt->timed[done++];
-      apply_event (priv, ev, ev->time > frag_time ? guint (ev->time - frag_time) : 0);
+      const VornSynthTimedEvent ev = rt->timed[done];
+      const guint8 kind = ev.data[0] & 0xf0;
+      const bool control = kind == 0xe0 || (kind == 0xb0 && ev.data[1] == 1);
+      if (control && ev.time >= frag_time + VORN_FRAGMENT_SIZE)
+        rt->timed[kept++] = ev;
+      else
+        apply_event (priv, &ev, frag_time, ev.time > frag_time ? guint (ev.time - frag_time) : 0);
     }
-  if (done)
+  if (done > kept)
     {
-      rt->timed_count -= done;
-      memmove (rt->timed, rt->timed + done, rt->timed_count * sizeof *rt->timed);
+      memmove (rt->timed + kept, rt->timed + done, (rt->timed_count - done) * sizeof *rt->timed);
+      rt->timed_count -= done - kept;
     }
+  if (G_UNLIKELY (rt->pending_releases))
+    release_due (priv, frag_time);
 }
 
 /* ---- input threads -------------------------------------------------------- */

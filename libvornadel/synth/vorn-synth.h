@@ -375,10 +375,13 @@ typedef struct {
   guint8 data[3];
 } VornSynthEvent;
 
-/* Frames from an event's frame to the first frame of the voice it starts:
- * one fragment, the most the renderer runs ahead of the frames it
- * delivered, so the same for every event and every block length. */
-#define VORN_SYNTH_EVENT_LATENCY 64
+/* Frames from an event's frame to the first frame of the voice it starts
+ * (or the frame its release begins): two fragments, the same for every
+ * event and every block length.  One is the most the renderer runs ahead
+ * of the frames it delivered; the other lets note events be known a
+ * fragment before they sound, so that a release lands on its frame in a
+ * voice whose fragments straddle the master's. */
+#define VORN_SYNTH_EVENT_LATENCY 128
 
 /**
  * vorn_synth_render_events_interleaved: (skip)

@@ -73,6 +73,17 @@ max_diff (const std::vector<float> &a, size_t shift, const std::vector<float> &b
   return d;
 }
 
+/* Note 69 on at @on and off at @off (none: G_MAXUINT), in blocks of 64. */
+std::vector<float>
+note (NoteSynth &s, guint on, guint off, guint total, size_t *allocs = nullptr)
+{
+  std::vector<VornSynthEvent> events = { ev (on, 0x90, 69) };
+  if (off != G_MAXUINT)
+    events.push_back (ev (off, 0x80, 69));
+  return render_blocks (s, total, events, [] { return 64u; }, allocs);
+}
+
+
 } // namespace
 
 /* A note at any frame sounds as the same note at frame 0, moved by its
@@ -284,4 +295,65 @@ TEST (SynthNotes, WheelReachesLaterVoices)
   for (guint16 idx = rt->active_head; idx != VORN_SYNTH_CPU_NO_VOICE; idx = rt->voices[idx].next)
     EXPECT_FLOAT_EQ (vorn_queue_get_private (rt->voices[idx].queue)->controls[id].value.f,
                      rt->voices[idx].chan == 0 ? 100 / 127.0f : 0.0f) << "voice " << idx;
+}
+
+/* Per instrument (default; a "pressed" tremolo; release-triggered square
+ * and pitch, first so that the sine reads them): a note moved by any d
+ * within two fragments sounds moved by d, release included; the release
+ * begins exactly at its frame plus the latency (tol: a dynamic pitch makes
+ * the sine's walk round otherwise); where smooth, its largest step stays
+ * within the sustained note's (no click). */
+TEST (SynthNotes, NoteOffsAtTheirFrame)
+{
+  const struct { std::vector<std::pair<VornWavePreset, VornWaveTrigMode>> extra; guint after; float tol; } insts[] = {
+    { {}, 1, 0 },
+    { { { VORN_WAVE_PRESET_VOLUME_MODULATION, VORN_WAVE_TRIG_MODE_PRESSED } }, 0, 0 },
+    { { { VORN_WAVE_PRESET_SIGNAL_SQUARE, VORN_WAVE_TRIG_MODE_RELEASE },
+        { VORN_WAVE_PRESET_PITCH_RELEASE, VORN_WAVE_TRIG_MODE_RELEASE } }, 0, 1e-5f },
+  };
+  const bool counting = vorn_test::AllocationCounter::available ();
+  for (size_t k = 0; k < G_N_ELEMENTS (insts); k++)
+    {
+      auto make = [&] (NoteSynth &s) {
+        for (const auto &[preset, trig] : insts[k].extra)
+          {
+            g_autoptr (VornWave) wave = vorn_wave_new_from_preset (preset);
+            g_object_set (wave, "trig-mode", trig, nullptr);
+            vorn_node_insert (VORN_NODE (s.inst), VORN_NODE (wave), 0);
+          }
+        vorn_synth_prepare_voices (s.synth);
+      };
+      for (const auto &[on, off] : { std::pair (10u, 500u), { 40u, 1030u }, { 20u, 50u }, { 50u, 70u } })
+        {
+          NoteSynth r;
+          make (r);
+          const std::vector<float> ref = note (r, on, off, off + 3000);
+          for (guint d = 1; d < 128; d++)
+            {
+              NoteSynth s;
+              make (s);
+              size_t allocs = 0;
+              const std::vector<float> out = note (s, on + d, off + d, off + 3000 + d, &allocs);
+              ASSERT_LT (max_diff (out, 2 * d, ref), 1e-6f) << k << ": " << on << ", " << off << " + " << d;
+              EXPECT_TRUE (!counting || allocs == 0);
+            }
+        }
+      for (guint off : { 700u, 701u, 727u, 763u, 1000u })
+        {
+          NoteSynth held, released;
+          make (held);
+          make (released);
+          const std::vector<float> a = note (held, 0, G_MAXUINT, off + 2000);
+          const std::vector<float> b = note (released, 0, off, off + 2000);
+          size_t first = 0;
+          while (first < b.size () / 2 && std::fabs (a[2 * first] - b[2 * first]) <= insts[k].tol)
+            first++;
+          EXPECT_EQ (first, off + VORN_SYNTH_EVENT_LATENCY + insts[k].after) << k << ": off " << off;
+          float step_held = 0, step_released = 0;
+          for (size_t i = 2 * (off + 64); i + 2 < a.size (); i += 2)
+            step_held = std::max (step_held, std::fabs (a[i + 2] - a[i])),
+            step_released = std::max (step_released, std::fabs (b[i + 2] - b[i]));
+          EXPECT_TRUE (insts[k].tol > 0 || step_released <= step_held * 1.001f) << k << ": off " << off;
+        }
+    }
 }

@@ -1073,6 +1073,11 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
     }
   else
     fill<T, L> (inc, X ? F::val (X) * F::get (gen->x_scale) : T (0));
+  /* A wave that starts in the middle of the fragment stays at its start
+   * until then. */
+  const int pre = gen->pre_roll;
+  for (int i = 0; i < pre; i++)
+    inc[i] = T (0);
 
   bool pending = false;
   if (Mv)
@@ -1113,11 +1118,16 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
   for (int l = 0; l < L::W; l++)
     index[l] = T (l + 1);
   const V ahead = L::load (index);
-  const V stepv = L::splat (inc[0]);
+  const V stepv = L::splat (inc[pre]);
   T base = p;
-  int i0 = 0;
+  int i0 = pre;
+  for (int i = 0; i < pre; i++)
+    {
+      w.pos[i] = p;
+      w.run[i] = 0;
+    }
 
-  for (int i = 0; i < FRAG; i++)
+  for (int i = pre; i < FRAG; i++)
     {
       w.pos[i] = p;
       w.run[i] = run;
@@ -1231,7 +1241,7 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
 
   solve_range<T, L> (w, start, end_at, cv, ys, yo);
   if (gen->aa)
-    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady, start, end_at, ended ? nullptr : s, p, FALSE);
+    F::aa_events (gen, cv, w.pos, w.run, w.seg, inc, steady && !pre, start, end_at, ended ? nullptr : s, p, FALSE);
 
   gboolean result = TRUE;
   if (ended)
@@ -1243,7 +1253,8 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
       for (int i = end_at; i < FRAG; i++)
         cv[i] = hold;
       F::get (gen->held) = hold;
-      if (gen->play_mode == VORN_WAVE_PLAY_MODE_STOP)
+      /* A release before the end holds instead of stopping the voice. */
+      if (gen->play_mode == VORN_WAVE_PLAY_MODE_STOP && !(gen->hold_at && end_at >= gen->hold_at))
         gen->parent_instance.state = VORN_GEN_STATE_STOP;
       else
         gen->finished = TRUE;
@@ -1268,6 +1279,15 @@ render_curve (VornWaveGen *gen, const VornAttribVal *X, const VornAttribVal *Mv,
       T *to = need_op ? val : obuf;
       transform<T, L> (to, val, gen->transform);
       cv = to;
+    }
+  if (const int h = gen->hold_at)
+    {
+      /* Released in this fragment: hold the value the output reached, in
+       * the output's timeline (after the band-limiting delay). */
+      for (int i = h; i < FRAG; i++)
+        cv[i] = cv[h - 1];
+      gen->finished = TRUE;
+      gen->hold_at = 0;
     }
   F::get (gen->held) = cv[FRAG - 1];
   if (need_op)
@@ -1321,7 +1341,7 @@ constant_output (VornAttribVal *OUT, guint8 op, T y, bool y_fixed, T d, bool d_f
 /* One fragment of a wave generator (steps 1 to 7). */
 template <typename T, typename L>
 gboolean
-render (VornGen *base)
+render_fragment (VornGen *base)
 {
   using F = Fmt<T>;
   VornWaveGen *gen = reinterpret_cast<VornWaveGen *> (base);
@@ -1376,6 +1396,54 @@ render (VornGen *base)
                         || (op == VORN_WAVE_OP_MUL && !db && d == T (1));
   const bool need_op = !(!yb && y == T (1) && identity);
   return render_curve<T, L> (gen, X, Mv, OUT, op, yb, y, db, d, need_op);
+}
+
+/* The fragment in which a wave becomes active at frame gen->pre_roll: its
+ * frames before that are what its consumers read while it waited, the
+ * destination input (an absent one is the operation's identity; "set"
+ * passes it too, as the routing hands it on). */
+template <typename T, typename L>
+[[gnu::noinline]] gboolean
+render_pre_roll (VornGen *base)
+{
+  using F = Fmt<T>;
+  VornWaveGen *gen = reinterpret_cast<VornWaveGen *> (base);
+  const int pre = gen->pre_roll;
+  const VornAttribVal *Y = base->attrib_vals[VORN_WAVE_GEN_SLOT_Y];
+  const bool nothing = gen->dest_op == VORN_WAVE_OP_ADD && Y && Y->state == VORN_ATTRIB_STATE_FIXED
+                       && F::val (Y) == T (0);
+  const gboolean result = render_fragment<T, L> (base);
+  gen->pre_roll = 0;
+  /* Adding nothing writes no output, before or after its start. */
+  if (nothing)
+    return result;
+
+  VornAttribVal *OUT = base->attrib_vals[VORN_WAVE_GEN_SLOT_OUT];
+  const VornAttribVal *D = base->attrib_vals[VORN_WAVE_GEN_SLOT_DEST];
+  if (!OUT || !OUT->buffer)
+    return TRUE;
+  T *out = static_cast<T *> (OUT->buffer);
+  if (OUT->state != VORN_ATTRIB_STATE_DYNAMIC)
+    fill<T, L> (out, F::val (OUT));
+  if (D && D->state == VORN_ATTRIB_STATE_DYNAMIC)
+    memcpy (out, D->buffer, gsize (pre) * sizeof (T));
+  else
+    {
+      const T v = D ? F::val (D) : (gen->dest_op == VORN_WAVE_OP_MUL ? T (1) : T (0));
+      for (int i = 0; i < pre; i++)
+        out[i] = v;
+    }
+  OUT->state = VORN_ATTRIB_STATE_DYNAMIC;
+  return TRUE;
+}
+
+template <typename T, typename L>
+gboolean
+render (VornGen *base)
+{
+  if (G_UNLIKELY (reinterpret_cast<VornWaveGen *> (base)->pre_roll))
+    return render_pre_roll<T, L> (base);
+  return render_fragment<T, L> (base);
 }
 
 } // namespace wave_kernel
