@@ -144,7 +144,13 @@ private:
       }
     lv2_atom_forge_pop (&forge, &seq);
     notify[0] = (notify.size () - 1) * 8 | guint64 (urid (LV2_ATOM__Chunk)) << 32; /* capacity */
+    /* run() flushes denormals on the host's thread and gives its mode back. */
+    const guint mode = vorn_util_set_ftz_daz ();
+    vorn_util_restore_fp_mode (mode);
     lilv_instance_run (inst, n);
+    const guint after = vorn_util_set_ftz_daz ();
+    vorn_util_restore_fp_mode (after);
+    EXPECT_EQ (after, mode);
     for (std::string &job : std::exchange (jobs, {}))
       worker->work (lilv_instance_get_handle (inst), push<&Host::responses>, this, uint32_t (job.size ()), job.data ());
     for (std::string &r : std::exchange (responses, {}))
