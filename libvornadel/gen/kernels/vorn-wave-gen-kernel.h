@@ -912,64 +912,6 @@ fit_chunk (const Walk<T, L> &w, int at, typename L::V pos, typename L::V &out)
   return true;
 }
 
-/* fit_chunk() for the P chunks from c, with the chunks that lie on one
- * fitted record evaluated side by side: their Horner steps are a chain of
- * dependent operations each, and independent chains interleaved keep the
- * processor busy (the same arithmetic, lane for lane).  fit[h] tells
- * whether chunk h was taken. */
-template <typename T, typename L, int P>
-inline void
-fit_group (const Walk<T, L> &w, int c, const typename L::V *pos, typename L::V *v, bool *fit)
-{
-  using V = typename L::V;
-  using M = typename L::M;
-  using curve_eval::FIT_DEGREE;
-  using curve_eval::FIT_PIECES;
-  constexpr int W = L::W;
-  if constexpr (W == 1)
-    {
-      VORN_EACH_CHUNK (h)
-        fit[h] = fit_chunk<T, L> (w, c + h * W, pos[h], v[h]);
-    }
-  else
-    {
-      const V zero = L::splat (T (0)), one = L::splat (T (1)), pieces = L::splat (T (FIT_PIECES));
-      bool whole[P];
-      const T *p[P];
-      V s[P] = {}, y[P] = {}, line[P] = {};
-      M k[P] = {}, lin[P] = {};
-      VORN_EACH_CHUNK (h)
-        {
-          const int at = c + h * W;
-          const T *r = w.seg[w.run[at]];
-          p[h] = tables_of (w.first, w.prep, r);
-          whole[h] = w.run[at] == w.run[at + W - 1] && curve_eval::fitted (p[h]);
-          if (!whole[h])
-            {
-              fit[h] = fit_chunk<T, L> (w, at, pos[h], v[h]);
-              continue;
-            }
-          fit[h] = true;
-          V u = pos[h] * L::splat (p[h][curve_eval::PREP_SCALARS + curve_eval::PREP_RDX]);
-          u = L::select (u < zero, zero, L::select (u > one, one, u));
-          line[h] = L::splat (r[VORN_CURVE_CACHE_Y0]) + u * L::splat (r[VORN_CURVE_CACHE_DY]);
-          lin[h] = L::mor (u == zero, u == one);
-          const V u16 = u * pieces;
-          const M inside = L::mand (u16 >= zero, u16 < pieces);
-          k[h] = L::select_mask (inside, __builtin_convertvector (u16, M), M{} + (FIT_PIECES - 1));
-          s[h] = u16 - __builtin_convertvector (k[h], V);
-          y[h] = fit_row<T, L> (p[h] + curve_eval::PREP_FIT + FIT_DEGREE * FIT_PIECES, k[h]);
-        }
-      _Pragma ("GCC unroll 4") for (int j = FIT_DEGREE - 1; j >= 0; j--)
-        VORN_EACH_CHUNK (h)
-          if (whole[h])
-            y[h] = y[h] * s[h] + fit_row<T, L> (p[h] + curve_eval::PREP_FIT + j * FIT_PIECES, k[h]);
-      VORN_EACH_CHUNK (h)
-        if (whole[h])
-          v[h] = L::select (lin[h], line[h], y[h]);
-    }
-}
-
 /* Lanes of a chunk that fit_chunk() could not take whole: each lane whose
  * record is fitted gets its fitted value, one at a time. */
 template <typename T, typename L>
@@ -1023,10 +965,11 @@ solve_range (Walk<T, L> &w, int a, int b, T *out, T ys, T yo)
       V pos[P], v[P] = {};
       bool fit[P], all_fit = true;
       VORN_EACH_CHUNK (h)
-        pos[h] = L::load (w.pos + c + h * W);
-      fit_group<T, L, P> (w, c, pos, v, fit);
-      VORN_EACH_CHUNK (h)
-        all_fit = all_fit && fit[h];
+        {
+          pos[h] = L::load (w.pos + c + h * W);
+          fit[h] = fit_chunk<T, L> (w, c + h * W, pos[h], v[h]);
+          all_fit = all_fit && fit[h];
+        }
       if (!all_fit)
         {
           V solved[P];
