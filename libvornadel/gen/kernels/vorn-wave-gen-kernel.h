@@ -866,6 +866,24 @@ fit_lanes (const T *p, typename L::V u)
     }
 }
 
+/* 0, 1, .. W - 1 in the lanes, from a constant: lanes stored one by one
+ * and loaded whole would stall on their way through memory. */
+template <typename T, typename L>
+inline typename L::V
+lane_index ()
+{
+  static constexpr struct Index
+  {
+    alignas (VORN_ALIGNMENT) T v[L::W];
+    constexpr Index () : v{}
+    {
+      for (int l = 0; l < L::W; l++)
+        v[l] = T (l);
+    }
+  } index;
+  return L::load (index.v);
+}
+
 /* The W samples from at of a walk whose every record there is fitted, as
  * solve() would give them for a fitted record: the line at the segment's
  * ends, the fit inside.  A chunk across segment changes takes each run's
@@ -901,12 +919,7 @@ fit_chunk (const Walk<T, L> &w, int at, typename L::V pos, typename L::V &out)
           if constexpr (W == 1)
             out = v;
           else
-            {
-              alignas (VORN_ALIGNMENT) T index[W];
-              for (int l = 0; l < W; l++)
-                index[l] = T (l);
-              out = L::select (L::load (index) >= L::splat (T (start)), v, out);
-            }
+            out = L::select (lane_index<T, L> () >= L::splat (T (start)), v, out);
         }
     }
   return true;
