@@ -101,6 +101,16 @@ vorn_queue_note_off_at (VornQueue *queue, guint voice_id, guint frame)
   vorn_queue_route (queue);
 }
 
+guint
+vorn_queue_get_output_delay (VornQueue *queue)
+{
+  g_return_val_if_fail (VORN_IS_QUEUE (queue), 0);
+  for (VornGen *gen = vorn_queue_priv (queue)->first_gen; gen; gen = gen->next)
+    if (VORN_IS_WAVE_GEN (gen) && reinterpret_cast<VornWaveGen *> (gen)->aa)
+      return VORN_WAVE_ANTIALIAS_DELAY;
+  return 0;
+}
+
 /* ---- attaching --------------------------------------------------------- */
 
 static gpointer

@@ -201,6 +201,21 @@ void vorn_queue_note_off (VornQueue *queue, guint voice_id);
 void vorn_queue_note_off_at (VornQueue *queue, guint voice_id, guint frame);
 
 /**
+ * vorn_queue_get_output_delay:
+ * @queue: a compiled voice queue
+ *
+ * How many frames the voice's sound lags its own timeline: a band-limited
+ * oscillator sounds VORN_WAVE_ANTIALIAS_DELAY frames after its envelopes
+ * and modulators act, so a release meant for a frame of the sound is due
+ * that much later on the timeline.  Walks the generators; not for every
+ * fragment.
+ *
+ * Returns: VORN_WAVE_ANTIALIAS_DELAY when a wave of @queue is band-limited,
+ * else 0
+ */
+guint vorn_queue_get_output_delay (VornQueue *queue);
+
+/**
  * vorn_queue_resolve_attributes:
  * @queue: a queue
  *

@@ -27,6 +27,8 @@ G_BEGIN_DECLS
  * @start_time: such a voice's sample time of its first frame
  * @release_time: the sample time its release is due at, G_MAXUINT64 when
  *   none is pending
+ * @release_delay: frames from a note-off's time to its release (the
+ *   voice's vorn_queue_get_output_delay())
  *
  * One slot of the voice table; it is either in the active list (newest
  * first) or in the free list.
@@ -47,6 +49,7 @@ typedef struct {
   guint16 wheel_ids[VORN_SYNTH_CPU_WHEEL_IDS];
   guint64 start_time;
   guint64 release_time;
+  guint release_delay;
 } VornSynthCpuVoice;
 
 /**
@@ -59,6 +62,7 @@ typedef struct {
  * @serial: vorn_util_edit_serial() when it was compiled
  * @wheel_ids: the voice's control ids of the instrument's morph controls
  * @wheel_count: entries of @wheel_ids
+ * @release_delay: the queue's vorn_queue_get_output_delay()
  *
  * A voice compiled ahead on the API thread for a note the render thread
  * starts: the instrument as it was then, ready to attach.
@@ -70,6 +74,7 @@ typedef struct {
   guint serial;
   guint16 wheel_ids[VORN_SYNTH_CPU_WHEEL_IDS];
   guint wheel_count;
+  guint release_delay;
 } VornSynthPrepared;
 
 /**

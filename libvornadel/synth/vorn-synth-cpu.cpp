@@ -226,6 +226,7 @@ accept_voice (VornSynthCpuPrivate *priv, VornSynthMsg *msg)
   v->queue = queue;
   v->note_key = 0;
   v->release_time = G_MAXUINT64;
+  v->release_delay = 0;
 
   vorn_queue_attach (master, queue, int (chan));
   queue->start_time = __atomic_load_n (&base->sample_time, __ATOMIC_SEQ_CST);

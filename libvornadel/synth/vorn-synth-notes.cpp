@@ -163,7 +163,7 @@ fill_pool (VornSynthCpuPrivate *priv, guint chan, guint serial)
           notify->start_voice_notify.queue = VORN_QUEUE (g_object_ref (queue));
         }
       VornSynthPrepared *slot = &pool->slots[pool->head % pool->cap];
-      *slot = { msg, notify, freq, serial, {}, wheel.count };
+      *slot = { msg, notify, freq, serial, {}, wheel.count, vorn_queue_get_output_delay (queue) };
       memcpy (slot->wheel_ids, wheel.ids, sizeof wheel.ids);
       g_atomic_int_set (reinterpret_cast<gint *> (&pool->head), gint (pool->head + 1));
     }
@@ -320,7 +320,9 @@ release_one (VornSynthCpuRender *rt, VornSynthCpuVoice *v, bool pedal, guint64 t
         return;
       if (v->release_time == G_MAXUINT64)
         rt->pending_releases++;
-      v->release_time = MIN (v->release_time, time);
+      /* Where the sound is: a band-limited oscillator lags the envelopes
+       * that release it. */
+      v->release_time = MIN (v->release_time, time + v->release_delay);
     }
 }
 
@@ -412,6 +414,7 @@ note_on (VornSynthCpuPrivate *priv, guint64 frag_time, guint chan, guint8 note, 
   VornSynthCpuVoice *v = &priv->rt->voices[priv->rt->active_head];
   v->note_key = key;
   v->start_time = frag_time + lead;
+  v->release_delay = prep.release_delay;
   v->wheel_count = guint8 (prep.wheel_count);
   memcpy (v->wheel_ids, prep.wheel_ids, sizeof v->wheel_ids);
   if (priv->rt->wheel[chan] >= 0)
