@@ -141,6 +141,10 @@ fit_record (const T *r, T *p)
   p[PREP_SCALARS + PREP_FITTED] = T (1);
 }
 
+/* Curves with more segments than this are not fitted (see
+ * vorn_curve_cache_new_from_coords()). */
+constexpr guint32 FIT_MAX_SEGMENTS = 4096;
+
 /* Fills the evaluation tables of record s from the record, with a fit
  * where the cache takes them. */
 template <typename T>
@@ -459,6 +463,10 @@ vorn_curve_cache_new_from_coords (const double *xcoord, const double *ycoord,
    * would refuse. */
   cache->end_pos = xcoord[nseg * 3];
 
+  /* Fitting costs about 15 us a segment: a curve of thousands (a file's
+   * pathological one) is left to the root search rather than hold up the
+   * thread that builds its cache for seconds. */
+  cache->unfitted = nseg > FIT_MAX_SEGMENTS;
   if (cache->format == VORN_FORMAT_SINGLE)
     fill_all<float> (cache, xcoord, ycoord);
   else

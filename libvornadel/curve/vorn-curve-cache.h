@@ -60,7 +60,8 @@ typedef struct _VornCurveCacheClass VornCurveCacheClass;
  * @seg_count: number of segments
  * @format: a #VornFormat, the precision of the records
  * @unfitted: updates leave their segments without a polynomial fit (see
- *   vorn_curve_cache_update()); set on private caches
+ *   vorn_curve_cache_update()); set on private caches, and on caches of
+ *   curves of more than 4,096 segments, which are not fitted at all
  *
  * A curve converted for evaluation in the sample format.  Shared caches
  * (vorn_curve_cache_get()) are read-only; a private cache may be updated by

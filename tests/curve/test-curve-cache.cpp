@@ -321,6 +321,15 @@ TEST (CurveCache, FitsSmoothSegmentsOnly)
   EXPECT_EQ (fits (copy), "fff");
   g_autoptr (VornCurveCache) fresh = cache_of (kSine, VORN_FORMAT_SINGLE);
   EXPECT_EQ (fits (fresh), "f-f");
+
+  /* Too many segments to be worth the time: none fitted. */
+  std::vector<Pt> many;
+  for (int k = 0; k <= 4097 * 3; k++)
+    many.push_back ({ k / 3.0, std::sin (k / 3.0) });
+  g_autoptr (VornCurveCache) big = cache_of (many, VORN_FORMAT_SINGLE);
+  g_autoptr (VornCurveCache) small = cache_of ({ many.begin (), many.begin () + 13 }, VORN_FORMAT_SINGLE);
+  EXPECT_EQ (fits (big).find ('f'), std::string::npos);
+  EXPECT_EQ (fits (small), "ffff");
   EXPECT_NEAR (vorn_curve_cache_plot_point (priv, 0.4), vorn_curve_cache_plot_point (copy, 0.4), 3e-7);
 }
 
