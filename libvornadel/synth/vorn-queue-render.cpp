@@ -53,6 +53,16 @@ vorn_queue_set_control (VornQueue *queue, int control_id, double value, VornWave
   val->state = VORN_ATTRIB_STATE_CONST;
 }
 
+/* The generator of a plain wave node, which note-offs release; NULL for
+ * any other (other nodes with a release trigger keep waiting). */
+static VornWaveGen *
+released_wave (VornGen *gen)
+{
+  if (!gen->node || G_OBJECT_TYPE (gen->node) != VORN_TYPE_WAVE || !VORN_IS_WAVE_GEN (gen))
+    return nullptr;
+  return reinterpret_cast<VornWaveGen *> (gen);
+}
+
 void
 vorn_queue_note_off (VornQueue *queue, guint voice_id)
 {
@@ -71,13 +81,11 @@ vorn_queue_note_off_at (VornQueue *queue, guint voice_id, guint frame)
   for (gint i = 0; i < priv->slot_count; i++)
     priv->slots[i].type = 0;
 
-  const GType wave_type = VORN_TYPE_WAVE;
   for (VornGen *gen = priv->first_gen; gen; gen = gen->next)
     {
-      /* Only plain waves: other nodes with a release trigger keep waiting. */
-      if (!gen->node || G_OBJECT_TYPE (gen->node) != wave_type || !VORN_IS_WAVE_GEN (gen))
+      VornWaveGen *wave_gen = released_wave (gen);
+      if (!wave_gen)
         continue;
-      VornWaveGen *wave_gen = reinterpret_cast<VornWaveGen *> (gen);
       if (wave_gen->trig_mode == VORN_WAVE_TRIG_MODE_PRESSED && !wave_gen->finished)
         {
           if (frame)
@@ -307,9 +315,8 @@ render_voice (VornQueuePrivate *priv)
        * start. */
       priv->offs_pending = FALSE;
       for (VornGen *gen = priv->first_gen; gen; gen = gen->next)
-        if (gen->node && G_OBJECT_TYPE (gen->node) == VORN_TYPE_WAVE && VORN_IS_WAVE_GEN (gen))
+        if (VornWaveGen *wave_gen = released_wave (gen))
           {
-            VornWaveGen *wave_gen = reinterpret_cast<VornWaveGen *> (gen);
             if (wave_gen->hold_at)
               wave_gen->finished = TRUE;
             wave_gen->hold_at = 0;

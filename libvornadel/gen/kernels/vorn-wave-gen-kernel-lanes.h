@@ -26,6 +26,14 @@ template <> struct AvxRegister<double> { using type = __m256d; };
 inline __m256 avx_blend (__m256 b, __m256 a, __m256 m) { return _mm256_blendv_ps (b, a, m); }
 inline __m256d avx_blend (__m256d b, __m256d a, __m256d m) { return _mm256_blendv_pd (b, a, m); }
 #endif
+#if defined(__AVX512F__)
+/* The 512-bit register of a format, and its lookup in two of them. */
+template <typename T> struct Avx512Register;
+template <> struct Avx512Register<float> { using type = __m512; };
+template <> struct Avx512Register<double> { using type = __m512d; };
+inline __m512 avx512_lookup (__m512 a, __m512i i, __m512 b) { return _mm512_permutex2var_ps (a, i, b); }
+inline __m512d avx512_lookup (__m512d a, __m512i i, __m512d b) { return _mm512_permutex2var_pd (a, i, b); }
+#endif
 
 /* W lanes of T in one GCC vector of BYTES bytes, with lane masks.
  * Comparisons yield integer lane masks (all ones or zero); `m ? a : b`
@@ -144,27 +152,15 @@ struct VecLanes : kernel_lanes::Lanes<T, BYTES>
 #if defined(__AVX512F__)
     if constexpr (BYTES == 64)
       {
+        using R = typename Avx512Register<T>::type;
+        R a, b;
+        __m512i i;
+        memcpy (&a, &lo, sizeof a);
+        memcpy (&b, &hi, sizeof b);
+        memcpy (&i, &idx, sizeof i);
+        const R r = avx512_lookup (a, i, b);
         V v;
-        if constexpr (sizeof (T) == sizeof (float))
-          {
-            __m512 a, b;
-            __m512i i;
-            memcpy (&a, &lo, sizeof a);
-            memcpy (&b, &hi, sizeof b);
-            memcpy (&i, &idx, sizeof i);
-            const __m512 r = _mm512_permutex2var_ps (a, i, b);
-            memcpy (&v, &r, sizeof v);
-          }
-        else
-          {
-            __m512d a, b;
-            __m512i i;
-            memcpy (&a, &lo, sizeof a);
-            memcpy (&b, &hi, sizeof b);
-            memcpy (&i, &idx, sizeof i);
-            const __m512d r = _mm512_permutex2var_pd (a, i, b);
-            memcpy (&v, &r, sizeof v);
-          }
+        memcpy (&v, &r, sizeof v);
         return v;
       }
 #endif

@@ -511,8 +511,6 @@ template <typename T, typename L>
 inline void
 fit_some_lanes (const Walk<T, L> &w, int at, typename L::V &out)
 {
-  using curve_eval::PREP_RDX;
-  using curve_eval::PREP_SCALARS;
   if constexpr (L::W == 1)
     (void) w, (void) at, (void) out;
   else
@@ -520,12 +518,9 @@ fit_some_lanes (const Walk<T, L> &w, int at, typename L::V &out)
       {
         const T *r = w.seg[w.run[at + l]];
         const T *p = tables_of (w.first, w.prep, r);
-        if (!curve_eval::fitted (p))
-          continue;
-        T u = w.pos[at + l] * p[PREP_SCALARS + PREP_RDX];
-        u = u < T (0) ? T (0) : (u > T (1) ? T (1) : u);
-        out[l] = u == T (0) || u == T (1) ? r[VORN_CURVE_CACHE_Y0] + u * r[VORN_CURVE_CACHE_DY]
-                                          : curve_eval::fit_value (p, u);
+        /* The one-sample evaluation answers a fitted record by its fit. */
+        if (curve_eval::fitted (p))
+          out[l] = solve_segment (r, p, w.pos[at + l] * p[curve_eval::PREP_SCALARS + curve_eval::PREP_RDX]);
       }
 }
 
